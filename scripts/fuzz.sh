@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS (default 20).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${FUZZ_SECONDS:-20}
+fuzz_dir=${FUZZ_BUILD_DIR:-build-fuzz}
+if ! ls fuzz/*_fuzz.cc >/dev/null 2>&1; then exit 0; fi
+if [ ! -f "$fuzz_dir/build.ninja" ]; then
+  CXX=clang++ cmake -S . -B "$fuzz_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DSK_FUZZ=ON -DSK_BUILD_TESTS=OFF -DSK_BUILD_BENCH=OFF
+fi
+cmake --build "$fuzz_dir"
+for src in fuzz/*_fuzz.cc; do
+  name=$(basename "$src" .cc)
+  corpus="$fuzz_dir/corpus/$name"
+  mkdir -p "$corpus"
+  echo "== fuzzing $name for ${seconds}s"
+  "$fuzz_dir/fuzz/$name" -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
+done
+echo "fuzz: all targets ran clean"

@@ -1,0 +1,99 @@
+#include "archive/set_names.h"
+
+#include <algorithm>
+
+namespace sk {
+namespace {
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to,
+                size_t start = 0) {
+  for (size_t at = text.find(from, start); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+void EncodeFrom(std::string& text, size_t start) {
+  if (start >= text.size()) return;
+  std::replace(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(), '_', '@');
+  std::replace(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(), '\\', '_');
+  std::replace(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(), ':', '_');
+}
+
+}  // namespace
+
+bool CanEncodeSetName(const std::string& source_folder) {
+  // "@" is the escape for "_", and a ":" after the drive would decode as a drive separator.
+  return source_folder.find('@') == std::string::npos &&
+         (source_folder.size() <= 2 || source_folder.find(':', 2) == std::string::npos);
+}
+
+std::string SetName(const std::string& source_folder) {
+  if (!CanEncodeSetName(source_folder)) return "";
+  std::string name = source_folder;
+  EncodeFrom(name, 0);
+  return name;
+}
+
+std::string GenerationField(int64_t generation) {
+  const std::string digits = "0000" + std::to_string(generation);
+  return digits.substr(digits.size() - 4);
+}
+
+std::string GenerationBaseName(const std::string& set_name, int32_t generation) {
+  return "Backup_" + GenerationField(generation) + "_of_" + set_name;
+}
+
+std::string VolumeFileName(const std::string& set_name, int32_t generation) {
+  return GenerationBaseName(set_name, generation) + ".sk";
+}
+
+std::string IndexFileName(const std::string& set_name, int32_t generation) {
+  return GenerationBaseName(set_name, generation) + ".ini";
+}
+
+std::string DisplayName(const std::string& file_name) {
+  std::string name = file_name.substr(0, file_name.rfind('.'));
+  ReplaceAll(name, "__", ":\\");
+  if (name.size() > kNamePrefixLength) {
+    std::replace(name.begin() + kNamePrefixLength, name.end(), '_', '\\');
+  }
+  std::replace(name.begin(), name.end(), '@', '_');
+  return name;
+}
+
+std::string FileBaseName(const std::string& display_name) {
+  std::string name = display_name;
+  EncodeFrom(name, kNamePrefixLength);
+  return name;
+}
+
+std::string ParentFolder(const std::string& path) {
+  if (path.size() <= 3) return path;
+  std::string folder = path;
+  if (folder.back() == '\\') folder.pop_back();
+  const size_t cut = folder.find_last_of("\\/");
+  if (cut == std::string::npos) return "";
+  return folder.substr(0, cut + 1);
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+int CompareNoCase(const std::string& a, const std::string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+}  // namespace sk

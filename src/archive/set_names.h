@@ -1,0 +1,52 @@
+// Names of a backup set's files, and the display names the lists show.
+//
+// A source folder C:\Data\My_Files\ has the set name C__Data_My@Files_ ("_" becomes "@",
+// then "\" and ":" become "_"); its generation k lives in "Backup_" kkkk "_of_" name ".sk"
+// (the volume) and, for k >= 1, ".ini" (the update index). Display names decode a file name
+// back: Backup_0003_of_C:\Data\My_Files\.
+#ifndef STOWKEEPER_ARCHIVE_SET_NAMES_H_
+#define STOWKEEPER_ARCHIVE_SET_NAMES_H_
+
+#include <cstdint>
+#include <string>
+
+namespace sk {
+
+// Generations run from 0 (the main volume) to 9999: the name has four digits.
+inline constexpr int32_t kMaxGeneration = 9999;
+// "Backup_0000_of_": every file name and display name starts with 15 such characters.
+inline constexpr size_t kNamePrefixLength = 15;
+
+// Encodes a source folder path (ending in "\"). A path with "@" (the escape for "_") or
+// with ":" after the drive cannot be encoded: the result is then "".
+std::string SetName(const std::string& source_folder);
+bool CanEncodeSetName(const std::string& source_folder);
+
+// The last four characters of "0000" followed by the decimal number (12345 gives 2345).
+std::string GenerationField(int64_t generation);
+
+// "Backup_" kkkk "_of_" set_name, without an extension.
+std::string GenerationBaseName(const std::string& set_name, int32_t generation);
+std::string VolumeFileName(const std::string& set_name, int32_t generation);
+std::string IndexFileName(const std::string& set_name, int32_t generation);
+
+// The file name without its extension, decoded: "__" to ":\", "_" to "\" after the
+// 15-character prefix, "@" to "_".
+std::string DisplayName(const std::string& file_name);
+
+// The reverse of DisplayName: the file name of a display name without extension, encoding
+// from the 16th character on.
+std::string FileBaseName(const std::string& display_name);
+
+// The folder against which record paths are relative: C:\Data\Docs\ gives C:\Data\; a path
+// of three characters or less (a drive root) is its own parent.
+std::string ParentFolder(const std::string& path);
+
+// Letter case folded A to Z only, as everywhere names are compared without regard to case.
+std::string LowerCase(std::string text);
+// Byte-wise comparison after folding A to Z (the sort order of a volume's records).
+int CompareNoCase(const std::string& a, const std::string& b);
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_ARCHIVE_SET_NAMES_H_

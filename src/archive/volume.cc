@@ -1,0 +1,118 @@
+#include "archive/volume.h"
+
+#include "archive/block.h"
+
+namespace sk {
+
+void PutU32(uint8_t* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void PutU64(uint8_t* at, uint64_t value) {
+  for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t GetU32(const uint8_t* at) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | at[i];
+  return value;
+}
+
+uint64_t GetU64(const uint8_t* at) {
+  uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = (value << 8) | at[i];
+  return value;
+}
+
+uint32_t HeaderWord(int32_t engine) {
+  return kVolumeMagic | (static_cast<uint32_t>(engine) << 16);
+}
+
+int32_t CheckHeaderWord(uint32_t word) {
+  if ((word & 0xFFFF) != kVolumeMagic) return -1;
+  const uint32_t engine = word >> 16;
+  return engine < static_cast<uint32_t>(kEngineCount) ? static_cast<int32_t>(engine) : -1;
+}
+
+RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, RecordHead& head) {
+  head.start = file.Tell();
+  if (head.start >= file_size) return RecordStatus::kEnd;
+  head.path.clear();
+  // The path line: bytes up to CR LF.
+  for (;;) {
+    char c;
+    if (file.Read(&c, 1) != 1) return RecordStatus::kDamaged;
+    if (c == '\n' && !head.path.empty() && head.path.back() == '\r') {
+      head.path.pop_back();
+      break;
+    }
+    if (head.path.size() >= kMaxPathLine) return RecordStatus::kDamaged;
+    head.path.push_back(c);
+  }
+  uint8_t fields[kFixedFieldsSize];
+  if (!file.ReadExact(fields, sizeof fields)) return RecordStatus::kDamaged;
+  head.end_offset = static_cast<int64_t>(GetU64(fields));
+  head.crc = GetU32(fields + 8);
+  head.size = static_cast<int64_t>(GetU64(fields + 12));
+  head.attributes = static_cast<int32_t>(GetU32(fields + 20));
+  head.blocks_start = file.Tell();
+  if (head.end_offset < head.blocks_start || head.end_offset > file_size || head.size < 0) {
+    return RecordStatus::kDamaged;
+  }
+  return RecordStatus::kOk;
+}
+
+bool WriteHeader(platform::File& file, int32_t engine) {
+  uint8_t word[4];
+  PutU32(word, HeaderWord(engine));
+  return file.Write(word, sizeof word);
+}
+
+bool WriteRecordHead(platform::File& file, const std::string& path, int64_t size,
+                     int32_t attributes, int64_t& patch_offset) {
+  if (!file.Write(path.data(), path.size()) || !file.Write("\r\n", 2)) return false;
+  patch_offset = file.Tell();
+  uint8_t fields[kFixedFieldsSize] = {};
+  PutU64(fields + 12, static_cast<uint64_t>(size));
+  PutU32(fields + 20, static_cast<uint32_t>(attributes));
+  return file.Write(fields, sizeof fields);
+}
+
+bool PatchRecord(platform::File& file, int64_t patch_offset, int64_t end_offset, uint32_t crc) {
+  uint8_t fields[12];
+  PutU64(fields, static_cast<uint64_t>(end_offset));
+  PutU32(fields + 8, crc);
+  return file.Seek(patch_offset) && file.Write(fields, sizeof fields) && file.Seek(end_offset);
+}
+
+bool WritePackedFrame(platform::File& file, const uint8_t* data, int32_t length) {
+  uint8_t frame[4];
+  PutU32(frame, static_cast<uint32_t>(length));
+  return file.Write(frame, sizeof frame) && file.Write(data, static_cast<size_t>(length));
+}
+
+bool WriteStoredFrame(platform::File& file, const uint8_t* data, int32_t length) {
+  uint8_t frame[8];
+  PutU32(frame, 0);
+  PutU32(frame + 4, static_cast<uint32_t>(length));
+  return file.Write(frame, sizeof frame) && file.Write(data, static_cast<size_t>(length));
+}
+
+int32_t ReadBlockFrame(platform::File& file, BlockCodec& codec, int32_t engine, uint8_t* packed,
+                       uint8_t* raw) {
+  uint8_t word[4];
+  if (!file.ReadExact(word, sizeof word)) return -1;
+  const auto packed_length = static_cast<int32_t>(GetU32(word));
+  if (packed_length < 0 || packed_length > kBlockBufferSize) return -1;
+  if (packed_length > 0) {
+    if (!file.ReadExact(packed, static_cast<size_t>(packed_length))) return -1;
+    return codec.Unpack(packed, raw, packed_length, engine);
+  }
+  if (!file.ReadExact(word, sizeof word)) return -1;
+  const auto raw_length = static_cast<int32_t>(GetU32(word));
+  if (raw_length < 0 || raw_length > kBlockBufferSize) return -1;
+  if (!file.ReadExact(raw, static_cast<size_t>(raw_length))) return -1;
+  return raw_length;
+}
+
+}  // namespace sk

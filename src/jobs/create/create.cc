@@ -1,0 +1,272 @@
+#include "jobs/create/create.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "archive/block.h"
+#include "archive/crc32.h"
+#include "archive/engines.h"
+#include "archive/set_names.h"
+#include "archive/volume.h"
+#include "jobs/create/generations.h"
+#include "jobs/create/progress.h"
+#include "platform/file_system.h"
+
+namespace sk {
+namespace {
+
+using platform::File;
+
+// Controls of the create job's window (inside one raised container).
+enum : int {
+  kContainerId = 1,
+  kTotalFrameId,
+  kElapsedFrameId,
+  kRemainingFrameId,
+  kProgressFrameId,
+  kTotalFieldId,
+  kElapsedFieldId,
+  kRemainingFieldId,
+};
+
+constexpr double kKiBPerBlock = kBlockSize / 1024.0;  // 5.859375
+
+// The window and everything a job needs to pack entries: buffers, the engines' state.
+struct PackJob {
+  AppState& app;
+  File volume;
+  BlockCodec codec;
+  std::vector<uint8_t> input = std::vector<uint8_t>(kBlockBufferSize);
+  std::vector<uint8_t> output = std::vector<uint8_t>(kBlockBufferSize);
+  std::vector<uint8_t> work = std::vector<uint8_t>(kBlockBufferSize);
+  TimeFields times{ui::kJobWindow, kTotalFieldId, kElapsedFieldId, kRemainingFieldId};
+  int32_t level = 9;
+  int32_t engine = 0;
+};
+
+bool CancelClicked(const ui::Event& event) {
+  return event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
+         event.control == kCancelButtonId;
+}
+
+// Takes one pending event; a click on Cancel sets the abort flag.
+void PollForCancel(AppState& app) {
+  if (CancelClicked(app.toolkit.PollEvent())) app.Cancelled = 1;
+}
+
+void OpenProgressWindow(AppState& app, int32_t mode) {
+  ui::Toolkit& tk = app.toolkit;
+  ui::WindowSpec window{app.Text(29), 404, 297};
+  if (mode == 1) window.flags |= ui::kWindowCenterOnScreen;
+  tk.OpenWindow(ui::kJobWindow, window);
+  tk.AddControl(ui::kJobWindow, {kContainerId, ui::ControlKind::kContainer, 11, 11, 381, 276, "",
+                                 ui::kStyleRaised});
+  const int frames[] = {kTotalFrameId, kElapsedFrameId, kRemainingFrameId, kProgressFrameId};
+  const int fields[] = {kTotalFieldId, kElapsedFieldId, kRemainingFieldId};
+  for (int i = 0; i < 4; ++i) {
+    tk.AddControl(ui::kJobWindow, {frames[i], ui::ControlKind::kFrame, 15, 17 + 53 * i, 347, 49,
+                                   app.Text(52 + i), ui::kStyleNone, kContainerId});
+  }
+  for (int i = 0; i < 3; ++i) {
+    tk.AddControl(ui::kJobWindow,
+                  {fields[i], ui::ControlKind::kText, 30, 34 + 53 * i, 318, 20, app.Text(56),
+                   ui::kStyleCentered | ui::kStyleBorder | ui::kStyleWhite, kContainerId});
+  }
+  tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 30, 194, 318, 20,
+                                 "", ui::kStyleSmooth, kContainerId});
+  const double maximum_kib = std::round(static_cast<double>(app.ScanTotal) / 1024.0);
+  tk.SetRange(ui::kJobWindow, kProgressBarId, 0, static_cast<int64_t>(maximum_kib));
+  tk.AddControl(ui::kJobWindow, {kCancelButtonId, ui::ControlKind::kButton, 131, 235, 122, 25,
+                                 app.Text(7), ui::kStyleNone, kContainerId});
+}
+
+void ShowFailure(AppState& app, const std::string& path) {
+  std::string text = app.Text(33);
+  if (!path.empty()) text += "\n\n" + platform::NativePath(path);
+  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
+}
+
+// Packs the file's blocks after its record head. False when the file could not be read as
+// measured or a block could not be written; a cancel ends the loop with true.
+bool PackBlocks(PackJob& job, File& source, int64_t size, uint32_t& crc, float& progress,
+                double base, double maximum) {
+  AppState& app = job.app;
+  ui::Toolkit& tk = app.toolkit;
+  const int64_t full_blocks = size / kBlockSize;
+  const int32_t rest = static_cast<int32_t>(size % kBlockSize);
+  for (int64_t block = 0; block <= full_blocks; ++block) {
+    const bool is_rest = block == full_blocks;
+    const int32_t length = is_rest ? rest : kBlockSize;
+    if (length == 0) break;
+    if (!is_rest) {
+      PollForCancel(app);
+      if (app.Cancelled) return true;
+      progress += static_cast<float>(kKiBPerBlock);
+      tk.SetValue(ui::kJobWindow, kProgressBarId, std::lround(base + progress));
+      job.times.Update(app, base + progress, maximum);
+    }
+    // A file that reads back shorter than measured is never stored from a stale buffer.
+    if (!source.ReadExact(job.input.data(), static_cast<size_t>(length))) return false;
+    crc = Crc32(crc, job.input.data(), static_cast<size_t>(length));
+    const int32_t packed = job.codec.Pack(job.input.data(), job.output.data(), job.work.data(),
+                                          length, job.level, job.engine);
+    const bool written = packed > 0 ? WritePackedFrame(job.volume, job.output.data(), packed)
+                                    : WriteStoredFrame(job.volume, job.input.data(), length);
+    if (!written) return false;
+  }
+  return true;
+}
+
+// Writes one record with its blocks. 1 when the record is complete, 0 otherwise (nothing is
+// written for an entry that cannot be measured or opened).
+int32_t PackEntry(PackJob& job, const std::string& parent, const std::string& relative_path) {
+  AppState& app = job.app;
+  ui::Toolkit& tk = app.toolkit;
+  const std::string full_path = parent + relative_path;
+  const int64_t size = platform::FileSize(full_path);
+  const int32_t attributes = platform::GetAttributes(full_path);
+  if (size == platform::kSizeMissing || attributes < 0) return 0;
+  const double base = static_cast<double>(tk.GetValue(ui::kJobWindow, kProgressBarId));
+  const double maximum = static_cast<double>(tk.GetMaximum(ui::kJobWindow, kProgressBarId));
+  int64_t patch_offset = 0;
+  uint32_t crc = 0;
+  if (size == platform::kSizeFolder) {
+    std::string path = relative_path;
+    if (path.empty() || path.back() != '\\') path += '\\';
+    if (!WriteRecordHead(job.volume, path, 0, attributes, patch_offset)) return 0;
+  } else {
+    File source;
+    if (!source.OpenRead(full_path)) return 0;
+    if (!WriteRecordHead(job.volume, relative_path, size, attributes, patch_offset)) return 0;
+    float progress = 0;
+    if (!PackBlocks(job, source, size, crc, progress, base, maximum)) return 0;
+    PollForCancel(app);
+    progress = static_cast<float>(size / 1024.0);
+    tk.SetValue(ui::kJobWindow, kProgressBarId, std::lround(base + progress));
+    job.times.Update(app, base + progress, maximum);
+    if (app.Cancelled) return 0;
+  }
+  return PatchRecord(job.volume, patch_offset, job.volume.Tell(), crc) ? 1 : 0;
+}
+
+// Packs every ScanList entry into the open volume. False after a failure (the message is
+// shown) or a cancel.
+bool PackAll(PackJob& job, const std::string& parent) {
+  AppState& app = job.app;
+  if (!app.ScanProblems.empty()) {
+    ShowFailure(app, app.ScanProblems.front());
+    return false;
+  }
+  app.JobStartTick = platform::TickCount();
+  for (const std::string& entry : app.ScanList) {
+    // Every scanned path lies below the parent folder; anything else cannot be stored.
+    if (entry.size() <= parent.size() || entry.compare(0, parent.size(), parent) != 0) {
+      ShowFailure(app, entry);
+      return false;
+    }
+    if (PackEntry(job, parent, entry.substr(parent.size())) == 0) {
+      if (!app.Cancelled) ShowFailure(app, entry);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Writes the volume under a temporary name and puts it in place when it is complete, so
+// that a failure never leaves a volume that looks whole and the old set stays as it was.
+bool WriteAndCommit(PackJob& job, const std::string& source_folder, int32_t generation,
+                    const std::string& volume_path, const std::string& temp_path) {
+  AppState& app = job.app;
+  if (!job.volume.Create(temp_path) || !WriteHeader(job.volume, job.engine)) {
+    ShowFailure(app, volume_path);
+    return false;
+  }
+  if (!PackAll(job, ParentFolder(source_folder))) return false;
+  if (!job.volume.Close()) {
+    ShowFailure(app, volume_path);
+    return false;
+  }
+  if (generation == 0) RemoveUpdateGenerations(app.BackupFolder, SetName(source_folder));
+  platform::SetAttributes(volume_path, platform::kAttrNormal);
+  if (!platform::RenameFile(temp_path, volume_path)) {
+    ShowFailure(app, volume_path);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string TemporaryVolumePath(const std::string& volume_path) {
+  const size_t cut = volume_path.rfind('\\') + 1;
+  return volume_path.substr(0, cut) + "~" + volume_path.substr(cut) + ".part";
+}
+
+int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t generation,
+                    int32_t mode, int32_t engine, bool* declined) {
+  ui::Toolkit& tk = app.toolkit;
+  app.Cancelled = 0;
+  if (declined != nullptr) *declined = false;
+  std::stable_sort(app.ScanList.begin(), app.ScanList.end(),
+                   [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
+  if (!CanEncodeSetName(source_folder)) return 0;
+  // Four digits name the generation: a fifth would wrap onto the main volume.
+  if (generation < 0 || generation > kMaxGeneration) {
+    tk.MessageBox(app.Text(32), app.Text(33), ui::Icon::kWarning, ui::Buttons::kOk);
+    return 0;
+  }
+  const std::string set_name = SetName(source_folder);
+  const std::string volume_path = app.BackupFolder + VolumeFileName(set_name, generation);
+  const std::string temp_path = TemporaryVolumePath(volume_path);
+
+  OpenProgressWindow(app, mode);
+  if (mode == 0) tk.EnableWindow(ui::kMainWindow, false);
+
+  bool replace = true;
+  if (platform::FileSize(volume_path) > 0) {
+    replace = tk.MessageBox(app.Text(30), app.Text(31), ui::Icon::kQuestion,
+                            ui::Buttons::kYesNo) == ui::Answer::kYes;
+    if (!replace && declined != nullptr) *declined = true;
+  }
+  if (replace) {
+    PackJob job{app};
+    job.level = app.Level;
+    job.engine = engine;
+    if (!WriteAndCommit(job, source_folder, generation, volume_path, temp_path)) {
+      app.Cancelled = 1;
+    }
+  }
+  if (app.Cancelled) {
+    platform::DeleteFile(temp_path);
+    if (generation > 0) platform::DeleteFile(app.BackupFolder + IndexFileName(set_name, generation));
+    tk.MessageBox(app.Text(32), app.Text(34), ui::Icon::kWarning, ui::Buttons::kOk);
+  }
+  if (mode == 0) tk.EnableWindow(ui::kMainWindow, true);
+  tk.CloseWindow(ui::kJobWindow);
+  return app.Cancelled ? 0 : 1;
+}
+
+std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path) {
+  if (app.Cancelled) return std::nullopt;
+  const int64_t size = platform::FileSize(path);
+  if (size < 0) return std::nullopt;
+  File file;
+  if (!file.OpenRead(path)) return std::nullopt;
+  uint8_t buffer[kBlockSize];
+  uint32_t crc = 0;
+  for (int64_t block = size / kBlockSize; block > 0; --block) {
+    PollForCancel(app);
+    if (app.Cancelled) return std::nullopt;
+    if (!file.ReadExact(buffer, kBlockSize)) return std::nullopt;
+    crc = Crc32(crc, buffer, kBlockSize);
+  }
+  const auto rest = static_cast<size_t>(size % kBlockSize);
+  if (rest > 0) {
+    if (!file.ReadExact(buffer, rest)) return std::nullopt;
+    crc = Crc32(crc, buffer, rest);
+  }
+  return crc;
+}
+
+}  // namespace sk

@@ -1,0 +1,34 @@
+// Writing a volume of a backup set: the create job, and the packing step of the update job.
+#ifndef STOWKEEPER_JOBS_CREATE_CREATE_H_
+#define STOWKEEPER_JOBS_CREATE_CREATE_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "shell/app_state.h"
+
+namespace sk {
+
+// Packs ScanList into generation `generation` of the set of source_folder (a full path
+// ending in "\") with the given engine. mode 0: started from the main window; 1: from the
+// command line. Returns 1 when the job ended without being cancelled (also when the user
+// declined to replace an existing volume, which *declined then tells), 0 after a failure or
+// a cancel. The volume is written under TemporaryVolumePath and renamed when complete.
+int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t generation,
+                    int32_t mode, int32_t engine, bool* declined = nullptr);
+
+// "~" + the volume's file name + ".part", beside it: a name no list takes for a volume.
+std::string TemporaryVolumePath(const std::string& volume_path);
+
+// CRC-32 of a file's content, read in 6000-byte blocks, watching the job window's Cancel
+// button. nullopt when the file cannot be read completely or the job was cancelled.
+std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path);
+
+// Control ids of the job windows.
+inline constexpr int kProgressBarId = 30;
+inline constexpr int kCancelButtonId = 31;
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_JOBS_CREATE_CREATE_H_

@@ -1,0 +1,21 @@
+// The restore job: one restore point of a set written back under a chosen folder.
+#ifndef STOWKEEPER_JOBS_RESTORE_RESTORE_H_
+#define STOWKEEPER_JOBS_RESTORE_RESTORE_H_
+
+#include <cstdint>
+#include <string>
+
+#include "shell/app_state.h"
+
+namespace sk {
+
+// point_name: the restore point's display name ("Backup_0003_of_C:\Data\Docs\"); target:
+// an existing folder ending in "\". Both "" in mode 0, where the job takes the selected row
+// of the restore list and asks for the folder. AppState.RestoreTotal must be set first.
+// Returns 1 when the job ran to its end without being cancelled.
+int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::string& target,
+                      int32_t mode);
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_JOBS_RESTORE_RESTORE_H_

@@ -1,0 +1,129 @@
+// The file system, clock and environment as the rest of the program sees them.
+//
+// Every path here is in the program's internal form: a drive root, "\" separators, folders
+// ending in "\" (Z:\home\ann\Data\ is /home/ann/Data/ on Linux). The backends convert to
+// native paths only at the system call. Results follow the program's conventions: sizes
+// are >= 0, -1 for a missing path and -2 for a folder; every other call reports success.
+#ifndef STOWKEEPER_PLATFORM_FILE_SYSTEM_H_
+#define STOWKEEPER_PLATFORM_FILE_SYSTEM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sk::platform {
+
+// Attribute bits as the volume format stores them.
+inline constexpr int32_t kAttrReadOnly = 0x1;
+inline constexpr int32_t kAttrHidden = 0x2;
+inline constexpr int32_t kAttrSystem = 0x4;
+inline constexpr int32_t kAttrFolder = 0x10;
+inline constexpr int32_t kAttrArchive = 0x20;
+inline constexpr int32_t kAttrNormal = 0x80;
+
+inline constexpr int64_t kSizeMissing = -1;
+inline constexpr int64_t kSizeFolder = -2;
+
+// Path form conversion. NativePath returns "" for a path the system cannot name (another
+// drive, a relative path); InternalPath makes a relative native path absolute first.
+std::string NativePath(const std::string& internal_path);
+std::string InternalPath(const std::string& native_path);
+
+int64_t FileSize(const std::string& path);
+// The entry's attributes, or -1 when it does not exist.
+int32_t GetAttributes(const std::string& path);
+bool SetAttributes(const std::string& path, int32_t attributes);
+bool DeleteFile(const std::string& path);
+bool RenameFile(const std::string& from, const std::string& to);  // replaces `to`
+bool CreateFolder(const std::string& path);
+bool FolderExists(const std::string& path);
+// Free bytes on the volume that holds path, or -1 when that cannot be told.
+int64_t FreeSpace(const std::string& path);
+
+// One entry of a folder listing.
+struct FolderEntry {
+  enum class Kind {
+    kFile,      // a regular file, or a link to one (backed up as the file's content)
+    kFolder,    // a real folder; links to folders are never listed as folders
+    kSkipped,   // links to folders, dangling links, sockets, FIFOs, devices
+    kBadName,   // a name the archive cannot hold ("\" or a control byte in it)
+  };
+  std::string name;
+  Kind kind = Kind::kFile;
+  int32_t attributes = 0;
+  int64_t size = 0;
+  int64_t creation_time = 0;  // seconds since 1970, UTC
+};
+
+// Lists a folder in the order the system returns it, without "." and "..". False when the
+// folder cannot be opened.
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries);
+
+// Creation time of a file in seconds since 1970 (birth time where the file system keeps
+// one, else the modification time); -1 when it cannot be told.
+int64_t CreationTime(const std::string& path);
+
+// "%dd.%mm.%yyyy / %hh:%ii" in local time.
+std::string LocalTimeText(int64_t seconds);
+
+// Milliseconds from an arbitrary start; wraps like a 32-bit tick counter.
+uint32_t TickCount();
+
+// Environment and user.
+std::string EnvironmentValue(const std::string& name);
+// The low byte of the user's language id: 7 German, 12 French, 10 Spanish, 9 English...
+int32_t UserLanguage();
+// Folder of the running executable, internal form, ending in "\".
+std::string ProgramFolder();
+
+// An open file. Reads and writes go through a buffer; Seek, Flush and Close write it out.
+// Every call reports failure, and a File that failed once keeps failing.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+
+  bool OpenRead(const std::string& path);    // regular files only; never blocks on a FIFO
+  bool Create(const std::string& path);      // create or truncate, for writing
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Reads up to size bytes; returns how many were read (less only at the end of the file),
+  // or -1 on an error.
+  int64_t Read(void* data, size_t size);
+  // Reads exactly size bytes; false on an error or a short read.
+  bool ReadExact(void* data, size_t size);
+  bool Write(const void* data, size_t size);
+  bool Seek(int64_t offset);
+  int64_t Tell() const;
+  int64_t Size();
+  bool AtEnd();
+  bool Flush();
+  bool Close();
+
+ private:
+  bool FillBuffer();
+  bool FlushBuffer();
+
+  int fd_ = -1;
+  bool failed_ = false;
+  bool writing_ = false;
+  int64_t position_ = 0;  // the logical position seen by the caller
+  std::vector<uint8_t> buffer_;
+  size_t buffer_start_ = 0;  // read mode: next unread byte in buffer_
+  size_t buffer_end_ = 0;    // read mode: bytes valid in buffer_; write mode: bytes pending
+};
+
+// A test seam: makes the n-th next call (1 = the very next) of an operation fail, as a full
+// disk or a vanished file would. n = 0 clears it.
+enum class FaultOp { kOpen, kRead, kWrite, kRename, kCount };
+void InjectFault(FaultOp op, int n);
+void ClearFaults();
+
+}  // namespace sk::platform
+
+#endif  // STOWKEEPER_PLATFORM_FILE_SYSTEM_H_

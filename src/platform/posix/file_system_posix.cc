@@ -1,0 +1,202 @@
+// File system queries and changes on POSIX.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "platform/fault.h"
+#include "platform/file_system.h"
+
+namespace sk::platform {
+namespace {
+
+// Attributes as the archive stores them: folders 0x10; files 0x20, plus read-only when the
+// owner may not write.
+int32_t AttributesOf(const struct stat& info) {
+  if (S_ISDIR(info.st_mode)) return kAttrFolder;
+  int32_t attributes = kAttrArchive;
+  if ((info.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
+  return attributes;
+}
+
+bool IsBadName(const std::string& name) {
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\' || (byte >= 0x01 && byte <= 0x1F)) return true;
+  }
+  return false;
+}
+
+int64_t BirthTime(int dir_fd, const char* name, const struct stat& info) {
+  struct statx extended;
+  if (statx(dir_fd, name, 0, STATX_BTIME, &extended) == 0 &&
+      (extended.stx_mask & STATX_BTIME) != 0) {
+    return extended.stx_btime.tv_sec;
+  }
+  return info.st_mtim.tv_sec;
+}
+
+FolderEntry DescribeEntry(int dir_fd, const char* name) {
+  FolderEntry entry;
+  entry.name = name;
+  if (IsBadName(entry.name)) {
+    entry.kind = FolderEntry::Kind::kBadName;
+    return entry;
+  }
+  struct stat info;
+  if (fstatat(dir_fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    entry.kind = FolderEntry::Kind::kSkipped;
+    return entry;
+  }
+  if (S_ISLNK(info.st_mode)) {
+    // A link to a file is backed up as the file; links to folders are never followed, so
+    // the scan cannot loop; dangling links have nothing to back up.
+    if (fstatat(dir_fd, name, &info, 0) != 0 || !S_ISREG(info.st_mode)) {
+      entry.kind = FolderEntry::Kind::kSkipped;
+      return entry;
+    }
+  }
+  if (S_ISDIR(info.st_mode)) {
+    entry.kind = FolderEntry::Kind::kFolder;
+  } else if (S_ISREG(info.st_mode)) {
+    entry.kind = FolderEntry::Kind::kFile;
+    entry.size = info.st_size;
+  } else {
+    entry.kind = FolderEntry::Kind::kSkipped;
+    return entry;
+  }
+  entry.attributes = AttributesOf(info);
+  entry.creation_time = BirthTime(dir_fd, name, info);
+  return entry;
+}
+
+bool StatPath(const std::string& path, struct stat& info) {
+  const std::string native = NativePath(path);
+  return !native.empty() && ::stat(native.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+int64_t FileSize(const std::string& path) {
+  struct stat info;
+  if (!StatPath(path, info)) return kSizeMissing;
+  if (S_ISDIR(info.st_mode)) return kSizeFolder;
+  if (!S_ISREG(info.st_mode)) return kSizeMissing;
+  return info.st_size;
+}
+
+int32_t GetAttributes(const std::string& path) {
+  struct stat info;
+  if (!StatPath(path, info)) return -1;
+  return AttributesOf(info);
+}
+
+bool SetAttributes(const std::string& path, int32_t attributes) {
+  struct stat info;
+  if (!StatPath(path, info)) return false;
+  // Only the read-only bit of files has a meaning here.
+  if (!S_ISREG(info.st_mode)) return true;
+  mode_t mode = info.st_mode & 07777;
+  if ((attributes & kAttrReadOnly) != 0) {
+    mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  } else {
+    mode |= S_IWUSR;
+  }
+  if (mode == (info.st_mode & 07777)) return true;
+  return ::chmod(NativePath(path).c_str(), mode) == 0;
+}
+
+bool DeleteFile(const std::string& path) {
+  const std::string native = NativePath(path);
+  return !native.empty() && ::unlink(native.c_str()) == 0;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (ConsumeFault(FaultOp::kRename)) return false;
+  const std::string native_from = NativePath(from);
+  const std::string native_to = NativePath(to);
+  return !native_from.empty() && !native_to.empty() &&
+         ::rename(native_from.c_str(), native_to.c_str()) == 0;
+}
+
+bool CreateFolder(const std::string& path) {
+  const std::string native = NativePath(path);
+  return !native.empty() && ::mkdir(native.c_str(), 0777) == 0;
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat info;
+  return StatPath(path, info) && S_ISDIR(info.st_mode);
+}
+
+int64_t FreeSpace(const std::string& path) {
+  const std::string native = NativePath(path);
+  struct statvfs info;
+  if (native.empty() || ::statvfs(native.c_str(), &info) != 0) return -1;
+  return static_cast<int64_t>(info.f_bfree) * static_cast<int64_t>(info.f_frsize);
+}
+
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+  const std::string native = NativePath(folder);
+  if (native.empty()) return false;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.c_str()), ::closedir);
+  if (!dir) return false;
+  const int dir_fd = ::dirfd(dir.get());
+  while (const struct dirent* item = ::readdir(dir.get())) {
+    if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0) continue;
+    entries.push_back(DescribeEntry(dir_fd, item->d_name));
+  }
+  return true;
+}
+
+int64_t CreationTime(const std::string& path) {
+  const std::string native = NativePath(path);
+  struct stat info;
+  if (native.empty() || ::stat(native.c_str(), &info) != 0) return -1;
+  return BirthTime(AT_FDCWD, native.c_str(), info);
+}
+
+std::string LocalTimeText(int64_t seconds) {
+  const time_t when = static_cast<time_t>(seconds);
+  struct tm local;
+  if (localtime_r(&when, &local) == nullptr) return "";
+  char text[96];
+  std::snprintf(text, sizeof text, "%02d.%02d.%04d / %02d:%02d", local.tm_mday, local.tm_mon + 1,
+                local.tm_year + 1900, local.tm_hour, local.tm_min);
+  return text;
+}
+
+uint32_t TickCount() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u +
+                      static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  return static_cast<uint32_t>(ms);
+}
+
+std::string EnvironmentValue(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  return value != nullptr ? value : "";
+}
+
+int32_t UserLanguage() {
+  std::string locale;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    locale = EnvironmentValue(name);
+    if (!locale.empty()) break;
+  }
+  const std::string language = locale.substr(0, 2);
+  if (language == "de") return 7;
+  if (language == "fr") return 12;
+  if (language == "es") return 10;
+  return 9;
+}
+
+}  // namespace sk::platform

@@ -1,0 +1,80 @@
+// The program-wide state: settings, paths, texts, the shared string lists and the values
+// the jobs share. Created once in main and handed by reference to every procedure.
+#ifndef STOWKEEPER_SHELL_APP_STATE_H_
+#define STOWKEEPER_SHELL_APP_STATE_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "shell/text_table.h"
+#include "ui/toolkit.h"
+
+namespace sk {
+
+using StringList = std::vector<std::string>;
+
+struct AppState {
+  explicit AppState(ui::Toolkit& toolkit_in) : toolkit(toolkit_in) {}
+
+  // Settings (Settings.ini).
+  int32_t Engine = 0;
+  int32_t Level = 9;
+  std::string BackupFolder;  // internal path form, ending in "\" once chosen
+  int32_t DoubleClickAction = 0;
+  std::string Catalog;
+  int32_t WinX = 200, WinY = 200;
+  int32_t WinWidth = 599, WinHeight = 500;
+  int32_t ColumnWidth = 343;
+  int32_t ViewMode = 0;  // 0 normal, kViewMaximized, kViewMinimized
+
+  // Paths.
+  std::string ProgramFolder;
+  std::string SettingsFolder;
+
+  // Fixed values.
+  const std::string VersionText = "1.87";
+  const std::string YearsText = "2007 - 2011";
+  const int32_t EngineCount = 3;
+  const std::array<std::string, 3> EngineNames = {"Densepress", "JCalG1", "ZLIB"};
+
+  TextTable Texts;
+
+  // The four shared string lists, numbered 1 to 4.
+  StringList ScanList;        // list 1
+  StringList StoredList;      // list 2
+  StringList StoredFileList;  // list 3
+  StringList WorkList;        // list 4
+  StringList& List(int number) {
+    switch (number) {
+      case 2: return StoredList;
+      case 3: return StoredFileList;
+      case 4: return WorkList;
+      default: return ScanList;
+    }
+  }
+
+  // Entries the scan found but cannot back up (names the archive cannot hold): a job that
+  // would pack them fails and names them.
+  StringList ScanProblems;
+
+  int64_t ScanTotal = 0;
+  int32_t RestoreTotal = 0;
+  int32_t Cancelled = 0;
+
+  // Tick values of the time display (milliseconds).
+  uint32_t JobStartTick = 0;
+  uint32_t LastDisplayTick = 0;
+
+  ui::Toolkit& toolkit;
+
+  const std::string& Text(int number) const { return Texts[number]; }
+};
+
+inline constexpr int32_t kViewMaximized = 16777216;
+inline constexpr int32_t kViewMinimized = 536870912;
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_SHELL_APP_STATE_H_

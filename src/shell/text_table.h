@@ -1,0 +1,28 @@
+// The user-interface texts: 84 numbered texts with built-in German defaults, overlaid by a
+// language catalog. Every window takes its texts from here when it is built.
+#ifndef STOWKEEPER_SHELL_TEXT_TABLE_H_
+#define STOWKEEPER_SHELL_TEXT_TABLE_H_
+
+#include <array>
+#include <string>
+
+namespace sk {
+
+inline constexpr int kTextCount = 84;
+
+struct TextTable {
+  // Slots 1 to 84 hold the texts; the others stay empty.
+  std::array<std::string, 301> slots;
+
+  const std::string& operator[](int number) const {
+    static const std::string kEmpty;
+    return number >= 0 && number < static_cast<int>(slots.size()) ? slots[number] : kEmpty;
+  }
+};
+
+// Writes the 84 built-in German texts.
+void FillDefaultTexts(TextTable& texts);
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_SHELL_TEXT_TABLE_H_

@@ -1,0 +1,237 @@
+#include "ui/headless/headless_toolkit.h"
+
+#include <algorithm>
+
+namespace sk::ui {
+
+void HeadlessToolkit::ScheduleEvent(int poll, Event event) {
+  scheduled_.push_back({polls + std::max(poll, 1), event});
+}
+
+HeadlessToolkit::Window* HeadlessToolkit::FindWindow(int window) {
+  auto it = windows.find(window);
+  return it == windows.end() ? nullptr : &it->second;
+}
+
+HeadlessToolkit::Control* HeadlessToolkit::FindControl(int window, int control) {
+  Window* w = FindWindow(window);
+  if (w == nullptr) return nullptr;
+  auto it = w->controls.find(control);
+  return it == w->controls.end() ? nullptr : &it->second;
+}
+
+const HeadlessToolkit::Window* HeadlessToolkit::LastClosed(const std::string& title) const {
+  for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
+    if (it->spec.title == title) return &*it;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> HeadlessToolkit::MessageTexts() const {
+  std::vector<std::string> texts;
+  for (const Message& m : messages) texts.push_back(m.text);
+  return texts;
+}
+
+bool HeadlessToolkit::OpenWindow(int window, const WindowSpec& spec) {
+  if (windows.count(window) != 0) CloseWindow(window);
+  windows[window] = Window{spec};
+  opened.push_back(spec);
+  return true;
+}
+
+void HeadlessToolkit::CloseWindow(int window) {
+  auto it = windows.find(window);
+  if (it == windows.end()) return;
+  closed.push_back(it->second);
+  windows.erase(it);
+}
+
+bool HeadlessToolkit::WindowExists(int window) { return windows.count(window) != 0; }
+
+void HeadlessToolkit::EnableWindow(int window, bool enabled) {
+  if (Window* w = FindWindow(window)) w->enabled = enabled;
+}
+
+void HeadlessToolkit::AddControl(int window, const ControlSpec& spec) {
+  Window* w = FindWindow(window);
+  if (w == nullptr) return;
+  Control control;
+  control.spec = spec;
+  control.text = spec.text;
+  w->controls[spec.id] = control;
+}
+
+void HeadlessToolkit::SetText(int window, int control, const std::string& text) {
+  if (Control* c = FindControl(window, control)) c->text = text;
+}
+
+std::string HeadlessToolkit::GetText(int window, int control) {
+  Control* c = FindControl(window, control);
+  if (c == nullptr) return "";
+  if (c->spec.kind == ControlKind::kDropDown && c->value >= 0 &&
+      c->value < static_cast<int64_t>(c->items.size())) {
+    return c->items[static_cast<size_t>(c->value)];
+  }
+  return c->text;
+}
+
+void HeadlessToolkit::SetValue(int window, int control, int64_t value) {
+  Control* c = FindControl(window, control);
+  if (c == nullptr) return;
+  if (c->spec.kind == ControlKind::kProgressBar) value = std::clamp(value, c->minimum, c->maximum);
+  c->value = value;
+}
+
+int64_t HeadlessToolkit::GetValue(int window, int control) {
+  Control* c = FindControl(window, control);
+  return c == nullptr ? -1 : c->value;
+}
+
+void HeadlessToolkit::SetRange(int window, int control, int64_t minimum, int64_t maximum) {
+  if (Control* c = FindControl(window, control)) {
+    c->minimum = minimum;
+    c->maximum = maximum;
+  }
+}
+
+int64_t HeadlessToolkit::GetMaximum(int window, int control) {
+  Control* c = FindControl(window, control);
+  return c == nullptr ? 0 : c->maximum;
+}
+
+void HeadlessToolkit::EnableControl(int window, int control, bool enabled) {
+  if (Control* c = FindControl(window, control)) c->enabled = enabled;
+}
+
+void HeadlessToolkit::SetFocus(int window, int control) {
+  focus_window = window;
+  focus_control = control;
+}
+
+void HeadlessToolkit::AddColumn(int window, int control, const std::string& title, int width) {
+  if (Control* c = FindControl(window, control)) c->columns.emplace_back(title, width);
+}
+
+void HeadlessToolkit::AddItem(int window, int control, const std::string& text, int image) {
+  Control* c = FindControl(window, control);
+  if (c == nullptr) return;
+  c->items.push_back(text);
+  c->images.push_back(image);
+  // Lists start without a selection; drop-downs and tabs select their first entry.
+  if (c->items.size() == 1 && c->spec.kind == ControlKind::kReportList) c->value = -1;
+}
+
+void HeadlessToolkit::SetItemText(int window, int control, int row, const std::string& text) {
+  Control* c = FindControl(window, control);
+  if (c == nullptr || row < 0) return;
+  if (static_cast<size_t>(row) >= c->items.size()) {
+    c->items.resize(static_cast<size_t>(row) + 1);
+    c->images.resize(static_cast<size_t>(row) + 1, -1);
+  }
+  c->items[static_cast<size_t>(row)] = text;
+}
+
+void HeadlessToolkit::ClearItems(int window, int control) {
+  Control* c = FindControl(window, control);
+  if (c == nullptr) return;
+  c->items.clear();
+  c->images.clear();
+  if (c->spec.kind == ControlKind::kReportList) c->value = -1;
+}
+
+int HeadlessToolkit::CountItems(int window, int control) {
+  Control* c = FindControl(window, control);
+  return c == nullptr ? 0 : static_cast<int>(c->items.size());
+}
+
+std::string HeadlessToolkit::GetItemText(int window, int control, int row, int column) {
+  Control* c = FindControl(window, control);
+  if (c == nullptr || row < 0 || static_cast<size_t>(row) >= c->items.size()) return "";
+  const std::string& text = c->items[static_cast<size_t>(row)];
+  size_t start = 0;
+  for (int i = 0; i < column; ++i) {
+    start = text.find('\n', start);
+    if (start == std::string::npos) return "";
+    ++start;
+  }
+  const size_t end = text.find('\n', start);
+  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+void HeadlessToolkit::AddStatusBar(int window, int fields) {
+  if (Window* w = FindWindow(window)) w->status.assign(static_cast<size_t>(fields), "");
+}
+
+void HeadlessToolkit::SetStatusText(int window, int field, const std::string& text) {
+  Window* w = FindWindow(window);
+  if (w != nullptr && field >= 0 && static_cast<size_t>(field) < w->status.size()) {
+    w->status[static_cast<size_t>(field)] = text;
+  }
+}
+
+void HeadlessToolkit::AddTimer(int window, int timer, int milliseconds) {
+  if (Window* w = FindWindow(window)) w->timers[timer] = milliseconds;
+}
+
+void HeadlessToolkit::RemoveTimer(int window, int timer) {
+  if (Window* w = FindWindow(window)) w->timers.erase(timer);
+}
+
+Event HeadlessToolkit::PollEvent() {
+  ++polls;
+  if (!queued_.empty()) {
+    const Event event = queued_.front();
+    queued_.pop_front();
+    return event;
+  }
+  for (auto it = scheduled_.begin(); it != scheduled_.end(); ++it) {
+    if (it->at_poll <= polls) {
+      const Event event = it->event;
+      scheduled_.erase(it);
+      return event;
+    }
+  }
+  if (on_poll) return on_poll(*this);
+  return Event{};
+}
+
+Event HeadlessToolkit::WaitEvent() {
+  if (!queued_.empty()) {
+    const Event event = queued_.front();
+    queued_.pop_front();
+    return event;
+  }
+  if (!scheduled_.empty()) {
+    const Event event = scheduled_.front().event;
+    scheduled_.erase(scheduled_.begin());
+    return event;
+  }
+  if (on_wait) return on_wait(*this);
+  if (windows.empty()) return Event{};
+  return Event{EventType::kClose, windows.rbegin()->first, -1};
+}
+
+Answer HeadlessToolkit::MessageBox(const std::string& title, const std::string& text, Icon icon,
+                                   Buttons buttons) {
+  Answer answer = buttons == Buttons::kOk ? Answer::kOk
+                  : buttons == Buttons::kOkCancel ? Answer::kOk
+                                                  : Answer::kYes;
+  if (buttons != Buttons::kOk && !answers_.empty()) {
+    answer = answers_.front();
+    answers_.pop_front();
+  }
+  messages.push_back({title, text, icon, buttons, answer});
+  if (on_message) on_message(*this, messages.back());
+  return answer;
+}
+
+std::string HeadlessToolkit::ChooseFolder(const std::string& title, const std::string&) {
+  folder_titles.push_back(title);
+  if (folders_.empty()) return "";
+  const std::string folder = folders_.front();
+  folders_.pop_front();
+  return folder;
+}
+
+}  // namespace sk::ui

@@ -1,0 +1,122 @@
+// A toolkit without a screen, for tests: it records every window, control, text and message
+// box, answers questions and folder choosers from a script, and delivers scripted events.
+#ifndef STOWKEEPER_UI_HEADLESS_HEADLESS_TOOLKIT_H_
+#define STOWKEEPER_UI_HEADLESS_HEADLESS_TOOLKIT_H_
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ui/toolkit.h"
+
+namespace sk::ui {
+
+class HeadlessToolkit : public Toolkit {
+ public:
+  struct Control {
+    ControlSpec spec;
+    std::string text;
+    int64_t value = 0;
+    int64_t minimum = 0, maximum = 100;
+    bool enabled = true;
+    std::vector<std::pair<std::string, int>> columns;  // title, width
+    std::vector<std::string> items;
+    std::vector<int> images;
+  };
+  struct Window {
+    WindowSpec spec;
+    bool enabled = true;
+    std::map<int, Control> controls;
+    std::vector<std::string> status;
+    std::map<int, int> timers;  // id -> milliseconds
+  };
+  struct Message {
+    std::string title, text;
+    Icon icon;
+    Buttons buttons;
+    Answer answer;
+  };
+
+  // --- The script.
+  // Answers for the next message boxes, in order. Without one, a box is answered Yes (for
+  // questions) or OK.
+  void QueueAnswer(Answer answer) { answers_.push_back(answer); }
+  void QueueFolder(const std::string& folder) { folders_.push_back(folder); }
+  // Delivers event at the poll-th PollEvent call from now (1 = the next), or as the next
+  // WaitEvent if that comes first.
+  void ScheduleEvent(int poll, Event event);
+  // Queues events for WaitEvent (and PollEvent), delivered in order before scheduled ones.
+  void QueueEvent(Event event) { queued_.push_back(event); }
+  // Called for every WaitEvent with nothing queued; its result is delivered. Without a hook,
+  // WaitEvent closes the newest open window, so that no test can hang.
+  std::function<Event(HeadlessToolkit&)> on_wait;
+  // Called after every message box is recorded (e.g. to look at a window at that moment).
+  std::function<void(HeadlessToolkit&, const Message&)> on_message;
+  // Called for every PollEvent (after the counters are updated); its result, if not kNone,
+  // is delivered.
+  std::function<Event(HeadlessToolkit&)> on_poll;
+
+  // --- What happened.
+  std::map<int, Window> windows;             // open windows
+  std::vector<WindowSpec> opened;            // every window ever opened, in order
+  std::vector<Window> closed;                // every window at the moment it was closed
+  std::vector<Message> messages;
+  int sounds = 0;
+  long polls = 0;
+
+  Window* FindWindow(int window);
+  Control* FindControl(int window, int control);
+  // The closed window most recently opened with this title, or null.
+  const Window* LastClosed(const std::string& title) const;
+  std::vector<std::string> MessageTexts() const;
+
+  // --- Toolkit.
+  bool OpenWindow(int window, const WindowSpec& spec) override;
+  void CloseWindow(int window) override;
+  bool WindowExists(int window) override;
+  void EnableWindow(int window, bool enabled) override;
+  void AddControl(int window, const ControlSpec& spec) override;
+  void SetText(int window, int control, const std::string& text) override;
+  std::string GetText(int window, int control) override;
+  void SetValue(int window, int control, int64_t value) override;
+  int64_t GetValue(int window, int control) override;
+  void SetRange(int window, int control, int64_t minimum, int64_t maximum) override;
+  int64_t GetMaximum(int window, int control) override;
+  void EnableControl(int window, int control, bool enabled) override;
+  void SetFocus(int window, int control) override;
+  void AddColumn(int window, int control, const std::string& title, int width) override;
+  void AddItem(int window, int control, const std::string& text, int image) override;
+  void SetItemText(int window, int control, int row, const std::string& text) override;
+  void ClearItems(int window, int control) override;
+  int CountItems(int window, int control) override;
+  std::string GetItemText(int window, int control, int row, int column) override;
+  void AddStatusBar(int window, int fields) override;
+  void SetStatusText(int window, int field, const std::string& text) override;
+  void AddTimer(int window, int timer, int milliseconds) override;
+  void RemoveTimer(int window, int timer) override;
+  Event PollEvent() override;
+  Event WaitEvent() override;
+  Answer MessageBox(const std::string& title, const std::string& text, Icon icon,
+                    Buttons buttons) override;
+  std::string ChooseFolder(const std::string& title, const std::string& start) override;
+  void PlayInformationSound() override { ++sounds; }
+
+  std::vector<std::string> folder_titles;  // titles of the folder choosers shown
+  int focus_window = -1, focus_control = -1;
+
+ private:
+  struct Scheduled {
+    long at_poll;
+    Event event;
+  };
+  std::deque<Answer> answers_;
+  std::deque<std::string> folders_;
+  std::deque<Event> queued_;
+  std::vector<Scheduled> scheduled_;
+};
+
+}  // namespace sk::ui
+
+#endif  // STOWKEEPER_UI_HEADLESS_HEADLESS_TOOLKIT_H_

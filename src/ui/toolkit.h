@@ -1,0 +1,158 @@
+// The window toolkit as the jobs and the shell see it.
+//
+// Windows are addressed by number (the main window is 0, a job's window 1), controls by an
+// id within their window, created at pixel positions of the window's client area (or of a
+// container or tab page). Events are taken one at a time: PollEvent never waits and is cheap
+// enough to call once per 6000-byte block; WaitEvent blocks until something happens.
+//
+// Backends: headless (tests: records everything, plays a script), console (the command line)
+// and the desktop toolkit.
+#ifndef STOWKEEPER_UI_TOOLKIT_H_
+#define STOWKEEPER_UI_TOOLKIT_H_
+
+#include <cstdint>
+#include <string>
+
+namespace sk::ui {
+
+enum class EventType {
+  kNone,         // nothing pending
+  kLeftClick,    // a button, option, list row or link was clicked; a drop-down changed
+  kDoubleClick,  // a list row was double-clicked
+  kRightClick,   // a list was right-clicked
+  kMenu,         // a menu item (control = item id)
+  kSize,         // the window was resized, maximized or restored
+  kClose,        // the window's close box
+  kTimer,        // a timer fired (control = timer id)
+};
+
+struct Event {
+  EventType type = EventType::kNone;
+  int window = -1;
+  int control = -1;  // control id, menu item id or timer id
+  bool operator==(const Event&) const = default;
+};
+
+enum class ControlKind {
+  kButton,
+  kProgressBar,  // value and range in whole units
+  kText,         // a label or a read-only text field
+  kEdit,         // an edit field
+  kFrame,        // a titled group box
+  kOption,       // an option (radio) button; value 1 = selected
+  kDropDown,     // a drop-down list; value = selected index
+  kReportList,   // a report list; items are rows, columns separated by '\n'; value = selected row
+  kContainer,    // a plain raised panel holding other controls
+  kTabs,         // a tab panel; items are the tab titles; value = selected tab
+  kImage,        // one of the program's small images (value = image id)
+  kLink,         // a hyperlink text
+};
+
+// Style bits of a control.
+enum ControlStyle : uint32_t {
+  kStyleNone = 0,
+  kStyleCentered = 1u << 0,
+  kStyleRightAligned = 1u << 1,
+  kStyleBorder = 1u << 2,
+  kStyleWhite = 1u << 3,        // white background
+  kStyleReadOnly = 1u << 4,
+  kStyleSmooth = 1u << 5,       // a smooth progress bar
+  kStyleNoHeader = 1u << 6,     // a report list without column headers
+  kStyleRaised = 1u << 7,       // a raised container
+  kStyleBold = 1u << 8,
+  kStyleLarge = 1u << 9,        // a large title font
+};
+
+struct ControlSpec {
+  int id = 0;
+  ControlKind kind = ControlKind::kText;
+  int x = 0, y = 0, width = 0, height = 0;
+  std::string text;
+  uint32_t style = kStyleNone;
+  int parent = -1;              // container or tab panel the control sits in, or -1
+  int page = 0;                 // tab page within a tab panel parent
+  int32_t background = -1;      // 0xRRGGBB, or -1 for the default
+  std::string tooltip;
+};
+
+enum WindowFlags : uint32_t {
+  kWindowNone = 0,
+  kWindowCloseBox = 1u << 0,     // system menu with close box
+  kWindowMinimizeBox = 1u << 1,
+  kWindowMaximizeBox = 1u << 2,
+  kWindowResizable = 1u << 3,
+  kWindowCenterOnScreen = 1u << 4,  // else centred on the main window
+  kWindowMaximized = 1u << 5,
+  kWindowMinimized = 1u << 6,
+};
+
+struct WindowSpec {
+  std::string title;
+  int width = 0, height = 0;  // inner size
+  uint32_t flags = kWindowNone;
+  int x = -1, y = -1;         // position for windows that are not centred
+};
+
+enum class Icon { kNone, kInformation, kWarning, kQuestion };
+enum class Buttons { kOk, kYesNo, kYesNoCancel, kOkCancel };
+enum class Answer { kOk, kCancel, kYes, kNo };
+
+class Toolkit {
+ public:
+  virtual ~Toolkit() = default;
+
+  // Windows.
+  virtual bool OpenWindow(int window, const WindowSpec& spec) = 0;
+  virtual void CloseWindow(int window) = 0;
+  virtual bool WindowExists(int window) = 0;
+  virtual void EnableWindow(int window, bool enabled) = 0;
+
+  // Controls.
+  virtual void AddControl(int window, const ControlSpec& spec) = 0;
+  virtual void SetText(int window, int control, const std::string& text) = 0;
+  virtual std::string GetText(int window, int control) = 0;
+  virtual void SetValue(int window, int control, int64_t value) = 0;
+  virtual int64_t GetValue(int window, int control) = 0;
+  virtual void SetRange(int window, int control, int64_t minimum, int64_t maximum) = 0;
+  virtual int64_t GetMaximum(int window, int control) = 0;
+  virtual void EnableControl(int window, int control, bool enabled) = 0;
+  virtual void SetFocus(int window, int control) = 0;
+
+  // Rows of report lists, entries of drop-down lists, titles of tabs.
+  virtual void AddColumn(int window, int control, const std::string& title, int width) = 0;
+  virtual void AddItem(int window, int control, const std::string& text, int image = -1) = 0;
+  virtual void SetItemText(int window, int control, int row, const std::string& text) = 0;
+  virtual void ClearItems(int window, int control) = 0;
+  virtual int CountItems(int window, int control) = 0;
+  // One column of a row ('\n' separates the columns of a row's text).
+  virtual std::string GetItemText(int window, int control, int row, int column) = 0;
+
+  // A status bar along the bottom of a window, its fields sharing the width equally.
+  virtual void AddStatusBar(int window, int fields) = 0;
+  virtual void SetStatusText(int window, int field, const std::string& text) = 0;
+
+  virtual void AddTimer(int window, int timer, int milliseconds) = 0;
+  virtual void RemoveTimer(int window, int timer) = 0;
+
+  // Events.
+  virtual Event PollEvent() = 0;
+  virtual Event WaitEvent() = 0;
+
+  // Dialogs. ChooseFolder returns a folder in the internal path form, ending in "\", or "".
+  virtual Answer MessageBox(const std::string& title, const std::string& text, Icon icon,
+                            Buttons buttons) = 0;
+  virtual std::string ChooseFolder(const std::string& title, const std::string& start) = 0;
+  virtual void PlayInformationSound() = 0;
+};
+
+// Window numbers.
+inline constexpr int kMainWindow = 0;
+inline constexpr int kJobWindow = 1;
+
+// Controls of the main window that the jobs read (the selected row of either list).
+inline constexpr int kBackupList = 10;
+inline constexpr int kRestoreList = 20;
+
+}  // namespace sk::ui
+
+#endif  // STOWKEEPER_UI_TOOLKIT_H_
