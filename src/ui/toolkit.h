@@ -117,6 +117,8 @@ class Toolkit {
   virtual int64_t GetMaximum(int window, int control) = 0;
   virtual void EnableControl(int window, int control, bool enabled) = 0;
   virtual void SetFocus(int window, int control) = 0;
+  // Menu-bar items; backends without menus ignore it.
+  virtual void EnableMenuItem(int /*window*/, int /*item*/, bool /*enabled*/) {}
 
   // Rows of report lists, entries of drop-down lists, titles of tabs.
   virtual void AddColumn(int window, int control, const std::string& title, int width) = 0;
