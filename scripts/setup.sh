@@ -8,6 +8,7 @@ packages=(
   zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  libwxgtk3.2-dev xvfb xauth imagemagick openbox
 )
 
 missing=()
