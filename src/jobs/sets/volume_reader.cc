@@ -4,6 +4,16 @@
 #include "shell/size_text.h"
 
 namespace sk {
+namespace {
+
+bool HasControlByte(const std::string& path) {
+  for (const char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 int32_t OpenVolume(VolumeReader& reader, const std::string& path) {
   reader.file.Close();
@@ -24,8 +34,8 @@ int32_t OpenVolume(VolumeReader& reader, const std::string& path) {
 bool ReadEntryHead(VolumeReader& reader) {
   if (!reader.file.IsOpen() || reader.damaged) return false;
   const RecordStatus status = ReadRecordHead(reader.file, reader.size, reader.head);
-  if (status != RecordStatus::kOk) {
-    reader.damaged = status == RecordStatus::kDamaged;
+  if (status != RecordStatus::kOk || HasControlByte(reader.head.path)) {
+    reader.damaged = status != RecordStatus::kEnd;
     return false;
   }
   CurrentEntry& entry = reader.entry;
@@ -48,9 +58,10 @@ bool ReadNextEntry(VolumeReader& reader) {
 }
 
 int32_t LoadVolumeIndex(AppState& app, const std::string& path, const std::string& prefix,
-                        int list_number, bool with_sizes) {
+                        int list_number, bool with_sizes, bool* damaged) {
   StringList& list = app.List(list_number);
   list.clear();
+  if (damaged != nullptr) *damaged = false;
   VolumeReader reader;
   if (OpenVolume(reader, path) < 0) return 0;
   int32_t count = 0;
@@ -62,6 +73,7 @@ int32_t LoadVolumeIndex(AppState& app, const std::string& path, const std::strin
     list.push_back(std::move(line));
     ++count;
   }
+  if (damaged != nullptr) *damaged = reader.damaged;
   return count;
 }
 

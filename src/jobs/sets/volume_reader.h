@@ -39,7 +39,9 @@ struct VolumeReader {
 int32_t OpenVolume(VolumeReader& reader, const std::string& path);
 
 // Reads the next record into reader.entry and moves to the record after it. False at the
-// end of the volume, or when the record is damaged (reader.damaged is then set).
+// end of the volume, or when the record is damaged (reader.damaged is then set). A path
+// with a control byte is damage too: no writer stores one, and it would break the index
+// lines and list rows built from it.
 bool ReadNextEntry(VolumeReader& reader);
 
 // Reads the next record's head and stays on its first block, for callers that read the
@@ -48,9 +50,10 @@ bool ReadEntryHead(VolumeReader& reader);
 
 // Clears list `list_number` and appends one index line per record: prefix + Path, byte 1,
 // with_sizes ? ByteSizeText(UnpackedSize) + byte 1 : "", then "$" + the CRC in hex.
-// Returns the number of records read.
+// Returns the number of records read; *damaged tells whether the volume ended in a damaged
+// record (the list then holds the records before it).
 int32_t LoadVolumeIndex(AppState& app, const std::string& path, const std::string& prefix,
-                        int list_number, bool with_sizes);
+                        int list_number, bool with_sizes, bool* damaged = nullptr);
 
 }  // namespace sk
 
