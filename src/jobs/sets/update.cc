@@ -1,7 +1,316 @@
 #include "jobs/sets/update.h"
 
-namespace sk {
+#include <optional>
+#include <unordered_set>
+#include <vector>
 
-int32_t UpdateBackup(AppState&, const std::string&, int32_t) { return 0; }
+#include "archive/crc32.h"
+#include "archive/set_names.h"
+#include "jobs/create/create.h"
+#include "jobs/create/generations.h"
+#include "jobs/create/scan.h"
+#include "jobs/sets/backup_lists.h"
+#include "jobs/sets/change_detection.h"
+#include "jobs/sets/stored_versions.h"
+#include "jobs/sets/volume_reader.h"
+#include "platform/file_system.h"
+#include "shell/ini.h"
+
+namespace sk {
+namespace {
+
+// The comparison window: a progress bar and Cancel.
+constexpr int kWindowWidth = 421;
+constexpr int kWindowHeight = 106;
+constexpr int kDefaultBarMaximum = 100;
+// Index lines hold path, byte 1 and the CRC text.
+constexpr char kFieldSeparator = '\x01';
+constexpr char kVolumeSeparator = '*';
+
+struct UpdateJob {
+  explicit UpdateJob(AppState& app_in) : app(app_in) {}
+  AppState& app;
+  std::string source_folder;
+  std::string set_name;
+  std::string parent;
+  int32_t engine = 0;
+  int32_t generation = 0;
+  std::string index_path;
+  std::string volume_name;  // the new update volume, without folder
+  // CRC-32 now on disk of each StoredFileList element left as CHANGED.
+  std::vector<uint32_t> changed_crcs;
+  bool index_written = false;
+  StringList to_pack;
+};
+
+bool CancelClicked(const ui::Event& event) {
+  return event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
+         event.control == kCancelButtonId;
+}
+
+// Keeps the window alive; a click on Cancel anywhere in the job sets the abort flag.
+void PollForCancel(AppState& app) {
+  if (CancelClicked(app.toolkit.PollEvent())) app.Cancelled = 1;
+}
+
+void OpenProgressWindow(AppState& app, int32_t mode) {
+  ui::Toolkit& tk = app.toolkit;
+  ui::WindowSpec window{app.Text(35), kWindowWidth, kWindowHeight};
+  if (mode == 1) window.flags |= ui::kWindowCenterOnScreen;
+  tk.OpenWindow(ui::kJobWindow, window);
+  tk.AddControl(ui::kJobWindow,
+                {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
+                 ui::kStyleSmooth});
+  tk.SetRange(ui::kJobWindow, kProgressBarId, 0, kDefaultBarMaximum);
+  tk.AddControl(ui::kJobWindow,
+                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(7)});
+}
+
+void ShowMessage(AppState& app, int text) {
+  app.toolkit.MessageBox(app.Text(32), app.Text(text), ui::Icon::kWarning, ui::Buttons::kOk);
+}
+
+// A failure the user must know of, naming what could not be read; the job then ends as a
+// cancelled one, so nothing of the new generation stays behind.
+void Fail(AppState& app, const std::string& path) {
+  std::string text = app.Text(33);
+  if (!path.empty()) text += "\n\n" + platform::NativePath(path);
+  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
+  app.Cancelled = 1;
+}
+
+// A full folder path a set can be named after: "X:\...\" without "@".
+bool IsSourceFolder(const std::string& folder) {
+  return folder.size() >= 3 && folder.compare(1, 2, ":\\") == 0 && folder.back() == '\\' &&
+         CanEncodeSetName(folder);
+}
+
+// Steps up to the compare: names, generation, the source tree and the main volume's paths.
+// False when the job cannot go on (the message is shown).
+bool Prepare(UpdateJob& job, const std::string& display_name) {
+  AppState& app = job.app;
+  job.source_folder =
+      display_name.size() > kNamePrefixLength ? display_name.substr(kNamePrefixLength) : "";
+  if (!IsSourceFolder(job.source_folder)) {
+    ShowMessage(app, 33);
+    return false;
+  }
+  job.set_name = SetName(job.source_folder);
+  job.parent = ParentFolder(job.source_folder);
+  const std::string main_volume = app.BackupFolder + VolumeFileName(job.set_name, 0);
+  {
+    // The set's engine, only from a header that passes the check.
+    VolumeReader reader;
+    job.engine = std::max(OpenVolume(reader, main_volume), 0);
+  }
+  job.generation = NextGeneration(app.BackupFolder, job.set_name);
+  // A fifth digit would wrap the name onto the main volume.
+  if (job.generation > kMaxGeneration) {
+    ShowMessage(app, 33);
+    return false;
+  }
+  job.index_path = app.BackupFolder + IndexFileName(job.set_name, job.generation);
+  job.volume_name = VolumeFileName(job.set_name, job.generation);
+
+  app.ScanTotal = 0;
+  ScanTree(app, job.source_folder, 0);
+  // A name the archive cannot hold would be missing from the restore point unnoticed.
+  if (!app.ScanProblems.empty()) {
+    Fail(app, app.ScanProblems.front());
+    return true;
+  }
+  bool damaged = false;
+  LoadVolumeIndex(app, main_volume, job.parent, 2, false, &damaged);
+  // A base that cannot be read completely would turn its unread paths into additions.
+  if (damaged) {
+    Fail(app, main_volume);
+    return true;
+  }
+  for (std::string& element : app.StoredList) {
+    const std::string path = element.substr(0, element.find(kFieldSeparator));
+    if (path.empty() || path.back() != '\\') app.StoredFileList.push_back(element);
+    element = path;
+  }
+  return true;
+}
+
+// Blanks every StoredFileList element whose file is gone or unchanged; the others are
+// CHANGED, their CRCs kept in job.changed_crcs.
+void FindChangedFiles(UpdateJob& job) {
+  AppState& app = job.app;
+  ui::Toolkit& tk = app.toolkit;
+  // A stored file is still there exactly when the scan found it, that is when it is not
+  // REMOVED; a file that became a folder is therefore gone, never checksummed.
+  const std::unordered_set<std::string_view> removed(app.StoredList.begin(),
+                                                     app.StoredList.end());
+  int64_t count = 0;
+  for (std::string& element : app.StoredFileList) {
+    tk.SetValue(ui::kJobWindow, kProgressBarId, ++count);
+    PollForCancel(app);
+    if (app.Cancelled) return;
+    const size_t separator = element.find(kFieldSeparator);
+    const std::string path = element.substr(0, separator);
+    if (removed.count(path) != 0) {
+      element.clear();
+      continue;
+    }
+    const std::optional<uint32_t> crc = FileCrc32(app, path);
+    if (!crc) {
+      if (app.Cancelled) return;
+      // Gone since the scan: as if the scan had missed it.
+      if (platform::FileSize(path) == platform::kSizeMissing) {
+        element.clear();
+        continue;
+      }
+      Fail(app, path);
+      return;
+    }
+    if (separator != std::string::npos && element.compare(separator + 1, std::string::npos,
+                                                          CrcText(*crc)) == 0) {
+      element.clear();
+      continue;
+    }
+    job.changed_crcs.push_back(*crc);
+  }
+}
+
+// The volume that holds the version of path to restore: an earlier update volume, else the
+// new one. "" after a failure or a cancel.
+std::string Holder(UpdateJob& job, const StoredVersions& versions, const std::string& path,
+                   std::optional<uint32_t> known_crc) {
+  AppState& app = job.app;
+  const int32_t found = versions.Find(path, [&]() -> std::optional<uint32_t> {
+    if (known_crc) return known_crc;
+    return FileCrc32(app, path);
+  });
+  if (found == StoredVersions::kNoCrc) {
+    if (!app.Cancelled) Fail(app, path);
+    return "";
+  }
+  if (found == 0) {
+    job.to_pack.push_back(path);
+    return job.volume_name;
+  }
+  return VolumeFileName(job.set_name, found);
+}
+
+// Writes the new update index and collects the paths the new volume must hold.
+void WriteIndex(UpdateJob& job) {
+  AppState& app = job.app;
+  StoredVersions versions;
+  versions.Load(app.BackupFolder, job.source_folder, job.generation - 1);
+  IniWriter index;
+  index.Comment("");
+  index.SelectGroup("REMOVED");
+  index.Comment("");
+  int64_t key = 0;
+  for (const std::string& path : app.StoredList) {
+    PollForCancel(app);
+    if (!path.empty()) index.Entry(std::to_string(++key), path);
+  }
+  index.Comment("");
+  index.SelectGroup("ADDED");
+  index.Comment("");
+  key = 0;
+  for (const std::string& path : app.ScanList) {
+    PollForCancel(app);
+    if (app.Cancelled) return;
+    if (path.empty()) continue;
+    const std::string holder = Holder(job, versions, path, std::nullopt);
+    if (app.Cancelled) return;
+    index.Entry(std::to_string(++key), path + kVolumeSeparator + holder);
+  }
+  index.Comment("");
+  index.SelectGroup("CHANGED");
+  index.Comment("");
+  key = 0;
+  size_t changed = 0;
+  for (const std::string& element : app.StoredFileList) {
+    PollForCancel(app);
+    if (app.Cancelled) return;
+    if (element.empty()) continue;
+    const std::string path = element.substr(0, element.find(kFieldSeparator));
+    const std::string holder = Holder(job, versions, path, job.changed_crcs[changed++]);
+    if (app.Cancelled) return;
+    index.Entry(std::to_string(++key), path + kVolumeSeparator + holder);
+  }
+  if (!index.Save(job.index_path)) {
+    ShowMessage(app, 33);
+    job.to_pack.clear();
+    return;
+  }
+  job.index_written = true;
+}
+
+// Everything before the packing, in the comparison window. Returns the job's result so far.
+int32_t Compare(UpdateJob& job, const std::string& display_name) {
+  AppState& app = job.app;
+  ui::Toolkit& tk = app.toolkit;
+  if (!Prepare(job, display_name)) return 0;
+  if (!app.Cancelled) {
+    tk.SetRange(ui::kJobWindow, kProgressBarId, 0,
+                static_cast<int64_t>(app.StoredFileList.size()));
+    RemoveCommonPaths(app.ScanList, app.StoredList, [&app] { PollForCancel(app); });
+  }
+  if (!app.Cancelled) FindChangedFiles(job);
+  if (!app.Cancelled) WriteIndex(job);
+  if (app.Cancelled) {
+    if (job.index_written) platform::DeleteFile(job.index_path);
+    job.index_written = false;
+    job.to_pack.clear();
+    ShowMessage(app, 34);
+  }
+  return job.index_written ? 1 : 0;
+}
+
+// Packs the new versions into the new update volume with the main volume's engine.
+int32_t PackNewVersions(UpdateJob& job, int32_t mode) {
+  AppState& app = job.app;
+  app.ScanList = std::move(job.to_pack);
+  app.ScanTotal = 0;
+  for (const std::string& path : app.ScanList) {
+    app.ScanTotal += std::max<int64_t>(platform::FileSize(path), 0);
+  }
+  bool declined = false;
+  const int32_t result =
+      WriteVolume(app, job.source_folder, job.generation, mode, job.engine, &declined);
+  if (!declined) return result;
+  // The index would name a volume k that holds something else: no restore point at all.
+  platform::DeleteFile(job.index_path);
+  app.Cancelled = 1;
+  ShowMessage(app, 34);
+  return 0;
+}
+
+}  // namespace
+
+int32_t UpdateBackup(AppState& app, const std::string& source_text, int32_t mode) {
+  ui::Toolkit& tk = app.toolkit;
+  app.Cancelled = 0;
+  app.ScanList.clear();
+  app.StoredList.clear();
+  app.StoredFileList.clear();
+  app.ScanProblems.clear();
+  std::string display_name;
+  if (mode == 0) {
+    const int64_t row = tk.GetValue(ui::kMainWindow, ui::kBackupList);
+    if (row < 0) return 0;
+    display_name = tk.GetItemText(ui::kMainWindow, ui::kBackupList, static_cast<int>(row), 0);
+  } else {
+    display_name = "Backup_0000_of_" + source_text;
+    if (display_name.back() != '\\') display_name += '\\';
+  }
+
+  OpenProgressWindow(app, mode);
+  if (mode == 0) tk.EnableWindow(ui::kMainWindow, false);
+  UpdateJob job(app);
+  int32_t result = Compare(job, display_name);
+  if (mode == 0) tk.EnableWindow(ui::kMainWindow, true);
+  tk.CloseWindow(ui::kJobWindow);
+
+  if (result == 1 && !job.to_pack.empty()) result = PackNewVersions(job, mode);
+  if (mode == 0) RefreshBackupLists(app);
+  return result;
+}
 
 }  // namespace sk

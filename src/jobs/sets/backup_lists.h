@@ -1,0 +1,34 @@
+// The backup sets and restore points in the backup folder, as the main window's two lists
+// show them.
+#ifndef STOWKEEPER_JOBS_SETS_BACKUP_LISTS_H_
+#define STOWKEEPER_JOBS_SETS_BACKUP_LISTS_H_
+
+#include <string>
+
+#include "shell/app_state.h"
+
+namespace sk {
+
+// Images of the list rows.
+inline constexpr int kMainVolumeImage = 0;
+inline constexpr int kRestorePointImage = 4;
+
+// The stored bytes that make up the restore point of an update index (its file name as
+// found in the backup folder): the main volume's size, less the records of what the index
+// lists as removed or changed, plus the records of the added and changed versions in the
+// update volumes it names. As ByteSizeText with one decimal; never below 0.
+std::string RestorePointSize(AppState& app, const std::string& index_file_name);
+
+// Refills BackupList (each set once, by its latest restore point) and RestoreList (every
+// main volume followed by its restore points) in window 0, and disables the commands that
+// need a selected row.
+void RefreshBackupLists(AppState& app);
+
+// The path part of an update index value "path*volume file name". The set's volume names
+// are known, so a "*" inside the path (possible on systems that allow it in names) does not
+// cut it short; other values are cut at their first "*".
+std::string IndexValuePath(const std::string& value, const std::string& set_name);
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_JOBS_SETS_BACKUP_LISTS_H_

@@ -1,0 +1,73 @@
+#include "jobs/sets/stored_versions.h"
+
+#include "archive/set_names.h"
+#include "jobs/create/create.h"
+#include "jobs/sets/volume_reader.h"
+
+namespace sk {
+
+std::string FindStoredVersion(AppState& app, const std::string& file_path,
+                              const std::string& source_folder, int32_t last_generation) {
+  const std::string set_name = SetName(source_folder);
+  const std::string parent = ParentFolder(source_folder);
+  if (set_name.empty()) return "";
+  // The file on disk is read at most once, however many volumes hold the path.
+  std::optional<std::optional<uint32_t>> crc_now;
+  VolumeReader reader;
+  for (int32_t k = 1; k <= last_generation && k <= kMaxGeneration; ++k) {
+    const std::string name = VolumeFileName(set_name, k);
+    if (OpenVolume(reader, app.BackupFolder + name) < 0) continue;
+    while (ReadNextEntry(reader)) {
+      const CurrentEntry& entry = reader.entry;
+      if (file_path.size() != parent.size() + entry.Path.size() ||
+          file_path.compare(0, parent.size(), parent) != 0 ||
+          file_path.compare(parent.size(), std::string::npos, entry.Path) != 0) {
+        continue;
+      }
+      if (entry.Kind == kKindFolder) return name;
+      if (!crc_now) crc_now = FileCrc32(app, file_path);
+      if (*crc_now && **crc_now == entry.Crc32) return name;
+      break;
+    }
+  }
+  return "";
+}
+
+void StoredVersions::Load(const std::string& backup_folder, const std::string& source_folder,
+                          int32_t last_generation) {
+  versions_.clear();
+  parent_ = ParentFolder(source_folder);
+  const std::string set_name = SetName(source_folder);
+  if (set_name.empty()) return;
+  VolumeReader reader;
+  for (int32_t k = 1; k <= last_generation && k <= kMaxGeneration; ++k) {
+    if (OpenVolume(reader, backup_folder + VolumeFileName(set_name, k)) < 0) continue;
+    while (ReadNextEntry(reader)) {
+      const CurrentEntry& entry = reader.entry;
+      std::vector<Version>& list = versions_[entry.Path];
+      // Only a volume's first record for a path counts.
+      if (!list.empty() && list.back().generation == k) continue;
+      list.push_back({k, entry.Kind == kKindFolder, entry.Crc32});
+    }
+  }
+}
+
+int32_t StoredVersions::Find(const std::string& path, const CrcSource& crc) const {
+  if (path.size() < parent_.size() || path.compare(0, parent_.size(), parent_) != 0) return 0;
+  const auto found = versions_.find(std::string_view(path).substr(parent_.size()));
+  if (found == versions_.end()) return 0;
+  std::optional<uint32_t> crc_now;
+  bool crc_read = false;
+  for (const Version& version : found->second) {
+    if (version.folder) return version.generation;
+    if (!crc_read) {
+      crc_now = crc();
+      crc_read = true;
+      if (!crc_now) return kNoCrc;
+    }
+    if (*crc_now == version.crc) return version.generation;
+  }
+  return 0;
+}
+
+}  // namespace sk
