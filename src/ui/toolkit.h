@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sk::ui {
 
@@ -93,6 +94,50 @@ struct WindowSpec {
   int x = -1, y = -1;         // position for windows that are not centred
 };
 
+// A menu of the menu bar, or a window's context menu. Item ids are unique within a window
+// (the menu bar and the context menu included); a chosen item arrives as a kMenu event.
+struct MenuItem {
+  int id = -1;  // -1: a separator
+  std::string text;
+  int image = -1;        // one of the program's small images, or -1
+  bool checked = false;  // shows a check mark
+};
+struct Menu {
+  std::string title;
+  std::vector<MenuItem> items;
+};
+
+struct Rect {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+enum class WindowState { kNormal, kMaximized, kMinimized };
+
+// Where a window is and how big. The inner height includes the menu bar and the status bar,
+// as a window's inner size at opening does: a menu bar or status bar added later takes its
+// height from the area of the controls.
+struct WindowGeometry {
+  int x = 0, y = 0;           // screen position
+  int width = 0, height = 0;  // inner size
+  int menu_bar_height = 0;
+  int status_bar_height = 0;
+  WindowState state = WindowState::kNormal;
+};
+
+struct Font {
+  std::string face;  // a family name; the desktop's nearest match is used
+  int points = 0;
+  bool bold = false;
+  bool italic = false;
+};
+
+// A small picture: pixels row by row, 0xAARRGGBB (alpha 0 is transparent).
+struct Image {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+};
+
 enum class Icon { kNone, kInformation, kWarning, kQuestion };
 enum class Buttons { kOk, kYesNo, kYesNoCancel, kOkCancel };
 enum class Answer { kOk, kCancel, kYes, kNo };
@@ -117,7 +162,7 @@ class Toolkit {
   virtual int64_t GetMaximum(int window, int control) = 0;
   virtual void EnableControl(int window, int control, bool enabled) = 0;
   virtual void SetFocus(int window, int control) = 0;
-  // Menu-bar items; backends without menus ignore it.
+  // Menu items (of the menu bar and the context menu); backends without menus ignore it.
   virtual void EnableMenuItem(int /*window*/, int /*item*/, bool /*enabled*/) {}
 
   // Rows of report lists, entries of drop-down lists, titles of tabs.
@@ -145,6 +190,37 @@ class Toolkit {
                             Buttons buttons) = 0;
   virtual std::string ChooseFolder(const std::string& title, const std::string& start) = 0;
   virtual void PlayInformationSound() = 0;
+
+  // --- The desktop: what the main window and the About window need beyond the jobs' windows.
+  // Backends without a screen keep the defaults, which do nothing.
+
+  // The program's small images, by id; image controls, list rows and menu items use them.
+  virtual void SetImages(const std::vector<Image>& /*images*/) {}
+
+  virtual void SetMenuBar(int /*window*/, const std::vector<Menu>& /*menus*/) {}
+  virtual void CheckMenuItem(int /*window*/, int /*item*/, bool /*checked*/) {}
+  virtual void SetContextMenu(int /*window*/, const Menu& /*menu*/) {}
+  // Shows the context menu at the mouse position; the chosen item arrives as a kMenu event.
+  virtual void ShowContextMenu(int /*window*/) {}
+
+  // Smallest inner size the user can drag the window to (menu bar included).
+  virtual void SetMinimumSize(int /*window*/, int /*width*/, int /*height*/) {}
+  virtual WindowGeometry GetWindowGeometry(int /*window*/) { return {}; }
+
+  // Position and size of a control, in the coordinates it was created in.
+  virtual void SetControlRect(int /*window*/, int /*control*/, const Rect& /*rect*/) {}
+  virtual Rect GetControlRect(int /*window*/, int /*control*/) { return {}; }
+  virtual void SetToolTip(int /*window*/, int /*control*/, const std::string& /*text*/) {}
+  virtual void SetFont(int /*window*/, int /*control*/, const Font& /*font*/) {}
+
+  // Report lists: column widths, and how many rows fit completely at the current height.
+  virtual void SetColumnWidth(int /*window*/, int /*control*/, int /*column*/, int /*width*/) {}
+  virtual int GetColumnWidth(int /*window*/, int /*control*/, int /*column*/) { return 0; }
+  virtual int VisibleRowCount(int /*window*/, int /*control*/) { return 0; }
+
+  // Opens a web address ("https://...") or a file (internal path form) with the desktop's
+  // default handler; false when none took it.
+  virtual bool OpenDocument(const std::string& /*target*/) { return false; }
 };
 
 // Window numbers.

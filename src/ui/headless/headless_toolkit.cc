@@ -35,7 +35,11 @@ std::vector<std::string> HeadlessToolkit::MessageTexts() const {
 
 bool HeadlessToolkit::OpenWindow(int window, const WindowSpec& spec) {
   if (windows.count(window) != 0) CloseWindow(window);
-  windows[window] = Window{spec};
+  Window w{spec};
+  w.geometry = {std::max(spec.x, 0), std::max(spec.y, 0), spec.width, spec.height};
+  if ((spec.flags & kWindowMaximized) != 0) w.geometry.state = WindowState::kMaximized;
+  if ((spec.flags & kWindowMinimized) != 0) w.geometry.state = WindowState::kMinimized;
+  windows[window] = w;
   opened.push_back(spec);
   return true;
 }
@@ -160,7 +164,10 @@ std::string HeadlessToolkit::GetItemText(int window, int control, int row, int c
 }
 
 void HeadlessToolkit::AddStatusBar(int window, int fields) {
-  if (Window* w = FindWindow(window)) w->status.assign(static_cast<size_t>(fields), "");
+  if (Window* w = FindWindow(window)) {
+    w->status.assign(static_cast<size_t>(fields), "");
+    w->geometry.status_bar_height = kStatusBarHeight;
+  }
 }
 
 void HeadlessToolkit::SetStatusText(int window, int field, const std::string& text) {
@@ -232,6 +239,115 @@ std::string HeadlessToolkit::ChooseFolder(const std::string& title, const std::s
   const std::string folder = folders_.front();
   folders_.pop_front();
   return folder;
+}
+
+namespace {
+
+MenuItem* FindItemIn(Menu& menu, int item) {
+  for (MenuItem& m : menu.items) {
+    if (m.id == item && item >= 0) return &m;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+MenuItem* HeadlessToolkit::Window::FindMenuItem(int item) {
+  for (Menu& menu : menu_bar) {
+    if (MenuItem* m = FindItemIn(menu, item)) return m;
+  }
+  return FindItemIn(context_menu, item);
+}
+
+bool HeadlessToolkit::Window::MenuItemEnabled(int item) const {
+  auto it = menu_enabled.find(item);
+  return it == menu_enabled.end() || it->second;
+}
+
+void HeadlessToolkit::SetMenuBar(int window, const std::vector<Menu>& menus) {
+  if (Window* w = FindWindow(window)) {
+    w->menu_bar = menus;
+    w->geometry.menu_bar_height = menus.empty() ? 0 : kMenuBarHeight;
+  }
+}
+
+void HeadlessToolkit::EnableMenuItem(int window, int item, bool enabled) {
+  if (Window* w = FindWindow(window)) w->menu_enabled[item] = enabled;
+}
+
+void HeadlessToolkit::CheckMenuItem(int window, int item, bool checked) {
+  Window* w = FindWindow(window);
+  if (w == nullptr) return;
+  if (MenuItem* m = w->FindMenuItem(item)) m->checked = checked;
+}
+
+void HeadlessToolkit::SetContextMenu(int window, const Menu& menu) {
+  if (Window* w = FindWindow(window)) w->context_menu = menu;
+}
+
+void HeadlessToolkit::ShowContextMenu(int window) {
+  if (Window* w = FindWindow(window)) ++w->context_menu_shown;
+}
+
+void HeadlessToolkit::SetMinimumSize(int window, int width, int height) {
+  if (Window* w = FindWindow(window)) {
+    w->minimum_width = width;
+    w->minimum_height = height;
+  }
+}
+
+WindowGeometry HeadlessToolkit::GetWindowGeometry(int window) {
+  Window* w = FindWindow(window);
+  return w == nullptr ? WindowGeometry{} : w->geometry;
+}
+
+void HeadlessToolkit::SetControlRect(int window, int control, const Rect& rect) {
+  if (Control* c = FindControl(window, control)) {
+    c->spec.x = rect.x;
+    c->spec.y = rect.y;
+    c->spec.width = rect.width;
+    c->spec.height = rect.height;
+  }
+}
+
+Rect HeadlessToolkit::GetControlRect(int window, int control) {
+  Control* c = FindControl(window, control);
+  if (c == nullptr) return {};
+  return {c->spec.x, c->spec.y, c->spec.width, c->spec.height};
+}
+
+void HeadlessToolkit::SetToolTip(int window, int control, const std::string& text) {
+  if (Control* c = FindControl(window, control)) c->spec.tooltip = text;
+}
+
+void HeadlessToolkit::SetFont(int window, int control, const Font& font) {
+  if (Control* c = FindControl(window, control)) c->font = font;
+}
+
+void HeadlessToolkit::SetColumnWidth(int window, int control, int column, int width) {
+  Control* c = FindControl(window, control);
+  if (c != nullptr && column >= 0 && static_cast<size_t>(column) < c->columns.size()) {
+    c->columns[static_cast<size_t>(column)].second = width;
+  }
+}
+
+int HeadlessToolkit::GetColumnWidth(int window, int control, int column) {
+  Control* c = FindControl(window, control);
+  if (c == nullptr || column < 0 || static_cast<size_t>(column) >= c->columns.size()) return 0;
+  return c->columns[static_cast<size_t>(column)].second;
+}
+
+int HeadlessToolkit::VisibleRowCount(int window, int control) {
+  Control* c = FindControl(window, control);
+  if (c == nullptr) return 0;
+  int inner = c->spec.height - 2 * kListBorder;
+  if ((c->spec.style & kStyleNoHeader) == 0) inner -= kHeaderHeight;
+  return std::max(inner, 0) / kRowHeight;
+}
+
+bool HeadlessToolkit::OpenDocument(const std::string& target) {
+  documents.push_back(target);
+  return true;
 }
 
 }  // namespace sk::ui

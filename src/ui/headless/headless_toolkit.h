@@ -24,6 +24,7 @@ class HeadlessToolkit : public Toolkit {
     std::vector<std::pair<std::string, int>> columns;  // title, width
     std::vector<std::string> items;
     std::vector<int> images;
+    Font font;
   };
   struct Window {
     WindowSpec spec;
@@ -31,6 +32,17 @@ class HeadlessToolkit : public Toolkit {
     std::map<int, Control> controls;
     std::vector<std::string> status;
     std::map<int, int> timers;  // id -> milliseconds
+    // The desktop: a test sets geometry to play a resize (then queues a kSize event).
+    WindowGeometry geometry;
+    int minimum_width = 0, minimum_height = 0;
+    std::vector<Menu> menu_bar;
+    Menu context_menu;
+    int context_menu_shown = 0;
+    std::map<int, bool> menu_enabled;  // items enabled or disabled since they were made
+
+    // A menu item of the menu bar or the context menu, or null.
+    MenuItem* FindMenuItem(int item);
+    bool MenuItemEnabled(int item) const;
   };
   struct Message {
     std::string title, text;
@@ -102,6 +114,32 @@ class HeadlessToolkit : public Toolkit {
                     Buttons buttons) override;
   std::string ChooseFolder(const std::string& title, const std::string& start) override;
   void PlayInformationSound() override { ++sounds; }
+  void SetImages(const std::vector<Image>& images) override { this->images = images; }
+  void SetMenuBar(int window, const std::vector<Menu>& menus) override;
+  void EnableMenuItem(int window, int item, bool enabled) override;
+  void CheckMenuItem(int window, int item, bool checked) override;
+  void SetContextMenu(int window, const Menu& menu) override;
+  void ShowContextMenu(int window) override;
+  void SetMinimumSize(int window, int width, int height) override;
+  WindowGeometry GetWindowGeometry(int window) override;
+  void SetControlRect(int window, int control, const Rect& rect) override;
+  Rect GetControlRect(int window, int control) override;
+  void SetToolTip(int window, int control, const std::string& text) override;
+  void SetFont(int window, int control, const Font& font) override;
+  void SetColumnWidth(int window, int control, int column, int width) override;
+  int GetColumnWidth(int window, int control, int column) override;
+  int VisibleRowCount(int window, int control) override;
+  bool OpenDocument(const std::string& target) override;
+
+  // The pretend desktop's measures.
+  static constexpr int kMenuBarHeight = 20;
+  static constexpr int kStatusBarHeight = 20;
+  static constexpr int kRowHeight = 17;
+  static constexpr int kHeaderHeight = 24;
+  static constexpr int kListBorder = 2;
+
+  std::vector<Image> images;
+  std::vector<std::string> documents;  // targets given to OpenDocument
 
   std::vector<std::string> folder_titles;  // titles of the folder choosers shown
   int focus_window = -1, focus_control = -1;
