@@ -4,94 +4,93 @@ namespace sk {
 
 void FillDefaultTexts(TextTable& texts) {
   // Slot n holds text n; the German wording is the program's own and stays as it is.
-  static constexpr const char* kDefaults[kTextCount] =
-      {
-          "Bitte wählen Sie ein Quellverzeichniss!",                              // 001
-          "Einstellungen",                                                        // 002
-          "Speicherordner",                                                       // 003
-          "Ändern",                                                               // 004
-          "Verfügbarer Speicher auf Datenträger:",                                // 005
-          "OK",                                                                   // 006
-          "Abbrechen",                                                            // 007
-          "Bitte wählen Sie einen Pfad für die Backups",                          // 008
-          "Projekt",                                                              // 009
-          "Über",                                                                 // 010
-          "Beenden",                                                              // 011
-          "Backup",                                                               // 012
-          "Laufwerk/Pfad",                                                        // 013
-          "Größe",                                                                // 014
-          "Letztes Update",                                                       // 015
-          "Erstellen",                                                            // 016
-          "Erstellt ein neues Backup!",                                           // 017
-          "Aktualisieren",                                                        // 018
-          "Aktualisiert ein bestehendes Backup!",                                 // 019
-          "Auflisten",                                                            // 020
-          "Listet den Inhalt eines Backups auf!",                                 // 021
-          "Löschen",                                                              // 022
-          "Löscht das zuletzt erstellte Backup!",                                 // 023
-          "Restore",                                                              // 024
-          "Erstellungsdatum",                                                     // 025
-          "Wiederherstellen",                                                     // 026
-          "Stellt ein Backup wieder her!",                                        // 027
-          "Prozess Abgebrochen ... Bitte Warten!",                                // 028
-          "Backup wird erstellt...",                                              // 029
-          "Frage",                                                                // 030
-          "Backup bereits vorhanden, möchten Sie es ersetzen ?",                  // 031
-          "Info",                                                                 // 032
-          "Es ist ein Fehler aufgetreten. Backup konnte nicht erstellt werden.",  // 033
-          "Prozess wurde Abgebrochen!",                                           // 034
-          "Daten Vergleichen...",                                                 // 035
-          "Bitte wählen Sie ein Zielverzeichniss",                                // 036
-          "Daten wiederherstellen...",                                            // 037
-          "Datei %FILE% bereits vorhanden, möchten Sie sie ersetzen ?",           // 038
-          "Es ist ein Fehler aufgetreten. Backup konnte nicht vollständig wiederhergestellt "
-          "werden.",                                             // 039
-          "Möchten Sie das gewählte Backup wirklich Löschen ?",  // 040
-          "Backup-Inhalt",                                       // 041
-          "Name",                                                // 042
-          "CRC32",                                               // 043
-          "Schließen",                                           // 044
-          "Wiederherstellungs Parameter",                        // 045
-          "Komplette Verzeichniss-Struktur übernehmen",          // 046
-          "Nur das Unterverzeichniss übernehmen",                // 047
-          "Backup überprüfen",                                   // 048
-          "Backup wird überprüft...",                            // 049
-          "Das Backup ist gültig!",                              // 050
-          "Das Backup ist beschädigt!",                          // 051
-          "Benötigte Gesamtzeit",                                // 052
-          "Verstrichene Zeit",                                   // 053
-          "Restzeit",                                            // 054
-          "Fortschritt",                                         // 055
-          "Unbekannt",                                           // 056
-          "Sekunde(n)",                                          // 057
-          "Minute(n)",                                           // 058
-          "Stunde(n)",                                           // 059
-          "Liste wird berechnet...",                             // 060
-          "Zurück",                                              // 061
-          "<Root>",                                              // 062
-          "Verzeichnisse",                                       // 063
-          "PackerEngine",                                        // 064
-          "Engine",                                              // 065
-          "PackLevel",                                           // 066
-          "Densepress",                                          // 067
-          "JCalG1",                                              // 068
-          "ZLIB",                                                // 069
-          "Eigenschaften",                                       // 070
-          "Haupt-Backup",                                        // 071
-          "Wiederherstellungspunkt",                             // 072
-          "Name",                                                // 073
-          "Größe Gepackt",                                       // 074
-          "Größe Ungepackt",                                     // 075
-          "Anzahl Ordner",                                       // 076
-          "Anzahl Dateien",                                      // 077
-          "Doppelklick",                                         // 078
-          "Aktion",                                              // 079
-          "Backup-Inhalt auflisten",                             // 080
-          "Eigenschaften anzeigen",                              // 081
-          "Backup überprüfen",                                   // 082
-          "Backup aktualisieren",                                // 083
-          "Index",                                               // 084
-      };
+  static constexpr const char* kDefaults[kTextCount] = {
+      "Bitte wählen Sie ein Quellverzeichniss!",                              // 001
+      "Einstellungen",                                                        // 002
+      "Speicherordner",                                                       // 003
+      "Ändern",                                                               // 004
+      "Verfügbarer Speicher auf Datenträger:",                                // 005
+      "OK",                                                                   // 006
+      "Abbrechen",                                                            // 007
+      "Bitte wählen Sie einen Pfad für die Backups",                          // 008
+      "Projekt",                                                              // 009
+      "Über",                                                                 // 010
+      "Beenden",                                                              // 011
+      "Backup",                                                               // 012
+      "Laufwerk/Pfad",                                                        // 013
+      "Größe",                                                                // 014
+      "Letztes Update",                                                       // 015
+      "Erstellen",                                                            // 016
+      "Erstellt ein neues Backup!",                                           // 017
+      "Aktualisieren",                                                        // 018
+      "Aktualisiert ein bestehendes Backup!",                                 // 019
+      "Auflisten",                                                            // 020
+      "Listet den Inhalt eines Backups auf!",                                 // 021
+      "Löschen",                                                              // 022
+      "Löscht das zuletzt erstellte Backup!",                                 // 023
+      "Restore",                                                              // 024
+      "Erstellungsdatum",                                                     // 025
+      "Wiederherstellen",                                                     // 026
+      "Stellt ein Backup wieder her!",                                        // 027
+      "Prozess Abgebrochen ... Bitte Warten!",                                // 028
+      "Backup wird erstellt...",                                              // 029
+      "Frage",                                                                // 030
+      "Backup bereits vorhanden, möchten Sie es ersetzen ?",                  // 031
+      "Info",                                                                 // 032
+      "Es ist ein Fehler aufgetreten. Backup konnte nicht erstellt werden.",  // 033
+      "Prozess wurde Abgebrochen!",                                           // 034
+      "Daten Vergleichen...",                                                 // 035
+      "Bitte wählen Sie ein Zielverzeichniss",                                // 036
+      "Daten wiederherstellen...",                                            // 037
+      "Datei %FILE% bereits vorhanden, möchten Sie sie ersetzen ?",           // 038
+      "Es ist ein Fehler aufgetreten. Backup konnte nicht vollständig wiederhergestellt "
+      "werden.",                                             // 039
+      "Möchten Sie das gewählte Backup wirklich Löschen ?",  // 040
+      "Backup-Inhalt",                                       // 041
+      "Name",                                                // 042
+      "CRC32",                                               // 043
+      "Schließen",                                           // 044
+      "Wiederherstellungs Parameter",                        // 045
+      "Komplette Verzeichniss-Struktur übernehmen",          // 046
+      "Nur das Unterverzeichniss übernehmen",                // 047
+      "Backup überprüfen",                                   // 048
+      "Backup wird überprüft...",                            // 049
+      "Das Backup ist gültig!",                              // 050
+      "Das Backup ist beschädigt!",                          // 051
+      "Benötigte Gesamtzeit",                                // 052
+      "Verstrichene Zeit",                                   // 053
+      "Restzeit",                                            // 054
+      "Fortschritt",                                         // 055
+      "Unbekannt",                                           // 056
+      "Sekunde(n)",                                          // 057
+      "Minute(n)",                                           // 058
+      "Stunde(n)",                                           // 059
+      "Liste wird berechnet...",                             // 060
+      "Zurück",                                              // 061
+      "<Root>",                                              // 062
+      "Verzeichnisse",                                       // 063
+      "PackerEngine",                                        // 064
+      "Engine",                                              // 065
+      "PackLevel",                                           // 066
+      "Densepress",                                          // 067
+      "JCalG1",                                              // 068
+      "ZLIB",                                                // 069
+      "Eigenschaften",                                       // 070
+      "Haupt-Backup",                                        // 071
+      "Wiederherstellungspunkt",                             // 072
+      "Name",                                                // 073
+      "Größe Gepackt",                                       // 074
+      "Größe Ungepackt",                                     // 075
+      "Anzahl Ordner",                                       // 076
+      "Anzahl Dateien",                                      // 077
+      "Doppelklick",                                         // 078
+      "Aktion",                                              // 079
+      "Backup-Inhalt auflisten",                             // 080
+      "Eigenschaften anzeigen",                              // 081
+      "Backup überprüfen",                                   // 082
+      "Backup aktualisieren",                                // 083
+      "Index",                                               // 084
+  };
   for (int n = 1; n <= kTextCount; ++n) texts.slots[n] = kDefaults[n - 1];
 }
 

@@ -1,0 +1,38 @@
+// Language catalogs: "*.catalog" INI files in the catalogs folder, group CATALOG, keys "001"
+// to "084", overlaid on the text table.
+#ifndef STOWKEEPER_SHELL_CATALOG_H_
+#define STOWKEEPER_SHELL_CATALOG_H_
+
+#include <string>
+#include <vector>
+
+#include "shell/app_state.h"
+
+namespace sk {
+
+// The catalog file for the user's language: "Deutsch.catalog", "Français.catalog",
+// "Español.catalog", else "English.catalog".
+std::string DefaultCatalogName();
+
+// The folder the catalogs are read from: "Catalogs\" beside the program when it exists
+// (the build puts them there), else the installed data folder's Catalogs\.
+std::string CatalogFolder(const AppState& app);
+
+// The names of the "*.catalog" files in folder, in the order the folder lists them.
+std::vector<std::string> ListCatalogFiles(const std::string& folder);
+
+// Overlays app.Texts with the catalog app.Catalog. Keys the file lacks keep the text they
+// had, so a second load does not bring back the German defaults. A missing file or group
+// changes nothing.
+void LoadCatalog(AppState& app);
+
+// Words for answering questions on a terminal, in the catalog's language where the program
+// knows it (the catalogs hold no Yes and No), else German.
+struct AnswerWords {
+  std::string yes, no;
+};
+AnswerWords AnswerWordsFor(const std::string& catalog);
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_SHELL_CATALOG_H_

@@ -1,0 +1,117 @@
+#include "shell/settings.h"
+
+#include "platform/file_system.h"
+#include "shell/catalog.h"
+#include "shell/ini.h"
+
+namespace sk {
+namespace {
+
+bool IsDrivePath(const std::string& path) {
+  const char drive = path.empty() ? '\0' : path[0];
+  return path.size() >= 3 && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
+         path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
+// The file holds a native path; a value already in the internal form is taken as it is.
+std::string BackupFolderFromSetting(const std::string& value) {
+  if (value.empty()) return "";
+  std::string folder = IsDrivePath(value) ? value : platform::InternalPath(value);
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+std::string BackupFolderToSetting(const std::string& folder) {
+  const std::string native = platform::NativePath(folder);
+  return native.empty() ? folder : native;
+}
+
+// The lines in the order of the file: header, then per group its line, an empty comment,
+// its entries and an empty comment before the next group.
+IniWriter SettingsWriter(const AppState& app) {
+  IniWriter ini;
+  ini.Comment("Stowkeeper Configuration");
+  ini.Comment("");
+  ini.SelectGroup("MainWindow");
+  ini.Comment("");
+  ini.Entry("ViewMode", app.ViewMode);
+  ini.Entry("ColumnWidth", app.ColumnWidth);
+  ini.Entry("WinX", app.WinX);
+  ini.Entry("WinY", app.WinY);
+  ini.Entry("WinWidth", app.WinWidth);
+  ini.Entry("WinHeight", app.WinHeight);
+  ini.Comment("");
+  ini.SelectGroup("Folders");
+  ini.Comment("");
+  ini.Entry("SaveFolder", BackupFolderToSetting(app.BackupFolder));
+  ini.Comment("");
+  ini.SelectGroup("Packer");
+  ini.Comment("");
+  ini.Entry("Engine", app.Engine);
+  ini.Entry("Level", app.Level);
+  ini.Comment("");
+  ini.SelectGroup("DoubleClick");
+  ini.Comment("");
+  ini.Entry("Action", app.DoubleClickAction);
+  ini.Comment("");
+  ini.SelectGroup("Language");
+  ini.Comment("");
+  ini.Entry("Catalog", app.Catalog);
+  return ini;
+}
+
+}  // namespace
+
+std::string UserSettingsFolder() {
+  std::string base = platform::EnvironmentValue("XDG_CONFIG_HOME");
+  if (base.empty() || base[0] != '/') {
+    const std::string home = platform::EnvironmentValue("HOME");
+    if (home.empty() || home[0] != '/') return "";
+    base = home + "/.config";
+  }
+  return platform::InternalPath(base + "/Stowkeeper/");
+}
+
+bool CreateFolderChain(const std::string& folder) {
+  for (size_t at = folder.find('\\', 3); at != std::string::npos; at = folder.find('\\', at + 1)) {
+    const std::string prefix = folder.substr(0, at + 1);
+    if (!platform::FolderExists(prefix)) platform::CreateFolder(prefix);
+  }
+  return platform::FolderExists(folder);
+}
+
+void LoadSettings(AppState& app, const std::string& settings_folder) {
+  IniReader ini;
+  if (ini.Load(settings_folder + kSettingsFileName)) {
+    if (ini.SelectGroup("MainWindow")) {
+      app.ViewMode = ini.ReadNumber("ViewMode", app.ViewMode);
+      app.ColumnWidth = ini.ReadNumber("ColumnWidth", app.ColumnWidth);
+      app.WinX = ini.ReadNumber("WinX", app.WinX);
+      app.WinY = ini.ReadNumber("WinY", app.WinY);
+      app.WinWidth = ini.ReadNumber("WinWidth", app.WinWidth);
+      app.WinHeight = ini.ReadNumber("WinHeight", app.WinHeight);
+    }
+    if (ini.SelectGroup("Folders")) {
+      app.BackupFolder = BackupFolderFromSetting(ini.ReadText("SaveFolder", ""));
+    }
+    if (ini.SelectGroup("Packer")) {
+      app.Engine = ini.ReadNumber("Engine", 0);
+      app.Level = ini.ReadNumber("Level", 9);
+    }
+    if (ini.SelectGroup("DoubleClick")) app.DoubleClickAction = ini.ReadNumber("Action", 0);
+    if (ini.SelectGroup("Language")) app.Catalog = ini.ReadText("Catalog", "");
+  }
+  // Every volume carries the engine id in its header, and readers refuse ids they do not
+  // know: an id out of range would make every new backup unreadable.
+  if (app.Engine < 0 || app.Engine >= app.EngineCount) app.Engine = 0;
+  // An empty name names the folder itself, which is no file either.
+  if (platform::FileSize(CatalogFolder(app) + app.Catalog) < 0) app.Catalog = DefaultCatalogName();
+}
+
+std::string SettingsText(const AppState& app) { return SettingsWriter(app).Text(); }
+
+bool SaveSettings(const AppState& app, const std::string& settings_folder) {
+  return SettingsWriter(app).Save(settings_folder + kSettingsFileName);
+}
+
+}  // namespace sk

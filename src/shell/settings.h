@@ -1,0 +1,36 @@
+// The settings file, Settings.ini, in the settings folder: read once at start-up, written
+// once when the interactive mode ends. The command line reads it and never writes it.
+#ifndef STOWKEEPER_SHELL_SETTINGS_H_
+#define STOWKEEPER_SHELL_SETTINGS_H_
+
+#include <string>
+
+#include "shell/app_state.h"
+
+namespace sk {
+
+inline constexpr char kSettingsFileName[] = "Settings.ini";
+
+// $XDG_CONFIG_HOME/Stowkeeper/, else ~/.config/Stowkeeper/, in the internal path form; ""
+// when neither variable names an absolute folder.
+std::string UserSettingsFolder();
+
+// Creates a folder with every missing parent; true when it exists afterwards.
+bool CreateFolderChain(const std::string& folder);
+
+// Fills the settings fields of app from settings_folder + Settings.ini; missing groups and
+// keys keep their defaults. Settles app.Catalog: a name that is no file in the catalogs
+// folder gives way to the user's language. Needs app.ProgramFolder.
+void LoadSettings(AppState& app, const std::string& settings_folder);
+
+// Writes the whole file anew from app: exactly the lines the program knows, whatever the
+// file held before. The main window stores its state and geometry in app first. False when
+// the file could not be written (the settings are then lost, silently).
+bool SaveSettings(const AppState& app, const std::string& settings_folder);
+
+// The text SaveSettings writes.
+std::string SettingsText(const AppState& app);
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_SHELL_SETTINGS_H_

@@ -1,0 +1,179 @@
+#include "shell/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/catalog.h"
+#include "shell/shell_test_env.h"
+#include "shell/shell_test_folder.h"
+#include "ui/headless/headless_toolkit.h"
+
+namespace sk {
+namespace {
+
+// A program folder with a Catalogs folder beside it, and a settings folder.
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env_.Language("en_US.UTF-8");
+    folder_.Write("program/Catalogs/English.catalog", "[CATALOG]\r\n002 = Settings\r\n");
+    folder_.Write("program/Catalogs/Deutsch.catalog", "[CATALOG]\r\n");
+    folder_.MakeFolder("settings");
+    app_.ProgramFolder = folder_.Internal("program/");
+  }
+
+  void LoadFrom(const std::string& file_text) {
+    folder_.Write("settings/Settings.ini", file_text);
+    LoadSettings(app_, folder_.Internal("settings/"));
+  }
+
+  testing::ScopedEnvironment env_;
+  testing::ShellTestFolder folder_;
+  ui::HeadlessToolkit toolkit_;
+  AppState app_{toolkit_};
+};
+
+// The defaults, as the file holds them line by line.
+constexpr char kDefaultFile[] =
+    "; Stowkeeper Configuration\r\n"
+    "; \r\n"
+    "[MainWindow]\r\n"
+    "; \r\n"
+    "ViewMode = 0\r\n"
+    "ColumnWidth = 343\r\n"
+    "WinX = 200\r\n"
+    "WinY = 200\r\n"
+    "WinWidth = 599\r\n"
+    "WinHeight = 500\r\n"
+    "; \r\n"
+    "[Folders]\r\n"
+    "; \r\n"
+    "SaveFolder = \r\n"
+    "; \r\n"
+    "[Packer]\r\n"
+    "; \r\n"
+    "Engine = 0\r\n"
+    "Level = 9\r\n"
+    "; \r\n"
+    "[DoubleClick]\r\n"
+    "; \r\n"
+    "Action = 0\r\n"
+    "; \r\n"
+    "[Language]\r\n"
+    "; \r\n"
+    "Catalog = English.catalog\r\n";
+
+TEST_F(SettingsTest, WithoutAFileEverySettingHasItsDefault) {
+  LoadSettings(app_, folder_.Internal("settings/"));
+  EXPECT_EQ(SettingsText(app_), kDefaultFile);
+}
+
+TEST_F(SettingsTest, AFileWithOnlyTheLevelKeepsEveryOtherDefault) {
+  LoadFrom("[Packer]\r\nLevel=3\r\n");
+  EXPECT_EQ(app_.Level, 3);
+  app_.Level = 9;
+  EXPECT_EQ(SettingsText(app_), kDefaultFile);
+}
+
+TEST_F(SettingsTest, GroupAndKeyNamesIgnoreCase) {
+  LoadFrom("[packer]\r\nlevel = 5\r\n[mainwindow]\r\nVIEWMODE = 16777216\r\n");
+  EXPECT_EQ(app_.Level, 5);
+  EXPECT_EQ(app_.ViewMode, kViewMaximized);
+}
+
+TEST_F(SettingsTest, NonNumericAndEmptyValuesGiveZero) {
+  LoadFrom("[MainWindow]\r\nWinX = abc\r\nWinY =\r\n[Packer]\r\nEngine = x\r\nLevel =\r\n");
+  EXPECT_EQ(app_.WinX, 0);
+  EXPECT_EQ(app_.WinY, 0);
+  EXPECT_EQ(app_.Engine, 0);
+  EXPECT_EQ(app_.Level, 0);
+  EXPECT_EQ(app_.WinWidth, 599);  // missing keys keep their defaults
+}
+
+TEST_F(SettingsTest, AnEngineOutsideTheKnownOnesIsTakenAsTheFirst) {
+  const std::pair<const char*, int32_t> kCases[] = {
+      {"2", 2}, {"1", 1}, {"3", 0}, {"-1", 0}, {"65536", 0}};
+  for (const auto& [value, engine] : kCases) {
+    app_.Engine = 0;
+    LoadFrom(std::string("[Packer]\r\nEngine = ") + value + "\r\n");
+    EXPECT_EQ(app_.Engine, engine) << value;
+  }
+}
+
+TEST_F(SettingsTest, TheBackupFolderIsANativePathInTheFile) {
+  LoadFrom("[Folders]\r\nSaveFolder = /home/ann/Backups\r\n");
+  EXPECT_EQ(app_.BackupFolder, "Z:\\home\\ann\\Backups\\");  // a separator is added
+  EXPECT_NE(SettingsText(app_).find("\r\nSaveFolder = /home/ann/Backups/\r\n"), std::string::npos);
+
+  LoadFrom("[Folders]\r\nSaveFolder = Z:\\srv\\Backups\\\r\n");
+  EXPECT_EQ(app_.BackupFolder, "Z:\\srv\\Backups\\");
+  LoadFrom("[Folders]\r\nSaveFolder =\r\n");
+  EXPECT_EQ(app_.BackupFolder, "");
+}
+
+TEST_F(SettingsTest, ACatalogThatExistsWinsOverTheUsersLanguage) {
+  env_.Language("fr_FR.UTF-8");
+  LoadFrom("[Language]\r\nCatalog = Deutsch.catalog\r\n");
+  EXPECT_EQ(app_.Catalog, "Deutsch.catalog");
+  LoadFrom("[Language]\r\nCatalog = Klingon.catalog\r\n");
+  EXPECT_EQ(app_.Catalog, "Français.catalog");  // even though that file is missing too
+  folder_.MakeFolder("program/Catalogs/Folder.catalog");
+  LoadFrom("[Language]\r\nCatalog = Folder.catalog\r\n");
+  EXPECT_EQ(app_.Catalog, "Français.catalog");
+  LoadFrom("[Language]\r\nCatalog =\r\n");  // names the folder itself
+  EXPECT_EQ(app_.Catalog, "Français.catalog");
+}
+
+TEST_F(SettingsTest, GermanUserWithoutAGermanCatalogKeepsTheBuiltInTexts) {
+  env_.Language("de_DE.UTF-8");
+  ASSERT_TRUE(std::filesystem::remove(folder_.Native("program/Catalogs/Deutsch.catalog")));
+  FillDefaultTexts(app_.Texts);
+  LoadSettings(app_, folder_.Internal("settings/"));
+  LoadCatalog(app_);
+  EXPECT_EQ(app_.Catalog, "Deutsch.catalog");
+  EXPECT_EQ(app_.Text(2), "Einstellungen");
+  ASSERT_TRUE(SaveSettings(app_, folder_.Internal("settings/")));
+  EXPECT_NE(folder_.Read("settings/Settings.ini").find("Catalog = Deutsch.catalog\r\n"),
+            std::string::npos);
+}
+
+TEST_F(SettingsTest, ASavedFileHoldsExactlyTheKnownLines) {
+  LoadFrom(
+      "; hand-edited\r\n[Extra]\r\nKey = 1\r\n[MainWindow]\r\nViewMode = 16777216\r\n"
+      "WinX = -8\r\nUnknown = 3\r\n[Packer]\r\nEngine = 2\r\nLevel = 1\r\n");
+  ASSERT_TRUE(SaveSettings(app_, folder_.Internal("settings/")));
+  std::string expected = kDefaultFile;
+  expected.replace(expected.find("ViewMode = 0"), 12, "ViewMode = 16777216");
+  expected.replace(expected.find("WinX = 200"), 10, "WinX = -8");
+  expected.replace(expected.find("Engine = 0"), 10, "Engine = 2");
+  expected.replace(expected.find("Level = 9"), 9, "Level = 1");
+  EXPECT_EQ(folder_.Read("settings/Settings.ini"), expected);
+
+  // Read back, the file gives the same settings.
+  AppState again(toolkit_);
+  again.ProgramFolder = app_.ProgramFolder;
+  LoadSettings(again, folder_.Internal("settings/"));
+  EXPECT_EQ(SettingsText(again), expected);
+}
+
+TEST_F(SettingsTest, SettingsFolderFollowsTheConfigurationVariables) {
+  env_.Set("XDG_CONFIG_HOME", "/srv/config");
+  env_.Set("HOME", "/home/ann");
+  EXPECT_EQ(UserSettingsFolder(), "Z:\\srv\\config\\Stowkeeper\\");
+  env_.Set("XDG_CONFIG_HOME", "relative/config");  // not absolute: not usable
+  EXPECT_EQ(UserSettingsFolder(), "Z:\\home\\ann\\.config\\Stowkeeper\\");
+  env_.Set("XDG_CONFIG_HOME", "");
+  EXPECT_EQ(UserSettingsFolder(), "Z:\\home\\ann\\.config\\Stowkeeper\\");
+  env_.Set("HOME", "");
+  EXPECT_EQ(UserSettingsFolder(), "");
+}
+
+TEST_F(SettingsTest, CreateFolderChainCreatesEveryMissingParent) {
+  EXPECT_TRUE(CreateFolderChain(folder_.Internal("a/b/c/")));
+  EXPECT_TRUE(folder_.Exists("a/b/c"));
+  EXPECT_TRUE(CreateFolderChain(folder_.Internal("a/b/c/")));
+  folder_.Write("file", "x");
+  EXPECT_FALSE(CreateFolderChain(folder_.Internal("file/sub/")));
+}
+
+}  // namespace
+}  // namespace sk
