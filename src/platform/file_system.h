@@ -119,8 +119,9 @@ class File {
 };
 
 // A test seam: makes the n-th next call (1 = the very next) of an operation fail, as a full
-// disk or a vanished file would. n = 0 clears it.
-enum class FaultOp { kOpen, kRead, kWrite, kRename, kCount };
+// disk or a vanished file would. n = 0 clears it. kList makes a folder unlistable, which
+// permissions cannot do for a test run as root.
+enum class FaultOp { kOpen, kRead, kWrite, kRename, kList, kCount };
 void InjectFault(FaultOp op, int n);
 void ClearFaults();
 

@@ -140,10 +140,12 @@ int64_t FreeSpace(const std::string& path) {
   const std::string native = NativePath(path);
   struct statvfs info;
   if (native.empty() || ::statvfs(native.c_str(), &info) != 0) return -1;
-  return static_cast<int64_t>(info.f_bfree) * static_cast<int64_t>(info.f_frsize);
+  // The blocks an ordinary user may fill: the ones reserved for root are no room for a backup.
+  return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
 }
 
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+  if (ConsumeFault(FaultOp::kList)) return false;
   const std::string native = NativePath(folder);
   if (native.empty()) return false;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.c_str()), ::closedir);
