@@ -1,0 +1,66 @@
+// Shared helpers of the test suite: a fresh temporary folder per test, whole-file reads and
+// writes, deterministic test data and an AppState on the headless toolkit.
+#ifndef STOWKEEPER_TESTS_SUPPORT_TEST_SUPPORT_H_
+#define STOWKEEPER_TESTS_SUPPORT_TEST_SUPPORT_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "shell/app_state.h"
+#include "ui/headless/headless_toolkit.h"
+
+namespace sk::testing {
+
+// A fresh folder below /tmp, removed with everything in it when the object goes. Relative
+// paths use "/" and are taken below the folder.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  // "/tmp/sk-test-abc123/" + relative.
+  std::string Native(const std::string& relative = "") const;
+  // The same in the program's internal form ("Z:\tmp\sk-test-abc123\" + relative).
+  std::string Internal(const std::string& relative = "") const;
+
+  // Creates the parent folders as needed.
+  void Write(const std::string& relative, const std::string& content) const;
+  std::string Read(const std::string& relative) const;
+  bool Exists(const std::string& relative) const;
+  void MakeFolder(const std::string& relative) const;
+  void Remove(const std::string& relative) const;
+  void SetReadOnly(const std::string& relative) const;
+  // The names directly in a folder, sorted.
+  std::vector<std::string> Names(const std::string& relative = "") const;
+
+ private:
+  std::string native_;  // ends with "/"
+};
+
+// Deterministic data: words and lines that compress well, and bytes that do not.
+std::string TextData(size_t size, uint32_t seed = 1);
+std::string RandomData(size_t size, uint32_t seed = 1);
+
+// An AppState on the headless toolkit with the built-in texts; the backup folder is set by
+// the caller (internal form, ending in "\").
+struct TestApp {
+  explicit TestApp(const std::string& backup_folder = "");
+  ui::HeadlessToolkit tk;
+  AppState app{tk};
+};
+
+// Disarms the fault seam when it goes out of scope, so that a failing test cannot leave a
+// fault armed for the next one.
+struct FaultGuard {
+  FaultGuard();
+  ~FaultGuard();
+  FaultGuard(const FaultGuard&) = delete;
+  FaultGuard& operator=(const FaultGuard&) = delete;
+};
+
+}  // namespace sk::testing
+
+#endif  // STOWKEEPER_TESTS_SUPPORT_TEST_SUPPORT_H_
