@@ -1,0 +1,33 @@
+// The About window: the program's name and version, a credit line, notes and thanks, and a
+// link to the README installed with the program.
+#ifndef STOWKEEPER_SHELL_ABOUT_WINDOW_H_
+#define STOWKEEPER_SHELL_ABOUT_WINDOW_H_
+
+#include <string>
+#include <vector>
+
+#include "shell/app_state.h"
+
+namespace sk {
+
+// Runs the window to its end over the disabled main window; only its OK button ends it.
+void AboutWindow(AppState& app);
+
+// The rows of the notes list.
+std::vector<std::string> AboutNotes();
+
+// The README the link opens: beside the program (a build tree), else in the installed
+// documentation folder. Internal path form; "" when neither exists.
+std::string ReadmePath(const AppState& app);
+
+// Control ids of the About window (window 1).
+inline constexpr int kAboutIcon = 1;
+inline constexpr int kAboutName = 2;
+inline constexpr int kAboutCredit = 3;
+inline constexpr int kAboutNotes = 4;
+inline constexpr int kAboutLink = 5;
+inline constexpr int kAboutOkButton = 6;
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_SHELL_ABOUT_WINDOW_H_

@@ -1,0 +1,262 @@
+#include "shell/main_window.h"
+
+#include <algorithm>
+
+#include "archive/set_names.h"
+#include "jobs/sets/backup_lists.h"
+#include "platform/file_system.h"
+#include "shell/catalog.h"
+#include "shell/images.h"
+#include "shell/size_text.h"
+#include "ui/main_window_ids.h"
+
+namespace sk {
+
+namespace {
+
+constexpr int kMainWindow = ui::kMainWindow;
+constexpr char kCatalogExtension[] = ".catalog";
+constexpr size_t kCatalogExtensionLength = 8;
+
+ui::Menu ProjectMenu(const AppState& app) {
+  return {app.Text(9),
+          {{ui::kMenuVerify, app.Text(48), kImageVerify},
+           {},
+           {ui::kMenuProperties, app.Text(70), kImageProperties},
+           {},
+           {ui::kMenuSettings, app.Text(2), kImageSettings},
+           {},
+           {ui::kMenuAbout, app.Text(10), kImageAbout},
+           {},
+           {ui::kMenuQuit, app.Text(11), kImageQuit}}};
+}
+
+ui::Menu LanguageMenu(const AppState& app, const std::vector<std::string>& catalogs) {
+  ui::Menu menu{"Language", {}};
+  const std::string chosen = LowerCase(app.Catalog);
+  for (size_t i = 0; i < catalogs.size(); ++i) {
+    const std::string& name = catalogs[i];
+    menu.items.push_back({ui::kMenuFirstLanguage + static_cast<int>(i),
+                          name.substr(0, name.size() - kCatalogExtensionLength), -1,
+                          LowerCase(name) == chosen});
+  }
+  return menu;
+}
+
+ui::Menu ContextMenu(const AppState& app) {
+  return {"",
+          {{ui::kContextList, app.Text(20), kImageList},
+           {ui::kContextVerify, app.Text(48), kImageVerify},
+           {},
+           {ui::kContextUpdate, app.Text(18), kImageUpdate},
+           {ui::kContextRestore, app.Text(26), kImageRestore},
+           {},
+           {ui::kContextDelete, app.Text(22), kImageDelete},
+           {},
+           {ui::kContextProperties, app.Text(70), kImageProperties}}};
+}
+
+// Only real catalog files count: a folder named "x.catalog" is no language.
+std::vector<std::string> CatalogFiles(const AppState& app) {
+  const std::string folder = CatalogFolder(app);
+  std::vector<std::string> files;
+  for (const std::string& name : ListCatalogFiles(folder)) {
+    if (name.size() > kCatalogExtensionLength &&
+        LowerCase(name.substr(name.size() - kCatalogExtensionLength)) == kCatalogExtension &&
+        platform::FileSize(folder + name) >= 0) {
+      files.push_back(name);
+    }
+  }
+  return files;
+}
+
+void AddButton(ui::Toolkit& tk, int id, ui::Rect r, const std::string& text,
+               const std::string& tooltip, int page) {
+  ui::ControlSpec spec{id, ui::ControlKind::kButton, r.x, r.y, r.width, r.height, text};
+  spec.parent = ui::kTabPanel;
+  spec.page = page;
+  spec.tooltip = tooltip;
+  tk.AddControl(kMainWindow, spec);
+}
+
+void AddList(AppState& app, int id, int page, int date_text) {
+  ui::Toolkit& tk = app.toolkit;
+  ui::ControlSpec spec{id, ui::ControlKind::kReportList, 12, 12, 543, 318};
+  spec.parent = ui::kTabPanel;
+  spec.page = page;
+  tk.AddControl(kMainWindow, spec);
+  tk.AddColumn(kMainWindow, id, app.Text(13), 343);
+  tk.AddColumn(kMainWindow, id, app.Text(14), 80);
+  tk.AddColumn(kMainWindow, id, app.Text(date_text), 110);
+}
+
+void AddControls(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  tk.AddControl(kMainWindow,
+                {ui::kQuitButton, ui::ControlKind::kButton, 474, 420, 112, 25, app.Text(11)});
+  tk.AddControl(kMainWindow, {ui::kTabPanel, ui::ControlKind::kTabs, 13, 8, 575, 401});
+  tk.AddItem(kMainWindow, ui::kTabPanel, app.Text(12));
+  tk.AddItem(kMainWindow, ui::kTabPanel, app.Text(24));
+  tk.SetValue(kMainWindow, ui::kTabPanel, 0);
+
+  AddList(app, ui::kBackupList, 0, 15);
+  AddButton(tk, ui::kCreateButton, {58, 339, 122, 25}, app.Text(16), app.Text(17), 0);
+  AddButton(tk, ui::kUpdateButton, {184, 339, 122, 25}, app.Text(18), app.Text(19), 0);
+  AddButton(tk, ui::kBackupListButton, {310, 339, 122, 25}, app.Text(20), app.Text(21), 0);
+  AddButton(tk, ui::kDeleteButton, {436, 339, 122, 25}, app.Text(22), app.Text(23), 0);
+
+  AddList(app, ui::kRestoreList, 1, 25);
+  AddButton(tk, ui::kRestoreListButton, {310, 339, 122, 25}, app.Text(20), app.Text(21), 1);
+  AddButton(tk, ui::kRestoreButton, {436, 339, 122, 25}, app.Text(26), app.Text(27), 1);
+}
+
+void Move(ui::Toolkit& tk, int control, int x, int y) {
+  ui::Rect r = tk.GetControlRect(kMainWindow, control);
+  r.x = x;
+  r.y = y;
+  tk.SetControlRect(kMainWindow, control, r);
+}
+
+void Resize(ui::Toolkit& tk, int control, int width, int height) {
+  ui::Rect r = tk.GetControlRect(kMainWindow, control);
+  r.width = width;
+  r.height = height;
+  tk.SetControlRect(kMainWindow, control, r);
+}
+
+}  // namespace
+
+std::string MainWindowTitle(const AppState& app) {
+  return "Stowkeeper v" + app.VersionText + " - Written in " + app.YearsText +
+         " - A backup for every folder";
+}
+
+std::vector<std::string> OpenMainWindow(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  ui::WindowSpec spec{MainWindowTitle(app), app.WinWidth, app.WinHeight,
+                      ui::kWindowCloseBox | ui::kWindowMinimizeBox | ui::kWindowMaximizeBox |
+                          ui::kWindowResizable,
+                      app.WinX, app.WinY};
+  if (app.ViewMode == kViewMaximized) spec.flags |= ui::kWindowMaximized;
+  if (app.ViewMode == kViewMinimized) spec.flags |= ui::kWindowMinimized;
+  tk.OpenWindow(kMainWindow, spec);
+  tk.SetMinimumSize(kMainWindow, kMainWindowMinWidth, kMainWindowMinHeight);
+
+  std::vector<std::string> catalogs = CatalogFiles(app);
+  tk.SetMenuBar(kMainWindow, {ProjectMenu(app), LanguageMenu(app, catalogs)});
+  tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, false);
+  tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, false);
+  tk.SetContextMenu(kMainWindow, ContextMenu(app));
+  tk.AddStatusBar(kMainWindow, 1);
+
+  AddControls(app);
+  for (const int control : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,
+                            ui::kRestoreListButton, ui::kRestoreButton}) {
+    tk.EnableControl(kMainWindow, control, false);
+  }
+  EnableCreateButton(app);
+  return catalogs;
+}
+
+void RelayoutMainWindow(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  const ui::WindowGeometry g = tk.GetWindowGeometry(kMainWindow);
+  // A minimized window has no area to lay out; the controls keep their places for when it
+  // comes back.
+  if (g.state != ui::WindowState::kMinimized) {
+    const int w = g.width;
+    const int h = g.height - g.menu_bar_height - g.status_bar_height;
+    Resize(tk, ui::kTabPanel, w - 24, h - 58);
+    Resize(tk, ui::kBackupList, w - 55, h - 140);
+    Resize(tk, ui::kRestoreList, w - 55, h - 140);
+    Move(tk, ui::kQuitButton, w - 123, h - 38);
+    Move(tk, ui::kDeleteButton, w - 162, h - 118);
+    Move(tk, ui::kRestoreButton, w - 162, h - 118);
+    Move(tk, ui::kBackupListButton, w - 288, h - 118);
+    Move(tk, ui::kRestoreListButton, w - 288, h - 118);
+    Move(tk, ui::kUpdateButton, w - 414, h - 118);
+    Move(tk, ui::kCreateButton, w - 540, h - 118);
+    const int column = tk.GetControlRect(kMainWindow, ui::kBackupList).width - 200;
+    tk.SetColumnWidth(kMainWindow, ui::kBackupList, 0, column);
+    tk.SetColumnWidth(kMainWindow, ui::kRestoreList, 0, column);
+  }
+  RecordMainWindowGeometry(app);
+}
+
+int32_t ViewModeOf(ui::WindowState state) {
+  switch (state) {
+    case ui::WindowState::kMaximized: return kViewMaximized;
+    case ui::WindowState::kMinimized: return kViewMinimized;
+    default: return 0;
+  }
+}
+
+void RecordMainWindowGeometry(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  if (!tk.WindowExists(kMainWindow)) return;
+  const ui::WindowGeometry g = tk.GetWindowGeometry(kMainWindow);
+  app.ViewMode = ViewModeOf(g.state);
+  app.ColumnWidth = tk.GetColumnWidth(kMainWindow, ui::kBackupList, 0);
+  if (app.ViewMode != 0) return;
+  app.WinX = g.x;
+  app.WinY = g.y;
+  app.WinWidth = g.width;
+  app.WinHeight = g.height;
+}
+
+void EnableRowCommands(AppState& app, int list) {
+  ui::Toolkit& tk = app.toolkit;
+  const bool selected = tk.GetValue(kMainWindow, list) >= 0;
+  const bool backup = list == ui::kBackupList;
+  tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, selected);
+  tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, selected);
+  tk.EnableMenuItem(kMainWindow, ui::kContextUpdate, selected && backup);
+  tk.EnableMenuItem(kMainWindow, ui::kContextRestore, selected && !backup);
+  tk.EnableMenuItem(kMainWindow, ui::kContextDelete, selected && backup);
+  if (backup) {
+    for (const int control : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton}) {
+      tk.EnableControl(kMainWindow, control, selected);
+    }
+  } else {
+    for (const int control : {ui::kRestoreListButton, ui::kRestoreButton}) {
+      tk.EnableControl(kMainWindow, control, selected);
+    }
+  }
+}
+
+void EnableCreateButton(AppState& app) {
+  const bool usable = !app.BackupFolder.empty() && platform::FolderExists(app.BackupFolder);
+  app.toolkit.EnableControl(kMainWindow, ui::kCreateButton, usable);
+}
+
+void DeleteLatestBackup(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  const int row = static_cast<int>(tk.GetValue(kMainWindow, ui::kBackupList));
+  if (row < 0) return;
+  const std::string name = tk.GetItemText(kMainWindow, ui::kBackupList, row, 0);
+  if (name.size() <= kNamePrefixLength) return;
+  const std::string set_name = SetName(name.substr(kNamePrefixLength));
+  const std::string base = app.BackupFolder + name.substr(0, kNamePrefixLength) + set_name;
+  const std::string question = app.Text(40) + "\n\n" + app.Text(84) + ": " + name.substr(7, 4) +
+                               "\n" + app.Text(73) + ": " + set_name;
+  if (tk.MessageBox(app.Text(30), question, ui::Icon::kQuestion, ui::Buttons::kYesNo) !=
+      ui::Answer::kYes) {
+    return;
+  }
+  const std::string index = base + ".ini";
+  platform::DeleteFile(index);
+  if (platform::FileSize(index) == platform::kSizeMissing) platform::DeleteFile(base + ".sk");
+  RefreshBackupLists(app);
+}
+
+std::string FreeSpaceText(const std::string& folder) {
+  if (folder.empty()) return "0 Bytes";
+  const std::string text = ByteSizeText(std::max<int64_t>(platform::FreeSpace(folder), 0), 1);
+  const size_t first = text.find_first_not_of(" \t");
+  const size_t last = text.find_last_not_of(" \t");
+  return first == std::string::npos ? "" : text.substr(first, last - first + 1);
+}
+
+int32_t PlainProgressStyle(AppState&, int, int) { return 0; }
+
+}  // namespace sk

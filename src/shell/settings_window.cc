@@ -1,0 +1,113 @@
+#include "shell/settings_window.h"
+
+#include <string>
+
+#include "shell/main_window.h"
+#include "ui/main_window_ids.h"
+
+namespace sk {
+
+namespace {
+
+constexpr int kWindow = ui::kJobWindow;
+constexpr int kFoldersFrame = 1;
+constexpr int kPackerFrame = 2;
+constexpr int kDoubleClickFrame = 3;
+constexpr int kFolderLabel = 4;
+constexpr int kEngineLabel = 5;
+constexpr int kLevelLabel = 6;
+constexpr int kActionLabel = 7;
+
+void Add(ui::Toolkit& tk, int id, ui::ControlKind kind, ui::Rect r, const std::string& text,
+         uint32_t style = ui::kStyleNone) {
+  tk.AddControl(kWindow, {id, kind, r.x, r.y, r.width, r.height, text, style});
+}
+
+void AddDropDown(ui::Toolkit& tk, int id, ui::Rect r, const std::vector<std::string>& entries,
+                 int selected) {
+  Add(tk, id, ui::ControlKind::kDropDown, r, "");
+  for (const std::string& entry : entries) tk.AddItem(kWindow, id, entry);
+  tk.SetValue(kWindow, id, selected);
+}
+
+std::string FreeSpaceLabel(const AppState& app, const std::string& folder) {
+  return app.Text(5) + " " + FreeSpaceText(folder);
+}
+
+void OpenSettingsWindow(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  tk.OpenWindow(kWindow, {app.Text(2), 460, 300, ui::kWindowCenterOnScreen});
+  Add(tk, kFoldersFrame, ui::ControlKind::kFrame, {15, 20, 430, 81}, app.Text(63));
+  Add(tk, kPackerFrame, ui::ControlKind::kFrame, {15, 110, 430, 65}, app.Text(64));
+  Add(tk, kDoubleClickFrame, ui::ControlKind::kFrame, {15, 184, 430, 65}, app.Text(78));
+  Add(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23}, app.Text(3),
+      ui::kStyleRightAligned);
+  Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20}, app.BackupFolder,
+      ui::kStyleReadOnly | ui::kStyleBorder);
+  Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21}, app.Text(4));
+  Add(tk, kSettingsFreeSpace, ui::ControlKind::kText, {33, 75, 368, 20},
+      FreeSpaceLabel(app, app.BackupFolder));
+  Add(tk, kEngineLabel, ui::ControlKind::kText, {20, 140, 53, 20}, app.Text(65),
+      ui::kStyleRightAligned);
+  AddDropDown(tk, kSettingsEngineBox, {80, 136, 90, 22},
+              {app.Text(67), app.Text(68), app.Text(69)}, app.Engine);
+  Add(tk, kLevelLabel, ui::ControlKind::kText, {180, 140, 110, 20}, app.Text(66),
+      ui::kStyleRightAligned);
+  AddDropDown(tk, kSettingsLevelBox, {300, 136, 36, 22},
+              {"1", "2", "3", "4", "5", "6", "7", "8", "9"}, app.Level - 1);
+  Add(tk, kActionLabel, ui::ControlKind::kText, {20, 214, 53, 20}, app.Text(79),
+      ui::kStyleRightAligned);
+  AddDropDown(tk, kSettingsActionBox, {80, 210, 180, 22},
+              {app.Text(80), app.Text(81), app.Text(82), app.Text(83)}, app.DoubleClickAction);
+  Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22}, app.Text(6));
+  Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22}, app.Text(7));
+}
+
+// True for OK, false for Cancel.
+bool RunSettingsEvents(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  for (;;) {
+    const ui::Event event = tk.WaitEvent();
+    if (!tk.WindowExists(kWindow)) return false;
+    if (event.window != kWindow) continue;
+    if (event.type == ui::EventType::kClose) return false;
+    if (event.type != ui::EventType::kLeftClick) continue;
+    if (event.control == kSettingsOkButton) return true;
+    if (event.control == kSettingsCancelButton) return false;
+    if (event.control == kSettingsChangeButton) {
+      const std::string folder =
+          tk.ChooseFolder(app.Text(8), tk.GetText(kWindow, kSettingsFolderField));
+      if (!folder.empty()) {
+        tk.SetText(kWindow, kSettingsFolderField, folder);
+        tk.SetText(kWindow, kSettingsFreeSpace, FreeSpaceLabel(app, folder));
+      }
+    }
+  }
+}
+
+// A box the settings file set out of its range shows no choice; its value then stays.
+void TakeChoice(ui::Toolkit& tk, int box, int32_t offset, int32_t& value) {
+  const int64_t selected = tk.GetValue(kWindow, box);
+  if (selected >= 0 && selected < tk.CountItems(kWindow, box)) {
+    value = static_cast<int32_t>(selected) + offset;
+  }
+}
+
+}  // namespace
+
+void SettingsWindow(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  tk.EnableWindow(ui::kMainWindow, false);
+  OpenSettingsWindow(app);
+  if (RunSettingsEvents(app)) {
+    app.BackupFolder = tk.GetText(kWindow, kSettingsFolderField);
+    TakeChoice(tk, kSettingsEngineBox, 0, app.Engine);
+    TakeChoice(tk, kSettingsLevelBox, 1, app.Level);
+    TakeChoice(tk, kSettingsActionBox, 0, app.DoubleClickAction);
+  }
+  tk.EnableWindow(ui::kMainWindow, true);
+  tk.CloseWindow(kWindow);
+  EnableCreateButton(app);
+}
+
+}  // namespace sk

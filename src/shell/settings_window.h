@@ -1,0 +1,27 @@
+// The settings window: the backup folder, the packer engine and level, and what a
+// double-click on a list row does. Changes live in AppState until the program ends.
+#ifndef STOWKEEPER_SHELL_SETTINGS_WINDOW_H_
+#define STOWKEEPER_SHELL_SETTINGS_WINDOW_H_
+
+#include "shell/app_state.h"
+
+namespace sk {
+
+// Runs the window to its end over the disabled main window. OK takes the choices into app;
+// Cancel (or a request to close the window) drops them. Afterwards the Create button
+// follows whether the backup folder exists.
+void SettingsWindow(AppState& app);
+
+// Control ids of the settings window (window 1).
+inline constexpr int kSettingsFolderField = 10;
+inline constexpr int kSettingsChangeButton = 11;
+inline constexpr int kSettingsFreeSpace = 12;
+inline constexpr int kSettingsEngineBox = 13;
+inline constexpr int kSettingsLevelBox = 14;
+inline constexpr int kSettingsActionBox = 15;
+inline constexpr int kSettingsOkButton = 16;
+inline constexpr int kSettingsCancelButton = 17;
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_SHELL_SETTINGS_WINDOW_H_
