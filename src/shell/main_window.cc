@@ -15,7 +15,6 @@ namespace sk {
 namespace {
 
 constexpr int kMainWindow = ui::kMainWindow;
-constexpr char kCatalogExtension[] = ".catalog";
 constexpr size_t kCatalogExtensionLength = 8;
 
 ui::Menu ProjectMenu(const AppState& app) {
@@ -54,20 +53,6 @@ ui::Menu ContextMenu(const AppState& app) {
            {ui::kContextDelete, app.Text(22), kImageDelete},
            {},
            {ui::kContextProperties, app.Text(70), kImageProperties}}};
-}
-
-// Only real catalog files count: a folder named "x.catalog" is no language.
-std::vector<std::string> CatalogFiles(const AppState& app) {
-  const std::string folder = CatalogFolder(app);
-  std::vector<std::string> files;
-  for (const std::string& name : ListCatalogFiles(folder)) {
-    if (name.size() > kCatalogExtensionLength &&
-        LowerCase(name.substr(name.size() - kCatalogExtensionLength)) == kCatalogExtension &&
-        platform::FileSize(folder + name) >= 0) {
-      files.push_back(name);
-    }
-  }
-  return files;
 }
 
 void AddButton(ui::Toolkit& tk, int id, ui::Rect r, const std::string& text,
@@ -142,7 +127,7 @@ std::vector<std::string> OpenMainWindow(AppState& app) {
   tk.OpenWindow(kMainWindow, spec);
   tk.SetMinimumSize(kMainWindow, kMainWindowMinWidth, kMainWindowMinHeight);
 
-  std::vector<std::string> catalogs = CatalogFiles(app);
+  std::vector<std::string> catalogs = ListCatalogFiles(CatalogFolder(app));
   tk.SetMenuBar(kMainWindow, {ProjectMenu(app), LanguageMenu(app, catalogs)});
   tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, false);
   tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, false);

@@ -1,0 +1,276 @@
+// The interactive mode's event loop on the headless toolkit.
+#include "shell/event_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "jobs/create/create.h"
+#include "jobs/create/scan.h"
+#include "jobs/sets/backup_lists.h"
+#include "shell/ini.h"
+#include "shell/main_window.h"
+#include "shell/settings_window.h"
+#include "support/test_support.h"
+#include "ui/main_window_ids.h"
+
+namespace sk {
+namespace {
+
+using testing::TempFolder;
+using testing::TestApp;
+using ui::Event;
+using ui::EventType;
+using ui::HeadlessToolkit;
+
+constexpr int kMain = ui::kMainWindow;
+
+class EventLoopTest : public ::testing::Test {
+ protected:
+  EventLoopTest() : t(tmp.Internal("backups\\")) {
+    tmp.MakeFolder("backups");
+    tmp.MakeFolder("settings");
+    t.app.ProgramFolder = tmp.Internal("program\\");
+    t.app.SettingsFolder = tmp.Internal("settings\\");
+  }
+
+  void InstallCatalogs() {
+    namespace fs = std::filesystem;
+    fs::create_directories(tmp.Native("program/Catalogs"));
+    for (const char* name : {"English.catalog", "Deutsch.catalog"}) {
+      fs::copy_file(fs::path(SK_SOURCE_DIR) / "catalogs" / name,
+                    tmp.Native("program/Catalogs/") + name);
+    }
+  }
+
+  void MakeSet(const std::string& name) {
+    tmp.Write(name + "/a.txt", "some text");
+    tmp.Write(name + "/sub/b.txt", "more text");
+    const std::string source = tmp.Internal(name + "\\");
+    t.app.ScanList.clear();
+    t.app.ScanTotal = 0;
+    ScanTree(t.app, source, 1);
+    ASSERT_EQ(WriteVolume(t.app, source, 0, 1, 2), 1);
+  }
+
+  // Opens the main window with its lists as the interactive mode does before its loop.
+  void Open() {
+    catalogs = OpenMainWindow(t.app);
+    RefreshBackupLists(t.app);
+    RelayoutMainWindow(t.app);
+  }
+
+  bool Handle(EventType type, int control) {
+    return HandleMainEvent(t.app, Event{type, kMain, control}, catalogs);
+  }
+
+  std::vector<std::string> OpenedTitles() const {
+    std::vector<std::string> titles;
+    for (const ui::WindowSpec& spec : t.tk.opened) titles.push_back(spec.title);
+    return titles;
+  }
+
+  bool Opened(const std::string& title) const {
+    const std::vector<std::string> titles = OpenedTitles();
+    return std::find(titles.begin(), titles.end(), title) != titles.end();
+  }
+
+  int SettingsValue(const std::string& group, const std::string& key) {
+    IniReader ini;
+    EXPECT_TRUE(ini.Load(t.app.SettingsFolder + "Settings.ini"));
+    EXPECT_TRUE(ini.SelectGroup(group));
+    return ini.ReadNumber(key, -12345);
+  }
+
+  TempFolder tmp;
+  TestApp t;
+  std::vector<std::string> catalogs;
+};
+
+TEST_F(EventLoopTest, WithoutBackupFolderTheSettingsWindowComesFirstAndSettingsAreSaved) {
+  t.app.BackupFolder = tmp.Internal("nowhere\\");
+  // Nothing scripted: the settings window and then the main window are asked to close.
+  RunMainWindow(t.app);
+  const std::vector<std::string> titles = OpenedTitles();
+  ASSERT_EQ(titles.size(), 2u);
+  EXPECT_EQ(titles[1], "Einstellungen");
+  EXPECT_TRUE(t.tk.windows.empty());
+  EXPECT_TRUE(tmp.Exists("settings/Settings.ini"));
+  EXPECT_EQ(t.tk.images.size(), 15u);
+}
+
+TEST_F(EventLoopTest, QuittingWhileMaximizedKeepsTheLastNormalGeometry) {
+  t.tk.on_wait = [step = 0](HeadlessToolkit& tk) mutable {
+    ui::WindowGeometry& g = tk.FindWindow(kMain)->geometry;
+    switch (step++) {
+      case 0:
+        g = {50, 60, 700, 550, 20, 20, ui::WindowState::kNormal};
+        return Event{EventType::kSize, kMain, -1};
+      case 1:
+        g = {0, 0, 1280, 1000, 20, 20, ui::WindowState::kMaximized};
+        return Event{EventType::kSize, kMain, -1};
+      default: return Event{EventType::kMenu, kMain, ui::kMenuQuit};
+    }
+  };
+  RunMainWindow(t.app);
+  EXPECT_EQ(SettingsValue("MainWindow", "ViewMode"), kViewMaximized);
+  EXPECT_EQ(SettingsValue("MainWindow", "ColumnWidth"), 1280 - 55 - 200);
+  EXPECT_EQ(SettingsValue("MainWindow", "WinX"), 50);
+  EXPECT_EQ(SettingsValue("MainWindow", "WinY"), 60);
+  EXPECT_EQ(SettingsValue("MainWindow", "WinWidth"), 700);
+  EXPECT_EQ(SettingsValue("MainWindow", "WinHeight"), 550);
+}
+
+TEST_F(EventLoopTest, QuitButtonAndCloseBoxEndTheLoopOtherWindowsDoNot) {
+  Open();
+  EXPECT_TRUE(HandleMainEvent(t.app, Event{EventType::kClose, ui::kJobWindow, -1}, catalogs));
+  EXPECT_TRUE(Handle(EventType::kTimer, 5));
+  EXPECT_FALSE(Handle(EventType::kLeftClick, ui::kQuitButton));
+  EXPECT_FALSE(Handle(EventType::kClose, -1));
+}
+
+TEST_F(EventLoopTest, ListEventsEnableCommandsAndOpenTheContextMenuOverARow) {
+  MakeSet("Data");
+  Open();
+  HeadlessToolkit::Window& w = *t.tk.FindWindow(kMain);
+  Handle(EventType::kRightClick, ui::kBackupList);  // no row selected
+  EXPECT_EQ(w.context_menu_shown, 0);
+  EXPECT_FALSE(w.MenuItemEnabled(ui::kMenuVerify));
+
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  Handle(EventType::kRightClick, ui::kBackupList);
+  EXPECT_EQ(w.context_menu_shown, 1);
+  EXPECT_TRUE(w.MenuItemEnabled(ui::kMenuVerify));
+  EXPECT_TRUE(t.tk.FindControl(kMain, ui::kUpdateButton)->enabled);
+
+  // A tab switch moves the focus to the tab's list and never opens the context menu.
+  t.tk.SetValue(kMain, ui::kTabPanel, 1);
+  t.tk.SetValue(kMain, ui::kRestoreList, 0);
+  Handle(EventType::kRightClick, ui::kTabPanel);
+  EXPECT_EQ(w.context_menu_shown, 1);
+  EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
+  EXPECT_TRUE(t.tk.FindControl(kMain, ui::kRestoreButton)->enabled);
+}
+
+TEST_F(EventLoopTest, DoubleClickActions) {
+  MakeSet("Data");
+  Open();
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  t.tk.SetValue(kMain, ui::kRestoreList, 0);
+
+  // 3 on the backup list updates the set; on the restore list it lists the contents.
+  t.app.DoubleClickAction = 3;
+  Handle(EventType::kDoubleClick, ui::kBackupList);
+  EXPECT_TRUE(Opened("Daten Vergleichen..."));
+  t.tk.opened.clear();
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  t.tk.SetValue(kMain, ui::kRestoreList, 0);
+  Handle(EventType::kDoubleClick, ui::kRestoreList);
+  EXPECT_TRUE(Opened("Backup-Inhalt"));
+  EXPECT_FALSE(Opened("Daten Vergleichen..."));
+
+  // 1 shows the properties of the current tab's row.
+  t.tk.opened.clear();
+  t.app.DoubleClickAction = 1;
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  Handle(EventType::kDoubleClick, ui::kBackupList);
+  EXPECT_EQ(OpenedTitles(), (std::vector<std::string>{"Eigenschaften"}));
+
+  // 2 verifies; without a selected row nothing runs.
+  t.tk.opened.clear();
+  t.app.DoubleClickAction = 2;
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  Handle(EventType::kDoubleClick, ui::kBackupList);
+  EXPECT_EQ(OpenedTitles(), (std::vector<std::string>{"Backup wird überprüft..."}));
+  t.tk.opened.clear();
+  t.tk.SetValue(kMain, ui::kBackupList, -1);
+  Handle(EventType::kDoubleClick, ui::kBackupList);
+  EXPECT_TRUE(t.tk.opened.empty());
+}
+
+TEST_F(EventLoopTest, CreateAsksForAFolderBacksItUpAndRefreshesTheLists) {
+  Open();
+  Handle(EventType::kLeftClick, ui::kCreateButton);  // chooser cancelled
+  EXPECT_EQ(t.tk.folder_titles, (std::vector<std::string>{"Bitte wählen Sie ein Quellverzeichniss!"}));
+  EXPECT_EQ(t.tk.CountItems(kMain, ui::kBackupList), 0);
+  EXPECT_EQ(t.tk.focus_control, ui::kBackupList);
+
+  tmp.Write("Docs/a.txt", "hello");
+  t.tk.QueueFolder(tmp.Internal("Docs\\"));
+  Handle(EventType::kLeftClick, ui::kCreateButton);
+  EXPECT_EQ(t.tk.sounds, 1);
+  ASSERT_EQ(t.tk.CountItems(kMain, ui::kBackupList), 1);
+  EXPECT_EQ(t.tk.GetItemText(kMain, ui::kBackupList, 0, 0),
+            "Backup_0000_of_" + tmp.Internal("Docs\\"));
+  EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 1);
+}
+
+TEST_F(EventLoopTest, RestoreTakesTheTotalFirstAndContextItemsActLikeTheirButtons) {
+  MakeSet("Data");
+  Open();
+  t.tk.SetValue(kMain, ui::kTabPanel, 1);
+  t.tk.SetValue(kMain, ui::kRestoreList, 0);
+  t.app.RestoreTotal = 99;
+  Handle(EventType::kMenu, ui::kContextRestore);  // the target chooser is cancelled
+  EXPECT_EQ(t.app.RestoreTotal, 0);               // a few bytes: 0 KiB
+  EXPECT_EQ(t.tk.folder_titles, (std::vector<std::string>{"Bitte wählen Sie ein Zielverzeichniss"}));
+  EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
+
+  t.tk.opened.clear();
+  t.tk.SetValue(kMain, ui::kRestoreList, 0);
+  Handle(EventType::kMenu, ui::kContextList);  // the List button of the current tab
+  EXPECT_TRUE(Opened("Backup-Inhalt"));
+
+  t.tk.opened.clear();
+  t.tk.SetValue(kMain, ui::kRestoreList, 0);
+  Handle(EventType::kMenu, ui::kContextProperties);
+  EXPECT_EQ(OpenedTitles(), (std::vector<std::string>{"Eigenschaften"}));
+
+  // Delete from the context menu asks about the backup list's row.
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  t.tk.QueueAnswer(ui::Answer::kNo);
+  Handle(EventType::kMenu, ui::kContextDelete);
+  ASSERT_EQ(t.tk.messages.size(), 1u);
+  EXPECT_EQ(t.tk.messages[0].title, "Frage");
+}
+
+TEST_F(EventLoopTest, LanguageSwitchRebuildsTheWindowOnTheSameTab) {
+  InstallCatalogs();
+  MakeSet("Data");
+  t.app.Catalog = "Deutsch.catalog";
+  Open();
+  t.tk.opened.clear();
+  ASSERT_EQ(catalogs.size(), 2u);
+  t.tk.SetValue(kMain, ui::kTabPanel, 1);
+  t.tk.FindWindow(kMain)->geometry.x = 77;
+  const int english = static_cast<int>(
+      std::find(catalogs.begin(), catalogs.end(), "English.catalog") - catalogs.begin());
+
+  Handle(EventType::kMenu, ui::kMenuFirstLanguage + english);
+  EXPECT_EQ(t.app.Catalog, "English.catalog");
+  EXPECT_EQ(t.app.WinX, 77);
+  EXPECT_EQ(t.tk.opened.size(), 1u);
+  HeadlessToolkit::Window& w = *t.tk.FindWindow(kMain);
+  EXPECT_EQ(w.spec.x, 77);
+  EXPECT_EQ(w.menu_bar[0].title, "Project");
+  EXPECT_TRUE(w.menu_bar[1].items[static_cast<size_t>(english)].checked);
+  EXPECT_EQ(t.tk.GetValue(kMain, ui::kTabPanel), 1);
+  EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 1);
+
+  // Picking the checked language again still rebuilds the window.
+  Handle(EventType::kMenu, ui::kMenuFirstLanguage + english);
+  EXPECT_EQ(t.tk.opened.size(), 2u);
+}
+
+TEST_F(EventLoopTest, AboutAndSettingsFromTheMenu) {
+  Open();
+  t.tk.QueueEvent({EventType::kLeftClick, ui::kJobWindow, 6});  // About's OK
+  Handle(EventType::kMenu, ui::kMenuAbout);
+  EXPECT_EQ(OpenedTitles().back(), "About");
+  t.tk.QueueEvent({EventType::kLeftClick, ui::kJobWindow, kSettingsCancelButton});
+  Handle(EventType::kMenu, ui::kMenuSettings);
+  EXPECT_EQ(OpenedTitles().back(), "Einstellungen");
+}
+
+}  // namespace
+}  // namespace sk
