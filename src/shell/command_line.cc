@@ -143,6 +143,9 @@ CommandLineJob ParseRestore(const AppState& app, const std::vector<std::string>&
 }  // namespace
 
 std::string FindSetBySource(const AppState& app, const std::string& path) {
+  // "@" and a ":" after the drive encode like "_" and "\": such a path would find the set of
+  // another folder (Z:\My@Files\ that of Z:\My_Files\), and no set of its own can exist.
+  if (!CanEncodeSetName(path)) return "";
   std::string key = path;
   ReplaceAll(key, "_", "@");
   ReplaceAll(key, "\\", "_");

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
+#include "platform/file_system.h"
 #include "shell/shell_test_env.h"
-#include "shell/shell_test_folder.h"
+#include "support/test_support.h"
 #include "ui/headless/headless_toolkit.h"
 
 namespace sk {
@@ -26,7 +28,7 @@ class CatalogTest : public ::testing::Test {
   }
 
   testing::ScopedEnvironment env_;
-  testing::ShellTestFolder folder_;
+  testing::TempFolder folder_;
   ui::HeadlessToolkit toolkit_;
   AppState app_{toolkit_};
 };

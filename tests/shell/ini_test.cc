@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "platform/file_system.h"
-#include "shell/shell_test_folder.h"
+#include "support/test_support.h"
 
 namespace sk {
 namespace {
@@ -114,7 +114,7 @@ class IniFileTest : public ::testing::Test {
     return names;
   }
 
-  testing::ShellTestFolder folder_;
+  testing::TempFolder folder_;
 };
 
 TEST_F(IniFileTest, SaveReplacesTheFileAndLoadReadsItBack) {

@@ -4,7 +4,7 @@
 
 #include "shell/catalog.h"
 #include "shell/shell_test_env.h"
-#include "shell/shell_test_folder.h"
+#include "support/test_support.h"
 #include "ui/headless/headless_toolkit.h"
 
 namespace sk {
@@ -27,7 +27,7 @@ class SettingsTest : public ::testing::Test {
   }
 
   testing::ScopedEnvironment env_;
-  testing::ShellTestFolder folder_;
+  testing::TempFolder folder_;
   ui::HeadlessToolkit toolkit_;
   AppState app_{toolkit_};
 };
@@ -125,7 +125,7 @@ TEST_F(SettingsTest, ACatalogThatExistsWinsOverTheUsersLanguage) {
 
 TEST_F(SettingsTest, GermanUserWithoutAGermanCatalogKeepsTheBuiltInTexts) {
   env_.Language("de_DE.UTF-8");
-  ASSERT_TRUE(std::filesystem::remove(folder_.Native("program/Catalogs/Deutsch.catalog")));
+  folder_.Remove("program/Catalogs/Deutsch.catalog");
   FillDefaultTexts(app_.Texts);
   LoadSettings(app_, folder_.Internal("settings/"));
   LoadCatalog(app_);

@@ -148,7 +148,7 @@ void ConsoleToolkit::CloseWindow(int window) {
     // The line shows the job's end state, unless the job ended before it showed anything
     // (a question declined, a failure at once) or a message was written below it.
     const bool show = output_is_terminal_ ? line_shown_ || (!closing.drawn && Moved(closing))
-                                          : closing.drawn || Moved(closing);
+                                          : !closing.spoke && (closing.drawn || Moved(closing));
     if (show) Draw(closing);
     if (line_shown_) {
       std::fputs("\n", output_);
@@ -475,6 +475,7 @@ void ConsoleToolkit::ClearLine() {
 
 void ConsoleToolkit::Say(const std::string& text) {
   ClearLine();
+  if (Window* progress = ProgressWindow()) progress->spoke = true;
   std::fputs((text + "\n").c_str(), output_);
   std::fflush(output_);
 }
