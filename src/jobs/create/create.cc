@@ -187,12 +187,14 @@ bool WriteAndCommit(PackJob& job, const std::string& source_folder, int32_t gene
     ShowFailure(app, volume_path);
     return false;
   }
-  if (generation == 0) RemoveUpdateGenerations(app.BackupFolder, SetName(source_folder));
   platform::SetAttributes(volume_path, platform::kAttrNormal);
   if (!platform::RenameFile(temp_path, volume_path)) {
     ShowFailure(app, volume_path);
     return false;
   }
+  // The old update generations go only once the new main volume is in place: a failed
+  // rename must leave the old set whole.
+  if (generation == 0) RemoveUpdateGenerations(app.BackupFolder, SetName(source_folder));
   return true;
 }
 
