@@ -213,8 +213,9 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
   std::stable_sort(app.ScanList.begin(), app.ScanList.end(),
                    [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
   if (!CanEncodeSetName(source_folder)) return 0;
-  // Four digits name the generation: a fifth would wrap onto the main volume.
-  if (generation < 0 || generation > kMaxGeneration) {
+  // Four digits name the generation: a fifth would wrap onto the main volume. An engine id
+  // that no reader accepts would make a volume that looks written but can never be read.
+  if (generation < 0 || generation > kMaxGeneration || engine < 0 || engine >= kEngineCount) {
     tk.MessageBox(app.Text(32), app.Text(33), ui::Icon::kWarning, ui::Buttons::kOk);
     return 0;
   }
