@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "jobs/restore/restore_entry.h"
 #include "shell/app_state.h"
 
 namespace sk {
@@ -15,6 +16,12 @@ namespace sk {
 // Returns 1 when the job ran to its end without being cancelled.
 int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::string& target,
                       int32_t mode);
+
+// Controls of the restore parameters window.
+inline constexpr int kRestoreCompleteOptionId = 40;   // recreate the source's whole path
+inline constexpr int kRestoreSubfolderOptionId = 41;  // only the source folder itself
+inline constexpr int kRestoreOkId = 42;
+inline constexpr int kRestoreCancelId = 43;
 
 }  // namespace sk
 

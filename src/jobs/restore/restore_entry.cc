@@ -1,0 +1,230 @@
+#include "jobs/restore/restore_entry.h"
+
+#include <cmath>
+#include <limits>
+
+#include "archive/crc32.h"
+#include "archive/set_names.h"
+#include "archive/volume.h"
+#include "platform/file_system.h"
+#include "shell/size_text.h"
+
+namespace sk {
+namespace {
+
+using platform::File;
+
+bool IsDriveForm(const std::string& path) {
+  return path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+}
+
+enum class Match { kExact, kNoCase };
+
+bool SamePath(const std::string& a, const std::string& b, Match match) {
+  return match == Match::kExact ? a == b : CompareNoCase(a, b) == 0;
+}
+
+// Reads record heads from `from` up to `until` (or the end of the volume) and stops on the
+// first that matches.
+bool SearchRange(VolumeReader& reader, int64_t from, int64_t until, const std::string& wanted,
+                 Match match) {
+  reader.damaged = false;
+  if (!reader.file.Seek(from)) return false;
+  while (reader.file.Tell() < until && ReadEntryHead(reader)) {
+    if (SamePath(reader.head.path, wanted, match)) return true;
+    if (!reader.file.Seek(reader.head.end_offset)) return false;
+  }
+  return false;
+}
+
+bool Search(VolumeReader& reader, int64_t start, const std::string& wanted, Match match) {
+  constexpr int64_t kToTheEnd = std::numeric_limits<int64_t>::max();
+  return SearchRange(reader, start, kToTheEnd, wanted, match) ||
+         (start > kHeaderSize && SearchRange(reader, kHeaderSize, start, wanted, match));
+}
+
+bool CancelClicked(const ui::Event& event, int cancel_button) {
+  return event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
+         event.control == cancel_button;
+}
+
+// Takes one pending event: a click on Cancel sets the flag, the timer updates the status bar.
+void TakeEvent(AppState& app, int progress_bar, int cancel_button) {
+  const ui::Event event = app.toolkit.PollEvent();
+  if (CancelClicked(event, cancel_button)) {
+    app.Cancelled = 1;
+  } else if (event.type == ui::EventType::kTimer && event.control == kRestoreTimerId &&
+             progress_bar >= 0) {
+    UpdateRestoreStatus(app, progress_bar);
+  }
+}
+
+// Writes a file's blocks, chaining the CRC-32. Each block must give exactly its nominal
+// length and stay inside its record, so a damaged record can neither write from a stale
+// buffer nor run on past its end; false then, or when a write fails.
+class BlockWriter {
+ public:
+  BlockWriter(AppState& app, RestoreSource& source, File& out, int progress_bar)
+      : app_(app), source_(source), out_(out), progress_bar_(progress_bar) {
+    if (progress_bar_ >= 0) {
+      position_ = static_cast<float>(app.toolkit.GetValue(ui::kJobWindow, progress_bar_));
+    }
+  }
+
+  bool Copy(int32_t nominal) {
+    VolumeReader& reader = source_.reader;
+    const int32_t length = ReadBlockFrame(reader.file, source_.codec, reader.engine,
+                                          source_.packed.data(), source_.raw.data());
+    if (length != nominal || reader.file.Tell() > reader.head.end_offset) return false;
+    if (!out_.Write(source_.raw.data(), static_cast<size_t>(length))) return false;
+    crc_ = Crc32(crc_, source_.raw.data(), static_cast<size_t>(length));
+    if (progress_bar_ >= 0) {
+      position_ += static_cast<float>(length) / 1024.0f;
+      app_.toolkit.SetValue(ui::kJobWindow, progress_bar_, std::lround(position_));
+    }
+    return true;
+  }
+
+  uint32_t crc() const { return crc_; }
+
+ private:
+  AppState& app_;
+  RestoreSource& source_;
+  File& out_;
+  int progress_bar_;
+  float position_ = 0;
+  uint32_t crc_ = 0;
+};
+
+bool WriteBlocks(AppState& app, RestoreSource& source, File& out, int progress_bar,
+                 int cancel_button, uint32_t& crc) {
+  const RecordHead& head = source.reader.head;
+  BlockWriter writer(app, source, out, progress_bar);
+  bool complete = true;
+  for (int64_t block = head.size / kBlockSize; block > 0 && complete; --block) {
+    if (cancel_button >= 0) {
+      TakeEvent(app, progress_bar, cancel_button);
+      if (app.Cancelled) break;
+    }
+    complete = writer.Copy(kBlockSize);
+  }
+  const auto rest = static_cast<int32_t>(head.size % kBlockSize);
+  if (complete && !app.Cancelled && rest > 0) complete = writer.Copy(rest);
+  if (cancel_button >= 0) TakeEvent(app, progress_bar, cancel_button);
+  crc = writer.crc();
+  return complete;
+}
+
+int32_t WriteFolder(const RecordHead& head, const std::string& path) {
+  const bool made = platform::FolderExists(path) || CreatePath(path) == platform::kSizeFolder;
+  if (!made) return 0;
+  platform::SetAttributes(path, head.attributes);
+  return 1;
+}
+
+int32_t WriteFile(AppState& app, RestoreSource& source, const std::string& path, int progress_bar,
+                  int cancel_button) {
+  const RecordHead& head = source.reader.head;
+  CreatePath(path.substr(0, path.rfind('\\') + 1));
+  // A read-only file is not replaced, whoever runs the restore: the original platform's file
+  // system refuses that, and the attribute is what protects an earlier restore.
+  const int32_t existing = platform::GetAttributes(path);
+  if (existing >= 0 && (existing & platform::kAttrReadOnly) != 0) return 0;
+  File out;
+  if (!out.Create(path)) return 0;
+  uint32_t crc = 0;
+  bool complete = WriteBlocks(app, source, out, progress_bar, cancel_button, crc);
+  complete = out.Close() && complete;
+  platform::SetAttributes(path, head.attributes);
+  return complete && !app.Cancelled && crc == head.crc ? 1 : 0;
+}
+
+}  // namespace
+
+int32_t OpenRestoreSource(RestoreSource& source, const std::string& path) {
+  return OpenVolume(source.reader, path);
+}
+
+bool IsSafeRelativePath(const std::string& path) {
+  if (path.empty() || path.front() == '\\') return false;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (path.compare(start, end - start, "..") == 0) return false;
+    start = end + 1;
+  }
+  for (const char c : path) {
+    if (c == ':' || c == '/' || static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return true;
+}
+
+std::string OutputName(const std::string& stored_path) {
+  const std::string name = IsDriveForm(stored_path) ? stored_path.substr(3) : stored_path;
+  return IsSafeRelativePath(name) ? name : std::string();
+}
+
+bool FindEntry(VolumeReader& reader, const std::string& relative_path) {
+  if (!reader.file.IsOpen()) return false;
+  const int64_t start = reader.file.Tell();
+  return Search(reader, start, relative_path, Match::kExact) ||
+         Search(reader, start, relative_path, Match::kNoCase);
+}
+
+int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string& target_folder,
+                        int progress_bar, int cancel_button) {
+  const RecordHead& head = source.reader.head;
+  const std::string name = OutputName(head.path);
+  if (name.empty()) return 0;
+  const std::string path = target_folder + name;
+  const int32_t result = head.IsFolder()
+                             ? WriteFolder(head, path)
+                             : WriteFile(app, source, path, progress_bar, cancel_button);
+  // The next search starts at the next record, whatever the blocks left unread.
+  source.reader.file.Seek(head.end_offset);
+  return result;
+}
+
+int32_t RestoreEntry(AppState& app, RestoreSource& source, const std::string& relative_path,
+                     const std::string& target_folder, int progress_bar, int cancel_button) {
+  app.Cancelled = 0;
+  std::string target = target_folder;
+  if (target.empty() || target.back() != '\\') target += '\\';
+  if (!FindEntry(source.reader, relative_path)) return 0;
+  return WriteFoundEntry(app, source, target, progress_bar, cancel_button);
+}
+
+int64_t CreatePath(const std::string& path) {
+  std::string folder = path;
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  if (!IsDriveForm(folder)) return 0;
+  if (platform::FileSize(folder) == platform::kSizeMissing) {
+    for (size_t i = 3; i < folder.size(); ++i) {
+      // Failures are left to the final size check: an existing folder simply stays.
+      if (folder[i] == '\\') platform::CreateFolder(folder.substr(0, i + 1));
+    }
+  }
+  return platform::FileSize(folder);
+}
+
+void UpdateRestoreStatus(AppState& app, int progress_bar) {
+  ui::Toolkit& tk = app.toolkit;
+  const uint32_t elapsed = platform::TickCount() - app.JobStartTick;
+  const auto elapsed_ms =
+      static_cast<int32_t>(std::min<uint32_t>(elapsed, std::numeric_limits<int32_t>::max()));
+  tk.SetStatusText(ui::kJobWindow, 0, app.Text(53) + ": " + DurationText(app.Texts, elapsed_ms));
+  const auto position = static_cast<float>(tk.GetValue(ui::kJobWindow, progress_bar));
+  int32_t remaining = 0;
+  if (position > 0) {
+    const float estimate =
+        static_cast<float>(elapsed_ms) / position * static_cast<float>(app.RestoreTotal) -
+        static_cast<float>(elapsed_ms);
+    if (estimate >= 0 && estimate < static_cast<float>(std::numeric_limits<int32_t>::max())) {
+      remaining = static_cast<int32_t>(std::lround(estimate));
+    }
+  }
+  tk.SetStatusText(ui::kJobWindow, 1, app.Text(54) + ": " + DurationText(app.Texts, remaining));
+}
+
+}  // namespace sk

@@ -1,0 +1,70 @@
+// Restoring one record of an open volume, and the folder chains it needs.
+#ifndef STOWKEEPER_JOBS_RESTORE_RESTORE_ENTRY_H_
+#define STOWKEEPER_JOBS_RESTORE_RESTORE_ENTRY_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/block.h"
+#include "archive/engines.h"
+#include "jobs/sets/volume_reader.h"
+#include "shell/app_state.h"
+
+namespace sk {
+
+// The restore progress window's one-second timer.
+inline constexpr int kRestoreTimerId = 2703;
+inline constexpr int kRestoreTimerMilliseconds = 1000;
+
+// An open volume with what unpacking its blocks needs, kept for all its entries.
+struct RestoreSource {
+  VolumeReader reader;
+  BlockCodec codec;
+  std::vector<uint8_t> packed = std::vector<uint8_t>(kBlockBufferSize);
+  std::vector<uint8_t> raw = std::vector<uint8_t>(kBlockBufferSize);
+};
+
+// Opens a volume (header checked) on the first record. The engine id, or -1.
+int32_t OpenRestoreSource(RestoreSource& source, const std::string& path);
+
+// The name under which a stored path is written below the target folder: the path without a
+// leading drive designation ("C:\"). "" when writing it could leave the target folder or
+// cannot name one file: an empty name, a "\" at the start (absolute or UNC), a ".."
+// component, or a ":", "/" or control byte anywhere.
+std::string OutputName(const std::string& stored_path);
+
+// True when a relative path (no drive) stays below the folder it is joined to.
+bool IsSafeRelativePath(const std::string& path);
+
+// Finds the record of relative_path: from the current record to the end, then from the first
+// record. The exact spelling wins; only when the volume has none is the path matched without
+// regard to case. Skips along the end offsets, never through the blocks. Leaves the reader
+// on the record's first block with reader.head describing it.
+bool FindEntry(VolumeReader& reader, const std::string& relative_path);
+
+// Writes the record FindEntry found below target_folder (ending in "\"): a folder is created
+// with its missing parents, a file is written block by block and checked against its CRC-32.
+// With progress_bar >= 0 the bar of the job window advances in KiB; with cancel_button >= 0
+// one pending event is taken before every full block and after the last one (a click on the
+// button sets AppState.Cancelled, the restore timer updates the status bar). Returns 1 when
+// the entry is complete and its CRC-32 matches, else 0. The stored attributes are applied
+// even then; a failing file stays as far as it was written.
+int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string& target_folder,
+                        int progress_bar, int cancel_button);
+
+// FindEntry followed by WriteFoundEntry. Clears AppState.Cancelled first; a "\" is appended
+// to target_folder when missing. 0 when the entry is not in the volume.
+int32_t RestoreEntry(AppState& app, RestoreSource& source, const std::string& relative_path,
+                     const std::string& target_folder, int progress_bar, int cancel_button);
+
+// Creates every missing folder of a path that begins with a drive ("C:\"); returns the
+// path's size code afterwards (-2 a folder, -1 missing), or 0 for a path without a drive.
+int64_t CreatePath(const std::string& path);
+
+// The elapsed and remaining time in the status bar of the restore progress window.
+void UpdateRestoreStatus(AppState& app, int progress_bar);
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_JOBS_RESTORE_RESTORE_ENTRY_H_
