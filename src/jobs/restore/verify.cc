@@ -1,0 +1,140 @@
+#include "jobs/restore/verify.h"
+
+#include <string>
+#include <vector>
+
+#include "archive/block.h"
+#include "archive/crc32.h"
+#include "archive/engines.h"
+#include "archive/set_names.h"
+#include "archive/volume.h"
+#include "jobs/create/create.h"
+#include "platform/file_system.h"
+
+namespace sk {
+namespace {
+
+// "Backup_" kkkk: the generation field of a display name.
+constexpr size_t kGenerationFieldStart = 7;
+constexpr const char* kMainGeneration = "0000";
+
+struct VerifyJob {
+  AppState& app;
+  platform::File volume;
+  int64_t size = 0;
+  int32_t engine = -1;
+  RecordHead head;
+  BlockCodec codec;
+  std::vector<uint8_t> packed = std::vector<uint8_t>(kBlockBufferSize);
+  std::vector<uint8_t> raw = std::vector<uint8_t>(kBlockBufferSize);
+};
+
+void TakeEvent(AppState& app) {
+  const ui::Event event = app.toolkit.PollEvent();
+  if (event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
+      event.control == kCancelButtonId) {
+    app.Cancelled = 1;
+  }
+}
+
+// One block must unpack to exactly its nominal length and stay inside its record.
+bool CheckBlock(VerifyJob& job, int32_t nominal, uint32_t& crc) {
+  const int32_t length =
+      ReadBlockFrame(job.volume, job.codec, job.engine, job.packed.data(), job.raw.data());
+  const int64_t position = job.volume.Tell();
+  if (length != nominal || position > job.head.end_offset) return false;
+  crc = Crc32(crc, job.raw.data(), static_cast<size_t>(length));
+  job.app.toolkit.SetValue(ui::kJobWindow, kProgressBarId, position / 1024);
+  return true;
+}
+
+// False when the record is damaged. A cancel leaves it undecided (true).
+bool CheckRecord(VerifyJob& job) {
+  AppState& app = job.app;
+  uint32_t crc = 0;
+  for (int64_t block = job.head.size / kBlockSize; block > 0; --block) {
+    TakeEvent(app);
+    if (app.Cancelled) break;
+    if (!CheckBlock(job, kBlockSize, crc)) return false;
+  }
+  const auto rest = static_cast<int32_t>(job.head.size % kBlockSize);
+  if (!app.Cancelled && rest > 0 && !CheckBlock(job, rest, crc)) return false;
+  TakeEvent(app);
+  if (app.Cancelled) return true;
+  // The blocks must fill the record exactly, up to where the next one begins.
+  return crc == job.head.crc && job.volume.Tell() == job.head.end_offset;
+}
+
+// Whether a volume that is not there is what its restore point should have: an update
+// that packed nothing writes its index alone.
+bool IsIndexOnlyPoint(AppState& app, const std::string& base_name) {
+  return base_name.size() > kNamePrefixLength &&
+         base_name.compare(kGenerationFieldStart, 4, kMainGeneration) != 0 &&
+         platform::FileSize(app.BackupFolder + base_name + ".ini") >= 0;
+}
+
+// True when the volume is valid (or the check was cancelled before damage was found).
+bool CheckVolume(VerifyJob& job, const std::string& base_name) {
+  const std::string path = job.app.BackupFolder + base_name + ".sk";
+  job.size = platform::FileSize(path);
+  if (job.size == platform::kSizeMissing) return IsIndexOnlyPoint(job.app, base_name);
+  if (job.size < kHeaderSize || !job.volume.OpenRead(path)) return false;
+  uint8_t word[4];
+  if (!job.volume.ReadExact(word, sizeof word)) return false;
+  job.engine = CheckHeaderWord(GetU32(word));
+  if (job.engine < 0) return false;
+  for (;;) {
+    const RecordStatus status = ReadRecordHead(job.volume, job.size, job.head);
+    if (status == RecordStatus::kEnd) return true;
+    if (status == RecordStatus::kDamaged || !CheckRecord(job)) return false;
+    if (job.app.Cancelled) return true;
+  }
+}
+
+void OpenProgressWindow(AppState& app, int64_t maximum) {
+  ui::Toolkit& tk = app.toolkit;
+  tk.OpenWindow(ui::kJobWindow, {app.Text(49), 421, 106});
+  tk.EnableWindow(ui::kMainWindow, false);
+  tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
+                                 ui::kStyleSmooth});
+  tk.SetRange(ui::kJobWindow, kProgressBarId, 0, maximum);
+  tk.AddControl(ui::kJobWindow,
+                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(7)});
+}
+
+void ShowResult(AppState& app, bool valid, int64_t maximum) {
+  ui::Toolkit& tk = app.toolkit;
+  if (app.Cancelled) {
+    tk.MessageBox(app.Text(32), app.Text(34), ui::Icon::kWarning, ui::Buttons::kOk);
+  } else if (valid) {
+    tk.SetValue(ui::kJobWindow, kProgressBarId, maximum);
+    tk.MessageBox(app.Text(32), app.Text(50), ui::Icon::kInformation, ui::Buttons::kOk);
+  } else {
+    tk.MessageBox(app.Text(32), app.Text(51), ui::Icon::kWarning, ui::Buttons::kOk);
+  }
+}
+
+}  // namespace
+
+int32_t VerifyBackup(AppState& app, int list_id) {
+  ui::Toolkit& tk = app.toolkit;
+  app.Cancelled = 0;
+  const int64_t row = tk.GetValue(ui::kMainWindow, list_id);
+  if (row < 0) return -1;
+  const std::string base_name =
+      FileBaseName(tk.GetItemText(ui::kMainWindow, list_id, static_cast<int>(row), 0));
+  const int64_t size = platform::FileSize(app.BackupFolder + base_name + ".sk");
+  const int64_t maximum = size > 0 ? size / 1024 : 0;
+  OpenProgressWindow(app, maximum);
+  bool valid;
+  {
+    VerifyJob job{app};
+    valid = CheckVolume(job, base_name);
+  }
+  ShowResult(app, valid, maximum);
+  tk.EnableWindow(ui::kMainWindow, true);
+  tk.CloseWindow(ui::kJobWindow);
+  return valid ? 1 : 0;
+}
+
+}  // namespace sk
