@@ -1,0 +1,35 @@
+// Browsing what a restore point holds, folder by folder, without unpacking anything.
+#ifndef STOWKEEPER_JOBS_RESTORE_LIST_CONTENTS_H_
+#define STOWKEEPER_JOBS_RESTORE_LIST_CONTENTS_H_
+
+#include <cstdint>
+#include <string>
+
+#include "shell/app_state.h"
+
+namespace sk {
+
+// Lists the restore point selected in list_id (ui::kBackupList or ui::kRestoreList of the
+// main window) in the contents window until it is closed. Returns 0; shows nothing without
+// a selection. Lists 1 to 4 are empty afterwards.
+int32_t ListBackupContents(AppState& app, int list_id);
+
+// Fills the contents list with the rows of one folder (a full path ending in "\") from the
+// contents lines in list 1 (sorted): "..", unless the folder is a drive root, then its
+// sub-folders, then its files.
+void ShowFolder(AppState& app, const std::string& folder);
+
+// Controls of the contents window.
+inline constexpr int kContentsPathBoxId = 28;
+inline constexpr int kContentsBackId = 29;
+inline constexpr int kContentsListId = 30;
+inline constexpr int kContentsCloseId = 31;
+
+// Row images of the contents list.
+inline constexpr int kImageFile = 1;
+inline constexpr int kImageFolder = 2;
+inline constexpr int kImageParentFolder = 10;
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_JOBS_RESTORE_LIST_CONTENTS_H_

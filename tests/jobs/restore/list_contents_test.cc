@@ -1,0 +1,205 @@
+#include "jobs/restore/list_contents.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "jobs/restore/job_fixture.h"
+#include "shell/size_text.h"
+
+namespace sk {
+namespace {
+
+using testing::VolumeBytes;
+
+// What the contents window shows at one moment.
+struct View {
+  std::string folder;
+  std::vector<std::string> rows;
+  std::vector<int> images;
+  bool back_enabled = false;
+};
+
+const std::string kDotDot = "..\n<DIR>\n$00000000";
+std::string FolderRow(const std::string& name) { return name + "\n<DIR>\n$00000000"; }
+std::string FileRow(const std::string& name, const std::string& content) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(content.data());
+  return name + "\n" + ByteSizeText(static_cast<int64_t>(content.size()), 1) + "\n" +
+         CrcText(Crc32(0, bytes, content.size()));
+}
+
+class ListContentsTest : public testing::JobFixture {
+ protected:
+  // Runs the command on the restore list's row; each step looks at the window and returns
+  // the next event. Without steps left the window is closed.
+  void List(const std::string& row, std::vector<std::function<ui::Event()>> steps) {
+    OpenMainWindow(row);
+    size_t next = 0;
+    tk.on_wait = [&, steps](ui::HeadlessToolkit&) {
+      views.push_back(Look());
+      if (next < steps.size()) return steps[next++]();
+      return ui::Event{ui::EventType::kLeftClick, ui::kJobWindow, kContentsCloseId};
+    };
+    EXPECT_EQ(ListBackupContents(app, ui::kRestoreList), 0);
+    tk.on_wait = nullptr;
+  }
+
+  View Look() {
+    View view;
+    auto* box = tk.FindControl(ui::kJobWindow, kContentsPathBoxId);
+    auto* list = tk.FindControl(ui::kJobWindow, kContentsListId);
+    view.folder = box->items.at(0);
+    view.rows = list->items;
+    view.images = list->images;
+    view.back_enabled = tk.FindControl(ui::kJobWindow, kContentsBackId)->enabled;
+    return view;
+  }
+
+  // Events the steps send.
+  ui::Event Open(const std::string& name) {
+    auto* list = tk.FindControl(ui::kJobWindow, kContentsListId);
+    for (size_t i = 0; i < list->items.size(); ++i) {
+      if (list->items[i].substr(0, list->items[i].find('\n')) == name) list->value = i;
+    }
+    return {ui::EventType::kDoubleClick, ui::kJobWindow, kContentsListId};
+  }
+  ui::Event Back() { return {ui::EventType::kLeftClick, ui::kJobWindow, kContentsBackId}; }
+  ui::Event Root() {
+    tk.FindControl(ui::kJobWindow, kContentsPathBoxId)->value = 1;
+    return {ui::EventType::kLeftClick, ui::kJobWindow, kContentsPathBoxId};
+  }
+
+  std::vector<View> views;
+};
+
+TEST_F(ListContentsTest, BrowsesFoldersWithDotDotBackAndRoot) {
+  const std::string source = Folder("src/Data/Docs");
+  const std::string parent = ParentFolder(source);
+  folder.Write("src/Data/Docs/b.txt", "bee");
+  folder.Write("src/Data/Docs/A.txt", "ay ay");
+  folder.Write("src/Data/Docs/sub/c.txt", "see");
+  folder.MakeFolder("src/Data/Docs/Sub2");
+  folder.MakeFolder("src/Data/Docs/empty");
+  CreateBackup(source);
+
+  List(PointName(source, 0),
+       {[&] { return Open("Docs"); }, [&] { return Open("empty"); }, [&] { return Open(".."); },
+        [&] { return Back(); }, [&] { return Root(); }});
+
+  ASSERT_EQ(views.size(), 6u);
+  EXPECT_EQ(views[0].folder, parent);
+  EXPECT_EQ(views[0].rows, (std::vector<std::string>{kDotDot, FolderRow("Docs")}));
+  EXPECT_EQ(views[0].images, (std::vector<int>{kImageParentFolder, kImageFolder}));
+  EXPECT_TRUE(views[0].back_enabled);
+
+  EXPECT_EQ(views[1].folder, source);
+  // Sub-folders, then files, each in path order without regard to case ("\" after "2").
+  EXPECT_EQ(views[1].rows, (std::vector<std::string>{kDotDot, FolderRow("empty"), FolderRow("Sub2"),
+                                                     FolderRow("sub"), FileRow("A.txt", "ay ay"),
+                                                     FileRow("b.txt", "bee")}));
+  EXPECT_EQ(views[1].images, (std::vector<int>{10, 2, 2, 2, 1, 1}));
+
+  EXPECT_EQ(views[2].folder, source + "empty\\");
+  EXPECT_EQ(views[2].rows, std::vector<std::string>{kDotDot});
+  EXPECT_EQ(views[3].folder, source);  // ".." went up
+  EXPECT_EQ(views[4].folder, parent);  // and so did Back
+
+  // "<Root>": the drive root with only the folders on the way to the source.
+  EXPECT_EQ(views[5].folder, "Z:\\");
+  EXPECT_EQ(views[5].rows, std::vector<std::string>{FolderRow("tmp")});
+  EXPECT_FALSE(views[5].back_enabled);
+
+  // Closed: lists cleared, the main window back, the focus on the list.
+  const auto* progress = tk.LastClosed("Liste wird berechnet...");
+  ASSERT_NE(progress, nullptr);
+  EXPECT_EQ(progress->spec.width, 279);
+  EXPECT_EQ(progress->spec.height, 50);
+  const auto* window = tk.LastClosed("Backup-Inhalt");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->spec.width, 599);
+  EXPECT_EQ(window->spec.height, 473);
+  EXPECT_EQ(window->controls.at(kContentsPathBoxId).items.at(1), "<Root>");
+  EXPECT_EQ(window->controls.at(kContentsBackId).text, "Zurück");
+  EXPECT_EQ(window->controls.at(kContentsCloseId).text, "Schließen");
+  EXPECT_EQ(
+      window->controls.at(kContentsListId).columns,
+      (std::vector<std::pair<std::string, int>>{{"Name", 411}, {"Größe", 70}, {"CRC32", 90}}));
+  for (int list = 1; list <= 4; ++list) EXPECT_TRUE(app.List(list).empty());
+  EXPECT_TRUE(tk.windows.at(ui::kMainWindow).enabled);
+  EXPECT_EQ(tk.focus_window, ui::kMainWindow);
+  EXPECT_EQ(tk.focus_control, ui::kRestoreList);
+}
+
+TEST_F(ListContentsTest, SourceDirectlyUnderTheDriveRootOpensThereWithoutBack) {
+  VolumeBytes volume;
+  volume.AddFolder("Docs\\");
+  volume.AddFile("Docs\\a.txt", "a");
+  WriteBackupFile("Backup_0000_of_Z__Docs_.sk", volume.data);
+  List("Backup_0000_of_Z:\\Docs\\", {[&] { return Back(); }});
+  ASSERT_EQ(views.size(), 2u);
+  EXPECT_EQ(views[0].folder, "Z:\\");
+  EXPECT_EQ(views[0].rows, std::vector<std::string>{FolderRow("Docs")});
+  EXPECT_FALSE(views[0].back_enabled);
+  EXPECT_EQ(views[1].folder, "Z:\\");  // Back at the root does nothing
+}
+
+TEST_F(ListContentsTest, RestorePointShowsChangedVersionsAndDropsWhatItCannotFind) {
+  const std::string source = "Z:\\Data\\Docs\\";
+  VolumeBytes main;
+  main.AddFolder("Docs\\");
+  main.AddFile("Docs\\keep", "keep");
+  main.AddFile("Docs\\change", "version 1");
+  main.AddFile("Docs\\gone", "gone");
+  WriteBackupFile(VolumeName(source, 0), main.data);
+  VolumeBytes update;
+  update.AddFile("Docs\\change", "version 2, longer");
+  update.AddFile("Docs\\new", "new");
+  WriteBackupFile(VolumeName(source, 1), update.data);
+  const std::string v1 = VolumeName(source, 1);
+  WriteIndex(source, 1, {source + "gone"},
+             {source + "new*" + v1, source + "phantom*" + VolumeName(source, 9),
+              source + "absent*" + v1, source + "bad*..\\" + v1},
+             {source + "change*" + v1});
+  int64_t bar_maximum = -1;
+  tk.on_poll = [&](ui::HeadlessToolkit& t) {
+    if (auto* bar = t.FindControl(ui::kJobWindow, kProgressBarId)) bar_maximum = bar->maximum;
+    return ui::Event{};
+  };
+
+  List(PointName(source, 1), {[&] { return Open("Docs"); }});
+
+  ASSERT_EQ(views.size(), 2u);
+  EXPECT_EQ(views[1].rows,
+            (std::vector<std::string>{kDotDot, FileRow("change", "version 2, longer"),
+                                      FileRow("keep", "keep"), FileRow("new", "new")}));
+  EXPECT_EQ(bar_maximum, 5);
+
+  // Generation 0 of the same set still holds the old state.
+  views.clear();
+  tk.on_poll = nullptr;
+  List(PointName(source, 0), {[&] { return Open("Docs"); }});
+  EXPECT_EQ(views[1].rows,
+            (std::vector<std::string>{kDotDot, FileRow("change", "version 1"),
+                                      FileRow("gone", "gone"), FileRow("keep", "keep")}));
+}
+
+TEST_F(ListContentsTest, NothingSelectedShowsNothing) {
+  OpenMainWindow("Backup_0000_of_Z:\\Docs\\");
+  tk.SetValue(ui::kMainWindow, ui::kBackupList, -1);
+  EXPECT_EQ(ListBackupContents(app, ui::kBackupList), 0);
+  EXPECT_EQ(tk.opened.size(), 1u);
+}
+
+TEST_F(ListContentsTest, MissingMainVolumeShowsOnlyTheUpdatesEntries) {
+  const std::string source = "Z:\\Data\\Docs\\";
+  VolumeBytes update;
+  update.AddFile("Docs\\new", "new");
+  WriteBackupFile(VolumeName(source, 1), update.data);
+  WriteIndex(source, 1, {}, {source + "new*" + VolumeName(source, 1)}, {});
+  List(PointName(source, 1), {[&] { return Open("Docs"); }});
+  ASSERT_EQ(views.size(), 2u);
+  EXPECT_EQ(views[1].rows, (std::vector<std::string>{kDotDot, FileRow("new", "new")}));
+}
+
+}  // namespace
+}  // namespace sk
