@@ -1,10 +1,10 @@
 #include "archive/set_names.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace sk {
 namespace {
@@ -19,8 +19,8 @@ TEST(SetNameTest, EncodesUnderscoresSeparatorsAndTheDrive) {
 }
 
 TEST(SetNameTest, RefusesWhatCannotBeDecoded) {
-  for (const std::string refused : {"C:\\Data\\a@b\\", "@:\\", "Z:\\x\\@\\", "Z:\\a:b\\",
-                                    "Z:\\a\\:\\", "Z::\\"}) {
+  for (const std::string refused :
+       {"C:\\Data\\a@b\\", "@:\\", "Z:\\x\\@\\", "Z:\\a:b\\", "Z:\\a\\:\\", "Z::\\"}) {
     EXPECT_FALSE(CanEncodeSetName(refused)) << refused;
     EXPECT_EQ(SetName(refused), "") << refused;
   }
@@ -103,15 +103,14 @@ TEST(SortOrderTest, CompareNoCase) {
 TEST(SortOrderTest, AFolderComesBeforeItsContents) {
   // "." (0x2E) sorts before "\", so b.txt comes before the folder B\.
   std::vector<std::string> paths = {
-      "Z:\\s\\b.txt",      "Z:\\s\\A_B\\",   "Z:\\s\\a\\x.txt", "Z:\\s\\A\\",
-      "Z:\\s\\a_b\\c.txt", "Z:\\s\\a b\\",   "Z:\\s\\B\\",      "Z:\\s\\a\\Y\\z",
-      "Z:\\s\\a\\y\\",     "Z:\\s\\ab.txt"};
+      "Z:\\s\\b.txt", "Z:\\s\\A_B\\", "Z:\\s\\a\\x.txt", "Z:\\s\\A\\",    "Z:\\s\\a_b\\c.txt",
+      "Z:\\s\\a b\\", "Z:\\s\\B\\",   "Z:\\s\\a\\Y\\z",  "Z:\\s\\a\\y\\", "Z:\\s\\ab.txt"};
   std::stable_sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
     return CompareNoCase(a, b) < 0;
   });
   const std::vector<std::string> expected = {
-      "Z:\\s\\a b\\",   "Z:\\s\\A\\",    "Z:\\s\\a\\x.txt", "Z:\\s\\a\\y\\", "Z:\\s\\a\\Y\\z",
-      "Z:\\s\\A_B\\",   "Z:\\s\\a_b\\c.txt", "Z:\\s\\ab.txt", "Z:\\s\\b.txt", "Z:\\s\\B\\"};
+      "Z:\\s\\a b\\", "Z:\\s\\A\\",        "Z:\\s\\a\\x.txt", "Z:\\s\\a\\y\\", "Z:\\s\\a\\Y\\z",
+      "Z:\\s\\A_B\\", "Z:\\s\\a_b\\c.txt", "Z:\\s\\ab.txt",   "Z:\\s\\b.txt",  "Z:\\s\\B\\"};
   EXPECT_EQ(paths, expected);
 }
 

@@ -1,12 +1,11 @@
 #include "archive/volume.h"
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "archive/block.h"
 #include "archive/crc32.h"
@@ -282,8 +281,7 @@ TEST(VolumeFrameTest, FramesOutsideTheBoundsAreDamaged) {
   };
   const std::string raw = testing::TextData(kBlockSize, 2);
   const std::string packed = Zlib(raw);
-  EXPECT_EQ(frame(Bytes().U32(static_cast<uint32_t>(packed.size())).Raw(packed).data),
-            kBlockSize);
+  EXPECT_EQ(frame(Bytes().U32(static_cast<uint32_t>(packed.size())).Raw(packed).data), kBlockSize);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data()), kBlockSize), raw);
   EXPECT_EQ(frame(Bytes().U32(0).U32(3).Raw("xyz").data), 3);
   EXPECT_EQ(frame(Bytes().U32(0).U32(0).data), 0);

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -12,8 +13,6 @@
 #include <future>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 
@@ -244,14 +243,16 @@ TEST(ListFolderTest, ReportsNamesTheArchiveCannotHold) {
   tmp.Write("line\nbreak", "x");
   tmp.Write(std::string("ctl\x01") + "byte", "x");
   tmp.Write("tab\tname", "x");
-  tmp.Write("caf\xC3\xA9", "x");   // UTF-8 is fine
-  tmp.Write("del\x7F", "x");       // 0x7F is not a control byte here
+  tmp.Write("caf\xC3\xA9", "x");  // UTF-8 is fine
+  tmp.Write("del\x7F", "x");      // 0x7F is not a control byte here
   tmp.MakeFolder("bad\\folder");
   std::vector<FolderEntry> entries;
   ASSERT_TRUE(ListFolder(tmp.Internal(), entries));
   ASSERT_EQ(entries.size(), 7u);
-  for (const char* bad : {"back\\slash", "line\nbreak", "ctl\x01" "byte", "tab\tname",
-                          "bad\\folder"}) {
+  for (const char* bad : {"back\\slash", "line\nbreak",
+                          "ctl\x01"
+                          "byte",
+                          "tab\tname", "bad\\folder"}) {
     ASSERT_NE(Find(entries, bad), nullptr) << bad;
     EXPECT_EQ(Find(entries, bad)->kind, Kind::kBadName) << bad;
   }

@@ -85,9 +85,9 @@ std::vector<std::string> TempFolder::Names(const std::string& relative) const {
 }
 
 std::string TextData(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"backup", "volume", "folder", "stored", "record",
-                                       "the",    "of",     "and",    "file",   "block",
-                                       "index",  "update", "restore", "point", "engine"};
+  static const char* const kWords[] = {"backup", "volume", "folder",  "stored", "record",
+                                       "the",    "of",     "and",     "file",   "block",
+                                       "index",  "update", "restore", "point",  "engine"};
   std::mt19937 random(seed);
   std::string text;
   text.reserve(size + 16);
