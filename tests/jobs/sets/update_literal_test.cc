@@ -1,0 +1,202 @@
+// The update job against the slow way of building the same index: every common path found
+// by a linear search, every update volume read again and every file checksummed again for
+// each added or changed path. Both must write byte-identical index files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "archive/crc32.h"
+#include "jobs/create/generations.h"
+#include "jobs/sets/sets_fixture.h"
+#include "jobs/sets/stored_versions.h"
+#include "jobs/sets/volume_reader.h"
+#include "platform/file_system.h"
+#include "shell/ini.h"
+
+namespace sk::testing {
+namespace {
+
+std::string SlowFindStoredVersion(AppState& app, const std::string& path,
+                                  const std::string& source, int32_t last) {
+  const std::string set_name = sk::SetName(source);
+  const std::string parent = ParentFolder(source);
+  for (int32_t k = 1; k <= last; ++k) {
+    VolumeReader reader;
+    if (OpenVolume(reader, app.BackupFolder + VolumeFileName(set_name, k)) < 0) continue;
+    while (ReadNextEntry(reader)) {
+      if (parent + reader.entry.Path != path) continue;
+      if (reader.entry.Kind == kKindFolder ||
+          reader.entry.Crc32 == FileCrc32(app, path).value_or(0)) {
+        return VolumeFileName(set_name, k);
+      }
+      break;
+    }
+  }
+  return "";
+}
+
+void RemoveFirstMatches(StringList& from, StringList& other) {
+  for (size_t i = 0; i < from.size();) {
+    bool found = false;
+    for (size_t j = 0; j < other.size(); ++j) {
+      if (other[j] == from[i]) {
+        other.erase(other.begin() + static_cast<std::ptrdiff_t>(j));
+        from.erase(from.begin() + static_cast<std::ptrdiff_t>(i));
+        found = true;
+        break;
+      }
+    }
+    if (!found) ++i;
+  }
+}
+
+std::string SlowUpdateIndex(AppState& app, const std::string& source) {
+  const std::string set_name = sk::SetName(source);
+  const std::string parent = ParentFolder(source);
+  const int32_t k = NextGeneration(app.BackupFolder, set_name);
+  const std::string own_volume = VolumeFileName(set_name, k);
+  StringList& scan = app.ScanList;
+  StringList& stored = app.StoredList;
+  StringList& files = app.StoredFileList;
+  scan.clear();
+  files.clear();
+  ScanTree(app, source, 1);
+  LoadVolumeIndex(app, app.BackupFolder + VolumeFileName(set_name, 0), parent, 2, false);
+  for (std::string& element : stored) {
+    const std::string path = element.substr(0, element.find('\x01'));
+    if (path.back() != '\\') files.push_back(element);
+    element = path;
+  }
+  RemoveFirstMatches(scan, stored);
+  RemoveFirstMatches(stored, scan);
+  for (std::string& element : files) {
+    const size_t separator = element.find('\x01');
+    const std::string path = element.substr(0, separator);
+    // A path that is now a folder counts as gone.
+    if (platform::FileSize(path) < 0 ||
+        CrcText(FileCrc32(app, path).value_or(0)) == element.substr(separator + 1)) {
+      element.clear();
+    }
+  }
+  IniWriter index;
+  const auto group = [&](const char* name) {
+    index.Comment("");
+    index.SelectGroup(name);
+    index.Comment("");
+  };
+  const auto holder = [&](const std::string& path) {
+    const std::string found = SlowFindStoredVersion(app, path, source, k);
+    return path + "*" + (found.empty() ? own_volume : found);
+  };
+  int key = 0;
+  group("REMOVED");
+  for (const std::string& path : stored) index.Entry(std::to_string(++key), path);
+  group("ADDED");
+  key = 0;
+  for (const std::string& path : scan) index.Entry(std::to_string(++key), holder(path));
+  group("CHANGED");
+  key = 0;
+  for (const std::string& element : files) {
+    if (!element.empty()) index.Entry(std::to_string(++key), holder(element.substr(0, element.find('\x01'))));
+  }
+  return index.Text();
+}
+
+// A small tree that changes at random between updates; contents come from a few variants
+// per name, so that files often return to a version an earlier update volume holds.
+class RandomTree {
+ public:
+  RandomTree(const TempFolder& folder, uint32_t seed) : folder_(folder), random_(seed) {}
+
+  void Change(int steps) {
+    for (int i = 0; i < steps; ++i) {
+      const std::string path = "src/Data/" + RandomPath();
+      switch (random_() % 6) {
+        case 0:  // into a folder, if it is one
+          Write(path + "/" + RandomName());
+          break;
+        case 1:
+          folder_.Remove(path);
+          break;
+        case 2:  // a file may become a folder
+          folder_.Remove(path);
+          Write(path + "/" + RandomName());
+          break;
+        default:  // a folder may become a file
+          folder_.Remove(path);
+          Write(path);
+          break;
+      }
+    }
+  }
+
+ private:
+  // Writes unless a file stands where a folder of the path would go.
+  void Write(const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(folder_.Native(path)).parent_path(),
+                                        error);
+    if (!error) folder_.Write(path, Content());
+  }
+  std::string RandomName() {
+    static const char* const kNames[] = {"a.txt", "A.txt", "b", "c_d", "e f", "x*y", "Sub",
+                                         "sub"};
+    return kNames[random_() % std::size(kNames)];
+  }
+  std::string RandomPath() {
+    std::string path = RandomName();
+    while (random_() % 3 == 0) path += "/" + RandomName();
+    return path;
+  }
+  std::string Content() {
+    const uint32_t variant = random_() % 4;
+    return TextData(variant * 4000 + variant, variant);
+  }
+
+  const TempFolder& folder_;
+  std::mt19937 random_;
+};
+
+class UpdateLiteralTest : public SetsTest {};
+
+TEST_F(UpdateLiteralTest, SameIndexAsTheSlowWayOnRandomTrees) {
+  struct {
+    int removed = 0, changed = 0, packed = 0, earlier = 0;
+  } seen;
+  for (uint32_t seed = 1; seed <= 6; ++seed) {
+    SCOPED_TRACE(seed);
+    folder_.Remove("src/Data");
+    folder_.Remove("backup");
+    folder_.MakeFolder("backup");
+    RandomTree tree(folder_, seed);
+    tree.Change(12);
+    ASSERT_EQ(Create(), 1);
+    for (int32_t k = 1; k <= 6; ++k) {
+      tree.Change(5);
+      const std::string expected = SlowUpdateIndex(app(), Source());
+      for (const std::string& path : app().ScanList) {
+        ASSERT_EQ(FindStoredVersion(app(), path, Source(), k),
+                  SlowFindStoredVersion(app(), path, Source(), k));
+      }
+      ASSERT_NE(Update(), 0);
+      ASSERT_EQ(Index(k), expected) << "generation " << k;
+      seen.removed += app().StoredList.empty() ? 0 : 1;
+      const std::string older = "*Backup_000";
+      for (size_t at = expected.find(older); at != std::string::npos;
+           at = expected.find(older, at + 1)) {
+        const bool own = expected.compare(at + older.size(), 1, std::to_string(k)) == 0;
+        (own ? seen.packed : seen.earlier) += 1;
+      }
+      seen.changed += expected.ends_with("[CHANGED]\r\n; \r\n") ? 0 : 1;
+    }
+  }
+  // The trees gave every kind of difference, and versions found in earlier volumes.
+  EXPECT_GT(seen.removed, 0);
+  EXPECT_GT(seen.changed, 0);
+  EXPECT_GT(seen.packed, 0);
+  EXPECT_GT(seen.earlier, 0);
+}
+
+}  // namespace
+}  // namespace sk::testing

@@ -1,0 +1,321 @@
+#include "jobs/sets/update.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "archive/crc32.h"
+#include "jobs/sets/backup_lists.h"
+#include "jobs/sets/volume_reader.h"
+#include "jobs/sets/sets_fixture.h"
+#include "platform/file_system.h"
+#include "ui/main_window_ids.h"
+
+namespace sk::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+std::string IndexText(const std::vector<std::string>& removed,
+                      const std::vector<std::string>& added,
+                      const std::vector<std::string>& changed) {
+  std::string text;
+  const std::pair<const char*, const std::vector<std::string>*> groups[] = {
+      {"REMOVED", &removed}, {"ADDED", &added}, {"CHANGED", &changed}};
+  for (const auto& [name, values] : groups) {
+    text += "; \r\n[" + std::string(name) + "]\r\n; \r\n";
+    int key = 0;
+    for (const std::string& value : *values) text += std::to_string(++key) + " = " + value + "\r\n";
+  }
+  return text;
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string CrcOf(const std::string& data) {
+  return CrcText(Crc32(0, reinterpret_cast<const uint8_t*>(data.data()), data.size()));
+}
+
+class UpdateTest : public SetsTest {
+ protected:
+  // Record lines of a volume: relative path, byte 1, CRC text.
+  StringList Records(int32_t k) {
+    LoadVolumeIndex(app(), VolumePath(k), "", 4, false);
+    return app().WorkList;
+  }
+  std::string P(const std::string& relative) const { return Parent() + "Data\\" + relative; }
+  void ResetGeneration(int32_t k) {
+    platform::DeleteFile(VolumePath(k));
+    platform::DeleteFile(folder_.Internal("backup/") + IndexName(k));
+  }
+  std::vector<std::string> Messages() const { return test_app_.tk.MessageTexts(); }
+  void OpenMainWindow() {
+    tk().OpenWindow(ui::kMainWindow, {"main", 599, 500});
+    for (const int id : {ui::kBackupList, ui::kRestoreList}) {
+      tk().AddControl(ui::kMainWindow, {id, ui::ControlKind::kReportList});
+    }
+  }
+};
+
+TEST_F(UpdateTest, IndexListsTheDifferencesAndVolumesHoldOnlyNewVersions) {
+  const std::string b2 = TextData(13000, 3), e = "e";
+  Put("a.txt", TextData(100, 1));
+  Put("Sub/b.txt", TextData(13000, 2));
+  Put("Sub/c.txt", "c");
+  ASSERT_EQ(Create(/*engine=*/2), 1);
+  app().Engine = 0;  // the main volume's engine counts, not the setting
+
+  Put("Sub/b.txt", b2);
+  Drop("Sub/c.txt");
+  Put("New/e.txt", e);
+  ASSERT_EQ(Update(), 1);
+  const std::string v1 = "*" + VolumeName(1);
+  const std::string first = IndexText({P("Sub\\c.txt")}, {P("New\\") + v1, P("New\\e.txt") + v1},
+                                      {P("Sub\\b.txt") + v1});
+  EXPECT_EQ(Index(1), first);
+  EXPECT_THAT(Records(1), ElementsAre("Data\\New\\\x01$00000000", "Data\\New\\e.txt\x01" + CrcOf(e),
+                                      "Data\\Sub\\b.txt\x01" + CrcOf(b2)));
+  VolumeReader reader;
+  EXPECT_EQ(OpenVolume(reader, VolumePath(1)), 2);
+
+  // Nothing touched since: the same restore point again, every version in volume 1.
+  ASSERT_EQ(Update(), 1);
+  EXPECT_EQ(Index(2), first);
+  EXPECT_FALSE(HasVolume(2));
+
+  // b changed before update 1 and not since: still volume 1's; only a is packed anew.
+  const std::string a2 = TextData(200, 4);
+  Put("a.txt", a2);
+  ASSERT_EQ(Update(), 1);
+  const std::string v3 = "*" + VolumeName(3);
+  EXPECT_EQ(Index(3), IndexText({P("Sub\\c.txt")}, {P("New\\") + v1, P("New\\e.txt") + v1},
+                                {P("a.txt") + v3, P("Sub\\b.txt") + v1}));
+  EXPECT_THAT(Records(3), ElementsAre("Data\\a.txt\x01" + CrcOf(a2)));
+  EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(UpdateTest, RestoredFilesAndCaseOnlyRenames) {
+  Put("a.txt", "aaa");
+  Put("b.txt", "bbb");
+  ASSERT_EQ(Create(), 1);
+  Drop("b.txt");
+  ASSERT_EQ(Update(), 1);
+  EXPECT_EQ(Index(1), IndexText({P("b.txt")}, {}, {}));
+  EXPECT_FALSE(HasVolume(1));
+
+  Put("b.txt", "bbb");  // back unchanged: neither removed nor changed
+  Drop("a.txt");
+  Put("A.txt", "aaa");  // a rename in letter case only
+  ASSERT_EQ(Update(), 1);
+  EXPECT_EQ(Index(2), IndexText({P("a.txt")}, {P("A.txt*") + VolumeName(2)}, {}));
+}
+
+TEST_F(UpdateTest, FileTurnedFolderIsRemovedNeverChanged) {
+  Put("x", "data");
+  ASSERT_EQ(Create(), 1);
+  Drop("x");
+  Put("x/y", "y");
+  ASSERT_EQ(Update(), 1);
+  const std::string v1 = "*" + VolumeName(1);
+  EXPECT_EQ(Index(1), IndexText({P("x")}, {P("x\\") + v1, P("x\\y") + v1}, {}));
+}
+
+TEST_F(UpdateTest, VanishedSourceRemovesEveryStoredPath) {
+  Put("a.txt", "a");
+  Put("Sub/b.txt", "b");
+  ASSERT_EQ(Create(), 1);
+  folder_.Remove("src/Data");
+  ASSERT_EQ(Update(), 1);
+  EXPECT_EQ(Index(1), IndexText({P("a.txt"), P("Sub\\"), P("Sub\\b.txt")}, {}, {}));
+  EXPECT_FALSE(HasVolume(1));
+}
+
+TEST_F(UpdateTest, MainVolumeWithoutValidHeaderCountsAsEmpty) {
+  Put("a.txt", "a");
+  // 4 bytes only; a wrong engine with a record behind it; a wrong magic.
+  for (const std::string& main : {std::string("SK\x02\x00", 4),
+                                 std::string("SK\x03\x00", 4) + "Data\\a.txt\r\n" +
+                                     std::string(24, '\0'),
+                                 std::string("KS\x02\x00xxxx", 8)}) {
+    folder_.Write("backup/" + VolumeName(0), main);
+    ASSERT_EQ(Update(), 1);
+    EXPECT_EQ(Index(1), IndexText({}, {P("a.txt*") + VolumeName(1)}, {}));
+    VolumeReader reader;
+    EXPECT_EQ(OpenVolume(reader, VolumePath(1)), 0);
+    reader.file.Close();
+    ResetGeneration(1);
+  }
+}
+
+TEST_F(UpdateTest, ProgressWindowInBothModes) {
+  Put("a.txt", "a");
+  Put("b.txt", "b");
+  Put("S/c.txt", "c");
+  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Update(), 1);
+  const auto* window = tk().LastClosed("Daten Vergleichen...");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->spec.width, 421);
+  EXPECT_EQ(window->spec.height, 106);
+  EXPECT_NE(window->spec.flags & ui::kWindowCenterOnScreen, 0u);
+  const auto& bar = window->controls.at(kProgressBarId);
+  EXPECT_EQ(bar.spec.kind, ui::ControlKind::kProgressBar);
+  EXPECT_EQ((std::vector<int>{bar.spec.x, bar.spec.y, bar.spec.width, bar.spec.height}),
+            (std::vector<int>{22, 23, 376, 26}));
+  EXPECT_EQ(bar.maximum, 3);  // one step per stored file
+  EXPECT_EQ(bar.value, 3);
+  const auto& cancel = window->controls.at(kCancelButtonId);
+  EXPECT_EQ(cancel.text, "Abbrechen");
+  EXPECT_EQ((std::vector<int>{cancel.spec.x, cancel.spec.y, cancel.spec.width, cancel.spec.height}),
+            (std::vector<int>{151, 66, 116, 25}));
+
+  // From the main window: nothing happens without a selected row.
+  OpenMainWindow();
+  RefreshBackupLists(app());
+  const size_t opened = tk().opened.size();
+  EXPECT_EQ(UpdateBackup(app(), "", 0), 0);
+  EXPECT_EQ(tk().opened.size(), opened);
+  // With the set selected: the window is centred on the main window, the lists refreshed.
+  tk().SetValue(ui::kMainWindow, ui::kBackupList, 0);
+  EXPECT_EQ(UpdateBackup(app(), "", 0), 1);
+  EXPECT_TRUE(HasIndex(2));
+  EXPECT_EQ(tk().opened.back().flags & ui::kWindowCenterOnScreen, 0u);
+  EXPECT_TRUE(tk().windows.at(ui::kMainWindow).enabled);
+  EXPECT_EQ(tk().GetItemText(ui::kMainWindow, ui::kBackupList, 0, 0),
+            "Backup_0002_of_" + Source());
+  EXPECT_EQ(tk().CountItems(ui::kMainWindow, ui::kRestoreList), 3);
+}
+
+// Whenever Cancel is clicked, the update either ends whole or leaves nothing behind.
+TEST_F(UpdateTest, CancelAtAnyPointLeavesNoPartialRestorePoint) {
+  for (int i = 0; i < 4; ++i) Put("f" + std::to_string(i), TextData(13000, i));
+  ASSERT_EQ(Create(), 1);
+  for (int i = 0; i < 4; i += 2) Put("f" + std::to_string(i), TextData(13000, 10 + i));
+  Put("new", TextData(7000, 9));
+  const long before = tk().polls;
+  ASSERT_EQ(Update(), 1);
+  const long polls = tk().polls - before;
+  ResetGeneration(1);
+
+  int cancelled_in_compare = 0;
+  for (int n = 1; n <= polls; ++n) {
+    SCOPED_TRACE(n);
+    tk().messages.clear();
+    tk().opened.clear();
+    tk().ScheduleEvent(n, {ui::EventType::kLeftClick, ui::kJobWindow, kCancelButtonId});
+    const int32_t result = Update();
+    EXPECT_THAT(folder_.Names("backup"), Not(Contains(StartsWith("~"))));
+    if (result == 1) {
+      EXPECT_TRUE(HasIndex(1) && HasVolume(1));
+      ResetGeneration(1);
+      continue;
+    }
+    EXPECT_FALSE(HasIndex(1));
+    EXPECT_FALSE(HasVolume(1));
+    EXPECT_THAT(Messages(), ElementsAre("Prozess wurde Abgebrochen!"));
+    if (tk().opened.size() == 1) ++cancelled_in_compare;
+  }
+  EXPECT_GT(cancelled_in_compare, 0);
+}
+
+TEST_F(UpdateTest, RefusalsWriteNothing) {
+  Put("a.txt", "a");
+  ASSERT_EQ(Create(), 1);
+  // No set to name: a command line whose folder has no set.
+  EXPECT_EQ(UpdateBackup(app(), "", 1), 0);
+  EXPECT_THAT(folder_.Names("backup"), ElementsAre(VolumeName(0)));
+  EXPECT_THAT(Messages(), ElementsAre(app().Text(33)));
+
+  // Generation 9999 exists: a next one would be named like the main volume. (Ten thousand
+  // files are made in memory where the system has a folder for that.)
+  std::string native = std::filesystem::is_directory("/dev/shm") ? "/dev/shm/sk-sets-XXXXXX"
+                                                                 : folder_.Native("full-XXXXXX");
+  ASSERT_NE(mkdtemp(native.data()), nullptr);
+  const std::filesystem::path full = native;
+  std::filesystem::copy_file(folder_.Native("backup/" + VolumeName(0)), full / VolumeName(0));
+  for (int32_t k = 1; k <= kMaxGeneration; ++k) std::ofstream(full / IndexName(k));
+  app().BackupFolder = platform::InternalPath(native) + "\\";
+  Put("a.txt", "b");
+  EXPECT_EQ(Update(), 0);
+  EXPECT_EQ(folder_.Read("backup/" + VolumeName(0)), ReadWholeFile(full / VolumeName(0)));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(full), {}), kMaxGeneration + 1);
+  EXPECT_EQ(Messages(), std::vector<std::string>(2, app().Text(33)));
+  std::filesystem::remove_all(full);
+}
+
+class UpdateFailureTest : public UpdateTest {
+ protected:
+  void SetUp() override {
+    Put("a.txt", "a");
+    Put("b.txt", TextData(9000));
+    ASSERT_EQ(Create(), 1);
+    Put("b.txt", "changed");
+  }
+  // The update failed and nothing of generation 1 is left.
+  void ExpectNothingLeft(int32_t result) {
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(HasIndex(1));
+    EXPECT_THAT(folder_.Names("backup"), ElementsAre(VolumeName(0)));
+  }
+  std::string Failure(const std::string& path) {
+    return app().Text(33) + "\n\n" + platform::NativePath(path);
+  }
+  std::string Cancelled() { return app().Text(34); }
+};
+
+TEST_F(UpdateFailureTest, IndexThatCannotBeWritten) {
+  platform::InjectFault(platform::FaultOp::kRename, 1);
+  ExpectNothingLeft(Update());
+  EXPECT_THAT(Messages(), ElementsAre(app().Text(33)));
+}
+
+TEST_F(UpdateFailureTest, ChangedFileThatCannotBeRead) {
+  // The open of b's checksum pass fails (a is compared first).
+  tk().on_poll = [armed = false](ui::HeadlessToolkit& tk) mutable {
+    const auto* bar = tk.FindControl(ui::kJobWindow, kProgressBarId);
+    if (!armed && bar != nullptr && bar->value == 2) {
+      platform::InjectFault(platform::FaultOp::kOpen, 1);
+      armed = true;
+    }
+    return ui::Event{};
+  };
+  ExpectNothingLeft(Update());
+  EXPECT_THAT(Messages(), ElementsAre(Failure(P("b.txt")), Cancelled()));
+}
+
+TEST_F(UpdateFailureTest, DeclinedReplacementOfAStaleVolume) {
+  folder_.Write("backup/" + VolumeName(1), "stale");
+  tk().QueueAnswer(ui::Answer::kNo);
+  EXPECT_EQ(Update(), 0);
+  EXPECT_FALSE(HasIndex(1));
+  EXPECT_EQ(folder_.Read("backup/" + VolumeName(1)), "stale");
+  EXPECT_THAT(Messages(), ElementsAre(app().Text(31), Cancelled()));
+}
+
+TEST_F(UpdateFailureTest, DamagedMainVolume) {
+  const std::string main = folder_.Read("backup/" + VolumeName(0));
+  folder_.Write("backup/" + VolumeName(0), main.substr(0, main.size() - 3));
+  ExpectNothingLeft(Update());
+  EXPECT_THAT(Messages(), ElementsAre(Failure(VolumePath(0)), Cancelled()));
+}
+
+TEST_F(UpdateFailureTest, NameTheArchiveCannotHold) {
+  Put("bad\x01name", "x");
+  ExpectNothingLeft(Update());
+  EXPECT_THAT(Messages(), ElementsAre(Failure(P("bad\x01name")), Cancelled()));
+}
+
+}  // namespace
+}  // namespace sk::testing
