@@ -1,0 +1,17 @@
+#include "ui/wx/wx_desktop.h"
+
+#include "ui/wx/wx_automation.h"
+#include "ui/wx/wx_toolkit.h"
+
+namespace sk::ui {
+
+std::unique_ptr<Toolkit> MakeWxToolkit() {
+  if (!WxToolkit::Start()) return nullptr;
+  auto toolkit = std::make_unique<WxToolkit>();
+  if (std::unique_ptr<WxAutomation> automation = WxAutomation::FromEnvironment()) {
+    toolkit->SetAutomation(std::move(automation));
+  }
+  return toolkit;
+}
+
+}  // namespace sk::ui

@@ -1,0 +1,88 @@
+#include "ui/wx/wx_gtk.h"
+
+#include <wx/wx.h>
+
+#ifdef __WXGTK__
+#include <dlfcn.h>
+#endif
+
+#include <cstring>
+
+namespace sk::ui {
+
+#ifdef __WXGTK__
+
+namespace {
+
+template <typename Function>
+Function Lookup(const char* name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_DEFAULT, name));
+}
+
+// Priority between the theme (200) and the user's own settings (800).
+constexpr unsigned kStylePriority = 600;
+
+constexpr char kCompactCss[] =
+    "button { min-height: 0; min-width: 0; padding: 1px 6px; }\n"
+    "combobox button, combobox box { min-height: 0; padding-top: 0; padding-bottom: 0; }\n"
+    "combobox button { padding-left: 4px; padding-right: 4px; }\n"
+    "entry { min-height: 0; padding-top: 0; padding-bottom: 0; }\n"
+    "notebook tab { min-height: 0; padding: 3px 10px; }\n"
+    "progressbar trough, progressbar progress { min-height: 14px; }\n"
+    "radiobutton, checkbutton { min-height: 0; padding: 0; }\n";
+
+}  // namespace
+
+void ApplyCompactStyle() {
+  using NewProvider = void* (*)();
+  using LoadData = int (*)(void*, const char*, long, void**);
+  using DefaultScreen = void* (*)();
+  using AddProvider = void (*)(void*, void*, unsigned);
+  using DefaultSettings = void* (*)();
+  using SetProperty = void (*)(void*, const char*, ...);
+  const auto new_provider = Lookup<NewProvider>("gtk_css_provider_new");
+  const auto load_data = Lookup<LoadData>("gtk_css_provider_load_from_data");
+  const auto default_screen = Lookup<DefaultScreen>("gdk_screen_get_default");
+  const auto add_provider = Lookup<AddProvider>("gtk_style_context_add_provider_for_screen");
+  if (new_provider != nullptr && load_data != nullptr && default_screen != nullptr &&
+      add_provider != nullptr) {
+    void* provider = new_provider();
+    void* screen = default_screen();
+    if (provider != nullptr && screen != nullptr &&
+        load_data(provider, kCompactCss, static_cast<long>(std::strlen(kCompactCss)), nullptr)) {
+      add_provider(screen, provider, kStylePriority);
+    }
+  }
+  const auto default_settings = Lookup<DefaultSettings>("gtk_settings_get_default");
+  const auto set_property = Lookup<SetProperty>("g_object_set");
+  if (default_settings != nullptr && set_property != nullptr) {
+    if (void* settings = default_settings()) {
+      set_property(settings, "gtk-menu-images", 1, static_cast<const char*>(nullptr));
+    }
+  }
+}
+
+int NaturalHeight(wxWindow* window) {
+  using PreferredHeight = void (*)(void*, int*, int*);
+  const auto preferred = Lookup<PreferredHeight>("gtk_widget_get_preferred_height");
+  if (window == nullptr || preferred == nullptr || window->GetHandle() == nullptr) return 0;
+  int minimum = 0, natural = 0;
+  preferred(window->GetHandle(), &minimum, &natural);
+  return natural;
+}
+
+void CloseContextMenu(wxMenu* menu) {
+  using Popdown = void (*)(void*);
+  const auto popdown = Lookup<Popdown>("gtk_menu_popdown");
+  if (menu != nullptr && popdown != nullptr && menu->m_menu != nullptr) popdown(menu->m_menu);
+}
+
+#else
+
+void ApplyCompactStyle() {}
+int NaturalHeight(wxWindow*) { return 0; }
+void CloseContextMenu(wxMenu*) {}
+
+#endif
+
+}  // namespace sk::ui

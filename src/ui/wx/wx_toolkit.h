@@ -1,0 +1,167 @@
+// The desktop toolkit on wxWidgets (GTK on Linux).
+//
+// The program owns the loop: wx handlers only put events into a queue, and PollEvent and
+// WaitEvent take them out. PollEvent lets the window system run at most every 10 ms, so that
+// a poll with nothing pending costs a clock read (the jobs poll once per 6000-byte block);
+// after pumping, idle processing runs so that closed windows really go away.
+//
+// Every window is a frame with one panel as its client area; controls sit on the panel, a
+// container or a tab page at the pixel positions they were created at. A window's inner
+// height at opening includes a menu bar and status bar added later.
+#ifndef STOWKEEPER_UI_WX_WX_TOOLKIT_H_
+#define STOWKEEPER_UI_WX_WX_TOOLKIT_H_
+
+#include <wx/wx.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/toolkit.h"
+
+class wxGUIEventLoop;
+class wxImageList;
+class wxListCtrl;
+class wxNotebook;
+
+namespace sk::ui {
+
+class WxAutomation;
+
+// UTF-8 text in and out of wx.
+wxString ToWx(const std::string& text);
+std::string FromWx(const wxString& text);
+
+// A folder as the folder chooser gives it (a native path) in the internal form with its
+// trailing "\"; "" for "".
+std::string ChosenFolder(const std::string& native_path);
+
+class WxToolkit : public Toolkit {
+ public:
+  // Starts wxWidgets once per process; false when no display can be opened.
+  static bool Start();
+
+  WxToolkit();
+  ~WxToolkit() override;
+  WxToolkit(const WxToolkit&) = delete;
+  WxToolkit& operator=(const WxToolkit&) = delete;
+
+  // --- Test seams. A hook that returns a value answers instead of the dialog, which is
+  // then not shown. folder_hook returns a native path, or "" for Cancel.
+  struct MessageInfo {
+    std::string title, text;
+    Icon icon;
+    Buttons buttons;
+  };
+  std::function<std::optional<Answer>(const MessageInfo&)> message_hook;
+  std::function<std::optional<std::string>(const std::string& title, const std::string& start)>
+      folder_hook;
+  std::function<bool(const std::string& target)> document_hook;
+  void SetAutomation(std::unique_ptr<WxAutomation> automation);
+
+  // An event as if a handler had queued it.
+  void Post(const Event& event);
+  // Lets the window system run until nothing is pending (and idle work is done).
+  void Pump();
+  // The native window and control, for tests that click through the window system.
+  wxWindow* NativeWindow(int window);
+  wxWindow* NativeControl(int window, int control);
+  // The window that questions and choosers are owned by: the newest enabled one.
+  wxWindow* ActiveWindow();
+  // Shows a message box without waiting for it (for screenshots); the caller destroys it.
+  wxDialog* PreviewMessageBox(const MessageInfo& info);
+  wxMenu* ContextMenuOf(int window);
+
+  // --- Toolkit.
+  bool OpenWindow(int window, const WindowSpec& spec) override;
+  void CloseWindow(int window) override;
+  bool WindowExists(int window) override;
+  void EnableWindow(int window, bool enabled) override;
+  void AddControl(int window, const ControlSpec& spec) override;
+  void SetText(int window, int control, const std::string& text) override;
+  std::string GetText(int window, int control) override;
+  void SetValue(int window, int control, int64_t value) override;
+  int64_t GetValue(int window, int control) override;
+  void SetRange(int window, int control, int64_t minimum, int64_t maximum) override;
+  int64_t GetMaximum(int window, int control) override;
+  void EnableControl(int window, int control, bool enabled) override;
+  void SetFocus(int window, int control) override;
+  void EnableMenuItem(int window, int item, bool enabled) override;
+  void AddColumn(int window, int control, const std::string& title, int width) override;
+  void AddItem(int window, int control, const std::string& text, int image) override;
+  void SetItemText(int window, int control, int row, const std::string& text) override;
+  void ClearItems(int window, int control) override;
+  int CountItems(int window, int control) override;
+  std::string GetItemText(int window, int control, int row, int column) override;
+  void AddStatusBar(int window, int fields) override;
+  void SetStatusText(int window, int field, const std::string& text) override;
+  void AddTimer(int window, int timer, int milliseconds) override;
+  void RemoveTimer(int window, int timer) override;
+  Event PollEvent() override;
+  Event WaitEvent() override;
+  Answer MessageBox(const std::string& title, const std::string& text, Icon icon,
+                    Buttons buttons) override;
+  std::string ChooseFolder(const std::string& title, const std::string& start) override;
+  void PlayInformationSound() override;
+  void SetImages(const std::vector<Image>& images) override;
+  void SetMenuBar(int window, const std::vector<Menu>& menus) override;
+  void CheckMenuItem(int window, int item, bool checked) override;
+  void SetContextMenu(int window, const Menu& menu) override;
+  void ShowContextMenu(int window) override;
+  void SetMinimumSize(int window, int width, int height) override;
+  WindowGeometry GetWindowGeometry(int window) override;
+  void SetControlRect(int window, int control, const Rect& rect) override;
+  Rect GetControlRect(int window, int control) override;
+  void SetToolTip(int window, int control, const std::string& text) override;
+  void SetFont(int window, int control, const Font& font) override;
+  void SetColumnWidth(int window, int control, int column, int width) override;
+  int GetColumnWidth(int window, int control, int column) override;
+  int VisibleRowCount(int window, int control) override;
+  bool OpenDocument(const std::string& target) override;
+
+ private:
+  struct ControlData {
+    ControlSpec spec;
+    wxWindow* widget = nullptr;
+    int64_t value = 0;  // progress bars and images keep their own value
+    int64_t minimum = 0, maximum = 100;
+  };
+  struct WindowData {
+    wxFrame* frame = nullptr;
+    wxPanel* panel = nullptr;
+    WindowSpec spec;
+    std::map<int, ControlData> controls;
+    std::map<int, std::unique_ptr<wxTimer>> timers;
+    std::unique_ptr<wxMenu> context_menu;
+  };
+
+  WindowData* FindWindow(int window);
+  ControlData* FindControl(int window, int control);
+  wxWindow* ParentFor(WindowData& w, const ControlSpec& spec);
+  wxWindow* MakeWidget(int window, WindowData& w, const ControlSpec& spec);
+  void BindEvents(int window, const ControlSpec& spec, wxWindow* widget);
+  void Queue(const Event& event);
+  int MenuBarHeight(WindowData& w);
+  wxMenu* BuildMenu(int window, const Menu& menu);
+  void PumpNow();
+
+  std::deque<Event> queue_;
+  std::map<int, WindowData> windows_;
+  std::unique_ptr<wxGUIEventLoop> loop_;
+  std::unique_ptr<wxImageList> images_;
+  std::vector<Image> image_data_;
+  std::unique_ptr<WxAutomation> automation_;
+  std::chrono::steady_clock::time_point next_pump_;
+  wxFont base_font_;
+  bool quiet_ = false;  // set while the program changes a control itself
+  bool pumping_ = false;
+};
+
+}  // namespace sk::ui
+
+#endif  // STOWKEEPER_UI_WX_WX_TOOLKIT_H_
