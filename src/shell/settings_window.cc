@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/file_system.h"
 #include "shell/main_window.h"
 #include "ui/main_window_ids.h"
 
@@ -34,6 +35,12 @@ std::string FreeSpaceLabel(const AppState& app, const std::string& folder) {
   return app.Text(5) + " " + FreeSpaceText(folder);
 }
 
+// The folder as the user knows it: the system's own path form.
+std::string FolderText(const std::string& folder) {
+  const std::string native = platform::NativePath(folder);
+  return native.empty() ? folder : native;
+}
+
 void OpenSettingsWindow(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   tk.OpenWindow(kWindow, {app.Text(2), 460, 300, ui::kWindowCenterOnScreen});
@@ -42,7 +49,8 @@ void OpenSettingsWindow(AppState& app) {
   Add(tk, kDoubleClickFrame, ui::ControlKind::kFrame, {15, 184, 430, 65}, app.Text(78));
   Add(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23}, app.Text(3),
       ui::kStyleRightAligned);
-  Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20}, app.BackupFolder,
+  Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20},
+      FolderText(app.BackupFolder),
       ui::kStyleReadOnly | ui::kStyleBorder);
   Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21}, app.Text(4));
   Add(tk, kSettingsFreeSpace, ui::ControlKind::kText, {33, 75, 368, 20},
@@ -63,8 +71,8 @@ void OpenSettingsWindow(AppState& app) {
   Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22}, app.Text(7));
 }
 
-// True for OK, false for Cancel.
-bool RunSettingsEvents(AppState& app) {
+// True for OK, false for Cancel. folder: the folder shown, as Change chose it.
+bool RunSettingsEvents(AppState& app, std::string& folder) {
   ui::Toolkit& tk = app.toolkit;
   for (;;) {
     const ui::Event event = tk.WaitEvent();
@@ -75,10 +83,10 @@ bool RunSettingsEvents(AppState& app) {
     if (event.control == kSettingsOkButton) return true;
     if (event.control == kSettingsCancelButton) return false;
     if (event.control == kSettingsChangeButton) {
-      const std::string folder =
-          tk.ChooseFolder(app.Text(8), tk.GetText(kWindow, kSettingsFolderField));
-      if (!folder.empty()) {
-        tk.SetText(kWindow, kSettingsFolderField, folder);
+      const std::string chosen = tk.ChooseFolder(app.Text(8), folder);
+      if (!chosen.empty()) {
+        folder = chosen;
+        tk.SetText(kWindow, kSettingsFolderField, FolderText(folder));
         tk.SetText(kWindow, kSettingsFreeSpace, FreeSpaceLabel(app, folder));
       }
     }
@@ -99,8 +107,9 @@ void SettingsWindow(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   tk.EnableWindow(ui::kMainWindow, false);
   OpenSettingsWindow(app);
-  if (RunSettingsEvents(app)) {
-    app.BackupFolder = tk.GetText(kWindow, kSettingsFolderField);
+  std::string folder = app.BackupFolder;
+  if (RunSettingsEvents(app, folder)) {
+    app.BackupFolder = folder;
     TakeChoice(tk, kSettingsEngineBox, 0, app.Engine);
     TakeChoice(tk, kSettingsLevelBox, 1, app.Level);
     TakeChoice(tk, kSettingsActionBox, 0, app.DoubleClickAction);

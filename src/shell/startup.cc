@@ -5,6 +5,7 @@
 #include "platform/file_system.h"
 #include "shell/catalog.h"
 #include "shell/command_line.h"
+#include "shell/event_loop.h"
 #include "shell/settings.h"
 #include "shell/text_table.h"
 
@@ -43,11 +44,7 @@ std::optional<int> RunInformationSwitch(const std::vector<std::string>& args, st
   return std::nullopt;
 }
 
-int RunInteractive(AppState& app, std::FILE* messages) {
-  std::fputs("stowkeeper: the desktop windows are not built into this program yet\n", messages);
-  std::fputs(UsageText(app.SettingsFolder).c_str(), messages);
-  return kExitUsage;
-}
+int RunInteractive(AppState& app, std::FILE* messages) { return RunDesktop(app, messages); }
 
 int RunProgram(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);

@@ -50,7 +50,8 @@ TEST_F(SettingsWindowTest, ShowsTheSettingsOverTheDisabledMainWindow) {
   EXPECT_EQ(w.spec.height, 300);
   EXPECT_NE(w.spec.flags & ui::kWindowCenterOnScreen, 0u);
   EXPECT_EQ(w.spec.flags & ui::kWindowCloseBox, 0u);
-  EXPECT_EQ(w.controls.at(kSettingsFolderField).text, t.app.BackupFolder);
+  // The folder shows in the system's own form.
+  EXPECT_EQ(w.controls.at(kSettingsFolderField).text, tmp.Native("old/"));
   EXPECT_EQ(w.controls.at(kSettingsFreeSpace).text,
             "Verfügbarer Speicher auf Datenträger: " + FreeSpaceText(t.app.BackupFolder));
   EXPECT_EQ(w.controls.at(kSettingsEngineBox).items,
@@ -69,7 +70,7 @@ TEST_F(SettingsWindowTest, CancelDiscardsAFolderChosenWithChange) {
   Click(kSettingsCancelButton);
   SettingsWindow(t.app);
   EXPECT_EQ(t.tk.folder_titles, (std::vector<std::string>{"Bitte wählen Sie einen Pfad für die Backups"}));
-  EXPECT_EQ(Closed().controls.at(kSettingsFolderField).text, tmp.Internal("new\\"));
+  EXPECT_EQ(Closed().controls.at(kSettingsFolderField).text, tmp.Native("new/"));
   EXPECT_EQ(t.app.BackupFolder, tmp.Internal("old\\"));
 }
 
