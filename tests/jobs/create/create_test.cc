@@ -748,7 +748,7 @@ TEST(TimeFieldsTest, HugeDurationsAreShownClamped) {
   for (int id : {6, 7, 8}) t.tk.AddControl(ui::kJobWindow, {id, ui::ControlKind::kText});
   const TimeFields fields{ui::kJobWindow, 6, 7, 8};
   // The job started almost 2^32 ms ago, and almost nothing is done of a huge total.
-  t.app.JobStartTick = platform::TickCount() + 1;
+  t.app.JobStartTick = platform::TickCount() + 1000;
   t.app.LastDisplayTick = t.app.JobStartTick - 5000;
   fields.Update(t.app, 0.001, 1e12);
   const std::string longest = DurationText(t.app.Texts, std::numeric_limits<int32_t>::max());
