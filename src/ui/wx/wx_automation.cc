@@ -100,6 +100,7 @@ WxAutomation::~WxAutomation() {
 }
 
 void WxAutomation::Note(const std::string& line) {
+  notes_.push_back(line);
   if (transcript_ == nullptr) return;
   std::fprintf(transcript_, "%s\n", line.c_str());
   std::fflush(transcript_);
@@ -200,6 +201,14 @@ void WxAutomation::Step(WxToolkit& tk) {
 bool WxAutomation::RunOne(WxToolkit& tk, const Command& command) {
   const std::string& verb = command.verb;
   const int window = Number(command.args, 0);
+  if (verb == "wait-title") {
+    auto* frame = dynamic_cast<wxFrame*>(tk.NativeWindow(window));
+    const size_t space = command.rest.find(' ');
+    const std::string title = space == std::string::npos ? "" : command.rest.substr(space + 1);
+    if (frame == nullptr || FromWx(frame->GetTitle()) != title) return false;
+    ++next_;
+    return true;
+  }
   if (verb == "wait-window" || verb == "wait-closed" || verb == "wait-enabled") {
     wxWindow* frame = tk.NativeWindow(window);
     const bool ready = verb == "wait-window"  ? frame != nullptr
@@ -208,6 +217,16 @@ bool WxAutomation::RunOne(WxToolkit& tk, const Command& command) {
     if (!ready) return false;
     ++next_;
     return true;
+  }
+  if (verb == "wait-log") {
+    for (size_t i = notes_seen_; i < notes_.size(); ++i) {
+      if (notes_[i].rfind(command.rest, 0) == 0) {
+        notes_seen_ = i + 1;
+        ++next_;
+        return true;
+      }
+    }
+    return false;
   }
   if (verb == "sleep") {
     const auto now = std::chrono::steady_clock::now();
@@ -227,10 +246,71 @@ bool WxAutomation::RunOne(WxToolkit& tk, const Command& command) {
   }
   // Answers wait for the program to ask.
   if (verb == "answer" || verb == "folder") return false;
+  if (Inspect(tk, command)) {
+    ++next_;
+    return true;
+  }
   Note("step " + script_[next_]);
   ++next_;
   if (!Act(tk, command)) Note("cannot " + OneLine(script_[next_ - 1]));
   return false;
+}
+
+bool WxAutomation::Inspect(WxToolkit& tk, const Command& command) {
+  const std::string& verb = command.verb;
+  const int window = Number(command.args, 0);
+  const int id = Number(command.args, 1);
+  const std::string where = std::to_string(window) + " " + std::to_string(id);
+  if (verb == "list") {
+    std::string rows;
+    for (int row = 0; row < tk.CountItems(window, id); ++row) {
+      if (row > 0) rows += " ; ";
+      for (int column = 0;; ++column) {
+        const std::string text = tk.GetItemText(window, id, row, column);
+        if (column > 0 && text.empty()) break;
+        if (column > 0) rows += " | ";
+        rows += text;
+        if (column >= 8) break;
+      }
+    }
+    Note("list " + where + ": " + rows);
+  } else if (verb == "text") {
+    Note("text " + where + ": " + OneLine(tk.GetText(window, id)));
+  } else if (verb == "value") {
+    Note("value " + where + ": " + std::to_string(tk.GetValue(window, id)));
+  } else if (verb == "enabled") {
+    wxWindow* widget = tk.NativeControl(window, id);
+    Note("enabled " + where + ": " + (widget != nullptr && widget->IsEnabled() ? "1" : "0"));
+  } else if (verb == "rect") {
+    wxWindow* widget = tk.NativeControl(window, id);
+    const wxRect r = widget != nullptr ? widget->GetRect() : wxRect();
+    Note("rect " + where + ": " + std::to_string(r.x) + " " + std::to_string(r.y) + " " +
+         std::to_string(r.width) + " " + std::to_string(r.height));
+  } else if (verb == "column") {
+    Note("column " + where + " " + std::to_string(Number(command.args, 2)) + ": " +
+         std::to_string(tk.GetColumnWidth(window, id, Number(command.args, 2))));
+  } else if (verb == "geometry") {
+    const WindowGeometry g = tk.GetWindowGeometry(window);
+    Note("geometry " + std::to_string(window) + ": " + std::to_string(g.width) + " " +
+         std::to_string(g.height) + " " + std::to_string(g.menu_bar_height) + " " +
+         std::to_string(g.status_bar_height) + " " + std::to_string(static_cast<int>(g.state)));
+  } else if (verb == "menu-state") {
+    auto* frame = dynamic_cast<wxFrame*>(tk.NativeWindow(window));
+    wxMenuItem* item = nullptr;
+    if (frame != nullptr && frame->GetMenuBar() != nullptr) {
+      item = frame->GetMenuBar()->FindItem(kMenuIdBase + id);
+    }
+    if (item == nullptr && tk.ContextMenuOf(window) != nullptr) {
+      item = tk.ContextMenuOf(window)->FindItem(kMenuIdBase + id);
+    }
+    Note("menu-state " + where + ": " +
+         (item == nullptr ? "missing"
+                          : std::string(item->IsEnabled() ? "enabled" : "disabled") +
+                                (item->IsCheckable() && item->IsChecked() ? " checked" : "")));
+  } else {
+    return false;
+  }
+  return true;
 }
 
 bool WxAutomation::Act(WxToolkit& tk, const Command& command) {
@@ -244,7 +324,10 @@ bool WxAutomation::Act(WxToolkit& tk, const Command& command) {
     Send(frame, event);
     return true;
   }
-  if (verb == "close") return frame->Close();
+  if (verb == "close") {
+    frame->Close();  // the program decides: the toolkit vetoes and queues the request
+    return true;
+  }
   if (verb == "maximize" || verb == "restore") {
     frame->Maximize(verb == "maximize");
     return true;

@@ -6,6 +6,9 @@
 //   wait-window N          until window N is open
 //   wait-closed N          until window N is closed
 //   wait-enabled N         until window N takes input again
+//   wait-title N TITLE     until window N is open with that title
+//   wait-log TEXT          until the transcript gets a line starting with TEXT (after the
+//                          line the previous wait-log found): "sound" after a job
 //   sleep MS               let the program run for MS milliseconds
 //   click N ID             a click on control ID of window N (a button, option or link)
 //   select N ID ROW        the user selects row ROW of a list (-1: none) or entry of a box
@@ -18,6 +21,15 @@
 //   answer yes|no|cancel|ok  the answer to the next message box
 //   folder PATH|cancel     the answer to the next folder chooser (PATH: native path)
 //   shot NAME              a screenshot of the screen as NAME.png in $STOWKEEPER_SHOTS
+// and questions whose answers go to the transcript:
+//   list N ID              the rows of a list, columns joined by " | ", rows by " ; "
+//   text N ID / value N ID the text or value of a control
+//   enabled N ID           1 or 0
+//   rect N ID              the control's position and size on the screen: x y w h
+//   column N ID C          the width of column C of a list
+//   geometry N             inner width, height (bars included), menu bar and status bar
+//                          heights, state (0 normal, 1 maximized, 2 minimized)
+//   menu-state N ITEM      enabled or disabled, and "checked" for a checked item
 // Actions go through the widgets' own event handlers, one at a time: the next runs once the
 // program has taken the event. Message boxes that only inform are confirmed by themselves;
 // a question without an answer in the script gets the answer that changes nothing.
@@ -77,6 +89,8 @@ class WxAutomation {
   size_t AfterShots() const;
   bool RunOne(WxToolkit& tk, const Command& command);  // false: wait here
   bool Act(WxToolkit& tk, const Command& command);
+  // Writes down what the script asks about; false for a command that is no question.
+  bool Inspect(WxToolkit& tk, const Command& command);
   void TakeShot(const std::string& name);
   void TakeShots();  // every "shot" line at the script's position
   void Settle(int milliseconds);
@@ -89,6 +103,8 @@ class WxAutomation {
   std::chrono::steady_clock::time_point deadline_;
   std::optional<std::chrono::steady_clock::time_point> sleep_until_;
   std::unique_ptr<wxTimer> menu_timer_;
+  std::vector<std::string> notes_;  // the transcript so far
+  size_t notes_seen_ = 0;           // where the next wait-log starts looking
   bool busy_ = false;
 };
 
