@@ -147,8 +147,9 @@ void ConsoleToolkit::CloseWindow(int window) {
   if (&closing == ProgressWindow()) {
     // The line shows the job's end state, unless the job ended before it showed anything
     // (a question declined, a failure at once) or a message was written below it.
-    const bool show = output_is_terminal_ ? line_shown_ || (!closing.drawn && Moved(closing))
-                                          : !closing.spoke && (closing.drawn || Moved(closing));
+    const bool show =
+        !closing.spoke && (output_is_terminal_ ? line_shown_ || (!closing.drawn && Moved(closing))
+                                               : closing.drawn || Moved(closing));
     if (show) Draw(closing);
     if (line_shown_) {
       std::fputs("\n", output_);
@@ -448,6 +449,7 @@ std::string ConsoleToolkit::Line(const Window& window) const {
 void ConsoleToolkit::Draw(Window& window) {
   window.dirty = false;
   window.drawn = true;
+  window.spoke = false;
   const std::string line = Line(window);
   if (output_is_terminal_) {
     std::fputs(("\r" + FitWidth(line, columns_ - 1) + "\x1b[K").c_str(), output_);

@@ -101,7 +101,7 @@ class ConsoleToolkit : public Toolkit {
     std::vector<std::string> status;
     bool dirty = false;
     bool drawn = false;
-    bool spoke = false;     // a message was written while the window was open
+    bool spoke = false;     // a message was written after the line was last drawn
     int printed_step = -1;  // the last ten-percent step printed without a terminal
   };
   struct Timer {
