@@ -45,9 +45,9 @@ class ProgramTest : public ::testing::Test {
     WriteSettings("[Folders]\r\nSaveFolder = " + folder_.Native("backups") + "\r\n" + extra);
   }
 
-  // Starts the program with the test's settings folder, standard input from /dev/null and
-  // the output into files. SIGINT and SIGTERM start with their default actions, as from a
-  // shell's foreground.
+  // Starts the program with the test's settings folder, no display, standard input from
+  // /dev/null and the output into files. SIGINT and SIGTERM start with their default actions, as
+  // from a shell's foreground.
   pid_t Start(const std::vector<std::string>& args) {
     std::vector<std::string> env_strings = {"HOME=" + folder_.Native("home"),
                                             "XDG_CONFIG_HOME=" + folder_.Native("config"),
@@ -55,7 +55,8 @@ class ProgramTest : public ::testing::Test {
     for (char** entry = environ; *entry; ++entry) {
       const std::string variable = *entry;
       if (!variable.starts_with("HOME=") && !variable.starts_with("XDG_CONFIG_HOME=") &&
-          !variable.starts_with("LANG=") && !variable.starts_with("LC_")) {
+          !variable.starts_with("LANG=") && !variable.starts_with("LC_") &&
+          !variable.starts_with("DISPLAY=") && !variable.starts_with("WAYLAND_DISPLAY=")) {
         env_strings.push_back(variable);
       }
     }
@@ -124,7 +125,7 @@ TEST_F(ProgramTest, HelpAndVersionEndWithSuccess) {
   EXPECT_EQ(Out(), "stowkeeper 1.87 (2007 - 2011)\n");
 }
 
-TEST_F(ProgramTest, WithoutTheDesktopWindowsTheInteractiveModeIsAUsageError) {
+TEST_F(ProgramTest, WithoutADisplayTheInteractiveModeIsAUsageError) {
   UseBackupFolder();
   EXPECT_EQ(Run({}), 2);
   EXPECT_NE(Err().find("Usage: "), std::string::npos);
