@@ -127,9 +127,9 @@ bool Prepare(UpdateJob& job, const std::string& display_name) {
     return true;
   }
   for (std::string& element : app.StoredList) {
-    const std::string path = element.substr(0, element.find(kFieldSeparator));
-    if (path.empty() || path.back() != '\\') app.StoredFileList.push_back(element);
-    element = path;
+    const size_t separator = std::min(element.find(kFieldSeparator), element.size());
+    if (separator == 0 || element[separator - 1] != '\\') app.StoredFileList.push_back(element);
+    element.resize(separator);
   }
   return true;
 }

@@ -1,10 +1,19 @@
 #include "jobs/sets/volume_reader.h"
 
-#include "archive/crc32.h"
 #include "shell/size_text.h"
 
 namespace sk {
 namespace {
+
+// "$" and eight upper-case hexadecimal digits, as CrcText writes them; an update index line
+// is made for every record of a main volume, so this stays free of formatted output.
+constexpr size_t kCrcTextLength = 9;
+
+void AppendCrcText(std::string& line, uint32_t crc) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  line += '$';
+  for (int shift = 28; shift >= 0; shift -= 4) line += kDigits[(crc >> shift) & 0xF];
+}
 
 bool HasControlByte(const std::string& path) {
   for (const char c : path) {
@@ -67,9 +76,13 @@ int32_t LoadVolumeIndex(AppState& app, const std::string& path, const std::strin
   int32_t count = 0;
   while (ReadNextEntry(reader)) {
     const CurrentEntry& entry = reader.entry;
-    std::string line = prefix + entry.Path + '\x01';
+    std::string line;
+    line.reserve(prefix.size() + entry.Path.size() + kCrcTextLength + 2);
+    line += prefix;
+    line += entry.Path;
+    line += '\x01';
     if (with_sizes) line += ByteSizeText(entry.UnpackedSize, 1) + '\x01';
-    line += CrcText(entry.Crc32);
+    AppendCrcText(line, entry.Crc32);
     list.push_back(std::move(line));
     ++count;
   }
