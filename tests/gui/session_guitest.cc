@@ -140,6 +140,9 @@ class SessionTest : public ::testing::Test {
   }
 
   static void ExpectDone(const ProgramRun& run) {
+    std::string transcript;
+    for (const std::string& line : run.transcript) transcript += line + "\n";
+    SCOPED_TRACE("transcript:\n" + transcript);
     EXPECT_EQ(run.status, 0);
     ASSERT_FALSE(run.transcript.empty());
     for (const std::string& line : run.transcript) {

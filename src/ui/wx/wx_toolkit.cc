@@ -611,7 +611,8 @@ void WxToolkit::AddItem(int window, int control, const std::string& text, int im
   if (c == nullptr) return;
   quiet_ = true;
   if (wxListCtrl* list = AsList(c->widget)) {
-    if (image >= 0 && images_ != nullptr && list->GetImageList(wxIMAGE_LIST_SMALL) == nullptr) {
+    if (images_ == nullptr || image >= images_->GetImageCount()) image = -1;
+    if (image >= 0 && list->GetImageList(wxIMAGE_LIST_SMALL) == nullptr) {
       list->SetImageList(images_.get(), wxIMAGE_LIST_SMALL);
     }
     SetRow(list, list->GetItemCount(), text, image);
@@ -706,16 +707,13 @@ int WxToolkit::VisibleRowCount(int window, int control) {
   if (list == nullptr) return 0;
   // Measured from the height the list was given rather than from its native size, which
   // follows only once the window system has handled the resize.
-  wxRect row;
-  bool added = false;
-  if (list->GetItemCount() == 0) {
+  wxRect row(0, 0, 0, list->GetCharHeight() + 4);  // a list without columns shows no rows
+  if (list->GetColumnCount() > 0) {
+    const bool empty = list->GetItemCount() == 0;
     quiet_ = true;
-    list->InsertItem(0, "Ag");
-    added = true;
-  }
-  list->GetItemRect(0, row);
-  if (added) {
-    list->DeleteItem(0);
+    if (empty) list->InsertItem(0, "Ag");
+    list->GetItemRect(0, row);
+    if (empty) list->DeleteItem(0);
     quiet_ = false;
   }
   const int border = list->GetSize().y - list->GetClientSize().y;
