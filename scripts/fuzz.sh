@@ -9,7 +9,10 @@ if [ ! -f "$fuzz_dir/build.ninja" ]; then
   CXX=clang++ cmake -S . -B "$fuzz_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DSK_FUZZ=ON -DSK_BUILD_TESTS=OFF -DSK_BUILD_BENCH=OFF
 fi
-cmake --build "$fuzz_dir"
+targets=()
+for src in fuzz/*_fuzz.cc; do targets+=("$(basename "$src" .cc)"); done
+# Only the fuzz targets: the program and its desktop windows are not built with the fuzzer.
+cmake --build "$fuzz_dir" --target "${targets[@]}"
 for src in fuzz/*_fuzz.cc; do
   name=$(basename "$src" .cc)
   corpus="$fuzz_dir/corpus/$name"
