@@ -82,6 +82,9 @@ std::vector<std::string> AboutNotes() {
 std::string ReadmePath(const AppState& app) {
   const std::string beside = app.ProgramFolder + kReadmeName;
   if (platform::FileSize(beside) >= 0) return beside;
+  // An installed program: <prefix>/bin/ beside <prefix>/share/, wherever the prefix went.
+  const std::string relative = app.ProgramFolder + "..\\share\\doc\\stowkeeper\\" + kReadmeName;
+  if (!app.ProgramFolder.empty() && platform::FileSize(relative) >= 0) return relative;
   // The data folder is <prefix>/share/stowkeeper; the documentation <prefix>/share/doc/.
   std::string share = SK_INSTALL_DATADIR;
   share = share.substr(0, share.find_last_of('/') + 1);

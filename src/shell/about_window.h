@@ -16,8 +16,8 @@ void AboutWindow(AppState& app);
 // The rows of the notes list.
 std::vector<std::string> AboutNotes();
 
-// The README the link opens: beside the program (a build tree), else in the installed
-// documentation folder. Internal path form; "" when neither exists.
+// The README the link opens: beside the program (a build tree), else in the documentation
+// folder of the installed program. Internal path form; "" when there is none.
 std::string ReadmePath(const AppState& app);
 
 // Control ids of the About window (window 1).

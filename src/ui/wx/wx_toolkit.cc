@@ -33,6 +33,8 @@ constexpr int kWaitSliceMs = 50;
 constexpr int kMaxDispatchPerPump = 500;
 // The controls' font: close to the small sans-serif the windows' pixel sizes were made for.
 constexpr int kBaseFontPoints = 8;
+// The image that stands for the program in title bars and task lists.
+constexpr size_t kProgramImage = 3;
 
 int ClampInt(int64_t value) {
   return static_cast<int>(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
@@ -281,7 +283,11 @@ bool WxToolkit::OpenWindow(int window, const WindowSpec& spec) {
     Queue({EventType::kMenu, window, event.GetId() - kMenuIdBase});
   });
 
-  if (!image_data_.empty()) frame->SetIcon(wxIcon());
+  if (image_data_.size() > kProgramImage) {
+    wxIcon icon;
+    icon.CopyFromBitmap(ImageBitmap(image_data_[kProgramImage], 48, 48));
+    frame->SetIcon(icon);
+  }
   frame->Show();
   if ((spec.flags & kWindowMaximized) != 0) frame->Maximize(true);
   if ((spec.flags & kWindowMinimized) != 0) frame->Iconize(true);
