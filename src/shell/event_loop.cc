@@ -237,6 +237,12 @@ bool HandleMainEvent(AppState& app, const ui::Event& event, std::vector<std::str
     return true;
   }
   if (!RunCommand(app, pass)) return false;
+  // A command's own window took every event while it ran, a resize of the main window
+  // among them: the layout follows the size the window has now.
+  if (pass.menu >= 0 || (pass.gadget >= 0 && pass.gadget != ui::kBackupList &&
+                         pass.gadget != ui::kRestoreList)) {
+    if (tk.WindowExists(kMainWindow)) RelayoutMainWindow(app);
+  }
   // Step 17.
   return event.type != ui::EventType::kClose;
 }

@@ -262,6 +262,19 @@ TEST_F(EventLoopTest, LanguageSwitchRebuildsTheWindowOnTheSameTab) {
   EXPECT_EQ(t.tk.opened.size(), 2u);
 }
 
+TEST_F(EventLoopTest, AResizeDuringACommandIsLaidOutWhenItEnds) {
+  Open();
+  // The settings window takes the main window's resize event while it is open.
+  t.tk.on_wait = [](HeadlessToolkit& tk) {
+    tk.FindWindow(kMain)->geometry = {0, 0, 800, 600, 20, 20, ui::WindowState::kNormal};
+    tk.on_wait = nullptr;
+    return Event{EventType::kSize, kMain, -1};
+  };
+  Handle(EventType::kMenu, ui::kMenuSettings);
+  EXPECT_EQ(t.tk.GetControlRect(kMain, ui::kTabPanel).width, 776);
+  EXPECT_EQ(t.app.WinWidth, 800);
+}
+
 TEST_F(EventLoopTest, AboutAndSettingsFromTheMenu) {
   Open();
   t.tk.QueueEvent({EventType::kLeftClick, ui::kJobWindow, 6});  // About's OK
