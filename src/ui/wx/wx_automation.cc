@@ -425,7 +425,8 @@ std::string WxAutomation::Folder(WxToolkit& tk, const std::string& title) {
     // The chooser opens where the script's answer lies.
     const Command answer = Parse(AfterShots());
     const std::string start = answer.verb == "folder" && answer.rest != "cancel" ? answer.rest : "/";
-    auto* dialog = new wxDirDialog(tk.ActiveWindow(), ToWx(title), ToWx(start));
+    auto* dialog = new wxDirDialog(tk.ActiveWindow(), ToWx(title), ToWx(start),
+                                   wxDD_DEFAULT_STYLE, wxDefaultPosition, wxSize(720, 500));
     dialog->Show();
     TakeShots();
     dialog->Destroy();

@@ -33,6 +33,8 @@ constexpr int kWaitSliceMs = 50;
 constexpr int kMaxDispatchPerPump = 500;
 // The controls' font: close to the small sans-serif the windows' pixel sizes were made for.
 constexpr int kBaseFontPoints = 8;
+// The folder chooser's size the first time (the desktop may remember another).
+const wxSize kChooserSize(720, 500);
 // The image that stands for the program in title bars and task lists.
 constexpr size_t kProgramImage = 3;
 
@@ -920,7 +922,8 @@ std::string WxToolkit::ChooseFolder(const std::string& title, const std::string&
   }
   if (automation_ != nullptr) return ChosenFolder(automation_->Folder(*this, title));
   wxDirDialog dialog(ActiveWindow(), ToWx(title), ToWx(native_start),
-                     wxDD_DEFAULT_STYLE | wxDD_NEW_DIR_BUTTON);
+                     wxDD_DEFAULT_STYLE | wxDD_NEW_DIR_BUTTON, wxDefaultPosition,
+                     kChooserSize);
   if (dialog.ShowModal() != wxID_OK) return "";
   return ChosenFolder(FromWx(dialog.GetPath()));
 }
