@@ -55,9 +55,12 @@ class TreeChanger {
   void ChangeSome() {
     const int changes = 2 + Below(6);
     for (int i = 0; i < changes; ++i) {
-      switch (Below(9)) {
+      switch (Below(10)) {
         case 0:
           AddFile();
+          break;
+        case 8:
+          AddTwin();
           break;
         case 1:
           AddFolder();
@@ -158,22 +161,32 @@ class TreeChanger {
   }
 
   // A new name, or the same name in other letter case; a file may also become a folder.
+  static std::string OtherCase(std::string name) {
+    for (char& c : name) {
+      if (c >= 'a' && c <= 'z') {
+        c = static_cast<char>(c - 'a' + 'A');
+      } else if (c >= 'A' && c <= 'Z') {
+        c = static_cast<char>(c - 'A' + 'a');
+      }
+    }
+    return name;
+  }
+
+  // A file beside one whose name differs only in letter case.
+  void AddTwin() {
+    const std::vector<fs::path> files = Entries(false);
+    if (files.empty()) return;
+    const fs::path file = files[Below(static_cast<int>(files.size()))];
+    const fs::path twin = file.parent_path() / OtherCase(file.filename().string());
+    if (!fs::exists(twin)) Write(twin, Content());
+  }
+
   void Rename(bool case_only) {
     const bool folder = Below(3) == 0;
     const std::vector<fs::path> entries = Entries(folder);
     if (entries.empty()) return;
     const fs::path from = entries[Below(static_cast<int>(entries.size()))];
-    std::string name = from.filename().string();
-    if (case_only) {
-      for (char& c : name) {
-        if (c >= 'a' && c <= 'z')
-          c = static_cast<char>(c - 'a' + 'A');
-        else if (c >= 'A' && c <= 'Z')
-          c = static_cast<char>(c - 'A' + 'a');
-      }
-    } else {
-      name = Name();
-    }
+    const std::string name = case_only ? OtherCase(from.filename().string()) : Name();
     const fs::path to = from.parent_path() / name;
     if (to == from || fs::exists(to)) return;
     fs::rename(from, to);
