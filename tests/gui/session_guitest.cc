@@ -362,6 +362,7 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
 
   // --- The next start opens maximized, and back to normal at the size it had.
   ProgramRun third = Run(
+      "sleep 800\n"  // the window manager maximizes the window in its own time
       "geometry 0\n"
       "restore 0\n"
       "sleep 800\n"
