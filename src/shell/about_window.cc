@@ -22,9 +22,9 @@ void OpenAboutWindow(AppState& app) {
   tk.SetValue(kWindow, kAboutIcon, kImageProgram);
   tk.AddControl(kWindow, {kAboutName, ui::ControlKind::kText, 6, 69, 403, 35,
                           "Stowkeeper Version " + app.VersionText, ui::kStyleCentered});
-  tk.AddControl(kWindow, {kAboutCredit, ui::ControlKind::kText, 6, 107, 403, 25,
-                          "Written " + app.YearsText + " by the Stowkeeper authors",
-                          ui::kStyleCentered});
+  tk.AddControl(kWindow,
+                {kAboutCredit, ui::ControlKind::kText, 6, 107, 403, 25,
+                 "Written " + app.YearsText + " by the Stowkeeper authors", ui::kStyleCentered});
   tk.AddControl(kWindow, {kAboutNotes, ui::ControlKind::kReportList, 15, 140, 385, 220, "",
                           ui::kStyleNoHeader | ui::kStyleCentered});
   tk.AddColumn(kWindow, kAboutNotes, "", 363);
@@ -88,8 +88,7 @@ std::string ReadmePath(const AppState& app) {
   // The data folder is <prefix>/share/stowkeeper; the documentation <prefix>/share/doc/.
   std::string share = SK_INSTALL_DATADIR;
   share = share.substr(0, share.find_last_of('/') + 1);
-  const std::string installed =
-      platform::InternalPath(share + "doc/stowkeeper/" + kReadmeName);
+  const std::string installed = platform::InternalPath(share + "doc/stowkeeper/" + kReadmeName);
   if (platform::FileSize(installed) >= 0) return installed;
   return "";
 }

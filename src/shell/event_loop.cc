@@ -58,11 +58,20 @@ void HandleListEvent(AppState& app, Pass& pass) {
   if (pass.type == ui::EventType::kDoubleClick) {
     const int list_button = backup ? ui::kBackupListButton : ui::kRestoreListButton;
     switch (app.DoubleClickAction) {
-      case 0: pass.gadget = list_button; break;
-      case 1: pass.menu = ui::kMenuProperties; break;
-      case 2: pass.menu = ui::kMenuVerify; break;
-      case 3: pass.gadget = backup ? ui::kUpdateButton : list_button; break;
-      default: break;
+      case 0:
+        pass.gadget = list_button;
+        break;
+      case 1:
+        pass.menu = ui::kMenuProperties;
+        break;
+      case 2:
+        pass.menu = ui::kMenuVerify;
+        break;
+      case 3:
+        pass.gadget = backup ? ui::kUpdateButton : list_button;
+        break;
+      default:
+        break;
     }
   } else if (pass.type == ui::EventType::kRightClick && pass.context_menu_allowed) {
     tk.ShowContextMenu(kMainWindow);
@@ -70,8 +79,7 @@ void HandleListEvent(AppState& app, Pass& pass) {
 }
 
 // Step 5: the window is built anew in the other language, on the same tab.
-void SwitchLanguage(AppState& app, const std::string& catalog,
-                    std::vector<std::string>& catalogs) {
+void SwitchLanguage(AppState& app, const std::string& catalog, std::vector<std::string>& catalogs) {
   ui::Toolkit& tk = app.toolkit;
   app.Catalog = catalog;
   const int64_t tab = tk.GetValue(kMainWindow, ui::kTabPanel);
@@ -213,12 +221,19 @@ bool HandleMainEvent(AppState& app, const ui::Event& event, std::vector<std::str
   pass.type = event.type;
   // Step 1.
   switch (event.type) {
-    case ui::EventType::kMenu: pass.menu = event.control; break;
-    case ui::EventType::kSize: RelayoutMainWindow(app); break;
+    case ui::EventType::kMenu:
+      pass.menu = event.control;
+      break;
+    case ui::EventType::kSize:
+      RelayoutMainWindow(app);
+      break;
     case ui::EventType::kLeftClick:
     case ui::EventType::kDoubleClick:
-    case ui::EventType::kRightClick: pass.gadget = event.control; break;
-    default: break;
+    case ui::EventType::kRightClick:
+      pass.gadget = event.control;
+      break;
+    default:
+      break;
   }
   // Step 2: a tab switch never opens the context menu.
   if (pass.gadget == ui::kTabPanel) {
@@ -239,8 +254,8 @@ bool HandleMainEvent(AppState& app, const ui::Event& event, std::vector<std::str
   if (!RunCommand(app, pass)) return false;
   // A command's own window took every event while it ran, a resize of the main window
   // among them: the layout follows the size the window has now.
-  if (pass.menu >= 0 || (pass.gadget >= 0 && pass.gadget != ui::kBackupList &&
-                         pass.gadget != ui::kRestoreList)) {
+  if (pass.menu >= 0 ||
+      (pass.gadget >= 0 && pass.gadget != ui::kBackupList && pass.gadget != ui::kRestoreList)) {
     if (tk.WindowExists(kMainWindow)) RelayoutMainWindow(app);
   }
   // Step 17.

@@ -118,10 +118,13 @@ std::string MainWindowTitle(const AppState& app) {
 
 std::vector<std::string> OpenMainWindow(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  ui::WindowSpec spec{MainWindowTitle(app), app.WinWidth, app.WinHeight,
-                      ui::kWindowCloseBox | ui::kWindowMinimizeBox | ui::kWindowMaximizeBox |
-                          ui::kWindowResizable,
-                      app.WinX, app.WinY};
+  ui::WindowSpec spec{
+      MainWindowTitle(app),
+      app.WinWidth,
+      app.WinHeight,
+      ui::kWindowCloseBox | ui::kWindowMinimizeBox | ui::kWindowMaximizeBox | ui::kWindowResizable,
+      app.WinX,
+      app.WinY};
   if (app.ViewMode == kViewMaximized) spec.flags |= ui::kWindowMaximized;
   if (app.ViewMode == kViewMinimized) spec.flags |= ui::kWindowMinimized;
   tk.OpenWindow(kMainWindow, spec);
@@ -170,9 +173,12 @@ void RelayoutMainWindow(AppState& app) {
 
 int32_t ViewModeOf(ui::WindowState state) {
   switch (state) {
-    case ui::WindowState::kMaximized: return kViewMaximized;
-    case ui::WindowState::kMinimized: return kViewMinimized;
-    default: return 0;
+    case ui::WindowState::kMaximized:
+      return kViewMaximized;
+    case ui::WindowState::kMinimized:
+      return kViewMinimized;
+    default:
+      return 0;
   }
 }
 

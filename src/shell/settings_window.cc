@@ -50,15 +50,14 @@ void OpenSettingsWindow(AppState& app) {
   Add(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23}, app.Text(3),
       ui::kStyleRightAligned);
   Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20},
-      FolderText(app.BackupFolder),
-      ui::kStyleReadOnly | ui::kStyleBorder);
+      FolderText(app.BackupFolder), ui::kStyleReadOnly | ui::kStyleBorder);
   Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21}, app.Text(4));
   Add(tk, kSettingsFreeSpace, ui::ControlKind::kText, {33, 75, 368, 20},
       FreeSpaceLabel(app, app.BackupFolder));
   Add(tk, kEngineLabel, ui::ControlKind::kText, {20, 140, 53, 20}, app.Text(65),
       ui::kStyleRightAligned);
-  AddDropDown(tk, kSettingsEngineBox, {80, 136, 90, 22},
-              {app.Text(67), app.Text(68), app.Text(69)}, app.Engine);
+  AddDropDown(tk, kSettingsEngineBox, {80, 136, 90, 22}, {app.Text(67), app.Text(68), app.Text(69)},
+              app.Engine);
   Add(tk, kLevelLabel, ui::ControlKind::kText, {180, 140, 110, 20}, app.Text(66),
       ui::kStyleRightAligned);
   AddDropDown(tk, kSettingsLevelBox, {300, 136, 36, 22},

@@ -1,7 +1,7 @@
 // The desktop tests' start: a window manager on the display when one is installed (so that
 // windows can be maximized), then the tests.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>

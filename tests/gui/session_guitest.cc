@@ -163,38 +163,42 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
   const std::string point_name = "Backup_0001_of_" + docs;
 
   // --- First start: no backup folder, so the settings window comes first; then Create.
-  ProgramRun first = Run(
-      "wait-window 1\n"
-      "text 1 10\n"
-      "enabled 0 14\n"
-      "click 1 11\n"
-      "folder " + tmp.Native("Backups") + "\n"
-      "text 1 10\n"
-      "click 1 16\n"
-      "wait-closed 1\n"
-      "enabled 0 14\n"
-      "list 0 10\n"
-      "click 0 14\n"
-      "folder " + tmp.Native("Documents") + "\n"
-      "wait-log sound\n"
-      "list 0 10\n"
-      "list 0 20\n"
-      "menu-state 0 1\n"
-      "select 0 10 0\n"
-      "menu-state 0 1\n"
-      "menu-state 0 33\n"
-      "menu-state 0 34\n"
-      "enabled 0 11\n"
-      "enabled 0 22\n"
-      "menu 0 5\n");
+  ProgramRun first =
+      Run("wait-window 1\n"
+          "text 1 10\n"
+          "enabled 0 14\n"
+          "click 1 11\n"
+          "folder " +
+          tmp.Native("Backups") +
+          "\n"
+          "text 1 10\n"
+          "click 1 16\n"
+          "wait-closed 1\n"
+          "enabled 0 14\n"
+          "list 0 10\n"
+          "click 0 14\n"
+          "folder " +
+          tmp.Native("Documents") +
+          "\n"
+          "wait-log sound\n"
+          "list 0 10\n"
+          "list 0 20\n"
+          "menu-state 0 1\n"
+          "select 0 10 0\n"
+          "menu-state 0 1\n"
+          "menu-state 0 33\n"
+          "menu-state 0 34\n"
+          "enabled 0 11\n"
+          "enabled 0 22\n"
+          "menu 0 5\n");
   ExpectDone(first);
   {
     Transcript t(first.transcript);
     EXPECT_EQ(t.Next("open 1 "), "Settings");
     EXPECT_EQ(t.Next("text 1 10: "), "");
     EXPECT_EQ(t.Next("enabled 0 14: "), "0");
-    EXPECT_EQ(t.Next("folder "), "Please select a folder for the backups -> " +
-                                     tmp.Native("Backups"));
+    EXPECT_EQ(t.Next("folder "),
+              "Please select a folder for the backups -> " + tmp.Native("Backups"));
     EXPECT_EQ(t.Next("text 1 10: "), tmp.Native("Backups/"));
     EXPECT_EQ(t.Next("enabled 0 14: "), "1");
     EXPECT_EQ(t.Next("list 0 10: "), "");
@@ -256,21 +260,29 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
       "select 0 20 1\n"
       "enabled 0 22\n"
       "click 0 22\n"
-      "folder " + tmp.Native("Out1") + "\n"
+      "folder " +
+      tmp.Native("Out1") +
+      "\n"
       "wait-title 1 Restore options\n"
       "click 1 42\n"
       "wait-log sound\n"
       "select 0 20 1\n"
       "click 0 22\n"
-      "folder " + tmp.Native("Out2") + "\n"
+      "folder " +
+      tmp.Native("Out2") +
+      "\n"
       "wait-title 1 Restore options\n"
       "click 1 41\n"
       "click 1 42\n"
       "wait-log sound\n"
       // Another language.
-      "menu 0 " + std::to_string(deutsch) + "\n"
+      "menu 0 " +
+      std::to_string(deutsch) +
+      "\n"
       "text 0 14\n"
-      "menu-state 0 " + std::to_string(deutsch) + "\n"
+      "menu-state 0 " +
+      std::to_string(deutsch) +
+      "\n"
       "value 0 2\n"
       // Delete the restore point.
       "select 0 2 0\n"
@@ -361,13 +373,13 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
   EXPECT_EQ(Setting("MainWindow", "WinHeight"), 600);
 
   // --- The next start opens maximized, and back to normal at the size it had.
-  ProgramRun third = Run(
-      "sleep 800\n"  // the window manager maximizes the window in its own time
-      "geometry 0\n"
-      "restore 0\n"
-      "sleep 800\n"
-      "geometry 0\n"
-      "menu 0 5\n");
+  ProgramRun third =
+      Run("sleep 800\n"  // the window manager maximizes the window in its own time
+          "geometry 0\n"
+          "restore 0\n"
+          "sleep 800\n"
+          "geometry 0\n"
+          "menu 0 5\n");
   ExpectDone(third);
   Transcript next(third.transcript);
   EXPECT_EQ(next.Next("open 0 ").rfind("Stowkeeper v1.87", 0), 0u);
@@ -389,11 +401,11 @@ TEST_F(SessionTest, QuestionsAndChoosersCanBeDeclined) {
   // and quitting by the close box saves the settings.
   tmp.Write("config/Stowkeeper/Settings.ini",
             "[Folders]\r\nSaveFolder = " + tmp.Native("Backups/") + "\r\n");
-  ProgramRun run = Run(
-      "click 0 14\n"
-      "folder cancel\n"
-      "list 0 10\n"
-      "close 0\n");
+  ProgramRun run =
+      Run("click 0 14\n"
+          "folder cancel\n"
+          "list 0 10\n"
+          "close 0\n");
   ExpectDone(run);
   Transcript t(run.transcript);
   EXPECT_EQ(t.Next("open 0 ").rfind("Stowkeeper", 0), 0u);

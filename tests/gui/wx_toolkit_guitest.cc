@@ -1,8 +1,6 @@
 // The desktop toolkit in this process: events come through the widgets' own handlers, the
 // program's own changes raise none, controls keep what the jobs store in them, and the main
 // window keeps the layout rule with this desktop's real menu and status bars.
-#include "ui/wx/wx_toolkit.h"
-
 #include <gtest/gtest.h>
 #include <wx/listctrl.h>
 
@@ -12,6 +10,7 @@
 #include "shell/main_window.h"
 #include "shell/text_table.h"
 #include "ui/main_window_ids.h"
+#include "ui/wx/wx_toolkit.h"
 
 namespace sk::ui {
 namespace {
@@ -121,9 +120,9 @@ TEST_F(WxToolkitTest, ControlsKeepWhatTheJobsStoreInThem) {
 
   tk.AddStatusBar(kJobWindow, 2);
   tk.SetStatusText(kJobWindow, 1, "Restzeit: 0 Sekunde(n)");
-  EXPECT_EQ(FromWx(dynamic_cast<wxFrame*>(tk.NativeWindow(kJobWindow))->GetStatusBar()
-                       ->GetStatusText(1)),
-            "Restzeit: 0 Sekunde(n)");
+  EXPECT_EQ(
+      FromWx(dynamic_cast<wxFrame*>(tk.NativeWindow(kJobWindow))->GetStatusBar()->GetStatusText(1)),
+      "Restzeit: 0 Sekunde(n)");
 }
 
 TEST_F(WxToolkitTest, TimersTickUntilRemoved) {

@@ -73,8 +73,10 @@ TEST_F(AboutWindowTest, OnlyOkEndsItRowsStayUnselectedAndTheLinkOpensTheReadme) 
       case 0:
         tk.SetValue(kWindow, kAboutNotes, 2);
         return ui::Event{EventType::kLeftClick, kWindow, kAboutNotes};
-      case 1: return ui::Event{EventType::kLeftClick, kWindow, kAboutLink};
-      default: return ui::Event{EventType::kLeftClick, kWindow, kAboutOkButton};
+      case 1:
+        return ui::Event{EventType::kLeftClick, kWindow, kAboutLink};
+      default:
+        return ui::Event{EventType::kLeftClick, kWindow, kAboutOkButton};
     }
   };
   AboutWindow(t.app);

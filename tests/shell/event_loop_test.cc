@@ -109,7 +109,8 @@ TEST_F(EventLoopTest, QuittingWhileMaximizedKeepsTheLastNormalGeometry) {
       case 1:
         g = {0, 0, 1280, 1000, 20, 20, ui::WindowState::kMaximized};
         return Event{EventType::kSize, kMain, -1};
-      default: return Event{EventType::kMenu, kMain, ui::kMenuQuit};
+      default:
+        return Event{EventType::kMenu, kMain, ui::kMenuQuit};
     }
   };
   RunMainWindow(t.app);
@@ -191,7 +192,8 @@ TEST_F(EventLoopTest, DoubleClickActions) {
 TEST_F(EventLoopTest, CreateAsksForAFolderBacksItUpAndRefreshesTheLists) {
   Open();
   Handle(EventType::kLeftClick, ui::kCreateButton);  // chooser cancelled
-  EXPECT_EQ(t.tk.folder_titles, (std::vector<std::string>{"Bitte wählen Sie ein Quellverzeichniss!"}));
+  EXPECT_EQ(t.tk.folder_titles,
+            (std::vector<std::string>{"Bitte wählen Sie ein Quellverzeichniss!"}));
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kBackupList), 0);
   EXPECT_EQ(t.tk.focus_control, ui::kBackupList);
 
@@ -213,7 +215,8 @@ TEST_F(EventLoopTest, RestoreTakesTheTotalFirstAndContextItemsActLikeTheirButton
   t.app.RestoreTotal = 99;
   Handle(EventType::kMenu, ui::kContextRestore);  // the target chooser is cancelled
   EXPECT_EQ(t.app.RestoreTotal, 0);               // a few bytes: 0 KiB
-  EXPECT_EQ(t.tk.folder_titles, (std::vector<std::string>{"Bitte wählen Sie ein Zielverzeichniss"}));
+  EXPECT_EQ(t.tk.folder_titles,
+            (std::vector<std::string>{"Bitte wählen Sie ein Zielverzeichniss"}));
   EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
 
   t.tk.opened.clear();

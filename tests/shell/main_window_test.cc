@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/set_names.h"
 #include "jobs/create/create.h"
 #include "jobs/create/scan.h"
-#include "archive/set_names.h"
 #include "jobs/sets/backup_lists.h"
 #include "shell/images.h"
 #include "support/test_support.h"
@@ -216,8 +216,8 @@ TEST_F(MainWindowTest, CommandEnablingFollowsTheSelectionOfEachList) {
 
   t.tk.SetValue(kMain, ui::kBackupList, -1);
   EnableRowCommands(t.app, ui::kBackupList);
-  for (int item : {ui::kMenuVerify, ui::kMenuProperties, ui::kContextUpdate,
-                   ui::kContextRestore, ui::kContextDelete}) {
+  for (int item : {ui::kMenuVerify, ui::kMenuProperties, ui::kContextUpdate, ui::kContextRestore,
+                   ui::kContextDelete}) {
     EXPECT_FALSE(MenuEnabled(item)) << item;
   }
   EXPECT_FALSE(Enabled(ui::kUpdateButton));
@@ -251,8 +251,10 @@ TEST_F(DeleteTest, AsksWithGenerationAndSetNameThenRemovesIndexAndVolume) {
   EXPECT_EQ(t.tk.messages[0].title, "Frage");
   EXPECT_EQ(t.tk.messages[0].icon, ui::Icon::kQuestion);
   EXPECT_EQ(t.tk.messages[0].buttons, ui::Buttons::kYesNo);
-  EXPECT_EQ(t.tk.messages[0].text, "Möchten Sie das gewählte Backup wirklich Löschen ?\n\n"
-                                   "Index: 0002\nName: " + set);
+  EXPECT_EQ(t.tk.messages[0].text,
+            "Möchten Sie das gewählte Backup wirklich Löschen ?\n\n"
+            "Index: 0002\nName: " +
+                set);
   EXPECT_TRUE(tmp.Exists("backups/Backup_0002_of_" + set + ".sk"));
 
   DeleteLatestBackup(t.app);  // answered Yes

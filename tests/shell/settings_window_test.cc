@@ -69,7 +69,8 @@ TEST_F(SettingsWindowTest, CancelDiscardsAFolderChosenWithChange) {
   Click(kSettingsChangeButton);
   Click(kSettingsCancelButton);
   SettingsWindow(t.app);
-  EXPECT_EQ(t.tk.folder_titles, (std::vector<std::string>{"Bitte wählen Sie einen Pfad für die Backups"}));
+  EXPECT_EQ(t.tk.folder_titles,
+            (std::vector<std::string>{"Bitte wählen Sie einen Pfad für die Backups"}));
   EXPECT_EQ(Closed().controls.at(kSettingsFolderField).text, tmp.Native("new/"));
   EXPECT_EQ(t.app.BackupFolder, tmp.Internal("old\\"));
 }

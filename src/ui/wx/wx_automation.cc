@@ -1,8 +1,8 @@
 #include "ui/wx/wx_automation.h"
 
 #include <wx/dirdlg.h>
-#include <wx/hyperlink.h>
 #include <wx/evtloop.h>
+#include <wx/hyperlink.h>
 #include <wx/listctrl.h>
 #include <wx/notebook.h>
 
@@ -35,10 +35,14 @@ std::string OneLine(const std::string& text) {
 
 const char* AnswerName(Answer answer) {
   switch (answer) {
-    case Answer::kYes: return "yes";
-    case Answer::kNo: return "no";
-    case Answer::kCancel: return "cancel";
-    default: return "ok";
+    case Answer::kYes:
+      return "yes";
+    case Answer::kNo:
+      return "no";
+    case Answer::kCancel:
+      return "cancel";
+    default:
+      return "ok";
   }
 }
 
@@ -53,10 +57,13 @@ std::optional<Answer> AnswerNamed(const std::string& name) {
 // The answer that changes nothing.
 Answer Harmless(Buttons buttons) {
   switch (buttons) {
-    case Buttons::kYesNo: return Answer::kNo;
+    case Buttons::kYesNo:
+      return Answer::kNo;
     case Buttons::kYesNoCancel:
-    case Buttons::kOkCancel: return Answer::kCancel;
-    default: return Answer::kOk;
+    case Buttons::kOkCancel:
+      return Answer::kCancel;
+    default:
+      return Answer::kOk;
   }
 }
 
@@ -211,7 +218,7 @@ bool WxAutomation::RunOne(WxToolkit& tk, const Command& command) {
   }
   if (verb == "wait-window" || verb == "wait-closed" || verb == "wait-enabled") {
     wxWindow* frame = tk.NativeWindow(window);
-    const bool ready = verb == "wait-window"  ? frame != nullptr
+    const bool ready = verb == "wait-window"   ? frame != nullptr
                        : verb == "wait-closed" ? frame == nullptr
                                                : frame != nullptr && frame->IsEnabled();
     if (!ready) return false;
@@ -413,8 +420,7 @@ Answer WxAutomation::Message(WxToolkit& tk, const WxToolkit::MessageInfo& info) 
   } else if (info.buttons != Buttons::kOk) {
     Note("unexpected question");
   }
-  Note("message " + OneLine(info.title) + " | " + OneLine(info.text) + " -> " +
-       AnswerName(answer));
+  Note("message " + OneLine(info.title) + " | " + OneLine(info.text) + " -> " + AnswerName(answer));
   busy_ = false;
   return answer;
 }
@@ -424,9 +430,10 @@ std::string WxAutomation::Folder(WxToolkit& tk, const std::string& title) {
   if (Current().verb == "shot") {
     // The chooser opens where the script's answer lies.
     const Command answer = Parse(AfterShots());
-    const std::string start = answer.verb == "folder" && answer.rest != "cancel" ? answer.rest : "/";
-    auto* dialog = new wxDirDialog(tk.ActiveWindow(), ToWx(title), ToWx(start),
-                                   wxDD_DEFAULT_STYLE, wxDefaultPosition, wxSize(720, 500));
+    const std::string start =
+        answer.verb == "folder" && answer.rest != "cancel" ? answer.rest : "/";
+    auto* dialog = new wxDirDialog(tk.ActiveWindow(), ToWx(title), ToWx(start), wxDD_DEFAULT_STYLE,
+                                   wxDefaultPosition, wxSize(720, 500));
     dialog->Show();
     TakeShots();
     dialog->Destroy();

@@ -3,9 +3,8 @@
 #include <wx/dirdlg.h>
 #include <wx/evtloop.h>
 #include <wx/gauge.h>
-#include <wx/hyperlink.h>
-#include <wx/generic/hyperlink.h>
 #include <wx/generic/msgdlgg.h>
+#include <wx/hyperlink.h>
 #include <wx/imaglist.h>
 #include <wx/listctrl.h>
 #include <wx/notebook.h>
@@ -113,8 +112,8 @@ bool WxToolkit::Start() {
     wxSetAssertHandler([](const wxString& file, int line, const wxString& function,
                           const wxString& condition, const wxString& message) {
       std::fprintf(stderr, "stowkeeper: wx check failed at %s:%d in %s: %s %s\n",
-                   FromWx(file).c_str(), line, FromWx(function).c_str(),
-                   FromWx(condition).c_str(), FromWx(message).c_str());
+                   FromWx(file).c_str(), line, FromWx(function).c_str(), FromWx(condition).c_str(),
+                   FromWx(message).c_str());
     });
     wxTheApp->SetAppName("stowkeeper");
     wxTheApp->SetExitOnFrameDelete(false);
@@ -424,8 +423,7 @@ wxWindow* WxToolkit::MakeWidget(int window, WindowData& w, const ControlSpec& sp
       return new wxListCtrl(parent, wxID_ANY, pos, size, style);
     }
     case ControlKind::kContainer: {
-      const long border =
-          (spec.style & kStyleRaised) != 0 ? wxBORDER_RAISED : wxBORDER_NONE;
+      const long border = (spec.style & kStyleRaised) != 0 ? wxBORDER_RAISED : wxBORDER_NONE;
       auto* panel = new wxPanel(parent, wxID_ANY, pos, size, border | wxTAB_TRAVERSAL);
       if (spec.background >= 0) panel->SetBackgroundColour(ColourOf(spec.background));
       return panel;
@@ -450,11 +448,21 @@ void WxToolkit::BindEvents(int window, const ControlSpec& spec, wxWindow* widget
   const int id = spec.id;
   auto click = [this, window, id](wxEvent&) { Queue({EventType::kLeftClick, window, id}); };
   switch (spec.kind) {
-    case ControlKind::kButton: widget->Bind(wxEVT_BUTTON, click); break;
-    case ControlKind::kOption: widget->Bind(wxEVT_RADIOBUTTON, click); break;
-    case ControlKind::kDropDown: widget->Bind(wxEVT_CHOICE, click); break;
-    case ControlKind::kTabs: widget->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, click); break;
-    case ControlKind::kLink: widget->Bind(wxEVT_HYPERLINK, click); break;
+    case ControlKind::kButton:
+      widget->Bind(wxEVT_BUTTON, click);
+      break;
+    case ControlKind::kOption:
+      widget->Bind(wxEVT_RADIOBUTTON, click);
+      break;
+    case ControlKind::kDropDown:
+      widget->Bind(wxEVT_CHOICE, click);
+      break;
+    case ControlKind::kTabs:
+      widget->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, click);
+      break;
+    case ControlKind::kLink:
+      widget->Bind(wxEVT_HYPERLINK, click);
+      break;
     case ControlKind::kReportList:
       widget->Bind(wxEVT_LIST_ITEM_SELECTED, click);
       widget->Bind(wxEVT_LIST_ITEM_DESELECTED, click);
@@ -465,7 +473,8 @@ void WxToolkit::BindEvents(int window, const ControlSpec& spec, wxWindow* widget
         Queue({EventType::kRightClick, window, id});
       });
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -528,7 +537,7 @@ void WxToolkit::SetValue(int window, int control, int64_t value) {
     case ControlKind::kDropDown: {
       auto* choice = static_cast<wxChoice*>(c->widget);
       choice->SetSelection(value >= 0 && value < choice->GetCount() ? static_cast<int>(value)
-                                                                     : wxNOT_FOUND);
+                                                                    : wxNOT_FOUND);
       break;
     }
     case ControlKind::kReportList: {
@@ -553,11 +562,13 @@ void WxToolkit::SetValue(int window, int control, int64_t value) {
     case ControlKind::kImage:
       c->value = value;
       if (value >= 0 && static_cast<size_t>(value) < image_data_.size()) {
-        static_cast<wxStaticBitmap*>(c->widget)->SetBitmap(ImageBitmap(
-            image_data_[static_cast<size_t>(value)], c->spec.width, c->spec.height));
+        static_cast<wxStaticBitmap*>(c->widget)->SetBitmap(
+            ImageBitmap(image_data_[static_cast<size_t>(value)], c->spec.width, c->spec.height));
       }
       break;
-    default: c->value = value; break;
+    default:
+      c->value = value;
+      break;
   }
   quiet_ = false;
 }
@@ -566,11 +577,16 @@ int64_t WxToolkit::GetValue(int window, int control) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return -1;
   switch (c->spec.kind) {
-    case ControlKind::kOption: return static_cast<wxRadioButton*>(c->widget)->GetValue() ? 1 : 0;
-    case ControlKind::kDropDown: return static_cast<wxChoice*>(c->widget)->GetSelection();
-    case ControlKind::kReportList: return SelectedRow(AsList(c->widget));
-    case ControlKind::kTabs: return static_cast<wxNotebook*>(c->widget)->GetSelection();
-    default: return c->value;
+    case ControlKind::kOption:
+      return static_cast<wxRadioButton*>(c->widget)->GetValue() ? 1 : 0;
+    case ControlKind::kDropDown:
+      return static_cast<wxChoice*>(c->widget)->GetSelection();
+    case ControlKind::kReportList:
+      return SelectedRow(AsList(c->widget));
+    case ControlKind::kTabs:
+      return static_cast<wxNotebook*>(c->widget)->GetSelection();
+    default:
+      return c->value;
   }
 }
 
@@ -761,8 +777,10 @@ void WxToolkit::SetFont(int window, int control, const Font& font) {
   wxFont wanted(info);
   // A face the desktop does not have falls back to its own sans-serif at that size.
   if (!wanted.IsOk()) {
-    wanted = wxFont(wxFontInfo(info.GetPointSize()).Family(wxFONTFAMILY_SWISS)
-                        .Bold(font.bold).Italic(font.italic));
+    wanted = wxFont(wxFontInfo(info.GetPointSize())
+                        .Family(wxFONTFAMILY_SWISS)
+                        .Bold(font.bold)
+                        .Italic(font.italic));
   }
   c->widget->SetFont(wanted);
   c->widget->Refresh();
@@ -881,16 +899,31 @@ void WxToolkit::RemoveTimer(int window, int timer) {
 wxDialog* WxToolkit::PreviewMessageBox(const MessageInfo& info) {
   long style = wxCENTRE;
   switch (info.buttons) {
-    case Buttons::kOk: style |= wxOK; break;
-    case Buttons::kYesNo: style |= wxYES_NO; break;
-    case Buttons::kYesNoCancel: style |= wxYES_NO | wxCANCEL; break;
-    case Buttons::kOkCancel: style |= wxOK | wxCANCEL; break;
+    case Buttons::kOk:
+      style |= wxOK;
+      break;
+    case Buttons::kYesNo:
+      style |= wxYES_NO;
+      break;
+    case Buttons::kYesNoCancel:
+      style |= wxYES_NO | wxCANCEL;
+      break;
+    case Buttons::kOkCancel:
+      style |= wxOK | wxCANCEL;
+      break;
   }
   switch (info.icon) {
-    case Icon::kInformation: style |= wxICON_INFORMATION; break;
-    case Icon::kWarning: style |= wxICON_WARNING; break;
-    case Icon::kQuestion: style |= wxICON_QUESTION; break;
-    case Icon::kNone: break;
+    case Icon::kInformation:
+      style |= wxICON_INFORMATION;
+      break;
+    case Icon::kWarning:
+      style |= wxICON_WARNING;
+      break;
+    case Icon::kQuestion:
+      style |= wxICON_QUESTION;
+      break;
+    case Icon::kNone:
+      break;
   }
   return new wxGenericMessageDialog(ActiveWindow(), ToWx(info.text), ToWx(info.title), style);
 }
@@ -904,10 +937,14 @@ Answer WxToolkit::MessageBox(const std::string& title, const std::string& text, 
   if (automation_ != nullptr) return automation_->Message(*this, info);
   std::unique_ptr<wxDialog> dialog(PreviewMessageBox(info));
   switch (dialog->ShowModal()) {
-    case wxID_YES: return Answer::kYes;
-    case wxID_NO: return Answer::kNo;
-    case wxID_CANCEL: return Answer::kCancel;
-    default: return buttons == Buttons::kYesNo ? Answer::kNo : Answer::kOk;
+    case wxID_YES:
+      return Answer::kYes;
+    case wxID_NO:
+      return Answer::kNo;
+    case wxID_CANCEL:
+      return Answer::kCancel;
+    default:
+      return buttons == Buttons::kYesNo ? Answer::kNo : Answer::kOk;
   }
 }
 
@@ -922,8 +959,7 @@ std::string WxToolkit::ChooseFolder(const std::string& title, const std::string&
   }
   if (automation_ != nullptr) return ChosenFolder(automation_->Folder(*this, title));
   wxDirDialog dialog(ActiveWindow(), ToWx(title), ToWx(native_start),
-                     wxDD_DEFAULT_STYLE | wxDD_NEW_DIR_BUTTON, wxDefaultPosition,
-                     kChooserSize);
+                     wxDD_DEFAULT_STYLE | wxDD_NEW_DIR_BUTTON, wxDefaultPosition, kChooserSize);
   if (dialog.ShowModal() != wxID_OK) return "";
   return ChosenFolder(FromWx(dialog.GetPath()));
 }
