@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Takes a picture of every window the desktop program shows: starts the program on a virtual
-# screen (Xvfb, with a small window manager for title bars), plays a user's session through
-# its automation script and saves one PNG per window into a folder.
+# screen (Xvfb, with a small window manager for title bars), plays two sessions of a user
+# through its automation script and saves one PNG per window into a folder.
 #
-#   scripts/screenshots.sh [OUTPUT_FOLDER]      (default: screenshots/)
+#   scripts/screenshots.sh [OUTPUT_FOLDER]      (default: build/screenshots/)
 #
 # PROGRAM names the program to run (default: build/stowkeeper, built by scripts/build.sh).
-# The transcript of the session (windows, messages, choices) lands beside the pictures.
+# The transcripts of the sessions (windows, messages, choices) land beside the pictures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=$(realpath -m "${1:-screenshots}")
+out=$(realpath -m "${1:-build/screenshots}")
 program=$(realpath "${PROGRAM:-build/stowkeeper}")
 for tool in xvfb-run import; do
   command -v "$tool" >/dev/null || { echo "screenshots.sh: $tool is missing (scripts/setup.sh)" >&2; exit 2; }
@@ -19,7 +19,7 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out" "$work/config" "$work/Backups" "$work/Restored"
-rm -f "$out"/*.png
+rm -f "$out"/*.png "$out"/*.log
 
 # A source folder with a little of everything, and enough data for the progress windows to
 # be seen at work.
@@ -39,7 +39,7 @@ deutsch=$(( $(ls -U "$catalogs" | grep -n '^Deutsch\.catalog$' | cut -d: -f1) + 
 # Control ids: main window 0 (Quit 1, tabs 2, backup list 10, Create 14, Update 11, List 12,
 # Delete 13, restore list 20, List 21, Restore 22; menu: Verify 1, Properties 2, Settings 3,
 # About 4, Quit 5; context menu: List 31 ... Properties 36). Windows of commands are window 1.
-cat > "$work/session.txt" <<EOF
+cat > "$work/first.txt" <<EOF
 # First start: no backup folder yet, so the settings window opens by itself.
 wait-window 1
 shot 01-settings-first-start
@@ -56,11 +56,15 @@ click 0 14
 folder $src
 wait-window 1
 shot 05-create-progress
-wait-closed 1
+wait-log sound
 select 0 10 0
 shot 06-main-window-backup-list
+menu 0 5
+EOF
 
+cat > "$work/second.txt" <<EOF
 # The context menu over the selected row, and the properties window from it.
+select 0 10 0
 rclick 0 10
 shot 07-context-menu
 menu 0 36
@@ -80,11 +84,10 @@ shot 10-verify-result
 answer ok
 wait-closed 1
 
-# List contents: the listing progress, the contents window, a folder, back.
+# List contents: the contents window, a folder, back.
 select 0 10 0
 click 0 12
-wait-window 1
-sleep 500
+wait-title 1 Backup contents
 shot 11-contents
 select 1 30 1
 dclick 1 30
@@ -94,12 +97,12 @@ click 1 29
 click 1 31
 wait-closed 1
 
-# Update after a change: the comparison window.
+# Update after the change: the comparison window.
 select 0 10 0
 click 0 11
 wait-window 1
 shot 13-update-progress
-wait-closed 1
+wait-log sound
 select 0 2 1
 select 0 20 1
 shot 14-main-window-restore-list
@@ -107,12 +110,12 @@ shot 14-main-window-restore-list
 # Restore the restore point: target chooser, parameters, progress.
 click 0 22
 folder $work/Restored
-wait-window 1
+wait-title 1 Restore options
 shot 15-restore-parameters
 click 1 42
 wait-window 1
 shot 16-restore-progress
-wait-closed 1
+wait-log sound
 
 # Delete asks first.
 select 0 2 0
@@ -133,7 +136,7 @@ shot 19-settings
 click 1 17
 wait-closed 1
 
-# Another language rebuilds the window.
+# Another language rebuilds the window; then other sizes.
 menu 0 $deutsch
 sleep 300
 shot 20-main-window-german
@@ -147,17 +150,22 @@ shot 22-main-window-maximized
 menu 0 5
 EOF
 
-# Change the source during the session, before the update runs: a file the update finds.
-(sleep 1; printf 'A new letter.\n' > "$src/Letters/2010/bob.txt") &
+# Runs the program on its own virtual screen with a window manager, playing one script.
+play() {
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    openbox >/dev/null 2>&1 &
+    wm=$!
+    sleep 0.5
+    "$@"; status=$?
+    kill $wm 2>/dev/null
+    exit $status' _ \
+    env XDG_CONFIG_HOME="$work/config" GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 LANG=en_GB.UTF-8 \
+    STOWKEEPER_AUTOMATION="$work/$1.txt" STOWKEEPER_AUTOMATION_LOG="$out/$1.log" \
+    STOWKEEPER_SHOTS="$out" "$program"
+}
 
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  openbox >/dev/null 2>&1 &
-  wm=$!
-  sleep 0.5
-  "$@"; status=$?
-  kill $wm 2>/dev/null
-  exit $status' _ \
-  env XDG_CONFIG_HOME="$work/config" GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 LANG=en_GB.UTF-8 \
-  STOWKEEPER_AUTOMATION="$work/session.txt" STOWKEEPER_AUTOMATION_LOG="$out/session.log" \
-  STOWKEEPER_SHOTS="$out" "$program"
+play first
+# Between the two sessions the user changes the folder: the update finds a new letter.
+printf 'A new letter.\n' > "$src/Letters/2010/bob.txt"
+play second
 ls "$out"
