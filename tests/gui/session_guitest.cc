@@ -396,14 +396,37 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
   EXPECT_EQ(Setting("MainWindow", "WinHeight"), 600);
 }
 
-TEST_F(SessionTest, QuestionsAndChoosersCanBeDeclined) {
+TEST_F(SessionTest, ChoosersQuestionsAndJobsCanBeDeclinedOrCancelled) {
   // A backup folder that is there: no settings window. Create is cancelled in the chooser,
-  // and quitting by the close box saves the settings.
+  // then cancelled while it packs; a second Create is not let replace the set; quitting by
+  // the close box saves the settings.
   tmp.Write("config/Stowkeeper/Settings.ini",
             "[Folders]\r\nSaveFolder = " + tmp.Native("Backups/") + "\r\n");
+  tmp.Write("Big/data.bin", testing::RandomData(40 * 1000 * 1000));
   ProgramRun run =
       Run("click 0 14\n"
           "folder cancel\n"
+          "list 0 10\n"
+          "click 0 14\n"
+          "folder " +
+          tmp.Native("Big") +
+          "\n"
+          "wait-window 1\n"
+          "click 1 31\n"
+          "wait-log message\n"
+          "wait-enabled 0\n"
+          "list 0 10\n"
+          "click 0 14\n"
+          "folder " +
+          tmp.Native("Documents") +
+          "\n"
+          "wait-log sound\n"
+          "click 0 14\n"
+          "folder " +
+          tmp.Native("Documents") +
+          "\n"
+          "answer no\n"
+          "wait-enabled 0\n"
           "list 0 10\n"
           "close 0\n");
   ExpectDone(run);
@@ -411,10 +434,18 @@ TEST_F(SessionTest, QuestionsAndChoosersCanBeDeclined) {
   EXPECT_EQ(t.Next("open 0 ").rfind("Stowkeeper", 0), 0u);
   EXPECT_EQ(t.Next("folder "), "Please select a source folder -> cancel");
   EXPECT_EQ(t.Next("list 0 10: "), "");
+  EXPECT_EQ(t.Next("open 1 "), "Creating backup...");
+  EXPECT_EQ(t.Next("message "), "Information | The operation was canceled. -> ok");
+  EXPECT_EQ(t.Next("list 0 10: "), "");
+  EXPECT_EQ(t.Next("message "),
+            "Question | The backup already exists. Do you want to replace it? -> no");
+  EXPECT_EQ(t.Next("list 0 10: ").rfind("Backup_0000_of_" + tmp.Internal("Documents\\"), 0), 0u);
+  // Nothing of the cancelled set is left behind.
+  EXPECT_EQ(
+      tmp.Names("Backups"),
+      (std::vector<std::string>{"Backup_0000_of_" + SetName(tmp.Internal("Documents\\")) + ".sk"}));
   EXPECT_EQ(Setting("Packer", "Level"), 9);
-  for (const std::string& line : run.transcript) {
-    EXPECT_NE(line, "open 1 Settings");
-  }
+  for (const std::string& line : run.transcript) EXPECT_NE(line, "open 1 Settings");
 }
 
 }  // namespace
