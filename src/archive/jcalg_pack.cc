@@ -1,0 +1,812 @@
+// The JCalG1 writer: a hash-chain match finder feeding a price-driven optimal parse.
+//
+// Every code has a fixed cost in bits, so the cheapest stream for a block is a shortest path
+// over its positions. The parse walks forward, keeping for every position (and every literal
+// mode in play) the cheapest known arrival together with the last offset on that path, which
+// decides whether a repeat-offset copy is available from there. Each length a match can take
+// is weighed with the nearest offset that reaches it, in the short form (offsets below 128,
+// 2 to 5 bytes) or the long form; single bytes go as literals, zero-byte codes or one-byte
+// copies; a block whose bytes leave the narrow literal range can change the literal mode or
+// send 256 raw bytes where that is cheaper.
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <limits>
+
+#include "archive/jcalg.h"
+#include "archive/jcalg_format.h"
+
+namespace sk {
+namespace {
+
+constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
+constexpr uint32_t kUnreached = 0xFFFFFFFFu;
+
+// A match this long is taken at once: weighing every split inside it costs time and gains
+// next to nothing.
+constexpr uint32_t kNiceLength = 128;
+// Chain links followed per position.
+constexpr int kSearchDepth = 16;
+constexpr uint32_t kMinWindow = 1024;
+constexpr int kMaxModes = 3;
+constexpr uint32_t kFirstModeSample = 1024;
+// Longest step the parse records; a longer match is taken as several.
+constexpr uint32_t kMaxStepLength = (1u << 24) - 1;
+
+// Code sizes in bits.
+constexpr uint32_t kWideModeBits = 3 + 4 + 1 + 1;        // 001 0000 0 1
+constexpr uint32_t kNarrowModeBits = 3 + 4 + 1 + 1 + 8;  // 001 0000 0 0 base
+constexpr uint32_t kSingleBits = 3 + 4;                  // zero byte, one-byte copy
+constexpr uint32_t kShortBits = 3 + 7 + 2;
+constexpr uint32_t kEndBits = 3 + 7 + 2;
+constexpr uint32_t kRawRunBits = 3 + 4 + 1 + 8 * 256 + 1;
+constexpr uint32_t kShortMaxOffset = 127;
+constexpr uint32_t kShortMaxLength = 5;
+constexpr uint32_t kSingleMaxOffset = 14;
+
+// Bits of the gamma code of value (2 and up).
+inline uint32_t GammaBits(uint32_t value) {
+  return 2 * static_cast<uint32_t>(std::bit_width(value | 1) - 1);
+}
+
+// The writer keeps the first index width: on blocks of a few thousand bytes no other width
+// saves enough to pay for the code that sets it.
+constexpr int kIndexWidth = jcalg::kFirstIndexWidth;
+
+// Bits of a long match code without its length: prefix, high part and low part of the offset.
+uint32_t LongOffsetBits(uint32_t offset) {
+  return 2 + GammaBits((offset >> kIndexWidth) + jcalg::kOffsetBias) + kIndexWidth;
+}
+
+struct LiteralMode {
+  int width = 8;
+  uint8_t base = 0;
+
+  bool Fits(uint8_t byte) const { return width == 8 || static_cast<uint8_t>(byte - base) < 128; }
+  uint32_t LiteralBits() const { return 1 + static_cast<uint32_t>(width); }
+  uint32_t ChangeBits() const { return width == 8 ? kWideModeBits : kNarrowModeBits; }
+  bool operator==(const LiteralMode&) const = default;
+};
+
+// Base of the 128 byte values (wrapping at 256) that cover most of the histogram; ties go to
+// the smaller base.
+uint8_t BestBase(const uint32_t* histogram, uint32_t* covered) {
+  uint32_t sum = 0;
+  for (int v = 0; v < 128; ++v) sum += histogram[v];
+  uint32_t best = sum;
+  int best_base = 0;
+  for (int base = 1; base < 256; ++base) {
+    sum += histogram[(base + 127) & 255];
+    sum -= histogram[base - 1];
+    if (sum > best) {
+      best = sum;
+      best_base = base;
+    }
+  }
+  *covered = best;
+  return static_cast<uint8_t>(best_base);
+}
+
+// The literal modes a block may use: the first is the stream's opening mode, chosen from the
+// first kFirstModeSample bytes; the others are what the parse may switch to where the data
+// calls for them.
+int ChooseModes(const uint8_t* source, uint32_t length, LiteralMode* modes) {
+  uint32_t head[256] = {};
+  uint32_t all[256] = {};
+  const uint32_t sample = std::min(length, kFirstModeSample);
+  for (uint32_t i = 0; i < sample; ++i) ++head[source[i]];
+  for (uint32_t i = 0; i < length; ++i) ++all[source[i]];
+  uint32_t head_covered = 0;
+  uint32_t all_covered = 0;
+  const uint8_t head_base = BestBase(head, &head_covered);
+  const uint8_t all_base = BestBase(all, &all_covered);
+  // The narrow width saves a bit per literal; every byte outside its range costs a mode
+  // change there and back, about 26 bits, unless a copy covers it.
+  const bool narrow_first = (sample - head_covered) * 32 <= head_covered;
+  const LiteralMode narrow{7, head_base};
+  const LiteralMode wide{8, 0};
+  const LiteralMode other{7, all_base};
+  int count = 0;
+  modes[count++] = narrow_first ? narrow : wide;
+  if (narrow_first) {
+    uint32_t narrow_all = 0;
+    for (int v = 0; v < 256; ++v) narrow_all += narrow.Fits(static_cast<uint8_t>(v)) ? all[v] : 0;
+    if (narrow_all == length) return count;
+    modes[count++] = wide;
+    if (!(other == narrow) && all_covered >= narrow_all + 128) modes[count++] = other;
+  } else {
+    modes[count++] = other;
+  }
+  return count;
+}
+
+[[gnu::always_inline]] inline uint32_t MatchLength(const uint8_t* a, const uint8_t* b,
+                                                   uint32_t start, uint32_t limit) {
+  uint32_t length = start;
+  if constexpr (std::endian::native == std::endian::little) {
+    while (length + 8 <= limit) {
+      uint64_t x = 0;
+      uint64_t y = 0;
+      std::memcpy(&x, a + length, 8);
+      std::memcpy(&y, b + length, 8);
+      if (x != y) return length + static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
+      length += 8;
+    }
+  }
+  while (length < limit && a[length] == b[length]) ++length;
+  return length;
+}
+
+struct Match {
+  uint32_t length;
+  uint32_t offset;
+};
+
+// Finds, for a position, the nearest earlier match of each length it can reach: the nearest
+// two-byte and three-byte matches come from tables that remember the latest position of each
+// pair and triple (a byte compare tells whether a slot still holds that one), longer matches
+// from chains of positions that share a 4-byte hash, newest first. Inserting a position is a
+// few table writes, so positions that the parse passes over cost next to nothing.
+//
+// Position is the type the tables store positions in: uint16_t for blocks below 64 KiB keeps
+// the tables small enough to stay in the first-level cache, which matters more than anything
+// else here.
+template <typename Position>
+class MatchFinder {
+ public:
+  static constexpr uint32_t kPairBits = 12;
+  static constexpr uint32_t kTripleBits = 12;
+  static constexpr Position kNone = std::numeric_limits<Position>::max();
+
+  static uint32_t ChainBits(uint32_t length) {
+    uint32_t bits = 10;
+    while (bits < 16 && (1u << bits) < length) ++bits;
+    return bits;
+  }
+
+  static uint64_t TableBytes(uint32_t length) {
+    return sizeof(Position) * (uint64_t{length} + (uint64_t{1} << ChainBits(length)) +
+                               (uint64_t{1} << kPairBits) + (uint64_t{1} << kTripleBits));
+  }
+
+  // tables holds TableBytes(length) bytes; length is below kNone.
+  MatchFinder(const uint8_t* source, uint32_t length, uint32_t max_offset, void* tables)
+      : source_(source),
+        length_(length),
+        max_offset_(max_offset),
+        chain_shift_(32 - ChainBits(length)),
+        previous_(static_cast<Position*>(tables)),
+        heads_(previous_ + length),
+        pairs_(heads_ + (size_t{1} << ChainBits(length))),
+        triples_(pairs_ + (size_t{1} << kPairBits)) {
+    std::fill(heads_, triples_ + (size_t{1} << kTripleBits), kNone);
+  }
+
+  // Inserts pos and writes its matches, shortest (and nearest) first, each the nearest met
+  // for its length, and returns their count. A match that reaches kNiceLength is extended to
+  // its full length.
+  int Find(uint32_t pos, Match* matches) {
+    const uint32_t avail = length_ - pos;
+    if (avail < 2) return 0;
+    // Member values are copied to locals: the compiler must otherwise assume that the table
+    // writes change them.
+    const uint8_t* const source = source_;
+    const uint32_t max_offset = max_offset_;
+    const uint8_t* const here = source + pos;
+    const uint32_t limit = std::min(avail, kNiceLength);
+    int count = 0;
+    uint32_t best = 1;
+    const uint32_t key = avail >= 4 ? Load32(here) : avail == 3 ? Triple(here) : Pair(here);
+    Position last = Swap(&pairs_[PairSlot(key)], pos);
+    if (last != kNone && pos - last <= max_offset && Pair(source + last) == (key & 0xFFFF)) {
+      best = MatchLength(here, source + last, 2, limit);
+      matches[count++] = {best, pos - last};
+    }
+    if (avail < 3) return count;
+    last = Swap(&triples_[TripleSlot(key)], pos);
+    if (best < 3 && last != kNone && pos - last <= max_offset &&
+        Triple(source + last) == (key & 0xFFFFFF)) {
+      best = MatchLength(here, source + last, 3, limit);
+      matches[count++] = {best, pos - last};
+    }
+    if (avail < 4) return count;
+    Position node = Swap(&heads_[ChainSlot(key)], pos);
+    previous_[pos] = node;
+    for (int depth = kSearchDepth; node != kNone && best < limit && depth > 0; --depth) {
+      const uint32_t offset = pos - node;
+      if (offset > max_offset) break;
+      const uint8_t* const there = source + node;
+      // Only a match longer than the best so far counts, and it must agree at that byte.
+      if (there[best] == here[best]) {
+        const uint32_t length = MatchLength(here, there, 0, limit);
+        if (length > best) {
+          best = length;
+          matches[count++] = {length, offset};
+        }
+      }
+      node = previous_[node];
+    }
+    if (best == kNiceLength) {
+      Match& longest = matches[count - 1];
+      longest.length =
+          MatchLength(here, here - longest.offset, kNiceLength, std::min(avail, kMaxStepLength));
+    }
+    return count;
+  }
+
+  // Inserts pos without looking for matches.
+  void Skip(uint32_t pos) {
+    const uint32_t avail = length_ - pos;
+    const uint8_t* const here = source_ + pos;
+    if (avail >= 4) {
+      const uint32_t key = Load32(here);
+      Swap(&pairs_[PairSlot(key)], pos);
+      Swap(&triples_[TripleSlot(key)], pos);
+      previous_[pos] = Swap(&heads_[ChainSlot(key)], pos);
+    } else if (avail == 3) {
+      Swap(&pairs_[PairSlot(Triple(here))], pos);
+      Swap(&triples_[TripleSlot(Triple(here))], pos);
+    } else if (avail == 2) {
+      Swap(&pairs_[PairSlot(Pair(here))], pos);
+    }
+  }
+
+ private:
+  static Position Swap(Position* slot, uint32_t pos) {
+    const Position old = *slot;
+    *slot = static_cast<Position>(pos);
+    return old;
+  }
+  // Keys hold the bytes little-endian: the low 16 bits are the pair, the low 24 the triple.
+  static uint32_t Pair(const uint8_t* p) { return p[0] | static_cast<uint32_t>(p[1]) << 8; }
+  static uint32_t Triple(const uint8_t* p) { return Pair(p) | static_cast<uint32_t>(p[2]) << 16; }
+  static uint32_t Load32(const uint8_t* p) { return jcalg::Load32(p); }
+  static uint32_t PairSlot(uint32_t key) {
+    return ((key & 0xFFFF) * 2654435761u) >> (32 - kPairBits);
+  }
+  static uint32_t TripleSlot(uint32_t key) {
+    return ((key & 0xFFFFFF) * 2654435761u) >> (32 - kTripleBits);
+  }
+  uint32_t ChainSlot(uint32_t key) const { return (key * 2654435761u) >> chain_shift_; }
+
+  const uint8_t* source_;
+  uint32_t length_;
+  uint32_t max_offset_;
+  uint32_t chain_shift_;
+  Position* previous_;
+  Position* heads_;
+  Position* pairs_;
+  Position* triples_;
+};
+
+enum StepKind : uint8_t {
+  kStart,
+  kLiteral,
+  kZeroByte,
+  kCopyOne,
+  kShortMatch,
+  kLongMatch,
+  kRepeatMatch,
+  kRawRun,
+  kModeChange,
+};
+
+// The last step of the cheapest known way to reach a position in one literal mode, packed so
+// that the parse stores it in one write:
+//   bits 0-31   last offset after the step (a match's own offset)
+//   bits 32-55  bytes the step produces
+//   bits 56-59  StepKind
+//   bits 60-63  the offset of a one-byte copy; for a mode change, the mode it comes from
+//               (bits 60-61) and the mode it sets (bits 62-63)
+using Step = uint64_t;
+
+constexpr Step MakeStep(uint32_t last_offset, uint32_t length, StepKind kind, uint32_t arg = 0) {
+  return Step{last_offset} | Step{length} << 32 | Step{kind} << 56 | Step{arg} << 60;
+}
+constexpr uint32_t LastOffsetOf(Step step) { return static_cast<uint32_t>(step); }
+constexpr uint32_t LengthOf(Step step) {
+  return static_cast<uint32_t>(step >> 32) & kMaxStepLength;
+}
+constexpr StepKind KindOf(Step step) { return static_cast<StepKind>(step >> 56 & 15); }
+constexpr uint32_t ArgOf(Step step) { return static_cast<uint32_t>(step >> 60); }
+
+struct Scratch {
+  void* memory = nullptr;
+  JcalgRelease release = nullptr;
+  ~Scratch() {
+    if (memory != nullptr) release(memory);
+  }
+};
+
+bool DefaultRelease(void* memory) {
+  std::free(memory);
+  return true;
+}
+
+void* DefaultAlloc(uint32_t size) { return std::malloc(size); }
+
+struct ParseInput {
+  const uint8_t* source;
+  uint32_t length;
+  uint32_t max_offset;
+  const LiteralMode* modes;
+  uint32_t* prices;  // (length + 1) * mode count
+  Step* steps;       // (length + 1) * mode count
+};
+
+// The shortest path over (position, literal mode) nodes; kModes is the number of literal
+// modes in play, fixed at compile time so that the one-mode case stays lean.
+template <int kModes, typename Finder>
+class Parser {
+ public:
+  Parser(const ParseInput& in, Finder* finder)
+      : in_(in), finder_(finder), prices_(in.prices), steps_(in.steps) {
+    for (int m = 0; m < kModes; ++m) {
+      literal_bits_[m] = in.modes[m].LiteralBits();
+      // A narrow literal costs 8 bits, less than a byte of a raw run.
+      raw_pays_ = raw_pays_ || in.modes[m].width == 8;
+    }
+  }
+
+  // Finds the cheapest path to the end and returns its price in bits, end code included.
+  uint32_t Run() {
+    const uint32_t length = in_.length;
+    std::fill(prices_, prices_ + (size_t{length} + 1) * kModes, kUnreached);
+    std::fill(std::begin(last_seen_), std::end(last_seen_), kNoPosition);
+    prices_[0] = in_.modes[0].ChangeBits();
+    steps_[0] = MakeStep(jcalg::kFirstLastOffset, 0, kStart);
+    uint32_t pos = 0;
+    while (pos < length) {
+      if constexpr (kModes > 1) ChangeModes(pos);
+      const uint32_t active = ActiveModes(pos);
+      if (active == 0) {
+        finder_->Skip(pos);
+        last_seen_[in_.source[pos]] = pos;
+        ++pos;
+        continue;
+      }
+      const int count = finder_->Find(pos, matches_);
+      const uint32_t jump = Expand(pos, count, active);
+      if (jump <= 1) {
+        ++pos;
+        continue;
+      }
+      for (uint32_t skipped = pos + 1; skipped < pos + jump; ++skipped) {
+        finder_->Skip(skipped);
+        last_seen_[in_.source[skipped]] = skipped;
+      }
+      pos += jump;
+    }
+    final_mode_ = 0;
+    for (int m = 1; m < kModes; ++m) {
+      if (prices_[Index(length, m)] < prices_[Index(length, final_mode_)]) final_mode_ = m;
+    }
+    return prices_[Index(length, final_mode_)] + kEndBits;
+  }
+
+  // Writes the path's node indexes (position * kModes + mode), first step first, into path
+  // (room for 2 * length + 2) and returns their count.
+  uint32_t Path(uint32_t* path) const {
+    uint32_t count = 0;
+    uint32_t pos = in_.length;
+    int mode = final_mode_;
+    for (;;) {
+      const size_t index = Index(pos, mode);
+      path[count++] = static_cast<uint32_t>(index);
+      const Step step = steps_[index];
+      if (KindOf(step) == kStart) break;
+      if (KindOf(step) == kModeChange) {
+        mode = static_cast<int>(ArgOf(step) & 3);
+      } else {
+        pos -= LengthOf(step);
+      }
+    }
+    std::reverse(path, path + count);
+    return count;
+  }
+
+ private:
+  static size_t Index(uint32_t pos, int mode) { return size_t{pos} * kModes + mode; }
+
+  void Relax(uint32_t to, int mode, uint32_t price, Step step) {
+    const size_t index = Index(to, mode);
+    if (price < prices_[index]) {
+      prices_[index] = price;
+      steps_[index] = step;
+    }
+  }
+
+  // A literal-mode code costs the same wherever it stands, so a change is weighed at every
+  // position from the cheapest arrival in another mode.
+  void ChangeModes(uint32_t pos) {
+    uint32_t prices[kModes];
+    for (int m = 0; m < kModes; ++m) prices[m] = prices_[Index(pos, m)];
+    for (int target = 0; target < kModes; ++target) {
+      int from = -1;
+      uint32_t best = kUnreached;
+      for (int m = 0; m < kModes; ++m) {
+        if (m == target || prices[m] == kUnreached) continue;
+        const uint32_t price = prices[m] + in_.modes[target].ChangeBits();
+        if (price < best) {
+          best = price;
+          from = m;
+        }
+      }
+      if (from >= 0 && best < prices[target]) {
+        prices_[Index(pos, target)] = best;
+        steps_[Index(pos, target)] =
+            MakeStep(LastOffsetOf(steps_[Index(pos, from)]), 0, kModeChange, from | target << 2);
+      }
+    }
+  }
+
+  // The modes whose arrival at pos is worth expanding, as a bit set. An arrival that is not
+  // cheaper than the next position's in the same mode is passed over: every match from pos
+  // also runs from pos + 1, one byte shorter at the same offset and no dearer, and nothing
+  // from pos to pos + 1 beats what is there already. Only a repeat-offset state and matches
+  // at their shortest length go unweighed, which costs nothing measurable and saves a good
+  // share of the work on text.
+  uint32_t ActiveModes(uint32_t pos) const {
+    uint32_t active = 0;
+    for (int m = 0; m < kModes; ++m) {
+      const uint32_t price = prices_[Index(pos, m)];
+      if (price != kUnreached && price < prices_[Index(pos + 1, m)]) active |= 1u << m;
+    }
+    return active;
+  }
+
+  // Relaxes every step that starts at pos; returns the length of a match long enough to be
+  // taken without looking inside it, else 0. The input's fields are read into locals first:
+  // the price stores are uint32_t writes, which the compiler must otherwise assume to change
+  // them.
+  uint32_t Expand(uint32_t pos, int count, uint32_t active) {
+    const uint8_t* const here = in_.source + pos;
+    const uint32_t avail = in_.length - pos;
+    const uint32_t max_offset = in_.max_offset;
+    const uint8_t byte = here[0];
+    const uint32_t seen = last_seen_[byte];
+    last_seen_[byte] = pos;
+    const uint32_t near_limit = std::min(kSingleMaxOffset, max_offset);
+    const uint32_t near = seen != kNoPosition && pos - seen <= near_limit ? pos - seen : 0;
+    const bool raw_fits = raw_pays_ && avail >= jcalg::kRawRunBytes;
+    uint32_t jump = 0;
+    for (int m = 0; m < kModes; ++m) {
+      if ((active >> m & 1) == 0) continue;
+      const uint32_t price = prices_[Index(pos, m)];
+      const uint32_t last = LastOffsetOf(steps_[Index(pos, m)]);
+      // The zero-byte code and the one-byte copy undercut any literal. Chosen without
+      // branches: which of them applies is as good as random.
+      const bool single = byte == 0 || near != 0;
+      const StepKind kind = byte == 0 ? kZeroByte : near != 0 ? kCopyOne : kLiteral;
+      const uint32_t bits = single ? kSingleBits : literal_bits_[m];
+      if (single || in_.modes[m].Fits(byte)) {
+        Relax(pos + 1, m, price + bits, MakeStep(last, 1, kind, near));
+      }
+      if (raw_fits) {
+        Relax(pos + jcalg::kRawRunBytes, m, price + kRawRunBits,
+              MakeStep(last, jcalg::kRawRunBytes, kRawRun));
+      }
+      if (last <= pos && last <= max_offset && avail >= 2) {
+        const uint8_t* const there = here - last;
+        if (here[0] == there[0] && here[1] == there[1]) {
+          jump = std::max(jump, ExpandRepeat(pos, m, price, last, here, avail));
+        }
+      }
+      if (count > 0) jump = std::max(jump, ExpandMatches(pos, m, price, count));
+    }
+    return jump;
+  }
+
+  uint32_t ExpandRepeat(uint32_t pos, int mode, uint32_t price, uint32_t last, const uint8_t* here,
+                        uint32_t avail) {
+    const uint8_t* const there = here - last;
+    avail = std::min(avail, kMaxStepLength);
+    uint32_t length = MatchLength(here, there, 2, std::min(avail, kNiceLength));
+    if (length == kNiceLength) length = MatchLength(here, there, kNiceLength, avail);
+    const uint32_t top = std::min(length, kNiceLength);
+    for (uint32_t l = 2; l <= top; ++l) {
+      Relax(pos + l, mode, price + 4 + GammaBits(l), MakeStep(last, l, kRepeatMatch));
+    }
+    if (length < kNiceLength) return 0;
+    Relax(pos + length, mode, price + 4 + GammaBits(length), MakeStep(last, length, kRepeatMatch));
+    return length;
+  }
+
+  // Each length goes with the nearest match that reaches it.
+  uint32_t ExpandMatches(uint32_t pos, int mode, uint32_t price, int count) {
+    uint32_t next = 2;  // shortest length not yet relaxed
+    for (int k = 0; k < count; ++k) {
+      const uint32_t offset = matches_[k].offset;
+      const uint32_t top = std::min(matches_[k].length, kNiceLength);
+      if (offset <= kShortMaxOffset) {
+        const uint32_t short_top = std::min(top, kShortMaxLength);
+        for (uint32_t l = next; l <= short_top; ++l) {
+          Relax(pos + l, mode, price + kShortBits, MakeStep(offset, l, kShortMatch));
+        }
+      }
+      const uint32_t adjust = static_cast<uint32_t>(jcalg::LongMatchAdjust(offset));
+      const uint32_t base = price + LongOffsetBits(offset);
+      // Shorter lengths do not pay at this offset, nor at any later (larger) one.
+      for (uint32_t l = std::max(next, adjust + 2); l <= top; ++l) {
+        Relax(pos + l, mode, base + GammaBits(l - adjust), MakeStep(offset, l, kLongMatch));
+      }
+      next = std::max(next, top + 1);
+    }
+    const Match& longest = matches_[count - 1];
+    if (longest.length < kNiceLength) return 0;
+    const uint32_t adjust = static_cast<uint32_t>(jcalg::LongMatchAdjust(longest.offset));
+    const uint32_t bits = LongOffsetBits(longest.offset) + GammaBits(longest.length - adjust);
+    Relax(pos + longest.length, mode, price + bits,
+          MakeStep(longest.offset, longest.length, kLongMatch));
+    return longest.length;
+  }
+
+  ParseInput in_;
+  Finder* finder_;
+  uint32_t* prices_;
+  Step* steps_;
+  Match matches_[kNiceLength];
+  uint32_t last_seen_[256];  // latest position of each byte value
+  uint32_t literal_bits_[kModes];
+  int final_mode_ = 0;
+  bool raw_pays_ = false;
+};
+
+// The code of a gamma number below 2^17: each bit below the leading 1 followed by a
+// continuation bit, 1 except after the last.
+constexpr uint32_t GammaCode(uint32_t value) {
+  uint32_t code = 0;
+  for (int bit = 30 - std::countl_zero(value); bit >= 0; --bit) {
+    code = code << 2 | (value >> bit & 1) << 1 | (bit > 0 ? 1 : 0);
+  }
+  return code;
+}
+
+constexpr std::array<uint32_t, 512> kGammaTable = [] {
+  std::array<uint32_t, 512> table{};
+  for (uint32_t v = 2; v < table.size(); ++v) table[v] = GammaCode(v);
+  return table;
+}();
+
+// Packs bit fields most significant bit first into 32-bit little-endian words.
+class BitWriter {
+ public:
+  BitWriter(uint8_t* begin, uint8_t* end) : next_(begin), end_(end) {}
+
+  // Appends the n low bits of value, n from 1 to 32; value must be below 2^n. Bits above the
+  // pending count are left over from earlier words and never written.
+  void Put(uint32_t value, int n) {
+    bits_ = bits_ << n | value;
+    count_ += n;
+    if (count_ >= 32) {
+      count_ -= 32;
+      Emit(static_cast<uint32_t>(bits_ >> count_));
+    }
+  }
+
+  void PutGamma(uint32_t value) {
+    if (value < kGammaTable.size()) {
+      Put(kGammaTable[value], static_cast<int>(GammaBits(value)));
+      return;
+    }
+    int bit = 30 - std::countl_zero(value);  // the highest bit below the leading 1
+    for (; bit >= 16; --bit) Put((value >> bit & 1) << 1 | 1, 2);
+    const uint32_t rest = (value & ((2u << bit) - 1)) | 2u << bit;
+    Put(GammaCode(rest), 2 * (bit + 1));
+  }
+
+  // Pads the last word; false when any word did not fit.
+  bool Finish() {
+    if (count_ > 0) {
+      Emit(static_cast<uint32_t>(bits_ << (32 - count_)));
+      count_ = 0;
+    }
+    return !overflow_;
+  }
+
+  uint8_t* next() const { return next_; }
+
+ private:
+  void Emit(uint32_t word) {
+    if (end_ - next_ < 4) {
+      overflow_ = true;
+      return;
+    }
+    jcalg::Store32(next_, word);
+    next_ += 4;
+  }
+
+  uint8_t* next_;
+  uint8_t* end_;
+  uint64_t bits_ = 0;
+  int count_ = 0;
+  bool overflow_ = false;
+};
+
+void PutModeChange(BitWriter* out, const LiteralMode& mode) {
+  out->Put(0b0010000, 7);
+  out->Put(0, 1);
+  out->Put(mode.width == 8 ? 1 : 0, 1);
+  if (mode.width == 7) out->Put(mode.base, 8);
+}
+
+struct Emitter {
+  const uint8_t* source;
+  const LiteralMode* modes;
+  const Step* steps;
+  BitWriter* out;
+
+  void Run(const uint32_t* path, uint32_t count) {
+    uint32_t pos = 0;
+    bool in_raw = false;
+    int mode = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+      const Step step = steps[path[i]];
+      if (KindOf(step) == kModeChange) mode = static_cast<int>(ArgOf(step) >> 2);
+      if (in_raw && KindOf(step) != kRawRun) {
+        out->Put(0, 1);
+        in_raw = false;
+      }
+      switch (KindOf(step)) {
+        case kStart:
+        case kModeChange:
+          PutModeChange(out, modes[mode]);
+          break;
+        case kRawRun:
+          // Back-to-back runs share one code: a 1 bit between them says another follows.
+          out->Put(in_raw ? 0b1 : 0b00100001, in_raw ? 1 : 8);
+          for (uint32_t k = 0; k < jcalg::kRawRunBytes; ++k) out->Put(source[pos + k], 8);
+          in_raw = true;
+          break;
+        default:
+          PutCopy(step, pos, modes[mode]);
+          break;
+      }
+      pos += LengthOf(step);
+    }
+    if (in_raw) out->Put(0, 1);
+    out->Put(0, kEndBits);
+  }
+
+  void PutCopy(Step step, uint32_t pos, const LiteralMode& mode) {
+    const uint32_t offset = LastOffsetOf(step);
+    const uint32_t length = LengthOf(step);
+    switch (KindOf(step)) {
+      case kLiteral:
+        out->Put(1u << mode.width | static_cast<uint8_t>(source[pos] - mode.base), mode.width + 1);
+        break;
+      case kZeroByte:
+        out->Put(0b0010000 | jcalg::kZeroByteCode, 7);
+        break;
+      case kCopyOne:
+        out->Put(0b0010000 | (ArgOf(step) + 1), 7);
+        break;
+      case kShortMatch:
+        out->Put(offset << 2 | (length - jcalg::kShortMinLength), 12);
+        break;
+      case kRepeatMatch:
+        out->Put(0b01 << 2 | kGammaTable[jcalg::kRepeatMarker], 4);
+        out->PutGamma(length);
+        break;
+      case kLongMatch: {
+        const uint32_t high = (offset >> kIndexWidth) + jcalg::kOffsetBias;
+        const uint32_t low = offset & ((1u << kIndexWidth) - 1);
+        if (high < kGammaTable.size()) {
+          const int high_bits = static_cast<int>(GammaBits(high));
+          out->Put((0b01u << high_bits | kGammaTable[high]) << kIndexWidth | low,
+                   2 + high_bits + kIndexWidth);
+        } else {
+          out->Put(0b01, 2);
+          out->PutGamma(high);
+          out->Put(low, kIndexWidth);
+        }
+        out->PutGamma(length - static_cast<uint32_t>(jcalg::LongMatchAdjust(offset)));
+        break;
+      }
+      default:
+        break;
+    }
+  }
+};
+
+// Carves the encoder's tables out of one allocation: the parse's nodes, the path, then the
+// match finder's tables.
+struct Tables {
+  Step* steps;
+  uint32_t* prices;
+  uint32_t* path;
+  void* finder;
+
+  static uint64_t Bytes(uint32_t length, int mode_count, uint64_t finder_bytes) {
+    const uint64_t nodes = (uint64_t{length} + 1) * mode_count;
+    return (sizeof(Step) + sizeof(uint32_t)) * nodes +
+           sizeof(uint32_t) * (2 * uint64_t{length} + 2) + finder_bytes;
+  }
+
+  Tables(void* memory, uint32_t length, int mode_count) {
+    const size_t nodes = (size_t{length} + 1) * mode_count;
+    steps = static_cast<Step*>(memory);
+    prices = reinterpret_cast<uint32_t*>(steps + nodes);
+    path = prices + nodes;
+    finder = path + 2 * size_t{length} + 2;
+  }
+};
+
+template <int kModes, typename Finder>
+[[gnu::noinline]] uint32_t ParseWith(const ParseInput& input, Finder* finder, uint32_t* path,
+                                     uint32_t* count) {
+  Parser<kModes, Finder> parser(input, finder);
+  const uint32_t bits = parser.Run();
+  *count = parser.Path(path);
+  return bits;
+}
+
+// Returns the path's price in bits and writes its node indexes to path.
+template <typename Position>
+uint32_t Parse(const ParseInput& input, int mode_count, const Tables& tables, uint32_t* count) {
+  MatchFinder<Position> finder(input.source, input.length, input.max_offset, tables.finder);
+  switch (mode_count) {
+    case 1:
+      return ParseWith<1>(input, &finder, tables.path, count);
+    case 2:
+      return ParseWith<2>(input, &finder, tables.path, count);
+    default:
+      return ParseWith<kMaxModes>(input, &finder, tables.path, count);
+  }
+}
+
+void WriteHeader(uint8_t* dest, uint32_t length, uint32_t check) {
+  dest[0] = jcalg::kMagic0;
+  dest[1] = jcalg::kMagic1;
+  jcalg::Store32(dest + jcalg::kSizeOffset, length);
+  jcalg::Store32(dest + jcalg::kCheckOffset, check);
+}
+
+}  // namespace
+
+int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
+                  int32_t window_size, JcalgAlloc alloc, JcalgRelease release,
+                  JcalgProgress /*progress*/, bool no_check_value) {
+  if (length < 0 || (source == nullptr && length > 0) || dest == nullptr ||
+      dest_capacity < jcalg::kHeaderSize) {
+    return 0;
+  }
+  if (alloc == nullptr || release == nullptr) {
+    alloc = DefaultAlloc;
+    release = DefaultRelease;
+  }
+  const uint32_t size = static_cast<uint32_t>(length);
+  const uint32_t window =
+      std::min(std::max(static_cast<uint32_t>(std::max(window_size, 0)), kMinWindow), size);
+  const uint32_t max_offset = window > 0 ? window - 1 : 0;
+
+  LiteralMode modes[kMaxModes];
+  const int mode_count = size > 0 ? ChooseModes(source, size, modes) : 1;
+  const bool small = size < MatchFinder<uint16_t>::kNone;
+  const uint64_t bytes = Tables::Bytes(
+      size, mode_count,
+      small ? MatchFinder<uint16_t>::TableBytes(size) : MatchFinder<uint32_t>::TableBytes(size));
+  if (bytes > 0xFFFFFFFFu) return 0;
+  Scratch scratch{alloc(static_cast<uint32_t>(bytes)), release};
+  if (scratch.memory == nullptr) return 0;
+  const Tables tables(scratch.memory, size, mode_count);
+
+  const ParseInput input{source, size, max_offset, modes, tables.prices, tables.steps};
+  uint32_t count = 0;
+  const uint64_t bits = small ? Parse<uint16_t>(input, mode_count, tables, &count)
+                              : Parse<uint32_t>(input, mode_count, tables, &count);
+  const uint64_t stream_bytes = jcalg::kHeaderSize + (bits + 31) / 32 * 4;
+  if (stream_bytes > static_cast<uint64_t>(dest_capacity)) return 0;
+
+  WriteHeader(dest, size, no_check_value ? 0 : JcalgCheckValue(source, size));
+  BitWriter out(dest + jcalg::kHeaderSize, dest + dest_capacity);
+  Emitter emitter{source, modes, tables.steps, &out};
+  emitter.Run(tables.path, count);
+  if (!out.Finish()) return 0;
+  return static_cast<int32_t>(out.next() - dest);
+}
+
+}  // namespace sk
