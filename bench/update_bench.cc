@@ -218,14 +218,10 @@ void Compare(benchmark::State& state, bool change, const char* name, double targ
       job.wall / loop.wall, target, job.cpu, loop.cpu, job.cpu / loop.cpu);
 }
 
-void BM_UpdateNoChangeVsLoop(benchmark::State& state) {
-  Compare(state, false, "no change", 1.5);
-}
+void BM_UpdateNoChangeVsLoop(benchmark::State& state) { Compare(state, false, "no change", 1.5); }
 BENCHMARK(BM_UpdateNoChangeVsLoop)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-void BM_UpdateOnePercentVsLoop(benchmark::State& state) {
-  Compare(state, true, "1% changed", 1.6);
-}
+void BM_UpdateOnePercentVsLoop(benchmark::State& state) { Compare(state, true, "1% changed", 1.6); }
 BENCHMARK(BM_UpdateOnePercentVsLoop)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace

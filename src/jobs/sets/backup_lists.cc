@@ -59,8 +59,8 @@ bool IsGenerationVolumeName(const std::string& lower, size_t at, const std::stri
 }
 
 // Adds the record's stored size for every record that takes a pending item.
-void CountRecords(const std::string& volume_path, const std::string& suffix,
-                  PendingItems& pending, int64_t& total, int64_t sign) {
+void CountRecords(const std::string& volume_path, const std::string& suffix, PendingItems& pending,
+                  int64_t& total, int64_t sign) {
   VolumeReader reader;
   if (OpenVolume(reader, volume_path) < 0) return;
   while (ReadNextEntry(reader)) {
@@ -91,12 +91,12 @@ std::vector<Row> FindRows(AppState& app) {
     const std::string extension = Extension(lower);
     const std::string created = platform::LocalTimeText(entry.creation_time);
     if (lower.starts_with(kMainVolumePrefix) && extension == "sk") {
-      rows.push_back({DisplayName(entry.name) + '\n' + ByteSizeText(entry.size, 1) + '\n' + created,
-                      false});
+      rows.push_back(
+          {DisplayName(entry.name) + '\n' + ByteSizeText(entry.size, 1) + '\n' + created, false});
     } else if (lower.starts_with(kIndexPrefix) && extension == "ini") {
-      rows.push_back({DisplayName(entry.name) + '\n' + RestorePointSize(app, entry.name) +
-                          " <---\n" + created,
-                      true});
+      rows.push_back(
+          {DisplayName(entry.name) + '\n' + RestorePointSize(app, entry.name) + " <---\n" + created,
+           true});
     }
   }
   return rows;
@@ -114,8 +114,7 @@ void DisableSelectionCommands(ui::Toolkit& tk) {
 }  // namespace
 
 std::string IndexValuePath(const std::string& value, const std::string& set_name) {
-  const size_t volume_length =
-      kNamePrefixLength + set_name.size() + kVolumeExtensionLength;
+  const size_t volume_length = kNamePrefixLength + set_name.size() + kVolumeExtensionLength;
   if (!set_name.empty() && value.size() > volume_length) {
     const size_t at = value.size() - volume_length;
     if (value[at - 1] == '*' && IsGenerationVolumeName(LowerCase(value), at, LowerCase(set_name))) {
@@ -128,14 +127,14 @@ std::string IndexValuePath(const std::string& value, const std::string& set_name
 std::string RestorePointSize(AppState& app, const std::string& index_file_name) {
   const std::string& name = index_file_name;
   const std::string display = DisplayName(name);
-  const std::string source = display.size() > kNamePrefixLength ? display.substr(kNamePrefixLength)
-                                                                : "";
+  const std::string source =
+      display.size() > kNamePrefixLength ? display.substr(kNamePrefixLength) : "";
   // Where the record path begins in a full path of the restore point.
   const size_t cut = ParentFolder(source).size();
   // The set name with its dot: the name between the prefix and "ini".
   const size_t tail = kNamePrefixLength + kIndexExtensionLength - 1;
-  const std::string set_dot = name.size() > tail ? name.substr(kNamePrefixLength, name.size() - tail)
-                                                 : "";
+  const std::string set_dot =
+      name.size() > tail ? name.substr(kNamePrefixLength, name.size() - tail) : "";
   const std::string set_name = set_dot.empty() ? "" : set_dot.substr(0, set_dot.size() - 1);
   const std::string main_volume = app.BackupFolder + "Backup_0000_of_" + set_dot + "sk";
   int64_t total = platform::FileSize(main_volume);
@@ -150,7 +149,8 @@ std::string RestorePointSize(AppState& app, const std::string& index_file_name) 
   // The main volume's records of what is gone or replaced do not belong to the point.
   PendingItems pending;
   for (const std::string& value : removed) ++pending[LowerTail(value, cut)];
-  for (const std::string& value : changed) ++pending[LowerTail(IndexValuePath(value, set_name), cut)];
+  for (const std::string& value : changed)
+    ++pending[LowerTail(IndexValuePath(value, set_name), cut)];
   if (!pending.empty()) CountRecords(main_volume, "", pending, total, -1);
 
   // The versions it takes from update volumes do. A value names its volume after the path,
@@ -161,7 +161,8 @@ std::string RestorePointSize(AppState& app, const std::string& index_file_name) 
     for (const std::string& value : *group) {
       ++pending[LowerTail(value, cut)];
       const std::string path = IndexValuePath(value, set_name);
-      if (path.size() < value.size()) named_volumes.insert(LowerCase(value.substr(path.size() + 1)));
+      if (path.size() < value.size())
+        named_volumes.insert(LowerCase(value.substr(path.size() + 1)));
     }
   }
   const int32_t generation =
@@ -177,9 +178,8 @@ std::string RestorePointSize(AppState& app, const std::string& index_file_name) 
 void RefreshBackupLists(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   std::vector<Row> rows = FindRows(app);
-  std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-    return CompareNoCase(a.text, b.text) < 0;
-  });
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const Row& a, const Row& b) { return CompareNoCase(a.text, b.text) < 0; });
   // Restore points by set, in generation order.
   std::unordered_map<std::string, std::vector<size_t>> points;
   for (size_t i = 0; i < rows.size(); ++i) {

@@ -13,9 +13,7 @@ namespace {
 class StoredPaths {
  public:
   explicit StoredPaths(const StringList& stored)
-      : stored_(stored),
-        slots_(std::bit_ceil(stored.size() * 2 + 2)),
-        slot_of_(stored.size()) {
+      : stored_(stored), slots_(std::bit_ceil(stored.size() * 2 + 2)), slot_of_(stored.size()) {
     for (size_t i = 0; i < stored.size(); ++i) {
       Slot& slot = Find(stored[i]);
       if (slot.first < 0) slot.first = static_cast<int64_t>(i);

@@ -58,9 +58,8 @@ void OpenProgressWindow(AppState& app, int32_t mode) {
   ui::WindowSpec window{app.Text(35), kWindowWidth, kWindowHeight};
   if (mode == 1) window.flags |= ui::kWindowCenterOnScreen;
   tk.OpenWindow(ui::kJobWindow, window);
-  tk.AddControl(ui::kJobWindow,
-                {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
-                 ui::kStyleSmooth});
+  tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
+                                 ui::kStyleSmooth});
   tk.SetRange(ui::kJobWindow, kProgressBarId, 0, kDefaultBarMaximum);
   tk.AddControl(ui::kJobWindow,
                 {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(7)});
@@ -86,7 +85,8 @@ bool IsSourceFolder(const std::string& folder) {
 }
 
 // Steps up to the compare: names, generation, the source tree and the main volume's paths.
-// False when the job cannot go on (the message is shown).
+// False when the update is refused before anything is read (the message is shown); a
+// failure after that sets the abort flag instead, which ends the job as a cancel.
 bool Prepare(UpdateJob& job, const std::string& display_name) {
   AppState& app = job.app;
   job.source_folder =
@@ -141,8 +141,7 @@ void FindChangedFiles(UpdateJob& job) {
   ui::Toolkit& tk = app.toolkit;
   // A stored file is still there exactly when the scan found it, that is when it is not
   // REMOVED; a file that became a folder is therefore gone, never checksummed.
-  const std::unordered_set<std::string_view> removed(app.StoredList.begin(),
-                                                     app.StoredList.end());
+  const std::unordered_set<std::string_view> removed(app.StoredList.begin(), app.StoredList.end());
   int64_t count = 0;
   for (std::string& element : app.StoredFileList) {
     tk.SetValue(ui::kJobWindow, kProgressBarId, ++count);
@@ -165,8 +164,8 @@ void FindChangedFiles(UpdateJob& job) {
       Fail(app, path);
       return;
     }
-    if (separator != std::string::npos && element.compare(separator + 1, std::string::npos,
-                                                          CrcText(*crc)) == 0) {
+    if (separator != std::string::npos &&
+        element.compare(separator + 1, std::string::npos, CrcText(*crc)) == 0) {
       element.clear();
       continue;
     }
@@ -248,8 +247,7 @@ int32_t Compare(UpdateJob& job, const std::string& display_name) {
   ui::Toolkit& tk = app.toolkit;
   if (!Prepare(job, display_name)) return 0;
   if (!app.Cancelled) {
-    tk.SetRange(ui::kJobWindow, kProgressBarId, 0,
-                static_cast<int64_t>(app.StoredFileList.size()));
+    tk.SetRange(ui::kJobWindow, kProgressBarId, 0, static_cast<int64_t>(app.StoredFileList.size()));
     RemoveCommonPaths(app.ScanList, app.StoredList, [&app] { PollForCancel(app); });
   }
   if (!app.Cancelled) FindChangedFiles(job);

@@ -16,9 +16,9 @@ inline constexpr int32_t kKindFolder = 2;
 
 // The record last read.
 struct CurrentEntry {
-  std::string Path;          // a folder's path ends in "\"
+  std::string Path;  // a folder's path ends in "\"
   int64_t UnpackedSize = 0;
-  int64_t StoredSize = 0;    // bytes the whole record takes, path line included
+  int64_t StoredSize = 0;  // bytes the whole record takes, path line included
   int32_t Attributes = 0;
   uint32_t Crc32 = 0;
   int32_t Kind = kKindFile;
@@ -29,9 +29,9 @@ struct VolumeReader {
   platform::File file;
   int64_t size = 0;
   int32_t engine = -1;
-  RecordHead head;           // the fixed part of the record last read
+  RecordHead head;  // the fixed part of the record last read
   CurrentEntry entry;
-  bool damaged = false;      // a record could not be read: the volume ends there
+  bool damaged = false;  // a record could not be read: the volume ends there
 };
 
 // Opens a volume and checks its header. Returns the engine id with the reader positioned on

@@ -17,9 +17,8 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::Pair;
 
-constexpr int kSelectionButtons[] = {ui::kUpdateButton, ui::kBackupListButton,
-                                     ui::kDeleteButton, ui::kRestoreListButton,
-                                     ui::kRestoreButton};
+constexpr int kSelectionButtons[] = {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,
+                                     ui::kRestoreListButton, ui::kRestoreButton};
 
 class BackupListsTest : public SetsTest {
  protected:
@@ -83,11 +82,10 @@ TEST_F(BackupListsTest, EachSetOnceByItsLatestPointAndEveryPointInTheRestoreList
   folder_.MakeFolder("backup/Backup_0000_of_Z__folder_.sk");
 
   RefreshBackupLists(app());
-  EXPECT_THAT(Rows(ui::kBackupList),
-              ElementsAre(Pair(PointRow(3), 4), Pair(MainRow(other), 0)));
+  EXPECT_THAT(Rows(ui::kBackupList), ElementsAre(Pair(PointRow(3), 4), Pair(MainRow(other), 0)));
   EXPECT_THAT(Rows(ui::kRestoreList),
-              ElementsAre(Pair(MainRow(Source()), 0), Pair(PointRow(1), 4),
-                          Pair(PointRow(2), 4), Pair(PointRow(3), 4), Pair(MainRow(other), 0)));
+              ElementsAre(Pair(MainRow(Source()), 0), Pair(PointRow(1), 4), Pair(PointRow(2), 4),
+                          Pair(PointRow(3), 4), Pair(MainRow(other), 0)));
   const auto& main = tk().windows.at(ui::kMainWindow);
   EXPECT_FALSE(main.MenuItemEnabled(ui::kMenuVerify));
   EXPECT_FALSE(main.MenuItemEnabled(ui::kMenuProperties));
@@ -136,8 +134,7 @@ TEST(IndexValuePathTest, CutsBeforeTheSetsVolumeName) {
   EXPECT_EQ(IndexValuePath("C:\\Data\\a*Backup_0001_of_C__Data_.sk", set), "C:\\Data\\a");
   EXPECT_EQ(IndexValuePath("C:\\Data\\a*b*backup_0012_OF_c__data_.SK", set), "C:\\Data\\a*b");
   const std::string starred = "C__We*ird_";
-  EXPECT_EQ(IndexValuePath("C:\\We*ird\\a*Backup_0001_of_C__We*ird_.sk", starred),
-            "C:\\We*ird\\a");
+  EXPECT_EQ(IndexValuePath("C:\\We*ird\\a*Backup_0001_of_C__We*ird_.sk", starred), "C:\\We*ird\\a");
   // Anything else is cut at its first "*".
   EXPECT_EQ(IndexValuePath("C:\\Data\\a*b*Backup_0001_of_Other_.sk", set), "C:\\Data\\a");
   EXPECT_EQ(IndexValuePath("C:\\Data\\a*Backup_00x1_of_C__Data_.sk", set), "C:\\Data\\a");

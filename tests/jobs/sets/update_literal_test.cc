@@ -17,8 +17,8 @@
 namespace sk::testing {
 namespace {
 
-std::string SlowFindStoredVersion(AppState& app, const std::string& path,
-                                  const std::string& source, int32_t last) {
+std::string SlowFindStoredVersion(AppState& app, const std::string& path, const std::string& source,
+                                  int32_t last) {
   const std::string set_name = sk::SetName(source);
   const std::string parent = ParentFolder(source);
   for (int32_t k = 1; k <= last; ++k) {
@@ -98,7 +98,8 @@ std::string SlowUpdateIndex(AppState& app, const std::string& source) {
   group("CHANGED");
   key = 0;
   for (const std::string& element : files) {
-    if (!element.empty()) index.Entry(std::to_string(++key), holder(element.substr(0, element.find('\x01'))));
+    if (!element.empty())
+      index.Entry(std::to_string(++key), holder(element.substr(0, element.find('\x01'))));
   }
   return index.Text();
 }
@@ -140,8 +141,7 @@ class RandomTree {
     if (!error) folder_.Write(path, Content());
   }
   std::string RandomName() {
-    static const char* const kNames[] = {"a.txt", "A.txt", "b", "c_d", "e f", "x*y", "Sub",
-                                         "sub"};
+    static const char* const kNames[] = {"a.txt", "A.txt", "b", "c_d", "e f", "x*y", "Sub", "sub"};
     return kNames[random_() % std::size(kNames)];
   }
   std::string RandomPath() {

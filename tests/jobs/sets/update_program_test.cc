@@ -85,10 +85,13 @@ TEST_F(UpdateProgramTest, RestorePointsFromTheCommandLine) {
   const std::string internal = folder_.Internal("src/Docs/");
   const std::string set = SetName(internal);
   const std::string v1 = "*" + VolumeFileName(set, 1);
-  const std::string index =
-      "; \r\n[REMOVED]\r\n; \r\n1 = " + internal + "gone.txt\r\n"
-      "; \r\n[ADDED]\r\n; \r\n1 = " + internal + "new\\" + v1 + "\r\n2 = " + internal +
-      "new\\b.txt" + v1 + "\r\n; \r\n[CHANGED]\r\n; \r\n1 = " + internal + "a.txt" + v1 + "\r\n";
+  std::string index = "; \r\n[REMOVED]\r\n; \r\n";
+  index += "1 = " + internal + "gone.txt\r\n";
+  index += "; \r\n[ADDED]\r\n; \r\n";
+  index += "1 = " + internal + "new\\" + v1 + "\r\n";
+  index += "2 = " + internal + "new\\b.txt" + v1 + "\r\n";
+  index += "; \r\n[CHANGED]\r\n; \r\n";
+  index += "1 = " + internal + "a.txt" + v1 + "\r\n";
   EXPECT_EQ(Backup(IndexFileName(set, 1)), index);
   EXPECT_TRUE(HasBackup(VolumeFileName(set, 1)));
 

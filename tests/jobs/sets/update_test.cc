@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <filesystem>
@@ -11,8 +10,8 @@
 
 #include "archive/crc32.h"
 #include "jobs/sets/backup_lists.h"
-#include "jobs/sets/volume_reader.h"
 #include "jobs/sets/sets_fixture.h"
+#include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
 #include "ui/main_window_ids.h"
 
@@ -82,8 +81,8 @@ TEST_F(UpdateTest, IndexListsTheDifferencesAndVolumesHoldOnlyNewVersions) {
   Put("New/e.txt", e);
   ASSERT_EQ(Update(), 1);
   const std::string v1 = "*" + VolumeName(1);
-  const std::string first = IndexText({P("Sub\\c.txt")}, {P("New\\") + v1, P("New\\e.txt") + v1},
-                                      {P("Sub\\b.txt") + v1});
+  const std::string first =
+      IndexText({P("Sub\\c.txt")}, {P("New\\") + v1, P("New\\e.txt") + v1}, {P("Sub\\b.txt") + v1});
   EXPECT_EQ(Index(1), first);
   EXPECT_THAT(Records(1), ElementsAre("Data\\New\\\x01$00000000", "Data\\New\\e.txt\x01" + CrcOf(e),
                                       "Data\\Sub\\b.txt\x01" + CrcOf(b2)));
@@ -145,10 +144,10 @@ TEST_F(UpdateTest, VanishedSourceRemovesEveryStoredPath) {
 TEST_F(UpdateTest, MainVolumeWithoutValidHeaderCountsAsEmpty) {
   Put("a.txt", "a");
   // 4 bytes only; a wrong engine with a record behind it; a wrong magic.
-  for (const std::string& main : {std::string("SK\x02\x00", 4),
-                                 std::string("SK\x03\x00", 4) + "Data\\a.txt\r\n" +
-                                     std::string(24, '\0'),
-                                 std::string("KS\x02\x00xxxx", 8)}) {
+  for (const std::string& main :
+       {std::string("SK\x02\x00", 4),
+        std::string("SK\x03\x00", 4) + "Data\\a.txt\r\n" + std::string(24, '\0'),
+        std::string("KS\x02\x00xxxx", 8)}) {
     folder_.Write("backup/" + VolumeName(0), main);
     ASSERT_EQ(Update(), 1);
     EXPECT_EQ(Index(1), IndexText({}, {P("a.txt*") + VolumeName(1)}, {}));
@@ -193,8 +192,7 @@ TEST_F(UpdateTest, ProgressWindowInBothModes) {
   EXPECT_TRUE(HasIndex(2));
   EXPECT_EQ(tk().opened.back().flags & ui::kWindowCenterOnScreen, 0u);
   EXPECT_TRUE(tk().windows.at(ui::kMainWindow).enabled);
-  EXPECT_EQ(tk().GetItemText(ui::kMainWindow, ui::kBackupList, 0, 0),
-            "Backup_0002_of_" + Source());
+  EXPECT_EQ(tk().GetItemText(ui::kMainWindow, ui::kBackupList, 0, 0), "Backup_0002_of_" + Source());
   EXPECT_EQ(tk().CountItems(ui::kMainWindow, ui::kRestoreList), 3);
 }
 

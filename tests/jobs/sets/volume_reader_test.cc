@@ -70,12 +70,12 @@ TEST_F(VolumeReaderTest, DamagedRecordsEndTheVolume) {
   const std::string after_good = header + good;
   const int64_t next = static_cast<int64_t>(after_good.size());
   const std::string damaged[] = {
-      Head("Data\\a", 0),                          // an interrupted write
-      Head("Data\\a", next + 8 + 10),              // inside its own fixed fields
-      Head("Data\\a", next + 8 + 24 + 1),          // past the end of the file
+      Head("Data\\a", 0),                            // an interrupted write
+      Head("Data\\a", next + 8 + 10),                // inside its own fixed fields
+      Head("Data\\a", next + 8 + 24 + 1),            // past the end of the file
       Head("Data\\a", next + 8 + 24).substr(0, 20),  // fixed fields cut off
-      std::string(40000, 'a'),                     // no line end within any sane length
-      Head("Da\x01t", next + 6 + 24),              // a control byte in the path
+      std::string(40000, 'a'),                       // no line end within any sane length
+      Head("Da\x01t", next + 6 + 24),                // a control byte in the path
   };
   for (const std::string& record : damaged) {
     bool is_damaged = false;
@@ -104,7 +104,8 @@ TEST_F(VolumeReaderTest, VolumeCutAtEveryOffset) {
     SCOPED_TRACE(cut);
     const auto complete = static_cast<size_t>(
         std::upper_bound(ends.begin(), ends.end(), static_cast<int64_t>(cut)) - ends.begin());
-    const bool at_boundary = cut <= 4 || (complete > 0 && ends[complete - 1] == static_cast<int64_t>(cut));
+    const bool at_boundary =
+        cut <= 4 || (complete > 0 && ends[complete - 1] == static_cast<int64_t>(cut));
     folder_.Write("backup/" + VolumeName(0), volume.substr(0, cut));
     bool damaged = false;
     EXPECT_EQ(LoadVolumeIndex(app(), VolumePath(0), "", 4, false, &damaged),
