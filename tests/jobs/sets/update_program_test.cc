@@ -28,7 +28,8 @@ class UpdateProgramTest : public ::testing::Test {
                   "[Folders]\r\nSaveFolder = " + folder_.Native("backups") + "\r\n");
   }
 
-  // Runs the program with the test's settings folder and no terminal; its exit status.
+  // Runs the program with the test's settings folder, no terminal and no display (a command
+  // line that failed its checks must not open the desktop windows); its exit status.
   int Run(const std::vector<std::string>& args) {
     std::vector<std::string> env_strings = {"HOME=" + folder_.Native("home"),
                                             "XDG_CONFIG_HOME=" + folder_.Native("config"),
@@ -36,7 +37,8 @@ class UpdateProgramTest : public ::testing::Test {
     for (char** entry = environ; *entry != nullptr; ++entry) {
       const std::string variable = *entry;
       if (!variable.starts_with("HOME=") && !variable.starts_with("XDG_CONFIG_HOME=") &&
-          !variable.starts_with("LANG=") && !variable.starts_with("LC_")) {
+          !variable.starts_with("LANG=") && !variable.starts_with("LC_") &&
+          !variable.starts_with("DISPLAY=") && !variable.starts_with("WAYLAND_DISPLAY=")) {
         env_strings.push_back(variable);
       }
     }
