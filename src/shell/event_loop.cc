@@ -187,7 +187,10 @@ void CopySettings(const AppState& from, AppState& to) {
 int RunDesktop(const AppState& app, std::FILE* messages) {
   std::unique_ptr<ui::Toolkit> desktop = Maker() == nullptr ? nullptr : Maker()();
   if (desktop == nullptr) {
-    std::fputs("stowkeeper: no desktop to show the windows on (is DISPLAY set?)\n", messages);
+    std::fputs(Maker() == nullptr
+                   ? "stowkeeper: this program was built without its desktop windows\n"
+                   : "stowkeeper: no desktop to show the windows on (is DISPLAY set?)\n",
+               messages);
     std::fputs(UsageText(app.SettingsFolder).c_str(), messages);
     return kExitUsage;
   }
