@@ -26,7 +26,6 @@ constexpr char kCompactCss[] =
     "button { min-height: 0; min-width: 0; padding: 1px 6px; }\n"
     "combobox button, combobox box { min-height: 0; padding-top: 0; padding-bottom: 0; }\n"
     "combobox button { padding-left: 3px; padding-right: 1px; }\n"
-    "combobox button box { border-spacing: 0; }\n"
     "entry { min-height: 0; padding-top: 0; padding-bottom: 0; }\n"
     "notebook tab { min-height: 0; padding: 3px 10px; }\n"
     "progressbar trough, progressbar progress { min-height: 14px; }\n"
