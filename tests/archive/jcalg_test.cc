@@ -596,6 +596,17 @@ TEST(JcalgPackTest, UsesTheCodesTheDataCallsFor) {
   EXPECT_GT(records.zero_bytes, 0);
   // High bytes, then text: the parse changes the literal mode.
   EXPECT_GT(Scan(Pack(Mixed(6000, 1), 65536)).mode_codes, 1);
+  // 1024 bytes below 128, then bytes from 128 up: a second narrow base serves the rest at 8
+  // bits a byte, cheaper than raw runs (8.04) or the wide width (9).
+  Bytes halves = Random(6000, 3);
+  for (size_t i = 0; i < halves.size(); ++i) {
+    halves[i] = static_cast<uint8_t>(halves[i] % 96 + (i < 1024 ? 0 : 128));
+  }
+  const Bytes two_bases = Pack(halves, 65536);
+  const StreamFacts two_bases_facts = Scan(two_bases);
+  EXPECT_EQ(two_bases_facts.mode_codes, 2);
+  EXPECT_EQ(two_bases_facts.raw_runs, 0);
+  EXPECT_EQ(Unpack(two_bases), halves);
   // Text around a stretch of random bytes: raw runs beat narrow-width mode changes.
   Bytes spliced = Text(6000, 2);
   const Bytes noise = Random(1200, 2);
