@@ -596,6 +596,14 @@ TEST(JcalgPackTest, UsesTheCodesTheDataCallsFor) {
   EXPECT_GT(records.zero_bytes, 0);
   // High bytes, then text: the parse changes the literal mode.
   EXPECT_GT(Scan(Pack(Mixed(6000, 1), 65536)).mode_codes, 1);
+  // A kilobyte of random bytes opens the block in the wide width; the text after it goes
+  // narrow.
+  Bytes headed = Random(1024, 4);
+  const Bytes body = Text(4976, 4);
+  headed.insert(headed.end(), body.begin(), body.end());
+  const Bytes narrowed = Pack(headed, 65536);
+  EXPECT_EQ(Scan(narrowed).mode_codes, 2);
+  EXPECT_EQ(Unpack(narrowed), headed);
   // 1024 bytes below 128, then bytes from 128 up: a second narrow base serves the rest at 8
   // bits a byte, cheaper than raw runs (8.04) or the wide width (9).
   Bytes halves = Random(6000, 3);
