@@ -252,10 +252,10 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
 
 std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path) {
   if (app.Cancelled) return std::nullopt;
-  const int64_t size = platform::FileSize(path);
-  if (size < 0) return std::nullopt;
   File file;
   if (!file.OpenRead(path)) return std::nullopt;
+  const int64_t size = file.Size();
+  if (size < 0) return std::nullopt;
   uint8_t buffer[kBlockSize];
   uint32_t crc = 0;
   for (int64_t block = size / kBlockSize; block > 0; --block) {

@@ -65,7 +65,7 @@ bool File::OpenRead(const std::string& path) {
   fd_ = fd;
   writing_ = false;
   position_ = 0;
-  buffer_.resize(kBufferSize);
+  if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
   buffer_start_ = buffer_end_ = 0;
   return true;
 }
@@ -81,7 +81,7 @@ bool File::Create(const std::string& path) {
   fd_ = fd;
   writing_ = true;
   position_ = 0;
-  buffer_.resize(kBufferSize);
+  if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
   buffer_start_ = buffer_end_ = 0;
   return true;
 }
@@ -91,7 +91,7 @@ bool File::FillBuffer() {
   if (ConsumeFault(FaultOp::kRead)) return false;
   ssize_t got;
   do {
-    got = ::read(fd_, buffer_.data(), buffer_.size());
+    got = ::read(fd_, buffer_.get(), kBufferSize);
   } while (got < 0 && errno == EINTR);
   if (got < 0) return false;
   buffer_end_ = static_cast<size_t>(got);
@@ -111,7 +111,7 @@ int64_t File::Read(void* data, size_t size) {
       if (buffer_end_ == 0) break;  // end of file
     }
     const size_t take = std::min(size - done, buffer_end_ - buffer_start_);
-    std::memcpy(out + done, buffer_.data() + buffer_start_, take);
+    std::memcpy(out + done, buffer_.get() + buffer_start_, take);
     buffer_start_ += take;
     done += take;
   }
@@ -128,7 +128,7 @@ bool File::FlushBuffer() {
   if (ConsumeFault(FaultOp::kWrite)) return false;
   size_t written = 0;
   while (written < buffer_end_) {
-    const ssize_t put = ::write(fd_, buffer_.data() + written, buffer_end_ - written);
+    const ssize_t put = ::write(fd_, buffer_.get() + written, buffer_end_ - written);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) return false;
     written += static_cast<size_t>(put);
@@ -141,12 +141,12 @@ bool File::Write(const void* data, size_t size) {
   if (fd_ < 0 || failed_ || !writing_) return false;
   const auto* in = static_cast<const uint8_t*>(data);
   while (size > 0) {
-    if (buffer_end_ == buffer_.size() && !FlushBuffer()) {
+    if (buffer_end_ == kBufferSize && !FlushBuffer()) {
       failed_ = true;
       return false;
     }
-    const size_t take = std::min(size, buffer_.size() - buffer_end_);
-    std::memcpy(buffer_.data() + buffer_end_, in, take);
+    const size_t take = std::min(size, kBufferSize - buffer_end_);
+    std::memcpy(buffer_.get() + buffer_end_, in, take);
     buffer_end_ += take;
     in += take;
     size -= take;
@@ -214,8 +214,7 @@ bool File::Close() {
   if (writing_ && ok) ok = FlushBuffer();
   if (::close(fd_) != 0) ok = false;
   fd_ = -1;
-  buffer_.clear();
-  buffer_.shrink_to_fit();
+  buffer_.reset();
   buffer_start_ = buffer_end_ = 0;
   return ok;
 }
