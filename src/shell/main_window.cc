@@ -57,19 +57,19 @@ ui::Menu ContextMenu(const AppState& app) {
 
 void AddButton(ui::Toolkit& tk, int id, ui::Rect r, const std::string& text,
                const std::string& tooltip, int page) {
-  ui::ControlSpec spec{id, ui::ControlKind::kButton, r.x, r.y, r.width, r.height, text};
-  spec.parent = ui::kTabPanel;
-  spec.page = page;
-  spec.tooltip = tooltip;
-  tk.AddControl(kMainWindow, spec);
+  ui::ControlDef def{id, ui::ControlKind::kButton, r.x, r.y, r.width, r.height, text};
+  def.parent = ui::kTabPanel;
+  def.page = page;
+  def.tooltip = tooltip;
+  tk.AddControl(kMainWindow, def);
 }
 
 void AddList(AppState& app, int id, int page, int date_text) {
   ui::Toolkit& tk = app.toolkit;
-  ui::ControlSpec spec{id, ui::ControlKind::kReportList, 12, 12, 543, 318};
-  spec.parent = ui::kTabPanel;
-  spec.page = page;
-  tk.AddControl(kMainWindow, spec);
+  ui::ControlDef def{id, ui::ControlKind::kReportList, 12, 12, 543, 318};
+  def.parent = ui::kTabPanel;
+  def.page = page;
+  tk.AddControl(kMainWindow, def);
   tk.AddColumn(kMainWindow, id, app.Text(13), 343);
   tk.AddColumn(kMainWindow, id, app.Text(14), 80);
   tk.AddColumn(kMainWindow, id, app.Text(date_text), 110);
@@ -118,16 +118,16 @@ std::string MainWindowTitle(const AppState& app) {
 
 std::vector<std::string> OpenMainWindow(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  ui::WindowSpec spec{
+  ui::WindowDef def{
       MainWindowTitle(app),
       app.WinWidth,
       app.WinHeight,
       ui::kWindowCloseBox | ui::kWindowMinimizeBox | ui::kWindowMaximizeBox | ui::kWindowResizable,
       app.WinX,
       app.WinY};
-  if (app.ViewMode == kViewMaximized) spec.flags |= ui::kWindowMaximized;
-  if (app.ViewMode == kViewMinimized) spec.flags |= ui::kWindowMinimized;
-  tk.OpenWindow(kMainWindow, spec);
+  if (app.ViewMode == kViewMaximized) def.flags |= ui::kWindowMaximized;
+  if (app.ViewMode == kViewMinimized) def.flags |= ui::kWindowMinimized;
+  tk.OpenWindow(kMainWindow, def);
   tk.SetMinimumSize(kMainWindow, kMainWindowMinWidth, kMainWindowMinHeight);
 
   std::vector<std::string> catalogs = ListCatalogFiles(CatalogFolder(app));

@@ -64,7 +64,7 @@ enum ControlStyle : uint32_t {
   kStyleLarge = 1u << 9,        // a large title font
 };
 
-struct ControlSpec {
+struct ControlDef {
   int id = 0;
   ControlKind kind = ControlKind::kText;
   int x = 0, y = 0, width = 0, height = 0;
@@ -87,7 +87,7 @@ enum WindowFlags : uint32_t {
   kWindowMinimized = 1u << 6,
 };
 
-struct WindowSpec {
+struct WindowDef {
   std::string title;
   int width = 0, height = 0;  // inner size
   uint32_t flags = kWindowNone;
@@ -147,13 +147,13 @@ class Toolkit {
   virtual ~Toolkit() = default;
 
   // Windows.
-  virtual bool OpenWindow(int window, const WindowSpec& spec) = 0;
+  virtual bool OpenWindow(int window, const WindowDef& def) = 0;
   virtual void CloseWindow(int window) = 0;
   virtual bool WindowExists(int window) = 0;
   virtual void EnableWindow(int window, bool enabled) = 0;
 
   // Controls.
-  virtual void AddControl(int window, const ControlSpec& spec) = 0;
+  virtual void AddControl(int window, const ControlDef& def) = 0;
   virtual void SetText(int window, int control, const std::string& text) = 0;
   virtual std::string GetText(int window, int control) = 0;
   virtual void SetValue(int window, int control, int64_t value) = 0;

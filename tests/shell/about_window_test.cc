@@ -46,9 +46,9 @@ TEST_F(AboutWindowTest, ShowsNameCreditNotesAndFitsTheList) {
   EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
 
   const HeadlessToolkit::Window& w = Closed();
-  EXPECT_EQ(w.spec.width, 415);
-  EXPECT_EQ(w.spec.height, 410);
-  EXPECT_EQ(w.spec.flags & ui::kWindowCloseBox, 0u);
+  EXPECT_EQ(w.def.width, 415);
+  EXPECT_EQ(w.def.height, 410);
+  EXPECT_EQ(w.def.flags & ui::kWindowCloseBox, 0u);
   EXPECT_EQ(w.controls.at(kAboutIcon).value, 3);
   EXPECT_EQ(w.controls.at(kAboutName).text, "Stowkeeper Version 1.87");
   EXPECT_TRUE(w.controls.at(kAboutName).font.bold);
@@ -62,7 +62,7 @@ TEST_F(AboutWindowTest, ShowsNameCreditNotesAndFitsTheList) {
   // 220 pixels show 12 whole rows of 17 (within borders of 2); the loop stops at the first
   // height that shows 11.
   const int rows = (220 - 4) / HeadlessToolkit::kRowHeight;
-  EXPECT_EQ(w.controls.at(kAboutNotes).spec.height, rows * HeadlessToolkit::kRowHeight + 4 - 1);
+  EXPECT_EQ(w.controls.at(kAboutNotes).def.height, rows * HeadlessToolkit::kRowHeight + 4 - 1);
 }
 
 TEST_F(AboutWindowTest, OnlyOkEndsItRowsStayUnselectedAndTheLinkOpensTheReadme) {
@@ -97,7 +97,7 @@ TEST(AboutWindowFitTest, EndsWhenNoRowFits) {
   OpenMainWindow(app);
   tk.QueueEvent({EventType::kLeftClick, kWindow, kAboutOkButton});
   AboutWindow(app);
-  EXPECT_EQ(tk.LastClosed("About")->controls.at(kAboutNotes).spec.height, 220);
+  EXPECT_EQ(tk.LastClosed("About")->controls.at(kAboutNotes).def.height, 220);
 }
 
 }  // namespace

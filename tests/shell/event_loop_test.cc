@@ -66,7 +66,7 @@ class EventLoopTest : public ::testing::Test {
 
   std::vector<std::string> OpenedTitles() const {
     std::vector<std::string> titles;
-    for (const ui::WindowSpec& spec : t.tk.opened) titles.push_back(spec.title);
+    for (const ui::WindowDef& def : t.tk.opened) titles.push_back(def.title);
     return titles;
   }
 
@@ -254,7 +254,7 @@ TEST_F(EventLoopTest, LanguageSwitchRebuildsTheWindowOnTheSameTab) {
   EXPECT_EQ(t.app.WinX, 77);
   EXPECT_EQ(t.tk.opened.size(), 1u);
   HeadlessToolkit::Window& w = *t.tk.FindWindow(kMain);
-  EXPECT_EQ(w.spec.x, 77);
+  EXPECT_EQ(w.def.x, 77);
   EXPECT_EQ(w.menu_bar[0].title, "Project");
   EXPECT_TRUE(w.menu_bar[1].items[static_cast<size_t>(english)].checked);
   EXPECT_EQ(t.tk.GetValue(kMain, ui::kTabPanel), 1);

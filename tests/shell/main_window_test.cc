@@ -56,14 +56,14 @@ TEST_F(MainWindowTest, OpensWithMenusControlsAndStartStates) {
   const std::vector<std::string> catalogs = OpenMainWindow(t.app);
 
   HeadlessToolkit::Window& w = *t.tk.FindWindow(kMain);
-  EXPECT_EQ(w.spec.title.rfind("Stowkeeper v1.87 - Written in 2007 - 2011", 0), 0u);
-  EXPECT_EQ(w.spec.width, 599);
-  EXPECT_EQ(w.spec.height, 500);
-  EXPECT_EQ(w.spec.x, 30);
-  EXPECT_EQ(w.spec.y, 40);
+  EXPECT_EQ(w.def.title.rfind("Stowkeeper v1.87 - Written in 2007 - 2011", 0), 0u);
+  EXPECT_EQ(w.def.width, 599);
+  EXPECT_EQ(w.def.height, 500);
+  EXPECT_EQ(w.def.x, 30);
+  EXPECT_EQ(w.def.y, 40);
   EXPECT_EQ(w.minimum_width, 548);
   EXPECT_EQ(w.minimum_height, 300);
-  EXPECT_EQ(w.spec.flags & ui::kWindowMaximized, 0u);
+  EXPECT_EQ(w.def.flags & ui::kWindowMaximized, 0u);
   EXPECT_EQ(w.status.size(), 1u);
 
   // The first menu: its items, separators and images in order.
@@ -105,13 +105,13 @@ TEST_F(MainWindowTest, OpensWithMenusControlsAndStartStates) {
 
   // The tabs, lists and buttons.
   EXPECT_EQ(Control(ui::kTabPanel).items, (std::vector<std::string>{"Backup", "Restore"}));
-  EXPECT_EQ(Control(ui::kBackupList).spec.parent, ui::kTabPanel);
-  EXPECT_EQ(Control(ui::kRestoreList).spec.page, 1);
+  EXPECT_EQ(Control(ui::kBackupList).def.parent, ui::kTabPanel);
+  EXPECT_EQ(Control(ui::kRestoreList).def.page, 1);
   EXPECT_EQ(Control(ui::kBackupList).columns[2].first, "Letztes Update");
   EXPECT_EQ(Control(ui::kRestoreList).columns[2].first, "Erstellungsdatum");
   EXPECT_EQ(Control(ui::kBackupList).columns[0].second, 343);
-  EXPECT_EQ(Control(ui::kCreateButton).spec.tooltip, "Erstellt ein neues Backup!");
-  EXPECT_EQ(Control(ui::kRestoreButton).spec.page, 1);
+  EXPECT_EQ(Control(ui::kCreateButton).def.tooltip, "Erstellt ein neues Backup!");
+  EXPECT_EQ(Control(ui::kRestoreButton).def.page, 1);
   EXPECT_TRUE(Enabled(ui::kCreateButton));
   EXPECT_TRUE(Enabled(ui::kQuitButton));
   for (int id : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,
@@ -125,7 +125,7 @@ TEST_F(MainWindowTest, CreateNeedsAnExistingBackupFolderAndMaximizedIsKept) {
   t.app.ViewMode = kViewMaximized;
   OpenMainWindow(t.app);
   EXPECT_FALSE(Enabled(ui::kCreateButton));
-  EXPECT_NE(t.tk.FindWindow(kMain)->spec.flags & ui::kWindowMaximized, 0u);
+  EXPECT_NE(t.tk.FindWindow(kMain)->def.flags & ui::kWindowMaximized, 0u);
   EXPECT_TRUE(t.tk.FindWindow(kMain)->menu_bar[1].items.empty());  // no Catalogs folder
 
   t.app.BackupFolder = "";

@@ -46,10 +46,10 @@ TEST_F(SettingsWindowTest, ShowsTheSettingsOverTheDisabledMainWindow) {
   EXPECT_FALSE(t.tk.WindowExists(kWindow));
 
   const HeadlessToolkit::Window& w = Closed();
-  EXPECT_EQ(w.spec.width, 460);
-  EXPECT_EQ(w.spec.height, 300);
-  EXPECT_NE(w.spec.flags & ui::kWindowCenterOnScreen, 0u);
-  EXPECT_EQ(w.spec.flags & ui::kWindowCloseBox, 0u);
+  EXPECT_EQ(w.def.width, 460);
+  EXPECT_EQ(w.def.height, 300);
+  EXPECT_NE(w.def.flags & ui::kWindowCenterOnScreen, 0u);
+  EXPECT_EQ(w.def.flags & ui::kWindowCloseBox, 0u);
   // The folder shows in the system's own form.
   EXPECT_EQ(w.controls.at(kSettingsFolderField).text, tmp.Native("old/"));
   EXPECT_EQ(w.controls.at(kSettingsFreeSpace).text,

@@ -12,23 +12,23 @@ namespace {
 
 constexpr int kJob = 1;
 
-ControlSpec Spec(int id, ControlKind kind, int x, int y, int width, int height,
-                 const std::string& text = "") {
-  ControlSpec spec;
-  spec.id = id;
-  spec.kind = kind;
-  spec.x = x;
-  spec.y = y;
-  spec.width = width;
-  spec.height = height;
-  spec.text = text;
-  return spec;
+ControlDef Def(int id, ControlKind kind, int x, int y, int width, int height,
+               const std::string& text = "") {
+  ControlDef def;
+  def.id = id;
+  def.kind = kind;
+  def.x = x;
+  def.y = y;
+  def.width = width;
+  def.height = height;
+  def.text = text;
+  return def;
 }
 
-WindowSpec Titled(const std::string& title) {
-  WindowSpec spec;
-  spec.title = title;
-  return spec;
+WindowDef Titled(const std::string& title) {
+  WindowDef def;
+  def.title = title;
+  return def;
 }
 
 // A console whose input is a pipe holding `input` (then the end of input) and whose output
@@ -69,21 +69,21 @@ class ConsoleToolkitTest : public ::testing::Test {
   // inside its titled frame.
   static void OpenJobWindow(ConsoleToolkit& console) {
     console.OpenWindow(kJob, Titled("Backup wird erstellt..."));
-    console.AddControl(kJob, Spec(5, ControlKind::kFrame, 15, 70, 347, 49, "Verstrichene Zeit"));
-    console.AddControl(kJob, Spec(7, ControlKind::kText, 30, 87, 318, 20, "Unbekannt"));
-    console.AddControl(kJob, Spec(8, ControlKind::kText, 30, 300, 318, 20, "outside every frame"));
-    console.AddControl(kJob, Spec(30, ControlKind::kProgressBar, 30, 194, 318, 20));
+    console.AddControl(kJob, Def(5, ControlKind::kFrame, 15, 70, 347, 49, "Verstrichene Zeit"));
+    console.AddControl(kJob, Def(7, ControlKind::kText, 30, 87, 318, 20, "Unbekannt"));
+    console.AddControl(kJob, Def(8, ControlKind::kText, 30, 300, 318, 20, "outside every frame"));
+    console.AddControl(kJob, Def(30, ControlKind::kProgressBar, 30, 194, 318, 20));
     console.SetRange(kJob, 30, 0, 200);
-    console.AddControl(kJob, Spec(31, ControlKind::kButton, 131, 235, 122, 25, "Abbrechen"));
+    console.AddControl(kJob, Def(31, ControlKind::kButton, 131, 235, 122, 25, "Abbrechen"));
   }
 
   // The restore parameters window: two options, OK and Cancel.
   static void OpenParametersWindow(ConsoleToolkit& console) {
     console.OpenWindow(kJob, Titled("Wiederherstellungs Parameter"));
-    console.AddControl(kJob, Spec(40, ControlKind::kOption, 24, 18, 284, 20, "Komplett"));
-    console.AddControl(kJob, Spec(41, ControlKind::kOption, 24, 41, 284, 20, "Nur der Ordner"));
-    console.AddControl(kJob, Spec(42, ControlKind::kButton, 118, 80, 90, 25, "OK"));
-    console.AddControl(kJob, Spec(43, ControlKind::kButton, 216, 80, 90, 25, "Abbrechen"));
+    console.AddControl(kJob, Def(40, ControlKind::kOption, 24, 18, 284, 20, "Komplett"));
+    console.AddControl(kJob, Def(41, ControlKind::kOption, 24, 41, 284, 20, "Nur der Ordner"));
+    console.AddControl(kJob, Def(42, ControlKind::kButton, 118, 80, 90, 25, "OK"));
+    console.AddControl(kJob, Def(43, ControlKind::kButton, 216, 80, 90, 25, "Abbrechen"));
     console.SetValue(kJob, 40, 1);
   }
 
@@ -149,8 +149,8 @@ TEST_F(ConsoleToolkitTest, AnInterruptBecomesAClickOnTheJobWindowsCancelButton) 
 TEST_F(ConsoleToolkitTest, ACancelButtonIsKnownByItsTextToo) {
   ConsoleToolkit& console = Console("", false);
   console.OpenWindow(kJob, Titled("Daten Vergleichen..."));
-  console.AddControl(kJob, Spec(12, ControlKind::kButton, 0, 0, 10, 10, "Weiter"));
-  console.AddControl(kJob, Spec(13, ControlKind::kButton, 0, 0, 10, 10, "Abbrechen"));
+  console.AddControl(kJob, Def(12, ControlKind::kButton, 0, 0, 10, 10, "Weiter"));
+  console.AddControl(kJob, Def(13, ControlKind::kButton, 0, 0, 10, 10, "Abbrechen"));
   ConsoleToolkit::Interrupt();
   EXPECT_EQ(console.PollEvent(), (Event{EventType::kLeftClick, kJob, 13}));
 }

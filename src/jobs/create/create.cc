@@ -57,7 +57,7 @@ void PollForCancel(AppState& app) {
 
 void OpenProgressWindow(AppState& app, int32_t mode) {
   ui::Toolkit& tk = app.toolkit;
-  ui::WindowSpec window{app.Text(29), 404, 297};
+  ui::WindowDef window{app.Text(29), 404, 297};
   if (mode == 1) window.flags |= ui::kWindowCenterOnScreen;
   tk.OpenWindow(ui::kJobWindow, window);
   tk.AddControl(ui::kJobWindow, {kContainerId, ui::ControlKind::kContainer, 11, 11, 381, 276, "",

@@ -134,27 +134,27 @@ void AddControls(AppState& app, const std::string& heading, const std::string& b
   tk.AddControl(w, {kPropertiesFrameId, ui::ControlKind::kFrame, 12, 9, 353, 404, heading,
                     ui::kStyleNone, kPropertiesContainerId});
   for (int row = 0; row < 12; ++row) {
-    ui::ControlSpec spec{kPropertiesFirstRowId + row,
-                         ui::ControlKind::kText,
-                         kRowX,
-                         kRowY[row],
-                         kRowWidth,
-                         kRowHeight};
-    spec.parent = kPropertiesContainerId;
-    spec.style = ui::kStyleCentered;
+    ui::ControlDef def{kPropertiesFirstRowId + row,
+                       ui::ControlKind::kText,
+                       kRowX,
+                       kRowY[row],
+                       kRowWidth,
+                       kRowHeight};
+    def.parent = kPropertiesContainerId;
+    def.style = ui::kStyleCentered;
     if (row % 2 == 0) {
-      spec.text = app.Text(kRowLabelTexts[row / 2]);
-      spec.background = kLabelBackground;
+      def.text = app.Text(kRowLabelTexts[row / 2]);
+      def.background = kLabelBackground;
     } else {
-      spec.text = app.Text(60);
-      spec.background = kValueBackground;
+      def.text = app.Text(60);
+      def.background = kValueBackground;
     }
-    if (spec.id == kPropertiesNameId) {
-      spec.kind = ui::ControlKind::kEdit;
-      spec.style |= ui::kStyleReadOnly;
-      spec.text = base_name;
+    if (def.id == kPropertiesNameId) {
+      def.kind = ui::ControlKind::kEdit;
+      def.style |= ui::kStyleReadOnly;
+      def.text = base_name;
     }
-    tk.AddControl(w, spec);
+    tk.AddControl(w, def);
   }
 }
 

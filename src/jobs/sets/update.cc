@@ -55,7 +55,7 @@ void PollForCancel(AppState& app) {
 
 void OpenProgressWindow(AppState& app, int32_t mode) {
   ui::Toolkit& tk = app.toolkit;
-  ui::WindowSpec window{app.Text(35), kWindowWidth, kWindowHeight};
+  ui::WindowDef window{app.Text(35), kWindowWidth, kWindowHeight};
   if (mode == 1) window.flags |= ui::kWindowCenterOnScreen;
   tk.OpenWindow(ui::kJobWindow, window);
   tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",

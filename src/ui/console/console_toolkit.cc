@@ -38,7 +38,7 @@ void OnInterrupt(int signal_number) {
   }
 }
 
-bool Contains(const ControlSpec& outer, const ControlSpec& inner) {
+bool Contains(const ControlDef& outer, const ControlDef& inner) {
   return inner.parent == outer.parent && inner.x >= outer.x && inner.y >= outer.y &&
          inner.x + inner.width <= outer.x + outer.width &&
          inner.y + inner.height <= outer.y + outer.height;
@@ -128,10 +128,10 @@ bool ConsoleToolkit::WasInterrupted() const {
 
 // --- Windows and controls.
 
-bool ConsoleToolkit::OpenWindow(int window, const WindowSpec& spec) {
+bool ConsoleToolkit::OpenWindow(int window, const WindowDef& def) {
   CloseWindow(window);
   Window& opened = windows_[window];
-  opened.spec = spec;
+  opened.def = def;
   opened.sequence = next_sequence_++;
   if (output_is_terminal_) {
     struct winsize size = {};
@@ -171,15 +171,15 @@ ConsoleToolkit::Control* ConsoleToolkit::Find(int window, int control) {
   return control_found == found->second.controls.end() ? nullptr : &control_found->second;
 }
 
-void ConsoleToolkit::AddControl(int window, const ControlSpec& spec) {
+void ConsoleToolkit::AddControl(int window, const ControlDef& def) {
   auto found = windows_.find(window);
   if (found == windows_.end()) return;
-  Control& control = found->second.controls[spec.id];
+  Control& control = found->second.controls[def.id];
   control = Control{};
-  control.spec = spec;
-  control.text = spec.text;
-  std::erase(found->second.order, spec.id);
-  found->second.order.push_back(spec.id);
+  control.def = def;
+  control.text = def.text;
+  std::erase(found->second.order, def.id);
+  found->second.order.push_back(def.id);
   found->second.dirty = true;
 }
 
@@ -201,9 +201,9 @@ void ConsoleToolkit::SetValue(int window, int control, int64_t value) {
   found->value = value;
   windows_[window].dirty = true;
   // Option buttons of one window form one group: selecting one clears the others.
-  if (found->spec.kind == ControlKind::kOption && value != 0) {
+  if (found->def.kind == ControlKind::kOption && value != 0) {
     for (auto& [id, other] : windows_[window].controls) {
-      if (id != control && other.spec.kind == ControlKind::kOption) other.value = 0;
+      if (id != control && other.def.kind == ControlKind::kOption) other.value = 0;
     }
   }
 }
@@ -303,7 +303,7 @@ ConsoleToolkit::Window* ConsoleToolkit::ProgressWindow() {
   Window* newest = nullptr;
   for (auto& [id, window] : windows_) {
     const bool has_bar = std::any_of(window.controls.begin(), window.controls.end(), [](auto& c) {
-      return c.second.spec.kind == ControlKind::kProgressBar;
+      return c.second.def.kind == ControlKind::kProgressBar;
     });
     if (has_bar && (!newest || window.sequence > newest->sequence)) newest = &window;
   }
@@ -313,7 +313,7 @@ ConsoleToolkit::Window* ConsoleToolkit::ProgressWindow() {
 const ConsoleToolkit::Control* ConsoleToolkit::CancelButton(const Window& window) const {
   for (int id : window.order) {
     const Control& control = window.controls.at(id);
-    if (control.spec.kind != ControlKind::kButton) continue;
+    if (control.def.kind != ControlKind::kButton) continue;
     if (id == kJobCancelId || id == kParametersCancelId || control.text == words_.cancel) {
       return &control;
     }
@@ -324,7 +324,7 @@ const ConsoleToolkit::Control* ConsoleToolkit::CancelButton(const Window& window
 const ConsoleToolkit::Control* ConsoleToolkit::OkButton(const Window& window) const {
   for (int id : window.order) {
     const Control& control = window.controls.at(id);
-    if (control.spec.kind == ControlKind::kButton &&
+    if (control.def.kind == ControlKind::kButton &&
         (id == kParametersOkId || control.text == words_.ok)) {
       return &control;
     }
@@ -346,7 +346,7 @@ bool ConsoleToolkit::TakeInterrupt(Event& event) {
   if (!button) return false;
   g_interrupt_pending.store(0);
   interrupted_ = true;
-  event = {EventType::kLeftClick, IdOf(*target), button->spec.id};
+  event = {EventType::kLeftClick, IdOf(*target), button->def.id};
   return true;
 }
 
@@ -387,7 +387,7 @@ Event ConsoleToolkit::WaitEvent() {
   Window* newest = Newest();
   if (newest && OkButton(*newest) &&
       std::any_of(newest->controls.begin(), newest->controls.end(),
-                  [](auto& c) { return c.second.spec.kind == ControlKind::kOption; })) {
+                  [](auto& c) { return c.second.def.kind == ControlKind::kOption; })) {
     return Choose(*newest);
   }
   for (;;) {
@@ -413,15 +413,15 @@ Event ConsoleToolkit::WaitEvent() {
 
 bool ConsoleToolkit::Moved(const Window& window) const {
   return std::any_of(window.controls.begin(), window.controls.end(), [](const auto& c) {
-    return c.second.spec.kind == ControlKind::kProgressBar && c.second.value > c.second.minimum;
+    return c.second.def.kind == ControlKind::kProgressBar && c.second.value > c.second.minimum;
   });
 }
 
 std::string ConsoleToolkit::Line(const Window& window) const {
-  std::string line = window.spec.title;
+  std::string line = window.def.title;
   for (int id : window.order) {
     const Control& bar = window.controls.at(id);
-    if (bar.spec.kind != ControlKind::kProgressBar) continue;
+    if (bar.def.kind != ControlKind::kProgressBar) continue;
     const int percent = Percent(bar.value, bar.minimum, bar.maximum);
     const int filled = percent * kBarWidth / 100;
     line += "  [" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] " +
@@ -431,10 +431,10 @@ std::string ConsoleToolkit::Line(const Window& window) const {
   // Text fields inside a titled frame are the job's time fields: "title: text".
   for (int id : window.order) {
     const Control& field = window.controls.at(id);
-    if (field.spec.kind != ControlKind::kText || field.text.empty()) continue;
+    if (field.def.kind != ControlKind::kText || field.text.empty()) continue;
     for (int frame_id : window.order) {
       const Control& frame = window.controls.at(frame_id);
-      if (frame.spec.kind == ControlKind::kFrame && Contains(frame.spec, field.spec)) {
+      if (frame.def.kind == ControlKind::kFrame && Contains(frame.def, field.def)) {
         line += "  " + frame.text + ": " + field.text;
         break;
       }
@@ -457,7 +457,7 @@ void ConsoleToolkit::Draw(Window& window) {
   } else {
     int percent = 0;
     for (auto& [id, control] : window.controls) {
-      if (control.spec.kind == ControlKind::kProgressBar) {
+      if (control.def.kind == ControlKind::kProgressBar) {
         percent = Percent(control.value, control.minimum, control.maximum);
       }
     }
@@ -556,7 +556,7 @@ Event ConsoleToolkit::Choose(Window& window) {
   std::vector<Control*> options;
   for (int id : window.order) {
     Control& control = window.controls.at(id);
-    if (control.spec.kind == ControlKind::kOption) options.push_back(&control);
+    if (control.def.kind == ControlKind::kOption) options.push_back(&control);
   }
   size_t preselected = 0;
   for (size_t i = 0; i < options.size(); ++i) {
@@ -566,7 +566,7 @@ Event ConsoleToolkit::Choose(Window& window) {
     }
   }
   const Control* cancel = CancelButton(window);
-  const Event cancelled = cancel ? Event{EventType::kLeftClick, window_id, cancel->spec.id}
+  const Event cancelled = cancel ? Event{EventType::kLeftClick, window_id, cancel->def.id}
                                  : Event{EventType::kClose, window_id, -1};
 
   std::optional<size_t> chosen;
@@ -577,10 +577,10 @@ Event ConsoleToolkit::Choose(Window& window) {
   }
   if (!input_is_terminal_) {
     chosen = preselected;
-    Say(window.spec.title + ": " + options[preselected]->text +
+    Say(window.def.title + ": " + options[preselected]->text +
         " (no terminal to ask on: the preselected choice)");
   } else {
-    Say(window.spec.title + ":");
+    Say(window.def.title + ":");
     for (size_t i = 0; i < options.size(); ++i) {
       Say("  " + std::to_string(i + 1) + ") " + options[i]->text);
     }
@@ -613,10 +613,10 @@ Event ConsoleToolkit::Choose(Window& window) {
       }
     }
   }
-  SetValue(window_id, options[*chosen]->spec.id, 1);
+  SetValue(window_id, options[*chosen]->def.id, 1);
   const Control* ok = OkButton(window);
-  queued_.push_back({EventType::kLeftClick, window_id, ok->spec.id});
-  return {EventType::kLeftClick, window_id, options[*chosen]->spec.id};
+  queued_.push_back({EventType::kLeftClick, window_id, ok->def.id});
+  return {EventType::kLeftClick, window_id, options[*chosen]->def.id};
 }
 
 }  // namespace sk::ui

@@ -54,11 +54,11 @@ class ConsoleToolkit : public Toolkit {
   // True once an interrupt arrived, whether or not a job has taken it yet.
   bool WasInterrupted() const;
 
-  bool OpenWindow(int window, const WindowSpec& spec) override;
+  bool OpenWindow(int window, const WindowDef& def) override;
   void CloseWindow(int window) override;
   bool WindowExists(int window) override;
   void EnableWindow(int, bool) override {}
-  void AddControl(int window, const ControlSpec& spec) override;
+  void AddControl(int window, const ControlDef& def) override;
   void SetText(int window, int control, const std::string& text) override;
   std::string GetText(int window, int control) override;
   void SetValue(int window, int control, int64_t value) override;
@@ -88,13 +88,13 @@ class ConsoleToolkit : public Toolkit {
   using Clock = std::chrono::steady_clock;
 
   struct Control {
-    ControlSpec spec;
+    ControlDef def;
     std::string text;
     int64_t value = 0, minimum = 0, maximum = 100;
     std::vector<std::string> items;
   };
   struct Window {
-    WindowSpec spec;
+    WindowDef def;
     uint64_t sequence = 0;
     std::map<int, Control> controls;
     std::vector<int> order;  // control ids in creation order

@@ -22,7 +22,7 @@ HeadlessToolkit::Control* HeadlessToolkit::FindControl(int window, int control) 
 
 const HeadlessToolkit::Window* HeadlessToolkit::LastClosed(const std::string& title) const {
   for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
-    if (it->spec.title == title) return &*it;
+    if (it->def.title == title) return &*it;
   }
   return nullptr;
 }
@@ -33,14 +33,14 @@ std::vector<std::string> HeadlessToolkit::MessageTexts() const {
   return texts;
 }
 
-bool HeadlessToolkit::OpenWindow(int window, const WindowSpec& spec) {
+bool HeadlessToolkit::OpenWindow(int window, const WindowDef& def) {
   if (windows.count(window) != 0) CloseWindow(window);
-  Window w{spec};
-  w.geometry = {std::max(spec.x, 0), std::max(spec.y, 0), spec.width, spec.height};
-  if ((spec.flags & kWindowMaximized) != 0) w.geometry.state = WindowState::kMaximized;
-  if ((spec.flags & kWindowMinimized) != 0) w.geometry.state = WindowState::kMinimized;
+  Window w{def};
+  w.geometry = {std::max(def.x, 0), std::max(def.y, 0), def.width, def.height};
+  if ((def.flags & kWindowMaximized) != 0) w.geometry.state = WindowState::kMaximized;
+  if ((def.flags & kWindowMinimized) != 0) w.geometry.state = WindowState::kMinimized;
   windows[window] = w;
-  opened.push_back(spec);
+  opened.push_back(def);
   return true;
 }
 
@@ -57,13 +57,13 @@ void HeadlessToolkit::EnableWindow(int window, bool enabled) {
   if (Window* w = FindWindow(window)) w->enabled = enabled;
 }
 
-void HeadlessToolkit::AddControl(int window, const ControlSpec& spec) {
+void HeadlessToolkit::AddControl(int window, const ControlDef& def) {
   Window* w = FindWindow(window);
   if (w == nullptr) return;
   Control control;
-  control.spec = spec;
-  control.text = spec.text;
-  w->controls[spec.id] = control;
+  control.def = def;
+  control.text = def.text;
+  w->controls[def.id] = control;
 }
 
 void HeadlessToolkit::SetText(int window, int control, const std::string& text) {
@@ -73,7 +73,7 @@ void HeadlessToolkit::SetText(int window, int control, const std::string& text) 
 std::string HeadlessToolkit::GetText(int window, int control) {
   Control* c = FindControl(window, control);
   if (c == nullptr) return "";
-  if (c->spec.kind == ControlKind::kDropDown && c->value >= 0 &&
+  if (c->def.kind == ControlKind::kDropDown && c->value >= 0 &&
       c->value < static_cast<int64_t>(c->items.size())) {
     return c->items[static_cast<size_t>(c->value)];
   }
@@ -83,7 +83,7 @@ std::string HeadlessToolkit::GetText(int window, int control) {
 void HeadlessToolkit::SetValue(int window, int control, int64_t value) {
   Control* c = FindControl(window, control);
   if (c == nullptr) return;
-  if (c->spec.kind == ControlKind::kProgressBar) value = std::clamp(value, c->minimum, c->maximum);
+  if (c->def.kind == ControlKind::kProgressBar) value = std::clamp(value, c->minimum, c->maximum);
   c->value = value;
 }
 
@@ -123,7 +123,7 @@ void HeadlessToolkit::AddItem(int window, int control, const std::string& text, 
   c->items.push_back(text);
   c->images.push_back(image);
   // Lists start without a selection; drop-downs and tabs select their first entry.
-  if (c->items.size() == 1 && c->spec.kind == ControlKind::kReportList) c->value = -1;
+  if (c->items.size() == 1 && c->def.kind == ControlKind::kReportList) c->value = -1;
 }
 
 void HeadlessToolkit::SetItemText(int window, int control, int row, const std::string& text) {
@@ -141,7 +141,7 @@ void HeadlessToolkit::ClearItems(int window, int control) {
   if (c == nullptr) return;
   c->items.clear();
   c->images.clear();
-  if (c->spec.kind == ControlKind::kReportList) c->value = -1;
+  if (c->def.kind == ControlKind::kReportList) c->value = -1;
 }
 
 int HeadlessToolkit::CountItems(int window, int control) {
@@ -303,21 +303,21 @@ WindowGeometry HeadlessToolkit::GetWindowGeometry(int window) {
 
 void HeadlessToolkit::SetControlRect(int window, int control, const Rect& rect) {
   if (Control* c = FindControl(window, control)) {
-    c->spec.x = rect.x;
-    c->spec.y = rect.y;
-    c->spec.width = rect.width;
-    c->spec.height = rect.height;
+    c->def.x = rect.x;
+    c->def.y = rect.y;
+    c->def.width = rect.width;
+    c->def.height = rect.height;
   }
 }
 
 Rect HeadlessToolkit::GetControlRect(int window, int control) {
   Control* c = FindControl(window, control);
   if (c == nullptr) return {};
-  return {c->spec.x, c->spec.y, c->spec.width, c->spec.height};
+  return {c->def.x, c->def.y, c->def.width, c->def.height};
 }
 
 void HeadlessToolkit::SetToolTip(int window, int control, const std::string& text) {
-  if (Control* c = FindControl(window, control)) c->spec.tooltip = text;
+  if (Control* c = FindControl(window, control)) c->def.tooltip = text;
 }
 
 void HeadlessToolkit::SetFont(int window, int control, const Font& font) {
@@ -340,8 +340,8 @@ int HeadlessToolkit::GetColumnWidth(int window, int control, int column) {
 int HeadlessToolkit::VisibleRowCount(int window, int control) {
   Control* c = FindControl(window, control);
   if (c == nullptr) return 0;
-  int inner = c->spec.height - 2 * kListBorder;
-  if ((c->spec.style & kStyleNoHeader) == 0) inner -= kHeaderHeight;
+  int inner = c->def.height - 2 * kListBorder;
+  if ((c->def.style & kStyleNoHeader) == 0) inner -= kHeaderHeight;
   return std::max(inner, 0) / kRowHeight;
 }
 

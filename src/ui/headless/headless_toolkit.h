@@ -16,7 +16,7 @@ namespace sk::ui {
 class HeadlessToolkit : public Toolkit {
  public:
   struct Control {
-    ControlSpec spec;
+    ControlDef def;
     std::string text;
     int64_t value = 0;
     int64_t minimum = 0, maximum = 100;
@@ -27,7 +27,7 @@ class HeadlessToolkit : public Toolkit {
     Font font;
   };
   struct Window {
-    WindowSpec spec;
+    WindowDef def;
     bool enabled = true;
     std::map<int, Control> controls;
     std::vector<std::string> status;
@@ -72,7 +72,7 @@ class HeadlessToolkit : public Toolkit {
 
   // --- What happened.
   std::map<int, Window> windows;             // open windows
-  std::vector<WindowSpec> opened;            // every window ever opened, in order
+  std::vector<WindowDef> opened;            // every window ever opened, in order
   std::vector<Window> closed;                // every window at the moment it was closed
   std::vector<Message> messages;
   int sounds = 0;
@@ -85,11 +85,11 @@ class HeadlessToolkit : public Toolkit {
   std::vector<std::string> MessageTexts() const;
 
   // --- Toolkit.
-  bool OpenWindow(int window, const WindowSpec& spec) override;
+  bool OpenWindow(int window, const WindowDef& def) override;
   void CloseWindow(int window) override;
   bool WindowExists(int window) override;
   void EnableWindow(int window, bool enabled) override;
-  void AddControl(int window, const ControlSpec& spec) override;
+  void AddControl(int window, const ControlDef& def) override;
   void SetText(int window, int control, const std::string& text) override;
   std::string GetText(int window, int control) override;
   void SetValue(int window, int control, int64_t value) override;

@@ -253,7 +253,7 @@ bool WxAutomation::RunOne(WxToolkit& tk, const Command& command) {
   }
   // Answers wait for the program to ask.
   if (verb == "answer" || verb == "folder") return false;
-  if (Inspect(tk, command)) {
+  if (Examine(tk, command)) {
     ++next_;
     return true;
   }
@@ -263,7 +263,7 @@ bool WxAutomation::RunOne(WxToolkit& tk, const Command& command) {
   return false;
 }
 
-bool WxAutomation::Inspect(WxToolkit& tk, const Command& command) {
+bool WxAutomation::Examine(WxToolkit& tk, const Command& command) {
   const std::string& verb = command.verb;
   const int window = Number(command.args, 0);
   const int id = Number(command.args, 1);

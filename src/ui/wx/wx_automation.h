@@ -90,7 +90,7 @@ class WxAutomation {
   bool RunOne(WxToolkit& tk, const Command& command);  // false: wait here
   bool Act(WxToolkit& tk, const Command& command);
   // Writes down what the script asks about; false for a command that is no question.
-  bool Inspect(WxToolkit& tk, const Command& command);
+  bool Examine(WxToolkit& tk, const Command& command);
   void TakeShot(const std::string& name);
   void TakeShots();  // every "shot" line at the script's position
   void Settle(int milliseconds);

@@ -237,18 +237,18 @@ wxMenu* WxToolkit::ContextMenuOf(int window) {
   return w == nullptr ? nullptr : w->context_menu.get();
 }
 
-bool WxToolkit::OpenWindow(int window, const WindowSpec& spec) {
+bool WxToolkit::OpenWindow(int window, const WindowDef& def) {
   if (FindWindow(window) != nullptr) CloseWindow(window);
   WindowData* main = window == kMainWindow ? nullptr : FindWindow(kMainWindow);
-  long style = FrameStyle(spec.flags);
+  long style = FrameStyle(def.flags);
   if (main != nullptr) style |= wxFRAME_FLOAT_ON_PARENT | wxFRAME_NO_TASKBAR;
-  const wxPoint position = spec.x >= 0 && spec.y >= 0 ? wxPoint(spec.x, spec.y) : wxDefaultPosition;
-  auto* frame = new wxFrame(main != nullptr ? main->frame : nullptr, wxID_ANY, ToWx(spec.title),
+  const wxPoint position = def.x >= 0 && def.y >= 0 ? wxPoint(def.x, def.y) : wxDefaultPosition;
+  auto* frame = new wxFrame(main != nullptr ? main->frame : nullptr, wxID_ANY, ToWx(def.title),
                             position, wxDefaultSize, style);
   auto* panel = new wxPanel(frame, wxID_ANY);
   panel->SetFont(base_font_);
-  frame->SetClientSize(spec.width, spec.height);
-  if ((spec.flags & kWindowCenterOnScreen) != 0) {
+  frame->SetClientSize(def.width, def.height);
+  if ((def.flags & kWindowCenterOnScreen) != 0) {
     frame->CentreOnScreen();
   } else if (main != nullptr) {
     frame->CentreOnParent();
@@ -258,7 +258,7 @@ bool WxToolkit::OpenWindow(int window, const WindowSpec& spec) {
   WindowData& w = windows_[window];
   w.frame = frame;
   w.panel = panel;
-  w.spec = spec;
+  w.def = def;
 
   frame->Bind(wxEVT_CLOSE_WINDOW, [this, window](wxCloseEvent& event) {
     if (!event.CanVeto()) {
@@ -290,9 +290,9 @@ bool WxToolkit::OpenWindow(int window, const WindowSpec& spec) {
     frame->SetIcon(icon);
   }
   frame->Show();
-  if ((spec.flags & kWindowMaximized) != 0) frame->Maximize(true);
-  if ((spec.flags & kWindowMinimized) != 0) frame->Iconize(true);
-  if (automation_ != nullptr) automation_->WindowOpened(window, spec.title);
+  if ((def.flags & kWindowMaximized) != 0) frame->Maximize(true);
+  if ((def.flags & kWindowMinimized) != 0) frame->Iconize(true);
+  if (automation_ != nullptr) automation_->WindowOpened(window, def.title);
   return true;
 }
 
@@ -358,26 +358,26 @@ WindowGeometry WxToolkit::GetWindowGeometry(int window) {
 
 // --- Controls.
 
-wxWindow* WxToolkit::ParentFor(WindowData& w, const ControlSpec& spec) {
-  if (spec.parent < 0) return w.panel;
-  auto it = w.controls.find(spec.parent);
+wxWindow* WxToolkit::ParentFor(WindowData& w, const ControlDef& def) {
+  if (def.parent < 0) return w.panel;
+  auto it = w.controls.find(def.parent);
   if (it == w.controls.end()) return w.panel;
   if (auto* tabs = dynamic_cast<wxNotebook*>(it->second.widget)) {
-    if (spec.page >= 0 && static_cast<size_t>(spec.page) < tabs->GetPageCount()) {
-      return tabs->GetPage(static_cast<size_t>(spec.page));
+    if (def.page >= 0 && static_cast<size_t>(def.page) < tabs->GetPageCount()) {
+      return tabs->GetPage(static_cast<size_t>(def.page));
     }
     return w.panel;
   }
-  if (it->second.spec.kind == ControlKind::kContainer) return it->second.widget;
+  if (it->second.def.kind == ControlKind::kContainer) return it->second.widget;
   return it->second.widget->GetParent();
 }
 
-wxWindow* WxToolkit::MakeWidget(int window, WindowData& w, const ControlSpec& spec) {
-  wxWindow* parent = ParentFor(w, spec);
-  const wxPoint pos(spec.x, spec.y);
-  const wxSize size(spec.width, spec.height);
-  const wxString text = ToWx(spec.text);
-  switch (spec.kind) {
+wxWindow* WxToolkit::MakeWidget(int window, WindowData& w, const ControlDef& def) {
+  wxWindow* parent = ParentFor(w, def);
+  const wxPoint pos(def.x, def.y);
+  const wxSize size(def.width, def.height);
+  const wxString text = ToWx(def.text);
+  switch (def.kind) {
     case ControlKind::kButton:
       return new wxButton(parent, wxID_ANY, text, pos, size);
     case ControlKind::kProgressBar:
@@ -385,21 +385,21 @@ wxWindow* WxToolkit::MakeWidget(int window, WindowData& w, const ControlSpec& sp
     case ControlKind::kEdit:
       return new wxTextCtrl(parent, wxID_ANY, text, pos, size);
     case ControlKind::kText: {
-      if ((spec.style & kStyleReadOnly) != 0) {
+      if ((def.style & kStyleReadOnly) != 0) {
         long style = wxTE_READONLY;
-        if ((spec.style & kStyleCentered) != 0) style |= wxTE_CENTRE;
+        if ((def.style & kStyleCentered) != 0) style |= wxTE_CENTRE;
         return new wxTextCtrl(parent, wxID_ANY, text, pos, size, style);
       }
-      if ((spec.style & (kStyleBorder | kStyleWhite)) != 0 || spec.background >= 0) {
+      if ((def.style & (kStyleBorder | kStyleWhite)) != 0 || def.background >= 0) {
         const wxColour background =
-            (spec.style & kStyleWhite) != 0 ? *wxWHITE : ColourOf(spec.background);
-        auto* label = new BoxedLabel(parent, pos, size, spec.style, background);
+            (def.style & kStyleWhite) != 0 ? *wxWHITE : ColourOf(def.background);
+        auto* label = new BoxedLabel(parent, pos, size, def.style, background);
         label->SetLabel(text);
         return label;
       }
       long style = wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END;
-      if ((spec.style & kStyleCentered) != 0) style |= wxALIGN_CENTRE_HORIZONTAL;
-      if ((spec.style & kStyleRightAligned) != 0) style |= wxALIGN_RIGHT;
+      if ((def.style & kStyleCentered) != 0) style |= wxALIGN_CENTRE_HORIZONTAL;
+      if ((def.style & kStyleRightAligned) != 0) style |= wxALIGN_RIGHT;
       return new wxStaticText(parent, wxID_ANY, text, pos, size, style);
     }
     case ControlKind::kFrame:
@@ -417,21 +417,21 @@ wxWindow* WxToolkit::MakeWidget(int window, WindowData& w, const ControlSpec& sp
       return new wxChoice(parent, wxID_ANY, pos, size);
     case ControlKind::kReportList: {
       long style = wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN;
-      if ((spec.style & kStyleNoHeader) != 0) style |= wxLC_NO_HEADER;
+      if ((def.style & kStyleNoHeader) != 0) style |= wxLC_NO_HEADER;
       // The images come with the first row that shows one: a list without images keeps
       // rows as low as its text.
       return new wxListCtrl(parent, wxID_ANY, pos, size, style);
     }
     case ControlKind::kContainer: {
-      const long border = (spec.style & kStyleRaised) != 0 ? wxBORDER_RAISED : wxBORDER_NONE;
+      const long border = (def.style & kStyleRaised) != 0 ? wxBORDER_RAISED : wxBORDER_NONE;
       auto* panel = new wxPanel(parent, wxID_ANY, pos, size, border | wxTAB_TRAVERSAL);
-      if (spec.background >= 0) panel->SetBackgroundColour(ColourOf(spec.background));
+      if (def.background >= 0) panel->SetBackgroundColour(ColourOf(def.background));
       return panel;
     }
     case ControlKind::kTabs:
       return new wxNotebook(parent, wxID_ANY, pos, size);
     case ControlKind::kImage:
-      return new wxStaticBitmap(parent, wxID_ANY, wxBitmap(spec.width, spec.height), pos, size);
+      return new wxStaticBitmap(parent, wxID_ANY, wxBitmap(def.width, def.height), pos, size);
     case ControlKind::kLink: {
       auto* link = new wxGenericHyperlinkCtrl(parent, wxID_ANY, text, "#", pos, size,
                                               wxHL_ALIGN_LEFT | wxBORDER_NONE);
@@ -444,10 +444,10 @@ wxWindow* WxToolkit::MakeWidget(int window, WindowData& w, const ControlSpec& sp
   return new wxStaticText(parent, wxID_ANY, text, pos, size);
 }
 
-void WxToolkit::BindEvents(int window, const ControlSpec& spec, wxWindow* widget) {
-  const int id = spec.id;
+void WxToolkit::BindEvents(int window, const ControlDef& def, wxWindow* widget) {
+  const int id = def.id;
   auto click = [this, window, id](wxEvent&) { Queue({EventType::kLeftClick, window, id}); };
-  switch (spec.kind) {
+  switch (def.kind) {
     case ControlKind::kButton:
       widget->Bind(wxEVT_BUTTON, click);
       break;
@@ -478,27 +478,27 @@ void WxToolkit::BindEvents(int window, const ControlSpec& spec, wxWindow* widget
   }
 }
 
-void WxToolkit::AddControl(int window, const ControlSpec& spec) {
+void WxToolkit::AddControl(int window, const ControlDef& def) {
   WindowData* w = FindWindow(window);
   if (w == nullptr) return;
-  if (w->controls.count(spec.id) != 0) {
-    w->controls[spec.id].widget->Destroy();
-    w->controls.erase(spec.id);
+  if (w->controls.count(def.id) != 0) {
+    w->controls[def.id].widget->Destroy();
+    w->controls.erase(def.id);
   }
-  wxWindow* widget = MakeWidget(window, *w, spec);
-  if (spec.kind != ControlKind::kLink) widget->SetFont(base_font_);
-  if (!spec.tooltip.empty()) widget->SetToolTip(ToWx(spec.tooltip));
-  BindEvents(window, spec, widget);
-  ControlData& c = w->controls[spec.id];
-  c.spec = spec;
+  wxWindow* widget = MakeWidget(window, *w, def);
+  if (def.kind != ControlKind::kLink) widget->SetFont(base_font_);
+  if (!def.tooltip.empty()) widget->SetToolTip(ToWx(def.tooltip));
+  BindEvents(window, def, widget);
+  ControlData& c = w->controls[def.id];
+  c.def = def;
   c.widget = widget;
-  if (spec.kind == ControlKind::kImage) c.value = -1;
+  if (def.kind == ControlKind::kImage) c.value = -1;
 }
 
 void WxToolkit::SetText(int window, int control, const std::string& text) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return;
-  c->spec.text = text;
+  c->def.text = text;
   if (auto* field = dynamic_cast<wxTextCtrl*>(c->widget)) {
     field->ChangeValue(ToWx(text));
   } else if (auto* choice = dynamic_cast<wxChoice*>(c->widget)) {
@@ -523,7 +523,7 @@ void WxToolkit::SetValue(int window, int control, int64_t value) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return;
   quiet_ = true;
-  switch (c->spec.kind) {
+  switch (c->def.kind) {
     case ControlKind::kProgressBar: {
       c->value = std::clamp(value, c->minimum, c->maximum);
       auto* gauge = static_cast<wxGauge*>(c->widget);
@@ -563,7 +563,7 @@ void WxToolkit::SetValue(int window, int control, int64_t value) {
       c->value = value;
       if (value >= 0 && static_cast<size_t>(value) < image_data_.size()) {
         static_cast<wxStaticBitmap*>(c->widget)->SetBitmap(
-            ImageBitmap(image_data_[static_cast<size_t>(value)], c->spec.width, c->spec.height));
+            ImageBitmap(image_data_[static_cast<size_t>(value)], c->def.width, c->def.height));
       }
       break;
     default:
@@ -576,7 +576,7 @@ void WxToolkit::SetValue(int window, int control, int64_t value) {
 int64_t WxToolkit::GetValue(int window, int control) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return -1;
-  switch (c->spec.kind) {
+  switch (c->def.kind) {
     case ControlKind::kOption:
       return static_cast<wxRadioButton*>(c->widget)->GetValue() ? 1 : 0;
     case ControlKind::kDropDown:
@@ -625,7 +625,7 @@ void WxToolkit::AddColumn(int window, int control, const std::string& title, int
   if (c == nullptr) return;
   if (wxListCtrl* list = AsList(c->widget)) {
     const wxListColumnFormat format =
-        (c->spec.style & kStyleCentered) != 0 ? wxLIST_FORMAT_CENTRE : wxLIST_FORMAT_LEFT;
+        (c->def.style & kStyleCentered) != 0 ? wxLIST_FORMAT_CENTRE : wxLIST_FORMAT_LEFT;
     list->AppendColumn(ToWx(title), format, width);
   }
 }
@@ -743,7 +743,7 @@ int WxToolkit::VisibleRowCount(int window, int control) {
   const int border = list->GetSize().y - list->GetClientSize().y;
   int header = 0;
   if (!list->HasFlag(wxLC_NO_HEADER)) header = wxRendererNative::Get().GetHeaderButtonHeight(list);
-  const int inner = c->spec.height - border - header;
+  const int inner = c->def.height - border - header;
   return row.height > 0 && inner > 0 ? inner / row.height : 0;
 }
 
@@ -752,17 +752,17 @@ int WxToolkit::VisibleRowCount(int window, int control) {
 void WxToolkit::SetControlRect(int window, int control, const Rect& rect) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return;
-  c->spec.x = rect.x;
-  c->spec.y = rect.y;
-  c->spec.width = rect.width;
-  c->spec.height = rect.height;
+  c->def.x = rect.x;
+  c->def.y = rect.y;
+  c->def.width = rect.width;
+  c->def.height = rect.height;
   c->widget->SetSize(rect.x, rect.y, std::max(rect.width, 0), std::max(rect.height, 0));
 }
 
 Rect WxToolkit::GetControlRect(int window, int control) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return {};
-  return {c->spec.x, c->spec.y, c->spec.width, c->spec.height};
+  return {c->def.x, c->def.y, c->def.width, c->def.height};
 }
 
 void WxToolkit::SetToolTip(int window, int control, const std::string& text) {

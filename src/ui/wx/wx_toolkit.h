@@ -78,11 +78,11 @@ class WxToolkit : public Toolkit {
   wxMenu* ContextMenuOf(int window);
 
   // --- Toolkit.
-  bool OpenWindow(int window, const WindowSpec& spec) override;
+  bool OpenWindow(int window, const WindowDef& def) override;
   void CloseWindow(int window) override;
   bool WindowExists(int window) override;
   void EnableWindow(int window, bool enabled) override;
-  void AddControl(int window, const ControlSpec& spec) override;
+  void AddControl(int window, const ControlDef& def) override;
   void SetText(int window, int control, const std::string& text) override;
   std::string GetText(int window, int control) override;
   void SetValue(int window, int control, int64_t value) override;
@@ -126,7 +126,7 @@ class WxToolkit : public Toolkit {
 
  private:
   struct ControlData {
-    ControlSpec spec;
+    ControlDef def;
     wxWindow* widget = nullptr;
     int64_t value = 0;  // progress bars and images keep their own value
     int64_t minimum = 0, maximum = 100;
@@ -134,7 +134,7 @@ class WxToolkit : public Toolkit {
   struct WindowData {
     wxFrame* frame = nullptr;
     wxPanel* panel = nullptr;
-    WindowSpec spec;
+    WindowDef def;
     std::map<int, ControlData> controls;
     std::map<int, std::unique_ptr<wxTimer>> timers;
     std::unique_ptr<wxMenu> context_menu;
@@ -142,9 +142,9 @@ class WxToolkit : public Toolkit {
 
   WindowData* FindWindow(int window);
   ControlData* FindControl(int window, int control);
-  wxWindow* ParentFor(WindowData& w, const ControlSpec& spec);
-  wxWindow* MakeWidget(int window, WindowData& w, const ControlSpec& spec);
-  void BindEvents(int window, const ControlSpec& spec, wxWindow* widget);
+  wxWindow* ParentFor(WindowData& w, const ControlDef& def);
+  wxWindow* MakeWidget(int window, WindowData& w, const ControlDef& def);
+  void BindEvents(int window, const ControlDef& def, wxWindow* widget);
   void Queue(const Event& event);
   int MenuBarHeight(WindowData& w);
   wxMenu* BuildMenu(int window, const Menu& menu);

@@ -655,28 +655,28 @@ TEST_F(CreateTest, ProgressWindowLayout) {
 
   const auto* window = JobWindow();
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(window->spec.width, 404);
-  EXPECT_EQ(window->spec.height, 297);
-  EXPECT_EQ(window->spec.flags & ui::kWindowCenterOnScreen, 0u);
-  EXPECT_EQ(window->spec.flags & ui::kWindowCloseBox, 0u);
+  EXPECT_EQ(window->def.width, 404);
+  EXPECT_EQ(window->def.height, 297);
+  EXPECT_EQ(window->def.flags & ui::kWindowCenterOnScreen, 0u);
+  EXPECT_EQ(window->def.flags & ui::kWindowCloseBox, 0u);
   const auto& bar = window->controls.at(kProgressBarId);
-  EXPECT_EQ(bar.spec.kind, ui::ControlKind::kProgressBar);
-  EXPECT_EQ(std::vector<int>({bar.spec.x, bar.spec.y, bar.spec.width, bar.spec.height}),
+  EXPECT_EQ(bar.def.kind, ui::ControlKind::kProgressBar);
+  EXPECT_EQ(std::vector<int>({bar.def.x, bar.def.y, bar.def.width, bar.def.height}),
             std::vector<int>({30, 194, 318, 20}));
   const auto& cancel = window->controls.at(kCancelButtonId);
   EXPECT_EQ(cancel.text, t.app.Text(7));
-  EXPECT_EQ(std::vector<int>({cancel.spec.x, cancel.spec.y, cancel.spec.width, cancel.spec.height}),
+  EXPECT_EQ(std::vector<int>({cancel.def.x, cancel.def.y, cancel.def.width, cancel.def.height}),
             std::vector<int>({131, 235, 122, 25}));
   std::vector<std::string> frames;
   for (const auto& [id, control] : window->controls) {
-    if (control.spec.kind == ui::ControlKind::kFrame) frames.push_back(control.text);
+    if (control.def.kind == ui::ControlKind::kFrame) frames.push_back(control.text);
   }
   EXPECT_EQ(frames, (std::vector<std::string>{t.app.Text(52), t.app.Text(53), t.app.Text(54),
                                               t.app.Text(55)}));
 
   // From the command line the window is centred on the screen.
   EXPECT_EQ(Create(0, 2, 1), 1);
-  EXPECT_NE(JobWindow()->spec.flags & ui::kWindowCenterOnScreen, 0u);
+  EXPECT_NE(JobWindow()->def.flags & ui::kWindowCenterOnScreen, 0u);
 }
 
 TEST_F(CreateTest, ProgressRangeIsTheScanTotalInRoundedKiB) {

@@ -112,12 +112,12 @@ TEST_F(ListContentsTest, BrowsesFoldersWithDotDotBackAndRoot) {
   // Closed: lists cleared, the main window back, the focus on the list.
   const auto* progress = tk.LastClosed("Liste wird berechnet...");
   ASSERT_NE(progress, nullptr);
-  EXPECT_EQ(progress->spec.width, 279);
-  EXPECT_EQ(progress->spec.height, 50);
+  EXPECT_EQ(progress->def.width, 279);
+  EXPECT_EQ(progress->def.height, 50);
   const auto* window = tk.LastClosed("Backup-Inhalt");
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(window->spec.width, 599);
-  EXPECT_EQ(window->spec.height, 473);
+  EXPECT_EQ(window->def.width, 599);
+  EXPECT_EQ(window->def.height, 473);
   EXPECT_EQ(window->controls.at(kContentsPathBoxId).items.at(1), "<Root>");
   EXPECT_EQ(window->controls.at(kContentsBackId).text, "Zurück");
   EXPECT_EQ(window->controls.at(kContentsCloseId).text, "Schließen");

@@ -402,9 +402,9 @@ TEST_F(RestoreTest, ProgressWindowCountsKibAndTheTimerShowsTheTimes) {
 
   const auto* window = tk.LastClosed("Daten wiederherstellen...");
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(window->spec.width, 421);
-  EXPECT_EQ(window->spec.height, 125);
-  EXPECT_TRUE(window->spec.flags & ui::kWindowCenterOnScreen);
+  EXPECT_EQ(window->def.width, 421);
+  EXPECT_EQ(window->def.height, 125);
+  EXPECT_TRUE(window->def.flags & ui::kWindowCenterOnScreen);
   const auto& bar = window->controls.at(kProgressBarId);
   EXPECT_EQ(bar.maximum, 585);
   EXPECT_EQ(bar.value, 585);
@@ -434,14 +434,14 @@ TEST_F(RestoreTest, InteractiveRestoreUsesTheSelectedRowAndTheChosenFolder) {
   EXPECT_TRUE(tk.windows.at(ui::kMainWindow).enabled);
   const auto* params = tk.LastClosed("Wiederherstellungs Parameter");
   ASSERT_NE(params, nullptr);
-  EXPECT_EQ(params->spec.width, 322);
-  EXPECT_EQ(params->spec.height, 120);
+  EXPECT_EQ(params->def.width, 322);
+  EXPECT_EQ(params->def.height, 120);
   EXPECT_EQ(params->controls.at(kRestoreCompleteOptionId).text,
             "Komplette Verzeichniss-Struktur übernehmen");
   EXPECT_EQ(params->controls.at(kRestoreSubfolderOptionId).value, 1);
   EXPECT_EQ(params->controls.at(kRestoreOkId).text, "OK");
   EXPECT_EQ(params->controls.at(kRestoreCancelId).text, "Abbrechen");
-  EXPECT_FALSE(tk.LastClosed("Daten wiederherstellen...")->spec.flags & ui::kWindowCenterOnScreen);
+  EXPECT_FALSE(tk.LastClosed("Daten wiederherstellen...")->def.flags & ui::kWindowCenterOnScreen);
   EXPECT_FALSE(main_enabled_while_restoring);
 }
 

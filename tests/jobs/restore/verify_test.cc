@@ -64,8 +64,8 @@ TEST_F(VerifyTest, WholeVolumeIsValidAndTheBarStandsAtItsMaximumDuringTheMessage
   EXPECT_EQ(bar_at_message, bar_maximum);
   const auto* window = tk.LastClosed("Backup wird überprüft...");
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(window->spec.width, 421);
-  EXPECT_EQ(window->spec.height, 106);
+  EXPECT_EQ(window->def.width, 421);
+  EXPECT_EQ(window->def.height, 106);
   EXPECT_EQ(window->controls.at(kCancelButtonId).text, "Abbrechen");
   EXPECT_TRUE(tk.windows.at(ui::kMainWindow).enabled);
 }

@@ -81,13 +81,13 @@ TEST_F(PropertiesTest, MainVolumeShowsItsOwnTotals) {
   EXPECT_TRUE(tk.windows.at(ui::kMainWindow).enabled);
   const auto* window = tk.LastClosed("Eigenschaften");
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(window->spec.width, 410);
-  EXPECT_EQ(window->spec.height, 500);
+  EXPECT_EQ(window->def.width, 410);
+  EXPECT_EQ(window->def.height, 500);
   EXPECT_EQ(window->controls.at(kPropertiesCloseId).text, "Schließen");
   EXPECT_EQ(window->controls.at(kPropertiesFirstRowId + 8).text, "Anzahl Ordner");
-  EXPECT_EQ(window->controls.at(kPropertiesFirstRowId + 8).spec.y, 285);
-  EXPECT_EQ(window->controls.at(kPropertiesFirstRowId + 8).spec.background, 0xD2D2D2);
-  EXPECT_EQ(window->controls.at(kPropertiesFoldersId).spec.background, 0xE4E4E4);
+  EXPECT_EQ(window->controls.at(kPropertiesFirstRowId + 8).def.y, 285);
+  EXPECT_EQ(window->controls.at(kPropertiesFirstRowId + 8).def.background, 0xD2D2D2);
+  EXPECT_EQ(window->controls.at(kPropertiesFoldersId).def.background, 0xE4E4E4);
 }
 
 TEST_F(PropertiesTest, GenerationTwoCountsAFileChangedBeforeGenerationOneFromItsVolume) {

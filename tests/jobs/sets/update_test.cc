@@ -166,18 +166,18 @@ TEST_F(UpdateTest, ProgressWindowInBothModes) {
   ASSERT_EQ(Update(), 1);
   const auto* window = tk().LastClosed("Daten Vergleichen...");
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(window->spec.width, 421);
-  EXPECT_EQ(window->spec.height, 106);
-  EXPECT_NE(window->spec.flags & ui::kWindowCenterOnScreen, 0u);
+  EXPECT_EQ(window->def.width, 421);
+  EXPECT_EQ(window->def.height, 106);
+  EXPECT_NE(window->def.flags & ui::kWindowCenterOnScreen, 0u);
   const auto& bar = window->controls.at(kProgressBarId);
-  EXPECT_EQ(bar.spec.kind, ui::ControlKind::kProgressBar);
-  EXPECT_EQ((std::vector<int>{bar.spec.x, bar.spec.y, bar.spec.width, bar.spec.height}),
+  EXPECT_EQ(bar.def.kind, ui::ControlKind::kProgressBar);
+  EXPECT_EQ((std::vector<int>{bar.def.x, bar.def.y, bar.def.width, bar.def.height}),
             (std::vector<int>{22, 23, 376, 26}));
   EXPECT_EQ(bar.maximum, 3);  // one step per stored file
   EXPECT_EQ(bar.value, 3);
   const auto& cancel = window->controls.at(kCancelButtonId);
   EXPECT_EQ(cancel.text, "Abbrechen");
-  EXPECT_EQ((std::vector<int>{cancel.spec.x, cancel.spec.y, cancel.spec.width, cancel.spec.height}),
+  EXPECT_EQ((std::vector<int>{cancel.def.x, cancel.def.y, cancel.def.width, cancel.def.height}),
             (std::vector<int>{151, 66, 116, 25}));
 
   // From the main window: nothing happens without a selected row.
