@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "shell/app_state.h"
-#include "ui/console/console_toolkit.h"
 
 namespace sk {
 
@@ -17,16 +16,14 @@ namespace sk {
 // parents), the built-in texts, the settings, the catalog.
 void StartUp(AppState& app);
 
-// The console's words for questions, in the language of app's catalog.
-ui::ConsoleWords ConsoleWordsFor(const AppState& app);
-
 // "--help"/"-h" and "--version" print to out and give status 0; nullopt for anything else.
 std::optional<int> RunInformationSwitch(const std::vector<std::string>& args, std::FILE* out);
 
 // The interactive mode: the main window and its event loop. Returns the exit status.
 int RunInteractive(AppState& app, std::FILE* messages);
 
-// The whole program: args as main receives them. Returns the exit status: 0 when the job
+// The whole program: args as main receives them (each system has its own, in
+// run_program_<system>.cc). Returns the exit status: 0 when the job
 // ran to its end (or the interactive mode ended), 1 when it failed or was cancelled, 2 when
 // the command line could not be run.
 int RunProgram(int argc, char** argv);

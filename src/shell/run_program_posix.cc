@@ -1,0 +1,49 @@
+// The program's start on Linux and other POSIX systems: a command-line job runs in the
+// terminal (progress line, questions, Ctrl-C as Cancel); the interactive mode opens the
+// desktop windows.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "shell/app_state.h"
+#include "shell/catalog.h"
+#include "shell/command_line.h"
+#include "shell/startup.h"
+#include "ui/console/console_toolkit.h"
+
+namespace sk {
+namespace {
+
+// The console's words for questions, in the language of app's catalog.
+ui::ConsoleWords ConsoleWordsFor(const AppState& app) {
+  const AnswerWords answers = AnswerWordsFor(app.Catalog);
+  return {app.Text(6), app.Text(7), answers.yes, answers.no};
+}
+
+}  // namespace
+
+int RunProgram(int argc, char** argv) {
+  const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+  if (std::optional<int> status = RunInformationSwitch(args, stdout)) return *status;
+
+  ui::ConsoleToolkit console(STDIN_FILENO, stderr, isatty(STDIN_FILENO) == 1,
+                             isatty(STDERR_FILENO) == 1);
+  AppState app(console);
+  StartUp(app);
+  console.SetWords(ConsoleWordsFor(app));
+  if (args.size() < 2) return RunInteractive(app, stderr);
+
+  ui::ConsoleToolkit::InstallInterruptHandler();
+  const int status = RunCommandLine(app, args, stderr);
+  if (status == kRunInteractive) return RunInteractive(app, stderr);
+  if (status == kExitDone && console.WasInterrupted()) {
+    std::fputs(
+        "stowkeeper: the interrupt came after the job's last check; the job ran to its "
+        "end\n",
+        stderr);
+  }
+  return status;
+}
+
+}  // namespace sk
