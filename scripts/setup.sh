@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and benchmarking Stowkeeper needs.
+# Installs every Debian package that building, testing and benchmarking Stowkeeper needs,
+# on Linux and for the Windows program.
 # Run as root (or through sudo) on Debian 12. Does nothing when everything is there already.
 set -euo pipefail
 
@@ -9,6 +10,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libwxgtk3.2-dev xvfb xauth imagemagick openbox
+  # The Windows program (scripts/build-win.sh) and its tests under Wine (scripts/test-win.sh):
+  # the 64-bit compilers of the posix thread variant, zlib built for them, GoogleTest's
+  # sources to build for them, and Wine.
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
+  wine wine64
 )
 
 missing=()
