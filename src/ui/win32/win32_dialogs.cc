@@ -1,0 +1,193 @@
+// Message boxes, the folder chooser, the information sound and documents opened by the
+// desktop, for the native toolkit. SHELL32 is loaded when it is needed.
+#include "ui/win32/win32_toolkit.h"
+// After windows.h, which they need.
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "platform/file_system.h"
+#include "ui/win32/win32_automation.h"
+
+namespace sk::ui {
+
+namespace {
+
+using BrowseFn = PIDLIST_ABSOLUTE(WINAPI*)(BROWSEINFOA*);
+using PathFn = BOOL(WINAPI*)(PCIDLIST_ABSOLUTE, LPSTR);
+using ExecuteFn = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
+
+template <typename Function>
+Function Lookup(HMODULE library, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM start) {
+  if (message == BFFM_INITIALIZED && start != 0 && *reinterpret_cast<const char*>(start) != '\0') {
+    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, start);
+  }
+  return 0;
+}
+
+// Disables the program's other windows while a dialog owned by one of them is open, and
+// enables them again afterwards.
+class OtherWindowsDisabled {
+ public:
+  OtherWindowsDisabled(const std::vector<HWND>& windows, HWND owner) {
+    for (HWND hwnd : windows) {
+      if (hwnd != owner && IsWindowEnabled(hwnd)) {
+        ::EnableWindow(hwnd, FALSE);
+        disabled_.push_back(hwnd);
+      }
+    }
+  }
+  ~OtherWindowsDisabled() {
+    for (HWND hwnd : disabled_) ::EnableWindow(hwnd, TRUE);
+  }
+  OtherWindowsDisabled(const OtherWindowsDisabled&) = delete;
+  OtherWindowsDisabled& operator=(const OtherWindowsDisabled&) = delete;
+
+ private:
+  std::vector<HWND> disabled_;
+};
+
+}  // namespace
+
+Answer Win32Toolkit::SystemMessageBox(HWND owner, const std::string& title, const std::string& text,
+                                      Icon icon, Buttons buttons) {
+  UINT style = MB_OK;
+  switch (buttons) {
+    case Buttons::kYesNo:
+      style = MB_YESNO;
+      break;
+    case Buttons::kYesNoCancel:
+      style = MB_YESNOCANCEL;
+      break;
+    case Buttons::kOkCancel:
+      style = MB_OKCANCEL;
+      break;
+    case Buttons::kOk:
+      break;
+  }
+  switch (icon) {
+    case Icon::kInformation:
+      style |= MB_ICONINFORMATION;
+      break;
+    case Icon::kWarning:
+      style |= MB_ICONWARNING;
+      break;
+    case Icon::kQuestion:
+      style |= MB_ICONQUESTION;
+      break;
+    case Icon::kNone:
+      break;
+  }
+  // Without a window of its own (the command line before a job window opens) the box comes
+  // to the front and holds every window of the program.
+  if (owner == nullptr) style |= MB_TASKMODAL | MB_SETFOREGROUND;
+  switch (MessageBoxA(owner, text.c_str(), title.c_str(), style)) {
+    case IDYES:
+      return Answer::kYes;
+    case IDNO:
+      return Answer::kNo;
+    case IDCANCEL:
+      return Answer::kCancel;
+    case IDOK:
+      return Answer::kOk;
+    default:
+      // A box that could not be shown never answers Yes.
+      switch (buttons) {
+        case Buttons::kYesNo:
+          return Answer::kNo;
+        case Buttons::kYesNoCancel:
+        case Buttons::kOkCancel:
+          return Answer::kCancel;
+        case Buttons::kOk:
+          break;
+      }
+      return Answer::kOk;
+  }
+}
+
+Answer Win32Toolkit::MessageBox(const std::string& title, const std::string& text, Icon icon,
+                                Buttons buttons) {
+  if (automation_ != nullptr) return automation_->Message(*this, title, text, icon, buttons);
+  return SystemMessageBox(ActiveWindow(), title, text, icon, buttons);
+}
+
+std::string Win32Toolkit::RunFolderChooser(const std::string& title, const std::string& start) {
+  HMODULE shell = LoadLibraryA("shell32.dll");
+  if (shell == nullptr) return "";
+  auto browse = Lookup<BrowseFn>(shell, "SHBrowseForFolderA");
+  auto path_of = Lookup<PathFn>(shell, "SHGetPathFromIDListA");
+  std::string chosen;
+  if (browse != nullptr && path_of != nullptr) {
+    HWND owner = ActiveWindow();
+    char display_name[MAX_PATH] = {};
+    BROWSEINFOA info{};
+    info.hwndOwner = owner;
+    info.pszDisplayName = display_name;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_EDITBOX;
+    info.lpfn = &BrowseCallback;
+    info.lParam = reinterpret_cast<LPARAM>(start.c_str());
+    std::vector<HWND> ours;
+    for (const auto& [number, w] : windows_) ours.push_back(w.hwnd);
+    PIDLIST_ABSOLUTE item = nullptr;
+    {
+      const OtherWindowsDisabled others(ours, owner);
+      item = browse(&info);
+    }
+    if (item != nullptr) {
+      char path[MAX_PATH] = {};
+      // A place outside the file system (the network neighbourhood, say) has no path.
+      if (path_of(item, path)) chosen = path;
+      CoTaskMemFree(item);
+    }
+  }
+  FreeLibrary(shell);
+  return chosen;
+}
+
+std::string Win32Toolkit::ChooseFolder(const std::string& title, const std::string& start) {
+  std::string native_start = start.empty() ? "" : platform::NativePath(start);
+  if (native_start.empty()) native_start = start;
+  native_start = win32::BrowserStartFolder(native_start);
+  const std::string chosen = automation_ != nullptr ? automation_->Folder(*this, title)
+                                                    : RunFolderChooser(title, native_start);
+  if (chosen.empty()) return "";
+  return win32::WithTrailingBackslash(platform::InternalPath(chosen));
+}
+
+void Win32Toolkit::PlayInformationSound() {
+  if (automation_ != nullptr) automation_->Note("sound");
+  MessageBeep(MB_ICONASTERISK);
+}
+
+bool Win32Toolkit::OpenDocument(const std::string& target) {
+  if (automation_ != nullptr) {
+    automation_->Note("open " + target);
+    return true;
+  }
+  std::string file = target;
+  if (target.rfind("http://", 0) != 0 && target.rfind("https://", 0) != 0) {
+    file = platform::NativePath(target);
+    if (file.empty()) return false;
+  }
+  HMODULE shell = LoadLibraryA("shell32.dll");
+  if (shell == nullptr) return false;
+  bool opened = false;
+  if (auto execute = Lookup<ExecuteFn>(shell, "ShellExecuteExA")) {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = ActiveWindow();
+    info.lpVerb = "open";
+    info.lpFile = file.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    opened = execute(&info) != FALSE;
+  }
+  FreeLibrary(shell);
+  return opened;
+}
+
+}  // namespace sk::ui
