@@ -130,7 +130,9 @@ void IniReader::LoadText(std::string_view text) {
     while (!key.empty() && IsBlank(key.back())) key.remove_suffix(1);
     std::string_view value =
         equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
-    lines_.push_back({Line::Kind::kEntry, std::string(key), std::string(TrimBlanks(value))});
+    while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
+    if (value_ends_ == ValueEnds::kTrimmed) value = TrimBlanks(value);
+    lines_.push_back({Line::Kind::kEntry, std::string(key), std::string(value)});
   }
 }
 

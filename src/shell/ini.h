@@ -8,7 +8,8 @@
 // As read: a leading UTF-8 byte-order mark is skipped; blanks and tabs start lines freely;
 // ";" starts a comment, "[" a group up to "]" or the line end; any other line is an entry
 // split at its first "=", the key losing the blanks before "=", the value trimmed at both
-// ends. Groups and keys match without regard to letter case; the first match wins.
+// ends (an update index keeps the blanks at a value's end: they belong to a file name). Groups and
+// keys match without regard to letter case; the first match wins.
 #ifndef STOWKEEPER_SHELL_INI_H_
 #define STOWKEEPER_SHELL_INI_H_
 
@@ -41,6 +42,9 @@ class IniWriter {
 
 class IniReader {
  public:
+  enum class ValueEnds { kTrimmed, kKeepTrailingBlanks };
+  explicit IniReader(ValueEnds value_ends = ValueEnds::kTrimmed) : value_ends_(value_ends) {}
+
   // Reads the whole file; false when it cannot be read (the reader is then empty).
   bool Load(const std::string& path);
   void LoadText(std::string_view text);
@@ -64,6 +68,7 @@ class IniReader {
   };
   const std::string* Find(const std::string& key) const;
 
+  ValueEnds value_ends_;
   std::vector<Line> lines_;
   int selected_ = -1;  // index of the selected group line, -1 for none
 };

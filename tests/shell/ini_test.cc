@@ -32,6 +32,21 @@ TEST(IniReaderTest, LinesFollowTheReadingRules) {
   EXPECT_EQ(ini.ReadText("Key", "-"), "in the open group");
 }
 
+TEST(IniReaderTest, IndexValuesKeepTheBlanksAtTheirEnd) {
+  // A file name may end in a blank; trimming it would name another file.
+  const char kText[] = "[REMOVED]\r\n1 = Z:\\Data\\name  \r\n2 =\tZ:\\Data\\b\r\n";
+  IniReader index(IniReader::ValueEnds::kKeepTrailingBlanks);
+  index.LoadText(kText);
+  ASSERT_TRUE(index.SelectGroup("REMOVED"));
+  EXPECT_EQ(index.ReadNumberedValues(),
+            (std::vector<std::string>{"Z:\\Data\\name  ", "Z:\\Data\\b"}));
+
+  IniReader settings;
+  settings.LoadText(kText);
+  ASSERT_TRUE(settings.SelectGroup("REMOVED"));
+  EXPECT_EQ(settings.ReadText("1", "-"), "Z:\\Data\\name");
+}
+
 TEST(IniReaderTest, GroupsAndKeysIgnoreCaseAndTheFirstMatchWins) {
   IniReader ini;
   ini.LoadText(

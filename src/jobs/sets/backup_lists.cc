@@ -139,7 +139,7 @@ std::string RestorePointSize(AppState& app, const std::string& index_file_name) 
   const std::string main_volume = app.BackupFolder + "Backup_0000_of_" + set_dot + "sk";
   int64_t total = platform::FileSize(main_volume);
 
-  IniReader index;
+  IniReader index(IniReader::ValueEnds::kKeepTrailingBlanks);
   index.Load(app.BackupFolder + name);
   std::vector<std::string> removed, added, changed;
   if (index.SelectGroup("REMOVED")) removed = index.ReadNumberedValues();

@@ -192,7 +192,7 @@ IndexItem SplitIndexValue(const std::string& value, const std::string& set_name)
 
 bool ReadUpdateIndex(const std::string& path, const std::string& set_name, UpdateIndex& index) {
   index = UpdateIndex{};
-  IniReader reader;
+  IniReader reader(IniReader::ValueEnds::kKeepTrailingBlanks);
   if (!reader.Load(path)) return false;
   if (reader.SelectGroup("REMOVED")) index.removed = reader.ReadNumberedValues();
   if (reader.SelectGroup("ADDED")) {

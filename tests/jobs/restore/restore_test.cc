@@ -144,6 +144,23 @@ TEST_F(RestoreTest, RestorePointTakesChangesFromTheNamedVolumeAndLeavesRemovedEn
   EXPECT_FALSE(folder.Exists("zero/Docs/new.txt"));
 }
 
+#ifndef _WIN32  // Windows drops a blank at the end of a file name
+TEST_F(RestoreTest, RemovedNameEndingInABlankStaysOutOfLaterRestorePoints) {
+  const std::string source = Folder("src/Docs");
+  folder.Write("src/Docs/name ", "gone");
+  folder.Write("src/Docs/name", "kept");
+  CreateBackup(source);
+  WriteIndex(source, 1, {source + "name "}, {}, {});
+
+  ASSERT_EQ(Restore(PointName(source, 1), Folder("one")), 1);
+  EXPECT_EQ(folder.Read("one/Docs/name"), "kept");
+  EXPECT_FALSE(folder.Exists("one/Docs/name "));
+  const RestorePointTotals totals = ComputeRestorePointTotals(app, PointName(source, 1));
+  EXPECT_EQ(totals.files, 1);
+  EXPECT_EQ(totals.unpacked, 4);
+}
+#endif
+
 TEST_F(RestoreTest, OverwriteQuestionAnswersNoYesAndCancel) {
   const std::string source = Folder("src/Docs");
   folder.Write("src/Docs/a.txt", "new a");
