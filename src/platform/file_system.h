@@ -13,6 +13,12 @@
 #include <string>
 #include <vector>
 
+// <windows.h> makes DeleteFile a macro for DeleteFileA; this header's own DeleteFile must
+// keep its name in every file that includes both.
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
+
 namespace sk::platform {
 
 // Attribute bits as the volume format stores them.
@@ -27,9 +33,15 @@ inline constexpr int64_t kSizeMissing = -1;
 inline constexpr int64_t kSizeFolder = -2;
 
 // Path form conversion. NativePath returns "" for a path the system cannot name (another
-// drive, a relative path); InternalPath makes a relative native path absolute first.
+// drive, a relative path); InternalPath makes a relative native path absolute first. On
+// Windows the internal form is the native one, so both only check and complete paths.
 std::string NativePath(const std::string& internal_path);
 std::string InternalPath(const std::string& native_path);
+
+// Text in the encoding the system's names and windows use: UTF-8 on Linux (unchanged), the
+// ANSI code page on Windows. Text that is not valid UTF-8 is returned unchanged, as it is
+// taken to be in the system's encoding already.
+std::string SystemTextFromUtf8(const std::string& utf8);
 
 int64_t FileSize(const std::string& path);
 // The entry's attributes, or -1 when it does not exist.
@@ -45,10 +57,10 @@ int64_t FreeSpace(const std::string& path);
 // One entry of a folder listing.
 struct FolderEntry {
   enum class Kind {
-    kFile,      // a regular file, or a link to one (backed up as the file's content)
-    kFolder,    // a real folder; links to folders are never listed as folders
-    kSkipped,   // links to folders, dangling links, sockets, FIFOs, devices
-    kBadName,   // a name the archive cannot hold ("\" or a control byte in it)
+    kFile,     // a regular file, or a link to one (backed up as the file's content)
+    kFolder,   // a real folder; links to folders are never listed as folders
+    kSkipped,  // links to folders, dangling links, sockets, FIFOs, devices
+    kBadName,  // a name the archive cannot hold ("\" or a control byte in it)
   };
   std::string name;
   Kind kind = Kind::kFile;
@@ -77,6 +89,11 @@ std::string EnvironmentValue(const std::string& name);
 int32_t UserLanguage();
 // Folder of the running executable, internal form, ending in "\".
 std::string ProgramFolder();
+// The user's folder for the program's settings, internal form, ending in "\": on Linux
+// $XDG_CONFIG_HOME/Stowkeeper/ (else ~/.config/Stowkeeper/), on Windows Vista and later
+// %APPDATA%\Stowkeeper\ as the system names it. "" where the settings belong beside the
+// program: Windows before Vista, or no usable home or APPDATA folder.
+std::string UserSettingsFolder();
 
 // An open file. Reads and writes go through a buffer; Seek, Flush and Close write it out.
 // Every call reports failure, and a File that failed once keeps failing.
@@ -89,9 +106,9 @@ class File {
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
 
-  bool OpenRead(const std::string& path);    // regular files only; never blocks on a FIFO
-  bool Create(const std::string& path);      // create or truncate, for writing
-  bool IsOpen() const { return fd_ >= 0; }
+  bool OpenRead(const std::string& path);  // regular files only; never blocks on a FIFO
+  bool Create(const std::string& path);    // create or truncate, for writing
+  bool IsOpen() const { return fd_ != kClosed; }
 
   // Reads up to size bytes; returns how many were read (less only at the end of the file),
   // or -1 on an error.
@@ -110,7 +127,9 @@ class File {
   bool FillBuffer();
   bool FlushBuffer();
 
-  int fd_ = -1;
+  // A file descriptor on POSIX, a HANDLE on Windows (whose INVALID_HANDLE_VALUE is -1 too).
+  static constexpr intptr_t kClosed = -1;
+  intptr_t fd_ = kClosed;
   bool failed_ = false;
   bool writing_ = false;
   int64_t position_ = 0;  // the logical position seen by the caller

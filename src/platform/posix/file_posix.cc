@@ -1,20 +1,13 @@
-// Buffered files on POSIX, with the fault seam the tests use.
+// The system calls behind File on POSIX.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
-#include <cstring>
+#include "platform/system_file.h"
 
-#include "platform/file_system.h"
-#include "platform/fault.h"
-
-namespace sk::platform {
+namespace sk::platform::system_file {
 namespace {
-
-constexpr size_t kBufferSize = 64 * 1024;
 
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   int fd;
@@ -24,199 +17,58 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
+int Descriptor(intptr_t file) { return static_cast<int>(file); }
+
 }  // namespace
 
-File::~File() {
-  if (fd_ >= 0) Close();
-}
-
-File::File(File&& other) noexcept { *this = std::move(other); }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) Close();
-    fd_ = other.fd_;
-    failed_ = other.failed_;
-    writing_ = other.writing_;
-    position_ = other.position_;
-    buffer_ = std::move(other.buffer_);
-    buffer_start_ = other.buffer_start_;
-    buffer_end_ = other.buffer_end_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-bool File::OpenRead(const std::string& path) {
-  if (fd_ >= 0) Close();
-  failed_ = false;
-  if (ConsumeFault(FaultOp::kOpen)) return false;
-  const std::string native = NativePath(path);
-  if (native.empty()) return false;
+intptr_t OpenForReading(const std::string& native) {
   // O_NONBLOCK so that a FIFO put in place of a file cannot hang the job.
   const int fd = OpenRetrying(native.c_str(), O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) return kNone;
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
-    return false;
+    return kNone;
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  fd_ = fd;
-  writing_ = false;
-  position_ = 0;
-  if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
-  buffer_start_ = buffer_end_ = 0;
-  return true;
+  return fd;
 }
 
-bool File::Create(const std::string& path) {
-  if (fd_ >= 0) Close();
-  failed_ = false;
-  if (ConsumeFault(FaultOp::kOpen)) return false;
-  const std::string native = NativePath(path);
-  if (native.empty()) return false;
+intptr_t CreateForWriting(const std::string& native) {
   const int fd = OpenRetrying(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0) return false;
-  fd_ = fd;
-  writing_ = true;
-  position_ = 0;
-  if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
-  buffer_start_ = buffer_end_ = 0;
-  return true;
+  return fd < 0 ? kNone : fd;
 }
 
-bool File::FillBuffer() {
-  buffer_start_ = buffer_end_ = 0;
-  if (ConsumeFault(FaultOp::kRead)) return false;
+int64_t ReadSome(intptr_t file, void* data, size_t size) {
   ssize_t got;
   do {
-    got = ::read(fd_, buffer_.get(), kBufferSize);
+    got = ::read(Descriptor(file), data, size);
   } while (got < 0 && errno == EINTR);
-  if (got < 0) return false;
-  buffer_end_ = static_cast<size_t>(got);
-  return true;
+  return got < 0 ? -1 : static_cast<int64_t>(got);
 }
 
-int64_t File::Read(void* data, size_t size) {
-  if (fd_ < 0 || failed_ || writing_) return -1;
-  auto* out = static_cast<uint8_t*>(data);
-  size_t done = 0;
-  while (done < size) {
-    if (buffer_start_ == buffer_end_) {
-      if (!FillBuffer()) {
-        failed_ = true;
-        return -1;
-      }
-      if (buffer_end_ == 0) break;  // end of file
-    }
-    const size_t take = std::min(size - done, buffer_end_ - buffer_start_);
-    std::memcpy(out + done, buffer_.get() + buffer_start_, take);
-    buffer_start_ += take;
-    done += take;
-  }
-  position_ += static_cast<int64_t>(done);
-  return static_cast<int64_t>(done);
-}
-
-bool File::ReadExact(void* data, size_t size) {
-  return Read(data, size) == static_cast<int64_t>(size);
-}
-
-bool File::FlushBuffer() {
-  if (!writing_ || buffer_end_ == 0) return true;
-  if (ConsumeFault(FaultOp::kWrite)) return false;
+bool WriteAll(intptr_t file, const void* data, size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
   size_t written = 0;
-  while (written < buffer_end_) {
-    const ssize_t put = ::write(fd_, buffer_.get() + written, buffer_end_ - written);
+  while (written < size) {
+    const ssize_t put = ::write(Descriptor(file), bytes + written, size - written);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) return false;
     written += static_cast<size_t>(put);
   }
-  buffer_end_ = 0;
   return true;
 }
 
-bool File::Write(const void* data, size_t size) {
-  if (fd_ < 0 || failed_ || !writing_) return false;
-  const auto* in = static_cast<const uint8_t*>(data);
-  while (size > 0) {
-    if (buffer_end_ == kBufferSize && !FlushBuffer()) {
-      failed_ = true;
-      return false;
-    }
-    const size_t take = std::min(size, kBufferSize - buffer_end_);
-    std::memcpy(buffer_.get() + buffer_end_, in, take);
-    buffer_end_ += take;
-    in += take;
-    size -= take;
-    position_ += static_cast<int64_t>(take);
-  }
-  return true;
+bool SeekTo(intptr_t file, int64_t offset) {
+  return ::lseek(Descriptor(file), offset, SEEK_SET) >= 0;
 }
 
-bool File::Seek(int64_t offset) {
-  if (fd_ < 0 || failed_ || offset < 0) return false;
-  if (writing_) {
-    if (!FlushBuffer()) {
-      failed_ = true;
-      return false;
-    }
-  } else {
-    // A seek within the buffered bytes needs no system call: readers that skip small
-    // records stay in memory.
-    const int64_t buffer_origin = position_ - static_cast<int64_t>(buffer_start_);
-    if (offset >= buffer_origin && offset <= buffer_origin + static_cast<int64_t>(buffer_end_)) {
-      buffer_start_ = static_cast<size_t>(offset - buffer_origin);
-      position_ = offset;
-      return true;
-    }
-    buffer_start_ = buffer_end_ = 0;
-  }
-  if (::lseek(fd_, offset, SEEK_SET) < 0) {
-    failed_ = true;
-    return false;
-  }
-  position_ = offset;
-  return true;
-}
-
-int64_t File::Tell() const { return position_; }
-
-int64_t File::Size() {
-  if (fd_ < 0) return -1;
+int64_t SizeOf(intptr_t file) {
   struct stat info;
-  if (fstat(fd_, &info) != 0) return -1;
-  int64_t size = info.st_size;
-  if (writing_) size = std::max(size, position_);
-  return size;
+  if (fstat(Descriptor(file), &info) != 0) return -1;
+  return info.st_size;
 }
 
-bool File::AtEnd() {
-  if (fd_ < 0 || failed_) return true;
-  if (buffer_start_ < buffer_end_) return false;
-  const int64_t size = Size();
-  return size < 0 || position_ >= size;
-}
+bool CloseFile(intptr_t file) { return ::close(Descriptor(file)) == 0; }
 
-bool File::Flush() {
-  if (fd_ < 0 || failed_) return false;
-  if (!FlushBuffer()) {
-    failed_ = true;
-    return false;
-  }
-  return true;
-}
-
-bool File::Close() {
-  if (fd_ < 0) return false;
-  bool ok = !failed_;
-  if (writing_ && ok) ok = FlushBuffer();
-  if (::close(fd_) != 0) ok = false;
-  fd_ = -1;
-  buffer_.reset();
-  buffer_start_ = buffer_end_ = 0;
-  return ok;
-}
-
-}  // namespace sk::platform
+}  // namespace sk::platform::system_file

@@ -65,4 +65,17 @@ std::string ProgramFolder() {
   return path.substr(0, path.rfind('\\') + 1);
 }
 
+std::string UserSettingsFolder() {
+  std::string base = EnvironmentValue("XDG_CONFIG_HOME");
+  if (base.empty() || base[0] != '/') {
+    const std::string home = EnvironmentValue("HOME");
+    if (home.empty() || home[0] != '/') return "";
+    base = home + "/.config";
+  }
+  return InternalPath(base + "/Stowkeeper/");
+}
+
+// Names and windows are UTF-8 here already.
+std::string SystemTextFromUtf8(const std::string& utf8) { return utf8; }
+
 }  // namespace sk::platform

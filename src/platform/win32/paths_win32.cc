@@ -1,0 +1,106 @@
+// Paths, the program's folders and text on Windows. The internal path form is the native
+// one ("C:\Data\"), so the conversions only check and complete paths.
+#include <windows.h>
+
+#include <climits>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace sk::platform {
+namespace {
+
+bool IsDrivePath(const std::string& path) {
+  const char drive = path.empty() ? '\0' : path[0];
+  return path.size() >= 3 && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
+         path[1] == ':' && path[2] == '\\';
+}
+
+// True when the last component of a path names a folder by form: a trailing separator,
+// "." or "..".
+bool EndsAsFolder(const std::string& path) {
+  const char last = path.back();
+  if (last == '\\' || last == '/') return true;
+  const size_t start = path.find_last_of("\\/:");
+  const std::string part = path.substr(start == std::string::npos ? 0 : start + 1);
+  return part == "." || part == "..";
+}
+
+// Windows before Vista keeps the settings in the program folder. A manifested program on
+// newer systems is told 6.2, which is still "Vista or later"; a failed query counts as
+// newer too.
+bool IsVistaOrLater() {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version)) return true;
+  return version.dwMajorVersion >= 6;
+}
+
+}  // namespace
+
+std::string NativePath(const std::string& internal_path) {
+  return IsDrivePath(internal_path) ? internal_path : "";
+}
+
+std::string InternalPath(const std::string& native_path) {
+  if (native_path.empty()) return "";
+  std::string full(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameA(native_path.c_str(), static_cast<DWORD>(full.size()),
+                                          full.data(), nullptr);
+    if (length == 0) return "";
+    if (length < full.size()) {
+      full.resize(length);
+      break;
+    }
+    full.resize(length);
+  }
+  // Network paths (\\server\share\) have no drive, which every path rule of the program
+  // expects.
+  if (!IsDrivePath(full)) return "";
+  if (EndsAsFolder(native_path) && full.back() != '\\') full += '\\';
+  return full;
+}
+
+std::string ProgramFolder() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return "";
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    if (path.size() >= 32768) return "";
+    path.resize(path.size() * 2);
+  }
+  return path.substr(0, path.rfind('\\') + 1);
+}
+
+std::string UserSettingsFolder() {
+  if (!IsVistaOrLater()) return "";
+  const std::string roaming = InternalPath(EnvironmentValue("APPDATA"));
+  if (roaming.empty()) return "";
+  return roaming + (roaming.back() == '\\' ? "" : "\\") + "Stowkeeper\\";
+}
+
+std::string SystemTextFromUtf8(const std::string& utf8) {
+  bool ascii = true;
+  for (const char c : utf8) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  // ASCII is the same in every ANSI code page.
+  if (ascii || utf8.size() > INT_MAX / 2) return utf8;
+  const int input = static_cast<int>(utf8.size());
+  const int wide_length =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), input, nullptr, 0);
+  if (wide_length <= 0) return utf8;
+  std::wstring wide(static_cast<size_t>(wide_length), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), input, wide.data(), wide_length);
+  const int length =
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return utf8;
+  std::string system(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, system.data(), length, nullptr, nullptr);
+  return system;
+}
+
+}  // namespace sk::platform
