@@ -20,16 +20,29 @@ bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
          LowerCase(text.substr(text.size() - suffix.size())) == LowerCase(suffix);
 }
 
+// A catalog marked as UTF-8 (as the shipped ones are) is shown in the system's encoding;
+// one without the mark is in that encoding already.
+bool StartsWithUtf8Mark(const std::string& path) {
+  platform::File file;
+  char mark[3];
+  return file.OpenRead(path) && file.ReadExact(mark, sizeof mark) &&
+         std::string(mark, sizeof mark) == "\xEF\xBB\xBF";
+}
+
+// No value read from a file holds a line break.
+constexpr char kNoValue[] = "\n";
+
 }  // namespace
 
 std::string DefaultCatalogName() {
+  // The names are file names, in the system's encoding like every name the listing gives.
   switch (platform::UserLanguage() & 0xFF) {
     case 7:
       return "Deutsch.catalog";
     case 12:
-      return "Français.catalog";
+      return platform::SystemTextFromUtf8("Français.catalog");
     case 10:
-      return "Español.catalog";
+      return platform::SystemTextFromUtf8("Español.catalog");
     default:
       return "English.catalog";
   }
@@ -55,20 +68,26 @@ std::vector<std::string> ListCatalogFiles(const std::string& folder) {
 }
 
 void LoadCatalog(AppState& app) {
+  const std::string path = CatalogFolder(app) + app.Catalog;
   IniReader ini;
-  if (!ini.Load(CatalogFolder(app) + app.Catalog) || !ini.SelectGroup("CATALOG")) return;
+  if (!ini.Load(path) || !ini.SelectGroup("CATALOG")) return;
+  const bool utf8 = StartsWithUtf8Mark(path);
   for (int n = 1; n <= kTextCount; ++n) {
     char key[4];
     std::snprintf(key, sizeof key, "%03d", n);
-    app.Texts.slots[n] = ini.ReadText(key, app.Texts.slots[n]);
+    const std::string value = ini.ReadText(key, kNoValue);
+    if (value == kNoValue) continue;
+    app.Texts.slots[n] = utf8 ? platform::SystemTextFromUtf8(value) : value;
   }
 }
 
 AnswerWords AnswerWordsFor(const std::string& catalog) {
   const std::string name = LowerCase(catalog);
   if (name == "english.catalog") return {"Yes", "No"};
-  if (name == "français.catalog") return {"Oui", "Non"};
-  if (name == "español.catalog") return {"Sí", "No"};
+  if (name == platform::SystemTextFromUtf8("français.catalog")) return {"Oui", "Non"};
+  if (name == platform::SystemTextFromUtf8("español.catalog")) {
+    return {platform::SystemTextFromUtf8("Sí"), "No"};
+  }
   return {"Ja", "Nein"};
 }
 

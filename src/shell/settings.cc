@@ -62,15 +62,7 @@ IniWriter SettingsWriter(const AppState& app) {
 
 }  // namespace
 
-std::string UserSettingsFolder() {
-  std::string base = platform::EnvironmentValue("XDG_CONFIG_HOME");
-  if (base.empty() || base[0] != '/') {
-    const std::string home = platform::EnvironmentValue("HOME");
-    if (home.empty() || home[0] != '/') return "";
-    base = home + "/.config";
-  }
-  return platform::InternalPath(base + "/Stowkeeper/");
-}
+std::string UserSettingsFolder() { return platform::UserSettingsFolder(); }
 
 bool CreateFolderChain(const std::string& folder) {
   for (size_t at = folder.find('\\', 3); at != std::string::npos; at = folder.find('\\', at + 1)) {

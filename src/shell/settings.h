@@ -11,8 +11,9 @@ namespace sk {
 
 inline constexpr char kSettingsFileName[] = "Settings.ini";
 
-// $XDG_CONFIG_HOME/Stowkeeper/, else ~/.config/Stowkeeper/, in the internal path form; ""
-// when neither variable names an absolute folder.
+// The user's settings folder (platform::UserSettingsFolder): $XDG_CONFIG_HOME/Stowkeeper/,
+// else ~/.config/Stowkeeper/ on Linux; %APPDATA%\Stowkeeper\ on Windows Vista and later. ""
+// where the settings belong in the program folder.
 std::string UserSettingsFolder();
 
 // Creates a folder with every missing parent; true when it exists afterwards.

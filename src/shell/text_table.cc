@@ -1,5 +1,7 @@
 #include "shell/text_table.h"
 
+#include "platform/file_system.h"
+
 namespace sk {
 
 void FillDefaultTexts(TextTable& texts) {
@@ -91,7 +93,10 @@ void FillDefaultTexts(TextTable& texts) {
       "Backup aktualisieren",                                // 083
       "Index",                                               // 084
   };
-  for (int n = 1; n <= kTextCount; ++n) texts.slots[n] = kDefaults[n - 1];
+  // Written here in UTF-8; windows on Windows show the ANSI code page.
+  for (int n = 1; n <= kTextCount; ++n) {
+    texts.slots[n] = platform::SystemTextFromUtf8(kDefaults[n - 1]);
+  }
 }
 
 }  // namespace sk
