@@ -74,12 +74,16 @@ bool Describe(const std::string& path, Description& out) {
 
 bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
-// Links the scan must not follow: they could lead back up the tree. Other reparse points
-// (cloud placeholders, deduplicated files) are ordinary files and folders to the user.
-bool IsLink(const WIN32_FIND_DATAA& data) {
-  return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-         (data.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
-          data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+// Cloud placeholders are folders whose content the user sees as theirs.
+bool IsCloudTag(DWORD tag) { return (tag & 0xFFFF0FFF) == 0x9000001A; }
+
+// A folder that is a reparse point is a link (a symbolic link, a junction, or what Wine
+// shows for a Linux link, whose tag is 0) unless it is a cloud placeholder: the scan must
+// not follow it, as it could lead back up the tree.
+bool IsLinkToFolder(const WIN32_FIND_DATAA& data) {
+  return IsFolder(data.dwFileAttributes) &&
+         (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         !IsCloudTag(data.dwReserved0);
 }
 
 // Control bytes break path and index lines. "?" and "*" are never part of a real name:
@@ -102,10 +106,14 @@ FolderEntry DescribeEntry(const std::string& folder, const WIN32_FIND_DATAA& dat
   }
   Description found{data.dwFileAttributes, CombinedSize(data.nFileSizeHigh, data.nFileSizeLow),
                     data.ftCreationTime};
-  if (IsLink(data)) {
-    // A link to a file is backed up as the file; links to folders are never followed.
-    if (IsFolder(data.dwFileAttributes) || !Describe(folder + entry.name, found) ||
-        IsFolder(found.attributes)) {
+  if (IsLinkToFolder(data)) {
+    entry.kind = FolderEntry::Kind::kSkipped;
+    return entry;
+  }
+  if (!IsFolder(data.dwFileAttributes) &&
+      (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A link to a file is backed up as the file; one to a folder or to nothing is skipped.
+    if (!Describe(folder + entry.name, found) || IsFolder(found.attributes)) {
       entry.kind = FolderEntry::Kind::kSkipped;
       return entry;
     }
