@@ -140,7 +140,7 @@ Win32Automation::Win32Automation(std::vector<std::string> script,
     : script_(std::move(script)),
       shots_folder_(std::move(shots_folder)),
       deadline_(GetTickCount() + static_cast<DWORD>(timeout_seconds) * 1000) {
-  if (!transcript_path.empty()) transcript_ = std::fopen(transcript_path.c_str(), "w");
+  if (!transcript_path.empty()) transcript_ = std::fopen(transcript_path.c_str(), "wb");
 }
 
 Win32Automation::~Win32Automation() {

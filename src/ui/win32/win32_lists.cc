@@ -72,6 +72,7 @@ void Win32Toolkit::AddColumn(int window, int control, const std::string& title, 
     LVCOLUMNA placeholder{};
     placeholder.mask = LVCF_WIDTH;
     SendMessageA(c->hwnd, LVM_INSERTCOLUMNA, 0, LPARAM(&placeholder));
+    column.iSubItem = 1;
     SendMessageA(c->hwnd, LVM_INSERTCOLUMNA, 1, LPARAM(&column));
     SendMessageA(c->hwnd, LVM_DELETECOLUMN, 0, 0);
     return;
