@@ -55,10 +55,10 @@ mkdir -p "$other/Plans"
 head -c 12000000 /dev/urandom > "$other/Plans/site.dat"
 printf 'Plans for the garden shed.\r\n' > "$other/Plans/shed.txt"
 
-# The Language menu lists the catalogs in the order of the folder.
+# The Language menu lists the catalogs in the order of the folder, which Wine gives sorted.
 catalogs="$(dirname "$program")/Catalogs"
-english=$(( $(ls -U "$catalogs" | grep -n '^English\.catalog$' | cut -d: -f1) + 99 ))
-deutsch=$(( $(ls -U "$catalogs" | grep -n '^Deutsch\.catalog$' | cut -d: -f1) + 99 ))
+english=$(( $(ls "$catalogs" | LC_ALL=C sort | grep -n '^English\.catalog$' | cut -d: -f1) + 99 ))
+deutsch=$(( $(ls "$catalogs" | LC_ALL=C sort | grep -n '^Deutsch\.catalog$' | cut -d: -f1) + 99 ))
 
 title="Stowkeeper v1.87 - Written in 2007 - 2011"
 

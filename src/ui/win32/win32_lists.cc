@@ -59,25 +59,21 @@ void Win32Toolkit::AddColumn(int window, int control, const std::string& title, 
   ControlData* c = FindControl(window, control);
   if (c == nullptr || c->def.kind != ControlKind::kReportList) return;
   const bool centred = (c->def.style & kStyleCentered) != 0;
+  if (centred && ColumnCount(c->hwnd) == 0) {
+    // The first native column is always drawn left-aligned: a centred list keeps it empty
+    // and without width, and shows its own columns after it.
+    LVCOLUMNA placeholder{};
+    placeholder.mask = LVCF_WIDTH;
+    SendMessageA(c->hwnd, LVM_INSERTCOLUMNA, 0, LPARAM(&placeholder));
+    c->first_column = 1;
+  }
   LVCOLUMNA column{};
   column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
   column.fmt = centred ? LVCFMT_CENTER : LVCFMT_LEFT;
   column.cx = width;
   column.pszText = const_cast<char*>(title.c_str());
-  const int count = ColumnCount(c->hwnd);
-  column.iSubItem = count;
-  if (count == 0 && centred) {
-    // The first column is always left-aligned; a column that becomes the first when the one
-    // before it goes keeps its own alignment.
-    LVCOLUMNA placeholder{};
-    placeholder.mask = LVCF_WIDTH;
-    SendMessageA(c->hwnd, LVM_INSERTCOLUMNA, 0, LPARAM(&placeholder));
-    column.iSubItem = 1;
-    SendMessageA(c->hwnd, LVM_INSERTCOLUMNA, 1, LPARAM(&column));
-    SendMessageA(c->hwnd, LVM_DELETECOLUMN, 0, 0);
-    return;
-  }
-  SendMessageA(c->hwnd, LVM_INSERTCOLUMNA, count, LPARAM(&column));
+  column.iSubItem = ColumnCount(c->hwnd);
+  SendMessageA(c->hwnd, LVM_INSERTCOLUMNA, column.iSubItem, LPARAM(&column));
 }
 
 void Win32Toolkit::SetRow(ControlData& c, int row, const std::string& text, int image) {
@@ -86,7 +82,7 @@ void Win32Toolkit::SetRow(ControlData& c, int row, const std::string& text, int 
   LVITEMA item{};
   item.mask = LVIF_TEXT;
   item.iItem = row;
-  item.pszText = const_cast<char*>(columns[0].c_str());
+  item.pszText = const_cast<char*>(c.first_column == 0 ? columns[0].c_str() : "");
   if (row >= count) {
     item.iItem = count;
     item.mask |= LVIF_IMAGE;
@@ -97,9 +93,11 @@ void Win32Toolkit::SetRow(ControlData& c, int row, const std::string& text, int 
     SendMessageA(c.hwnd, LVM_SETITEMA, 0, LPARAM(&item));
   }
   const int shown_columns = ColumnCount(c.hwnd);
-  for (size_t i = 1; i < columns.size() && static_cast<int>(i) < shown_columns; ++i) {
+  for (size_t i = c.first_column == 0 ? 1 : 0; i < columns.size(); ++i) {
+    const int native = static_cast<int>(i) + c.first_column;
+    if (native >= shown_columns) break;
     LVITEMA sub{};
-    sub.iSubItem = static_cast<int>(i);
+    sub.iSubItem = native;
     sub.pszText = const_cast<char*>(columns[i].c_str());
     SendMessageA(c.hwnd, LVM_SETITEMTEXTA, row, LPARAM(&sub));
   }
@@ -205,6 +203,7 @@ std::string Win32Toolkit::GetItemText(int window, int control, int row, int colu
   ControlData* c = FindControl(window, control);
   if (c == nullptr || row < 0 || column < 0) return "";
   if (c->def.kind == ControlKind::kReportList) {
+    column += c->first_column;
     if (row >= SendMessageA(c->hwnd, LVM_GETITEMCOUNT, 0, 0) || column >= ColumnCount(c->hwnd)) {
       return "";
     }
@@ -225,7 +224,8 @@ std::string Win32Toolkit::GetItemText(int window, int control, int row, int colu
 void Win32Toolkit::SetColumnWidth(int window, int control, int column, int width) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr || c->def.kind != ControlKind::kReportList) return;
-  if (column >= 0 && column < ColumnCount(c->hwnd)) {
+  column += c->first_column;
+  if (column >= c->first_column && column < ColumnCount(c->hwnd)) {
     SendMessageA(c->hwnd, LVM_SETCOLUMNWIDTH, column, std::max(width, 0));
   }
 }
@@ -233,8 +233,8 @@ void Win32Toolkit::SetColumnWidth(int window, int control, int column, int width
 int Win32Toolkit::GetColumnWidth(int window, int control, int column) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr || c->def.kind != ControlKind::kReportList) return 0;
-  if (column < 0 || column >= ColumnCount(c->hwnd)) return 0;
-  return static_cast<int>(SendMessageA(c->hwnd, LVM_GETCOLUMNWIDTH, column, 0));
+  if (column < 0 || column + c->first_column >= ColumnCount(c->hwnd)) return 0;
+  return static_cast<int>(SendMessageA(c->hwnd, LVM_GETCOLUMNWIDTH, column + c->first_column, 0));
 }
 
 int Win32Toolkit::VisibleRowCount(int window, int control) {

@@ -131,6 +131,7 @@ class Win32Toolkit : public Toolkit {
     HICON icon = nullptr;
     int option_group = 0;
     int shown = -1;           // progress bars: the position the control shows
+    int first_column = 0;     // report lists: the native column that is the program's first
     bool has_images = false;  // report lists: the image list is set
   };
   struct WindowData {
