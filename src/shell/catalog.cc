@@ -51,6 +51,9 @@ std::string DefaultCatalogName() {
 std::string CatalogFolder(const AppState& app) {
   const std::string beside = app.ProgramFolder + "Catalogs\\";
   if (!app.ProgramFolder.empty() && platform::FolderExists(beside)) return beside;
+  // An installed program: <prefix>/bin/ beside <prefix>/share/, wherever the prefix went.
+  const std::string relative = app.ProgramFolder + "..\\share\\stowkeeper\\Catalogs\\";
+  if (!app.ProgramFolder.empty() && platform::FolderExists(relative)) return relative;
   return platform::InternalPath(SK_INSTALL_DATADIR "/Catalogs/");
 }
 

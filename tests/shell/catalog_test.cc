@@ -109,6 +109,11 @@ TEST_F(CatalogTest, TheCatalogsFolderIsBesideTheProgramElseTheInstalledOne) {
   EXPECT_EQ(CatalogFolder(app_), folder_.Internal("program/Catalogs/"));
   app_.ProgramFolder = folder_.Internal("elsewhere/");
   EXPECT_EQ(CatalogFolder(app_), platform::InternalPath(SK_INSTALL_DATADIR "/Catalogs/"));
+  // Installed under another prefix than the one the build was configured with.
+  folder_.MakeFolder("prefix/bin");
+  folder_.Write("prefix/share/stowkeeper/Catalogs/English.catalog", "");
+  app_.ProgramFolder = folder_.Internal("prefix/bin/");
+  EXPECT_EQ(ListCatalogFiles(CatalogFolder(app_)), std::vector<std::string>{"English.catalog"});
 }
 
 TEST_F(CatalogTest, TheUsersLanguageChoosesTheDefaultCatalog) {
