@@ -99,6 +99,12 @@ shot 07-command-line-create
 wait-closed 1
 EOF
 
+cat > "$work/replace.txt" <<EOF
+# The same folder again: the question comes as a message box; keeping the set is no backup.
+shot 07b-command-line-replace-question
+answer no
+EOF
+
 cat > "$work/second.txt" <<EOF
 # The context menu over the selected row, and the properties window from it.
 wait-window 0
@@ -225,6 +231,11 @@ play command-line /c "$(win "$other")" || status=$?
 volume="$work/Backups/Backup_0000_of_Z_${work//\//_}_Projects_.sk"
 [ -s "$volume" ] || fail "the command line's create left no volume $volume: $(ls "$work/Backups")"
 grep -q '^open 1 ' "$out/command-line.log" || fail "the command line's job showed no window"
+status=0
+play replace /c "$(win "$other")" 2>/dev/null || status=$?
+[ "$status" -eq 1 ] || fail "declining to replace a set ended with status $status, not 1"
+grep -q '^message .* -> no$' "$out/replace.log" || fail "the command line asked no question"
+[ -s "$volume" ] || fail "declining to replace the set lost its volume"
 
 echo "== the other windows"
 # Between the sessions the user changes the folder: the update finds a new letter.

@@ -189,6 +189,10 @@ size_t Win32Automation::AfterShots() const {
   return index;
 }
 
+void Win32Automation::SkipBlank() {
+  while (next_ < script_.size() && Current().verb.empty()) ++next_;
+}
+
 void Win32Automation::CheckDeadline() {
   if (!Later(GetTickCount(), deadline_)) return;
   Note("timeout at line " + std::to_string(next_ + 1) + ": " +
@@ -249,9 +253,11 @@ void Win32Automation::TakeShot(const std::string& name) {
 }
 
 void Win32Automation::TakeShots() {
+  SkipBlank();
   for (Command c = Current(); c.verb == "shot"; c = Current()) {
     ++next_;
     TakeShot(c.rest);
+    SkipBlank();
   }
 }
 
@@ -507,6 +513,7 @@ void Win32Automation::PhotographModal(int delay_ms, int button, Show show) {
 Answer Win32Automation::Message(Win32Toolkit& tk, const std::string& title, const std::string& text,
                                 Icon icon, Buttons buttons) {
   busy_ = true;
+  SkipBlank();
   Answer answer = buttons == Buttons::kOk ? Answer::kOk : Harmless(buttons);
   const Command scripted = Parse(AfterShots());
   if (scripted.verb == "answer" && AnswerNamed(scripted.rest)) answer = *AnswerNamed(scripted.rest);
@@ -529,6 +536,7 @@ Answer Win32Automation::Message(Win32Toolkit& tk, const std::string& title, cons
 
 std::string Win32Automation::Folder(Win32Toolkit& tk, const std::string& title) {
   busy_ = true;
+  SkipBlank();
   if (Current().verb == "shot") {
     // The chooser opens where the script's answer lies.
     const Command answer = Parse(AfterShots());

@@ -69,6 +69,8 @@ class Win32Automation {
   Command Parse(size_t index) const;
   Command Current() const { return Parse(next_); }
   size_t AfterShots() const;
+  // Moves past empty lines and comments: a dialog looks at the next command itself.
+  void SkipBlank();
   bool RunOne(Win32Toolkit& tk, const Command& command);  // false: wait here
   bool Act(Win32Toolkit& tk, const Command& command);
   bool Examine(Win32Toolkit& tk, const Command& command);
