@@ -38,6 +38,14 @@ inline constexpr int64_t kSizeFolder = -2;
 std::string NativePath(const std::string& internal_path);
 std::string InternalPath(const std::string& native_path);
 
+// Whether "\" separates folders in the system's own paths (Windows), or may be part of a
+// name (Linux), where the internal form could not tell it from a separator.
+#ifdef _WIN32
+inline constexpr bool kBackslashSeparates = true;
+#else
+inline constexpr bool kBackslashSeparates = false;
+#endif
+
 // Text in the encoding the system's names and windows use: UTF-8 on Linux (unchanged), the
 // ANSI code page on Windows. Text that is not valid UTF-8 is returned unchanged, as it is
 // taken to be in the system's encoding already.

@@ -45,7 +45,8 @@ std::string Shown(const std::string& path) {
 std::string CheckFolder(const std::string& argument, const std::string& path, bool must_exist) {
   if (argument.empty()) return "a folder is missing";
   // A "\" in a native name cannot be told apart from a separator in the internal form.
-  if (!IsDrivePath(argument) && argument.find('\\') != std::string::npos) {
+  if (!platform::kBackslashSeparates && !IsDrivePath(argument) &&
+      argument.find('\\') != std::string::npos) {
     return "\"" + argument + "\" holds a \"\\\", which no backup can name";
   }
   if (path.find('/') != std::string::npos) return "\"" + argument + "\" holds a \"/\"";
