@@ -97,7 +97,13 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
   // know: an id out of range would make every new backup unreadable.
   if (app.Engine < 0 || app.Engine >= app.EngineCount) app.Engine = 0;
   // An empty name names the folder itself, which is no file either.
-  if (platform::FileSize(CatalogFolder(app) + app.Catalog) < 0) app.Catalog = DefaultCatalogName();
+  const std::string catalogs = CatalogFolder(app);
+  if (platform::FileSize(catalogs + app.Catalog) < 0) {
+    // A file the Linux program wrote names a catalog such as Français.catalog in UTF-8.
+    const std::string converted = platform::SystemTextFromUtf8(app.Catalog);
+    const bool found = converted != app.Catalog && platform::FileSize(catalogs + converted) >= 0;
+    app.Catalog = found ? converted : DefaultCatalogName();
+  }
 }
 
 std::string SettingsText(const AppState& app) { return SettingsWriter(app).Text(); }

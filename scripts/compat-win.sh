@@ -1,0 +1,274 @@
+#!/usr/bin/env bash
+# The Linux and the Windows program read and write the same backups. Under Wine, whose drive
+# Z: is the Linux root (the Linux program's own path form), this script checks that
+#  1. the same tree backed up with the same engine and level by both programs gives the same
+#     volume, byte for byte, for every engine; only the attributes field of a record may
+#     differ, where Wine reports an attribute Linux has no word for (see below);
+#  2. both share one backup folder: a set created by Linux is updated by Windows, then by
+#     Linux again, and each program restores every restore point, which must come back as
+#     the tree was (a restore checks every file's CRC-32: a bad volume or index fails it);
+#  3. a Settings.ini written by one program is read by the other, and both read the shipped
+#     catalogs.
+# Uses build/stowkeeper and build-win/stowkeeper.exe (or $LINUX_PROGRAM, $WINDOWS_PROGRAM).
+# Runs on its own virtual screen (the Windows program's job windows need one) and with its
+# own Wine prefix ($COMPAT_WINEPREFIX to reuse one). Exit status 0 when everything holds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+linux=${LINUX_PROGRAM:-$root/build/stowkeeper}
+windows=${WINDOWS_PROGRAM:-$root/build-win/stowkeeper.exe}
+
+for tool in wine wineserver winepath xvfb-run perl; do
+  command -v "$tool" >/dev/null || { echo "compat-win.sh: $tool is missing" >&2; exit 2; }
+done
+for program in "$linux" "$windows"; do
+  [ -x "$program" ] || { echo "compat-win.sh: $program is not built" >&2; exit 2; }
+done
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+work=$(mktemp -d /tmp/sk-compat-XXXXXX)
+export WINEDEBUG=-all
+export WINEPREFIX=${COMPAT_WINEPREFIX:-$work/wine}
+export GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  chmod -R u+w "$work" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+pass() { echo "ok: $*"; }
+
+# Z:\tmp\sk-compat-abc\x for /tmp/sk-compat-abc/x.
+win() { local p=${1//\//\\}; echo "Z:$p"; }
+
+echo "== Wine prefix $WINEPREFIX"
+wineboot -i >/dev/null 2>&1 </dev/null || true
+wineserver -p >/dev/null 2>&1 || true  # one server for all the runs
+# The Windows program keeps its settings below APPDATA (Wine says Vista or later).
+appdata=$(wine cmd /c echo %APPDATA% </dev/null 2>/dev/null | tr -d '\r' | tail -n 1)
+win_settings="$(winepath -u "$appdata" 2>/dev/null)/Stowkeeper"
+linux_config=$work/linux-config
+linux_settings=$linux_config/Stowkeeper
+mkdir -p "$win_settings" "$linux_settings"
+
+# settings FILE SAVEFOLDER ENGINE LEVEL: the file as the programs write it.
+settings() {
+  printf '; Stowkeeper Configuration\r\n; \r\n[Folders]\r\n; \r\nSaveFolder = %s\r\n; \r\n' "$2" >"$1"
+  printf '[Packer]\r\n; \r\nEngine = %s\r\nLevel = %s\r\n' "$3" "$4" >>"$1"
+  printf '; \r\n[Language]\r\n; \r\nCatalog = English.catalog\r\n' >>"$1"
+}
+
+run_linux() { XDG_CONFIG_HOME=$linux_config "$linux" "$@" </dev/null 2>>"$work/linux.log"; }
+# The restore's options window waits for OK (control 42 of window 1), as it does for a user.
+run_windows() {
+  local script=$work/windows-script.txt
+  if [ "$1" = /r ]; then printf 'wait-window 1\nclick 1 42\n' >"$script"; else : >"$script"; fi
+  STOWKEEPER_AUTOMATION=$(win "$script") STOWKEEPER_AUTOMATION_TIMEOUT=300 \
+    wine "$windows" "$@" </dev/null >>"$work/windows.log" 2>&1
+}
+
+# A tree with what names and sizes can be: blanks, punctuation, dots, empty folders, a
+# read-only file, sizes around the 6000-byte block, a file that does not pack, links.
+make_tree() {
+  local t=$1
+  mkdir -p "$t/My Documents/Letters 2011" "$t/empty" "$t/nested/empty inner" "$t/odd names"
+  : >"$t/zero.txt"
+  printf x >"$t/one.txt"
+  for n in 6000 6001 12000; do head -c "$n" /dev/urandom >"$t/random $n.bin"; done
+  seq 1 60000 | sed 's/$/ a line of text that packs well/' >"$t/My Documents/text.txt"
+  head -c 6000 /dev/zero >"$t/zeros 6000"
+  head -c 300000 /dev/zero >"$t/nested/zeros.dat"
+  head -c 250000 /dev/urandom >"$t/nested/random.dat"
+  printf 'Dear Ann,\r\n' >"$t/My Documents/Letters 2011/ann.txt"
+  for name in "a.b.c" "README" "-dash" "under_score" "at@sign" "x y  z" "!#\$%&'()+,;=[]^\`{}~" \
+    "UPPER.TXT" "semi;colon"; do
+    printf '%s\n' "$name" >"$t/odd names/$name"
+  done
+  printf 'locked\n' >"$t/readonly.txt"
+  chmod 444 "$t/readonly.txt"
+}
+
+# Volumes compared record by record: every byte equal, or (for the attributes field only)
+# a difference listed with the path. Exit status 0 when equal up to attributes, 1 otherwise.
+compare_volumes() {
+  perl -e '
+    use strict;
+    sub slurp { local $/; open(my $f, "<:raw", $_[0]) or die "$_[0]: $!"; return <$f>; }
+    my ($a, $b) = (slurp($ARGV[0]), slurp($ARGV[1]));
+    if ($a eq $b) { print "identical\n"; exit 0; }
+    if (length($a) != length($b) || substr($a, 0, 4) ne substr($b, 0, 4)) {
+      print "lengths or headers differ\n"; exit 1;
+    }
+    my $at = 4;
+    my @attributes;
+    while ($at < length($a)) {
+      my $eol = index($a, "\r\n", $at);
+      if ($eol < 0) { print "no path line at $at\n"; exit 1; }
+      my $fields = $eol + 2;
+      my $end = unpack("q<", substr($a, $fields, 8));
+      if ($end <= $fields || $end > length($a)) { print "bad end offset at $at\n"; exit 1; }
+      my $attr_at = $fields + 20;
+      my ($ra, $rb) = (substr($a, $at, $end - $at), substr($b, $at, $end - $at));
+      my $path = substr($a, $at, $eol - $at);
+      my ($xa, $xb) = (unpack("l<", substr($a, $attr_at, 4)), unpack("l<", substr($b, $attr_at, 4)));
+      substr($ra, $attr_at - $at, 4) = "\0" x 4;
+      substr($rb, $attr_at - $at, 4) = "\0" x 4;
+      if ($ra ne $rb) { print "record $path differs beyond its attributes\n"; exit 1; }
+      push @attributes, sprintf("%s: 0x%x / 0x%x", $path, $xa, $xb) if $xa != $xb;
+      $at = $end;
+    }
+    print "identical but the attributes of ", join("; ", @attributes), "\n";
+    exit 0;
+  ' "$1" "$2"
+}
+
+echo "== 1. the same tree, each engine, both programs"
+tree_parent=$work/source
+make_tree "$tree_parent/Compat Tree"
+# Linux links: a link to a file is the file's content, a link to a folder is not followed,
+# a dangling link is nothing, on both systems (Wine shows them so).
+ln -s "../one.txt" "$tree_parent/Compat Tree/nested/link to file"
+ln -s ".." "$tree_parent/Compat Tree/nested/link up"
+ln -s "gone" "$tree_parent/Compat Tree/nested/dangling"
+# Wine marks names that start with a dot hidden (0x2), as Windows programs expect of them;
+# Linux has no hidden attribute. This is the one field allowed to differ.
+printf 'dot\n' >"$tree_parent/Compat Tree/.profile"
+source_linux="$tree_parent/Compat Tree"
+source_windows=$(win "$source_linux")
+for engine in 0 1 2; do
+  out_l=$work/backups-linux-$engine
+  out_w=$work/backups-windows-$engine
+  mkdir -p "$out_l" "$out_w"
+  settings "$linux_settings/Settings.ini" "$out_l/" "$engine" 6
+  settings "$win_settings/Settings.ini" "$(win "$out_w")\\" "$engine" 6
+  run_linux /c "$source_linux" || fail "engine $engine: the Linux create ended with status $?"
+  run_windows /c "$source_windows" || fail "engine $engine: the Windows create ended with status $?"
+  volume=Backup_0000_of_Z__tmp_${work#/tmp/}_source_Compat\ Tree_.sk
+  if [ ! -s "$out_l/$volume" ] || [ ! -s "$out_w/$volume" ]; then
+    fail "engine $engine: a volume is missing: $(ls "$out_l") / $(ls "$out_w")"
+    continue
+  fi
+  if result=$(compare_volumes "$out_l/$volume" "$out_w/$volume"); then
+    pass "engine $engine: volumes $result"
+  else
+    fail "engine $engine: volumes differ: $result"
+  fi
+done
+
+echo "== 2. one backup folder for both"
+shared=$work/shared
+mkdir -p "$shared" "$work/state"
+tree="$work/data/Shared Tree"
+make_tree "$tree"
+snapshot() { mkdir -p "$work/state/$1" && cp -a "$tree" "$work/state/$1/"; }
+snapshot 0
+settings "$linux_settings/Settings.ini" "$shared/" 1 9
+settings "$win_settings/Settings.ini" "$(win "$shared")\\" 1 9
+run_linux /c "$tree" || fail "the Linux create ended with status $?"
+# Changes for restore point 1, made by the Windows program.
+printf 'changed by the first update\n' >>"$tree/My Documents/text.txt"
+rm "$tree/one.txt"
+rmdir "$tree/empty"
+mkdir -p "$tree/added folder/deeper"
+head -c 9000 /dev/urandom >"$tree/added folder/deeper/new.bin"
+snapshot 1
+run_windows /u "$(win "$tree")" || fail "the Windows update ended with status $?"
+# Changes for restore point 2, made by the Linux program.
+printf 'x' >"$tree/zero.txt"
+rm -r "$tree/added folder"
+head -c 7000 /dev/urandom >"$tree/nested/random.dat"
+snapshot 2
+run_linux /u "$tree" || fail "the second update (Linux) ended with status $?"
+ls "$shared" >"$work/shared-files.txt"
+[ "$(grep -c '\.ini$' "$work/shared-files.txt")" -eq 2 ] ||
+  fail "the shared folder does not hold two update indexes: $(tr '\n' ' ' <"$work/shared-files.txt")"
+
+# The restored tree is below target/<source path without its root>.
+check_restore() {
+  local who=$1 point=$2 target=$3
+  local restored="$target${tree%/*}/Shared Tree" expected="$work/state/$point/Shared Tree"
+  if [ ! -d "$restored" ]; then
+    fail "$who restore of point $point left nothing at $restored"
+    return
+  fi
+  if ! diff -r "$expected" "$restored" >"$work/diff.txt" 2>&1; then
+    fail "$who restore of point $point differs: $(head -5 "$work/diff.txt")"
+    return
+  fi
+  # Empty folders come back too, and the read-only file stays read-only.
+  if [ "$(cd "$expected" && find . -type d | sort)" != "$(cd "$restored" && find . -type d | sort)" ]; then
+    fail "$who restore of point $point has other folders"
+    return
+  fi
+  [ "$(stat -c %A "$restored/readonly.txt")" = "-r--r--r--" ] ||
+    fail "$who restore of point $point: readonly.txt is $(stat -c %A "$restored/readonly.txt")"
+  pass "$who restores point $point as the tree was"
+}
+for point in 0 1 2; do
+  target=$work/restored-linux-$point
+  mkdir -p "$target"
+  run_linux /r "$point" "$tree" "$target" || fail "the Linux restore of point $point ended with status $?"
+  check_restore Linux "$point" "$target"
+  target=$work/restored-windows-$point
+  mkdir -p "$target"
+  run_windows /r "$point" "$(win "$tree")" "$(win "$target")" ||
+    fail "the Windows restore of point $point ended with status $?"
+  check_restore Windows "$point" "$target"
+done
+
+echo "== 3. settings and catalogs"
+# Each program saves its settings when its main window closes; the other then works with
+# that file: the Linux file names the backup folder /tmp/..., the Windows one Z:\tmp\...
+printf 'wait-window 0\nclose 0\n' >"$work/quit.txt"
+settings "$linux_settings/Settings.ini" "$shared/" 2 3
+XDG_CONFIG_HOME=$linux_config STOWKEEPER_AUTOMATION=$work/quit.txt STOWKEEPER_AUTOMATION_TIMEOUT=60 \
+  "$linux" </dev/null 2>>"$work/linux.log" || fail "the Linux session ended with status $?"
+# The file given to it has no [MainWindow] group: the saved one has every line.
+grep -q "^\[MainWindow\]" "$linux_settings/Settings.ini" && grep -q "^SaveFolder = $shared/" "$linux_settings/Settings.ini" ||
+  fail "the Linux program did not save its settings: $(cat "$linux_settings/Settings.ini")"
+cp "$linux_settings/Settings.ini" "$win_settings/Settings.ini"
+target=$work/restored-windows-linux-settings
+mkdir -p "$target"
+run_windows /r 2 "$(win "$tree")" "$(win "$target")" ||
+  fail "the Windows restore with the Linux settings ended with status $?"
+check_restore "Windows (Linux settings)" 2 "$target"
+
+settings "$win_settings/Settings.ini" "$(win "$shared")\\" 0 9
+STOWKEEPER_AUTOMATION=$(win "$work/quit.txt") STOWKEEPER_AUTOMATION_TIMEOUT=60 \
+  wine "$windows" </dev/null >>"$work/windows.log" 2>&1 || fail "the Windows session ended with status $?"
+grep -q "^\[MainWindow\]" "$win_settings/Settings.ini" && grep -q "^SaveFolder = Z:" "$win_settings/Settings.ini" ||
+  fail "the Windows program did not save its settings: $(cat "$win_settings/Settings.ini")"
+cp "$win_settings/Settings.ini" "$linux_settings/Settings.ini"
+target=$work/restored-linux-windows-settings
+mkdir -p "$target"
+run_linux /r 1 "$tree" "$target" || fail "the Linux restore with the Windows settings ended with status $?"
+check_restore "Linux (Windows settings)" 1 "$target"
+grep -q "Creating backup\|Restoring data" "$work/linux.log" ||
+  fail "the Linux program did not show the English catalog's texts"
+
+# The shipped catalogs are UTF-8 with the byte-order mark, named in UTF-8; the Windows program
+# shows them in its code page, also when the Linux program wrote the setting.
+settings "$win_settings/Settings.ini" "$(win "$work/backups-french")\\" 2 9
+LC_ALL=C sed -i 's/^Catalog = .*/Catalog = Fran\xc3\xa7ais.catalog\r/' "$win_settings/Settings.ini"
+mkdir -p "$work/backups-french"
+STOWKEEPER_AUTOMATION_LOG=$(win "$work/french.log") run_windows /c "$(win "$tree")" ||
+  fail "the Windows create in French ended with status $?"
+expected=$(printf 'open 1 Cr\xc3\xa9ation de la sauvegarde...' | iconv -f UTF-8 -t CP1252)
+if LC_ALL=C grep -qF "$expected" "$work/french.log"; then
+  pass "the Windows program shows the French catalog in its code page"
+else
+  fail "the Windows program's job window was not French: $(grep '^open 1' "$work/french.log")"
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "compat-win.sh: $failures check(s) failed" >&2
+  exit 1
+fi
+echo "compat-win.sh: the two programs share their backups"
