@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program (stowkeeper.exe, a 64-bit Win32 program with everything
-# linked in) and the test program into build-win/ (or the folder given as $BUILD_DIR) with
-# Debian's mingw-w64. Installs nothing: scripts/setup.sh does that. Extra arguments go to
-# the first configure.
+# linked in) and the test program with Debian's mingw-w64 into build-win/ (or the folder
+# given as $WIN_BUILD_DIR). Installs nothing: scripts/setup.sh does that. Extra arguments go
+# to the first configure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build_dir=${BUILD_DIR:-build-win}
+build_dir=${WIN_BUILD_DIR:-build-win}
 
 # tool-or-file package: what must be there, and the package that brings it.
 need=(
