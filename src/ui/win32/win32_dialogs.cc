@@ -22,9 +22,15 @@ Function Lookup(HMODULE library, const char* name) {
 }
 
 int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM start) {
-  if (message == BFFM_INITIALIZED && start != 0 && *reinterpret_cast<const char*>(start) != '\0') {
-    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, start);
+  if (message != BFFM_INITIALIZED || start == 0 || *reinterpret_cast<const char*>(start) == '\0') {
+    return 0;
   }
+  // The tree of the newer style opens the branch down to it only when asked (wide text).
+  wchar_t wide[MAX_PATH] = {};
+  if (MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(start), -1, wide, MAX_PATH)) {
+    SendMessageW(dialog, BFFM_SETEXPANDED, TRUE, reinterpret_cast<LPARAM>(wide));
+  }
+  SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, start);
   return 0;
 }
 
