@@ -435,6 +435,8 @@ bool Win32Toolkit::OpenWindow(int window, const WindowDef& def) {
   if ((def.flags & kWindowMaximized) != 0) show = SW_SHOWMAXIMIZED;
   if ((def.flags & kWindowMinimized) != 0) show = SW_SHOWMINIMIZED;
   ShowWindow(hwnd, show);
+  // A new window takes the input, also where the window manager would leave it elsewhere.
+  if (show != SW_SHOWMINIMIZED) SetForegroundWindow(hwnd);
   UpdateWindow(hwnd);
   if (automation_ != nullptr) automation_->WindowOpened(window, def.title);
   return true;
