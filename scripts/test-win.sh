@@ -37,3 +37,7 @@ fi
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 
 ctest --test-dir "$build_dir" --output-on-failure -j "${JOBS:-$(nproc)}" "$@"
+
+# The real program under Wine on a virtual screen: its title, a command-line create, a
+# picture of every window (SKIP_SMOKE=1 leaves it out).
+[ "${SKIP_SMOKE:-0}" = 1 ] || BUILD_DIR="$build_dir" scripts/smoke-win.sh
