@@ -236,7 +236,8 @@ grep -q "^\[MainWindow\]" "$linux_settings/Settings.ini" && grep -q "^SaveFolder
 cp "$linux_settings/Settings.ini" "$win_settings/Settings.ini"
 target=$work/restored-windows-linux-settings
 mkdir -p "$target"
-run_windows /r 2 "$(win "$tree")" "$(win "$target")" ||
+# Started from drive C: as from a Windows shortcut: the Linux path still names the folder.
+(cd "$WINEPREFIX/drive_c" && run_windows /r 2 "$(win "$tree")" "$(win "$target")") ||
   fail "the Windows restore with the Linux settings ended with status $?"
 check_restore "Windows (Linux settings)" 2 "$target"
 

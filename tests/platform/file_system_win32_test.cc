@@ -94,6 +94,22 @@ TEST(WindowsPathTest, CompletesRelativeAndSlashedPaths) {
   EXPECT_EQ(InternalPath("C:\\Data\\..\\Other\\"), "C:\\Other\\");
 }
 
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+TEST(WindowsPathTest, UnderWineLinuxPathsNameTheirOwnFolder) {
+  if (!UnderWine()) GTEST_SKIP() << "Linux paths mean something only under Wine";
+  char windows[MAX_PATH];
+  ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+  // Another current drive must not matter: /tmp/ is Z:\tmp\ (Wine's view of the Linux root).
+  ScopedCurrentDirectory cd(windows);
+  EXPECT_EQ(InternalPath("/tmp/"), "Z:\\tmp\\");
+  EXPECT_EQ(InternalPath("/tmp/sk-none/a b/"), "Z:\\tmp\\sk-none\\a b\\");
+  EXPECT_EQ(InternalPath("/tmp/x/../y"), "Z:\\tmp\\y");
+}
+
 TEST(WindowsPathTest, ProgramFolderHoldsTheRunningProgram) {
   const std::string folder = ProgramFolder();
   ASSERT_FALSE(folder.empty());

@@ -26,6 +26,34 @@ bool EndsAsFolder(const std::string& path) {
   return part == "." || part == "..";
 }
 
+std::string AnsiFromWide(const wchar_t* wide) {
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return "";
+  std::string text(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), length, nullptr, nullptr);
+  text.resize(static_cast<size_t>(length - 1));
+  return text;
+}
+
+// Under Wine a Linux path such as /home/ann/Backups/ (a SaveFolder the Linux program wrote)
+// names the same folder as Z:\home\ann\Backups\, whatever drive is current. Wine's kernel32
+// says which drive shows it; Windows has no such function, and there "/x" stays the root of
+// the current drive.
+std::string WineDosPath(const std::string& path) {
+  if (path.size() < 2 || path[0] != '/' || path[1] == '/') return "";
+  using DosFileName = wchar_t*(CDECL*)(const char*);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const auto dos_file_name = kernel ? reinterpret_cast<DosFileName>(reinterpret_cast<void*>(
+                                          GetProcAddress(kernel, "wine_get_dos_file_name")))
+                                    : nullptr;
+  if (dos_file_name == nullptr) return "";
+  wchar_t* wide = dos_file_name(path.c_str());
+  if (wide == nullptr) return "";
+  std::string dos = AnsiFromWide(wide);
+  HeapFree(GetProcessHeap(), 0, wide);
+  return dos;
+}
+
 // Windows before Vista keeps the settings in the program folder. A manifested program on
 // newer systems is told 6.2, which is still "Vista or later"; a failed query counts as
 // newer too.
@@ -44,10 +72,12 @@ std::string NativePath(const std::string& internal_path) {
 
 std::string InternalPath(const std::string& native_path) {
   if (native_path.empty()) return "";
+  const std::string wine_path = WineDosPath(native_path);
+  const std::string& path = wine_path.empty() ? native_path : wine_path;
   std::string full(MAX_PATH, '\0');
   for (;;) {
-    const DWORD length = GetFullPathNameA(native_path.c_str(), static_cast<DWORD>(full.size()),
-                                          full.data(), nullptr);
+    const DWORD length =
+        GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0) return "";
     if (length < full.size()) {
       full.resize(length);
