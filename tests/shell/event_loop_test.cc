@@ -182,7 +182,8 @@ TEST_F(EventLoopTest, DoubleClickActions) {
   t.app.DoubleClickAction = 2;
   t.tk.SetValue(kMain, ui::kBackupList, 0);
   Handle(EventType::kDoubleClick, ui::kBackupList);
-  EXPECT_EQ(OpenedTitles(), (std::vector<std::string>{"Backup wird überprüft..."}));
+  EXPECT_EQ(OpenedTitles(),
+            (std::vector<std::string>{testing::SystemText("Backup wird überprüft...")}));
   t.tk.opened.clear();
   t.tk.SetValue(kMain, ui::kBackupList, -1);
   Handle(EventType::kDoubleClick, ui::kBackupList);
@@ -192,8 +193,9 @@ TEST_F(EventLoopTest, DoubleClickActions) {
 TEST_F(EventLoopTest, CreateAsksForAFolderBacksItUpAndRefreshesTheLists) {
   Open();
   Handle(EventType::kLeftClick, ui::kCreateButton);  // chooser cancelled
-  EXPECT_EQ(t.tk.folder_titles,
-            (std::vector<std::string>{"Bitte wählen Sie ein Quellverzeichniss!"}));
+  EXPECT_EQ(
+      t.tk.folder_titles,
+      (std::vector<std::string>{testing::SystemText("Bitte wählen Sie ein Quellverzeichniss!")}));
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kBackupList), 0);
   EXPECT_EQ(t.tk.focus_control, ui::kBackupList);
 
@@ -215,8 +217,9 @@ TEST_F(EventLoopTest, RestoreTakesTheTotalFirstAndContextItemsActLikeTheirButton
   t.app.RestoreTotal = 99;
   Handle(EventType::kMenu, ui::kContextRestore);  // the target chooser is cancelled
   EXPECT_EQ(t.app.RestoreTotal, 0);               // a few bytes: 0 KiB
-  EXPECT_EQ(t.tk.folder_titles,
-            (std::vector<std::string>{"Bitte wählen Sie ein Zielverzeichniss"}));
+  EXPECT_EQ(
+      t.tk.folder_titles,
+      (std::vector<std::string>{testing::SystemText("Bitte wählen Sie ein Zielverzeichniss")}));
   EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
 
   t.tk.opened.clear();

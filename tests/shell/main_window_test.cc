@@ -252,8 +252,8 @@ TEST_F(DeleteTest, AsksWithGenerationAndSetNameThenRemovesIndexAndVolume) {
   EXPECT_EQ(t.tk.messages[0].icon, ui::Icon::kQuestion);
   EXPECT_EQ(t.tk.messages[0].buttons, ui::Buttons::kYesNo);
   EXPECT_EQ(t.tk.messages[0].text,
-            "Möchten Sie das gewählte Backup wirklich Löschen ?\n\n"
-            "Index: 0002\nName: " +
+            testing::SystemText("Möchten Sie das gewählte Backup wirklich Löschen ?\n\n"
+                                "Index: 0002\nName: ") +
                 set);
   EXPECT_TRUE(tmp.Exists("backups/Backup_0002_of_" + set + ".sk"));
 

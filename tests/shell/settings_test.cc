@@ -100,28 +100,43 @@ TEST_F(SettingsTest, AnEngineOutsideTheKnownOnesIsTakenAsTheFirst) {
 }
 
 TEST_F(SettingsTest, TheBackupFolderIsANativePathInTheFile) {
+#ifdef _WIN32
+  LoadFrom("[Folders]\r\nSaveFolder = C:\\Backups\r\n");
+  EXPECT_EQ(app_.BackupFolder, "C:\\Backups\\");  // a separator is added
+  EXPECT_NE(SettingsText(app_).find("\r\nSaveFolder = C:\\Backups\\\r\n"), std::string::npos);
+#else
   LoadFrom("[Folders]\r\nSaveFolder = /home/ann/Backups\r\n");
   EXPECT_EQ(app_.BackupFolder, "Z:\\home\\ann\\Backups\\");  // a separator is added
   EXPECT_NE(SettingsText(app_).find("\r\nSaveFolder = /home/ann/Backups/\r\n"), std::string::npos);
 
   LoadFrom("[Folders]\r\nSaveFolder = Z:\\srv\\Backups\\\r\n");
   EXPECT_EQ(app_.BackupFolder, "Z:\\srv\\Backups\\");
+#endif
   LoadFrom("[Folders]\r\nSaveFolder =\r\n");
   EXPECT_EQ(app_.BackupFolder, "");
 }
 
 TEST_F(SettingsTest, ACatalogThatExistsWinsOverTheUsersLanguage) {
+#ifdef _WIN32
+  // The user's language is the system's, which a test cannot change.
+  const std::string users = DefaultCatalogName();
+#else
   env_.Language("fr_FR.UTF-8");
+  const std::string users = "Français.catalog";
+#endif
   LoadFrom("[Language]\r\nCatalog = Deutsch.catalog\r\n");
   EXPECT_EQ(app_.Catalog, "Deutsch.catalog");
   LoadFrom("[Language]\r\nCatalog = Klingon.catalog\r\n");
-  EXPECT_EQ(app_.Catalog, "Français.catalog");  // even though that file is missing too
+  EXPECT_EQ(app_.Catalog, users);  // even though that file is missing too
   folder_.MakeFolder("program/Catalogs/Folder.catalog");
   LoadFrom("[Language]\r\nCatalog = Folder.catalog\r\n");
-  EXPECT_EQ(app_.Catalog, "Français.catalog");
+  EXPECT_EQ(app_.Catalog, users);
   LoadFrom("[Language]\r\nCatalog =\r\n");  // names the folder itself
-  EXPECT_EQ(app_.Catalog, "Français.catalog");
+  EXPECT_EQ(app_.Catalog, users);
 }
+
+// The user's language comes from the locale variables on Linux only.
+#ifndef _WIN32
 
 TEST_F(SettingsTest, GermanUserWithoutAGermanCatalogKeepsTheBuiltInTexts) {
   env_.Language("de_DE.UTF-8");
@@ -135,6 +150,7 @@ TEST_F(SettingsTest, GermanUserWithoutAGermanCatalogKeepsTheBuiltInTexts) {
   EXPECT_NE(folder_.Read("settings/Settings.ini").find("Catalog = Deutsch.catalog\r\n"),
             std::string::npos);
 }
+#endif  // _WIN32
 
 TEST_F(SettingsTest, ASavedFileHoldsExactlyTheKnownLines) {
   LoadFrom(
@@ -156,6 +172,12 @@ TEST_F(SettingsTest, ASavedFileHoldsExactlyTheKnownLines) {
 }
 
 TEST_F(SettingsTest, SettingsFolderFollowsTheConfigurationVariables) {
+#ifdef _WIN32
+  env_.Set("APPDATA", "C:\\Users\\ann\\AppData\\Roaming");
+  EXPECT_EQ(UserSettingsFolder(), "C:\\Users\\ann\\AppData\\Roaming\\Stowkeeper\\");
+  env_.Set("APPDATA", "");
+  EXPECT_EQ(UserSettingsFolder(), "");
+#else
   env_.Set("XDG_CONFIG_HOME", "/srv/config");
   env_.Set("HOME", "/home/ann");
   EXPECT_EQ(UserSettingsFolder(), "Z:\\srv\\config\\Stowkeeper\\");
@@ -165,6 +187,7 @@ TEST_F(SettingsTest, SettingsFolderFollowsTheConfigurationVariables) {
   EXPECT_EQ(UserSettingsFolder(), "Z:\\home\\ann\\.config\\Stowkeeper\\");
   env_.Set("HOME", "");
   EXPECT_EQ(UserSettingsFolder(), "");
+#endif
 }
 
 TEST_F(SettingsTest, CreateFolderChainCreatesEveryMissingParent) {

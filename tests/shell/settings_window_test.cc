@@ -53,7 +53,8 @@ TEST_F(SettingsWindowTest, ShowsTheSettingsOverTheDisabledMainWindow) {
   // The folder shows in the system's own form.
   EXPECT_EQ(w.controls.at(kSettingsFolderField).text, tmp.Native("old/"));
   EXPECT_EQ(w.controls.at(kSettingsFreeSpace).text,
-            "Verfügbarer Speicher auf Datenträger: " + FreeSpaceText(t.app.BackupFolder));
+            testing::SystemText("Verfügbarer Speicher auf Datenträger: ") +
+                FreeSpaceText(t.app.BackupFolder));
   EXPECT_EQ(w.controls.at(kSettingsEngineBox).items,
             (std::vector<std::string>{"Densepress", "JCalG1", "ZLIB"}));
   EXPECT_EQ(w.controls.at(kSettingsEngineBox).value, 2);
@@ -69,8 +70,8 @@ TEST_F(SettingsWindowTest, CancelDiscardsAFolderChosenWithChange) {
   Click(kSettingsChangeButton);
   Click(kSettingsCancelButton);
   SettingsWindow(t.app);
-  EXPECT_EQ(t.tk.folder_titles,
-            (std::vector<std::string>{"Bitte wählen Sie einen Pfad für die Backups"}));
+  EXPECT_EQ(t.tk.folder_titles, (std::vector<std::string>{testing::SystemText(
+                                    "Bitte wählen Sie einen Pfad für die Backups")}));
   EXPECT_EQ(Closed().controls.at(kSettingsFolderField).text, tmp.Native("new/"));
   EXPECT_EQ(t.app.BackupFolder, tmp.Internal("old\\"));
 }

@@ -14,13 +14,7 @@ class ScopedEnvironment {
  public:
   ScopedEnvironment() = default;
   ~ScopedEnvironment() {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
+    for (const auto& [name, value] : saved_) Put(name, value);
   }
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
@@ -31,11 +25,7 @@ class ScopedEnvironment {
       const char* old = getenv(name.c_str());
       saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
     }
-    if (value.empty()) {
-      unsetenv(name.c_str());
-    } else {
-      setenv(name.c_str(), value.c_str(), 1);
-    }
+    Put(name, value.empty() ? std::nullopt : std::optional<std::string>(value));
   }
 
   // The user's language as the locale variables tell it.
@@ -46,6 +36,20 @@ class ScopedEnvironment {
   }
 
  private:
+  // Sets or (nullopt) removes a variable, for the C library and the system alike.
+  static void Put(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    // "NAME=" removes the variable; the system's copy follows the C library's.
+    _putenv((name + "=" + value.value_or("")).c_str());
+#else
+    if (value) {
+      setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      unsetenv(name.c_str());
+    }
+#endif
+  }
+
   std::map<std::string, std::optional<std::string>> saved_;
 };
 

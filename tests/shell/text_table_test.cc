@@ -6,6 +6,7 @@
 
 #include "platform/file_system.h"
 #include "shell/ini.h"
+#include "support/test_support.h"
 
 namespace sk {
 namespace {
@@ -21,7 +22,8 @@ TEST(TextTableTest, FillsSlotsOneTo84AndNothingElse) {
   for (int n = 1; n <= kTextCount; ++n) EXPECT_FALSE(texts[n].empty()) << n;
   // Texts the program's logic depends on.
   EXPECT_EQ(texts[7], "Abbrechen");
-  EXPECT_EQ(texts[38], "Datei %FILE% bereits vorhanden, möchten Sie sie ersetzen ?");
+  EXPECT_EQ(texts[38],
+            testing::SystemText("Datei %FILE% bereits vorhanden, möchten Sie sie ersetzen ?"));
   EXPECT_EQ(texts[57], "Sekunde(n)");
   EXPECT_EQ(texts[84], "Index");
 }
@@ -38,7 +40,7 @@ TEST(TextTableTest, BuiltInTextsEqualTheGermanCatalog) {
   for (int n = 1; n <= kTextCount; ++n) {
     char key[4];
     std::snprintf(key, sizeof key, "%03d", n);
-    EXPECT_EQ(texts[n], catalog.ReadText(key, "<missing>")) << key;
+    EXPECT_EQ(texts[n], testing::SystemText(catalog.ReadText(key, "<missing>"))) << key;
   }
 }
 

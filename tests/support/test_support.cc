@@ -9,10 +9,147 @@
 #include <iterator>
 #include <random>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <windows.h>
+#endif
+
 #include "platform/file_system.h"
 #include "shell/text_table.h"
 
 namespace sk::testing {
+
+#ifdef _WIN32
+
+// CTest reads the list of tests line by line: without the CR that text mode puts before each
+// LF, the Windows test program lists its tests exactly as the Linux one does.
+const int kBinaryStandardOutput = _setmode(_fileno(stdout), _O_BINARY);
+
+// On Windows the folder is worked on with the ANSI file functions, as the program does, so
+// that a name means the same bytes to the test and to the program (the standard library's
+// paths take narrow names as UTF-8 there).
+namespace {
+
+std::string WindowsPath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+void MakeFolders(const std::string& path) {
+  // Every prefix that ends before a separator, after the drive ("C:\").
+  for (size_t i = 3; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+  }
+}
+
+void RemoveTree(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileA(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAA found;
+  const std::string folder = path.back() == '\\' ? path : path + "\\";
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name != "." && name != "..") RemoveTree(folder + name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+  char temp[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathA(sizeof(temp), temp);
+  if (length == 0 || length > MAX_PATH) return;
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string path = std::string(temp) + "sk-test-" +
+                             std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(GetTickCount()) + "-" + std::to_string(++counter);
+    if (CreateDirectoryA(path.c_str(), nullptr)) {
+      native_ = path + "\\";
+      return;
+    }
+  }
+}
+
+TempFolder::~TempFolder() {
+  if (!native_.empty()) RemoveTree(native_);
+}
+
+std::string TempFolder::Native(const std::string& relative) const {
+  return WindowsPath(native_ + relative);
+}
+
+std::string TempFolder::Internal(const std::string& relative) const {
+  return platform::InternalPath(Native(relative));
+}
+
+void TempFolder::Write(const std::string& relative, const std::string& content) const {
+  const std::string path = Native(relative);
+  MakeFolders(path.substr(0, path.rfind('\\')));
+  RemoveTree(path);
+  if (FILE* file = fopen(path.c_str(), "wb")) {
+    fwrite(content.data(), 1, content.size(), file);
+    fclose(file);
+  }
+}
+
+std::string TempFolder::Read(const std::string& relative) const {
+  std::string content;
+  if (FILE* file = fopen(Native(relative).c_str(), "rb")) {
+    char buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0) content.append(buffer, got);
+    fclose(file);
+  }
+  return content;
+}
+
+bool TempFolder::Exists(const std::string& relative) const {
+  return GetFileAttributesA(Native(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void TempFolder::MakeFolder(const std::string& relative) const { MakeFolders(Native(relative)); }
+
+void TempFolder::Remove(const std::string& relative) const { RemoveTree(Native(relative)); }
+
+void TempFolder::SetReadOnly(const std::string& relative) const {
+  const std::string path = Native(relative);
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
+  }
+}
+
+std::vector<std::string> TempFolder::Names(const std::string& relative) const {
+  std::vector<std::string> names;
+  std::string folder = Native(relative);
+  if (folder.back() != '\\') folder += '\\';
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+#else  // POSIX
 
 namespace fs = std::filesystem;
 
@@ -83,6 +220,10 @@ std::vector<std::string> TempFolder::Names(const std::string& relative) const {
   std::sort(names.begin(), names.end());
   return names;
 }
+
+#endif  // _WIN32
+
+std::string SystemText(const std::string& utf8) { return platform::SystemTextFromUtf8(utf8); }
 
 std::string TextData(size_t size, uint32_t seed) {
   static const char* const kWords[] = {"backup", "volume", "folder",  "stored", "record",

@@ -12,8 +12,9 @@
 
 namespace sk::testing {
 
-// A fresh folder below /tmp, removed with everything in it when the object goes. Relative
-// paths use "/" and are taken below the folder.
+// A fresh folder below the system's temporary folder (/tmp; on Windows the one GetTempPath
+// names), removed with everything in it when the object goes. Relative paths use "/" and are
+// taken below the folder.
 class TempFolder {
  public:
   TempFolder();
@@ -21,9 +22,10 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  // "/tmp/sk-test-abc123/" + relative.
+  // "/tmp/sk-test-abc123/" + relative; on Windows a native Windows path with "\" throughout.
   std::string Native(const std::string& relative = "") const;
-  // The same in the program's internal form ("Z:\tmp\sk-test-abc123\" + relative).
+  // The same in the program's internal form ("Z:\tmp\sk-test-abc123\" + relative; on Windows
+  // the native path itself).
   std::string Internal(const std::string& relative = "") const;
 
   // Creates the parent folders as needed.
@@ -37,8 +39,12 @@ class TempFolder {
   std::vector<std::string> Names(const std::string& relative = "") const;
 
  private:
-  std::string native_;  // ends with "/"
+  std::string native_;  // ends with the system's separator
 };
+
+// A text as the program holds it: on Windows the UTF-8 text in the system's code page, on
+// Linux the text itself.
+std::string SystemText(const std::string& utf8);
 
 // Deterministic data: words and lines that compress well, and bytes that do not.
 std::string TextData(size_t size, uint32_t seed = 1);

@@ -29,11 +29,17 @@ TEST_F(RestoreEntryTest, ExactSpellingWinsOverAPathThatDiffersInCaseOnly) {
   Open(volume);
   const std::string target = Folder("out");
 
+#ifdef _WIN32
+  // One folder cannot hold both spellings on Windows.
+  const std::string upper = "upper";
+#else
+  const std::string upper = "out";
+#endif
   EXPECT_EQ(RestoreEntry(app, source, "Docs\\a.txt", target, -1, -1), 1);
   // Behind the current position: found by the second pass.
-  EXPECT_EQ(RestoreEntry(app, source, "Docs\\A.txt", target, -1, -1), 1);
+  EXPECT_EQ(RestoreEntry(app, source, "Docs\\A.txt", Folder(upper), -1, -1), 1);
   EXPECT_EQ(folder.Read("out/Docs/a.txt"), "lower");
-  EXPECT_EQ(folder.Read("out/Docs/A.txt"), "upper");
+  EXPECT_EQ(folder.Read(upper + "/Docs/A.txt"), "upper");
 
   // Without an exact match the case-insensitive one is taken, under the record's spelling.
   EXPECT_EQ(RestoreEntry(app, source, "docs\\mixed.txt", target, -1, -1), 1);

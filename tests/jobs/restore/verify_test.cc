@@ -16,8 +16,8 @@ using testing::TextData;
 using testing::U32;
 using testing::VolumeBytes;
 
-const char kValid[] = "Das Backup ist gültig!";
-const char kDamaged[] = "Das Backup ist beschädigt!";
+const std::string kValid = testing::SystemText("Das Backup ist gültig!");
+const std::string kDamaged = testing::SystemText("Das Backup ist beschädigt!");
 const char kCancelled[] = "Prozess wurde Abgebrochen!";
 
 class VerifyTest : public testing::JobFixture {
@@ -62,7 +62,7 @@ TEST_F(VerifyTest, WholeVolumeIsValidAndTheBarStandsAtItsMaximumDuringTheMessage
   EXPECT_EQ(tk.messages[0].title, "Info");
   EXPECT_EQ(bar_maximum, static_cast<int64_t>(volume.data.size() / 1024));
   EXPECT_EQ(bar_at_message, bar_maximum);
-  const auto* window = tk.LastClosed("Backup wird überprüft...");
+  const auto* window = tk.LastClosed(testing::SystemText("Backup wird überprüft..."));
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->def.width, 421);
   EXPECT_EQ(window->def.height, 106);

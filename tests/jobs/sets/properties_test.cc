@@ -83,7 +83,7 @@ TEST_F(PropertiesTest, MainVolumeShowsItsOwnTotals) {
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->def.width, 410);
   EXPECT_EQ(window->def.height, 500);
-  EXPECT_EQ(window->controls.at(kPropertiesCloseId).text, "Schließen");
+  EXPECT_EQ(window->controls.at(kPropertiesCloseId).text, testing::SystemText("Schließen"));
   EXPECT_EQ(window->controls.at(kPropertiesFirstRowId + 8).text, "Anzahl Ordner");
   EXPECT_EQ(window->controls.at(kPropertiesFirstRowId + 8).def.y, 285);
   EXPECT_EQ(window->controls.at(kPropertiesFirstRowId + 8).def.background, 0xD2D2D2);

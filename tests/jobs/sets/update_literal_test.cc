@@ -141,7 +141,12 @@ class RandomTree {
     if (!error) folder_.Write(path, Content());
   }
   std::string RandomName() {
+#ifdef _WIN32
+    // Windows names hold no "*", and two that differ in letter case alone are one.
+    static const char* const kNames[] = {"a.txt", "b", "c_d", "e f", "x.y", "Sub"};
+#else
     static const char* const kNames[] = {"a.txt", "A.txt", "b", "c_d", "e f", "x*y", "Sub", "sub"};
+#endif
     return kNames[random_() % std::size(kNames)];
   }
   std::string RandomPath() {

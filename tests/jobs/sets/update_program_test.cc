@@ -1,8 +1,5 @@
 // "/u" end to end: the real program adds restore points to a set that "/c" made.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <string>
@@ -10,19 +7,17 @@
 
 #include "archive/set_names.h"
 #include "platform/file_system.h"
+#include "support/program_runner.h"
 #include "support/test_support.h"
-
-extern char** environ;
 
 namespace sk {
 namespace {
 
-const std::string kProgram = std::string(SK_BINARY_DIR) + "/stowkeeper";
-
 class UpdateProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(std::filesystem::exists(kProgram)) << "build the program first: " << kProgram;
+    ASSERT_TRUE(std::filesystem::exists(testing::ProgramPath()))
+        << "build the program first: " << testing::ProgramPath();
     folder_.MakeFolder("backups");
     folder_.Write("config/Stowkeeper/Settings.ini",
                   "[Folders]\r\nSaveFolder = " + folder_.Native("backups") + "\r\n");
@@ -31,40 +26,10 @@ class UpdateProgramTest : public ::testing::Test {
   // Runs the program with the test's settings folder, no terminal and no display (a command
   // line that failed its checks must not open the desktop windows); its exit status.
   int Run(const std::vector<std::string>& args) {
-    std::vector<std::string> env_strings = {"HOME=" + folder_.Native("home"),
-                                            "XDG_CONFIG_HOME=" + folder_.Native("config"),
-                                            "LANG=C.UTF-8"};
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-      const std::string variable = *entry;
-      if (!variable.starts_with("HOME=") && !variable.starts_with("XDG_CONFIG_HOME=") &&
-          !variable.starts_with("LANG=") && !variable.starts_with("LC_") &&
-          !variable.starts_with("DISPLAY=") && !variable.starts_with("WAYLAND_DISPLAY=")) {
-        env_strings.push_back(variable);
-      }
-    }
-    std::vector<char*> env;
-    for (std::string& variable : env_strings) env.push_back(variable.data());
-    env.push_back(nullptr);
-    std::vector<std::string> argv_strings = {kProgram};
-    argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : argv_strings) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const std::string err = folder_.Native("stderr");
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    const int spawned =
-        posix_spawn(&pid, kProgram.c_str(), &actions, nullptr, argv.data(), env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    return testing::WaitForProgram(
+        testing::StartProgram(args, {.config = folder_.Native("config"),
+                                     .home = folder_.Native("home"),
+                                     .errors = folder_.Native("stderr")}));
   }
 
   std::string Err() const { return folder_.Read("stderr"); }
@@ -98,7 +63,11 @@ TEST_F(UpdateProgramTest, RestorePointsFromTheCommandLine) {
   EXPECT_TRUE(HasBackup(VolumeFileName(set, 1)));
 
   // The same again: a restore point of its own, its versions all in volume 1.
+#ifdef _WIN32
+  ASSERT_EQ(Run({"/u", source + "\\"}), 0) << Err();
+#else
   ASSERT_EQ(Run({"/u", source + "/"}), 0) << Err();
+#endif
   EXPECT_EQ(Backup(IndexFileName(set, 2)), index);
   EXPECT_FALSE(HasBackup(VolumeFileName(set, 2)));
 
