@@ -268,6 +268,23 @@ else
   fail "the Windows program's job window was not French: $(grep '^open 1' "$work/french.log")"
 fi
 
+echo "== 4. a name the Windows code page cannot show"
+# Linux names are UTF-8 bytes; the Windows program sees them in its ANSI code page, where
+# Wine shows characters it lacks as "?". Such a name would not open again: the Windows job
+# fails and names it, and no volume is left. The Linux program backs the file up.
+mkdir -p "$work/unshowable/Tree" "$work/backups-unshowable"
+printf 'x\n' >"$work/unshowable/Tree/$(printf '\xe6\x97\xa5\xe6\x9c\xac').txt"
+settings "$win_settings/Settings.ini" "$(win "$work/backups-unshowable")\\" 0 9
+status=0
+run_windows /c "$(win "$work/unshowable/Tree")" || status=$?
+if [ "$status" -eq 1 ] && [ -z "$(ls "$work/backups-unshowable")" ]; then
+  pass "the Windows program refuses a name it cannot show, and leaves no volume"
+else
+  fail "the Windows create of an unshowable name ended with $status: $(ls "$work/backups-unshowable")"
+fi
+settings "$linux_settings/Settings.ini" "$work/backups-unshowable/" 0 9
+run_linux /c "$work/unshowable/Tree" || fail "the Linux create of a UTF-8 name ended with status $?"
+
 if [ "$failures" -ne 0 ]; then
   echo "compat-win.sh: $failures check(s) failed" >&2
   exit 1
