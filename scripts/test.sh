@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, runs the whole test suite, then runs every fuzz target
-# for a short while (FUZZ_SECONDS each, default 20).
+# for a short while (FUZZ_SECONDS each, default 20); then cross-builds the Windows program and
+# runs the same test suite as Windows programs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 (cd "${BUILD_DIR:-build}" && ctest --output-on-failure -j "$(nproc)")
 scripts/fuzz.sh
+scripts/build-win.sh
+scripts/test-win.sh
