@@ -41,3 +41,6 @@ ctest --test-dir "$build_dir" --output-on-failure -j "${JOBS:-$(nproc)}" "$@"
 # The real program under Wine on a virtual screen: its title, a command-line create, a
 # picture of every window (SKIP_SMOKE=1 leaves it out).
 [ "${SKIP_SMOKE:-0}" = 1 ] || BUILD_DIR="$build_dir" scripts/smoke-win.sh
+
+# The Linux and the Windows program share their backups (SKIP_COMPAT=1 leaves it out).
+[ "${SKIP_COMPAT:-0}" = 1 ] || WINDOWS_PROGRAM="$PWD/$build_dir/stowkeeper.exe" scripts/compat-win.sh
