@@ -6,7 +6,8 @@
 #     differ, where Wine reports an attribute Linux has no word for (see below);
 #  2. both share one backup folder: a set created by Linux is updated by Windows, then by
 #     Linux again, and each program restores every restore point, which must come back as
-#     the tree was (a restore checks every file's CRC-32: a bad volume or index fails it);
+#     the tree was (a restore checks every file's CRC-32: a bad volume or index fails it),
+#     and each program verifies every volume of the set;
 #  3. a Settings.ini written by one program is read by the other, and both read the shipped
 #     catalogs.
 # Uses build/stowkeeper and build-win/stowkeeper.exe (or $LINUX_PROGRAM, $WINDOWS_PROGRAM).
@@ -222,6 +223,38 @@ for point in 0 1 2; do
     fail "the Windows restore of point $point ended with status $?"
   check_restore Windows "$point" "$target"
 done
+
+# Each program verifies every volume of the shared set, the other's included: the restore
+# list holds the three restore points; Verify (menu item 1) reads the selected one's volume
+# and confirms by itself that it is valid. (A small volume is verified before the program
+# looks at the script again: the job window may open and close unseen, its message not.)
+verify_script() {
+  local row
+  echo "wait-window 0"
+  echo "select 0 2 1"
+  for row in 0 1 2; do
+    printf 'select 0 20 %s\nmenu 0 1\nwait-log message\nwait-closed 1\n' "$row"
+  done
+  echo "menu 0 5"
+}
+check_verify() {
+  local who=$1 log=$2 valid
+  valid=$(grep -c '^message .*The backup is valid\. -> ok$' "$log" 2>/dev/null || true)
+  if [ "$valid" = 3 ] && grep -q '^done$' "$log"; then
+    pass "$who verifies the three volumes of the shared set"
+  else
+    fail "$who verified $valid of 3 volumes: $(grep '^message' "$log" 2>/dev/null | tr '\n' ' ')"
+  fi
+}
+verify_script >"$work/verify.txt"
+XDG_CONFIG_HOME=$linux_config STOWKEEPER_AUTOMATION=$work/verify.txt \
+  STOWKEEPER_AUTOMATION_LOG=$work/verify-linux.log STOWKEEPER_AUTOMATION_TIMEOUT=120 \
+  "$linux" </dev/null 2>>"$work/linux.log" || fail "the Linux verify session ended with status $?"
+check_verify Linux "$work/verify-linux.log"
+STOWKEEPER_AUTOMATION=$(win "$work/verify.txt") STOWKEEPER_AUTOMATION_LOG=$(win "$work/verify-windows.log") \
+  STOWKEEPER_AUTOMATION_TIMEOUT=120 wine "$windows" </dev/null >>"$work/windows.log" 2>&1 ||
+  fail "the Windows verify session ended with status $?"
+check_verify Windows "$work/verify-windows.log"
 
 echo "== 3. settings and catalogs"
 # Each program saves its settings when its main window closes; the other then works with
