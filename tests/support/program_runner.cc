@@ -61,7 +61,8 @@ std::string QuotedArgument(const std::string& arg) {
 // The test's own environment with the settings folder replaced; a block of
 // "NAME=value\0" entries ending in an empty one.
 std::string EnvironmentBlock(const ProgramSetting& setting) {
-  std::vector<std::string> entries = {"APPDATA=" + setting.config};
+  std::vector<std::string> entries = setting.environment;
+  entries.push_back("APPDATA=" + setting.config);
   if (char* block = GetEnvironmentStringsA()) {
     for (const char* entry = block; *entry != '\0'; entry += strlen(entry) + 1) {
       if (!StartsWithVariable(entry, {"APPDATA"})) entries.push_back(entry);
@@ -122,8 +123,9 @@ std::string ProgramPath() { return std::string(SK_BINARY_DIR) + "/stowkeeper"; }
 StartedProgram StartProgram(const std::vector<std::string>& args, const ProgramSetting& setting) {
   // No display either: a command line that failed its checks must not open the desktop
   // windows.
-  std::vector<std::string> env_strings = {"HOME=" + setting.home,
-                                          "XDG_CONFIG_HOME=" + setting.config, "LANG=C.UTF-8"};
+  std::vector<std::string> env_strings = setting.environment;
+  env_strings.insert(env_strings.end(), {"HOME=" + setting.home,
+                                         "XDG_CONFIG_HOME=" + setting.config, "LANG=C.UTF-8"});
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string variable = *entry;
     if (!StartsWithVariable(variable,

@@ -21,6 +21,8 @@ struct ProgramSetting {
   // Native files that take standard output and standard error; "" discards the output.
   std::string output;
   std::string errors;
+  // More "NAME=value" entries, of variables the test's own environment does not set.
+  std::vector<std::string> environment;
 };
 
 // A started program: its process id, or on Windows its process handle. -1 when it could not
