@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jobs/restore/job_fixture.h"
@@ -96,19 +97,23 @@ class TreeChanger {
   // the end (Windows drops it). On a file system that ignores letter case, twins and
   // case-only renames find their name taken and change nothing.
   std::string Name() {
+    static const std::vector<std::string> kPieces = {
+        "a", "B", "c", "D", "e", "x", "Y", "z", "0", "7", "_", "@", "-", ".", " ",
+#ifndef _WIN32
+        "ä", "Ü", "*",
+#endif
+    };
 #ifdef _WIN32
-    static const std::vector<std::string> kPieces = {"a", "B", "c", "D", "e", "x", "Y",
-                                                     "z", "0", "7", "_", "@", "-", ".", " "};
-    const auto bad_end = [](char c) { return c == ' ' || c == '.'; };
+    constexpr std::string_view kNoEnd = " .";  // characters a name may not end with
 #else
-    static const std::vector<std::string> kPieces = {"a", "B", "c", "D", "e", "x", "Y", "z", "0",
-                                                     "7", "_", "@", "-", ".", " ", "ä", "Ü", "*"};
-    const auto bad_end = [](char c) { return c == ' '; };
+    constexpr std::string_view kNoEnd = " ";
 #endif
     std::string name;
     const int length = 1 + Below(10);
     for (int i = 0; i < length; ++i) name += kPieces[Below(static_cast<int>(kPieces.size()))];
-    while (bad_end(name.back()) || name == "." || name == "..") name += "q";
+    while (kNoEnd.find(name.back()) != std::string_view::npos || name == "." || name == "..") {
+      name += "q";
+    }
     return name;
   }
 
