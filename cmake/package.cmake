@@ -30,6 +30,7 @@ if(WIN32)
   # The installer is made from packaging/windows/NSIS.template.in, which CPack takes in
   # place of its own.
   set(CPACK_MODULE_PATH ${CMAKE_SOURCE_DIR}/packaging/windows)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/packaging/cpack-generator.cmake)
 else()
   set(CPACK_GENERATOR DEB)
   # A package installs below /usr, whatever prefix the build folder has (the program finds
