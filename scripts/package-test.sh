@@ -12,9 +12,15 @@
 #     which Program Files, the Start menu and the list of installed programs are as they
 #     were, a file the user put into the program's folder is still there, and the settings
 #     folder and the backups are untouched. The zip must hold the installer's files.
-# SKIP_DEB=1 or SKIP_WINDOWS=1 leaves a part out. Exit status 0 when everything holds.
+# The packages are made first with scripts/package.sh (SKIP_PACKAGE=1 tests those in out/
+# as they are). SKIP_DEB=1 or SKIP_WINDOWS=1 leaves a part out. Exit status 0 when
+# everything holds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "${SKIP_PACKAGE:-0}" != 1 ]; then
+  scripts/package.sh
+  export SKIP_PACKAGE=1
+fi
 out=$(realpath -m "${PACKAGE_DIR:-out}")
 version=$(sed -n 's/^project(Stowkeeper VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 deb="$out/stowkeeper_${version}_amd64.deb"
@@ -70,6 +76,9 @@ test_deb() {
   if is_installed; then
     fail "a stowkeeper package is installed already; remove it first (apt-get remove stowkeeper)"
     return
+  fi
+  if grep -qs '^path-exclude=/usr/share/man' /etc/dpkg/dpkg.cfg.d/*; then
+    fail "this machine's dpkg is told to leave manual pages out (/etc/dpkg/dpkg.cfg.d)"
   fi
   export DEBIAN_FRONTEND=noninteractive
   installed_here=1

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and benchmarking Stowkeeper needs,
-# on Linux and for the Windows program.
+# Installs every Debian package that building, testing, benchmarking and packaging
+# Stowkeeper needs, on Linux and for the Windows program.
 # Run as root (or through sudo) on Debian 12. Does nothing when everything is there already.
 set -euo pipefail
 
@@ -15,6 +15,10 @@ packages=(
   # sources to build for them, and Wine.
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
   wine wine64
+  # The packages (scripts/package.sh) and their test (scripts/package-test.sh): Debian's
+  # build flags and dpkg-shlibdeps, lintian, the icon's pictures, the Windows installer's
+  # compiler, and what the test looks with.
+  dpkg-dev lintian librsvg2-bin nsis file man-db
 )
 
 missing=()
