@@ -50,7 +50,7 @@ deb="$out/stowkeeper_${version}_amd64.deb"
 [ -f "$deb" ] || { echo "package.sh: CPack made no $deb" >&2; exit 1; }
 
 echo "== lintian"
-# Errors fail the build; the warnings that remain are explained in packaging/lintian.md.
+# Errors fail the build; the report (warnings included) is kept in lintian.txt beside the package.
 status=0
 lintian --display-level ">=warning" --fail-on error "$deb" >"$out/lintian.txt" 2>&1 ||
   status=$?
