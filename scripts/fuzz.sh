@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS (default 20).
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS (default 20). A target
+# with a folder fuzz/seeds/<target>/ (files the program wrote, see make-fuzz-seeds.sh) starts
+# from those files; what it finds beyond them stays in the build folder's corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-20}
@@ -13,11 +15,17 @@ targets=()
 for src in fuzz/*_fuzz.cc; do targets+=("$(basename "$src" .cc)"); done
 # Only the fuzz targets: the program and its desktop windows are not built with the fuzzer.
 cmake --build "$fuzz_dir" --target "${targets[@]}"
+# The file readers' targets write every input to a file: in memory where the machine allows.
+scratch=/tmp
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then scratch=/dev/shm; fi
 for src in fuzz/*_fuzz.cc; do
   name=$(basename "$src" .cc)
   corpus="$fuzz_dir/corpus/$name"
   mkdir -p "$corpus"
+  seeds=()
+  if [ -d "fuzz/seeds/$name" ]; then seeds=("fuzz/seeds/$name"); fi
   echo "== fuzzing $name for ${seconds}s"
-  "$fuzz_dir/fuzz/$name" -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
+  TMPDIR=$scratch "$fuzz_dir/fuzz/$name" -max_total_time="$seconds" -print_final_stats=0 \
+    "$corpus" ${seeds[@]+"${seeds[@]}"} 2>&1 | tail -n 3
 done
 echo "fuzz: all targets ran clean"

@@ -33,8 +33,9 @@ inline constexpr int64_t kSizeMissing = -1;
 inline constexpr int64_t kSizeFolder = -2;
 
 // Path form conversion. NativePath returns "" for a path the system cannot name (another
-// drive, a relative path); InternalPath makes a relative native path absolute first. On
-// Windows the internal form is the native one, so both only check and complete paths.
+// drive, a relative path, a NUL, which would cut the name short at the system call);
+// InternalPath makes a relative native path absolute first. On Windows the internal form is
+// the native one, so both only check and complete paths.
 std::string NativePath(const std::string& internal_path);
 std::string InternalPath(const std::string& native_path);
 

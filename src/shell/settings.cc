@@ -13,9 +13,21 @@ bool IsDrivePath(const std::string& path) {
          path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
 
-// The file holds a native path; a value already in the internal form is taken as it is.
+// A NUL ends a name at the system call, so the program would work on whatever the part
+// before it names; a "\" in a native name (where it is no separator) would be read as one.
+// Either way backups would be written, and old ones deleted, where the user never said.
+bool NamesNoReachableFolder(const std::string& value, bool internal_form) {
+  for (const char c : value) {
+    if (static_cast<unsigned char>(c) < 0x20) return true;
+    if (c == '\\' && !internal_form && !platform::kBackslashSeparates) return true;
+  }
+  return false;
+}
+
+// The file holds a native path; a value already in the internal form is taken as it is. A
+// value that names no reachable folder leaves the backup folder unchosen, as if missing.
 std::string BackupFolderFromSetting(const std::string& value) {
-  if (value.empty()) return "";
+  if (value.empty() || NamesNoReachableFolder(value, IsDrivePath(value))) return "";
   std::string folder = IsDrivePath(value) ? value : platform::InternalPath(value);
   if (!folder.empty() && folder.back() != '\\') folder += '\\';
   return folder;

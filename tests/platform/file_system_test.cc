@@ -37,6 +37,21 @@ TEST(FileQueriesTest, DeleteRenameAndFolders) {
   EXPECT_EQ(FreeSpace(tmp.Internal("missing/")), -1);
 }
 
+// A NUL would end the name at the system call, which would then act on the file that the
+// part before it names.
+TEST(FileQueriesTest, APathWithANulNamesNothing) {
+  TempFolder tmp;
+  tmp.Write("victim", "keep");
+  const std::string cut = tmp.Internal("victim") + std::string(1, '\0') + "\\Backup.sk";
+  EXPECT_EQ(NativePath(cut), "");
+  EXPECT_EQ(FileSize(cut), kSizeMissing);
+  EXPECT_FALSE(DeleteFile(cut));
+  File file;
+  EXPECT_FALSE(file.OpenRead(cut));
+  EXPECT_FALSE(file.Create(cut));
+  EXPECT_EQ(tmp.Read("victim"), "keep");
+}
+
 TEST(FileTest, WritesAndReadsAcrossTheBuffer) {
   TempFolder tmp;
   const std::string data = testing::RandomData(200000, 7);

@@ -116,6 +116,21 @@ TEST_F(SettingsTest, TheBackupFolderIsANativePathInTheFile) {
   EXPECT_EQ(app_.BackupFolder, "");
 }
 
+// The program would work on another folder than the value names: the one that the part
+// before a NUL names, or on Linux the one a "\" that belongs to a name makes a separator of.
+TEST_F(SettingsTest, ABackupFolderThatCannotBeNamedIsNoneChosen) {
+  folder_.MakeFolder("backups");
+  LoadFrom("[Folders]\r\nSaveFolder = " + folder_.Native("backups") + std::string(1, '\0') +
+           "x\r\n");
+  EXPECT_EQ(app_.BackupFolder, "");
+  LoadFrom("[Folders]\r\nSaveFolder = " + folder_.Native("a\tb") + "\r\n");
+  EXPECT_EQ(app_.BackupFolder, "");
+#ifndef _WIN32
+  LoadFrom("[Folders]\r\nSaveFolder = /home/ann/a\\b\r\n");
+  EXPECT_EQ(app_.BackupFolder, "");
+#endif
+}
+
 TEST_F(SettingsTest, ACatalogThatExistsWinsOverTheUsersLanguage) {
 #ifdef _WIN32
   // The user's language is the system's, which a test cannot change.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -154,7 +155,10 @@ std::vector<std::string> TempFolder::Names(const std::string& relative) const {
 namespace fs = std::filesystem;
 
 TempFolder::TempFolder() {
-  std::string pattern = "/tmp/sk-test-XXXXXX";
+  // $TMPDIR when it names a folder (the fuzz targets run in memory that way), else /tmp.
+  const char* tmpdir = std::getenv("TMPDIR");
+  const bool usable = tmpdir != nullptr && tmpdir[0] == '/' && fs::is_directory(tmpdir);
+  std::string pattern = std::string(usable ? tmpdir : "/tmp") + "/sk-test-XXXXXX";
   if (mkdtemp(pattern.data()) != nullptr) native_ = pattern + "/";
 }
 

@@ -9,7 +9,7 @@
 namespace sk::platform {
 
 std::string NativePath(const std::string& internal_path) {
-  if (internal_path.size() < 3) return "";
+  if (internal_path.size() < 3 || internal_path.find('\0') != std::string::npos) return "";
   const char drive = internal_path[0];
   if ((drive != 'Z' && drive != 'z') || internal_path[1] != ':' || internal_path[2] != '\\') {
     return "";

@@ -67,7 +67,8 @@ bool IsVistaOrLater() {
 }  // namespace
 
 std::string NativePath(const std::string& internal_path) {
-  return IsDrivePath(internal_path) ? internal_path : "";
+  const bool nameable = IsDrivePath(internal_path) && internal_path.find('\0') == std::string::npos;
+  return nameable ? internal_path : "";
 }
 
 std::string InternalPath(const std::string& native_path) {

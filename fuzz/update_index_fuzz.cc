@@ -1,0 +1,138 @@
+// Feeds update indexes to everything that reads one: the index reader itself, the restore
+// point size of the lists, the properties totals, the contents listing and the restore job.
+// Nothing may be read or written outside a buffer, no loop may run on, the totals never go
+// below zero, and the restore writes only below its target folder.
+//
+// Input: the bytes of the index of generation 2 of a set whose main volume and update
+// volume 1 are real: the create and update jobs write them at start-up from a small tree.
+// The seeds are indexes the program wrote for a source folder of that same tree at
+// /tmp/stowkeeper-seeds/Data/ (scripts/make-fuzz-seeds.sh), so their paths and volume names
+// point into this set.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/block.h"
+#include "archive/set_names.h"
+#include "jobs/create/create.h"
+#include "jobs/create/scan.h"
+#include "jobs/restore/list_contents.h"
+#include "jobs/restore/restore.h"
+#include "jobs/sets/backup_lists.h"
+#include "jobs/sets/properties.h"
+#include "jobs/sets/update.h"
+#include "support/test_support.h"
+#include "ui/headless/headless_toolkit.h"
+
+namespace {
+
+using sk::testing::TempFolder;
+
+// The source folder the seeds were made from, as the program names it.
+constexpr char kSeedSource[] = "Z:\\tmp\\stowkeeper-seeds\\Data\\";
+
+// The main volume and update volume 1 of the seeds' set, in a private backup folder.
+class SeedSet {
+ public:
+  SeedSet() {
+    folder_.Write("src/Data/empty.txt", "");
+    folder_.Write("src/Data/six.txt", sk::testing::TextData(6001));
+    folder_.Write("src/Data/sub/a.txt", "first version\n");
+    folder_.Write("src/Data/sub/gone.txt", "removed by the update\n");
+    folder_.MakeFolder("backups");
+    const std::string source = folder_.Internal("src/Data/");
+    sk::testing::TestApp test(folder_.Internal("backups/"));
+    sk::ScanTree(test.app, source, 1);
+    if (sk::WriteVolume(test.app, source, 0, 1, sk::kEngineDensepress) != 1) __builtin_trap();
+    folder_.Remove("src/Data/sub/gone.txt");
+    folder_.Write("src/Data/sub/a.txt", "second version\n");
+    folder_.Write("src/Data/new.txt", "added by the update\n");
+    folder_.MakeFolder("src/Data/newsub");
+    if (sk::UpdateBackup(test.app, source, 1) != 1) __builtin_trap();
+    // The set takes the seeds' name; records hold paths relative to the source's parent,
+    // which both sources share.
+    for (int32_t generation : {0, 1}) {
+      std::filesystem::rename(Backup(sk::VolumeFileName(sk::SetName(source), generation)),
+                              Backup(sk::VolumeFileName(set_name, generation)));
+    }
+    folder_.Remove("backups/" + sk::IndexFileName(sk::SetName(source), 1));
+    backup_names_ = folder_.Names("backups");
+  }
+
+  const TempFolder& folder() const { return folder_; }
+  std::string Backup(const std::string& name) const { return folder_.Native("backups/" + name); }
+  const std::vector<std::string>& backup_names() const { return backup_names_; }
+
+  const std::string set_name = sk::SetName(kSeedSource);
+  const std::string display_name = "Backup_0002_of_" + std::string(kSeedSource);
+  const std::string index_name = sk::IndexFileName(set_name, 2);
+
+ private:
+  TempFolder folder_;
+  std::vector<std::string> backup_names_;  // before any index is written
+};
+
+const SeedSet& Set() {
+  static const SeedSet set;
+  return set;
+}
+
+void CheckTotals(sk::AppState& app, const SeedSet& set) {
+  sk::RestorePointSize(app, set.index_name);
+  const sk::RestorePointTotals totals = sk::ComputeRestorePointTotals(app, set.display_name);
+  // Every record is counted once and taken away at most once.
+  if (totals.packed < 0 || totals.unpacked < 0 || totals.folders < 0 || totals.files < 0) {
+    __builtin_trap();
+  }
+}
+
+// The contents window, opened on the point's row and closed again.
+void ListContents(sk::testing::TestApp& test, const SeedSet& set) {
+  sk::ui::HeadlessToolkit& tk = test.tk;
+  tk.OpenWindow(sk::ui::kMainWindow, {"main", 599, 500});
+  tk.AddControl(sk::ui::kMainWindow, {sk::ui::kBackupList, sk::ui::ControlKind::kReportList});
+  tk.AddItem(sk::ui::kMainWindow, sk::ui::kBackupList, set.display_name, 0);
+  tk.SetValue(sk::ui::kMainWindow, sk::ui::kBackupList, 0);
+  sk::ListBackupContents(test.app, sk::ui::kBackupList);
+}
+
+// A command-line restore of the point, as "/r 2" runs it, with only the source folder
+// recreated below the target.
+void Restore(sk::testing::TestApp& test, const SeedSet& set) {
+  const TempFolder& folder = set.folder();
+  folder.MakeFolder("out");
+  test.tk.QueueEvent(
+      {sk::ui::EventType::kLeftClick, sk::ui::kJobWindow, sk::kRestoreSubfolderOptionId});
+  test.tk.QueueEvent({sk::ui::EventType::kLeftClick, sk::ui::kJobWindow, sk::kRestoreOkId});
+  test.app.RestoreTotal = sk::ShowBackupProperties(test.app, set.display_name, 1);
+  sk::RestoreBackup(test.app, set.display_name, folder.Internal("out/"), 1);
+  // Nothing is written beside the target, nor into the backup folder.
+  std::vector<std::string> backups = set.backup_names();
+  backups.push_back(set.index_name);
+  std::sort(backups.begin(), backups.end());
+  if (folder.Names() != std::vector<std::string>{"backups", "out", "src"} ||
+      folder.Names("backups") != backups) {
+    __builtin_trap();
+  }
+  folder.Remove("out");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const SeedSet& set = Set();
+  set.folder().Write("backups/" + set.index_name,
+                     std::string(reinterpret_cast<const char*>(data), size));
+  sk::UpdateIndex index;
+  const std::string index_path = set.folder().Internal("backups/" + set.index_name);
+  if (!sk::ReadUpdateIndex(index_path, set.set_name, index)) __builtin_trap();
+
+  sk::testing::TestApp test(set.folder().Internal("backups/"));
+  CheckTotals(test.app, set);
+  ListContents(test, set);
+  Restore(test, set);
+  return 0;
+}
