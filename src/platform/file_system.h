@@ -58,6 +58,7 @@ std::string SystemTextFromUtf8(const std::string& utf8);
 int64_t FileSize(const std::string& path);
 // The entry's attributes, or -1 when it does not exist.
 int32_t GetAttributes(const std::string& path);
+// Changes the file's own attributes; a link at path is left as it is, never followed.
 bool SetAttributes(const std::string& path, int32_t attributes);
 bool DeleteFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);  // replaces `to`

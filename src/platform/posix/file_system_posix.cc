@@ -112,7 +112,9 @@ int32_t GetAttributes(const std::string& path) {
 
 bool SetAttributes(const std::string& path, int32_t attributes) {
   struct stat info;
-  if (!StatPath(path, info)) return Failed();
+  const std::string native = NativePath(path);
+  // A link is never followed: what it points at may lie anywhere.
+  if (native.empty() || ::lstat(native.c_str(), &info) != 0) return Failed();
   // Only the read-only bit of files has a meaning here.
   if (!S_ISREG(info.st_mode)) return true;
   mode_t mode = info.st_mode & 07777;
@@ -123,7 +125,7 @@ bool SetAttributes(const std::string& path, int32_t attributes) {
   }
   if (mode == (info.st_mode & 07777)) return true;
   if (!Allowed(FsCall::kSetAttributes, path)) return false;
-  return ::chmod(NativePath(path).c_str(), mode) == 0 || Failed();
+  return ::chmod(native.c_str(), mode) == 0 || Failed();
 }
 
 bool DeleteFile(const std::string& path) {
