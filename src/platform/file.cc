@@ -54,12 +54,13 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-bool File::Open(const std::string& path, bool writing,
-                intptr_t (*open)(const std::string&)) {
+bool File::Open(const std::string& path, intptr_t (*open)(const std::string&),
+                std::optional<FsCall> creation) {
   if (fd_ != kClosed) Close();
   failed_ = false;
   error_ = 0;
   path_ = path;
+  if (creation && !Allowed(*creation, path)) return Fail();
   if (ConsumeFault(FaultOp::kOpen)) return Fail();
   const std::string native = NativePath(path);
   if (native.empty()) {
@@ -72,7 +73,7 @@ bool File::Open(const std::string& path, bool writing,
     return Fail();
   }
   fd_ = file;
-  writing_ = writing;
+  writing_ = creation.has_value();
   position_ = 0;
   if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
   buffer_start_ = buffer_end_ = 0;
@@ -87,27 +88,15 @@ bool File::Fail() {
 }
 
 bool File::OpenRead(const std::string& path) {
-  return Open(path, false, system_file::OpenForReading);
+  return Open(path, system_file::OpenForReading, std::nullopt);
 }
 
 bool File::Create(const std::string& path) {
-  if (!Allowed(FsCall::kCreate, path)) {
-    if (fd_ != kClosed) Close();
-    path_ = path;
-    error_ = 0;
-    return Fail();
-  }
-  return Open(path, true, system_file::CreateForWriting);
+  return Open(path, system_file::CreateForWriting, FsCall::kCreate);
 }
 
 bool File::CreateNew(const std::string& path) {
-  if (!Allowed(FsCall::kCreateNew, path)) {
-    if (fd_ != kClosed) Close();
-    path_ = path;
-    error_ = 0;
-    return Fail();
-  }
-  return Open(path, true, system_file::CreateNewForWriting);
+  return Open(path, system_file::CreateNewForWriting, FsCall::kCreateNew);
 }
 
 bool File::FillBuffer() {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,30 @@ std::string ProgramFolder();
 // program: Windows before Vista, or no usable home or APPDATA folder.
 std::string UserSettingsFolder();
 
+// A test seam: every call that changes the file system, announced before it is made. An
+// observer that returns false refuses the call, which then fails as if the system had
+// refused it; so a test can record the order of a job's calls or stop the job dead at any
+// one of them. Paths are internal; `to` is the new name of a rename.
+enum class FsCall {
+  kCreate,         // File::Create
+  kCreateNew,      // File::CreateNew
+  kWrite,          // the buffered bytes of a File go to the system
+  kSync,           // File::Sync, after its buffer is written
+  kRename,
+  kDelete,
+  kSyncFolder,
+  kSetAttributes,
+  kCreateFolder,
+};
+struct FsCallInfo {
+  FsCall call;
+  std::string path;
+  std::string to;
+};
+using FsObserver = std::function<bool(const FsCallInfo&)>;
+// An empty observer ends the observation.
+void ObserveFileSystem(FsObserver observer);
+
 // An open file. Reads and writes go through a buffer; Seek, Flush and Close write it out.
 // Every call reports failure, and a File that failed once keeps failing.
 class File {
@@ -152,7 +177,9 @@ class File {
  private:
   bool FillBuffer();
   bool FlushBuffer();
-  bool Open(const std::string& path, bool writing, intptr_t (*open)(const std::string&));
+  // Opens for writing when creation names the call that creates the file.
+  bool Open(const std::string& path, intptr_t (*open)(const std::string&),
+            std::optional<FsCall> creation);
   bool Fail();
 
   // A file descriptor on POSIX, a HANDLE on Windows (whose INVALID_HANDLE_VALUE is -1 too).
@@ -201,30 +228,6 @@ int ErrorCode(ErrorCause cause);
 enum class FaultOp { kOpen, kRead, kWrite, kRename, kList, kCount };
 void InjectFault(FaultOp op, int n);
 void ClearFaults();
-
-// A test seam: every call that changes the file system, announced before it is made. An
-// observer that returns false refuses the call, which then fails as if the system had
-// refused it; so a test can record the order of a job's calls or stop the job dead at any
-// one of them. Paths are internal; `to` is the new name of a rename.
-enum class FsCall {
-  kCreate,         // File::Create
-  kCreateNew,      // File::CreateNew
-  kWrite,          // the buffered bytes of a File go to the system
-  kSync,           // File::Sync, after its buffer is written
-  kRename,
-  kDelete,
-  kSyncFolder,
-  kSetAttributes,
-  kCreateFolder,
-};
-struct FsCallInfo {
-  FsCall call;
-  std::string path;
-  std::string to;
-};
-using FsObserver = std::function<bool(const FsCallInfo&)>;
-// An empty observer ends the observation.
-void ObserveFileSystem(FsObserver observer);
 
 }  // namespace sk::platform
 

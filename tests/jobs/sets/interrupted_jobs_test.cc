@@ -54,22 +54,7 @@ class InterruptedJobTest : public testing::JobFixture {
     if (round % 2 == 1) folder.MakeFolder("src/Data/empty" + std::to_string(round));
   }
 
-  void CreateSet() {
-    app.ScanList.clear();
-    app.ScanProblems.clear();
-    app.ScanSkipped.clear();
-    app.ScanTotal = 0;
-    ScanTree(app, Source(), 1);
-    ASSERT_EQ(WriteVolume(app, Source(), 0, 1, kEngineZlib), 1);
-  }
-  int32_t Create() {
-    app.ScanList.clear();
-    app.ScanProblems.clear();
-    app.ScanSkipped.clear();
-    app.ScanTotal = 0;
-    ScanTree(app, Source(), 1);
-    return WriteVolume(app, Source(), 0, 1, kEngineZlib);
-  }
+  int32_t Create() { return ScanAndCreate(Source()); }
   int32_t Update() { return UpdateBackup(app, Source(), 1); }
   void Delete(int32_t latest) {
     OpenMainWindow(PointName(Source(), latest));
@@ -82,7 +67,7 @@ class InterruptedJobTest : public testing::JobFixture {
     Points points;
     ShapeSource(0);
     points[0] = SourceTree();
-    CreateSet();
+    EXPECT_EQ(Create(), 1);
     for (int32_t round = 1; round <= 2; ++round) {
       ShapeSource(round);
       points[round] = SourceTree();

@@ -44,14 +44,7 @@ class PlantedLinkTest : public testing::JobFixture {
   std::string Source() const { return folder.Internal("src/Data/"); }
   std::string SetName() const { return sk::SetName(Source()); }
 
-  int32_t Create() {
-    app.ScanList.clear();
-    app.ScanProblems.clear();
-    app.ScanSkipped.clear();
-    app.ScanTotal = 0;
-    ScanTree(app, Source(), 1);
-    return WriteVolume(app, Source(), 0, 1, kEngineZlib);
-  }
+  int32_t Create() { return ScanAndCreate(Source()); }
 
   void ExpectOutsideUntouched() {
     EXPECT_EQ(folder.Read("outside/victim"), "not to be touched");
