@@ -101,7 +101,9 @@ bool CrashAt::Take(const platform::FsCallInfo& call) {
 
 std::string CrashAt::Stash(const std::string& native) {
   const std::string copy = stash_folder_ + "/" + std::to_string(++stashed_);
-  fs::copy_file(native, copy, fs::copy_options::overwrite_existing);
+  std::error_code error;
+  fs::remove(copy, error);  // from an earlier crash; not every library overwrites
+  fs::copy_file(native, copy);
   return copy;
 }
 

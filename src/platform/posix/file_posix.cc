@@ -21,6 +21,10 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
 
 int Descriptor(intptr_t file) { return static_cast<int>(file); }
 
+// The program's own code for a name that is neither a file nor a folder; errno values stay
+// far below it.
+constexpr int kNotAFile = 0x10000;
+
 // Closes fd and fails with `error`: close itself must not change the cause.
 intptr_t Refuse(int fd, int error) {
   ::close(fd);
@@ -34,7 +38,7 @@ bool IsRegular(int fd, int& error) {
     error = errno;
     return false;
   }
-  error = S_ISDIR(info.st_mode) ? EISDIR : ENXIO;
+  error = S_ISDIR(info.st_mode) ? EISDIR : kNotAFile;
   return S_ISREG(info.st_mode);
 }
 
@@ -150,6 +154,7 @@ int CodeOf(ErrorCause cause) {
 std::string ErrorText(int code) {
   // What O_NOFOLLOW reports for a link at the name; the system's words speak of loops.
   if (code == ELOOP) return "A link stands at this name; the program never writes through one";
+  if (code == kNotAFile) return "Not a regular file (a FIFO, a socket or a device)";
   if (code == 0) return "";
   char buffer[256];
   // The GNU strerror_r may return a static text instead of filling the buffer.

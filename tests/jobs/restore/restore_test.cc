@@ -1,6 +1,9 @@
 #include "jobs/restore/restore.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <filesystem>
 
@@ -529,6 +532,15 @@ TEST_F(RestoreTest, AMissingOrUnreadableRestorePointIsNamed) {
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_TRUE(Messages()[0].starts_with(header + point + "\n" + index + ": ")) << Messages()[0];
   folder.Remove("backups/" + IndexFileName(SetName(source), 2));
+#ifndef _WIN32
+  // A FIFO neither: reading it must not hang the job.
+  ASSERT_EQ(mkfifo(index.c_str(), 0644), 0);
+  tk.messages.clear();
+  EXPECT_EQ(Restore(PointName(source, 2), Folder("out")), 0);
+  EXPECT_EQ(Messages(), std::vector<std::string>{header + point + "\n" + index +
+                                                 ": Not a regular file (a FIFO, a socket or a device)"});
+  folder.Remove("backups/" + IndexFileName(SetName(source), 2));
+#endif
   WriteBackupFile(IndexFileName(SetName(source), 2), "; \r\n[REMOVED]\r\n; \r\n[ADDED]\r\n; \r\n[CHANGED]\r\n");
   tk.messages.clear();
   EXPECT_EQ(Restore(PointName(source, 2), Folder("out")), 0);
