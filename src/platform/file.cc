@@ -246,8 +246,8 @@ std::string CreateTemporary(File& file, const std::string& final_path, const std
       digit = kHexDigits[bits & 0xF];
       bits >>= 4;
     }
-    const std::string path = final_path.substr(0, cut) + "~" + final_path.substr(cut) + "." +
-                             random + suffix;
+    const std::string path =
+        final_path.substr(0, cut) + "~" + final_path.substr(cut) + "." + random + suffix;
     if (file.CreateNew(path)) return path;
     // Anything but a name taken means no other name will do better.
     if (file.error() != system_file::CodeOf(ErrorCause::kExists)) return "";

@@ -117,10 +117,10 @@ std::string UserSettingsFolder();
 // refused it; so a test can record the order of a job's calls or stop the job dead at any
 // one of them. Paths are internal; `to` is the new name of a rename.
 enum class FsCall {
-  kCreate,         // File::Create
-  kCreateNew,      // File::CreateNew
-  kWrite,          // the buffered bytes of a File go to the system
-  kSync,           // File::Sync, after its buffer is written
+  kCreate,     // File::Create
+  kCreateNew,  // File::CreateNew
+  kWrite,      // the buffered bytes of a File go to the system
+  kSync,       // File::Sync, after its buffer is written
   kRename,
   kDelete,
   kSyncFolder,

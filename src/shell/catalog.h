@@ -25,9 +25,9 @@ std::vector<std::string> ListCatalogFiles(const std::string& folder);
 // that it names a file in the catalogs folder and nowhere else.
 bool IsCatalogFileName(const std::string& name);
 
-// Overlays app.Texts with the catalog app.Catalog (only a plain file name is read). Keys the file lacks keep the text they
-// had, so a second load does not bring back the German defaults. A missing file or group
-// changes nothing.
+// Overlays app.Texts with the catalog app.Catalog (only a plain file name is read). Keys
+// the file lacks keep the text they had, so a second load does not bring back the German
+// defaults. A missing file or group changes nothing.
 void LoadCatalog(AppState& app);
 
 // Words for answering questions on a terminal, in the catalog's language where the program

@@ -272,7 +272,8 @@ TEST(FileTest, CreateNeverFollowsALinkNorCutsWhatIsNoFile) {
   EXPECT_FALSE(file.Create(tmp.Internal("dangling")));
   EXPECT_FALSE(file.CreateNew(tmp.Internal("dangling")));
   // A FIFO without a reader would block an open for writing; it is no file to cut.
-  auto created = std::async(std::launch::async, [&] { return File().Create(tmp.Internal("fifo")); });
+  auto created =
+      std::async(std::launch::async, [&] { return File().Create(tmp.Internal("fifo")); });
   ASSERT_EQ(created.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   EXPECT_FALSE(created.get());
   EXPECT_EQ(tmp.Read("outside"), "keep");

@@ -136,7 +136,8 @@ TEST_F(SettingsTest, ACatalogThatExistsWinsOverTheUsersLanguage) {
   // A name with a path in it would read a file outside the Catalogs folder, though one is
   // there.
   folder_.Write("program/Outside.catalog", "[CATALOG]\r\n002 = Outside\r\n");
-  for (const char* name : {"../Outside.catalog", "..\\Outside.catalog", "Sub/../../Outside.catalog"}) {
+  for (const char* name :
+       {"../Outside.catalog", "..\\Outside.catalog", "Sub/../../Outside.catalog"}) {
     LoadFrom(std::string("[Language]\r\nCatalog = ") + name + "\r\n");
     EXPECT_EQ(app_.Catalog, users) << name;
     app_.Catalog = name;

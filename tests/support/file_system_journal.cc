@@ -25,8 +25,8 @@ std::string Shown(const std::string& path) {
   std::string name = FileName(path);
   if (name.empty() || name[0] != '~') return name;
   const size_t last_dot = name.rfind('.');
-  const size_t random_dot = last_dot == std::string::npos ? std::string::npos
-                                                          : name.rfind('.', last_dot - 1);
+  const size_t random_dot =
+      last_dot == std::string::npos ? std::string::npos : name.rfind('.', last_dot - 1);
   if (random_dot != std::string::npos && last_dot - random_dot == 17) {
     name.replace(random_dot + 1, 16, "*");
   }
@@ -35,15 +35,24 @@ std::string Shown(const std::string& path) {
 
 const char* Verb(FsCall call) {
   switch (call) {
-    case FsCall::kCreate: return "create";
-    case FsCall::kCreateNew: return "create-new";
-    case FsCall::kWrite: return "write";
-    case FsCall::kSync: return "sync";
-    case FsCall::kRename: return "rename";
-    case FsCall::kDelete: return "delete";
-    case FsCall::kSyncFolder: return "sync-folder";
-    case FsCall::kSetAttributes: return "set-attributes";
-    case FsCall::kCreateFolder: return "create-folder";
+    case FsCall::kCreate:
+      return "create";
+    case FsCall::kCreateNew:
+      return "create-new";
+    case FsCall::kWrite:
+      return "write";
+    case FsCall::kSync:
+      return "sync";
+    case FsCall::kRename:
+      return "rename";
+    case FsCall::kDelete:
+      return "delete";
+    case FsCall::kSyncFolder:
+      return "sync-folder";
+    case FsCall::kSetAttributes:
+      return "set-attributes";
+    case FsCall::kCreateFolder:
+      return "create-folder";
   }
   return "?";
 }
@@ -114,12 +123,14 @@ void CrashAt::Journal(const platform::FsCallInfo& call) {
   switch (call.call) {
     case FsCall::kCreate:
     case FsCall::kCreateNew:
-      if (!fs::exists(native, error)) undo_.push_back({Undo::What::kCreated, native, "", "", FolderOf(call.path)});
+      if (!fs::exists(native, error))
+        undo_.push_back({Undo::What::kCreated, native, "", "", FolderOf(call.path)});
       written_[native] = {0, true};
       break;
     case FsCall::kWrite: {
       auto found = written_.find(native);
-      if (found == written_.end()) found = written_.emplace(native, Written{SizeOf(native), false}).first;
+      if (found == written_.end())
+        found = written_.emplace(native, Written{SizeOf(native), false}).first;
       found->second.dirty = true;
       break;
     }

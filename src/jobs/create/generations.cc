@@ -48,7 +48,8 @@ bool IsSetTemporary(const std::string& name, const std::string& set_name) {
                           std::char_traits<char>::length(extension);
     if (name.size() <= length) continue;
     const std::string target = name.substr(1, length);
-    if (GenerationOf(target, set_name, extension) >= 0 && platform::IsTemporaryName(name, target, suffix)) {
+    if (GenerationOf(target, set_name, extension) >= 0 &&
+        platform::IsTemporaryName(name, target, suffix)) {
       return true;
     }
   }

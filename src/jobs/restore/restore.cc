@@ -279,9 +279,8 @@ void RestoreOne(RestoreJob& job, RestoreSource& source, const std::string& relat
   app.Cancelled = 0;
   if (WriteFoundEntry(app, source, job.target, kProgressBarId, kCancelButtonId) == 0 &&
       !app.Cancelled) {
-    ShowFailure(app, source.failed_path.empty()
-                         ? ""
-                         : Reason(source.failed_path, source.failed_error));
+    ShowFailure(app,
+                source.failed_path.empty() ? "" : Reason(source.failed_path, source.failed_error));
   }
 }
 
@@ -386,7 +385,8 @@ int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::s
   // there is nothing to restore it from.
   std::string missing;
   if (!PointIsThere(job, missing)) {
-    app.toolkit.MessageBox(app.Text(32), app.Text(87) + "\n\n" + ShownPointName(job) + "\n" + missing,
+    app.toolkit.MessageBox(app.Text(32),
+                           app.Text(87) + "\n\n" + ShownPointName(job) + "\n" + missing,
                            ui::Icon::kWarning, ui::Buttons::kOk);
     return 0;
   }

@@ -70,8 +70,7 @@ intptr_t CreateForWriting(const std::string& native) {
 
 intptr_t CreateNewForWriting(const std::string& native) {
   // With O_EXCL nothing already at the name is opened, a link included.
-  const int fd =
-      OpenRetrying(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+  const int fd = OpenRetrying(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
   return fd < 0 ? kNone : fd;
 }
 

@@ -43,10 +43,9 @@ intptr_t CreateForWriting(const std::string& native) {
   // CREATE_ALWAYS refuses to replace a hidden or system file unless the caller repeats its
   // attributes; opening and cutting the file replaces any file the user may write. The
   // link itself is opened, never its target, and refused before anything is cut.
-  const intptr_t file = KeepDiskFile(CreateFileA(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                                 nullptr, OPEN_ALWAYS,
-                                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                                 nullptr));
+  const intptr_t file =
+      KeepDiskFile(CreateFileA(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (file == kNone) return kNone;
   BY_HANDLE_FILE_INFORMATION info;
   DWORD error = 0;
@@ -138,9 +137,8 @@ std::string ErrorText(int code) {
     return "A link stands at this name; the program never writes through one";
   }
   char buffer[512];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, static_cast<DWORD>(code), 0, buffer, sizeof buffer,
-                                nullptr);
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
   // The system's text ends with a full stop and a line break.
   while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r' ||
                         buffer[length - 1] == '.' || buffer[length - 1] == ' ')) {

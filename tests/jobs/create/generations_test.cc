@@ -47,21 +47,25 @@ TEST(GenerationsTest, ReplacingRemovesEveryUpdateGenerationAndNothingElse) {
 TEST(GenerationsTest, LeftoversGoAndCompleteRestorePointsStay) {
   testing::TempFolder tmp;
   const std::vector<std::string> kept = {
-      VolumeFileName(kSet, 0), IndexFileName(kSet, 1), VolumeFileName(kSet, 1),
+      VolumeFileName(kSet, 0),
+      IndexFileName(kSet, 1),
+      VolumeFileName(kSet, 1),
       IndexFileName(kSet, 2),
       // Other sets, one of whose names begins like this one's.
-      IndexFileName("Z__data_x_", 7), VolumeFileName("Z__data_x_", 7),
+      IndexFileName("Z__data_x_", 7),
+      VolumeFileName("Z__data_x_", 7),
       "~" + VolumeFileName("Z__data_x_", 3) + ".part",
       // Not a temporary name of this program.
       "~" + VolumeFileName(kSet, 3) + ".backup.part",
   };
   for (const std::string& name : kept) tmp.Write(name, "kept");
   const std::vector<std::string> leftovers = {
-      VolumeFileName(kSet, 3),                                 // volume without its index
-      IndexFileName(kSet, 4), VolumeFileName(kSet, 4),         // a point beyond the gap
+      VolumeFileName(kSet, 3),  // volume without its index
+      IndexFileName(kSet, 4),
+      VolumeFileName(kSet, 4),                                   // a point beyond the gap
       "~" + VolumeFileName(kSet, 3) + ".0123456789abcdef.part",  // an interrupted write
       "~" + IndexFileName(kSet, 3) + ".fedcba9876543210.tmp",
-      "~" + VolumeFileName(kSet, 0) + ".part",                 // as older programs named them
+      "~" + VolumeFileName(kSet, 0) + ".part",  // as older programs named them
       "~" + IndexFileName(kSet, 3) + ".tmp",
   };
   for (const std::string& name : leftovers) tmp.Write(name, "left over");

@@ -265,7 +265,8 @@ TEST_F(RestoreTest, ExistingFoldersAreNotQuestionedAndAFolderInPlaceOfAFileFails
   folder.MakeFolder("clash/Docs/file");
   EXPECT_EQ(Restore(PointName(source, 0), Folder("clash")), 0);
   ASSERT_EQ(Messages().size(), 2u);
-  EXPECT_TRUE(Messages()[0].starts_with(kFailure + "\n\n" + folder.Native("clash/Docs/file") + ": "))
+  EXPECT_TRUE(
+      Messages()[0].starts_with(kFailure + "\n\n" + folder.Native("clash/Docs/file") + ": "))
       << Messages()[0];
   EXPECT_EQ(Messages()[1], kCancelled);
 }
@@ -506,9 +507,10 @@ TEST_F(RestoreTest, AMissingOrUnreadableRestorePointIsNamed) {
   CreateBackup(source);
   const std::string point = "Backup_0002_of_" + folder.Native("src/Data/Docs/");
   const std::string index = folder.Native("backups/") + IndexFileName(SetName(source), 2);
-  const std::string missing = platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kMissing));
-  const std::string header = testing::SystemText(
-      "Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:\n\n");
+  const std::string missing =
+      platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kMissing));
+  const std::string header =
+      testing::SystemText("Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:\n\n");
 
   // Command line: the message, no progress window.
   EXPECT_EQ(Restore(PointName(source, 2), Folder("out")), 0);
@@ -537,11 +539,13 @@ TEST_F(RestoreTest, AMissingOrUnreadableRestorePointIsNamed) {
   ASSERT_EQ(mkfifo(index.c_str(), 0644), 0);
   tk.messages.clear();
   EXPECT_EQ(Restore(PointName(source, 2), Folder("out")), 0);
-  EXPECT_EQ(Messages(), std::vector<std::string>{header + point + "\n" + index +
-                                                 ": Not a regular file (a FIFO, a socket or a device)"});
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{header + point + "\n" + index +
+                                     ": Not a regular file (a FIFO, a socket or a device)"});
   folder.Remove("backups/" + IndexFileName(SetName(source), 2));
 #endif
-  WriteBackupFile(IndexFileName(SetName(source), 2), "; \r\n[REMOVED]\r\n; \r\n[ADDED]\r\n; \r\n[CHANGED]\r\n");
+  WriteBackupFile(IndexFileName(SetName(source), 2),
+                  "; \r\n[REMOVED]\r\n; \r\n[ADDED]\r\n; \r\n[CHANGED]\r\n");
   tk.messages.clear();
   EXPECT_EQ(Restore(PointName(source, 2), Folder("out")), 0);
   EXPECT_EQ(Messages(), std::vector<std::string>{header + point + "\n" + index});
@@ -550,10 +554,9 @@ TEST_F(RestoreTest, AMissingOrUnreadableRestorePointIsNamed) {
   folder.Remove("backups/" + VolumeName(source, 0));
   tk.messages.clear();
   EXPECT_EQ(Restore(PointName(source, 0), Folder("out")), 0);
-  EXPECT_EQ(Messages(),
-            std::vector<std::string>{header + "Backup_0000_of_" + folder.Native("src/Data/Docs/") +
-                                     "\n" + folder.Native("backups/") + VolumeName(source, 0) +
-                                     ": " + missing});
+  EXPECT_EQ(Messages(), std::vector<std::string>{
+                            header + "Backup_0000_of_" + folder.Native("src/Data/Docs/") + "\n" +
+                            folder.Native("backups/") + VolumeName(source, 0) + ": " + missing});
   EXPECT_FALSE(folder.Exists("out/Docs"));
 }
 

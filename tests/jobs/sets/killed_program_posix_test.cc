@@ -125,8 +125,8 @@ class KilledProgramTest : public ::testing::Test {
         RunCommandLine(app, {"/r", std::to_string(k), Source(), folder_.Native("out")}, messages);
     std::fclose(messages);
     // "/r" recreates the source folder's path below the target.
-    tree = testing::WalkTree((fs::path(folder_.Native("out")) / fs::path(Source()).relative_path())
-                                 .string());
+    tree = testing::WalkTree(
+        (fs::path(folder_.Native("out")) / fs::path(Source()).relative_path()).string());
     return status;
   }
 
@@ -170,8 +170,8 @@ TEST_F(KilledProgramTest, EveryRestorePointIsOldNewOrFailsAfterSigkill) {
     const auto window = std::chrono::duration_cast<std::chrono::microseconds>(duration[job]);
     const double share = run % 4 < 2 ? std::uniform_real_distribution<>(0.0, 1.0)(random)
                                      : std::uniform_real_distribution<>(0.6, 1.05)(random);
-    const auto delay =
-        std::chrono::microseconds(static_cast<int64_t>(share * static_cast<double>(window.count())));
+    const auto delay = std::chrono::microseconds(
+        static_cast<int64_t>(share * static_cast<double>(window.count())));
     AnsweringTerminal terminal;
     const testing::StartedProgram program = Start({job, Source()}, terminal.device());
     ASSERT_NE(program.id, -1);

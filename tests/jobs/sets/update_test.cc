@@ -281,7 +281,8 @@ class UpdateFailureTest : public UpdateTest {
 // The volume goes in place first (rename 1), then the index (rename 2), which makes the
 // restore point: a failure of either leaves no part of it, and names the file and the cause.
 TEST_F(UpdateFailureTest, VolumeOrIndexThatCannotBeWritten) {
-  const std::string denied = platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDenied));
+  const std::string denied =
+      platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDenied));
   platform::InjectFault(platform::FaultOp::kRename, 1);
   ExpectNothingLeft(Update());
   EXPECT_THAT(Messages(), ElementsAre(Failure(VolumePath(1)) + ": " + denied, Cancelled()));
@@ -289,9 +290,9 @@ TEST_F(UpdateFailureTest, VolumeOrIndexThatCannotBeWritten) {
   tk().messages.clear();
   platform::InjectFault(platform::FaultOp::kRename, 2);
   ExpectNothingLeft(Update());
-  EXPECT_THAT(Messages(), ElementsAre(Failure(folder_.Internal("backup/") + IndexName(1)) + ": " +
-                                          denied,
-                                      Cancelled()));
+  EXPECT_THAT(Messages(),
+              ElementsAre(Failure(folder_.Internal("backup/") + IndexName(1)) + ": " + denied,
+                          Cancelled()));
 }
 
 TEST_F(UpdateFailureTest, ChangedFileThatCannotBeRead) {
