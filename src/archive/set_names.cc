@@ -40,6 +40,18 @@ std::string GenerationField(int64_t generation) {
   return digits.substr(digits.size() - 4);
 }
 
+int32_t GenerationOfName(const std::string& name) {
+  // "Backup_" is 7 characters; the four digits follow.
+  constexpr size_t kDigitsAt = 7;
+  if (name.size() < kNamePrefixLength) return -1;
+  int32_t generation = 0;
+  for (size_t i = kDigitsAt; i < kDigitsAt + 4; ++i) {
+    if (name[i] < '0' || name[i] > '9') return -1;
+    generation = generation * 10 + (name[i] - '0');
+  }
+  return generation;
+}
+
 std::string GenerationBaseName(const std::string& set_name, int32_t generation) {
   return "Backup_" + GenerationField(generation) + "_of_" + set_name;
 }

@@ -25,6 +25,10 @@ bool CanEncodeSetName(const std::string& source_folder);
 // The last four characters of "0000" followed by the decimal number (12345 gives 2345).
 std::string GenerationField(int64_t generation);
 
+// The generation a file or display name carries in its four digits after "Backup_"; -1
+// when they are not digits.
+int32_t GenerationOfName(const std::string& name);
+
 // "Backup_" kkkk "_of_" set_name, without an extension.
 std::string GenerationBaseName(const std::string& set_name, int32_t generation);
 std::string VolumeFileName(const std::string& set_name, int32_t generation);

@@ -2,6 +2,8 @@
 // <system>/file_<system>.cc.
 #include <algorithm>
 #include <cstring>
+#include <random>
+#include <string_view>
 
 #include "platform/fault.h"
 #include "platform/file_system.h"
@@ -13,6 +15,19 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 
 static_assert(system_file::kNone == -1, "File::kClosed and the system's no-file value agree");
+
+constexpr size_t kRandomDigits = 16;
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && !(kNamesIgnoreCase && FoldCase(a[i]) == FoldCase(b[i]))) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -26,6 +41,8 @@ File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (fd_ != kClosed) Close();
     fd_ = other.fd_;
+    path_ = std::move(other.path_);
+    error_ = other.error_;
     failed_ = other.failed_;
     writing_ = other.writing_;
     position_ = other.position_;
@@ -37,43 +54,59 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-bool File::OpenRead(const std::string& path) {
+bool File::Open(const std::string& path, intptr_t (*open)(const std::string&),
+                std::optional<FsCall> creation) {
   if (fd_ != kClosed) Close();
   failed_ = false;
-  if (ConsumeFault(FaultOp::kOpen)) return false;
+  error_ = 0;
+  path_ = path;
+  if (creation && !Allowed(*creation, path)) return Fail();
+  if (ConsumeFault(FaultOp::kOpen)) return Fail();
   const std::string native = NativePath(path);
-  if (native.empty()) return false;
-  const intptr_t file = system_file::OpenForReading(native);
-  if (file == system_file::kNone) return false;
+  if (native.empty()) {
+    NoteError(system_file::CodeOf(ErrorCause::kMissing));
+    return Fail();
+  }
+  const intptr_t file = open(native);
+  if (file == system_file::kNone) {
+    NoteSystemError();
+    return Fail();
+  }
   fd_ = file;
-  writing_ = false;
+  writing_ = creation.has_value();
   position_ = 0;
   if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
   buffer_start_ = buffer_end_ = 0;
   return true;
 }
 
+// Keeps the cause of the first failure; the last failing call of the thread noted it.
+bool File::Fail() {
+  if (error_ == 0) error_ = LastError();
+  failed_ = true;
+  return false;
+}
+
+bool File::OpenRead(const std::string& path) {
+  return Open(path, system_file::OpenForReading, std::nullopt);
+}
+
 bool File::Create(const std::string& path) {
-  if (fd_ != kClosed) Close();
-  failed_ = false;
-  if (ConsumeFault(FaultOp::kOpen)) return false;
-  const std::string native = NativePath(path);
-  if (native.empty()) return false;
-  const intptr_t file = system_file::CreateForWriting(native);
-  if (file == system_file::kNone) return false;
-  fd_ = file;
-  writing_ = true;
-  position_ = 0;
-  if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
-  buffer_start_ = buffer_end_ = 0;
-  return true;
+  return Open(path, system_file::CreateForWriting, FsCall::kCreate);
+}
+
+bool File::CreateNew(const std::string& path) {
+  return Open(path, system_file::CreateNewForWriting, FsCall::kCreateNew);
 }
 
 bool File::FillBuffer() {
   buffer_start_ = buffer_end_ = 0;
   if (ConsumeFault(FaultOp::kRead)) return false;
   const int64_t got = system_file::ReadSome(fd_, buffer_.get(), kBufferSize);
-  if (got < 0) return false;
+  if (got < 0) {
+    NoteSystemError();
+    return false;
+  }
   buffer_end_ = static_cast<size_t>(got);
   return true;
 }
@@ -85,7 +118,7 @@ int64_t File::Read(void* data, size_t size) {
   while (done < size) {
     if (buffer_start_ == buffer_end_) {
       if (!FillBuffer()) {
-        failed_ = true;
+        Fail();
         return -1;
       }
       if (buffer_end_ == 0) break;  // end of file
@@ -105,8 +138,11 @@ bool File::ReadExact(void* data, size_t size) {
 
 bool File::FlushBuffer() {
   if (!writing_ || buffer_end_ == 0) return true;
-  if (ConsumeFault(FaultOp::kWrite)) return false;
-  if (!system_file::WriteAll(fd_, buffer_.get(), buffer_end_)) return false;
+  if (ConsumeFault(FaultOp::kWrite) || !Allowed(FsCall::kWrite, path_)) return false;
+  if (!system_file::WriteAll(fd_, buffer_.get(), buffer_end_)) {
+    NoteSystemError();
+    return false;
+  }
   buffer_end_ = 0;
   return true;
 }
@@ -115,10 +151,7 @@ bool File::Write(const void* data, size_t size) {
   if (fd_ == kClosed || failed_ || !writing_) return false;
   const auto* in = static_cast<const uint8_t*>(data);
   while (size > 0) {
-    if (buffer_end_ == kBufferSize && !FlushBuffer()) {
-      failed_ = true;
-      return false;
-    }
+    if (buffer_end_ == kBufferSize && !FlushBuffer()) return Fail();
     const size_t take = std::min(size, kBufferSize - buffer_end_);
     std::memcpy(buffer_.get() + buffer_end_, in, take);
     buffer_end_ += take;
@@ -132,10 +165,7 @@ bool File::Write(const void* data, size_t size) {
 bool File::Seek(int64_t offset) {
   if (fd_ == kClosed || failed_ || offset < 0) return false;
   if (writing_) {
-    if (!FlushBuffer()) {
-      failed_ = true;
-      return false;
-    }
+    if (!FlushBuffer()) return Fail();
   } else {
     // A seek within the buffered bytes needs no system call: readers that skip small
     // records stay in memory.
@@ -148,8 +178,8 @@ bool File::Seek(int64_t offset) {
     buffer_start_ = buffer_end_ = 0;
   }
   if (!system_file::SeekTo(fd_, offset)) {
-    failed_ = true;
-    return false;
+    NoteSystemError();
+    return Fail();
   }
   position_ = offset;
   return true;
@@ -174,9 +204,16 @@ bool File::AtEnd() {
 
 bool File::Flush() {
   if (fd_ == kClosed || failed_) return false;
-  if (!FlushBuffer()) {
-    failed_ = true;
-    return false;
+  if (!FlushBuffer()) return Fail();
+  return true;
+}
+
+bool File::Sync() {
+  if (fd_ == kClosed || failed_ || !writing_) return false;
+  if (!FlushBuffer() || !Allowed(FsCall::kSync, path_)) return Fail();
+  if (!system_file::SyncFile(fd_)) {
+    NoteSystemError();
+    return Fail();
   }
   return true;
 }
@@ -184,12 +221,58 @@ bool File::Flush() {
 bool File::Close() {
   if (fd_ == kClosed) return false;
   bool ok = !failed_;
-  if (writing_ && ok) ok = FlushBuffer();
-  if (!system_file::CloseFile(fd_)) ok = false;
+  if (writing_ && ok && !FlushBuffer()) ok = Fail();
+  if (!system_file::CloseFile(fd_) && ok) {
+    NoteSystemError();
+    ok = Fail();
+  }
   fd_ = kClosed;
   buffer_.reset();
   buffer_start_ = buffer_end_ = 0;
   return ok;
+}
+
+std::string CreateTemporary(File& file, const std::string& final_path, const std::string& suffix) {
+  static constexpr int kAttempts = 16;
+  // A fresh source per call: a name planted in advance cannot be guessed from earlier ones.
+  std::random_device entropy;
+  std::mt19937_64 generator((static_cast<uint64_t>(entropy()) << 32) ^ entropy() ^
+                            static_cast<uint64_t>(TickCount()));
+  const size_t cut = final_path.rfind('\\') + 1;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    std::string random(kRandomDigits, '0');
+    uint64_t bits = generator();
+    for (char& digit : random) {
+      digit = kHexDigits[bits & 0xF];
+      bits >>= 4;
+    }
+    const std::string path =
+        final_path.substr(0, cut) + "~" + final_path.substr(cut) + "." + random + suffix;
+    if (file.CreateNew(path)) return path;
+    // Anything but a name taken means no other name will do better.
+    if (file.error() != system_file::CodeOf(ErrorCause::kExists)) return "";
+  }
+  return "";
+}
+
+bool IsTemporaryName(const std::string& file_name, const std::string& final_name,
+                     const std::string& suffix) {
+  const std::string stem = "~" + final_name;
+  const std::string_view name = file_name;
+  if (name.size() < stem.size() + suffix.size() || !SameName(name.substr(0, stem.size()), stem) ||
+      !SameName(name.substr(name.size() - suffix.size()), suffix)) {
+    return false;
+  }
+  const std::string_view middle =
+      name.substr(stem.size(), name.size() - stem.size() - suffix.size());
+  if (middle.empty()) return true;
+  if (middle.size() != kRandomDigits + 1 || middle[0] != '.') return false;
+  return middle.substr(1).find_first_not_of(kHexDigits) == std::string_view::npos;
+}
+
+bool CommitFile(const std::string& temporary_path, const std::string& final_path) {
+  const size_t cut = final_path.rfind('\\') + 1;
+  return RenameFile(temporary_path, final_path) && SyncFolder(final_path.substr(0, cut));
 }
 
 }  // namespace sk::platform

@@ -9,7 +9,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,10 +43,13 @@ std::string InternalPath(const std::string& native_path);
 
 // Whether "\" separates folders in the system's own paths (Windows), or may be part of a
 // name (Linux), where the internal form could not tell it from a separator.
+// Whether the system's names match without regard to letter case (Windows).
 #ifdef _WIN32
 inline constexpr bool kBackslashSeparates = true;
+inline constexpr bool kNamesIgnoreCase = true;
 #else
 inline constexpr bool kBackslashSeparates = false;
+inline constexpr bool kNamesIgnoreCase = false;
 #endif
 
 // Text in the encoding the system's names and windows use: UTF-8 on Linux (unchanged), the
@@ -55,9 +60,13 @@ std::string SystemTextFromUtf8(const std::string& utf8);
 int64_t FileSize(const std::string& path);
 // The entry's attributes, or -1 when it does not exist.
 int32_t GetAttributes(const std::string& path);
+// Changes the file's own attributes; a link at path is left as it is, never followed.
 bool SetAttributes(const std::string& path, int32_t attributes);
 bool DeleteFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);  // replaces `to`
+// Makes the names in a folder (files created, renamed or deleted there) durable, as a file's
+// Sync does its content. Nothing to do on Windows, where a rename is written through.
+bool SyncFolder(const std::string& folder);
 bool CreateFolder(const std::string& path);
 bool FolderExists(const std::string& path);
 // Free bytes on the volume that holds path, or -1 when that cannot be told.
@@ -104,6 +113,30 @@ std::string ProgramFolder();
 // program: Windows before Vista, or no usable home or APPDATA folder.
 std::string UserSettingsFolder();
 
+// A test seam: every call that changes the file system, announced before it is made. An
+// observer that returns false refuses the call, which then fails as if the system had
+// refused it; so a test can record the order of a job's calls or stop the job dead at any
+// one of them. Paths are internal; `to` is the new name of a rename.
+enum class FsCall {
+  kCreate,     // File::Create
+  kCreateNew,  // File::CreateNew
+  kWrite,      // the buffered bytes of a File go to the system
+  kSync,       // File::Sync, after its buffer is written
+  kRename,
+  kDelete,
+  kSyncFolder,
+  kSetAttributes,
+  kCreateFolder,
+};
+struct FsCallInfo {
+  FsCall call;
+  std::string path;
+  std::string to;
+};
+using FsObserver = std::function<bool(const FsCallInfo&)>;
+// An empty observer ends the observation.
+void ObserveFileSystem(FsObserver observer);
+
 // An open file. Reads and writes go through a buffer; Seek, Flush and Close write it out.
 // Every call reports failure, and a File that failed once keeps failing.
 class File {
@@ -116,8 +149,14 @@ class File {
   File& operator=(File&& other) noexcept;
 
   bool OpenRead(const std::string& path);  // regular files only; never blocks on a FIFO
-  bool Create(const std::string& path);    // create or truncate, for writing
+  // Creates or truncates a regular file for writing. A link at the name is never followed
+  // (the call fails), and nothing but a regular file is ever cut.
+  bool Create(const std::string& path);
+  // Creates a file that does not exist yet; fails when anything is at the name, a link or a
+  // dangling link included, so that nothing can be written through a name planted before.
+  bool CreateNew(const std::string& path);
   bool IsOpen() const { return fd_ != kClosed; }
+  const std::string& path() const { return path_; }
 
   // Reads up to size bytes; returns how many were read (less only at the end of the file),
   // or -1 on an error.
@@ -130,15 +169,25 @@ class File {
   int64_t Size();
   bool AtEnd();
   bool Flush();
+  // Writes the buffer out and waits until the system has the content on stable storage.
+  bool Sync();
   bool Close();
+  // The system's code of the first failure of this file (0 when none); ErrorText tells it.
+  int error() const { return error_; }
 
  private:
   bool FillBuffer();
   bool FlushBuffer();
+  // Opens for writing when creation names the call that creates the file.
+  bool Open(const std::string& path, intptr_t (*open)(const std::string&),
+            std::optional<FsCall> creation);
+  bool Fail();
 
   // A file descriptor on POSIX, a HANDLE on Windows (whose INVALID_HANDLE_VALUE is -1 too).
   static constexpr intptr_t kClosed = -1;
   intptr_t fd_ = kClosed;
+  std::string path_;
+  int error_ = 0;
   bool failed_ = false;
   bool writing_ = false;
   int64_t position_ = 0;  // the logical position seen by the caller
@@ -148,6 +197,31 @@ class File {
   size_t buffer_start_ = 0;  // read mode: next unread byte in buffer_
   size_t buffer_end_ = 0;    // read mode: bytes valid in buffer_; write mode: bytes pending
 };
+
+// Creates a new file beside final_path under a name no one can guess or plant a link at in
+// advance: "~" + final_path's name + "." + 16 random hexadecimal digits + suffix, made with
+// CreateNew. Returns that path with the file open for writing, or "" when no name could be
+// created (file.error() tells why).
+std::string CreateTemporary(File& file, const std::string& final_path, const std::string& suffix);
+
+// Whether file_name is a temporary name CreateTemporary gives for final_name (a file name
+// without folder) and suffix, or the same without the random part, as older programs named
+// them. Letter case counts as the system counts it.
+bool IsTemporaryName(const std::string& file_name, const std::string& final_name,
+                     const std::string& suffix);
+
+// Puts a complete temporary file in place: renames it over final_path (a file there is
+// replaced in one step) and flushes the folder, so that the new name survives a power cut.
+// The file must be flushed (File::Sync) and closed before.
+bool CommitFile(const std::string& temporary_path, const std::string& final_path);
+
+// Why the last failing call of this thread failed: the system's code, and its text in the
+// system's words ("No space left on device", "Permission denied"...).
+int LastError();
+std::string ErrorText(int code);
+// The system's code for a cause the program tells of itself.
+enum class ErrorCause { kDiskFull, kMissing, kDenied, kInputOutput, kExists, kIsLink };
+int ErrorCode(ErrorCause cause);
 
 // A test seam: makes the n-th next call (1 = the very next) of an operation fail, as a full
 // disk or a vanished file would. n = 0 clears it. kList makes a folder unlistable, which

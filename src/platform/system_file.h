@@ -7,21 +7,36 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/file_system.h"
+
 namespace sk::platform::system_file {
 
 inline constexpr intptr_t kNone = -1;
 
 // Opens a regular file for reading without ever blocking; kNone for anything else.
 intptr_t OpenForReading(const std::string& native);
-// Creates or truncates a file for writing; kNone when that fails or the name is a device.
+// Creates or truncates a regular file for writing; kNone when that fails, when the name is a
+// link (never followed) or anything but a regular file (never cut).
 intptr_t CreateForWriting(const std::string& native);
+// Creates a file that must not exist yet; kNone when anything is at the name, a link too.
+intptr_t CreateNewForWriting(const std::string& native);
 // Up to size bytes; 0 at the end of the file, -1 on an error.
 int64_t ReadSome(intptr_t file, void* data, size_t size);
 bool WriteAll(intptr_t file, const void* data, size_t size);
 bool SeekTo(intptr_t file, int64_t offset);
 // -1 when the size cannot be told.
 int64_t SizeOf(intptr_t file);
+// Waits until the file's content is on stable storage.
+bool SyncFile(intptr_t file);
 bool CloseFile(intptr_t file);
+// Makes the names in a native folder durable.
+bool SyncFolder(const std::string& native);
+
+// Error codes: the one the last failing system call of this thread set, the code that stands
+// for a cause, and the system's text for a code.
+int LastSystemError();
+int CodeOf(ErrorCause cause);
+std::string ErrorText(int code);
 
 }  // namespace sk::platform::system_file
 

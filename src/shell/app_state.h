@@ -55,9 +55,12 @@ struct AppState {
     }
   }
 
-  // Entries the scan found but cannot back up (names the archive cannot hold): a job that
-  // would pack them fails and names them.
+  // Entries the scan found but cannot back up (names the archive cannot hold, folders it
+  // cannot read): a job that would pack them fails and names them.
   StringList ScanProblems;
+  // Entries the format has no room for (links to folders, dangling links, sockets, FIFOs,
+  // devices): left out, and listed to the user at the end of the job.
+  StringList ScanSkipped;
 
   int64_t ScanTotal = 0;
   int32_t RestoreTotal = 0;

@@ -70,7 +70,19 @@ std::vector<std::string> ListCatalogFiles(const std::string& folder) {
   return names;
 }
 
+bool IsCatalogFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (const char c : name) {
+    // Separators of either system, a drive's colon, control bytes.
+    if (c == '\\' || c == '/' || c == ':' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void LoadCatalog(AppState& app) {
+  if (!IsCatalogFileName(app.Catalog)) return;
   const std::string path = CatalogFolder(app) + app.Catalog;
   IniReader ini;
   if (!ini.Load(path) || !ini.SelectGroup("CATALOG")) return;

@@ -1,5 +1,5 @@
 // Language catalogs: "*.catalog" INI files in the catalogs folder, group CATALOG, keys "001"
-// to "084", overlaid on the text table.
+// to the last text's, overlaid on the text table.
 #ifndef STOWKEEPER_SHELL_CATALOG_H_
 #define STOWKEEPER_SHELL_CATALOG_H_
 
@@ -21,9 +21,13 @@ std::string CatalogFolder(const AppState& app);
 // The names of the "*.catalog" files in folder, in the order the folder lists them.
 std::vector<std::string> ListCatalogFiles(const std::string& folder);
 
-// Overlays app.Texts with the catalog app.Catalog. Keys the file lacks keep the text they
-// had, so a second load does not bring back the German defaults. A missing file or group
-// changes nothing.
+// Whether a Catalog setting is a plain file name: no folder part, drive or control byte, so
+// that it names a file in the catalogs folder and nowhere else.
+bool IsCatalogFileName(const std::string& name);
+
+// Overlays app.Texts with the catalog app.Catalog (only a plain file name is read). Keys
+// the file lacks keep the text they had, so a second load does not bring back the German
+// defaults. A missing file or group changes nothing.
 void LoadCatalog(AppState& app);
 
 // Words for answering questions on a terminal, in the catalog's language where the program

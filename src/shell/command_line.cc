@@ -10,6 +10,7 @@
 #include "jobs/sets/update.h"
 #include "platform/file_system.h"
 #include "shell/settings.h"
+#include "ui/printable.h"
 
 namespace sk {
 namespace {
@@ -33,10 +34,11 @@ std::string WithSeparator(std::string folder) {
   return folder;
 }
 
-// For messages: the path as the user's system names it.
+// For messages: the path as the user's system names it, without control bytes that would
+// reach the terminal.
 std::string Shown(const std::string& path) {
   const std::string native = platform::NativePath(path);
-  return native.empty() ? path : native;
+  return ui::PrintableText(native.empty() ? path : native);
 }
 
 // The check of a folder parameter: no "/" in its internal form (a native path has none
@@ -72,7 +74,8 @@ int ExitStatusOf(int32_t job_result) { return job_result == 1 ? kExitDone : kExi
 
 CommandLineJob GoInteractive(std::FILE* messages, const std::string& switch_name,
                              const std::string& why) {
-  std::fprintf(messages, "stowkeeper: %s: %s\n", switch_name.c_str(), why.c_str());
+  // Both hold what the user typed, which may hold control bytes.
+  std::fputs(ui::PrintableText("stowkeeper: " + switch_name + ": " + why + "\n").c_str(), messages);
   return {};
 }
 
@@ -89,6 +92,7 @@ CommandLineJob NoSet(std::FILE* messages, const std::string& switch_name, const 
 int RunCreate(AppState& app, const std::string& source, std::FILE* messages) {
   app.ScanList.clear();
   app.ScanProblems.clear();
+  app.ScanSkipped.clear();
   app.ScanTotal = 0;
   ScanTree(app, source, kQuiet);
   bool declined = false;

@@ -102,6 +102,8 @@ void RunCreate(AppState& app) {
   if (!folder.empty()) {
     app.ScanTotal = 0;
     app.ScanList.clear();
+    app.ScanProblems.clear();
+    app.ScanSkipped.clear();
     ScanTree(app, folder, 0);
     if (WriteVolume(app, folder, 0, 0, app.Engine) == 1) tk.PlayInformationSound();
     RefreshBackupLists(app);

@@ -54,12 +54,6 @@ int32_t ParseNumber(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-// The folder part of an internal path, up to and including its last "\".
-std::string FolderPart(const std::string& path) {
-  size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 }  // namespace
 
 void IniWriter::SelectGroup(const std::string& name) {
@@ -86,12 +80,14 @@ void IniWriter::Entry(const std::string& key, const std::string& value) {
 void IniWriter::Entry(const std::string& key, int64_t value) { Entry(key, std::to_string(value)); }
 
 bool IniWriter::Save(const std::string& path) const {
-  const std::string folder = FolderPart(path);
-  const std::string temporary = folder + "~" + path.substr(folder.size()) + ".tmp";
+  // Under a temporary name nobody can plant a link at, flushed, renamed into place, and the
+  // folder flushed: a crash or a power cut leaves the old file or the new one, never a part.
   platform::File file;
-  bool written = file.Create(temporary) && file.Write(text_.data(), text_.size());
+  const std::string temporary = platform::CreateTemporary(file, path, kIniTemporarySuffix);
+  if (temporary.empty()) return false;
+  bool written = file.Write(text_.data(), text_.size()) && file.Sync();
   written = file.Close() && written;
-  if (written && platform::RenameFile(temporary, path)) return true;
+  if (written && platform::CommitFile(temporary, path)) return true;
   platform::DeleteFile(temporary);
   return false;
 }

@@ -20,6 +20,9 @@
 
 namespace sk {
 
+// The suffix of the temporary file an INI file is written to before it is renamed.
+inline constexpr char kIniTemporarySuffix[] = ".tmp";
+
 class IniWriter {
  public:
   // The next comment or entry is preceded by the group line.
@@ -29,8 +32,10 @@ class IniWriter {
   void Entry(const std::string& key, int64_t value);
 
   const std::string& Text() const { return text_; }
-  // Writes the whole file anew under a temporary name beside it and renames it into place,
-  // so a failed write never leaves a cut-off file. False when any step fails.
+  // Writes the whole file anew under a temporary name beside it (created exclusively, with
+  // an unpredictable name), flushes it, renames it into place and flushes the folder, so a
+  // failed write or a crash never leaves a cut-off file. False when any step fails;
+  // platform::LastError tells why.
   bool Save(const std::string& path) const;
 
  private:

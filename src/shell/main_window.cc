@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/set_names.h"
+#include "jobs/create/generations.h"
 #include "jobs/sets/backup_lists.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
@@ -227,16 +228,16 @@ void DeleteLatestBackup(AppState& app) {
   const std::string name = tk.GetItemText(kMainWindow, ui::kBackupList, row, 0);
   if (name.size() <= kNamePrefixLength) return;
   const std::string set_name = SetName(name.substr(kNamePrefixLength));
-  const std::string base = app.BackupFolder + name.substr(0, kNamePrefixLength) + set_name;
   const std::string question = app.Text(40) + "\n\n" + app.Text(84) + ": " + name.substr(7, 4) +
                                "\n" + app.Text(73) + ": " + set_name;
   if (tk.MessageBox(app.Text(30), question, ui::Icon::kQuestion, ui::Buttons::kYesNo) !=
       ui::Answer::kYes) {
     return;
   }
-  const std::string index = base + ".ini";
-  platform::DeleteFile(index);
-  if (platform::FileSize(index) == platform::kSizeMissing) platform::DeleteFile(base + ".sk");
+  // The index goes first and the folder is flushed before the volume goes: the point
+  // vanishes in one step, and a crash in between leaves a volume the next job removes.
+  const int32_t generation = GenerationOfName(name);
+  if (generation >= 0) DeleteGeneration(app.BackupFolder, set_name, generation);
   RefreshBackupLists(app);
 }
 

@@ -108,12 +108,14 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
   // Every volume carries the engine id in its header, and readers refuse ids they do not
   // know: an id out of range would make every new backup unreadable.
   if (app.Engine < 0 || app.Engine >= app.EngineCount) app.Engine = 0;
-  // An empty name names the folder itself, which is no file either.
+  // An empty name names the folder itself, which is no file either; a name with a path in
+  // it would reach a file outside the folder.
   const std::string catalogs = CatalogFolder(app);
-  if (platform::FileSize(catalogs + app.Catalog) < 0) {
+  if (!IsCatalogFileName(app.Catalog) || platform::FileSize(catalogs + app.Catalog) < 0) {
     // A file the Linux program wrote names a catalog such as Français.catalog in UTF-8.
     const std::string converted = platform::SystemTextFromUtf8(app.Catalog);
-    const bool found = converted != app.Catalog && platform::FileSize(catalogs + converted) >= 0;
+    const bool found = converted != app.Catalog && IsCatalogFileName(converted) &&
+                       platform::FileSize(catalogs + converted) >= 0;
     app.Catalog = found ? converted : DefaultCatalogName();
   }
 }
@@ -121,6 +123,16 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
 std::string SettingsText(const AppState& app) { return SettingsWriter(app).Text(); }
 
 bool SaveSettings(const AppState& app, const std::string& settings_folder) {
+  // What an interrupted save left goes first; the file itself is replaced in one step.
+  std::vector<platform::FolderEntry> entries;
+  if (platform::ListFolder(settings_folder, entries)) {
+    for (const platform::FolderEntry& entry : entries) {
+      if (entry.kind != platform::FolderEntry::Kind::kFolder &&
+          platform::IsTemporaryName(entry.name, kSettingsFileName, kIniTemporarySuffix)) {
+        platform::DeleteFile(settings_folder + entry.name);
+      }
+    }
+  }
   return SettingsWriter(app).Save(settings_folder + kSettingsFileName);
 }
 

@@ -92,6 +92,11 @@ void FillDefaultTexts(TextTable& texts) {
       "Backup überprüfen",                                   // 082
       "Backup aktualisieren",                                // 083
       "Index",                                               // 084
+      // Texts this program adds after the 84 of the original table.
+      "Nicht gesichert (Verknüpfungen und Sonderdateien, die ein Backup nicht aufnehmen "
+      "kann):",                                                             // 085
+      "weitere",                                                            // 086
+      "Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:",  // 087
   };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {

@@ -1,4 +1,4 @@
-// The user-interface texts: 84 numbered texts with built-in German defaults, overlaid by a
+// The user-interface texts: 87 numbered texts with built-in German defaults, overlaid by a
 // language catalog. Every window takes its texts from here when it is built.
 #ifndef STOWKEEPER_SHELL_TEXT_TABLE_H_
 #define STOWKEEPER_SHELL_TEXT_TABLE_H_
@@ -8,10 +8,10 @@
 
 namespace sk {
 
-inline constexpr int kTextCount = 84;
+inline constexpr int kTextCount = 87;
 
 struct TextTable {
-  // Slots 1 to 84 hold the texts; the others stay empty.
+  // Slots 1 to kTextCount hold the texts; the others stay empty.
   std::array<std::string, 301> slots;
 
   const std::string& operator[](int number) const {
@@ -20,7 +20,7 @@ struct TextTable {
   }
 };
 
-// Writes the 84 built-in German texts.
+// Writes the built-in German texts.
 void FillDefaultTexts(TextTable& texts);
 
 }  // namespace sk

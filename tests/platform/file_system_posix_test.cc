@@ -259,6 +259,29 @@ TEST(FileTest, OpenReadNeverBlocksOnAFifo) {
   EXPECT_FALSE(opened.get());
 }
 
+TEST(FileTest, CreateNeverFollowsALinkNorCutsWhatIsNoFile) {
+  TempFolder tmp;
+  tmp.Write("outside", "keep");
+  ASSERT_EQ(symlink(tmp.Native("outside").c_str(), tmp.Native("link").c_str()), 0);
+  ASSERT_EQ(symlink(tmp.Native("nowhere").c_str(), tmp.Native("dangling").c_str()), 0);
+  ASSERT_EQ(mkfifo(tmp.Native("fifo").c_str(), 0644), 0);
+  File file;
+  EXPECT_FALSE(file.Create(tmp.Internal("link")));
+  EXPECT_EQ(file.error(), ELOOP);
+  EXPECT_FALSE(file.CreateNew(tmp.Internal("link")));
+  EXPECT_FALSE(file.Create(tmp.Internal("dangling")));
+  EXPECT_FALSE(file.CreateNew(tmp.Internal("dangling")));
+  // A FIFO without a reader would block an open for writing; it is no file to cut.
+  auto created =
+      std::async(std::launch::async, [&] { return File().Create(tmp.Internal("fifo")); });
+  ASSERT_EQ(created.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_FALSE(created.get());
+  EXPECT_EQ(tmp.Read("outside"), "keep");
+  EXPECT_FALSE(tmp.Exists("nowhere"));
+  // The message for a link says what happened, not that links loop.
+  EXPECT_NE(ErrorText(ELOOP).find("link"), std::string::npos);
+}
+
 TEST(SystemTextTest, NamesStayTheBytesTheyAre) {
   // UTF-8 and bytes that are not UTF-8 alike: Linux names are bytes.
   for (const std::string text : {"",

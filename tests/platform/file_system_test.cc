@@ -274,6 +274,53 @@ TEST(FaultSeamTest, ListingAFolderCanFail) {
   EXPECT_EQ(entries.size(), 1u);
 }
 
+TEST(FileTest, TemporaryFilesAreNewFilesUnderNamesNoOneCanGuess) {
+  TempFolder tmp;
+  const std::string final_path = tmp.Internal("Backup_0001_of_X_.sk");
+  File a, b;
+  const std::string first = CreateTemporary(a, final_path, ".part");
+  const std::string second = CreateTemporary(b, final_path, ".part");
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  EXPECT_NE(first, second);
+  for (const std::string& path : {first, second}) {
+    const std::string name = path.substr(path.rfind('\\') + 1);
+    EXPECT_TRUE(IsTemporaryName(name, "Backup_0001_of_X_.sk", ".part")) << name;
+    EXPECT_EQ(name.size(), std::string("~Backup_0001_of_X_.sk.0123456789abcdef.part").size());
+  }
+  EXPECT_TRUE(IsTemporaryName("~Backup_0001_of_X_.sk.part", "Backup_0001_of_X_.sk", ".part"));
+  EXPECT_FALSE(IsTemporaryName("~Backup_0001_of_X_.sk.mine.part", "Backup_0001_of_X_.sk", ".part"));
+  EXPECT_FALSE(IsTemporaryName("Backup_0001_of_X_.sk.part", "Backup_0001_of_X_.sk", ".part"));
+  // A name already taken is never opened.
+  tmp.Write("taken", "keep");
+  File c;
+  EXPECT_FALSE(c.CreateNew(tmp.Internal("taken")));
+  EXPECT_EQ(c.error(), ErrorCode(ErrorCause::kExists));
+  EXPECT_EQ(tmp.Read("taken"), "keep");
+  // Committing renames and flushes; the temporary name is gone.
+  ASSERT_TRUE(a.Write("new", 3) && a.Sync() && a.Close());
+  ASSERT_TRUE(CommitFile(first, final_path));
+  EXPECT_EQ(tmp.Read("Backup_0001_of_X_.sk"), "new");
+  b.Close();
+  EXPECT_TRUE(DeleteFile(second));
+  EXPECT_EQ(tmp.Names(), (std::vector<std::string>{"Backup_0001_of_X_.sk", "taken"}));
+}
+
+TEST(FaultSeamTest, AFailedCallTellsItsCause) {
+  testing::FaultGuard guard;
+  TempFolder tmp;
+  File file;
+  ASSERT_TRUE(file.Create(tmp.Internal("f")));
+  ASSERT_TRUE(file.Write("abc", 3));
+  InjectFault(FaultOp::kWrite, 1);
+  EXPECT_FALSE(file.Close());
+  EXPECT_EQ(file.error(), ErrorCode(ErrorCause::kDiskFull));
+  EXPECT_EQ(LastError(), ErrorCode(ErrorCause::kDiskFull));
+  EXPECT_FALSE(ErrorText(LastError()).empty());
+  EXPECT_FALSE(RenameFile(tmp.Internal("missing"), tmp.Internal("g")));
+  EXPECT_EQ(LastError(), ErrorCode(ErrorCause::kMissing));
+}
+
 TEST(ClockTest, TicksDoNotGoBack) {
   const uint32_t first = TickCount();
   const uint32_t second = TickCount();

@@ -22,9 +22,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr int kTextCount = 84;
+constexpr int kTextCount = 87;
 
-// The built-in texts, keys 001 to 084 in order. Kept here on purpose, independent of the
+// The built-in texts, keys 001 to 087 in order. Kept here on purpose, independent of the
 // program's own table, so that a slip on either side shows up as a difference.
 constexpr std::array<std::string_view, kTextCount> kGermanTexts = {
     "Bitte wählen Sie ein Quellverzeichniss!",
@@ -111,6 +111,9 @@ constexpr std::array<std::string_view, kTextCount> kGermanTexts = {
     "Backup überprüfen",
     "Backup aktualisieren",
     "Index",
+    "Nicht gesichert (Verknüpfungen und Sonderdateien, die ein Backup nicht aufnehmen kann):",
+    "weitere",
+    "Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:",
 };
 
 fs::path CatalogFolder() { return fs::path(SK_SOURCE_DIR) / "catalogs"; }

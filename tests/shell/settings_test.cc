@@ -148,6 +148,17 @@ TEST_F(SettingsTest, ACatalogThatExistsWinsOverTheUsersLanguage) {
   EXPECT_EQ(app_.Catalog, users);
   LoadFrom("[Language]\r\nCatalog =\r\n");  // names the folder itself
   EXPECT_EQ(app_.Catalog, users);
+  // A name with a path in it would read a file outside the Catalogs folder, though one is
+  // there.
+  folder_.Write("program/Outside.catalog", "[CATALOG]\r\n002 = Outside\r\n");
+  for (const char* name :
+       {"../Outside.catalog", "..\\Outside.catalog", "Sub/../../Outside.catalog"}) {
+    LoadFrom(std::string("[Language]\r\nCatalog = ") + name + "\r\n");
+    EXPECT_EQ(app_.Catalog, users) << name;
+    app_.Catalog = name;
+    LoadCatalog(app_);
+    EXPECT_NE(app_.Text(2), "Outside") << name;
+  }
 }
 
 // The user's language comes from the locale variables on Linux only.
@@ -166,6 +177,15 @@ TEST_F(SettingsTest, GermanUserWithoutAGermanCatalogKeepsTheBuiltInTexts) {
             std::string::npos);
 }
 #endif  // _WIN32
+
+TEST_F(SettingsTest, SavingReplacesTheFileInOneStepAndRemovesWhatAnInterruptedSaveLeft) {
+  folder_.Write("settings/~Settings.ini.0123456789abcdef.tmp", "cut short");
+  folder_.Write("settings/~Settings.ini.tmp", "an older program's");
+  folder_.Write("settings/~Settings.ini.mine.tmp", "not the program's");
+  ASSERT_TRUE(SaveSettings(app_, folder_.Internal("settings/")));
+  EXPECT_EQ(folder_.Names("settings"),
+            (std::vector<std::string>{"Settings.ini", "~Settings.ini.mine.tmp"}));
+}
 
 TEST_F(SettingsTest, ASavedFileHoldsExactlyTheKnownLines) {
   LoadFrom(

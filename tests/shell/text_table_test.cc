@@ -11,11 +11,11 @@
 namespace sk {
 namespace {
 
-TEST(TextTableTest, FillsSlotsOneTo84AndNothingElse) {
+TEST(TextTableTest, FillsTheTableSlotsAndNothingElse) {
   TextTable texts;
   FillDefaultTexts(texts);
   EXPECT_EQ(texts[0], "");
-  EXPECT_EQ(texts[85], "");
+  EXPECT_EQ(texts[kTextCount + 1], "");
   EXPECT_EQ(texts[300], "");
   EXPECT_EQ(texts[301], "");  // beyond the table: the empty text, not a crash
   EXPECT_EQ(texts[-1], "");

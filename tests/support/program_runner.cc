@@ -92,7 +92,7 @@ StartedProgram StartProgram(const std::vector<std::string>& args, const ProgramS
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = InheritableFile("", false);
+  startup.hStdInput = InheritableFile(setting.input, false);
   startup.hStdOutput = InheritableFile(setting.output, true);
   startup.hStdError = InheritableFile(setting.errors, true);
   PROCESS_INFORMATION process = {};
@@ -146,7 +146,8 @@ StartedProgram StartProgram(const std::vector<std::string>& args, const ProgramS
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  const std::string in = setting.input.empty() ? "/dev/null" : setting.input;
+  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY | O_NOCTTY, 0);
   const std::string out = setting.output.empty() ? "/dev/null" : setting.output;
   const std::string err = setting.errors.empty() ? "/dev/null" : setting.errors;
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

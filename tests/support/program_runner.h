@@ -18,6 +18,8 @@ struct ProgramSetting {
   std::string config;
   // Native folder given as the home folder (HOME); Linux only.
   std::string home;
+  // Native file (a terminal device, for example) that standard input reads; "" for none.
+  std::string input;
   // Native files that take standard output and standard error; "" discards the output.
   std::string output;
   std::string errors;

@@ -229,6 +229,22 @@ std::vector<std::string> TempFolder::Names(const std::string& relative) const {
 
 std::string SystemText(const std::string& utf8) { return platform::SystemTextFromUtf8(utf8); }
 
+Snapshot WalkTree(const std::string& native_root) {
+  namespace fs = std::filesystem;
+  Snapshot tree;
+  if (!fs::exists(native_root)) return tree;
+  for (const auto& entry : fs::recursive_directory_iterator(native_root)) {
+    const std::string relative = fs::relative(entry.path(), native_root).string();
+    if (entry.is_directory()) {
+      tree[relative] = kFolder;
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      tree[relative] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return tree;
+}
+
 std::string TextData(size_t size, uint32_t seed) {
   static const char* const kWords[] = {"backup", "volume", "folder",  "stored", "record",
                                        "the",    "of",     "and",     "file",   "block",

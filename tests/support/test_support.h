@@ -4,6 +4,7 @@
 #define STOWKEEPER_TESTS_SUPPORT_TEST_SUPPORT_H_
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ class TempFolder {
 // A text as the program holds it: on Windows the UTF-8 text in the system's code page, on
 // Linux the text itself.
 std::string SystemText(const std::string& utf8);
+
+// A tree on disk as relative paths (the system's separators): a file's content, or kFolder
+// for a folder. Empty when the root does not exist.
+using Snapshot = std::map<std::string, std::string>;
+inline const std::string kFolder = "<folder>";
+Snapshot WalkTree(const std::string& native_root);
 
 // Deterministic data: words and lines that compress well, and bytes that do not.
 std::string TextData(size_t size, uint32_t seed = 1);

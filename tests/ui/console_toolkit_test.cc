@@ -231,5 +231,25 @@ TEST_F(ConsoleToolkitTest, OnATerminalProgressIsOneLineRedrawnInPlace) {
   EXPECT_TRUE(output.ends_with("Abgebrochen!\n"));
 }
 
+// Catalog texts and file names reach the terminal without the control bytes that would
+// move its cursor or change its settings; tab and line feed stay.
+TEST_F(ConsoleToolkitTest, NoControlBytesButTabAndLineFeedReachTheOutput) {
+  ConsoleToolkit& console = Console("", false);
+  console.OpenWindow(kJob, Titled("Titel\x1b]0;pwned\x07"));
+  console.AddControl(kJob, Def(30, ControlKind::kProgressBar, 30, 194, 318, 20));
+  console.SetValue(kJob, 30, 100);
+  for (int i = 0; i < 64; ++i) console.PollEvent();
+  console.MessageBox("Info\r", "a\tb\nc\x1b[2Jd\x7f\xc2\x9b\xc3\xa4", Icon::kWarning, Buttons::kOk);
+  console.CloseWindow(kJob);
+  const std::string output = Output();
+  for (const char c : output) {
+    const auto byte = static_cast<unsigned char>(c);
+    EXPECT_TRUE(byte >= 0x20 ? byte != 0x7F : (c == '\t' || c == '\n')) << static_cast<int>(byte);
+  }
+  EXPECT_EQ(output.find("\xc2\x9b"), std::string::npos);
+  EXPECT_NE(output.find("Info?: a\tb\nc?[2Jd??\xc3\xa4\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("Titel?]0;pwned?"), std::string::npos) << output;
+}
+
 }  // namespace
 }  // namespace sk::ui

@@ -11,6 +11,7 @@
 #include "archive/volume.h"
 #include "jobs/create/generations.h"
 #include "jobs/create/progress.h"
+#include "jobs/create/scan.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -43,6 +44,7 @@ struct PackJob {
   TimeFields times{ui::kJobWindow, kTotalFieldId, kElapsedFieldId, kRemainingFieldId};
   int32_t level = 9;
   int32_t engine = 0;
+  std::string temp_path;  // the volume's temporary file until it is committed
 };
 
 bool CancelClicked(const ui::Event& event) {
@@ -87,10 +89,12 @@ void ShowFailure(AppState& app, const std::string& path) {
   app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
 }
 
-// Packs the file's blocks after its record head. False when the file could not be read as
-// measured or a block could not be written; a cancel ends the loop with true.
-bool PackBlocks(PackJob& job, File& source, int64_t size, uint32_t& crc, float& progress,
-                double base, double maximum) {
+// How packing one entry ended.
+enum class Packed { kComplete, kSourceFailed, kVolumeFailed, kCancelled };
+
+// Packs the file's blocks after its record head. A cancel ends the loop as complete.
+Packed PackBlocks(PackJob& job, File& source, int64_t size, uint32_t& crc, float& progress,
+                  double base, double maximum) {
   AppState& app = job.app;
   ui::Toolkit& tk = app.toolkit;
   const int64_t full_blocks = size / kBlockSize;
@@ -101,32 +105,34 @@ bool PackBlocks(PackJob& job, File& source, int64_t size, uint32_t& crc, float& 
     if (length == 0) break;
     if (!is_rest) {
       PollForCancel(app);
-      if (app.Cancelled) return true;
+      if (app.Cancelled) return Packed::kComplete;
       progress += static_cast<float>(kKiBPerBlock);
       tk.SetValue(ui::kJobWindow, kProgressBarId, std::lround(base + progress));
       job.times.Update(app, base + progress, maximum);
     }
     // A file that reads back shorter than measured is never stored from a stale buffer.
-    if (!source.ReadExact(job.input.data(), static_cast<size_t>(length))) return false;
+    if (!source.ReadExact(job.input.data(), static_cast<size_t>(length))) {
+      return Packed::kSourceFailed;
+    }
     crc = Crc32(crc, job.input.data(), static_cast<size_t>(length));
     const int32_t packed = job.codec.Pack(job.input.data(), job.output.data(), job.work.data(),
                                           length, job.level, job.engine);
     const bool written = packed > 0 ? WritePackedFrame(job.volume, job.output.data(), packed)
                                     : WriteStoredFrame(job.volume, job.input.data(), length);
-    if (!written) return false;
+    if (!written) return Packed::kVolumeFailed;
   }
-  return true;
+  return Packed::kComplete;
 }
 
-// Writes one record with its blocks. 1 when the record is complete, 0 otherwise (nothing is
-// written for an entry that cannot be measured or opened).
-int32_t PackEntry(PackJob& job, const std::string& parent, const std::string& relative_path) {
+// Writes one record with its blocks (nothing for an entry that cannot be measured or
+// opened).
+Packed PackEntry(PackJob& job, const std::string& parent, const std::string& relative_path) {
   AppState& app = job.app;
   ui::Toolkit& tk = app.toolkit;
   const std::string full_path = parent + relative_path;
   const int64_t size = platform::FileSize(full_path);
   const int32_t attributes = platform::GetAttributes(full_path);
-  if (size == platform::kSizeMissing || attributes < 0) return 0;
+  if (size == platform::kSizeMissing || attributes < 0) return Packed::kSourceFailed;
   const double base = static_cast<double>(tk.GetValue(ui::kJobWindow, kProgressBarId));
   const double maximum = static_cast<double>(tk.GetMaximum(ui::kJobWindow, kProgressBarId));
   int64_t patch_offset = 0;
@@ -134,25 +140,31 @@ int32_t PackEntry(PackJob& job, const std::string& parent, const std::string& re
   if (size == platform::kSizeFolder) {
     std::string path = relative_path;
     if (path.empty() || path.back() != '\\') path += '\\';
-    if (!WriteRecordHead(job.volume, path, 0, attributes, patch_offset)) return 0;
+    if (!WriteRecordHead(job.volume, path, 0, attributes, patch_offset)) {
+      return Packed::kVolumeFailed;
+    }
   } else {
     File source;
-    if (!source.OpenRead(full_path)) return 0;
-    if (!WriteRecordHead(job.volume, relative_path, size, attributes, patch_offset)) return 0;
+    if (!source.OpenRead(full_path)) return Packed::kSourceFailed;
+    if (!WriteRecordHead(job.volume, relative_path, size, attributes, patch_offset)) {
+      return Packed::kVolumeFailed;
+    }
     float progress = 0;
-    if (!PackBlocks(job, source, size, crc, progress, base, maximum)) return 0;
+    const Packed blocks = PackBlocks(job, source, size, crc, progress, base, maximum);
+    if (blocks != Packed::kComplete) return blocks;
     PollForCancel(app);
     progress = static_cast<float>(size / 1024.0);
     tk.SetValue(ui::kJobWindow, kProgressBarId, std::lround(base + progress));
     job.times.Update(app, base + progress, maximum);
-    if (app.Cancelled) return 0;
+    if (app.Cancelled) return Packed::kCancelled;
   }
-  return PatchRecord(job.volume, patch_offset, job.volume.Tell(), crc) ? 1 : 0;
+  return PatchRecord(job.volume, patch_offset, job.volume.Tell(), crc) ? Packed::kComplete
+                                                                       : Packed::kVolumeFailed;
 }
 
 // Packs every ScanList entry into the open volume. False after a failure (the message is
 // shown) or a cancel.
-bool PackAll(PackJob& job, const std::string& parent) {
+bool PackAll(PackJob& job, const std::string& parent, const std::string& volume_path) {
   AppState& app = job.app;
   if (!app.ScanProblems.empty()) {
     ShowFailure(app, app.ScanProblems.front());
@@ -165,44 +177,65 @@ bool PackAll(PackJob& job, const std::string& parent) {
       ShowFailure(app, entry);
       return false;
     }
-    if (PackEntry(job, parent, entry.substr(parent.size())) == 0) {
-      if (!app.Cancelled) ShowFailure(app, entry);
-      return false;
+    switch (PackEntry(job, parent, entry.substr(parent.size()))) {
+      case Packed::kComplete:
+        if (app.Cancelled) return false;
+        continue;
+      case Packed::kSourceFailed:
+        if (!app.Cancelled) ShowFailure(app, entry);
+        return false;
+      case Packed::kVolumeFailed:
+        ShowWriteFailure(app, volume_path, job.volume.error());
+        return false;
+      case Packed::kCancelled:
+        return false;
     }
   }
   return true;
 }
 
-// Writes the volume under a temporary name and puts it in place when it is complete, so
-// that a failure never leaves a volume that looks whole and the old set stays as it was.
+// Writes the volume under a temporary name and commits it in the order generations.h
+// describes: complete and flushed before anything of the old set goes; the old update
+// generations removed newest first (index before volume) and the folder flushed before the
+// new main volume is renamed over the old one; the folder flushed again after the rename.
+// A failure at any step leaves the old set whole (or with fewer of its newest points).
 bool WriteAndCommit(PackJob& job, const std::string& source_folder, int32_t generation,
-                    const std::string& volume_path, const std::string& temp_path) {
+                    const std::string& volume_path) {
   AppState& app = job.app;
-  if (!job.volume.Create(temp_path) || !WriteHeader(job.volume, job.engine)) {
-    ShowFailure(app, volume_path);
+  const std::string temp_path = platform::CreateTemporary(job.volume, volume_path,
+                                                          kVolumeTemporarySuffix);
+  if (temp_path.empty() || !WriteHeader(job.volume, job.engine)) {
+    ShowWriteFailure(app, volume_path, job.volume.error());
     return false;
   }
-  if (!PackAll(job, ParentFolder(source_folder))) return false;
-  if (!job.volume.Close()) {
-    ShowFailure(app, volume_path);
+  job.temp_path = temp_path;
+  if (!PackAll(job, ParentFolder(source_folder), volume_path)) return false;
+  if (!job.volume.Sync() || !job.volume.Close()) {
+    ShowWriteFailure(app, volume_path, job.volume.error());
+    return false;
+  }
+  std::string failed;
+  if (generation == 0 &&
+      !RemoveUpdateGenerations(app.BackupFolder, SetName(source_folder), &failed)) {
+    ShowWriteFailure(app, failed, platform::LastError());
     return false;
   }
   platform::SetAttributes(volume_path, platform::kAttrNormal);
-  if (!platform::RenameFile(temp_path, volume_path)) {
-    ShowFailure(app, volume_path);
+  if (!platform::CommitFile(temp_path, volume_path)) {
+    ShowWriteFailure(app, volume_path, platform::LastError());
     return false;
   }
-  // The old update generations go only once the new main volume is in place: a failed
-  // rename must leave the old set whole.
-  if (generation == 0) RemoveUpdateGenerations(app.BackupFolder, SetName(source_folder));
+  job.temp_path.clear();
   return true;
 }
 
 }  // namespace
 
-std::string TemporaryVolumePath(const std::string& volume_path) {
-  const size_t cut = volume_path.rfind('\\') + 1;
-  return volume_path.substr(0, cut) + "~" + volume_path.substr(cut) + ".part";
+void ShowWriteFailure(AppState& app, const std::string& path, int error) {
+  std::string text = app.Text(33) + "\n\n" + platform::NativePath(path);
+  const std::string cause = platform::ErrorText(error);
+  if (!cause.empty()) text += ": " + cause;
+  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
 }
 
 int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t generation,
@@ -221,7 +254,9 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
   }
   const std::string set_name = SetName(source_folder);
   const std::string volume_path = app.BackupFolder + VolumeFileName(set_name, generation);
-  const std::string temp_path = TemporaryVolumePath(volume_path);
+  // What an interrupted job of the set left goes without a question (an update has done
+  // this before it chose its generation).
+  if (generation == 0) RemoveLeftovers(app.BackupFolder, set_name);
 
   OpenProgressWindow(app, mode);
   if (mode == 0) tk.EnableWindow(ui::kMainWindow, false);
@@ -236,18 +271,19 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
     PackJob job{app};
     job.level = app.Level;
     job.engine = engine;
-    if (!WriteAndCommit(job, source_folder, generation, volume_path, temp_path)) {
-      app.Cancelled = 1;
-    }
+    if (!WriteAndCommit(job, source_folder, generation, volume_path)) app.Cancelled = 1;
+    if (job.volume.IsOpen()) job.volume.Close();
+    if (!job.temp_path.empty()) platform::DeleteFile(job.temp_path);
   }
   if (app.Cancelled) {
-    platform::DeleteFile(temp_path);
-    if (generation > 0) platform::DeleteFile(app.BackupFolder + IndexFileName(set_name, generation));
     tk.MessageBox(app.Text(32), app.Text(34), ui::Icon::kWarning, ui::Buttons::kOk);
   }
   if (mode == 0) tk.EnableWindow(ui::kMainWindow, true);
   tk.CloseWindow(ui::kJobWindow);
-  return app.Cancelled ? 0 : 1;
+  if (app.Cancelled) return 0;
+  // An update lists what it left out once its restore point is complete.
+  if (generation == 0 && replace) ReportSkippedEntries(app);
+  return 1;
 }
 
 std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path) {

@@ -14,12 +14,14 @@ namespace sk {
 // ending in "\") with the given engine. mode 0: started from the main window; 1: from the
 // command line. Returns 1 when the job ended without being cancelled (also when the user
 // declined to replace an existing volume, which *declined then tells), 0 after a failure or
-// a cancel. The volume is written under TemporaryVolumePath and renamed when complete.
+// a cancel. The volume is written under a temporary name and committed in the order
+// generations.h describes; a failure names the file and the system's cause.
 int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t generation,
                     int32_t mode, int32_t engine, bool* declined = nullptr);
 
-// "~" + the volume's file name + ".part", beside it: a name no list takes for a volume.
-std::string TemporaryVolumePath(const std::string& volume_path);
+// The failure message for a file of the backup folder that could not be written (or
+// removed): text 033, the file's name and the system's cause for `error`.
+void ShowWriteFailure(AppState& app, const std::string& path, int error);
 
 // CRC-32 of a file's content, read in 6000-byte blocks, watching the job window's Cancel
 // button. nullopt when the file cannot be read completely or the job was cancelled.

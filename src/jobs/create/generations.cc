@@ -1,17 +1,116 @@
 #include "jobs/create/generations.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "archive/set_names.h"
 #include "platform/file_system.h"
 
 namespace sk {
 namespace {
 
-void ForceDelete(const std::string& path) {
+constexpr char kNamePrefix[] = "Backup_";
+constexpr size_t kNamePrefixChars = 7;  // "Backup_"
+constexpr size_t kGenerationDigits = 4;
+
+// Names match as the file system matches them: without regard to case on Windows only, so
+// that two sets whose names differ in case on Linux never touch each other's files.
+bool SameName(const std::string& a, const std::string& b) {
+  return platform::kNamesIgnoreCase ? LowerCase(a) == LowerCase(b) : a == b;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The generation of "Backup_" + 4 digits + "_of_" + set_name + extension, or -1.
+int32_t GenerationOf(const std::string& name, const std::string& set_name,
+                     const std::string& extension) {
+  const std::string tail = "_of_" + set_name + extension;
+  if (name.size() != kNamePrefixChars + kGenerationDigits + tail.size() ||
+      !SameName(name.substr(0, kNamePrefixChars), kNamePrefix) ||
+      !SameName(name.substr(kNamePrefixChars + kGenerationDigits), tail)) {
+    return -1;
+  }
+  int32_t generation = 0;
+  for (size_t i = kNamePrefixChars; i < kNamePrefixChars + kGenerationDigits; ++i) {
+    if (!IsDigit(name[i])) return -1;
+    generation = generation * 10 + (name[i] - '0');
+  }
+  return generation;
+}
+
+// Whether name is a temporary file of one of the set's files.
+bool IsSetTemporary(const std::string& name, const std::string& set_name) {
+  if (name.empty() || name[0] != '~') return false;
+  for (const auto& [extension, suffix] :
+       {std::pair<const char*, const char*>{".sk", kVolumeTemporarySuffix},
+        std::pair<const char*, const char*>{".ini", kIniTemporarySuffix}}) {
+    const size_t length = kNamePrefixChars + kGenerationDigits + 4 + set_name.size() +
+                          std::char_traits<char>::length(extension);
+    if (name.size() <= length) continue;
+    const std::string target = name.substr(1, length);
+    if (GenerationOf(target, set_name, extension) >= 0 &&
+        platform::IsTemporaryName(name, target, suffix)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ForceDelete(const std::string& path) {
   platform::SetAttributes(path, platform::kAttrNormal);
-  platform::DeleteFile(path);
+  return platform::DeleteFile(path) || platform::FileSize(path) == platform::kSizeMissing;
+}
+
+// Removes the generations from `first` on, newest first, each index before its volume (the
+// temporary files first when given); then flushes the folder.
+bool RemoveFrom(const std::string& folder, const SetFiles& files, int32_t first,
+                std::string* failed) {
+  bool removed_any = false;
+  auto remove = [&](const std::string& name) {
+    removed_any = true;
+    if (ForceDelete(folder + name)) return true;
+    if (failed != nullptr) *failed = folder + name;
+    return false;
+  };
+  for (const std::string& name : files.temporaries) {
+    if (!remove(name)) return false;
+  }
+  int32_t newest = first - 1;
+  if (!files.volumes.empty()) newest = std::max(newest, files.volumes.rbegin()->first);
+  if (!files.indexes.empty()) newest = std::max(newest, files.indexes.rbegin()->first);
+  for (int32_t k = newest; k >= first; --k) {
+    const auto index = files.indexes.find(k);
+    if (index != files.indexes.end() && !remove(index->second)) return false;
+    const auto volume = files.volumes.find(k);
+    if (volume != files.volumes.end() && !remove(volume->second)) return false;
+  }
+  if (removed_any && !platform::SyncFolder(folder)) {
+    if (failed != nullptr) *failed = folder;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
+
+SetFiles FindSetFiles(const std::string& backup_folder, const std::string& set_name) {
+  SetFiles files;
+  std::vector<platform::FolderEntry> entries;
+  if (set_name.empty() || !platform::ListFolder(backup_folder, entries)) return files;
+  for (const platform::FolderEntry& entry : entries) {
+    // Folders are nothing a job wrote; links to files count, as the name is what matters.
+    if (entry.kind == platform::FolderEntry::Kind::kFolder) continue;
+    if (IsSetTemporary(entry.name, set_name)) {
+      files.temporaries.push_back(entry.name);
+      continue;
+    }
+    const int32_t volume = GenerationOf(entry.name, set_name, ".sk");
+    if (volume >= 0) files.volumes.emplace(volume, entry.name);
+    const int32_t index = GenerationOf(entry.name, set_name, ".ini");
+    if (index >= 1) files.indexes.emplace(index, entry.name);
+  }
+  return files;
+}
 
 int32_t NextGeneration(const std::string& backup_folder, const std::string& set_name) {
   int32_t k = 1;
@@ -22,14 +121,32 @@ int32_t NextGeneration(const std::string& backup_folder, const std::string& set_
   return k;
 }
 
-void RemoveUpdateGenerations(const std::string& backup_folder, const std::string& set_name) {
-  for (int32_t k = 1; k <= kMaxGeneration; ++k) {
-    const std::string volume = backup_folder + VolumeFileName(set_name, k);
-    if (platform::FileSize(volume) > 0) ForceDelete(volume);
-    const std::string index = backup_folder + IndexFileName(set_name, k);
-    if (platform::FileSize(index) == platform::kSizeMissing) break;
-    ForceDelete(index);
+bool RemoveLeftovers(const std::string& backup_folder, const std::string& set_name,
+                     std::string* failed) {
+  return RemoveFrom(backup_folder, FindSetFiles(backup_folder, set_name),
+                    NextGeneration(backup_folder, set_name), failed);
+}
+
+bool RemoveUpdateGenerations(const std::string& backup_folder, const std::string& set_name,
+                             std::string* failed) {
+  // The temporary files stay: the new main volume is one of them.
+  SetFiles files = FindSetFiles(backup_folder, set_name);
+  files.temporaries.clear();
+  return RemoveFrom(backup_folder, files, 1, failed);
+}
+
+void DeleteGeneration(const std::string& backup_folder, const std::string& set_name,
+                      int32_t generation) {
+  const std::string volume = backup_folder + VolumeFileName(set_name, generation);
+  if (generation > 0) {
+    const std::string index = backup_folder + IndexFileName(set_name, generation);
+    platform::DeleteFile(index);
+    platform::SyncFolder(backup_folder);
+    // A volume whose index stays is still a restore point.
+    if (platform::FileSize(index) != platform::kSizeMissing) return;
   }
+  platform::DeleteFile(volume);
+  platform::SyncFolder(backup_folder);
 }
 
 }  // namespace sk

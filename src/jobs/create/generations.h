@@ -1,19 +1,65 @@
-// The generations of a backup set in the backup folder.
+// The generations of a backup set in the backup folder, and the order in which they change.
+//
+// What a crash, a kill or a power cut may leave must always read as the set before the job
+// or as the set the job meant, never as a mix, so the files change in this order:
+// - every file is written under a temporary name nobody can plant a link at, flushed to
+//   stable storage, renamed into place, and then its folder is flushed;
+// - an update puts its volume in place before its index: the index is the commit point, so
+//   a volume without its index is a leftover, never a restore point;
+// - a set is replaced by removing its update generations newest first, each index before
+//   its volume, flushing the folder, and only then renaming the new main volume (complete
+//   and flushed by then) over the old one;
+// - deleting the latest backup removes its index before its volume, each followed by a
+//   flush of the folder.
+// The next job of a set removes what an interrupted one left (temporary files, volumes
+// without an index, restore points beyond a missing index) without touching any complete
+// restore point.
 #ifndef STOWKEEPER_JOBS_CREATE_GENERATIONS_H_
 #define STOWKEEPER_JOBS_CREATE_GENERATIONS_H_
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
+
+#include "shell/ini.h"
 
 namespace sk {
 
+// The suffix of the temporary name of a volume being written (INI files: kIniTemporarySuffix).
+inline constexpr char kVolumeTemporarySuffix[] = ".part";
+
+// The files of one set found in the backup folder, by the names the folder gives them.
+struct SetFiles {
+  std::map<int32_t, std::string> volumes;  // generation to file name
+  std::map<int32_t, std::string> indexes;  // generation (1 and up) to file name
+  std::vector<std::string> temporaries;    // files of interrupted writes
+};
+SetFiles FindSetFiles(const std::string& backup_folder, const std::string& set_name);
+
 // The smallest generation from 1 upward whose update index does not exist (may exceed the
-// last generation a name can hold; callers refuse that).
+// last generation a name can hold; callers refuse that). The restore points of a set are
+// 0 and the generations below it; any later one is a leftover.
 int32_t NextGeneration(const std::string& backup_folder, const std::string& set_name);
 
-// Deletes the update volumes and indexes 1, 2, ... of a set, up to the first missing index,
-// read-only ones included. The main volume is left alone.
-void RemoveUpdateGenerations(const std::string& backup_folder, const std::string& set_name);
+// Removes the leftovers of interrupted jobs of the set: temporary files, and every
+// generation from the first missing index on, newest first, each index before its volume.
+// The complete restore points stay. False when one could not be removed; *failed then
+// names it (LastError tells why).
+bool RemoveLeftovers(const std::string& backup_folder, const std::string& set_name,
+                     std::string* failed = nullptr);
+
+// Removes every update generation of the set (points beyond a missing index included),
+// newest first, each index before its volume, read-only ones included, and flushes the
+// folder. The main volume and the temporary files are left alone. False when one could not
+// be removed; *failed then names it.
+bool RemoveUpdateGenerations(const std::string& backup_folder, const std::string& set_name,
+                             std::string* failed = nullptr);
+
+// Deletes the latest backup of a set, generation k: its index (k >= 1), then its volume
+// once the index is gone, flushing the folder after each. Failures leave what stays.
+void DeleteGeneration(const std::string& backup_folder, const std::string& set_name,
+                      int32_t generation);
 
 }  // namespace sk
 

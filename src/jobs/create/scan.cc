@@ -5,19 +5,23 @@
 #include "platform/file_system.h"
 
 namespace sk {
+namespace {
 
-void ScanTree(AppState& app, const std::string& folder, int quiet) {
-  const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+void ScanFolder(AppState& app, const std::string& base, int quiet, bool is_source) {
   std::vector<platform::FolderEntry> entries;
-  // An unreadable folder is skipped: its own entry is already recorded by the caller.
-  if (!platform::ListFolder(base, entries)) return;
+  if (!platform::ListFolder(base, entries)) {
+    // A source that is not there has nothing to back up (an update then finds everything
+    // removed); a folder that is there but cannot be read would be a silent gap.
+    if (!is_source || platform::FolderExists(base)) app.ScanProblems.push_back(base);
+    return;
+  }
   for (const platform::FolderEntry& entry : entries) {
     // Let the windows repaint; the event itself is not acted on.
     if (quiet == 0) app.toolkit.PollEvent();
     switch (entry.kind) {
       case platform::FolderEntry::Kind::kFolder:
         app.ScanList.push_back(base + entry.name + "\\");
-        ScanTree(app, base + entry.name + "\\", quiet);
+        ScanFolder(app, base + entry.name + "\\", quiet, false);
         break;
       case platform::FolderEntry::Kind::kFile:
         app.ScanList.push_back(base + entry.name);
@@ -27,9 +31,31 @@ void ScanTree(AppState& app, const std::string& folder, int quiet) {
         app.ScanProblems.push_back(base + entry.name);
         break;
       case platform::FolderEntry::Kind::kSkipped:
+        app.ScanSkipped.push_back(base + entry.name);
         break;
     }
   }
+}
+
+}  // namespace
+
+void ScanTree(AppState& app, const std::string& folder, int quiet) {
+  const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+  ScanFolder(app, base, quiet, true);
+}
+
+void ReportSkippedEntries(AppState& app) {
+  if (app.ScanSkipped.empty()) return;
+  std::string text = app.Text(85);
+  for (size_t i = 0; i < app.ScanSkipped.size() && i < kSkippedShown; ++i) {
+    const std::string native = platform::NativePath(app.ScanSkipped[i]);
+    text += "\n" + (native.empty() ? app.ScanSkipped[i] : native);
+  }
+  if (app.ScanSkipped.size() > kSkippedShown) {
+    text += "\n+ " + std::to_string(app.ScanSkipped.size() - kSkippedShown) + " " + app.Text(86);
+  }
+  app.ScanSkipped.clear();
+  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kInformation, ui::Buttons::kOk);
 }
 
 }  // namespace sk

@@ -7,6 +7,7 @@
 #include "archive/set_names.h"
 #include "archive/volume.h"
 #include "jobs/create/create.h"
+#include "jobs/create/generations.h"
 #include "jobs/sets/properties.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
@@ -36,9 +37,19 @@ struct RestoreJob {
   StringList& changes() { return app.StoredList; }  // full path, separator, volume name
 };
 
-void ShowFailure(AppState& app) {
-  app.toolkit.MessageBox(app.Text(32), app.Text(39), ui::Icon::kWarning, ui::Buttons::kOk);
+void ShowFailure(AppState& app, const std::string& detail = "") {
+  const std::string text = detail.empty() ? app.Text(39) : app.Text(39) + "\n\n" + detail;
+  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
   app.Cancelled = 1;
+}
+
+// "path: cause" for a path that could not be written or read.
+std::string Reason(const std::string& path, int error) {
+  const std::string native = platform::NativePath(path);
+  std::string text = native.empty() ? path : native;
+  const std::string cause = platform::ErrorText(error);
+  if (!cause.empty()) text += ": " + cause;
+  return text;
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -160,6 +171,38 @@ void DeriveNames(RestoreJob& job) {
   job.point_base = folder + job.point_name.substr(0, kNamePrefixLength) + job.set_name;
 }
 
+// The restore point name with the source folder as the system names it.
+std::string ShownPointName(const RestoreJob& job) {
+  const std::string source =
+      job.point_name.size() > kNamePrefixLength ? job.point_name.substr(kNamePrefixLength) : "";
+  const std::string native = platform::NativePath(source);
+  return job.point_name.substr(0, std::min(job.point_name.size(), kNamePrefixLength)) +
+         (native.empty() ? source : native);
+}
+
+// Whether the files of the restore point can be opened; `missing` tells which cannot, and
+// why. A point beyond a missing index is the leftover of an interrupted job, no restore
+// point: its index may name volumes that hold other content by now.
+bool PointIsThere(const RestoreJob& job, std::string& missing) {
+  std::vector<std::string> files = {job.main_base + ".sk"};
+  if (job.IsUpdate()) files.push_back(job.point_base + ".ini");
+  for (const std::string& path : files) {
+    platform::File file;
+    if (!file.OpenRead(path)) {
+      missing = Reason(path, file.error());
+      return false;
+    }
+  }
+  if (job.IsUpdate()) {
+    const int32_t generation = GenerationOfName(job.point_name);
+    if (generation >= NextGeneration(job.app.BackupFolder, job.set_name)) {
+      missing = Reason(job.point_base + ".ini", 0);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool IsEmptyVolume(const std::string& path) {
   platform::File file;
   uint8_t word[4];
@@ -236,7 +279,8 @@ void RestoreOne(RestoreJob& job, RestoreSource& source, const std::string& relat
   app.Cancelled = 0;
   if (WriteFoundEntry(app, source, job.target, kProgressBarId, kCancelButtonId) == 0 &&
       !app.Cancelled) {
-    ShowFailure(app);
+    ShowFailure(app,
+                source.failed_path.empty() ? "" : Reason(source.failed_path, source.failed_error));
   }
 }
 
@@ -337,10 +381,13 @@ int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::s
   if (job.target.empty() || job.target.back() != '\\') job.target += '\\';
   if (!AskParameters(job)) return 0;
   DeriveNames(job);
-  // A restore point is its update index together with the main volume: without the index
+  // A restore point is its update index together with the main volume: without either
   // there is nothing to restore it from.
-  if (job.IsUpdate() && platform::FileSize(job.point_base + ".ini") < 0) {
-    if (mode == 0) ShowFailure(app);
+  std::string missing;
+  if (!PointIsThere(job, missing)) {
+    app.toolkit.MessageBox(app.Text(32),
+                           app.Text(87) + "\n\n" + ShownPointName(job) + "\n" + missing,
+                           ui::Icon::kWarning, ui::Buttons::kOk);
     return 0;
   }
   OpenProgressWindow(job);

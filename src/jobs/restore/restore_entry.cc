@@ -122,6 +122,12 @@ int32_t WriteFolder(const RecordHead& head, const std::string& path) {
   return 1;
 }
 
+int32_t FailedWrite(RestoreSource& source, const std::string& path, int error) {
+  source.failed_path = path;
+  source.failed_error = error;
+  return 0;
+}
+
 int32_t WriteFile(AppState& app, RestoreSource& source, const std::string& path, int progress_bar,
                   int cancel_button) {
   const RecordHead& head = source.reader.head;
@@ -129,13 +135,17 @@ int32_t WriteFile(AppState& app, RestoreSource& source, const std::string& path,
   // A read-only file is not replaced, whoever runs the restore: the original platform's file
   // system refuses that, and the attribute is what protects an earlier restore.
   const int32_t existing = platform::GetAttributes(path);
-  if (existing >= 0 && (existing & platform::kAttrReadOnly) != 0) return 0;
+  if (existing >= 0 && (existing & platform::kAttrReadOnly) != 0) {
+    return FailedWrite(source, path, platform::ErrorCode(platform::ErrorCause::kDenied));
+  }
+  // Create never follows a link planted at the name.
   File out;
-  if (!out.Create(path)) return 0;
+  if (!out.Create(path)) return FailedWrite(source, path, out.error());
   uint32_t crc = 0;
   bool complete = WriteBlocks(app, source, out, progress_bar, cancel_button, crc);
-  complete = out.Close() && complete;
+  const bool written = out.Close() && out.error() == 0;
   platform::SetAttributes(path, head.attributes);
+  if (!written) return FailedWrite(source, path, out.error());
   return complete && !app.Cancelled && crc == head.crc ? 1 : 0;
 }
 
@@ -175,6 +185,8 @@ bool FindEntry(VolumeReader& reader, const std::string& relative_path) {
 int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string& target_folder,
                         int progress_bar, int cancel_button) {
   const RecordHead& head = source.reader.head;
+  source.failed_path.clear();
+  source.failed_error = 0;
   const std::string name = OutputName(head.path);
   if (name.empty()) return 0;
   const std::string path = target_folder + name;

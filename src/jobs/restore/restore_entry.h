@@ -23,6 +23,10 @@ struct RestoreSource {
   BlockCodec codec;
   std::vector<uint8_t> packed = std::vector<uint8_t>(kBlockBufferSize);
   std::vector<uint8_t> raw = std::vector<uint8_t>(kBlockBufferSize);
+  // The file the last entry could not write, and the system's code for why ("" and 0 when
+  // it failed otherwise, a CRC mismatch for one).
+  std::string failed_path;
+  int failed_error = 0;
 };
 
 // Opens a volume (header checked) on the first record. The engine id, or -1.
@@ -45,6 +49,7 @@ bool FindEntry(VolumeReader& reader, const std::string& relative_path);
 
 // Writes the record FindEntry found below target_folder (ending in "\"): a folder is created
 // with its missing parents, a file is written block by block and checked against its CRC-32.
+// A link at the file's name is never written through: the entry fails instead.
 // With progress_bar >= 0 the bar of the job window advances in KiB; with cancel_button >= 0
 // one pending event is taken before every full block and after the last one (a click on the
 // button sets AppState.Cancelled, the restore timer updates the status bar). Returns 1 when

@@ -102,6 +102,25 @@ std::vector<Row> FindRows(AppState& app) {
   return rows;
 }
 
+// Drops the restore points beyond a set's first missing index: what an interrupted job left
+// (the next job of the set removes it), not a restore point, as its index may name volumes
+// that hold other content by now.
+void DropPointsBeyondAGap(std::vector<Row>& rows) {
+  std::unordered_map<std::string, std::unordered_set<int32_t>> generations;
+  for (const Row& row : rows) {
+    if (row.restore_point) generations[RowSetKey(row.text)].insert(GenerationOfName(row.text));
+  }
+  std::unordered_map<std::string, int32_t> first_missing;
+  for (const auto& [key, present] : generations) {
+    int32_t k = 1;
+    while (present.count(k) != 0) ++k;
+    first_missing[key] = k;
+  }
+  std::erase_if(rows, [&](const Row& row) {
+    return row.restore_point && GenerationOfName(row.text) >= first_missing[RowSetKey(row.text)];
+  });
+}
+
 void DisableSelectionCommands(ui::Toolkit& tk) {
   tk.EnableMenuItem(ui::kMainWindow, ui::kMenuProperties, false);
   tk.EnableMenuItem(ui::kMainWindow, ui::kMenuVerify, false);
@@ -178,6 +197,7 @@ std::string RestorePointSize(AppState& app, const std::string& index_file_name) 
 void RefreshBackupLists(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   std::vector<Row> rows = FindRows(app);
+  DropPointsBeyondAGap(rows);
   std::stable_sort(rows.begin(), rows.end(),
                    [](const Row& a, const Row& b) { return CompareNoCase(a.text, b.text) < 0; });
   // Restore points by set, in generation order.

@@ -39,7 +39,10 @@ struct UpdateJob {
   std::string volume_name;  // the new update volume, without folder
   // CRC-32 now on disk of each StoredFileList element left as CHANGED.
   std::vector<uint32_t> changed_crcs;
-  bool index_written = false;
+  // The new update index, complete once the comparison ran to its end; it is written last,
+  // after the volume it names: the index is what makes the restore point.
+  IniWriter index;
+  bool index_ready = false;
   StringList to_pack;
 };
 
@@ -97,6 +100,13 @@ bool Prepare(UpdateJob& job, const std::string& display_name) {
   }
   job.set_name = SetName(job.source_folder);
   job.parent = ParentFolder(job.source_folder);
+  // What an interrupted job of the set left (a volume without its index, points beyond a
+  // missing index, temporary files) goes first, so the new generation takes a free number.
+  std::string leftover;
+  if (!RemoveLeftovers(app.BackupFolder, job.set_name, &leftover)) {
+    ShowWriteFailure(app, leftover, platform::LastError());
+    return false;
+  }
   const std::string main_volume = app.BackupFolder + VolumeFileName(job.set_name, 0);
   {
     // The set's engine, only from a header that passes the check.
@@ -193,12 +203,12 @@ std::string Holder(UpdateJob& job, const StoredVersions& versions, const std::st
   return VolumeFileName(job.set_name, found);
 }
 
-// Writes the new update index and collects the paths the new volume must hold.
-void WriteIndex(UpdateJob& job) {
+// Builds the new update index and collects the paths the new volume must hold.
+void BuildIndex(UpdateJob& job) {
   AppState& app = job.app;
   StoredVersions versions;
   versions.Load(app.BackupFolder, job.source_folder, job.generation - 1);
-  IniWriter index;
+  IniWriter& index = job.index;
   index.Comment("");
   index.SelectGroup("REMOVED");
   index.Comment("");
@@ -233,12 +243,7 @@ void WriteIndex(UpdateJob& job) {
     if (app.Cancelled) return;
     index.Entry(std::to_string(++key), path + kVolumeSeparator + holder);
   }
-  if (!index.Save(job.index_path)) {
-    ShowMessage(app, 33);
-    job.to_pack.clear();
-    return;
-  }
-  job.index_written = true;
+  job.index_ready = true;
 }
 
 // Everything before the packing, in the comparison window. Returns the job's result so far.
@@ -251,14 +256,13 @@ int32_t Compare(UpdateJob& job, const std::string& display_name) {
     RemoveCommonPaths(app.ScanList, app.StoredList, [&app] { PollForCancel(app); });
   }
   if (!app.Cancelled) FindChangedFiles(job);
-  if (!app.Cancelled) WriteIndex(job);
+  if (!app.Cancelled) BuildIndex(job);
   if (app.Cancelled) {
-    if (job.index_written) platform::DeleteFile(job.index_path);
-    job.index_written = false;
+    job.index_ready = false;
     job.to_pack.clear();
     ShowMessage(app, 34);
   }
-  return job.index_written ? 1 : 0;
+  return job.index_ready ? 1 : 0;
 }
 
 // Packs the new versions into the new update volume with the main volume's engine.
@@ -274,7 +278,22 @@ int32_t PackNewVersions(UpdateJob& job, int32_t mode) {
       WriteVolume(app, job.source_folder, job.generation, mode, job.engine, &declined);
   if (!declined) return result;
   // The index would name a volume k that holds something else: no restore point at all.
-  platform::DeleteFile(job.index_path);
+  app.Cancelled = 1;
+  ShowMessage(app, 34);
+  return 0;
+}
+
+// Writes the update index, the commit point of the new restore point; its volume, if it
+// has one, is complete and in place by now. A failure leaves no restore point: the volume
+// without its index goes too.
+int32_t CommitIndex(UpdateJob& job, bool has_volume) {
+  AppState& app = job.app;
+  if (job.index.Save(job.index_path)) return 1;
+  ShowWriteFailure(app, job.index_path, platform::LastError());
+  if (has_volume) {
+    platform::DeleteFile(app.BackupFolder + job.volume_name);
+    platform::SyncFolder(app.BackupFolder);
+  }
   app.Cancelled = 1;
   ShowMessage(app, 34);
   return 0;
@@ -289,6 +308,7 @@ int32_t UpdateBackup(AppState& app, const std::string& source_text, int32_t mode
   app.StoredList.clear();
   app.StoredFileList.clear();
   app.ScanProblems.clear();
+  app.ScanSkipped.clear();
   std::string display_name;
   if (mode == 0) {
     const int64_t row = tk.GetValue(ui::kMainWindow, ui::kBackupList);
@@ -306,7 +326,10 @@ int32_t UpdateBackup(AppState& app, const std::string& source_text, int32_t mode
   if (mode == 0) tk.EnableWindow(ui::kMainWindow, true);
   tk.CloseWindow(ui::kJobWindow);
 
-  if (result == 1 && !job.to_pack.empty()) result = PackNewVersions(job, mode);
+  const bool has_volume = result == 1 && !job.to_pack.empty();
+  if (has_volume) result = PackNewVersions(job, mode);
+  if (result == 1) result = CommitIndex(job, has_volume);
+  if (result == 1) ReportSkippedEntries(app);
   if (mode == 0) RefreshBackupLists(app);
   return result;
 }

@@ -1,8 +1,10 @@
-// The system calls behind File on POSIX.
+// The system calls behind File on POSIX. A failing call leaves its cause in errno.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "platform/system_file.h"
 
@@ -19,23 +21,56 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
 
 int Descriptor(intptr_t file) { return static_cast<int>(file); }
 
+// The program's own code for a name that is neither a file nor a folder; errno values stay
+// far below it.
+constexpr int kNotAFile = 0x10000;
+
+// Closes fd and fails with `error`: close itself must not change the cause.
+intptr_t Refuse(int fd, int error) {
+  ::close(fd);
+  errno = error;
+  return kNone;
+}
+
+bool IsRegular(int fd, int& error) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    error = errno;
+    return false;
+  }
+  error = S_ISDIR(info.st_mode) ? EISDIR : kNotAFile;
+  return S_ISREG(info.st_mode);
+}
+
+bool ClearNonBlocking(int fd) { return fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0; }
+
 }  // namespace
 
 intptr_t OpenForReading(const std::string& native) {
   // O_NONBLOCK so that a FIFO put in place of a file cannot hang the job.
   const int fd = OpenRetrying(native.c_str(), O_RDONLY | O_NONBLOCK);
   if (fd < 0) return kNone;
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return kNone;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  int error = 0;
+  if (!IsRegular(fd, error)) return Refuse(fd, error);
+  ClearNonBlocking(fd);
   return fd;
 }
 
 intptr_t CreateForWriting(const std::string& native) {
-  const int fd = OpenRetrying(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  // O_NOFOLLOW: a link at the name fails the open instead of leading the write elsewhere.
+  // The file is cut only once it is known to be a regular file; O_NONBLOCK keeps a FIFO
+  // without a reader from hanging the open.
+  const int fd = OpenRetrying(native.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0666);
+  if (fd < 0) return kNone;
+  int error = 0;
+  if (!IsRegular(fd, error)) return Refuse(fd, error);
+  if (::ftruncate(fd, 0) != 0 || !ClearNonBlocking(fd)) return Refuse(fd, errno);
+  return fd;
+}
+
+intptr_t CreateNewForWriting(const std::string& native) {
+  // With O_EXCL nothing already at the name is opened, a link included.
+  const int fd = OpenRetrying(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
   return fd < 0 ? kNone : fd;
 }
 
@@ -53,6 +88,7 @@ bool WriteAll(intptr_t file, const void* data, size_t size) {
   while (written < size) {
     const ssize_t put = ::write(Descriptor(file), bytes + written, size - written);
     if (put < 0 && errno == EINTR) continue;
+    if (put == 0) errno = ENOSPC;
     if (put <= 0) return false;
     written += static_cast<size_t>(put);
   }
@@ -69,6 +105,60 @@ int64_t SizeOf(intptr_t file) {
   return info.st_size;
 }
 
+bool SyncFile(intptr_t file) {
+  int result;
+  do {
+    result = ::fsync(Descriptor(file));
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
 bool CloseFile(intptr_t file) { return ::close(Descriptor(file)) == 0; }
+
+bool SyncFolder(const std::string& native) {
+  const int fd = OpenRetrying(native.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  const bool synced = SyncFile(fd);
+  const int error = errno;
+  ::close(fd);
+  // A file system that cannot flush a folder (some network and FUSE ones) has nothing more
+  // to make durable than what the calls before did.
+  if (!synced && error != EINVAL && error != ENOTSUP) {
+    errno = error;
+    return false;
+  }
+  return true;
+}
+
+int LastSystemError() { return errno; }
+
+int CodeOf(ErrorCause cause) {
+  switch (cause) {
+    case ErrorCause::kDiskFull:
+      return ENOSPC;
+    case ErrorCause::kMissing:
+      return ENOENT;
+    case ErrorCause::kDenied:
+      return EACCES;
+    case ErrorCause::kInputOutput:
+      return EIO;
+    case ErrorCause::kExists:
+      return EEXIST;
+    case ErrorCause::kIsLink:
+      return ELOOP;
+  }
+  return EIO;
+}
+
+std::string ErrorText(int code) {
+  // What O_NOFOLLOW reports for a link at the name; the system's words speak of loops.
+  if (code == ELOOP) return "A link stands at this name; the program never writes through one";
+  if (code == kNotAFile) return "Not a regular file (a FIFO, a socket or a device)";
+  if (code == 0) return "";
+  char buffer[256];
+  // The GNU strerror_r may return a static text instead of filling the buffer.
+  const char* text = strerror_r(code, buffer, sizeof buffer);
+  return text != nullptr ? text : "error " + std::to_string(code);
+}
 
 }  // namespace sk::platform::system_file

@@ -13,6 +13,7 @@
 
 #include "platform/fault.h"
 #include "platform/file_system.h"
+#include "platform/system_file.h"
 
 namespace sk::platform {
 namespace {
@@ -82,6 +83,12 @@ FolderEntry DescribeEntry(int dir_fd, const char* name) {
   return entry;
 }
 
+// Notes the cause of a failed system call; false, for the caller to return.
+bool Failed() {
+  NoteSystemError();
+  return false;
+}
+
 bool StatPath(const std::string& path, struct stat& info) {
   const std::string native = NativePath(path);
   return !native.empty() && ::stat(native.c_str(), &info) == 0;
@@ -105,7 +112,9 @@ int32_t GetAttributes(const std::string& path) {
 
 bool SetAttributes(const std::string& path, int32_t attributes) {
   struct stat info;
-  if (!StatPath(path, info)) return false;
+  const std::string native = NativePath(path);
+  // A link is never followed: what it points at may lie anywhere.
+  if (native.empty() || ::lstat(native.c_str(), &info) != 0) return Failed();
   // Only the read-only bit of files has a meaning here.
   if (!S_ISREG(info.st_mode)) return true;
   mode_t mode = info.st_mode & 07777;
@@ -115,25 +124,36 @@ bool SetAttributes(const std::string& path, int32_t attributes) {
     mode |= S_IWUSR;
   }
   if (mode == (info.st_mode & 07777)) return true;
-  return ::chmod(NativePath(path).c_str(), mode) == 0;
+  if (!Allowed(FsCall::kSetAttributes, path)) return false;
+  return ::chmod(native.c_str(), mode) == 0 || Failed();
 }
 
 bool DeleteFile(const std::string& path) {
   const std::string native = NativePath(path);
-  return !native.empty() && ::unlink(native.c_str()) == 0;
+  if (native.empty() || !Allowed(FsCall::kDelete, path)) return false;
+  return ::unlink(native.c_str()) == 0 || Failed();
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
   if (ConsumeFault(FaultOp::kRename)) return false;
   const std::string native_from = NativePath(from);
   const std::string native_to = NativePath(to);
-  return !native_from.empty() && !native_to.empty() &&
-         ::rename(native_from.c_str(), native_to.c_str()) == 0;
+  if (native_from.empty() || native_to.empty() || !Allowed(FsCall::kRename, from, to)) {
+    return false;
+  }
+  return ::rename(native_from.c_str(), native_to.c_str()) == 0 || Failed();
+}
+
+bool SyncFolder(const std::string& folder) {
+  const std::string native = NativePath(folder);
+  if (native.empty() || !Allowed(FsCall::kSyncFolder, folder)) return false;
+  return system_file::SyncFolder(native) || Failed();
 }
 
 bool CreateFolder(const std::string& path) {
   const std::string native = NativePath(path);
-  return !native.empty() && ::mkdir(native.c_str(), 0777) == 0;
+  if (native.empty() || !Allowed(FsCall::kCreateFolder, path)) return false;
+  return ::mkdir(native.c_str(), 0777) == 0 || Failed();
 }
 
 bool FolderExists(const std::string& path) {
@@ -154,7 +174,7 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
   const std::string native = NativePath(folder);
   if (native.empty()) return false;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.c_str()), ::closedir);
-  if (!dir) return false;
+  if (!dir) return Failed();
   const int dir_fd = ::dirfd(dir.get());
   while (const struct dirent* item = ::readdir(dir.get())) {
     if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0) continue;

@@ -6,6 +6,7 @@
 
 #include "platform/fault.h"
 #include "platform/file_system.h"
+#include "platform/system_file.h"
 
 namespace sk::platform {
 namespace {
@@ -70,6 +71,12 @@ bool Describe(const std::string& path, Description& out) {
   out = {info.dwFileAttributes, CombinedSize(info.nFileSizeHigh, info.nFileSizeLow),
          info.ftCreationTime};
   return true;
+}
+
+// Notes the cause of a failed system call; false, for the caller to return.
+bool Failed() {
+  NoteSystemError();
+  return false;
 }
 
 bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
@@ -155,30 +162,43 @@ int32_t GetAttributes(const std::string& path) {
 
 bool SetAttributes(const std::string& path, int32_t attributes) {
   const std::string native = NativePath(path);
-  if (native.empty()) return false;
+  if (native.empty() || !Allowed(FsCall::kSetAttributes, path)) return false;
   DWORD settable = static_cast<DWORD>(attributes) & kSettableAttributes;
   // "Normal" stands alone: it means no other bit.
   if ((settable & ~FILE_ATTRIBUTE_NORMAL) != 0) settable &= ~FILE_ATTRIBUTE_NORMAL;
   if (settable == 0) settable = FILE_ATTRIBUTE_NORMAL;
-  return SetFileAttributesA(native.c_str(), settable) != 0;
+  return SetFileAttributesA(native.c_str(), settable) != 0 || Failed();
 }
 
 bool DeleteFile(const std::string& path) {
   const std::string native = NativePath(path);
-  return !native.empty() && DeleteFileA(native.c_str()) != 0;
+  if (native.empty() || !Allowed(FsCall::kDelete, path)) return false;
+  return DeleteFileA(native.c_str()) != 0 || Failed();
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
   if (ConsumeFault(FaultOp::kRename)) return false;
   const std::string native_from = NativePath(from);
   const std::string native_to = NativePath(to);
-  return !native_from.empty() && !native_to.empty() &&
-         MoveFileExA(native_from.c_str(), native_to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (native_from.empty() || native_to.empty() || !Allowed(FsCall::kRename, from, to)) {
+    return false;
+  }
+  // Written through: the new name is on the disk when the call returns.
+  return MoveFileExA(native_from.c_str(), native_to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+         Failed();
+}
+
+bool SyncFolder(const std::string& folder) {
+  const std::string native = NativePath(folder);
+  if (native.empty() || !Allowed(FsCall::kSyncFolder, folder)) return false;
+  return system_file::SyncFolder(native) || Failed();
 }
 
 bool CreateFolder(const std::string& path) {
   const std::string native = NativePath(path);
-  return !native.empty() && CreateDirectoryA(native.c_str(), nullptr) != 0;
+  if (native.empty() || !Allowed(FsCall::kCreateFolder, path)) return false;
+  return CreateDirectoryA(native.c_str(), nullptr) != 0 || Failed();
 }
 
 bool FolderExists(const std::string& path) {
@@ -210,7 +230,7 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
   WIN32_FIND_DATAA data;
   HANDLE find = FindFirstFileA((prefix + "*.*").c_str(), &data);
   // A drive root lists no "." and "..": an empty one has nothing to find at all.
-  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND || Failed();
   do {
     const std::string name = data.cFileName;
     if (name == "." || name == "..") continue;

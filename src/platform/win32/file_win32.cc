@@ -1,8 +1,9 @@
 // The system calls behind File on Windows: the ANSI file functions, as the volume format
-// names files in the ANSI code page.
+// names files in the ANSI code page. A failing call leaves its cause in GetLastError.
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
 #include "platform/system_file.h"
 
@@ -21,10 +22,14 @@ intptr_t KeepDiskFile(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE) return kNone;
   if (GetFileType(handle) != FILE_TYPE_DISK) {
     CloseHandle(handle);
+    SetLastError(ERROR_FILE_NOT_FOUND);
     return kNone;
   }
   return reinterpret_cast<intptr_t>(handle);
 }
+
+// The program's own code for a link at a name it writes: customer codes have bit 29 set.
+constexpr DWORD kErrorIsLink = 0x20000001;
 
 }  // namespace
 
@@ -36,16 +41,34 @@ intptr_t OpenForReading(const std::string& native) {
 
 intptr_t CreateForWriting(const std::string& native) {
   // CREATE_ALWAYS refuses to replace a hidden or system file unless the caller repeats its
-  // attributes; opening and cutting the file replaces any file the user may write.
+  // attributes; opening and cutting the file replaces any file the user may write. The
+  // link itself is opened, never its target, and refused before anything is cut.
   const intptr_t file =
       KeepDiskFile(CreateFileA(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (file == kNone) return kNone;
-  if (!SetEndOfFile(Handle(file))) {
+  BY_HANDLE_FILE_INFORMATION info;
+  DWORD error = 0;
+  if (!GetFileInformationByHandle(Handle(file), &info)) {
+    error = GetLastError();
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    error = kErrorIsLink;
+  } else if (!SetEndOfFile(Handle(file))) {
+    error = GetLastError();
+  }
+  if (error != 0) {
     CloseHandle(Handle(file));
+    SetLastError(error);
     return kNone;
   }
   return file;
+}
+
+intptr_t CreateNewForWriting(const std::string& native) {
+  // CREATE_NEW fails for anything at the name, a link included.
+  return KeepDiskFile(CreateFileA(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
 }
 
 int64_t ReadSome(intptr_t file, void* data, size_t size) {
@@ -81,6 +104,48 @@ int64_t SizeOf(intptr_t file) {
   return size.QuadPart;
 }
 
+bool SyncFile(intptr_t file) { return FlushFileBuffers(Handle(file)) != 0; }
+
 bool CloseFile(intptr_t file) { return CloseHandle(Handle(file)) != 0; }
+
+// A rename is written through (MOVEFILE_WRITE_THROUGH): nothing is left to flush.
+bool SyncFolder(const std::string&) { return true; }
+
+int LastSystemError() { return static_cast<int>(GetLastError()); }
+
+int CodeOf(ErrorCause cause) {
+  switch (cause) {
+    case ErrorCause::kDiskFull:
+      return ERROR_DISK_FULL;
+    case ErrorCause::kMissing:
+      return ERROR_FILE_NOT_FOUND;
+    case ErrorCause::kDenied:
+      return ERROR_ACCESS_DENIED;
+    case ErrorCause::kInputOutput:
+      return ERROR_READ_FAULT;
+    case ErrorCause::kExists:
+      return ERROR_FILE_EXISTS;
+    case ErrorCause::kIsLink:
+      return static_cast<int>(kErrorIsLink);
+  }
+  return ERROR_READ_FAULT;
+}
+
+std::string ErrorText(int code) {
+  if (code == 0) return "";
+  if (static_cast<DWORD>(code) == kErrorIsLink) {
+    return "A link stands at this name; the program never writes through one";
+  }
+  char buffer[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
+  // The system's text ends with a full stop and a line break.
+  while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r' ||
+                        buffer[length - 1] == '.' || buffer[length - 1] == ' ')) {
+    --length;
+  }
+  if (length == 0) return "error " + std::to_string(code);
+  return std::string(buffer, length);
+}
 
 }  // namespace sk::platform::system_file

@@ -11,6 +11,8 @@
 #include <cctype>
 #include <optional>
 
+#include "ui/printable.h"
+
 namespace sk::ui {
 namespace {
 
@@ -450,7 +452,7 @@ void ConsoleToolkit::Draw(Window& window) {
   window.dirty = false;
   window.drawn = true;
   window.spoke = false;
-  const std::string line = Line(window);
+  const std::string line = PrintableText(Line(window));
   if (output_is_terminal_) {
     std::fputs(("\r" + FitWidth(line, columns_ - 1) + "\x1b[K").c_str(), output_);
     line_shown_ = true;
@@ -478,7 +480,7 @@ void ConsoleToolkit::ClearLine() {
 void ConsoleToolkit::Say(const std::string& text) {
   ClearLine();
   if (Window* progress = ProgressWindow()) progress->spoke = true;
-  std::fputs((text + "\n").c_str(), output_);
+  std::fputs((PrintableText(text) + "\n").c_str(), output_);
   std::fflush(output_);
 }
 
@@ -530,7 +532,7 @@ Answer ConsoleToolkit::Ask(const std::string&, const std::string&, Buttons butto
       Say("  -> " + keep.word + " (interrupted)");
       return keep.answer;
     }
-    std::fputs((prompt + "? ").c_str(), output_);
+    std::fputs(PrintableText(prompt + "? ").c_str(), output_);
     std::fflush(output_);
     std::string line;
     const ReadResult read = ReadLine(line);
@@ -588,7 +590,7 @@ Event ConsoleToolkit::Choose(Window& window) {
                                std::to_string(preselected + 1) + ") / " + Offer(words_.cancel) +
                                "? ";
     while (!chosen) {
-      std::fputs(prompt.c_str(), output_);
+      std::fputs(PrintableText(prompt).c_str(), output_);
       std::fflush(output_);
       std::string line;
       const ReadResult read = ReadLine(line);

@@ -8,6 +8,10 @@
 // the OK word (text 006). A window with option buttons and an OK button asks for a choice
 // when the job waits for its events.
 //
+// What it prints holds no control bytes but tab and line feed (texts and names are cleaned
+// with PrintableText); on a terminal the progress line is redrawn with a carriage return and
+// the erase-line sequence, the only control it sends.
+//
 // Without a terminal on the input, nothing is asked: a question takes the answer that
 // changes nothing (No, or Cancel where offered), a choice takes the preselected option,
 // and both are reported. Without a terminal on the output, the progress line becomes a

@@ -199,6 +199,7 @@ class CreateTest : public ::testing::Test {
   void Scan() {
     t.app.ScanList.clear();
     t.app.ScanProblems.clear();
+    t.app.ScanSkipped.clear();
     t.app.ScanTotal = 0;
     ScanTree(t.app, Source(), 1);
   }
@@ -382,6 +383,8 @@ TEST_F(CreateTest, AttributesHiddenFilesAndLinks) {
 #else
   EXPECT_EQ(volume.Paths(), (std::vector<std::string>{"src\\.hidden", "src\\link", "src\\ro.txt"}));
   EXPECT_EQ(volume.Find("src\\link")->content, "linked content");
+  // The link to a folder is left out, and the user is told so at the end.
+  EXPECT_EQ(Texts(), std::vector<std::string>{t.app.Text(85) + "\n" + tmp.Native("src/dirlink")});
 #endif
   EXPECT_EQ(volume.Find("src\\ro.txt")->attributes, 0x21u);
 }
@@ -423,13 +426,30 @@ TEST_F(CreateTest, AVolumeThatCannotBeCreatedFails) {
   ExpectFailureMessages();
   EXPECT_FALSE(tmp.Exists("missing"));
 
-  // An update generation loses the index its update wrote.
+  // The message names the volume and the system's cause (in the system's words).
+  const std::string named = t.app.Text(33) + "\n\n" + tmp.Native("missing/") + VolumeName() + ": ";
+  EXPECT_TRUE(t.tk.messages[0].text.starts_with(named)) << t.tk.messages[0].text;
+  EXPECT_GT(t.tk.messages[0].text.size(), named.size());
+
+  // An update volume that cannot be written leaves nothing, and no index is touched: the
+  // update writes its index only after the volume.
   t.app.BackupFolder = tmp.Internal("backup/");
   t.tk.messages.clear();
-  tmp.Write("backup/" + IndexName(1), "; \r\n");
   platform::InjectFault(platform::FaultOp::kOpen, 1);
   EXPECT_EQ(Create(1), 0);
   ExpectFailureMessages();
+  EXPECT_TRUE(BackupNames().empty());
+}
+
+// A full disk names the volume being written and says so; the source file is not to blame.
+TEST_F(CreateTest, AFullDiskNamesTheVolumeAndTheCause) {
+  tmp.Write("src/a", testing::RandomData(200000));
+  platform::InjectFault(platform::FaultOp::kWrite, 2);
+  EXPECT_EQ(Create(), 0);
+  ExpectFailureMessages();
+  EXPECT_EQ(t.tk.messages[0].text,
+            t.app.Text(33) + "\n\n" + tmp.Native("backup/") + VolumeName() + ": " +
+                platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDiskFull)));
   EXPECT_TRUE(BackupNames().empty());
 }
 
@@ -442,6 +462,17 @@ TEST_F(CreateTest, AFileDeletedBeforeItsTurnFails) {
   ExpectFailureMessages();
   // The failure names the file.
   EXPECT_NE(t.tk.messages[0].text.find(tmp.Native("src/b")), std::string::npos);
+  EXPECT_TRUE(BackupNames().empty());
+}
+
+TEST_F(CreateTest, AFolderThatCannotBeReadFailsLikeAFile) {
+  tmp.Write("src/a", "a");
+  tmp.Write("src/locked/b", "b");
+  // The first listing is the source folder, the second its sub-folder.
+  platform::InjectFault(platform::FaultOp::kList, 2);
+  EXPECT_EQ(Create(), 0);
+  ExpectFailureMessages();
+  EXPECT_EQ(t.tk.messages[0].text, t.app.Text(33) + "\n\n" + tmp.Native("src/locked/"));
   EXPECT_TRUE(BackupNames().empty());
 }
 
@@ -606,11 +637,12 @@ TEST_F(ReplaceSetTest, YesRemovesTheUpdateGenerationsIncludingReadOnlyOnes) {
   EXPECT_EQ(volume.Find("src\\new.txt")->content, testing::TextData(300000, 3));
 }
 
-TEST_F(ReplaceSetTest, RemovalStopsAtTheFirstMissingIndex) {
+TEST_F(ReplaceSetTest, GenerationsBeyondAMissingIndexGoToo) {
   MakeSet();
   tmp.Write("backup/" + IndexName(5), "; \r\n");
+  tmp.Write("backup/" + VolumeName(7), "SK");
   EXPECT_EQ(Create(), 1);
-  EXPECT_EQ(BackupNames(), (std::vector<std::string>{VolumeName(), IndexName(5)}));
+  EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
 }
 
 TEST_F(ReplaceSetTest, NoLeavesEverything) {
@@ -630,12 +662,15 @@ TEST_F(ReplaceSetTest, AWriteFailureHalfWayLeavesTheOldSetWhole) {
   ExpectOldSetIntact();
 }
 
-TEST_F(ReplaceSetTest, AFailedRenameLeavesTheOldSetWhole) {
+// The old update points go before the new main volume is renamed over the old one, so a
+// failed rename leaves the old main volume alone, never the new one beside old points.
+TEST_F(ReplaceSetTest, AFailedRenameLeavesTheOldMainVolume) {
   MakeSet();
   platform::InjectFault(platform::FaultOp::kRename, 1);
   EXPECT_EQ(Create(), 0);
   EXPECT_EQ(MessageNumbers(), (std::vector<int>{31, 33, 34}));
-  ExpectOldSetIntact();
+  EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
+  EXPECT_EQ(tmp.Read("backup/" + VolumeName()), before.at(VolumeName()));
 }
 
 TEST_F(ReplaceSetTest, ACancelLeavesTheOldSetWhole) {
@@ -809,11 +844,6 @@ TEST_F(CreateTest, FileCrc32WatchesTheCancelButton) {
   EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("f")).has_value());
   EXPECT_EQ(t.app.Cancelled, 1);
   EXPECT_EQ(t.tk.polls, 3);
-}
-
-TEST_F(CreateTest, TemporaryVolumePathIsBesideTheVolume) {
-  EXPECT_EQ(TemporaryVolumePath("Z:\\b\\Backup_0000_of_Z__s_.sk"),
-            "Z:\\b\\~Backup_0000_of_Z__s_.sk.part");
 }
 
 }  // namespace

@@ -90,20 +90,26 @@ TEST_F(ScanTest, ScanningTwiceWithoutClearingAddsTwice) {
   EXPECT_EQ(t.app.ScanTotal, 60);
 }
 
-TEST_F(ScanTest, UnlistableFoldersAreSkippedSilently) {
+TEST_F(ScanTest, AFolderThatCannotBeReadIsAProblemAMissingSourceIsNot) {
   testing::FaultGuard guard;
   tmp.Write("src/sub/inner.txt", "xyz");
   // The first listing is the source folder, the second its only sub-folder.
   platform::InjectFault(platform::FaultOp::kList, 2);
   ScanTree(t.app, Source(), 0);
   EXPECT_EQ(t.app.ScanList, std::vector<std::string>{Source() + "sub\\"});
-  EXPECT_EQ(t.app.ScanTotal, 0);
+  EXPECT_EQ(t.app.ScanProblems, std::vector<std::string>{Source() + "sub\\"});
   EXPECT_TRUE(t.tk.messages.empty());
 
-  // An unlistable source adds nothing and keeps what is there.
+  // An unreadable source is one too; a source that is not there has nothing to add.
+  t.app.ScanProblems.clear();
   platform::InjectFault(platform::FaultOp::kList, 1);
   ScanTree(t.app, Source(), 0);
   EXPECT_EQ(t.app.ScanList.size(), 1u);
+  EXPECT_EQ(t.app.ScanProblems, std::vector<std::string>{Source()});
+  t.app.ScanProblems.clear();
+  ScanTree(t.app, tmp.Internal("gone/"), 0);
+  EXPECT_EQ(t.app.ScanList.size(), 1u);
+  EXPECT_TRUE(t.app.ScanProblems.empty());
 }
 
 // Links, FIFOs and names with a backslash or a line break exist on POSIX file systems only.
@@ -121,6 +127,25 @@ TEST_F(ScanTest, LinksToFilesCountAsFilesAndNothingElseIsFollowed) {
   ScanTree(t.app, Source(), 1);
   EXPECT_EQ(Sorted(), (std::vector<std::string>{Source() + "file", Source() + "real.txt"}));
   EXPECT_EQ(t.app.ScanTotal, 301);
+  // What is left out is kept for the job to tell.
+  std::vector<std::string> skipped = t.app.ScanSkipped;
+  std::sort(skipped.begin(), skipped.end());
+  EXPECT_EQ(skipped, (std::vector<std::string>{Source() + "dangling", Source() + "dir",
+                                               Source() + "fifo", Source() + "loop"}));
+}
+
+TEST_F(ScanTest, SkippedEntriesAreListedInOneMessageAtMostTwentyThenACount) {
+  for (int i = 0; i < 23; ++i) t.app.ScanSkipped.push_back(Source() + "s" + std::to_string(i));
+  ReportSkippedEntries(t.app);
+  ASSERT_EQ(t.tk.messages.size(), 1u);
+  std::string expected = t.app.Text(85);
+  for (int i = 0; i < 20; ++i) expected += "\n" + tmp.Native("src/s" + std::to_string(i));
+  expected += "\n+ 3 " + t.app.Text(86);
+  EXPECT_EQ(t.tk.messages[0].text, expected);
+  EXPECT_EQ(t.tk.messages[0].title, t.app.Text(32));
+  EXPECT_TRUE(t.app.ScanSkipped.empty());
+  ReportSkippedEntries(t.app);
+  EXPECT_EQ(t.tk.messages.size(), 1u);
 }
 
 TEST_F(ScanTest, NamesTheArchiveCannotHoldAreReported) {

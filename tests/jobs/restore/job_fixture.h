@@ -109,13 +109,20 @@ class JobFixture : public ::testing::Test {
     return folder.Internal(relative + "/");
   }
 
-  // Makes the main volume of source (internal form, ending in "\") with the create job.
-  void CreateBackup(const std::string& source, int engine = kEngineZlib) {
+  // Scans source (internal form, ending in "\") and writes its main volume, as "/c" does;
+  // the job's result.
+  int32_t ScanAndCreate(const std::string& source, int engine = kEngineZlib) {
     app.ScanList.clear();
     app.ScanProblems.clear();
+    app.ScanSkipped.clear();
     app.ScanTotal = 0;
     ScanTree(app, source, 1);
-    ASSERT_EQ(WriteVolume(app, source, 0, 1, engine), 1);
+    return WriteVolume(app, source, 0, 1, engine);
+  }
+
+  // Makes the main volume of source with the create job.
+  void CreateBackup(const std::string& source, int engine = kEngineZlib) {
+    ASSERT_EQ(ScanAndCreate(source, engine), 1);
     tk.messages.clear();
   }
 

@@ -24,24 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A tree as relative "/"-separated paths: a file's content, or kFolder for a folder.
-using Snapshot = std::map<std::string, std::string>;
-const std::string kFolder = "<folder>";
+using testing::kFolder;
+using testing::Snapshot;
 
-Snapshot Walk(const std::string& native_root) {
-  Snapshot tree;
-  if (!fs::exists(native_root)) return tree;
-  for (const auto& entry : fs::recursive_directory_iterator(native_root)) {
-    const std::string relative = fs::relative(entry.path(), native_root).string();
-    if (entry.is_directory()) {
-      tree[relative] = kFolder;
-    } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      tree[relative] = std::string(std::istreambuf_iterator<char>(in), {});
-    }
-  }
-  return tree;
-}
+Snapshot Walk(const std::string& native_root) { return testing::WalkTree(native_root); }
 
 // Random changes to a tree on disk.
 class TreeChanger {

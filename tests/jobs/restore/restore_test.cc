@@ -1,6 +1,9 @@
 #include "jobs/restore/restore.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <filesystem>
 
@@ -238,11 +241,14 @@ TEST_F(RestoreTest, ReadOnlyFileRestoredTwiceFailsTheSecondTime) {
 
   tk.QueueAnswer(Answer::kYes);
   EXPECT_EQ(Restore(PointName(source, 0), target), 0);
+  // The failure names the file and why it was not written.
   EXPECT_EQ(Messages(),
             (std::vector<std::string>{
                 "Datei '" + folder.Native("out/Docs/locked.txt") +
                     testing::SystemText("' bereits vorhanden, möchten Sie sie ersetzen ?"),
-                kFailure, kCancelled}));
+                kFailure + "\n\n" + folder.Native("out/Docs/locked.txt") + ": " +
+                    platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDenied)),
+                kCancelled}));
   EXPECT_EQ(folder.Read("out/Docs/locked.txt"), "locked");
 }
 
@@ -258,7 +264,11 @@ TEST_F(RestoreTest, ExistingFoldersAreNotQuestionedAndAFolderInPlaceOfAFileFails
 
   folder.MakeFolder("clash/Docs/file");
   EXPECT_EQ(Restore(PointName(source, 0), Folder("clash")), 0);
-  EXPECT_EQ(Messages(), (std::vector<std::string>{kFailure, kCancelled}));
+  ASSERT_EQ(Messages().size(), 2u);
+  EXPECT_TRUE(
+      Messages()[0].starts_with(kFailure + "\n\n" + folder.Native("clash/Docs/file") + ": "))
+      << Messages()[0];
+  EXPECT_EQ(Messages()[1], kCancelled);
 }
 
 TEST_F(RestoreTest, UnusableMainVolumeFailsButAHeaderAloneIsAnEmptyBackup) {
@@ -270,7 +280,6 @@ TEST_F(RestoreTest, UnusableMainVolumeFailsButAHeaderAloneIsAnEmptyBackup) {
     std::string bytes;
     bool present;
   } cases[] = {
-      {"missing", "", false},
       {"short", header.substr(0, 3), true},
       {"bad magic", "XX" + header.substr(2) + "more bytes here", true},
       {"engine 3", U32(0x4B53 | (3u << 16)) + "more bytes here", true},
@@ -493,22 +502,61 @@ TEST_F(RestoreTest, NothingSelectedOrADialogCancelledReturnsZeroSilently) {
   EXPECT_FALSE(folder.Exists("out/Docs"));
 }
 
-TEST_F(RestoreTest, RestorePointWithoutItsIndexRestoresNothing) {
+TEST_F(RestoreTest, AMissingOrUnreadableRestorePointIsNamed) {
   const std::string source = MakeDocs();
   CreateBackup(source);
+  const std::string point = "Backup_0002_of_" + folder.Native("src/Data/Docs/");
+  const std::string index = folder.Native("backups/") + IndexFileName(SetName(source), 2);
+  const std::string missing =
+      platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kMissing));
+  const std::string header =
+      testing::SystemText("Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:\n\n");
 
-  // Command line: no message, no progress window.
+  // Command line: the message, no progress window.
   EXPECT_EQ(Restore(PointName(source, 2), Folder("out")), 0);
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(Messages(), std::vector<std::string>{header + point + "\n" + index + ": " + missing});
   EXPECT_EQ(tk.LastClosed("Daten wiederherstellen..."), nullptr);
 
-  // From the list (the index vanished after the list was filled): a failure, not the main
+  // From the list (the index vanished after the list was filled): the same, never the main
   // backup's state passed off as the restore point's.
+  tk.messages.clear();
   OpenMainWindow(PointName(source, 2));
   tk.QueueFolder(Folder("out"));
   ChooseStructure(false);
   EXPECT_EQ(RestoreBackup(app, "", "", 0), 0);
-  EXPECT_EQ(Messages(), std::vector<std::string>{kFailure});
+  EXPECT_EQ(Messages(), std::vector<std::string>{header + point + "\n" + index + ": " + missing});
+  EXPECT_FALSE(folder.Exists("out/Docs"));
+
+  // An index that is a folder cannot be read; one beyond a missing index is a leftover.
+  folder.MakeFolder("backups/" + IndexFileName(SetName(source), 2));
+  tk.messages.clear();
+  EXPECT_EQ(Restore(PointName(source, 2), Folder("out")), 0);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_TRUE(Messages()[0].starts_with(header + point + "\n" + index + ": ")) << Messages()[0];
+  folder.Remove("backups/" + IndexFileName(SetName(source), 2));
+#ifndef _WIN32
+  // A FIFO neither: reading it must not hang the job.
+  ASSERT_EQ(mkfifo(index.c_str(), 0644), 0);
+  tk.messages.clear();
+  EXPECT_EQ(Restore(PointName(source, 2), Folder("out")), 0);
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{header + point + "\n" + index +
+                                     ": Not a regular file (a FIFO, a socket or a device)"});
+  folder.Remove("backups/" + IndexFileName(SetName(source), 2));
+#endif
+  WriteBackupFile(IndexFileName(SetName(source), 2),
+                  "; \r\n[REMOVED]\r\n; \r\n[ADDED]\r\n; \r\n[CHANGED]\r\n");
+  tk.messages.clear();
+  EXPECT_EQ(Restore(PointName(source, 2), Folder("out")), 0);
+  EXPECT_EQ(Messages(), std::vector<std::string>{header + point + "\n" + index});
+
+  // A missing main volume, named as such.
+  folder.Remove("backups/" + VolumeName(source, 0));
+  tk.messages.clear();
+  EXPECT_EQ(Restore(PointName(source, 0), Folder("out")), 0);
+  EXPECT_EQ(Messages(), std::vector<std::string>{
+                            header + "Backup_0000_of_" + folder.Native("src/Data/Docs/") + "\n" +
+                            folder.Native("backups/") + VolumeName(source, 0) + ": " + missing});
   EXPECT_FALSE(folder.Exists("out/Docs"));
 }
 

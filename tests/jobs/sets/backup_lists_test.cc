@@ -98,6 +98,22 @@ TEST_F(BackupListsTest, EachSetOnceByItsLatestPointAndEveryPointInTheRestoreList
   EXPECT_EQ(Rows(ui::kRestoreList).size(), 1u);
 }
 
+// What an interrupted job left is no restore point: a volume without its index, points
+// after a missing index, temporary files.
+TEST_F(BackupListsTest, LeftoversOfInterruptedJobsDoNotShow) {
+  Put("a", "a0");
+  ASSERT_EQ(Create(), 1);
+  Put("a", "a1");
+  ASSERT_EQ(Update(), 1);
+  folder_.Write("backup/" + VolumeName(2), "SK");
+  folder_.Write("backup/" + IndexName(4), "; \r\n");
+  folder_.Write("backup/~" + IndexName(3) + ".0123456789abcdef.tmp", "; \r\n");
+  RefreshBackupLists(app());
+  EXPECT_THAT(Rows(ui::kBackupList), ElementsAre(Pair(PointRow(1), 4)));
+  EXPECT_THAT(Rows(ui::kRestoreList),
+              ElementsAre(Pair(MainRow(Source()), 0), Pair(PointRow(1), 4)));
+}
+
 TEST_F(BackupListsTest, RestorePointSizeCountsTheRecordsOfThePoint) {
   Put("a", TextData(20000, 1));
   Put("b", TextData(9000, 2));

@@ -278,10 +278,21 @@ class UpdateFailureTest : public UpdateTest {
   std::string Cancelled() { return app().Text(34); }
 };
 
-TEST_F(UpdateFailureTest, IndexThatCannotBeWritten) {
+// The volume goes in place first (rename 1), then the index (rename 2), which makes the
+// restore point: a failure of either leaves no part of it, and names the file and the cause.
+TEST_F(UpdateFailureTest, VolumeOrIndexThatCannotBeWritten) {
+  const std::string denied =
+      platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDenied));
   platform::InjectFault(platform::FaultOp::kRename, 1);
   ExpectNothingLeft(Update());
-  EXPECT_THAT(Messages(), ElementsAre(app().Text(33)));
+  EXPECT_THAT(Messages(), ElementsAre(Failure(VolumePath(1)) + ": " + denied, Cancelled()));
+
+  tk().messages.clear();
+  platform::InjectFault(platform::FaultOp::kRename, 2);
+  ExpectNothingLeft(Update());
+  EXPECT_THAT(Messages(),
+              ElementsAre(Failure(folder_.Internal("backup/") + IndexName(1)) + ": " + denied,
+                          Cancelled()));
 }
 
 TEST_F(UpdateFailureTest, ChangedFileThatCannotBeRead) {
@@ -298,13 +309,18 @@ TEST_F(UpdateFailureTest, ChangedFileThatCannotBeRead) {
   EXPECT_THAT(Messages(), ElementsAre(Failure(P("b.txt")), Cancelled()));
 }
 
-TEST_F(UpdateFailureTest, DeclinedReplacementOfAStaleVolume) {
+// What an interrupted update left goes without a question: a volume without its index, a
+// point beyond a missing index, temporary files.
+TEST_F(UpdateFailureTest, LeftoversOfAnInterruptedUpdateGoWithoutAQuestion) {
   folder_.Write("backup/" + VolumeName(1), "stale");
-  tk().QueueAnswer(ui::Answer::kNo);
-  EXPECT_EQ(Update(), 0);
-  EXPECT_FALSE(HasIndex(1));
-  EXPECT_EQ(folder_.Read("backup/" + VolumeName(1)), "stale");
-  EXPECT_THAT(Messages(), ElementsAre(app().Text(31), Cancelled()));
+  folder_.Write("backup/" + IndexName(3), "; \r\n");
+  folder_.Write("backup/" + VolumeName(3), "beyond the gap");
+  folder_.Write("backup/~" + VolumeName(2) + ".0123456789abcdef.part", "cut");
+  folder_.Write("backup/~" + IndexName(1) + ".tmp", "cut");
+  EXPECT_EQ(Update(), 1);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_THAT(folder_.Names("backup"), ElementsAre(VolumeName(0), IndexName(1), VolumeName(1)));
+  EXPECT_NE(folder_.Read("backup/" + VolumeName(1)), "stale");
 }
 
 TEST_F(UpdateFailureTest, DamagedMainVolume) {
