@@ -6,7 +6,7 @@
 # it at the sizes launchers ask for).
 #
 # Windows: one folder, as the installer and the zip ship it: stowkeeper.exe with its
-# Catalogs folder and the README beside it.
+# Catalogs folder, the README and the notices of the libraries linked into it beside it.
 include(GNUInstallDirs)
 
 if(TARGET stowkeeper)
@@ -22,7 +22,9 @@ if(WIN32)
   endif()
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/catalogs/ DESTINATION Catalogs
           FILES_MATCHING PATTERN "*.catalog")
-  install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION .)
+  # The program is linked statically: the notices of the libraries inside it travel with it.
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/packaging/windows/Notices.txt
+          DESTINATION .)
   return()
 endif()
 

@@ -191,7 +191,7 @@ test_windows() {
 
   wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the installer ended with status $?"
   wineserver -w
-  for path in stowkeeper.exe Uninstall.exe README.md Catalogs/English.catalog \
+  for path in stowkeeper.exe Uninstall.exe README.md Notices.txt Catalogs/English.catalog \
     Catalogs/Deutsch.catalog Catalogs/Français.catalog Catalogs/Español.catalog; do
     [ -f "$folder/$path" ] || fail "the installer put no $path into $folder"
   done
