@@ -161,7 +161,9 @@ TEST_F(KilledProgramTest, EveryRestorePointIsOldNewOrFailsAfterSigkill) {
 
   std::mt19937 random(20240614);
   int killed = 0;
-  for (int run = 0; run < kRuns; ++run) {
+  // A loaded machine can run a job faster or slower than it did when timed above; runs go on
+  // (up to twice as many) until enough kills have landed while the job was running.
+  for (int run = 0; run < kRuns || (killed < kRuns / 3 && run < 2 * kRuns); ++run) {
     const std::string job = run % 2 == 0 ? "/c" : "/u";
     const Points& intended = job == "/c" ? replaced : updated;
     SCOPED_TRACE("run " + std::to_string(run) + ", " + job);
