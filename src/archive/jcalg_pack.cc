@@ -213,60 +213,62 @@ class MatchFinder {
     std::fill(heads_, triples_ + (size_t{1} << kTripleBits), kNone);
   }
 
-  // Inserts pos and writes its matches, shortest (and nearest) first, each the nearest met
-  // for its length, and returns their count. A match that reaches kNiceLength is extended to
-  // its full length.
-  int Find(uint32_t pos, Match* matches) {
+  // Inserts pos and calls found(length, offset) for each match that is longer than every
+  // nearer one, shortest (and nearest) first, with lengths up to kNiceLength. Returns the last
+  // of them, extended to its full length when it reaches kNiceLength, or a length below 2
+  // when there is none.
+  //
+  // Matches shorter than shortest (2 or more) are of no use to the caller and are not
+  // reported: from 3 the pair table is not asked, from 4 neither is the triple table, since
+  // the chains hold the longer matches.
+  template <typename Found>
+  [[gnu::always_inline]] Match Find(uint32_t pos, uint32_t shortest, Found&& found) {
     const uint32_t avail = length_ - pos;
-    if (avail < 2) return 0;
+    if (avail < 4) return FindNearEnd(pos, found);
     // Member values are copied to locals: the compiler must otherwise assume that the table
     // writes change them.
     const uint8_t* const source = source_;
     const uint32_t max_offset = max_offset_;
     const uint8_t* const here = source + pos;
     const uint32_t limit = std::min(avail, kNiceLength);
-    int count = 0;
-    uint32_t best = 1;
-    const uint32_t key = avail >= 4 ? Load32(here) : avail == 3 ? Triple(here) : Pair(here);
+    Match longest{shortest - 1, 0};
+    const uint32_t key = Load32(here);
     Position last = Swap(&pairs_[PairSlot(key)], pos);
-    if (last != kNone && pos - last <= max_offset && Pair(source + last) == (key & 0xFFFF)) {
-      best = MatchLength(here, source + last, 2, limit);
-      matches[count++] = {best, pos - last};
+    if (shortest <= 2 && Reaches(pos, last, max_offset) && Pair(source + last) == (key & 0xFFFF)) {
+      longest = {MatchLength(here, source + last, 2, limit), pos - last};
+      found(longest.length, longest.offset);
     }
-    if (avail < 3) return count;
     last = Swap(&triples_[TripleSlot(key)], pos);
-    if (best < 3 && last != kNone && pos - last <= max_offset &&
+    if (shortest <= 3 && longest.length < 3 && Reaches(pos, last, max_offset) &&
         Triple(source + last) == (key & 0xFFFFFF)) {
-      best = MatchLength(here, source + last, 3, limit);
-      matches[count++] = {best, pos - last};
+      longest = {MatchLength(here, source + last, 3, limit), pos - last};
+      found(longest.length, longest.offset);
     }
-    if (avail < 4) return count;
     Position node = Swap(&heads_[ChainSlot(key)], pos);
     previous_[pos] = node;
-    for (int depth = kSearchDepth; node != kNone && best < limit && depth > 0; --depth) {
-      const uint32_t offset = pos - node;
-      if (offset > max_offset) break;
+    for (int depth = kSearchDepth; depth > 0 && longest.length < limit; --depth) {
+      if (!Reaches(pos, node, max_offset)) break;
       const uint8_t* const there = source + node;
       // Only a match longer than the best so far counts, and it must agree at that byte.
-      if (there[best] == here[best]) {
+      if (there[longest.length] == here[longest.length]) {
         const uint32_t length = MatchLength(here, there, 0, limit);
-        if (length > best) {
-          best = length;
-          matches[count++] = {length, offset};
+        if (length > longest.length) {
+          longest = {length, pos - node};
+          found(longest.length, longest.offset);
         }
       }
       node = previous_[node];
     }
-    if (best == kNiceLength) {
-      Match& longest = matches[count - 1];
+    if (longest.offset == 0) return {1, 0};
+    if (longest.length == kNiceLength) {
       longest.length =
           MatchLength(here, here - longest.offset, kNiceLength, std::min(avail, kMaxStepLength));
     }
-    return count;
+    return longest;
   }
 
   // Inserts pos without looking for matches.
-  void Skip(uint32_t pos) {
+  [[gnu::always_inline]] void Skip(uint32_t pos) {
     const uint32_t avail = length_ - pos;
     const uint8_t* const here = source_ + pos;
     if (avail >= 4) {
@@ -283,6 +285,41 @@ class MatchFinder {
   }
 
  private:
+  // The last three positions: no 4-byte key, and no match longer than 3 bytes.
+  template <typename Found>
+  [[gnu::noinline]] Match FindNearEnd(uint32_t pos, Found& found) {
+    const uint32_t avail = length_ - pos;
+    const uint32_t max_offset = max_offset_;
+    Match longest{1, 0};
+    if (avail < 2) return longest;
+    const uint8_t* const here = source_ + pos;
+    const uint32_t key = avail == 3 ? Triple(here) : Pair(here);
+    Position last = Swap(&pairs_[PairSlot(key)], pos);
+    if (Reaches(pos, last, max_offset) && Pair(source_ + last) == (key & 0xFFFF)) {
+      longest = {MatchLength(here, source_ + last, 2, avail), pos - last};
+      found(longest.length, longest.offset);
+    }
+    if (avail < 3) return longest;
+    last = Swap(&triples_[TripleSlot(key)], pos);
+    if (longest.length < 3 && Reaches(pos, last, max_offset) &&
+        Triple(source_ + last) == (key & 0xFFFFFF)) {
+      longest = {MatchLength(here, source_ + last, 3, avail), pos - last};
+      found(longest.length, longest.offset);
+    }
+    return longest;
+  }
+
+  // Whether a table entry is a position within the window before pos. With 16-bit entries
+  // the empty mark (0xFFFF) lies above every position, so the difference wraps far past any
+  // window and one comparison does.
+  static bool Reaches(uint32_t pos, Position entry, uint32_t max_offset) {
+    if constexpr (sizeof(Position) < sizeof(uint32_t)) {
+      return pos - entry <= max_offset;
+    } else {
+      return entry != kNone && pos - entry <= max_offset;
+    }
+  }
+
   static Position Swap(Position* slot, uint32_t pos) {
     const Position old = *slot;
     *slot = static_cast<Position>(pos);
@@ -396,8 +433,7 @@ class Parser {
         ++pos;
         continue;
       }
-      const int count = finder_->Find(pos, matches_);
-      const uint32_t jump = Expand(pos, count, active);
+      const uint32_t jump = Expand(pos, active);
       if (jump <= 1) {
         ++pos;
         continue;
@@ -437,6 +473,8 @@ class Parser {
   }
 
  private:
+  using Prices = std::array<uint32_t, kModes>;
+
   static size_t Index(uint32_t pos, int mode) { return size_t{pos} * kModes + mode; }
 
   void Relax(uint32_t to, int mode, uint32_t price, Step step) {
@@ -493,7 +531,7 @@ class Parser {
   // taken without looking inside it, else 0. The input's fields are read into locals first:
   // the price stores are uint32_t writes, which the compiler must otherwise assume to change
   // them.
-  uint32_t Expand(uint32_t pos, int count, uint32_t active) {
+  [[gnu::always_inline]] uint32_t Expand(uint32_t pos, uint32_t active) {
     const uint8_t* const here = in_.source + pos;
     const uint32_t avail = in_.length - pos;
     const uint32_t max_offset = in_.max_offset;
@@ -504,9 +542,11 @@ class Parser {
     const uint32_t near = seen != kNoPosition && pos - seen <= near_limit ? pos - seen : 0;
     const bool raw_fits = raw_pays_ && avail >= jcalg::kRawRunBytes;
     uint32_t jump = 0;
+    Prices prices;
     for (int m = 0; m < kModes; ++m) {
-      if ((active >> m & 1) == 0) continue;
-      const uint32_t price = prices_[Index(pos, m)];
+      prices[m] = prices_[Index(pos, m)];
+      if (!Active(active, m)) continue;
+      const uint32_t price = prices[m];
       const uint32_t last = LastOffsetOf(steps_[Index(pos, m)]);
       // The zero-byte code and the one-byte copy undercut any literal.
       if (byte == 0) {
@@ -526,10 +566,39 @@ class Parser {
           jump = std::max(jump, ExpandRepeat(pos, m, price, last, here, avail));
         }
       }
-      if (count > 0) jump = std::max(jump, ExpandMatches(pos, m, price, count));
     }
-    return jump;
+    const uint32_t next = ShortestUseful(pos, active, prices);
+    MatchWeigher weigh{this, pos, active, prices, next};
+    const Match longest = finder_->Find(pos, next, weigh);
+    if (longest.length < kNiceLength) return jump;
+    const uint32_t adjust = static_cast<uint32_t>(jcalg::LongMatchAdjust(longest.offset));
+    const uint32_t bits = LongOffsetBits(longest.offset) + GammaBits(longest.length - adjust);
+    for (int m = 0; m < kModes; ++m) {
+      if (!Active(active, m)) continue;
+      Relax(pos + longest.length, m, prices[m] + bits,
+            MakeStep(longest.offset, longest.length, kLongMatch));
+    }
+    return std::max(jump, longest.length);
   }
+
+  // The shortest match from pos that could make any later position cheaper: a copy costs at
+  // least kShortBits up to kShortMaxLength bytes and kShortBits + 2 beyond, so a position
+  // already reached for no more than that from here gains nothing from a copy of that length.
+  // Ends at the first position not reached yet.
+  uint32_t ShortestUseful(uint32_t pos, uint32_t active, const Prices& prices) const {
+    const uint32_t end = std::min(in_.length - pos, kNiceLength);
+    uint32_t length = 2;
+    for (; length <= end; ++length) {
+      const uint32_t bits = length <= kShortMaxLength ? kShortBits : kShortBits + 2;
+      for (int m = 0; m < kModes; ++m) {
+        if (Active(active, m) && prices_[Index(pos + length, m)] > prices[m] + bits) return length;
+      }
+    }
+    return length;
+  }
+
+  // With one mode, a position is expanded only when that mode is active.
+  static bool Active(uint32_t active, int mode) { return kModes == 1 || (active >> mode & 1) != 0; }
 
   uint32_t ExpandRepeat(uint32_t pos, int mode, uint32_t price, uint32_t last, const uint8_t* here,
                         uint32_t avail) {
@@ -546,41 +615,50 @@ class Parser {
     return length;
   }
 
+  // Weighs each match as the search finds it, while the search still holds it in registers.
+  struct MatchWeigher {
+    Parser* parser;
+    uint32_t pos;
+    uint32_t active;
+    Prices prices;
+    uint32_t next;  // shortest length not yet relaxed
+
+    [[gnu::always_inline]] void operator()(uint32_t length, uint32_t offset) {
+      parser->ExpandMatch(pos, active, prices, length, offset, &next);
+    }
+  };
+
   // Each length goes with the nearest match that reaches it: for an offset below 128 the
   // short form up to 5 bytes, the long form beyond; for larger offsets the long form from the
   // shortest length that pays at that offset (later, larger offsets need no shorter one).
-  uint32_t ExpandMatches(uint32_t pos, int mode, uint32_t price, int count) {
-    uint32_t next = 2;  // shortest length not yet relaxed
-    for (int k = 0; k < count; ++k) {
-      const uint32_t offset = matches_[k].offset;
-      const uint32_t top = std::min(matches_[k].length, kNiceLength);
+  // *next is the shortest length not yet relaxed.
+  [[gnu::always_inline]] void ExpandMatch(uint32_t pos, uint32_t active, const Prices& prices,
+                                          uint32_t length, uint32_t offset, uint32_t* next) {
+    const uint32_t top = std::min(length, kNiceLength);
+    const uint32_t from = *next;
+    *next = std::max(from, top + 1);
+    const uint32_t adjust = static_cast<uint32_t>(jcalg::LongMatchAdjust(offset));
+    const uint32_t offset_bits = LongOffsetBits(offset);
+    for (int m = 0; m < kModes; ++m) {
+      if (!Active(active, m)) continue;
+      const uint32_t price = prices[m];
       if (offset <= kShortMaxOffset) {
         const uint32_t short_top = std::min(top, kShortMaxLength);
-        for (uint32_t l = next; l <= short_top; ++l) {
-          Relax(pos + l, mode, price + kShortBits, MakeStep(offset, l, kShortMatch));
+        for (uint32_t l = from; l <= short_top; ++l) {
+          Relax(pos + l, m, price + kShortBits, MakeStep(offset, l, kShortMatch));
         }
       }
-      const uint32_t adjust = static_cast<uint32_t>(jcalg::LongMatchAdjust(offset));
-      const uint32_t base = price + LongOffsetBits(offset);
-      for (uint32_t l = std::max(next, adjust + 2); l <= top; ++l) {
-        Relax(pos + l, mode, base + GammaBits(l - adjust), MakeStep(offset, l, kLongMatch));
+      const uint32_t base = price + offset_bits;
+      for (uint32_t l = std::max(from, adjust + 2); l <= top; ++l) {
+        Relax(pos + l, m, base + GammaBits(l - adjust), MakeStep(offset, l, kLongMatch));
       }
-      next = std::max(next, top + 1);
     }
-    const Match& longest = matches_[count - 1];
-    if (longest.length < kNiceLength) return 0;
-    const uint32_t adjust = static_cast<uint32_t>(jcalg::LongMatchAdjust(longest.offset));
-    const uint32_t bits = LongOffsetBits(longest.offset) + GammaBits(longest.length - adjust);
-    Relax(pos + longest.length, mode, price + bits,
-          MakeStep(longest.offset, longest.length, kLongMatch));
-    return longest.length;
   }
 
   ParseInput in_;
   Finder* finder_;
   uint32_t* prices_;
   Step* steps_;
-  Match matches_[kNiceLength];
   uint32_t last_seen_[256];  // latest position of each byte value
   uint32_t literal_bits_[kModes];
   int final_mode_ = 0;
