@@ -477,12 +477,16 @@ class Parser {
 
   static size_t Index(uint32_t pos, int mode) { return size_t{pos} * kModes + mode; }
 
+  // Without a branch: whether a step is the cheaper way to its end is as good as random, and
+  // a mispredicted branch costs more than the two stores. Masks rather than conditions, which
+  // the compiler would turn back into branches.
   void Relax(uint32_t to, int mode, uint32_t price, Step step) {
     const size_t index = Index(to, mode);
-    if (price < prices_[index]) {
-      prices_[index] = price;
-      steps_[index] = step;
-    }
+    const uint32_t known = prices_[index];
+    const Step known_step = steps_[index];
+    const uint64_t better = uint64_t{0} - (price < known);
+    prices_[index] = known ^ ((known ^ price) & static_cast<uint32_t>(better));
+    steps_[index] = known_step ^ ((known_step ^ step) & better);
   }
 
   // A literal-mode code costs the same wherever it stands, so a change is weighed at every
@@ -588,6 +592,15 @@ class Parser {
   uint32_t ShortestUseful(uint32_t pos, uint32_t active, const Prices& prices) const {
     const uint32_t end = std::min(in_.length - pos, kNiceLength);
     uint32_t length = 2;
+    if (kModes == 1 && end >= kShortMaxLength) {
+      // The short lengths at once, without a branch per length: most positions stop there.
+      const uint32_t* const ahead = prices_ + pos;
+      const uint32_t bound = prices[0] + kShortBits;
+      const uint32_t open = (ahead[2] > bound) | (ahead[3] > bound) << 1 | (ahead[4] > bound) << 2 |
+                            (ahead[5] > bound) << 3;
+      if (open != 0) return 2 + static_cast<uint32_t>(std::countr_zero(open));
+      length = kShortMaxLength + 1;
+    }
     for (; length <= end; ++length) {
       const uint32_t bits = length <= kShortMaxLength ? kShortBits : kShortBits + 2;
       for (int m = 0; m < kModes; ++m) {
