@@ -22,7 +22,6 @@
 namespace sk {
 namespace {
 
-constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
 constexpr uint32_t kUnreached = 0xFFFFFFFFu;
 
 // A match this long is taken at once: weighing every split inside it costs time and gains
@@ -50,6 +49,9 @@ constexpr uint32_t kRawRunBits = 3 + 4 + 1 + 8 * 256 + 1;
 constexpr uint32_t kShortMaxOffset = 127;
 constexpr uint32_t kShortMaxLength = 5;
 constexpr uint32_t kSingleMaxOffset = 14;
+// Added to the positions the parse remembers per byte value, so that a value not seen yet
+// (0) lies further back than a one-byte copy reaches.
+constexpr uint32_t kSeenBias = kSingleMaxOffset + 1;
 
 // Bits of the gamma code of value (2 and up).
 inline uint32_t GammaBits(uint32_t value) {
@@ -112,7 +114,7 @@ bool AllFit(const uint8_t* data, uint32_t length, uint8_t base) {
 
 // The literal modes a block may use: the first is the stream's opening mode, chosen from the
 // first kFirstModeSample bytes; the others are what the parse may switch to where the data
-// calls for them.
+// calls for them. A single mode fits every byte of the block.
 int ChooseModes(const uint8_t* source, uint32_t length, LiteralMode* modes) {
   uint32_t head[256] = {};
   const uint32_t sample = std::min(length, kFirstModeSample);
@@ -420,7 +422,7 @@ class Parser {
   uint32_t Run() {
     const uint32_t length = in_.length;
     std::fill(prices_, prices_ + (size_t{length} + 1) * kModes, kUnreached);
-    std::fill(std::begin(last_seen_), std::end(last_seen_), kNoPosition);
+    std::fill(std::begin(last_seen_), std::end(last_seen_), 0);
     prices_[0] = in_.modes[0].ChangeBits();
     steps_[0] = MakeStep(jcalg::kFirstLastOffset, 0, kStart);
     uint32_t pos = 0;
@@ -429,7 +431,7 @@ class Parser {
       const uint32_t active = ActiveModes(pos);
       if (active == 0) {
         finder_->Skip(pos);
-        last_seen_[in_.source[pos]] = pos;
+        last_seen_[in_.source[pos]] = pos + kSeenBias;
         ++pos;
         continue;
       }
@@ -440,7 +442,7 @@ class Parser {
       }
       for (uint32_t skipped = pos + 1; skipped < pos + jump; ++skipped) {
         finder_->Skip(skipped);
-        last_seen_[in_.source[skipped]] = skipped;
+        last_seen_[in_.source[skipped]] = skipped + kSeenBias;
       }
       pos += jump;
     }
@@ -540,10 +542,18 @@ class Parser {
     const uint32_t avail = in_.length - pos;
     const uint32_t max_offset = in_.max_offset;
     const uint8_t byte = here[0];
-    const uint32_t seen = last_seen_[byte];
-    last_seen_[byte] = pos;
-    const uint32_t near_limit = std::min(kSingleMaxOffset, max_offset);
-    const uint32_t near = seen != kNoPosition && pos - seen <= near_limit ? pos - seen : 0;
+    // The zero-byte code and the one-byte copy undercut any literal. Which of the three a byte
+    // takes changes from byte to byte, so the step is put together from masks, not branches.
+    const uint32_t distance = pos + kSeenBias - last_seen_[byte];
+    last_seen_[byte] = pos + kSeenBias;
+    const uint32_t near_mask = uint32_t{0} - (distance <= std::min(kSingleMaxOffset, max_offset));
+    const uint32_t zero_mask = uint32_t{0} - (byte == 0);
+    const uint32_t single_mask = near_mask | zero_mask;
+    const uint32_t copy_mask = near_mask & ~zero_mask;
+    static_assert(kZeroByte == kLiteral + 1 && kCopyOne == kLiteral + 2);
+    const uint32_t single_kind = kLiteral + ((copy_mask & 2) | (zero_mask & 1));
+    const Step single_step =
+        MakeStep(0, 1, static_cast<StepKind>(single_kind), distance & copy_mask);
     const bool raw_fits = raw_pays_ && avail >= jcalg::kRawRunBytes;
     uint32_t jump = 0;
     Prices prices;
@@ -552,13 +562,10 @@ class Parser {
       if (!Active(active, m)) continue;
       const uint32_t price = prices[m];
       const uint32_t last = LastOffsetOf(steps_[Index(pos, m)]);
-      // The zero-byte code and the one-byte copy undercut any literal.
-      if (byte == 0) {
-        Relax(pos + 1, m, price + kSingleBits, MakeStep(last, 1, kZeroByte));
-      } else if (near != 0) {
-        Relax(pos + 1, m, price + kSingleBits, MakeStep(last, 1, kCopyOne, near));
-      } else if (in_.modes[m].Fits(byte)) {
-        Relax(pos + 1, m, price + literal_bits_[m], MakeStep(last, 1, kLiteral));
+      // A single mode takes every byte of the block as a literal (see ChooseModes).
+      if (kModes == 1 || single_mask != 0 || in_.modes[m].Fits(byte)) {
+        const uint32_t bits = literal_bits_[m] ^ ((literal_bits_[m] ^ kSingleBits) & single_mask);
+        Relax(pos + 1, m, price + bits, single_step | last);
       }
       if (raw_fits) {
         Relax(pos + jcalg::kRawRunBytes, m, price + kRawRunBits,
@@ -672,7 +679,7 @@ class Parser {
   Finder* finder_;
   uint32_t* prices_;
   Step* steps_;
-  uint32_t last_seen_[256];  // latest position of each byte value
+  uint32_t last_seen_[256];  // latest position of each byte value plus kSeenBias, else 0
   uint32_t literal_bits_[kModes];
   int final_mode_ = 0;
   bool raw_pays_ = false;
