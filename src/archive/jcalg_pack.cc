@@ -241,25 +241,30 @@ class MatchFinder {
       found(longest.length, longest.offset);
     }
     last = Swap(&triples_[TripleSlot(key)], pos);
-    if (shortest <= 3 && longest.length < 3 && Reaches(pos, last, max_offset) &&
+    if (longest.length < 3 && Reaches(pos, last, max_offset) &&
         Triple(source + last) == (key & 0xFFFFFF)) {
       longest = {MatchLength(here, source + last, 3, limit), pos - last};
       found(longest.length, longest.offset);
     }
     Position node = Swap(&heads_[ChainSlot(key)], pos);
     previous_[pos] = node;
-    for (int depth = kSearchDepth; depth > 0 && longest.length < limit; --depth) {
-      if (!Reaches(pos, node, max_offset)) break;
-      const uint8_t* const there = source + node;
+    if (longest.length < limit) {
       // Only a match longer than the best so far counts, and it must agree at that byte.
-      if (there[longest.length] == here[longest.length]) {
-        const uint32_t length = MatchLength(here, there, 0, limit);
-        if (length > longest.length) {
-          longest = {length, pos - node};
-          found(longest.length, longest.offset);
+      uint8_t next_byte = here[longest.length];
+      for (int depth = kSearchDepth; depth > 0; --depth) {
+        if (!Reaches(pos, node, max_offset)) break;
+        const uint8_t* const there = source + node;
+        if (there[longest.length] == next_byte) {
+          const uint32_t length = MatchLength(here, there, 0, limit);
+          if (length > longest.length) {
+            longest = {length, pos - node};
+            found(longest.length, longest.offset);
+            if (length == limit) break;
+            next_byte = here[length];
+          }
         }
+        node = previous_[node];
       }
-      node = previous_[node];
     }
     if (longest.offset == 0) return {1, 0};
     if (longest.length == kNiceLength) {
