@@ -15,6 +15,7 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <new>
 
 #include "archive/jcalg.h"
 #include "archive/jcalg_format.h"
@@ -914,16 +915,15 @@ void WriteHeader(uint8_t* dest, uint32_t length, uint32_t check) {
 
 }  // namespace
 
-int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
-                  int32_t window_size, JcalgAlloc alloc, JcalgRelease release,
-                  JcalgProgress /*progress*/, bool no_check_value) {
+namespace {
+
+// Packs with the scratch memory that memory(size) gives (null when it cannot).
+template <typename Memory>
+int32_t Pack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
+             int32_t window_size, Memory&& memory, bool no_check_value) {
   if (length < 0 || (source == nullptr && length > 0) || dest == nullptr ||
       dest_capacity < jcalg::kHeaderSize) {
     return 0;
-  }
-  if (alloc == nullptr || release == nullptr) {
-    alloc = DefaultAlloc;
-    release = DefaultRelease;
   }
   const uint32_t size = static_cast<uint32_t>(length);
   const uint32_t window =
@@ -937,9 +937,9 @@ int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t 
       size, mode_count,
       small ? MatchFinder<uint16_t>::TableBytes(size) : MatchFinder<uint32_t>::TableBytes(size));
   if (bytes > 0xFFFFFFFFu) return 0;
-  Scratch scratch{alloc(static_cast<uint32_t>(bytes)), release};
-  if (scratch.memory == nullptr) return 0;
-  const Tables tables(scratch.memory, size, mode_count);
+  void* const scratch = memory(bytes);
+  if (scratch == nullptr) return 0;
+  const Tables tables(scratch, size, mode_count);
 
   const ParseInput input{source, size, max_offset, modes, tables.prices, tables.steps};
   uint32_t count = 0;
@@ -953,6 +953,42 @@ int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t 
   Emitter(source, modes, tables.steps).Run(tables.path, count, &out);
   if (!out.Finish()) return 0;
   return static_cast<int32_t>(out.next() - dest);
+}
+
+}  // namespace
+
+int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
+                  int32_t window_size, JcalgAlloc alloc, JcalgRelease release,
+                  JcalgProgress /*progress*/, bool no_check_value) {
+  if (alloc == nullptr || release == nullptr) {
+    alloc = DefaultAlloc;
+    release = DefaultRelease;
+  }
+  Scratch scratch{nullptr, release};
+  const auto memory = [&](uint64_t bytes) {
+    scratch.memory = alloc(static_cast<uint32_t>(bytes));
+    return scratch.memory;
+  };
+  return Pack(source, length, dest, dest_capacity, window_size, memory, no_check_value);
+}
+
+int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
+                  int32_t window_size, JcalgWorkArea* area) {
+  if (area == nullptr) return 0;
+  const auto memory = [area](uint64_t bytes) { return area->Reserve(bytes); };
+  return Pack(source, length, dest, dest_capacity, window_size, memory, false);
+}
+
+JcalgWorkArea::JcalgWorkArea() = default;
+JcalgWorkArea::~JcalgWorkArea() = default;
+
+void* JcalgWorkArea::Reserve(uint64_t size) {
+  const uint64_t words = (size + sizeof(uint64_t) - 1) / sizeof(uint64_t);
+  if (words > words_) {
+    memory_.reset(new (std::nothrow) uint64_t[words]);
+    words_ = memory_ ? words : 0;
+  }
+  return memory_.get();
 }
 
 }  // namespace sk

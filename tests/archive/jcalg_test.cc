@@ -688,6 +688,30 @@ TEST(JcalgPackTest, HeaderAndScratchMemory) {
   EXPECT_TRUE(Scan(empty).ok);
 }
 
+TEST(JcalgPackTest, AWorkAreaServesBlockAfterBlock) {
+  // Blocks of every kind and of growing and shrinking sizes: each packs through the kept area
+  // exactly as through memory of its own, so nothing of one block reaches the next.
+  JcalgWorkArea area;
+  const Bytes blocks[] = {Text(6000, 1),  Records(100, 2), Mixed(6000, 3),  Random(6000, 4),
+                          Bytes(3000, 0), Text(17, 5),     Records(6000, 6)};
+  for (const Bytes& data : blocks) {
+    const int32_t length = static_cast<int32_t>(data.size());
+    Bytes via_area(data.size() + 2000);
+    const int32_t n = JcalgPack(data.data(), length, via_area.data(),
+                                static_cast<int32_t>(via_area.size()), 65536, &area);
+    ASSERT_GT(n, 0);
+    via_area.resize(static_cast<size_t>(n));
+    EXPECT_EQ(via_area, Pack(data, 65536)) << data.size();
+  }
+  // Once grown to the largest block, the area hands out the same memory.
+  void* const memory = area.Reserve(1);
+  EXPECT_NE(memory, nullptr);
+  Bytes out(8000);
+  JcalgPack(blocks[0].data(), 6000, out.data(), 8000, 65536, &area);
+  EXPECT_EQ(area.Reserve(1), memory);
+  EXPECT_EQ(JcalgPack(blocks[0].data(), 6000, out.data(), 8000, 65536, nullptr), 0);
+}
+
 TEST(JcalgPackTest, SixThousandZerosTakeTwoWords) {
   // The literal mode, a zero-byte code, one repeat from the first last offset, the end code.
   const Bytes zeros = Pack(Bytes(6000, 0), 65536);
