@@ -256,6 +256,9 @@ class MatchFinder {
     }
     Position node = Swap(&heads_[ChainSlot(key)], pos);
     previous_[pos] = node;
+    // A match of 4 bytes or more from the pair or triple table is the nearest position with
+    // those 4 bytes, so the walk resumes behind it.
+    if (longest.offset != 0 && longest.length >= 4) node = previous_[pos - longest.offset];
     if (longest.length < limit) {
       // Only a match longer than the best so far counts, and it must agree at that byte.
       uint8_t next_byte = here[longest.length];
