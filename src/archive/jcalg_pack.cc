@@ -190,13 +190,11 @@ struct Match {
 // few table writes, so positions that the parse passes over cost next to nothing.
 //
 // Position is the type the tables store positions in: uint16_t for blocks below 64 KiB keeps
-// the tables small enough to stay in the first-level cache, which matters more than anything
-// else here.
+// the tables small enough to stay in the caches nearest the core, which matters more than
+// anything else here.
 template <typename Position>
 class MatchFinder {
  public:
-  static constexpr uint32_t kPairBits = 12;
-  static constexpr uint32_t kTripleBits = 12;
   static constexpr Position kNone = std::numeric_limits<Position>::max();
 
   static uint32_t ChainBits(uint32_t length) {
@@ -205,9 +203,13 @@ class MatchFinder {
     return bits;
   }
 
+  // Bits of the pair and triple tables: twice the chain heads, up to 16384 slots, so that
+  // few pairs and triples of a block share a slot and hide each other.
+  static uint32_t KeyBits(uint32_t length) { return std::min(ChainBits(length) + 1, 14u); }
+
   static uint64_t TableBytes(uint32_t length) {
     return sizeof(Position) * (uint64_t{length} + (uint64_t{1} << ChainBits(length)) +
-                               (uint64_t{1} << kPairBits) + (uint64_t{1} << kTripleBits));
+                               (uint64_t{2} << KeyBits(length)));
   }
 
   // tables holds TableBytes(length) bytes; length is below kNone.
@@ -216,11 +218,12 @@ class MatchFinder {
         length_(length),
         max_offset_(max_offset),
         chain_shift_(32 - ChainBits(length)),
+        key_shift_(32 - KeyBits(length)),
         previous_(static_cast<Position*>(tables)),
         heads_(previous_ + length),
         pairs_(heads_ + (size_t{1} << ChainBits(length))),
-        triples_(pairs_ + (size_t{1} << kPairBits)) {
-    std::fill(heads_, triples_ + (size_t{1} << kTripleBits), kNone);
+        triples_(pairs_ + (size_t{1} << KeyBits(length))) {
+    std::fill(heads_, triples_ + (size_t{1} << KeyBits(length)), kNone);
   }
 
   // Inserts pos and calls found(length, offset) for each match that is longer than every
@@ -347,18 +350,15 @@ class MatchFinder {
   static uint32_t Pair(const uint8_t* p) { return p[0] | static_cast<uint32_t>(p[1]) << 8; }
   static uint32_t Triple(const uint8_t* p) { return Pair(p) | static_cast<uint32_t>(p[2]) << 16; }
   static uint32_t Load32(const uint8_t* p) { return jcalg::Load32(p); }
-  static uint32_t PairSlot(uint32_t key) {
-    return ((key & 0xFFFF) * 2654435761u) >> (32 - kPairBits);
-  }
-  static uint32_t TripleSlot(uint32_t key) {
-    return ((key & 0xFFFFFF) * 2654435761u) >> (32 - kTripleBits);
-  }
+  uint32_t PairSlot(uint32_t key) const { return ((key & 0xFFFF) * 2654435761u) >> key_shift_; }
+  uint32_t TripleSlot(uint32_t key) const { return ((key & 0xFFFFFF) * 2654435761u) >> key_shift_; }
   uint32_t ChainSlot(uint32_t key) const { return (key * 2654435761u) >> chain_shift_; }
 
   const uint8_t* source_;
   uint32_t length_;
   uint32_t max_offset_;
   uint32_t chain_shift_;
+  uint32_t key_shift_;
   Position* previous_;
   Position* heads_;
   Position* pairs_;
