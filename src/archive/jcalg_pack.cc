@@ -39,7 +39,7 @@ struct PassOver {
   uint32_t lookahead;
   std::array<uint64_t, 7> slack;
 };
-constexpr PassOver kNarrowPassOver = {6, {0, 1, 3, 7, 10, 13, 16}};
+constexpr PassOver kNarrowPassOver = {6, {0, 1, 3, 7, 11, 15, 19}};
 constexpr PassOver kWidePassOver = {2, {0, 1, 2}};
 constexpr uint32_t kMinWindow = 1024;
 constexpr int kMaxModes = 3;
