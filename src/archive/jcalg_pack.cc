@@ -161,6 +161,42 @@ int ChooseModes(const uint8_t* source, uint32_t length, LiteralMode* modes) {
   return count;
 }
 
+// Whether a block looks like compressed or encrypted data, which no parse packs below its own
+// size: its bytes spread evenly over the values (so it opens in the wide literal mode and no
+// narrow one pays), and hardly any 3 bytes of it occur again within the window. Every byte
+// then costs 8 bits or more unless a copy covers it, and the copies are too few to pay for
+// the header. A census of the repeated triples is cheap beside the parse it spares; table
+// holds 1 << table_bits 16-bit slots.
+bool LooksIncompressible(const uint8_t* source, uint32_t length, uint32_t max_offset,
+                         const LiteralMode* modes, int mode_count, uint16_t* table,
+                         uint32_t table_bits) {
+  if (mode_count != 1 || modes[0].width != 8 || length < kFirstModeSample || length >= 0xFFFF) {
+    return false;
+  }
+  // Evenly spread: no value is more than four times as frequent as the mean in the first
+  // kFirstModeSample bytes (random bytes reach about three times).
+  uint32_t head[256] = {};
+  for (uint32_t i = 0; i < kFirstModeSample; ++i) ++head[source[i]];
+  if (*std::max_element(std::begin(head), std::end(head)) > 4 * kFirstModeSample / 256) {
+    return false;
+  }
+  std::fill(table, table + (size_t{1} << table_bits), uint16_t{0xFFFF});
+  uint32_t repeats = 0;
+  for (uint32_t pos = 0; pos + 3 <= length; ++pos) {
+    const uint32_t key = source[pos] | source[pos + 1] << 8 | source[pos + 2] << 16;
+    uint16_t& slot = table[(key * 2654435761u) >> (32 - table_bits)];
+    const uint32_t last = slot;
+    slot = static_cast<uint16_t>(pos);
+    // The empty mark lies above every position, so its difference wraps past any window.
+    repeats += pos - last <= max_offset && source[last] == source[pos] &&
+               source[last + 1] == source[pos + 1] && source[last + 2] == source[pos + 2];
+  }
+  // Random bytes repeat about one triple in 6000 bytes, data that packs hundreds. Raw runs
+  // cost a little over 8 bits a byte, so a block needs copies that save some 30 bytes per 6000
+  // to fit into its own length, more than one repeated position in 256 can give.
+  return repeats * 256 < length;
+}
+
 [[gnu::always_inline]] inline uint32_t MatchLength(const uint8_t* a, const uint8_t* b,
                                                    uint32_t start, uint32_t limit) {
   uint32_t length = start;
@@ -937,6 +973,32 @@ uint32_t Parse(const ParseInput& input, int mode_count, const Tables& tables, ui
   }
 }
 
+// The path of a block that is not worth parsing: 256-byte raw runs, then literals in the wide
+// mode. Returns its price in bits; writes its node indexes to path.
+uint32_t StoredPath(uint32_t length, const Tables& tables, uint32_t* count) {
+  uint32_t n = 0;
+  tables.steps[0] = MakeStep(jcalg::kFirstLastOffset, 0, kStart);
+  tables.path[n++] = 0;
+  uint64_t bits = LiteralMode{}.ChangeBits() + kEndBits;
+  const uint32_t runs = length / jcalg::kRawRunBytes;
+  uint32_t pos = 0;
+  for (uint32_t r = 0; r < runs; ++r) {
+    pos += jcalg::kRawRunBytes;
+    tables.steps[pos] = MakeStep(jcalg::kFirstLastOffset, jcalg::kRawRunBytes, kRawRun);
+    tables.path[n++] = pos;
+  }
+  // Back-to-back runs share one code (see Emitter): its 8 bits, one bit before each further
+  // run and one after the last.
+  if (runs > 0) bits += 8 + runs * (8 * jcalg::kRawRunBytes + 1);
+  for (; pos < length; ++pos) {
+    tables.steps[pos + 1] = MakeStep(jcalg::kFirstLastOffset, 1, kLiteral);
+    tables.path[n++] = pos + 1;
+    bits += LiteralMode{}.LiteralBits();
+  }
+  *count = n;
+  return static_cast<uint32_t>(bits);
+}
+
 void WriteHeader(uint8_t* dest, uint32_t length, uint32_t check) {
   dest[0] = jcalg::kMagic0;
   dest[1] = jcalg::kMagic1;
@@ -974,8 +1036,13 @@ int32_t Pack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_
 
   const ParseInput input{source, size, max_offset, modes, tables.prices, tables.steps};
   uint32_t count = 0;
-  const uint64_t bits = small ? Parse<uint16_t>(input, mode_count, tables, &count)
-                              : Parse<uint32_t>(input, mode_count, tables, &count);
+  // The census borrows the match finder's memory, which the finder sets up afresh.
+  const bool stored = small && LooksIncompressible(source, size, max_offset, modes, mode_count,
+                                                   static_cast<uint16_t*>(tables.finder),
+                                                   MatchFinder<uint16_t>::KeyBits(size));
+  const uint64_t bits = stored  ? StoredPath(size, tables, &count)
+                        : small ? Parse<uint16_t>(input, mode_count, tables, &count)
+                                : Parse<uint32_t>(input, mode_count, tables, &count);
   const uint64_t stream_bytes = jcalg::kHeaderSize + (bits + 31) / 32 * 4;
   if (stream_bytes > static_cast<uint64_t>(dest_capacity)) return 0;
 

@@ -688,6 +688,25 @@ TEST(JcalgPackTest, HeaderAndScratchMemory) {
   EXPECT_TRUE(Scan(empty).ok);
 }
 
+TEST(JcalgPackTest, RandomBytesGoOutAsRawRunsAndAnyRepeatsStillCount) {
+  // Evenly spread bytes that hardly repeat are not parsed: raw runs and wide literals.
+  const Bytes noise = Random(6000, 21);
+  const Bytes stream = Pack(noise, 65536);
+  const StreamFacts facts = Scan(stream);
+  ASSERT_TRUE(facts.ok);
+  EXPECT_EQ(facts.raw_runs, 6000 / 256);
+  EXPECT_EQ(facts.literals, 6000 % 256);
+  EXPECT_EQ(facts.shorts + facts.longs + facts.repeats + facts.copy_ones + facts.zero_bytes, 0);
+  EXPECT_EQ(Unpack(stream), noise);
+  // The same noise with one stretch that repeats is parsed, and packs below its size.
+  Bytes patched = noise;
+  std::copy(noise.begin() + 100, noise.begin() + 300, patched.begin() + 3000);
+  const Bytes packed = Pack(patched, 65536);
+  EXPECT_LT(packed.size(), patched.size());
+  EXPECT_GT(Scan(packed).longs, 0);
+  EXPECT_EQ(Unpack(packed), patched);
+}
+
 TEST(JcalgPackTest, AWorkAreaServesBlockAfterBlock) {
   // Blocks of every kind and of growing and shrinking sizes: each packs through the kept area
   // exactly as through memory of its own, so nothing of one block reaches the next.
