@@ -221,9 +221,10 @@ struct Match {
 
 // Finds, for a position, the nearest earlier match of each length it can reach: the nearest
 // two-byte and three-byte matches come from tables that remember the latest position of each
-// pair and triple (a byte compare tells whether a slot still holds that one), longer matches
-// from chains of positions that share a 4-byte hash, newest first. Inserting a position is a
-// few table writes, so positions that the parse passes over cost next to nothing.
+// pair and triple (a byte compare tells whether a slot still held that one), longer matches
+// from chains of positions that share a 4-byte hash, newest first. All positions go into the
+// tables before the parse starts, in one tight loop that keeps, per position, what the
+// slots held before it; so a position that the parse passes over costs nothing at all.
 //
 // Position is the type the tables store positions in: uint16_t for blocks below 64 KiB keeps
 // the tables small enough to stay in the caches nearest the core, which matters more than
@@ -244,7 +245,7 @@ class MatchFinder {
   static uint32_t KeyBits(uint32_t length) { return std::min(ChainBits(length) + 1, 14u); }
 
   static uint64_t TableBytes(uint32_t length) {
-    return sizeof(Position) * (uint64_t{length} + (uint64_t{1} << ChainBits(length)) +
+    return sizeof(Position) * (3 * uint64_t{length} + (uint64_t{1} << ChainBits(length)) +
                                (uint64_t{2} << KeyBits(length)));
   }
 
@@ -256,14 +257,17 @@ class MatchFinder {
         chain_shift_(32 - ChainBits(length)),
         key_shift_(32 - KeyBits(length)),
         previous_(static_cast<Position*>(tables)),
-        heads_(previous_ + length),
+        earlier_pairs_(previous_ + length),
+        earlier_triples_(earlier_pairs_ + length),
+        heads_(earlier_triples_ + length),
         pairs_(heads_ + (size_t{1} << ChainBits(length))),
         triples_(pairs_ + (size_t{1} << KeyBits(length))) {
     std::fill(heads_, triples_ + (size_t{1} << KeyBits(length)), kNone);
+    InsertAll();
   }
 
-  // Inserts pos and calls found(length, offset) for each match that is longer than every
-  // nearer one, shortest (and nearest) first, with lengths up to kNiceLength. Returns the last
+  // Calls found(length, offset) for each match at pos that is longer than every nearer one,
+  // shortest (and nearest) first, with lengths up to kNiceLength. Returns the last
   // of them, extended to its full length when it reaches kNiceLength, or a length below 2
   // when there is none.
   //
@@ -274,27 +278,26 @@ class MatchFinder {
   [[gnu::always_inline]] Match Find(uint32_t pos, uint32_t shortest, Found&& found) {
     const uint32_t avail = length_ - pos;
     if (avail < 4) return FindNearEnd(pos, found);
-    // Member values are copied to locals: the compiler must otherwise assume that the table
-    // writes change them.
+    // Member values are copied to locals: the compiler must otherwise assume that the stores
+    // found makes change them.
     const uint8_t* const source = source_;
     const uint32_t max_offset = max_offset_;
     const uint8_t* const here = source + pos;
     const uint32_t limit = std::min(avail, kNiceLength);
     Match longest{shortest - 1, 0};
     const uint32_t key = Load32(here);
-    Position last = Swap(&pairs_[PairSlot(key)], pos);
+    Position last = earlier_pairs_[pos];
     if (shortest <= 2 && Reaches(pos, last, max_offset) && Pair(source + last) == (key & 0xFFFF)) {
       longest = {MatchLength(here, source + last, 2, limit), pos - last};
       found(longest.length, longest.offset);
     }
-    last = Swap(&triples_[TripleSlot(key)], pos);
+    last = earlier_triples_[pos];
     if (longest.length < 3 && Reaches(pos, last, max_offset) &&
         Triple(source + last) == (key & 0xFFFFFF)) {
       longest = {MatchLength(here, source + last, 3, limit), pos - last};
       found(longest.length, longest.offset);
     }
-    Position node = Swap(&heads_[ChainSlot(key)], pos);
-    previous_[pos] = node;
+    Position node = previous_[pos];
     // A match of 4 bytes or more from the pair or triple table is the nearest position with
     // those 4 bytes, so the walk resumes behind it.
     if (longest.offset != 0 && longest.length >= 4) node = previous_[pos - longest.offset];
@@ -324,24 +327,28 @@ class MatchFinder {
     return longest;
   }
 
-  // Inserts pos without looking for matches.
-  [[gnu::always_inline]] void Skip(uint32_t pos) {
-    const uint32_t avail = length_ - pos;
-    const uint8_t* const here = source_ + pos;
-    if (avail >= 4) {
-      const uint32_t key = Load32(here);
-      Swap(&pairs_[PairSlot(key)], pos);
-      Swap(&triples_[TripleSlot(key)], pos);
+ private:
+  // Puts every position into the tables at once, in a loop without branches, and keeps what
+  // each slot held before: the earlier position with the same pair, triple and chain key.
+  void InsertAll() {
+    const uint32_t length = length_;
+    const uint8_t* const source = source_;
+    uint32_t pos = 0;
+    for (; pos + 4 <= length; ++pos) {
+      const uint32_t key = Load32(source + pos);
+      earlier_pairs_[pos] = Swap(&pairs_[PairSlot(key)], pos);
+      earlier_triples_[pos] = Swap(&triples_[TripleSlot(key)], pos);
       previous_[pos] = Swap(&heads_[ChainSlot(key)], pos);
-    } else if (avail == 3) {
-      Swap(&pairs_[PairSlot(Triple(here))], pos);
-      Swap(&triples_[TripleSlot(Triple(here))], pos);
-    } else if (avail == 2) {
-      Swap(&pairs_[PairSlot(Pair(here))], pos);
+    }
+    for (; pos < length; ++pos) {
+      const uint32_t avail = length - pos;
+      earlier_pairs_[pos] = avail >= 2 ? Swap(&pairs_[PairSlot(Pair(source + pos))], pos) : kNone;
+      earlier_triples_[pos] =
+          avail >= 3 ? Swap(&triples_[TripleSlot(Triple(source + pos))], pos) : kNone;
+      previous_[pos] = kNone;
     }
   }
 
- private:
   // The last three positions: no 4-byte key, and no match longer than 3 bytes.
   template <typename Found>
   [[gnu::noinline]] Match FindNearEnd(uint32_t pos, Found& found) {
@@ -351,13 +358,13 @@ class MatchFinder {
     if (avail < 2) return longest;
     const uint8_t* const here = source_ + pos;
     const uint32_t key = avail == 3 ? Triple(here) : Pair(here);
-    Position last = Swap(&pairs_[PairSlot(key)], pos);
+    Position last = earlier_pairs_[pos];
     if (Reaches(pos, last, max_offset) && Pair(source_ + last) == (key & 0xFFFF)) {
       longest = {MatchLength(here, source_ + last, 2, avail), pos - last};
       found(longest.length, longest.offset);
     }
     if (avail < 3) return longest;
-    last = Swap(&triples_[TripleSlot(key)], pos);
+    last = earlier_triples_[pos];
     if (longest.length < 3 && Reaches(pos, last, max_offset) &&
         Triple(source_ + last) == (key & 0xFFFFFF)) {
       longest = {MatchLength(here, source_ + last, 3, avail), pos - last};
@@ -396,6 +403,8 @@ class MatchFinder {
   uint32_t chain_shift_;
   uint32_t key_shift_;
   Position* previous_;
+  Position* earlier_pairs_;
+  Position* earlier_triples_;
   Position* heads_;
   Position* pairs_;
   Position* triples_;
@@ -482,7 +491,6 @@ class Parser {
       if constexpr (kModes > 1) ChangeModes(pos);
       const uint32_t active = ActiveModes(pos);
       if (active == 0) {
-        finder_->Skip(pos);
         last_seen_[in_.source[pos]] = pos + kSeenBias;
         ++pos;
         continue;
@@ -493,7 +501,6 @@ class Parser {
         continue;
       }
       for (uint32_t skipped = pos + 1; skipped < pos + jump; ++skipped) {
-        finder_->Skip(skipped);
         last_seen_[in_.source[skipped]] = skipped + kSeenBias;
       }
       pos += jump;
