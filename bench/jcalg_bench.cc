@@ -202,7 +202,8 @@ std::vector<Kind>& Kinds() {
   return kinds;
 }
 
-// jcalg: the stream functions alone (the window of the level, no trial unpack);
+// jcalg: the stream functions alone (the window of the level, scratch memory kept from block
+// to block as the engine keeps it, no trial unpack);
 // engine1/engine0/engine2: the dispatch as the volume writer and reader call it;
 // zlib: compress2 and uncompress, as the ZLIB engine is defined.
 enum class Coder { kJcalg, kEngine1, kZlib, kEngine2, kEngine0 };
@@ -222,12 +223,6 @@ const char* CoderName(Coder coder) {
   return "";
 }
 
-void* Allocate(uint32_t size) { return std::malloc(size); }
-bool Release(void* memory) {
-  std::free(memory);
-  return true;
-}
-
 // One coder with the buffers a volume writer and reader keep. A packed length of 0 means the
 // block is stored.
 class Blocks {
@@ -238,9 +233,8 @@ class Blocks {
   int32_t Pack(const uint8_t* raw, uint8_t* out) {
     switch (coder_) {
       case Coder::kJcalg:
-        return std::max(
-            0, sk::JcalgPack(raw, sk::kBlockSize, out, sk::kBlockSize - 1,
-                             sk::JcalgWindowForLevel(level_), Allocate, Release, nullptr, false));
+        return std::max(0, sk::JcalgPack(raw, sk::kBlockSize, out, sk::kBlockSize - 1,
+                                         sk::JcalgWindowForLevel(level_), &area_));
       case Coder::kZlib: {
         uLongf length = sk::kBlockSize;
         return compress2(out, &length, raw, sk::kBlockSize, level_) == Z_OK
@@ -287,6 +281,7 @@ class Blocks {
   Bytes input_;
   Bytes work_;
   sk::BlockCodec codec_;
+  sk::JcalgWorkArea area_;  // the packer's scratch memory, kept as the engine keeps it
 };
 
 std::string Key(const char* direction, Coder coder, const Kind& kind, int level) {
@@ -400,17 +395,35 @@ void PrintTable(const TableReporter& r) {
     }
     std::printf("\n");
   }
+  std::printf(
+      "\nJCalG1 (stream functions) against compress2 and uncompress at level 9: speed ratios "
+      "and packed sizes side by side\n%-8s | %10s %10s | %8s %8s\n",
+      "data", "pack", "unpack", "jcalg", "zlib");
+  for (const Kind& kind : Kinds()) {
+    std::printf("%-8s | %9.2fx %9.2fx | %7.2f%% %7.2f%%\n", kind.name,
+                Ratio(r.Mbps(Key("pack", Coder::kJcalg, kind, 9)),
+                      r.Mbps(Key("pack", Coder::kZlib, kind, 9))),
+                Ratio(r.Mbps(Key("unpack", Coder::kJcalg, kind, 9)),
+                      r.Mbps(Key("unpack", Coder::kZlib, kind, 9))),
+                r.Size(Key("pack", Coder::kJcalg, kind, 9)),
+                r.Size(Key("pack", Coder::kZlib, kind, 9)));
+  }
   const Kind& text = Kinds()[0];
-  const double size = Ratio(r.Size(Key("pack", Coder::kJcalg, text, 9)),
-                            r.Size(Key("pack", Coder::kZlib, text, 9)));
+  const double text_size = r.Size(Key("pack", Coder::kJcalg, text, 9));
+  const double size = Ratio(text_size, r.Size(Key("pack", Coder::kZlib, text, 9)));
   const double pack = Ratio(r.Mbps(Key("pack", Coder::kJcalg, text, 9)),
                             r.Mbps(Key("pack", Coder::kZlib, text, 9)));
   const double unpack = Ratio(r.Mbps(Key("unpack", Coder::kJcalg, text, 9)),
                               r.Mbps(Key("unpack", Coder::kZlib, text, 9)));
-  std::printf("\ntext, level 9: packed size %.3fx zlib's (target at most 1.10x): %s\n", size,
+  // The text packed to 48.97% before the parse passed over more positions to gain speed; it
+  // may give up at most 1% of that.
+  constexpr double kTextSizeLimit = 48.97 * 1.01;
+  std::printf("\ntext, level 9: packed size %.2f%% (target at most %.2f%%): %s\n", text_size,
+              kTextSizeLimit, text_size > 0 && text_size <= kTextSizeLimit ? "met" : "MISSED");
+  std::printf("text, level 9: packed size %.3fx zlib's (target at most 1.10x): %s\n", size,
               size > 0 && size <= 1.10 ? "met" : "MISSED");
-  std::printf("text, level 9: packing %.2fx as fast as compress2 (target at least 0.5x): %s\n",
-              pack, pack >= 0.5 ? "met" : "MISSED");
+  std::printf("text, level 9: packing %.2fx as fast as compress2 (target at least 0.9x): %s\n",
+              pack, pack >= 0.9 ? "met" : "MISSED");
   std::printf("text, level 9: unpacking %.2fx as fast as uncompress (target at least 1x): %s\n",
               unpack, unpack >= 1.0 ? "met" : "MISSED");
 }

@@ -2,7 +2,6 @@
 
 #include <zlib.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "archive/block.h"
@@ -10,15 +9,6 @@
 #include "archive/jcalg.h"
 
 namespace sk {
-namespace {
-
-void* JcalgAllocate(uint32_t size) { return std::malloc(size); }
-bool JcalgFree(void* memory) {
-  std::free(memory);
-  return true;
-}
-
-}  // namespace
 
 int32_t JcalgWindowForLevel(int32_t level) {
   static constexpr int32_t kWindows[] = {1024, 2048, 4096, 8192, 16384, 32768, 40960, 57344};
@@ -37,6 +27,9 @@ struct BlockCodec::State {
   bool inflater_ready = false;
 
   std::unique_ptr<DensepressScratch, void (*)(DensepressScratch*)> densepress{nullptr, nullptr};
+
+  // The JCalG1 packer's scratch memory, kept for every block of the job.
+  JcalgWorkArea jcalg_area;
 
   ~State() {
     if (deflater_ready) deflateEnd(&deflater);
@@ -87,9 +80,8 @@ struct BlockCodec::State {
   int32_t Jcalg(const uint8_t* input, uint8_t* output, uint8_t* work, int32_t length,
                 int32_t level) {
     // A stream that is not shorter than the raw block is not worth writing.
-    const int32_t packed = JcalgPack(input, length, output, length - 1,
-                                     JcalgWindowForLevel(level), JcalgAllocate, JcalgFree,
-                                     nullptr, false);
+    const int32_t packed =
+        JcalgPack(input, length, output, length - 1, JcalgWindowForLevel(level), &jcalg_area);
     if (packed <= 0) return 0;
     // Trial unpack: only a stream that gives back exactly the block is written.
     const int32_t unpacked = JcalgUnpack(output, packed, work, kBlockBufferSize);
@@ -125,8 +117,7 @@ int32_t BlockCodec::Pack(uint8_t* input, uint8_t* output, uint8_t* work, int32_t
   return packed > 0 && packed <= kBlockBufferSize ? packed : 0;
 }
 
-int32_t BlockCodec::Unpack(uint8_t* packed, uint8_t* raw, int32_t packed_length,
-                           int32_t engine) {
+int32_t BlockCodec::Unpack(uint8_t* packed, uint8_t* raw, int32_t packed_length, int32_t engine) {
   if (packed_length < 1 || packed_length > kBlockBufferSize) return 0;
   switch (engine) {
     case kEngineDensepress:

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace sk {
 
@@ -19,6 +20,28 @@ using JcalgProgress = bool (*)(uint32_t done, uint32_t total);
 int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
                   int32_t window_size, JcalgAlloc alloc, JcalgRelease release,
                   JcalgProgress progress, bool no_check_value);
+
+// Scratch memory for packing that a caller keeps from block to block: once it has grown to the
+// largest block, packing allocates nothing. An area serves one packer at a time (one per
+// thread); no data is carried from one block to the next.
+class JcalgWorkArea {
+ public:
+  JcalgWorkArea();
+  ~JcalgWorkArea();
+  JcalgWorkArea(const JcalgWorkArea&) = delete;
+  JcalgWorkArea& operator=(const JcalgWorkArea&) = delete;
+
+  // At least size bytes, aligned for any scalar type; null when the memory cannot be had.
+  void* Reserve(uint64_t size);
+
+ private:
+  std::unique_ptr<uint64_t[]> memory_;
+  uint64_t words_ = 0;
+};
+
+// JcalgPack with its scratch memory taken from area, and the check value on.
+int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
+                  int32_t window_size, JcalgWorkArea* area);
 
 // Unpacks a stream of stream_length bytes into dest and returns the number of bytes produced,
 // or 0 when the stream is refused. Never reads or writes outside either buffer.

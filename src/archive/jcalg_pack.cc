@@ -15,6 +15,8 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <new>
+#include <utility>
 
 #include "archive/jcalg.h"
 #include "archive/jcalg_format.h"
@@ -22,7 +24,6 @@
 namespace sk {
 namespace {
 
-constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
 constexpr uint32_t kUnreached = 0xFFFFFFFFu;
 
 // A match this long is taken at once: weighing every split inside it costs time and gains
@@ -30,10 +31,16 @@ constexpr uint32_t kUnreached = 0xFFFFFFFFu;
 constexpr uint32_t kNiceLength = 128;
 // Chain links followed per position.
 constexpr int kSearchDepth = 16;
-// Bits by which the next and the second next position may be dearer than this one and still
-// make expanding it pointless (see Parser::ActiveModes).
-constexpr uint64_t kNextSlack = 1;
-constexpr uint64_t kSecondSlack = 2;
+// Bits by which each of the next positions may be dearer than this one and still make
+// expanding it not worth the time (see Parser::ActiveModes), by distance. Text, in one narrow
+// literal mode, loses little when far more positions are passed over; binary data, with its
+// 7-bit single-byte codes and short copies, loses more, and is packed quickly anyway.
+struct PassOver {
+  uint32_t lookahead;
+  std::array<uint64_t, 7> slack;
+};
+constexpr PassOver kNarrowPassOver = {6, {0, 1, 3, 7, 11, 15, 19}};
+constexpr PassOver kWidePassOver = {2, {0, 1, 2}};
 constexpr uint32_t kMinWindow = 1024;
 constexpr int kMaxModes = 3;
 constexpr uint32_t kFirstModeSample = 1024;
@@ -50,6 +57,9 @@ constexpr uint32_t kRawRunBits = 3 + 4 + 1 + 8 * 256 + 1;
 constexpr uint32_t kShortMaxOffset = 127;
 constexpr uint32_t kShortMaxLength = 5;
 constexpr uint32_t kSingleMaxOffset = 14;
+// Added to the positions the parse remembers per byte value, so that a value not seen yet
+// (0) lies further back than a one-byte copy reaches.
+constexpr uint32_t kSeenBias = kSingleMaxOffset + 1;
 
 // Bits of the gamma code of value (2 and up).
 inline uint32_t GammaBits(uint32_t value) {
@@ -112,7 +122,7 @@ bool AllFit(const uint8_t* data, uint32_t length, uint8_t base) {
 
 // The literal modes a block may use: the first is the stream's opening mode, chosen from the
 // first kFirstModeSample bytes; the others are what the parse may switch to where the data
-// calls for them.
+// calls for them. A single mode fits every byte of the block.
 int ChooseModes(const uint8_t* source, uint32_t length, LiteralMode* modes) {
   uint32_t head[256] = {};
   const uint32_t sample = std::min(length, kFirstModeSample);
@@ -151,6 +161,42 @@ int ChooseModes(const uint8_t* source, uint32_t length, LiteralMode* modes) {
   return count;
 }
 
+// Whether a block looks like compressed or encrypted data, which no parse packs below its own
+// size: its bytes spread evenly over the values (so it opens in the wide literal mode and no
+// narrow one pays), and hardly any 3 bytes of it occur again within the window. Every byte
+// then costs 8 bits or more unless a copy covers it, and the copies are too few to pay for
+// the header. A census of the repeated triples is cheap beside the parse it spares; table
+// holds 1 << table_bits 16-bit slots.
+bool LooksIncompressible(const uint8_t* source, uint32_t length, uint32_t max_offset,
+                         const LiteralMode* modes, int mode_count, uint16_t* table,
+                         uint32_t table_bits) {
+  if (mode_count != 1 || modes[0].width != 8 || length < kFirstModeSample || length >= 0xFFFF) {
+    return false;
+  }
+  // Evenly spread: no value is more than four times as frequent as the mean in the first
+  // kFirstModeSample bytes (random bytes reach about three times).
+  uint32_t head[256] = {};
+  for (uint32_t i = 0; i < kFirstModeSample; ++i) ++head[source[i]];
+  if (*std::max_element(std::begin(head), std::end(head)) > 4 * kFirstModeSample / 256) {
+    return false;
+  }
+  std::fill(table, table + (size_t{1} << table_bits), uint16_t{0xFFFF});
+  uint32_t repeats = 0;
+  for (uint32_t pos = 0; pos + 3 <= length; ++pos) {
+    const uint32_t key = source[pos] | source[pos + 1] << 8 | source[pos + 2] << 16;
+    uint16_t& slot = table[(key * 2654435761u) >> (32 - table_bits)];
+    const uint32_t last = slot;
+    slot = static_cast<uint16_t>(pos);
+    // The empty mark lies above every position, so its difference wraps past any window.
+    repeats += pos - last <= max_offset && source[last] == source[pos] &&
+               source[last + 1] == source[pos + 1] && source[last + 2] == source[pos + 2];
+  }
+  // Random bytes repeat about one triple in 6000 bytes, data that packs hundreds. Raw runs
+  // cost a little over 8 bits a byte, so a block needs copies that save some 30 bytes per 6000
+  // to fit into its own length, more than one repeated position in 256 can give.
+  return repeats * 256 < length;
+}
+
 [[gnu::always_inline]] inline uint32_t MatchLength(const uint8_t* a, const uint8_t* b,
                                                    uint32_t start, uint32_t limit) {
   uint32_t length = start;
@@ -175,18 +221,17 @@ struct Match {
 
 // Finds, for a position, the nearest earlier match of each length it can reach: the nearest
 // two-byte and three-byte matches come from tables that remember the latest position of each
-// pair and triple (a byte compare tells whether a slot still holds that one), longer matches
-// from chains of positions that share a 4-byte hash, newest first. Inserting a position is a
-// few table writes, so positions that the parse passes over cost next to nothing.
+// pair and triple (a byte compare tells whether a slot still held that one), longer matches
+// from chains of positions that share a 4-byte hash, newest first. All positions go into the
+// tables before the parse starts, in one tight loop that keeps, per position, what the
+// slots held before it; so a position that the parse passes over costs nothing at all.
 //
 // Position is the type the tables store positions in: uint16_t for blocks below 64 KiB keeps
-// the tables small enough to stay in the first-level cache, which matters more than anything
-// else here.
+// the tables small enough to stay in the caches nearest the core, which matters more than
+// anything else here.
 template <typename Position>
 class MatchFinder {
  public:
-  static constexpr uint32_t kPairBits = 12;
-  static constexpr uint32_t kTripleBits = 12;
   static constexpr Position kNone = std::numeric_limits<Position>::max();
 
   static uint32_t ChainBits(uint32_t length) {
@@ -195,9 +240,13 @@ class MatchFinder {
     return bits;
   }
 
+  // Bits of the pair and triple tables: twice the chain heads, up to 16384 slots, so that
+  // few pairs and triples of a block share a slot and hide each other.
+  static uint32_t KeyBits(uint32_t length) { return std::min(ChainBits(length) + 1, 14u); }
+
   static uint64_t TableBytes(uint32_t length) {
-    return sizeof(Position) * (uint64_t{length} + (uint64_t{1} << ChainBits(length)) +
-                               (uint64_t{1} << kPairBits) + (uint64_t{1} << kTripleBits));
+    return sizeof(Position) * (3 * uint64_t{length} + (uint64_t{1} << ChainBits(length)) +
+                               (uint64_t{2} << KeyBits(length)));
   }
 
   // tables holds TableBytes(length) bytes; length is below kNone.
@@ -206,83 +255,135 @@ class MatchFinder {
         length_(length),
         max_offset_(max_offset),
         chain_shift_(32 - ChainBits(length)),
+        key_shift_(32 - KeyBits(length)),
         previous_(static_cast<Position*>(tables)),
-        heads_(previous_ + length),
+        earlier_pairs_(previous_ + length),
+        earlier_triples_(earlier_pairs_ + length),
+        heads_(earlier_triples_ + length),
         pairs_(heads_ + (size_t{1} << ChainBits(length))),
-        triples_(pairs_ + (size_t{1} << kPairBits)) {
-    std::fill(heads_, triples_ + (size_t{1} << kTripleBits), kNone);
+        triples_(pairs_ + (size_t{1} << KeyBits(length))) {
+    std::fill(heads_, triples_ + (size_t{1} << KeyBits(length)), kNone);
+    InsertAll();
   }
 
-  // Inserts pos and writes its matches, shortest (and nearest) first, each the nearest met
-  // for its length, and returns their count. A match that reaches kNiceLength is extended to
-  // its full length.
-  int Find(uint32_t pos, Match* matches) {
+  // Calls found(length, offset) for each match at pos that is longer than every nearer one,
+  // shortest (and nearest) first, with lengths up to kNiceLength. Returns the last
+  // of them, extended to its full length when it reaches kNiceLength, or a length below 2
+  // when there is none.
+  //
+  // Matches shorter than shortest (2 or more) are of no use to the caller and are not
+  // reported: from 3 the pair table is not asked, from 4 neither is the triple table, since
+  // the chains hold the longer matches.
+  template <typename Found>
+  [[gnu::always_inline]] Match Find(uint32_t pos, uint32_t shortest, Found&& found) {
     const uint32_t avail = length_ - pos;
-    if (avail < 2) return 0;
-    // Member values are copied to locals: the compiler must otherwise assume that the table
-    // writes change them.
+    if (avail < 4) return FindNearEnd(pos, found);
+    // Member values are copied to locals: the compiler must otherwise assume that the stores
+    // found makes change them.
     const uint8_t* const source = source_;
     const uint32_t max_offset = max_offset_;
     const uint8_t* const here = source + pos;
     const uint32_t limit = std::min(avail, kNiceLength);
-    int count = 0;
-    uint32_t best = 1;
-    const uint32_t key = avail >= 4 ? Load32(here) : avail == 3 ? Triple(here) : Pair(here);
-    Position last = Swap(&pairs_[PairSlot(key)], pos);
-    if (last != kNone && pos - last <= max_offset && Pair(source + last) == (key & 0xFFFF)) {
-      best = MatchLength(here, source + last, 2, limit);
-      matches[count++] = {best, pos - last};
+    Match longest{shortest - 1, 0};
+    const uint32_t key = Load32(here);
+    Position last = earlier_pairs_[pos];
+    if (shortest <= 2 && Reaches(pos, last, max_offset) && Pair(source + last) == (key & 0xFFFF)) {
+      longest = {MatchLength(here, source + last, 2, limit), pos - last};
+      found(longest.length, longest.offset);
     }
-    if (avail < 3) return count;
-    last = Swap(&triples_[TripleSlot(key)], pos);
-    if (best < 3 && last != kNone && pos - last <= max_offset &&
+    last = earlier_triples_[pos];
+    if (longest.length < 3 && Reaches(pos, last, max_offset) &&
         Triple(source + last) == (key & 0xFFFFFF)) {
-      best = MatchLength(here, source + last, 3, limit);
-      matches[count++] = {best, pos - last};
+      longest = {MatchLength(here, source + last, 3, limit), pos - last};
+      found(longest.length, longest.offset);
     }
-    if (avail < 4) return count;
-    Position node = Swap(&heads_[ChainSlot(key)], pos);
-    previous_[pos] = node;
-    for (int depth = kSearchDepth; node != kNone && best < limit && depth > 0; --depth) {
-      const uint32_t offset = pos - node;
-      if (offset > max_offset) break;
-      const uint8_t* const there = source + node;
+    Position node = previous_[pos];
+    // A match of 4 bytes or more from the pair or triple table is the nearest position with
+    // those 4 bytes, so the walk resumes behind it.
+    if (longest.offset != 0 && longest.length >= 4) node = previous_[pos - longest.offset];
+    if (longest.length < limit) {
       // Only a match longer than the best so far counts, and it must agree at that byte.
-      if (there[best] == here[best]) {
-        const uint32_t length = MatchLength(here, there, 0, limit);
-        if (length > best) {
-          best = length;
-          matches[count++] = {length, offset};
+      uint8_t next_byte = here[longest.length];
+      for (int depth = kSearchDepth; depth > 0; --depth) {
+        if (!Reaches(pos, node, max_offset)) break;
+        const uint8_t* const there = source + node;
+        if (there[longest.length] == next_byte) {
+          const uint32_t length = MatchLength(here, there, 0, limit);
+          if (length > longest.length) {
+            longest = {length, pos - node};
+            found(longest.length, longest.offset);
+            if (length == limit) break;
+            next_byte = here[length];
+          }
         }
+        node = previous_[node];
       }
-      node = previous_[node];
     }
-    if (best == kNiceLength) {
-      Match& longest = matches[count - 1];
+    if (longest.offset == 0) return {1, 0};
+    if (longest.length == kNiceLength) {
       longest.length =
           MatchLength(here, here - longest.offset, kNiceLength, std::min(avail, kMaxStepLength));
     }
-    return count;
-  }
-
-  // Inserts pos without looking for matches.
-  void Skip(uint32_t pos) {
-    const uint32_t avail = length_ - pos;
-    const uint8_t* const here = source_ + pos;
-    if (avail >= 4) {
-      const uint32_t key = Load32(here);
-      Swap(&pairs_[PairSlot(key)], pos);
-      Swap(&triples_[TripleSlot(key)], pos);
-      previous_[pos] = Swap(&heads_[ChainSlot(key)], pos);
-    } else if (avail == 3) {
-      Swap(&pairs_[PairSlot(Triple(here))], pos);
-      Swap(&triples_[TripleSlot(Triple(here))], pos);
-    } else if (avail == 2) {
-      Swap(&pairs_[PairSlot(Pair(here))], pos);
-    }
+    return longest;
   }
 
  private:
+  // Puts every position into the tables at once, in a loop without branches, and keeps what
+  // each slot held before: the earlier position with the same pair, triple and chain key.
+  void InsertAll() {
+    const uint32_t length = length_;
+    const uint8_t* const source = source_;
+    uint32_t pos = 0;
+    for (; pos + 4 <= length; ++pos) {
+      const uint32_t key = Load32(source + pos);
+      earlier_pairs_[pos] = Swap(&pairs_[PairSlot(key)], pos);
+      earlier_triples_[pos] = Swap(&triples_[TripleSlot(key)], pos);
+      previous_[pos] = Swap(&heads_[ChainSlot(key)], pos);
+    }
+    for (; pos < length; ++pos) {
+      const uint32_t avail = length - pos;
+      earlier_pairs_[pos] = avail >= 2 ? Swap(&pairs_[PairSlot(Pair(source + pos))], pos) : kNone;
+      earlier_triples_[pos] =
+          avail >= 3 ? Swap(&triples_[TripleSlot(Triple(source + pos))], pos) : kNone;
+      previous_[pos] = kNone;
+    }
+  }
+
+  // The last three positions: no 4-byte key, and no match longer than 3 bytes.
+  template <typename Found>
+  [[gnu::noinline]] Match FindNearEnd(uint32_t pos, Found& found) {
+    const uint32_t avail = length_ - pos;
+    const uint32_t max_offset = max_offset_;
+    Match longest{1, 0};
+    if (avail < 2) return longest;
+    const uint8_t* const here = source_ + pos;
+    const uint32_t key = avail == 3 ? Triple(here) : Pair(here);
+    Position last = earlier_pairs_[pos];
+    if (Reaches(pos, last, max_offset) && Pair(source_ + last) == (key & 0xFFFF)) {
+      longest = {MatchLength(here, source_ + last, 2, avail), pos - last};
+      found(longest.length, longest.offset);
+    }
+    if (avail < 3) return longest;
+    last = earlier_triples_[pos];
+    if (longest.length < 3 && Reaches(pos, last, max_offset) &&
+        Triple(source_ + last) == (key & 0xFFFFFF)) {
+      longest = {MatchLength(here, source_ + last, 3, avail), pos - last};
+      found(longest.length, longest.offset);
+    }
+    return longest;
+  }
+
+  // Whether a table entry is a position within the window before pos. With 16-bit entries
+  // the empty mark (0xFFFF) lies above every position, so the difference wraps far past any
+  // window and one comparison does.
+  static bool Reaches(uint32_t pos, Position entry, uint32_t max_offset) {
+    if constexpr (sizeof(Position) < sizeof(uint32_t)) {
+      return pos - entry <= max_offset;
+    } else {
+      return entry != kNone && pos - entry <= max_offset;
+    }
+  }
+
   static Position Swap(Position* slot, uint32_t pos) {
     const Position old = *slot;
     *slot = static_cast<Position>(pos);
@@ -292,19 +393,18 @@ class MatchFinder {
   static uint32_t Pair(const uint8_t* p) { return p[0] | static_cast<uint32_t>(p[1]) << 8; }
   static uint32_t Triple(const uint8_t* p) { return Pair(p) | static_cast<uint32_t>(p[2]) << 16; }
   static uint32_t Load32(const uint8_t* p) { return jcalg::Load32(p); }
-  static uint32_t PairSlot(uint32_t key) {
-    return ((key & 0xFFFF) * 2654435761u) >> (32 - kPairBits);
-  }
-  static uint32_t TripleSlot(uint32_t key) {
-    return ((key & 0xFFFFFF) * 2654435761u) >> (32 - kTripleBits);
-  }
+  uint32_t PairSlot(uint32_t key) const { return ((key & 0xFFFF) * 2654435761u) >> key_shift_; }
+  uint32_t TripleSlot(uint32_t key) const { return ((key & 0xFFFFFF) * 2654435761u) >> key_shift_; }
   uint32_t ChainSlot(uint32_t key) const { return (key * 2654435761u) >> chain_shift_; }
 
   const uint8_t* source_;
   uint32_t length_;
   uint32_t max_offset_;
   uint32_t chain_shift_;
+  uint32_t key_shift_;
   Position* previous_;
+  Position* earlier_pairs_;
+  Position* earlier_triples_;
   Position* heads_;
   Position* pairs_;
   Position* triples_;
@@ -367,7 +467,7 @@ struct ParseInput {
 
 // The shortest path over (position, literal mode) nodes; kModes is the number of literal
 // modes in play, fixed at compile time so that the one-mode case stays lean.
-template <int kModes, typename Finder>
+template <int kModes, typename Finder, const PassOver& kPass>
 class Parser {
  public:
   Parser(const ParseInput& in, Finder* finder)
@@ -383,7 +483,7 @@ class Parser {
   uint32_t Run() {
     const uint32_t length = in_.length;
     std::fill(prices_, prices_ + (size_t{length} + 1) * kModes, kUnreached);
-    std::fill(std::begin(last_seen_), std::end(last_seen_), kNoPosition);
+    std::fill(std::begin(last_seen_), std::end(last_seen_), 0);
     prices_[0] = in_.modes[0].ChangeBits();
     steps_[0] = MakeStep(jcalg::kFirstLastOffset, 0, kStart);
     uint32_t pos = 0;
@@ -391,20 +491,17 @@ class Parser {
       if constexpr (kModes > 1) ChangeModes(pos);
       const uint32_t active = ActiveModes(pos);
       if (active == 0) {
-        finder_->Skip(pos);
-        last_seen_[in_.source[pos]] = pos;
+        last_seen_[in_.source[pos]] = pos + kSeenBias;
         ++pos;
         continue;
       }
-      const int count = finder_->Find(pos, matches_);
-      const uint32_t jump = Expand(pos, count, active);
+      const uint32_t jump = Expand(pos, active);
       if (jump <= 1) {
         ++pos;
         continue;
       }
       for (uint32_t skipped = pos + 1; skipped < pos + jump; ++skipped) {
-        finder_->Skip(skipped);
-        last_seen_[in_.source[skipped]] = skipped;
+        last_seen_[in_.source[skipped]] = skipped + kSeenBias;
       }
       pos += jump;
     }
@@ -437,14 +534,20 @@ class Parser {
   }
 
  private:
+  using Prices = std::array<uint32_t, kModes>;
+
   static size_t Index(uint32_t pos, int mode) { return size_t{pos} * kModes + mode; }
 
+  // Without a branch: whether a step is the cheaper way to its end is as good as random, and
+  // a mispredicted branch costs more than the two stores. Masks rather than conditions, which
+  // the compiler would turn back into branches.
   void Relax(uint32_t to, int mode, uint32_t price, Step step) {
     const size_t index = Index(to, mode);
-    if (price < prices_[index]) {
-      prices_[index] = price;
-      steps_[index] = step;
-    }
+    const uint32_t known = prices_[index];
+    const Step known_step = steps_[index];
+    const uint64_t better = uint64_t{0} - (price < known);
+    prices_[index] = known ^ ((known ^ price) & static_cast<uint32_t>(better));
+    steps_[index] = known_step ^ ((known_step ^ step) & better);
   }
 
   // A literal-mode code costs the same wherever it stands, so a change is weighed at every
@@ -472,49 +575,75 @@ class Parser {
   }
 
   // The modes whose arrival at pos is worth expanding, as a bit set. An arrival is passed
-  // over when the next position is reached for at most 1 bit more, or the one after it for
-  // at most 2 bits more: every match from pos also runs from there, one or two bytes
-  // shorter at the same offset, for no more bits, so expanding pos could win at most those
-  // bits on a few shortest matches and repeat states. On text this skips about a third of
-  // the positions for about 0.1% of the size.
+  // over when one of the next positions is reached for little more: k bytes on, for at most
+  // kPass.slack[k] bits more. A copy from pos longer than k bytes also runs from there, k
+  // bytes shorter at the same offset and for no more bits, so expanding pos could win at most
+  // those bits on it; shorter steps from pos cost about that much themselves. On text this
+  // passes over half of the positions, where the nearer test alone passes over a third, for
+  // 0.25% of the size.
   uint32_t ActiveModes(uint32_t pos) const {
     uint32_t active = 0;
-    const bool two_ahead = pos + 2 <= in_.length;
+    const bool far_from_end = in_.length - pos >= kPass.lookahead;
     for (int m = 0; m < kModes; ++m) {
       const uint64_t price = prices_[Index(pos, m)];
-      if (price == kUnreached || prices_[Index(pos + 1, m)] <= price + kNextSlack) continue;
-      if (two_ahead && prices_[Index(pos + 2, m)] <= price + kSecondSlack) continue;
-      active |= 1u << m;
+      if (price == kUnreached) continue;
+      const uint32_t* const here = prices_ + Index(pos, m);
+      const bool passed = far_from_end
+                              ? PassedOver(here, price, std::make_index_sequence<kPass.lookahead>())
+                              : PassedOverNearEnd(here, price, in_.length - pos);
+      if (!passed) active |= 1u << m;
     }
     return active;
+  }
+
+  // Whether one of the next positions is reached within its slack, tested nearest first and
+  // written out, since most positions are decided by the first one or two.
+  template <size_t... kDistance>
+  static bool PassedOver(const uint32_t* here, uint64_t price,
+                         std::index_sequence<kDistance...> /*distances less one*/) {
+    return ((here[(kDistance + 1) * kModes] <= price + kPass.slack[kDistance + 1]) || ...);
+  }
+
+  static bool PassedOverNearEnd(const uint32_t* here, uint64_t price, uint32_t ahead) {
+    for (uint32_t k = 1; k <= std::min(ahead, kPass.lookahead); ++k) {
+      if (here[k * kModes] <= price + kPass.slack[k]) return true;
+    }
+    return false;
   }
 
   // Relaxes every step that starts at pos; returns the length of a match long enough to be
   // taken without looking inside it, else 0. The input's fields are read into locals first:
   // the price stores are uint32_t writes, which the compiler must otherwise assume to change
   // them.
-  uint32_t Expand(uint32_t pos, int count, uint32_t active) {
+  [[gnu::always_inline]] uint32_t Expand(uint32_t pos, uint32_t active) {
     const uint8_t* const here = in_.source + pos;
     const uint32_t avail = in_.length - pos;
     const uint32_t max_offset = in_.max_offset;
     const uint8_t byte = here[0];
-    const uint32_t seen = last_seen_[byte];
-    last_seen_[byte] = pos;
-    const uint32_t near_limit = std::min(kSingleMaxOffset, max_offset);
-    const uint32_t near = seen != kNoPosition && pos - seen <= near_limit ? pos - seen : 0;
+    // The zero-byte code and the one-byte copy undercut any literal. Which of the three a byte
+    // takes changes from byte to byte, so the step is put together from masks, not branches.
+    const uint32_t distance = pos + kSeenBias - last_seen_[byte];
+    last_seen_[byte] = pos + kSeenBias;
+    const uint32_t near_mask = uint32_t{0} - (distance <= std::min(kSingleMaxOffset, max_offset));
+    const uint32_t zero_mask = uint32_t{0} - (byte == 0);
+    const uint32_t single_mask = near_mask | zero_mask;
+    const uint32_t copy_mask = near_mask & ~zero_mask;
+    static_assert(kZeroByte == kLiteral + 1 && kCopyOne == kLiteral + 2);
+    const uint32_t single_kind = kLiteral + ((copy_mask & 2) | (zero_mask & 1));
+    const Step single_step =
+        MakeStep(0, 1, static_cast<StepKind>(single_kind), distance & copy_mask);
     const bool raw_fits = raw_pays_ && avail >= jcalg::kRawRunBytes;
     uint32_t jump = 0;
+    Prices prices;
     for (int m = 0; m < kModes; ++m) {
-      if ((active >> m & 1) == 0) continue;
-      const uint32_t price = prices_[Index(pos, m)];
+      prices[m] = prices_[Index(pos, m)];
+      if (!Active(active, m)) continue;
+      const uint32_t price = prices[m];
       const uint32_t last = LastOffsetOf(steps_[Index(pos, m)]);
-      // The zero-byte code and the one-byte copy undercut any literal.
-      if (byte == 0) {
-        Relax(pos + 1, m, price + kSingleBits, MakeStep(last, 1, kZeroByte));
-      } else if (near != 0) {
-        Relax(pos + 1, m, price + kSingleBits, MakeStep(last, 1, kCopyOne, near));
-      } else if (in_.modes[m].Fits(byte)) {
-        Relax(pos + 1, m, price + literal_bits_[m], MakeStep(last, 1, kLiteral));
+      // A single mode takes every byte of the block as a literal (see ChooseModes).
+      if (kModes == 1 || single_mask != 0 || in_.modes[m].Fits(byte)) {
+        const uint32_t bits = literal_bits_[m] ^ ((literal_bits_[m] ^ kSingleBits) & single_mask);
+        Relax(pos + 1, m, price + bits, single_step | last);
       }
       if (raw_fits) {
         Relax(pos + jcalg::kRawRunBytes, m, price + kRawRunBits,
@@ -526,10 +655,48 @@ class Parser {
           jump = std::max(jump, ExpandRepeat(pos, m, price, last, here, avail));
         }
       }
-      if (count > 0) jump = std::max(jump, ExpandMatches(pos, m, price, count));
     }
-    return jump;
+    const uint32_t next = ShortestUseful(pos, active, prices);
+    MatchWeigher weigh{this, pos, active, prices, next};
+    const Match longest = finder_->Find(pos, next, weigh);
+    if (longest.length < kNiceLength) return jump;
+    const uint32_t adjust = static_cast<uint32_t>(jcalg::LongMatchAdjust(longest.offset));
+    const uint32_t bits = LongOffsetBits(longest.offset) + GammaBits(longest.length - adjust);
+    for (int m = 0; m < kModes; ++m) {
+      if (!Active(active, m)) continue;
+      Relax(pos + longest.length, m, prices[m] + bits,
+            MakeStep(longest.offset, longest.length, kLongMatch));
+    }
+    return std::max(jump, longest.length);
   }
+
+  // The shortest match from pos that could make any later position cheaper: a copy costs at
+  // least kShortBits up to kShortMaxLength bytes and kShortBits + 2 beyond, so a position
+  // already reached for no more than that from here gains nothing from a copy of that length.
+  // Ends at the first position not reached yet.
+  uint32_t ShortestUseful(uint32_t pos, uint32_t active, const Prices& prices) const {
+    const uint32_t end = std::min(in_.length - pos, kNiceLength);
+    uint32_t length = 2;
+    if (kModes == 1 && end >= kShortMaxLength) {
+      // The short lengths at once, without a branch per length: most positions stop there.
+      const uint32_t* const ahead = prices_ + pos;
+      const uint32_t bound = prices[0] + kShortBits;
+      const uint32_t open = (ahead[2] > bound) | (ahead[3] > bound) << 1 | (ahead[4] > bound) << 2 |
+                            (ahead[5] > bound) << 3;
+      if (open != 0) return 2 + static_cast<uint32_t>(std::countr_zero(open));
+      length = kShortMaxLength + 1;
+    }
+    for (; length <= end; ++length) {
+      const uint32_t bits = length <= kShortMaxLength ? kShortBits : kShortBits + 2;
+      for (int m = 0; m < kModes; ++m) {
+        if (Active(active, m) && prices_[Index(pos + length, m)] > prices[m] + bits) return length;
+      }
+    }
+    return length;
+  }
+
+  // With one mode, a position is expanded only when that mode is active.
+  static bool Active(uint32_t active, int mode) { return kModes == 1 || (active >> mode & 1) != 0; }
 
   uint32_t ExpandRepeat(uint32_t pos, int mode, uint32_t price, uint32_t last, const uint8_t* here,
                         uint32_t avail) {
@@ -546,42 +713,51 @@ class Parser {
     return length;
   }
 
+  // Weighs each match as the search finds it, while the search still holds it in registers.
+  struct MatchWeigher {
+    Parser* parser;
+    uint32_t pos;
+    uint32_t active;
+    Prices prices;
+    uint32_t next;  // shortest length not yet relaxed
+
+    [[gnu::always_inline]] void operator()(uint32_t length, uint32_t offset) {
+      parser->ExpandMatch(pos, active, prices, length, offset, &next);
+    }
+  };
+
   // Each length goes with the nearest match that reaches it: for an offset below 128 the
   // short form up to 5 bytes, the long form beyond; for larger offsets the long form from the
   // shortest length that pays at that offset (later, larger offsets need no shorter one).
-  uint32_t ExpandMatches(uint32_t pos, int mode, uint32_t price, int count) {
-    uint32_t next = 2;  // shortest length not yet relaxed
-    for (int k = 0; k < count; ++k) {
-      const uint32_t offset = matches_[k].offset;
-      const uint32_t top = std::min(matches_[k].length, kNiceLength);
+  // *next is the shortest length not yet relaxed.
+  [[gnu::always_inline]] void ExpandMatch(uint32_t pos, uint32_t active, const Prices& prices,
+                                          uint32_t length, uint32_t offset, uint32_t* next) {
+    const uint32_t top = std::min(length, kNiceLength);
+    const uint32_t from = *next;
+    *next = std::max(from, top + 1);
+    const uint32_t adjust = static_cast<uint32_t>(jcalg::LongMatchAdjust(offset));
+    const uint32_t offset_bits = LongOffsetBits(offset);
+    for (int m = 0; m < kModes; ++m) {
+      if (!Active(active, m)) continue;
+      const uint32_t price = prices[m];
       if (offset <= kShortMaxOffset) {
         const uint32_t short_top = std::min(top, kShortMaxLength);
-        for (uint32_t l = next; l <= short_top; ++l) {
-          Relax(pos + l, mode, price + kShortBits, MakeStep(offset, l, kShortMatch));
+        for (uint32_t l = from; l <= short_top; ++l) {
+          Relax(pos + l, m, price + kShortBits, MakeStep(offset, l, kShortMatch));
         }
       }
-      const uint32_t adjust = static_cast<uint32_t>(jcalg::LongMatchAdjust(offset));
-      const uint32_t base = price + LongOffsetBits(offset);
-      for (uint32_t l = std::max(next, adjust + 2); l <= top; ++l) {
-        Relax(pos + l, mode, base + GammaBits(l - adjust), MakeStep(offset, l, kLongMatch));
+      const uint32_t base = price + offset_bits;
+      for (uint32_t l = std::max(from, adjust + 2); l <= top; ++l) {
+        Relax(pos + l, m, base + GammaBits(l - adjust), MakeStep(offset, l, kLongMatch));
       }
-      next = std::max(next, top + 1);
     }
-    const Match& longest = matches_[count - 1];
-    if (longest.length < kNiceLength) return 0;
-    const uint32_t adjust = static_cast<uint32_t>(jcalg::LongMatchAdjust(longest.offset));
-    const uint32_t bits = LongOffsetBits(longest.offset) + GammaBits(longest.length - adjust);
-    Relax(pos + longest.length, mode, price + bits,
-          MakeStep(longest.offset, longest.length, kLongMatch));
-    return longest.length;
   }
 
   ParseInput in_;
   Finder* finder_;
   uint32_t* prices_;
   Step* steps_;
-  Match matches_[kNiceLength];
-  uint32_t last_seen_[256];  // latest position of each byte value
+  uint32_t last_seen_[256];  // latest position of each byte value plus kSeenBias, else 0
   uint32_t literal_bits_[kModes];
   int final_mode_ = 0;
   bool raw_pays_ = false;
@@ -779,10 +955,10 @@ struct Tables {
   }
 };
 
-template <int kModes, typename Finder>
+template <int kModes, const PassOver& kPass, typename Finder>
 [[gnu::noinline]] uint32_t ParseWith(const ParseInput& input, Finder* finder, uint32_t* path,
                                      uint32_t* count) {
-  Parser<kModes, Finder> parser(input, finder);
+  Parser<kModes, Finder, kPass> parser(input, finder);
   const uint32_t bits = parser.Run();
   *count = parser.Path(path);
   return bits;
@@ -794,12 +970,40 @@ uint32_t Parse(const ParseInput& input, int mode_count, const Tables& tables, ui
   MatchFinder<Position> finder(input.source, input.length, input.max_offset, tables.finder);
   switch (mode_count) {
     case 1:
-      return ParseWith<1>(input, &finder, tables.path, count);
+      return input.modes[0].width == 8
+                 ? ParseWith<1, kWidePassOver>(input, &finder, tables.path, count)
+                 : ParseWith<1, kNarrowPassOver>(input, &finder, tables.path, count);
     case 2:
-      return ParseWith<2>(input, &finder, tables.path, count);
+      return ParseWith<2, kWidePassOver>(input, &finder, tables.path, count);
     default:
-      return ParseWith<kMaxModes>(input, &finder, tables.path, count);
+      return ParseWith<kMaxModes, kWidePassOver>(input, &finder, tables.path, count);
   }
+}
+
+// The path of a block that is not worth parsing: 256-byte raw runs, then literals in the wide
+// mode. Returns its price in bits; writes its node indexes to path.
+uint32_t StoredPath(uint32_t length, const Tables& tables, uint32_t* count) {
+  uint32_t n = 0;
+  tables.steps[0] = MakeStep(jcalg::kFirstLastOffset, 0, kStart);
+  tables.path[n++] = 0;
+  uint64_t bits = LiteralMode{}.ChangeBits() + kEndBits;
+  const uint32_t runs = length / jcalg::kRawRunBytes;
+  uint32_t pos = 0;
+  for (uint32_t r = 0; r < runs; ++r) {
+    pos += jcalg::kRawRunBytes;
+    tables.steps[pos] = MakeStep(jcalg::kFirstLastOffset, jcalg::kRawRunBytes, kRawRun);
+    tables.path[n++] = pos;
+  }
+  // Back-to-back runs share one code (see Emitter): its 8 bits, one bit before each further
+  // run and one after the last.
+  if (runs > 0) bits += 8 + runs * (8 * jcalg::kRawRunBytes + 1);
+  for (; pos < length; ++pos) {
+    tables.steps[pos + 1] = MakeStep(jcalg::kFirstLastOffset, 1, kLiteral);
+    tables.path[n++] = pos + 1;
+    bits += LiteralMode{}.LiteralBits();
+  }
+  *count = n;
+  return static_cast<uint32_t>(bits);
 }
 
 void WriteHeader(uint8_t* dest, uint32_t length, uint32_t check) {
@@ -811,16 +1015,15 @@ void WriteHeader(uint8_t* dest, uint32_t length, uint32_t check) {
 
 }  // namespace
 
-int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
-                  int32_t window_size, JcalgAlloc alloc, JcalgRelease release,
-                  JcalgProgress /*progress*/, bool no_check_value) {
+namespace {
+
+// Packs with the scratch memory that memory(size) gives (null when it cannot).
+template <typename Memory>
+int32_t Pack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
+             int32_t window_size, Memory&& memory, bool no_check_value) {
   if (length < 0 || (source == nullptr && length > 0) || dest == nullptr ||
       dest_capacity < jcalg::kHeaderSize) {
     return 0;
-  }
-  if (alloc == nullptr || release == nullptr) {
-    alloc = DefaultAlloc;
-    release = DefaultRelease;
   }
   const uint32_t size = static_cast<uint32_t>(length);
   const uint32_t window =
@@ -834,14 +1037,19 @@ int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t 
       size, mode_count,
       small ? MatchFinder<uint16_t>::TableBytes(size) : MatchFinder<uint32_t>::TableBytes(size));
   if (bytes > 0xFFFFFFFFu) return 0;
-  Scratch scratch{alloc(static_cast<uint32_t>(bytes)), release};
-  if (scratch.memory == nullptr) return 0;
-  const Tables tables(scratch.memory, size, mode_count);
+  void* const scratch = memory(bytes);
+  if (scratch == nullptr) return 0;
+  const Tables tables(scratch, size, mode_count);
 
   const ParseInput input{source, size, max_offset, modes, tables.prices, tables.steps};
   uint32_t count = 0;
-  const uint64_t bits = small ? Parse<uint16_t>(input, mode_count, tables, &count)
-                              : Parse<uint32_t>(input, mode_count, tables, &count);
+  // The census borrows the match finder's memory, which the finder sets up afresh.
+  const bool stored = small && LooksIncompressible(source, size, max_offset, modes, mode_count,
+                                                   static_cast<uint16_t*>(tables.finder),
+                                                   MatchFinder<uint16_t>::KeyBits(size));
+  const uint64_t bits = stored  ? StoredPath(size, tables, &count)
+                        : small ? Parse<uint16_t>(input, mode_count, tables, &count)
+                                : Parse<uint32_t>(input, mode_count, tables, &count);
   const uint64_t stream_bytes = jcalg::kHeaderSize + (bits + 31) / 32 * 4;
   if (stream_bytes > static_cast<uint64_t>(dest_capacity)) return 0;
 
@@ -850,6 +1058,42 @@ int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t 
   Emitter(source, modes, tables.steps).Run(tables.path, count, &out);
   if (!out.Finish()) return 0;
   return static_cast<int32_t>(out.next() - dest);
+}
+
+}  // namespace
+
+int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
+                  int32_t window_size, JcalgAlloc alloc, JcalgRelease release,
+                  JcalgProgress /*progress*/, bool no_check_value) {
+  if (alloc == nullptr || release == nullptr) {
+    alloc = DefaultAlloc;
+    release = DefaultRelease;
+  }
+  Scratch scratch{nullptr, release};
+  const auto memory = [&](uint64_t bytes) {
+    scratch.memory = alloc(static_cast<uint32_t>(bytes));
+    return scratch.memory;
+  };
+  return Pack(source, length, dest, dest_capacity, window_size, memory, no_check_value);
+}
+
+int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t dest_capacity,
+                  int32_t window_size, JcalgWorkArea* area) {
+  if (area == nullptr) return 0;
+  const auto memory = [area](uint64_t bytes) { return area->Reserve(bytes); };
+  return Pack(source, length, dest, dest_capacity, window_size, memory, false);
+}
+
+JcalgWorkArea::JcalgWorkArea() = default;
+JcalgWorkArea::~JcalgWorkArea() = default;
+
+void* JcalgWorkArea::Reserve(uint64_t size) {
+  const uint64_t words = (size + sizeof(uint64_t) - 1) / sizeof(uint64_t);
+  if (words > words_) {
+    memory_.reset(new (std::nothrow) uint64_t[words]);
+    words_ = memory_ ? words : 0;
+  }
+  return memory_.get();
 }
 
 }  // namespace sk

@@ -688,6 +688,49 @@ TEST(JcalgPackTest, HeaderAndScratchMemory) {
   EXPECT_TRUE(Scan(empty).ok);
 }
 
+TEST(JcalgPackTest, RandomBytesGoOutAsRawRunsAndAnyRepeatsStillCount) {
+  // Evenly spread bytes that hardly repeat are not parsed: raw runs and wide literals.
+  const Bytes noise = Random(6000, 21);
+  const Bytes stream = Pack(noise, 65536);
+  const StreamFacts facts = Scan(stream);
+  ASSERT_TRUE(facts.ok);
+  EXPECT_EQ(facts.raw_runs, 6000 / 256);
+  EXPECT_EQ(facts.literals, 6000 % 256);
+  EXPECT_EQ(facts.shorts + facts.longs + facts.repeats + facts.copy_ones + facts.zero_bytes, 0);
+  EXPECT_EQ(Unpack(stream), noise);
+  // The same noise with one stretch that repeats is parsed, and packs below its size.
+  Bytes patched = noise;
+  std::copy(noise.begin() + 100, noise.begin() + 300, patched.begin() + 3000);
+  const Bytes packed = Pack(patched, 65536);
+  EXPECT_LT(packed.size(), patched.size());
+  EXPECT_GT(Scan(packed).longs, 0);
+  EXPECT_EQ(Unpack(packed), patched);
+}
+
+TEST(JcalgPackTest, AWorkAreaServesBlockAfterBlock) {
+  // Blocks of every kind and of growing and shrinking sizes: each packs through the kept area
+  // exactly as through memory of its own, so nothing of one block reaches the next.
+  JcalgWorkArea area;
+  const Bytes blocks[] = {Text(6000, 1),  Records(100, 2), Mixed(6000, 3),  Random(6000, 4),
+                          Bytes(3000, 0), Text(17, 5),     Records(6000, 6)};
+  for (const Bytes& data : blocks) {
+    const int32_t length = static_cast<int32_t>(data.size());
+    Bytes via_area(data.size() + 2000);
+    const int32_t n = JcalgPack(data.data(), length, via_area.data(),
+                                static_cast<int32_t>(via_area.size()), 65536, &area);
+    ASSERT_GT(n, 0);
+    via_area.resize(static_cast<size_t>(n));
+    EXPECT_EQ(via_area, Pack(data, 65536)) << data.size();
+  }
+  // Once grown to the largest block, the area hands out the same memory.
+  void* const memory = area.Reserve(1);
+  EXPECT_NE(memory, nullptr);
+  Bytes out(8000);
+  JcalgPack(blocks[0].data(), 6000, out.data(), 8000, 65536, &area);
+  EXPECT_EQ(area.Reserve(1), memory);
+  EXPECT_EQ(JcalgPack(blocks[0].data(), 6000, out.data(), 8000, 65536, nullptr), 0);
+}
+
 TEST(JcalgPackTest, SixThousandZerosTakeTwoWords) {
   // The literal mode, a zero-byte code, one repeat from the first last offset, the end code.
   const Bytes zeros = Pack(Bytes(6000, 0), 65536);
