@@ -62,6 +62,11 @@ enum ControlStyle : uint32_t {
   kStyleRaised = 1u << 7,       // a raised container
   kStyleBold = 1u << 8,
   kStyleLarge = 1u << 9,        // a large title font
+  // Roles of buttons, which backends act on by themselves: the cancel button is what Escape
+  // (and Ctrl-C on the command line) presses, the default button what Enter (and a command
+  // line without a terminal to ask on) presses.
+  kRoleCancel = 1u << 10,
+  kRoleDefault = 1u << 11,
 };
 
 struct ControlDef {
@@ -141,6 +146,21 @@ struct Image {
 enum class Icon { kNone, kInformation, kWarning, kQuestion };
 enum class Buttons { kOk, kYesNo, kYesNoCancel, kOkCancel };
 enum class Answer { kOk, kCancel, kYes, kNo };
+
+// The answer that changes nothing: No to a Yes/No question, Cancel where it is offered, OK
+// to a message that only informs. Given where nobody can answer.
+constexpr Answer HarmlessAnswer(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::kYesNo:
+      return Answer::kNo;
+    case Buttons::kYesNoCancel:
+    case Buttons::kOkCancel:
+      return Answer::kCancel;
+    case Buttons::kOk:
+      break;
+  }
+  return Answer::kOk;
+}
 
 class Toolkit {
  public:

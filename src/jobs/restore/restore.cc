@@ -99,9 +99,11 @@ void OpenParametersWindow(RestoreJob& job) {
   tk.AddControl(ui::kJobWindow, {kRestoreSubfolderOptionId, ui::ControlKind::kOption, 24, 41, 284,
                                  20, app.Text(47)});
   tk.AddControl(ui::kJobWindow,
-                {kRestoreOkId, ui::ControlKind::kButton, 118, 80, 90, 25, app.Text(6)});
+                {kRestoreOkId, ui::ControlKind::kButton, 118, 80, 90, 25, app.Text(6),
+                 ui::kRoleDefault});
   tk.AddControl(ui::kJobWindow,
-                {kRestoreCancelId, ui::ControlKind::kButton, 216, 80, 90, 25, app.Text(7)});
+                {kRestoreCancelId, ui::ControlKind::kButton, 216, 80, 90, 25, app.Text(7),
+                 ui::kRoleCancel});
   tk.SetValue(ui::kJobWindow, kRestoreCompleteOptionId, 1);
   tk.SetValue(ui::kJobWindow, kRestoreSubfolderOptionId, 0);
 }
@@ -344,7 +346,8 @@ void OpenProgressWindow(RestoreJob& job) {
   tk.AddControl(
       w, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "", ui::kStyleSmooth});
   tk.SetRange(w, kProgressBarId, 0, app.RestoreTotal);
-  tk.AddControl(w, {kCancelButtonId, ui::ControlKind::kButton, 151, 65, 116, 25, app.Text(7)});
+  tk.AddControl(w, {kCancelButtonId, ui::ControlKind::kButton, 151, 65, 116, 25, app.Text(7),
+                    ui::kRoleCancel});
   tk.AddStatusBar(w, 2);
   tk.SetStatusText(w, 0, app.Text(53) + ": " + DurationText(app.Texts, 100));
   tk.SetStatusText(w, 1, app.Text(54) + ": " + DurationText(app.Texts, 100));

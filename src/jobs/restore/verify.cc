@@ -99,7 +99,8 @@ void OpenProgressWindow(AppState& app, int64_t maximum) {
                                  ui::kStyleSmooth});
   tk.SetRange(ui::kJobWindow, kProgressBarId, 0, maximum);
   tk.AddControl(ui::kJobWindow,
-                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(7)});
+                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(7),
+                 ui::kRoleCancel});
 }
 
 void ShowResult(AppState& app, bool valid, int64_t maximum) {

@@ -20,11 +20,6 @@ namespace {
 std::atomic<int> g_interrupt_pending{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-// Ids the jobs give their buttons (progress windows; restore parameters window).
-constexpr int kJobCancelId = 31;
-constexpr int kParametersOkId = 42;
-constexpr int kParametersCancelId = 43;
-
 // A poll is taken once per 6000-byte block; the clock is read on every 16th only.
 constexpr uint32_t kPollsPerClockCheck = 16;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
@@ -316,7 +311,7 @@ const ConsoleToolkit::Control* ConsoleToolkit::CancelButton(const Window& window
   for (int id : window.order) {
     const Control& control = window.controls.at(id);
     if (control.def.kind != ControlKind::kButton) continue;
-    if (id == kJobCancelId || id == kParametersCancelId || control.text == words_.cancel) {
+    if ((control.def.style & kRoleCancel) != 0 || control.text == words_.cancel) {
       return &control;
     }
   }
@@ -327,7 +322,7 @@ const ConsoleToolkit::Control* ConsoleToolkit::OkButton(const Window& window) co
   for (int id : window.order) {
     const Control& control = window.controls.at(id);
     if (control.def.kind == ControlKind::kButton &&
-        (id == kParametersOkId || control.text == words_.ok)) {
+        ((control.def.style & kRoleDefault) != 0 || control.text == words_.ok)) {
       return &control;
     }
   }
@@ -517,8 +512,9 @@ Answer ConsoleToolkit::Ask(const std::string&, const std::string&, Buttons butto
     choices.push_back({words_.no, "no", Answer::kNo});
   }
   if (buttons != Buttons::kYesNo) choices.push_back({words_.cancel, "cancel", Answer::kCancel});
-  // The answer that changes nothing: No, or Cancel where it is offered.
-  const Choice& keep = buttons == Buttons::kYesNo ? choices[1] : choices.back();
+  const Choice& keep = *std::find_if(choices.begin(), choices.end(), [&](const Choice& choice) {
+    return choice.answer == HarmlessAnswer(buttons);
+  });
 
   if (!input_is_terminal_) {
     Say("  -> " + keep.word + " (no terminal to ask on)");

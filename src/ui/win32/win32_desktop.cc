@@ -8,8 +8,9 @@ namespace sk::ui {
 std::unique_ptr<Toolkit> MakeWin32Toolkit() {
   auto toolkit = std::make_unique<Win32Toolkit>();
   if (!toolkit->Ready()) return nullptr;
-  if (std::unique_ptr<Win32Automation> automation = Win32Automation::FromEnvironment()) {
-    toolkit->SetAutomation(std::move(automation));
+  if (auto player =
+          AutomationPlayer::FromEnvironment(std::make_unique<Win32Automation>(*toolkit))) {
+    toolkit->SetAutomation(std::move(player));
   }
   return toolkit;
 }

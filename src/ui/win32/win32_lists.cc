@@ -2,7 +2,7 @@
 // status bar, the program's images, and the menus of the native toolkit.
 #include <algorithm>
 
-#include "ui/win32/win32_automation.h"
+#include "ui/automation_player.h"
 #include "ui/win32/win32_toolkit.h"
 
 namespace sk::ui {

@@ -33,7 +33,7 @@
 
 namespace sk::ui {
 
-class Win32Automation;
+class AutomationPlayer;
 
 class Win32Toolkit : public Toolkit {
  public:
@@ -52,7 +52,7 @@ class Win32Toolkit : public Toolkit {
   // False when the window class could not be registered.
   bool Ready() const { return ready_; }
 
-  void SetAutomation(std::unique_ptr<Win32Automation> automation);
+  void SetAutomation(std::unique_ptr<AutomationPlayer> automation);
 
   // --- For the automation: native handles and what the window system shows.
   HWND NativeWindow(int window);
@@ -199,7 +199,7 @@ class Win32Toolkit : public Toolkit {
   HICON big_icon_ = nullptr, small_icon_ = nullptr;
   HFONT base_font_ = nullptr;
   HFONT link_font_ = nullptr;
-  std::unique_ptr<Win32Automation> automation_;
+  std::unique_ptr<AutomationPlayer> automation_;
   bool quiet_ = false;  // set while the program changes a control itself
   bool pumping_ = false;
   bool ole_ = false;

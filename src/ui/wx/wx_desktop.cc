@@ -8,8 +8,8 @@ namespace sk::ui {
 std::unique_ptr<Toolkit> MakeWxToolkit() {
   if (!WxToolkit::Start()) return nullptr;
   auto toolkit = std::make_unique<WxToolkit>();
-  if (std::unique_ptr<WxAutomation> automation = WxAutomation::FromEnvironment()) {
-    toolkit->SetAutomation(std::move(automation));
+  if (auto player = AutomationPlayer::FromEnvironment(std::make_unique<WxAutomation>(*toolkit))) {
+    toolkit->SetAutomation(std::move(player));
   }
   return toolkit;
 }

@@ -31,7 +31,7 @@ class wxNotebook;
 
 namespace sk::ui {
 
-class WxAutomation;
+class AutomationPlayer;
 
 // UTF-8 text in and out of wx.
 wxString ToWx(const std::string& text);
@@ -62,7 +62,7 @@ class WxToolkit : public Toolkit {
   std::function<std::optional<std::string>(const std::string& title, const std::string& start)>
       folder_hook;
   std::function<bool(const std::string& target)> document_hook;
-  void SetAutomation(std::unique_ptr<WxAutomation> automation);
+  void SetAutomation(std::unique_ptr<AutomationPlayer> automation);
 
   // An event as if a handler had queued it.
   void Post(const Event& event);
@@ -145,6 +145,8 @@ class WxToolkit : public Toolkit {
   wxWindow* ParentFor(WindowData& w, const ControlDef& def);
   wxWindow* MakeWidget(int window, WindowData& w, const ControlDef& def);
   void BindEvents(int window, const ControlDef& def, wxWindow* widget);
+  // A click on the enabled button of that role; false when the window has none.
+  bool PressRole(int window, uint32_t role);
   void Queue(const Event& event);
   int MenuBarHeight(WindowData& w);
   wxMenu* BuildMenu(int window, const Menu& menu);
@@ -155,7 +157,7 @@ class WxToolkit : public Toolkit {
   std::unique_ptr<wxGUIEventLoop> loop_;
   std::unique_ptr<wxImageList> images_;
   std::vector<Image> image_data_;
-  std::unique_ptr<WxAutomation> automation_;
+  std::unique_ptr<AutomationPlayer> automation_;
   std::chrono::steady_clock::time_point next_pump_;
   wxFont base_font_;
   bool quiet_ = false;  // set while the program changes a control itself
