@@ -53,7 +53,7 @@ int32_t GenerationOfName(const std::string& name) {
 }
 
 std::string GenerationBaseName(const std::string& set_name, int32_t generation) {
-  return "Backup_" + GenerationField(generation) + "_of_" + set_name;
+  return PointName(set_name, generation);
 }
 
 std::string VolumeFileName(const std::string& set_name, int32_t generation) {
@@ -62,6 +62,28 @@ std::string VolumeFileName(const std::string& set_name, int32_t generation) {
 
 std::string IndexFileName(const std::string& set_name, int32_t generation) {
   return GenerationBaseName(set_name, generation) + ".ini";
+}
+
+int32_t GenerationOf(const std::string& name) {
+  int32_t generation = 0;
+  for (size_t i = kGenerationFieldStart; i < name.size() && i < kNamePrefixLength; ++i) {
+    if (name[i] < '0' || name[i] > '9') break;
+    generation = generation * 10 + (name[i] - '0');
+  }
+  return generation;
+}
+
+PointNameParts ParsePointName(const std::string& display_name) {
+  PointNameParts parts;
+  if (display_name.size() > kNamePrefixLength) parts.source = display_name.substr(kNamePrefixLength);
+  parts.parent = ParentFolder(parts.source);
+  parts.set_name = SetName(parts.source);
+  parts.generation = GenerationOf(display_name);
+  return parts;
+}
+
+std::string PointName(const std::string& source_folder, int32_t generation) {
+  return "Backup_" + GenerationField(generation) + "_of_" + source_folder;
 }
 
 std::string DisplayName(const std::string& file_name) {

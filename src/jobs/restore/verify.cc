@@ -14,9 +14,6 @@
 namespace sk {
 namespace {
 
-// "Backup_" kkkk: the generation field of a display name.
-constexpr size_t kGenerationFieldStart = 7;
-constexpr const char* kMainGeneration = "0000";
 
 struct VerifyJob {
   AppState& app;
@@ -68,8 +65,7 @@ bool CheckRecord(VerifyJob& job) {
 // Whether a volume that is not there is what its restore point should have: an update
 // that packed nothing writes its index alone.
 bool IsIndexOnlyPoint(AppState& app, const std::string& base_name) {
-  return base_name.size() > kNamePrefixLength &&
-         base_name.compare(kGenerationFieldStart, 4, kMainGeneration) != 0 &&
+  return base_name.size() > kNamePrefixLength && GenerationOf(base_name) != 0 &&
          platform::FileSize(app.BackupFolder + base_name + ".ini") >= 0;
 }
 
