@@ -41,11 +41,9 @@ std::string GenerationField(int64_t generation) {
 }
 
 int32_t GenerationOfName(const std::string& name) {
-  // "Backup_" is 7 characters; the four digits follow.
-  constexpr size_t kDigitsAt = 7;
   if (name.size() < kNamePrefixLength) return -1;
   int32_t generation = 0;
-  for (size_t i = kDigitsAt; i < kDigitsAt + 4; ++i) {
+  for (size_t i = kGenerationFieldStart; i < kGenerationFieldStart + 4; ++i) {
     if (name[i] < '0' || name[i] > '9') return -1;
     generation = generation * 10 + (name[i] - '0');
   }
@@ -64,21 +62,12 @@ std::string IndexFileName(const std::string& set_name, int32_t generation) {
   return GenerationBaseName(set_name, generation) + ".ini";
 }
 
-int32_t GenerationOf(const std::string& name) {
-  int32_t generation = 0;
-  for (size_t i = kGenerationFieldStart; i < name.size() && i < kNamePrefixLength; ++i) {
-    if (name[i] < '0' || name[i] > '9') break;
-    generation = generation * 10 + (name[i] - '0');
-  }
-  return generation;
-}
-
 PointNameParts ParsePointName(const std::string& display_name) {
   PointNameParts parts;
   if (display_name.size() > kNamePrefixLength) parts.source = display_name.substr(kNamePrefixLength);
   parts.parent = ParentFolder(parts.source);
   parts.set_name = SetName(parts.source);
-  parts.generation = GenerationOf(display_name);
+  parts.generation = GenerationOfName(display_name);
   return parts;
 }
 

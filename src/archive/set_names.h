@@ -42,15 +42,11 @@ struct PointNameParts {
   std::string source;    // the source folder: the display name from its 16th character
   std::string parent;    // ParentFolder(source): record paths are relative to it
   std::string set_name;  // SetName(source); "" when the source cannot be encoded
-  int32_t generation = 0;
+  int32_t generation = 0;  // as GenerationOfName gives it: -1 without a generation field
 
   bool IsMainVolume() const { return generation == 0; }
 };
 PointNameParts ParsePointName(const std::string& display_name);
-
-// The generation field of a file or display name as a number: its leading decimal digits
-// (0 when it has none).
-int32_t GenerationOf(const std::string& name);
 
 // The display name of restore point `generation` of a source folder (0: the main volume).
 std::string PointName(const std::string& source_folder, int32_t generation);

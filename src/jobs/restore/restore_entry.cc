@@ -6,6 +6,7 @@
 #include "archive/crc32.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
+#include "jobs/sets/restore_point.h"
 #include "platform/file_system.h"
 #include "shell/size_text.h"
 
@@ -18,16 +19,10 @@ bool IsDriveForm(const std::string& path) {
   return path.size() >= 3 && path[1] == ':' && path[2] == '\\';
 }
 
-enum class Match { kExact, kNoCase };
-
-bool SamePath(const std::string& a, const std::string& b, Match match) {
-  return match == Match::kExact ? a == b : CompareNoCase(a, b) == 0;
-}
-
 // Reads record heads from `from` up to `until` (or the end of the volume) and stops on the
 // first that matches.
 bool SearchRange(VolumeReader& reader, int64_t from, int64_t until, const std::string& wanted,
-                 Match match) {
+                 PathMatch match) {
   reader.damaged = false;
   if (!reader.file.Seek(from)) return false;
   while (reader.file.Tell() < until && ReadEntryHead(reader)) {
@@ -37,7 +32,7 @@ bool SearchRange(VolumeReader& reader, int64_t from, int64_t until, const std::s
   return false;
 }
 
-bool Search(VolumeReader& reader, int64_t start, const std::string& wanted, Match match) {
+bool Search(VolumeReader& reader, int64_t start, const std::string& wanted, PathMatch match) {
   constexpr int64_t kToTheEnd = std::numeric_limits<int64_t>::max();
   return SearchRange(reader, start, kToTheEnd, wanted, match) ||
          (start > kHeaderSize && SearchRange(reader, kHeaderSize, start, wanted, match));
@@ -178,8 +173,10 @@ std::string OutputName(const std::string& stored_path) {
 bool FindEntry(VolumeReader& reader, const std::string& relative_path) {
   if (!reader.file.IsOpen()) return false;
   const int64_t start = reader.file.Tell();
-  return Search(reader, start, relative_path, Match::kExact) ||
-         Search(reader, start, relative_path, Match::kNoCase);
+  for (const PathMatch match : kPathMatchOrder) {
+    if (Search(reader, start, relative_path, match)) return true;
+  }
+  return false;
 }
 
 int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string& target_folder,

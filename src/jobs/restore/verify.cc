@@ -65,7 +65,7 @@ bool CheckRecord(VerifyJob& job) {
 // Whether a volume that is not there is what its restore point should have: an update
 // that packed nothing writes its index alone.
 bool IsIndexOnlyPoint(AppState& app, const std::string& base_name) {
-  return base_name.size() > kNamePrefixLength && GenerationOf(base_name) != 0 &&
+  return base_name.size() > kNamePrefixLength && GenerationOfName(base_name) != 0 &&
          platform::FileSize(app.BackupFolder + base_name + ".ini") >= 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "jobs/sets/update_index.h"
 #include "shell/app_state.h"
 
 namespace sk {
@@ -23,11 +24,6 @@ std::string RestorePointSize(AppState& app, const std::string& index_file_name);
 // main volume followed by its restore points) in window 0, and disables the commands that
 // need a selected row.
 void RefreshBackupLists(AppState& app);
-
-// The path part of an update index value "path*volume file name". The set's volume names
-// are known, so a "*" inside the path (possible on systems that allow it in names) does not
-// cut it short; other values are cut at their first "*".
-std::string IndexValuePath(const std::string& value, const std::string& set_name);
 
 }  // namespace sk
 
