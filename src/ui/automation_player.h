@@ -104,6 +104,31 @@ class AutomationBackend {
   AutomationPlayer* player_ = nullptr;
 };
 
+// A backend's class body declares the methods above (ContextMenuOpening aside, which has a
+// default) with this one line.
+#define SK_AUTOMATION_BACKEND_METHODS                                                           \
+  Toolkit& toolkit() override;                                                                  \
+  std::optional<std::string> WindowTitle(int window) override;                                  \
+  bool WindowEnabled(int window) override;                                                      \
+  bool ControlEnabled(int window, int control) override;                                        \
+  Rect ControlRect(int window, int control) override;                                           \
+  std::string MenuState(int window, int item) override;                                         \
+  bool ChooseMenu(int window, int item) override;                                               \
+  bool Close(int window) override;                                                              \
+  bool Maximize(int window, bool maximized) override;                                           \
+  bool Resize(int window, int width, int height) override;                                      \
+  bool Click(int window, int control) override;                                                 \
+  bool Select(int window, int control, int row) override;                                       \
+  bool ClickRow(int window, int control, bool double_click) override;                           \
+  void Settle(int milliseconds) override;                                                       \
+  bool SaveScreen(const std::string& folder, const std::string& name) override;                 \
+  void PhotographMessage(const std::string& title, const std::string& text, Icon icon,          \
+                         Buttons buttons, Answer answer,                                        \
+                         const std::function<void()>& take_shots) override;                     \
+  void PhotographFolderChooser(const std::string& title, const std::string& start,              \
+                               const std::function<void()>& take_shots) override;               \
+  void CloseContextMenu() override;
+
 class AutomationPlayer {
  public:
   // From the environment; null when STOWKEEPER_AUTOMATION names no readable script.

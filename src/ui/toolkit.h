@@ -243,6 +243,63 @@ class Toolkit {
   virtual bool OpenDocument(const std::string& /*target*/) { return false; }
 };
 
+// Every backend implements the methods of the jobs' windows; the backends that draw a desktop
+// (and the headless one, which records it) implement the desktop's methods as well. A
+// backend's class body declares each set with one of these lines, so that the interface is
+// written down in one place.
+#define SK_TOOLKIT_WINDOW_METHODS                                                               \
+  bool OpenWindow(int window, const WindowDef& def) override;                                   \
+  void CloseWindow(int window) override;                                                        \
+  bool WindowExists(int window) override;                                                       \
+  void EnableWindow(int window, bool enabled) override;                                         \
+  void AddControl(int window, const ControlDef& def) override;                                  \
+  void SetText(int window, int control, const std::string& text) override;                      \
+  std::string GetText(int window, int control) override;                                        \
+  void SetValue(int window, int control, int64_t value) override;                               \
+  int64_t GetValue(int window, int control) override;                                           \
+  void SetRange(int window, int control, int64_t minimum, int64_t maximum) override;            \
+  int64_t GetMaximum(int window, int control) override;                                         \
+  void EnableControl(int window, int control, bool enabled) override;                           \
+  void SetFocus(int window, int control) override;                                              \
+  void AddColumn(int window, int control, const std::string& title, int width) override;        \
+  void AddItem(int window, int control, const std::string& text, int image) override;           \
+  void SetItemText(int window, int control, int row, const std::string& text) override;         \
+  void ClearItems(int window, int control) override;                                            \
+  int CountItems(int window, int control) override;                                             \
+  std::string GetItemText(int window, int control, int row, int column) override;               \
+  void AddStatusBar(int window, int fields) override;                                           \
+  void SetStatusText(int window, int field, const std::string& text) override;                  \
+  void AddTimer(int window, int timer, int milliseconds) override;                              \
+  void RemoveTimer(int window, int timer) override;                                             \
+  Event PollEvent() override;                                                                   \
+  Event WaitEvent() override;                                                                   \
+  Answer MessageBox(const std::string& title, const std::string& text, Icon icon,               \
+                    Buttons buttons) override;                                                  \
+  std::string ChooseFolder(const std::string& title, const std::string& start) override;        \
+  void PlayInformationSound() override;
+
+#define SK_TOOLKIT_DESKTOP_METHODS                                                              \
+  void SetImages(const std::vector<Image>& images) override;                                    \
+  void SetMenuBar(int window, const std::vector<Menu>& menus) override;                         \
+  void EnableMenuItem(int window, int item, bool enabled) override;                             \
+  void CheckMenuItem(int window, int item, bool checked) override;                              \
+  void SetContextMenu(int window, const Menu& menu) override;                                   \
+  void ShowContextMenu(int window) override;                                                    \
+  void SetMinimumSize(int window, int width, int height) override;                              \
+  WindowGeometry GetWindowGeometry(int window) override;                                        \
+  void SetControlRect(int window, int control, const Rect& rect) override;                      \
+  Rect GetControlRect(int window, int control) override;                                        \
+  void SetToolTip(int window, int control, const std::string& text) override;                   \
+  void SetFont(int window, int control, const Font& font) override;                             \
+  void SetColumnWidth(int window, int control, int column, int width) override;                 \
+  int GetColumnWidth(int window, int control, int column) override;                             \
+  int VisibleRowCount(int window, int control) override;                                        \
+  bool OpenDocument(const std::string& target) override;
+
+// The columns of a list row's text, which '\n' separates; and one of them, "" past the last.
+std::vector<std::string> RowColumns(const std::string& row_text);
+std::string RowColumn(const std::string& row_text, int column);
+
 // Window numbers.
 inline constexpr int kMainWindow = 0;
 inline constexpr int kJobWindow = 1;

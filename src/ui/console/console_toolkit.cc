@@ -244,14 +244,7 @@ int ConsoleToolkit::CountItems(int window, int control) {
 std::string ConsoleToolkit::GetItemText(int window, int control, int row, int column) {
   const Control* found = Find(window, control);
   if (!found || row < 0 || row >= static_cast<int>(found->items.size()) || column < 0) return "";
-  const std::string& item = found->items[row];
-  size_t start = 0;
-  for (int i = 0; i < column; ++i) {
-    start = item.find('\n', start);
-    if (start == std::string::npos) return "";
-    ++start;
-  }
-  return item.substr(start, item.find('\n', start) - start);
+  return RowColumn(found->items[row], column);
 }
 
 void ConsoleToolkit::AddStatusBar(int window, int fields) {
@@ -616,5 +609,14 @@ Event ConsoleToolkit::Choose(Window& window) {
   queued_.push_back({EventType::kLeftClick, window_id, ok->def.id});
   return {EventType::kLeftClick, window_id, options[*chosen]->def.id};
 }
+
+// A line on a terminal has no window to enable, no focus, no columns, no folder chooser (the
+// command line names its folders) and no sound.
+void ConsoleToolkit::EnableWindow(int, bool) {}
+void ConsoleToolkit::EnableControl(int, int, bool) {}
+void ConsoleToolkit::SetFocus(int, int) {}
+void ConsoleToolkit::AddColumn(int, int, const std::string&, int) {}
+std::string ConsoleToolkit::ChooseFolder(const std::string&, const std::string&) { return ""; }
+void ConsoleToolkit::PlayInformationSound() {}
 
 }  // namespace sk::ui

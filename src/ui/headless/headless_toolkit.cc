@@ -152,15 +152,7 @@ int HeadlessToolkit::CountItems(int window, int control) {
 std::string HeadlessToolkit::GetItemText(int window, int control, int row, int column) {
   Control* c = FindControl(window, control);
   if (c == nullptr || row < 0 || static_cast<size_t>(row) >= c->items.size()) return "";
-  const std::string& text = c->items[static_cast<size_t>(row)];
-  size_t start = 0;
-  for (int i = 0; i < column; ++i) {
-    start = text.find('\n', start);
-    if (start == std::string::npos) return "";
-    ++start;
-  }
-  const size_t end = text.find('\n', start);
-  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  return RowColumn(c->items[static_cast<size_t>(row)], column);
 }
 
 void HeadlessToolkit::AddStatusBar(int window, int fields) {
@@ -349,5 +341,9 @@ bool HeadlessToolkit::OpenDocument(const std::string& target) {
   documents.push_back(target);
   return true;
 }
+
+void HeadlessToolkit::PlayInformationSound() { ++sounds; }
+
+void HeadlessToolkit::SetImages(const std::vector<Image>& images) { this->images = images; }
 
 }  // namespace sk::ui

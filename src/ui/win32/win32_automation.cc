@@ -67,6 +67,8 @@ int SelectedRow(HWND list) {
 
 }  // namespace
 
+Toolkit& Win32Automation::toolkit() { return tk_; }
+
 Win32Automation::~Win32Automation() {
   if (modal_ == this) modal_ = nullptr;
 }
@@ -226,15 +228,8 @@ bool Win32Automation::SaveScreen(const std::string& folder, const std::string& n
   const int height = GetSystemMetrics(SM_CYSCREEN);
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP picture = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP picture = TopDownBitmap(width, height, &bits);
   bool ok = false;
   std::vector<uint32_t> pixels;
   if (picture != nullptr && bits != nullptr && memory != nullptr) {

@@ -20,27 +20,7 @@ class Win32Automation : public AutomationBackend {
   explicit Win32Automation(Win32Toolkit& tk) : tk_(tk) {}
   ~Win32Automation() override;
 
-  Toolkit& toolkit() override { return tk_; }
-  std::optional<std::string> WindowTitle(int window) override;
-  bool WindowEnabled(int window) override;
-  bool ControlEnabled(int window, int control) override;
-  Rect ControlRect(int window, int control) override;
-  std::string MenuState(int window, int item) override;
-  bool ChooseMenu(int window, int item) override;
-  bool Close(int window) override;
-  bool Maximize(int window, bool maximized) override;
-  bool Resize(int window, int width, int height) override;
-  bool Click(int window, int control) override;
-  bool Select(int window, int control, int row) override;
-  bool ClickRow(int window, int control, bool double_click) override;
-  void Settle(int milliseconds) override;
-  bool SaveScreen(const std::string& folder, const std::string& name) override;
-  void PhotographMessage(const std::string& title, const std::string& text, Icon icon,
-                         Buttons buttons, Answer answer,
-                         const std::function<void()>& take_shots) override;
-  void PhotographFolderChooser(const std::string& title, const std::string& start,
-                               const std::function<void()>& take_shots) override;
-  void CloseContextMenu() override;
+  SK_AUTOMATION_BACKEND_METHODS
 
  private:
   // An enabled control of an open window, or null: the user can act on no other.

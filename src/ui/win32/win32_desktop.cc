@@ -1,11 +1,11 @@
-#include "ui/win32/win32_desktop.h"
+#include "ui/desktop.h"
 
 #include "ui/win32/win32_automation.h"
 #include "ui/win32/win32_toolkit.h"
 
 namespace sk::ui {
 
-std::unique_ptr<Toolkit> MakeWin32Toolkit() {
+std::unique_ptr<Toolkit> MakeDesktopToolkit() {
   auto toolkit = std::make_unique<Win32Toolkit>();
   if (!toolkit->Ready()) return nullptr;
   if (auto player =

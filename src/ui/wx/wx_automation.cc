@@ -23,6 +23,8 @@ void Send(wxWindow* target, wxEvent& event) {
 
 }  // namespace
 
+Toolkit& WxAutomation::toolkit() { return tk_; }
+
 std::optional<std::string> WxAutomation::WindowTitle(int window) {
   if (tk_.NativeWindow(window) == nullptr) return std::nullopt;
   wxFrame* frame = Frame(window);

@@ -55,18 +55,6 @@ long FrameStyle(uint32_t flags) {
   return style;
 }
 
-// The columns of a list row's text.
-std::vector<std::string> Columns(const std::string& text) {
-  std::vector<std::string> columns;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = text.find('\n', start);
-    columns.push_back(text.substr(start, end == std::string::npos ? end : end - start));
-    if (end == std::string::npos) return columns;
-    start = end + 1;
-  }
-}
-
 wxListCtrl* AsList(wxWindow* widget) { return dynamic_cast<wxListCtrl*>(widget); }
 
 int SelectedRow(wxListCtrl* list) {
@@ -74,7 +62,7 @@ int SelectedRow(wxListCtrl* list) {
 }
 
 void SetRow(wxListCtrl* list, int row, const std::string& text, int image) {
-  const std::vector<std::string> columns = Columns(text);
+  const std::vector<std::string> columns = RowColumns(text);
   if (row >= list->GetItemCount()) {
     list->InsertItem(row, ToWx(columns[0]), image);
   } else {
