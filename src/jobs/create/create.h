@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "jobs/job_window.h"
 #include "shell/app_state.h"
 
 namespace sk {
@@ -26,10 +27,6 @@ void ShowWriteFailure(AppState& app, const std::string& path, int error);
 // CRC-32 of a file's content, read in 6000-byte blocks, watching the job window's Cancel
 // button. nullopt when the file cannot be read completely or the job was cancelled.
 std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path);
-
-// Control ids of the job windows.
-inline constexpr int kProgressBarId = 30;
-inline constexpr int kCancelButtonId = 31;
 
 }  // namespace sk
 

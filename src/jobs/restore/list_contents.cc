@@ -6,7 +6,7 @@
 
 #include "archive/crc32.h"
 #include "archive/set_names.h"
-#include "jobs/create/create.h"
+#include "jobs/job_window.h"
 #include "jobs/sets/restore_point.h"
 #include "shell/size_text.h"
 
@@ -37,8 +37,7 @@ std::string ContentsLine(const std::string& parent, const PointEntry& entry) {
 // The contents lines of the restore point in list 1, under the small progress window.
 void ComputeContents(AppState& app, const std::string& display_name) {
   ui::Toolkit& tk = app.toolkit;
-  tk.OpenWindow(ui::kJobWindow, {app.Text(60), 279, 50});
-  tk.EnableWindow(ui::kMainWindow, false);
+  JobWindow window(app, kInteractiveMode, {app.Text(60), 279, 50});
   tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 14, 16, 250, 19, "",
                                  ui::kStyleSmooth});
   tk.SetRange(ui::kJobWindow, kProgressBarId, 0, 100);
@@ -57,15 +56,11 @@ void ComputeContents(AppState& app, const std::string& display_name) {
   for (const PointEntry& entry : point.Entries()) {
     app.ScanList.push_back(ContentsLine(point.name().parent, entry));
   }
-  tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
 }
 
-void OpenContentsWindow(AppState& app, const ContentsNames& names) {
+void AddContentsControls(AppState& app, const ContentsNames& names) {
   ui::Toolkit& tk = app.toolkit;
   const int w = ui::kJobWindow;
-  tk.OpenWindow(w, {app.Text(41), 599, 473, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
-  tk.EnableWindow(ui::kMainWindow, false);
   tk.AddControl(w, {kContentsPathBoxId, ui::ControlKind::kDropDown, 10, 12, 473, 22});
   tk.AddItem(w, kContentsPathBoxId, names.parent);
   tk.AddItem(w, kContentsPathBoxId, app.Text(62));
@@ -112,19 +107,15 @@ void OpenRow(AppState& app, const ContentsNames& names) {
   GoTo(app, CurrentFolder(app) + name + "\\");
 }
 
-void Browse(AppState& app, const ContentsNames& names) {
+void Browse(AppState& app, JobWindow& window, const ContentsNames& names) {
   ui::Toolkit& tk = app.toolkit;
-  for (;;) {
-    const ui::Event event = tk.WaitEvent();
-    if (!tk.WindowExists(ui::kJobWindow)) return;
-    if (event.window != ui::kJobWindow) continue;
-    if (event.type == ui::EventType::kClose) return;
-    if (event.type == ui::EventType::kDoubleClick && event.control == kContentsListId) {
+  while (const std::optional<ui::Event> event = window.NextEvent()) {
+    if (event->type == ui::EventType::kDoubleClick && event->control == kContentsListId) {
       OpenRow(app, names);
-    } else if (event.type == ui::EventType::kLeftClick) {
-      if (event.control == kContentsCloseId) return;
-      if (event.control == kContentsBackId) GoBack(app, names);
-      if (event.control == kContentsPathBoxId &&
+    } else if (event->type == ui::EventType::kLeftClick) {
+      if (event->control == kContentsCloseId) return;
+      if (event->control == kContentsBackId) GoBack(app, names);
+      if (event->control == kContentsPathBoxId &&
           tk.GetValue(ui::kJobWindow, kContentsPathBoxId) == 1) {
         tk.EnableControl(ui::kJobWindow, kContentsBackId, false);
         GoTo(app, names.drive);
@@ -148,15 +139,17 @@ int32_t ListBackupContents(AppState& app, int list_id) {
       tk.GetItemText(ui::kMainWindow, list_id, static_cast<int>(row), 0);
   const ContentsNames names = DeriveNames(display_name);
   ComputeContents(app, display_name);
-  OpenContentsWindow(app, names);
-  std::stable_sort(
-      app.ScanList.begin(), app.ScanList.end(),
-      [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
-  ShowFolder(app, names.parent);
-  Browse(app, names);
-  ClearLists(app);
-  tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
+  {
+    JobWindow window(app, kInteractiveMode,
+                     {app.Text(41), 599, 473, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
+    AddContentsControls(app, names);
+    std::stable_sort(
+        app.ScanList.begin(), app.ScanList.end(),
+        [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
+    ShowFolder(app, names.parent);
+    Browse(app, window, names);
+    ClearLists(app);
+  }
   tk.SetFocus(ui::kMainWindow, list_id);
   return 0;
 }

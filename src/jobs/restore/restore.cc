@@ -5,8 +5,8 @@
 
 #include "archive/set_names.h"
 #include "archive/volume.h"
-#include "jobs/create/create.h"
 #include "jobs/create/generations.h"
+#include "jobs/job_window.h"
 #include "jobs/sets/restore_point.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
@@ -75,12 +75,8 @@ bool ChooseFromList(RestoreJob& job) {
   return !job.target.empty();
 }
 
-void OpenParametersWindow(RestoreJob& job) {
-  AppState& app = job.app;
+void AddParameterControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  uint32_t flags = ui::kWindowCloseBox | ui::kWindowMinimizeBox;
-  if (job.mode == 1) flags |= ui::kWindowCenterOnScreen;
-  tk.OpenWindow(ui::kJobWindow, {app.Text(45), 322, 120, flags});
   tk.AddControl(ui::kJobWindow, {kRestoreCompleteOptionId, ui::ControlKind::kOption, 24, 18, 284,
                                  20, app.Text(46)});
   tk.AddControl(ui::kJobWindow, {kRestoreSubfolderOptionId, ui::ControlKind::kOption, 24, 41, 284,
@@ -97,20 +93,16 @@ void OpenParametersWindow(RestoreJob& job) {
 
 enum class Choice { kComplete, kSubfolder, kCancel };
 
-Choice WaitForParameters(ui::Toolkit& tk) {
-  for (;;) {
-    const ui::Event event = tk.WaitEvent();
-    if (!tk.WindowExists(ui::kJobWindow)) return Choice::kCancel;
-    if (event.window != ui::kJobWindow) continue;
-    if (event.type == ui::EventType::kClose) return Choice::kCancel;
-    if (event.type != ui::EventType::kLeftClick) continue;
-    switch (event.control) {
+Choice WaitForParameters(JobWindow& window, ui::Toolkit& tk) {
+  while (const std::optional<ui::Event> event = window.NextEvent()) {
+    if (event->type != ui::EventType::kLeftClick) continue;
+    switch (event->control) {
       case kRestoreCompleteOptionId:
       case kRestoreSubfolderOptionId:
         tk.SetValue(ui::kJobWindow, kRestoreCompleteOptionId,
-                    event.control == kRestoreCompleteOptionId);
+                    event->control == kRestoreCompleteOptionId);
         tk.SetValue(ui::kJobWindow, kRestoreSubfolderOptionId,
-                    event.control == kRestoreSubfolderOptionId);
+                    event->control == kRestoreSubfolderOptionId);
         break;
       case kRestoreOkId:
         return tk.GetValue(ui::kJobWindow, kRestoreSubfolderOptionId) == 1 ? Choice::kSubfolder
@@ -121,18 +113,20 @@ Choice WaitForParameters(ui::Toolkit& tk) {
         break;
     }
   }
+  return Choice::kCancel;
 }
 
 // Asks for the structure option and settles the target folder. False when cancelled (or
 // when the source folder's path cannot be recreated below the target).
 bool AskParameters(RestoreJob& job) {
   AppState& app = job.app;
-  ui::Toolkit& tk = app.toolkit;
-  if (job.mode == 0) tk.EnableWindow(ui::kMainWindow, false);
-  OpenParametersWindow(job);
-  const Choice choice = WaitForParameters(tk);
-  if (job.mode == 0) tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
+  Choice choice;
+  {
+    JobWindow window(app, job.mode,
+                     {app.Text(45), 322, 120, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
+    AddParameterControls(app);
+    choice = WaitForParameters(window, app.toolkit);
+  }
   if (choice == Choice::kCancel) return false;
   if (choice == Choice::kComplete && !EndsWith(job.point_name, ":\\") &&
       job.point_name.size() > kStructureStart) {
@@ -271,13 +265,9 @@ void RestoreChanges(RestoreJob& job) {
   }
 }
 
-void OpenProgressWindow(RestoreJob& job) {
-  AppState& app = job.app;
+void AddProgressControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   const int w = ui::kJobWindow;
-  tk.OpenWindow(
-      w, {app.Text(37), 421, 125, job.mode == 1 ? ui::kWindowCenterOnScreen : ui::kWindowNone});
-  if (job.mode == 0) tk.EnableWindow(ui::kMainWindow, false);
   tk.AddTimer(w, kRestoreTimerId, kRestoreTimerMilliseconds);
   tk.AddControl(
       w, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "", ui::kStyleSmooth});
@@ -287,13 +277,6 @@ void OpenProgressWindow(RestoreJob& job) {
   tk.AddStatusBar(w, 2);
   tk.SetStatusText(w, 0, app.Text(53) + ": " + DurationText(app.Texts, 100));
   tk.SetStatusText(w, 1, app.Text(54) + ": " + DurationText(app.Texts, 100));
-}
-
-void CloseProgressWindow(RestoreJob& job) {
-  ui::Toolkit& tk = job.app.toolkit;
-  if (job.mode == 0) tk.EnableWindow(ui::kMainWindow, true);
-  tk.RemoveTimer(ui::kJobWindow, kRestoreTimerId);
-  tk.CloseWindow(ui::kJobWindow);
 }
 
 void RunRestore(RestoreJob& job) {
@@ -329,12 +312,14 @@ int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::s
                            ui::Icon::kWarning, ui::Buttons::kOk);
     return 0;
   }
-  OpenProgressWindow(job);
+  JobWindow window(app, mode, {app.Text(37), 421, 125});
+  AddProgressControls(app);
   RunRestore(job);
   if (app.Cancelled) {
     app.toolkit.MessageBox(app.Text(32), app.Text(34), ui::Icon::kWarning, ui::Buttons::kOk);
   }
-  CloseProgressWindow(job);
+  app.toolkit.RemoveTimer(ui::kJobWindow, kRestoreTimerId);
+  window.Close();
   return app.Cancelled ? 0 : 1;
 }
 

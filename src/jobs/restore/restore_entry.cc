@@ -6,6 +6,7 @@
 #include "archive/crc32.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
+#include "jobs/job_window.h"
 #include "jobs/sets/restore_point.h"
 #include "platform/file_system.h"
 #include "shell/size_text.h"
@@ -38,15 +39,10 @@ bool Search(VolumeReader& reader, int64_t start, const std::string& wanted, Path
          (start > kHeaderSize && SearchRange(reader, kHeaderSize, start, wanted, match));
 }
 
-bool CancelClicked(const ui::Event& event, int cancel_button) {
-  return event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
-         event.control == cancel_button;
-}
-
 // Takes one pending event: a click on Cancel sets the flag, the timer updates the status bar.
 void TakeEvent(AppState& app, int progress_bar, int cancel_button) {
   const ui::Event event = app.toolkit.PollEvent();
-  if (CancelClicked(event, cancel_button)) {
+  if (JobWindow::IsCancel(event, cancel_button)) {
     app.Cancelled = 1;
   } else if (event.type == ui::EventType::kTimer && event.control == kRestoreTimerId &&
              progress_bar >= 0) {
@@ -219,21 +215,13 @@ int64_t CreatePath(const std::string& path) {
 
 void UpdateRestoreStatus(AppState& app, int progress_bar) {
   ui::Toolkit& tk = app.toolkit;
-  const uint32_t elapsed = platform::TickCount() - app.JobStartTick;
-  const auto elapsed_ms =
-      static_cast<int32_t>(std::min<uint32_t>(elapsed, std::numeric_limits<int32_t>::max()));
-  tk.SetStatusText(ui::kJobWindow, 0, app.Text(53) + ": " + DurationText(app.Texts, elapsed_ms));
-  const auto position = static_cast<float>(tk.GetValue(ui::kJobWindow, progress_bar));
-  int32_t remaining = 0;
-  if (position > 0) {
-    const float estimate =
-        static_cast<float>(elapsed_ms) / position * static_cast<float>(app.RestoreTotal) -
-        static_cast<float>(elapsed_ms);
-    if (estimate >= 0 && estimate < static_cast<float>(std::numeric_limits<int32_t>::max())) {
-      remaining = static_cast<int32_t>(std::lround(estimate));
-    }
-  }
-  tk.SetStatusText(ui::kJobWindow, 1, app.Text(54) + ": " + DurationText(app.Texts, remaining));
+  const JobTimes times =
+      EstimateTimes(platform::TickCount() - app.JobStartTick,
+                    static_cast<double>(tk.GetValue(ui::kJobWindow, progress_bar)),
+                    static_cast<double>(app.RestoreTotal));
+  tk.SetStatusText(ui::kJobWindow, 0, app.Text(53) + ": " + DurationText(app.Texts, times.elapsed));
+  tk.SetStatusText(ui::kJobWindow, 1,
+                   app.Text(54) + ": " + DurationText(app.Texts, times.remaining));
 }
 
 }  // namespace sk

@@ -8,7 +8,7 @@
 #include "archive/engines.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
-#include "jobs/create/create.h"
+#include "jobs/job_window.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -17,6 +17,7 @@ namespace {
 
 struct VerifyJob {
   AppState& app;
+  JobWindow& window;
   platform::File volume;
   int64_t size = 0;
   int32_t engine = -1;
@@ -25,14 +26,6 @@ struct VerifyJob {
   std::vector<uint8_t> packed = std::vector<uint8_t>(kBlockBufferSize);
   std::vector<uint8_t> raw = std::vector<uint8_t>(kBlockBufferSize);
 };
-
-void TakeEvent(AppState& app) {
-  const ui::Event event = app.toolkit.PollEvent();
-  if (event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
-      event.control == kCancelButtonId) {
-    app.Cancelled = 1;
-  }
-}
 
 // One block must unpack to exactly its nominal length and stay inside its record.
 bool CheckBlock(VerifyJob& job, int32_t nominal, uint32_t& crc) {
@@ -50,13 +43,13 @@ bool CheckRecord(VerifyJob& job) {
   AppState& app = job.app;
   uint32_t crc = 0;
   for (int64_t block = job.head.size / kBlockSize; block > 0; --block) {
-    TakeEvent(app);
+    job.window.Poll();
     if (app.Cancelled) break;
     if (!CheckBlock(job, kBlockSize, crc)) return false;
   }
   const auto rest = static_cast<int32_t>(job.head.size % kBlockSize);
   if (!app.Cancelled && rest > 0 && !CheckBlock(job, rest, crc)) return false;
-  TakeEvent(app);
+  job.window.Poll();
   if (app.Cancelled) return true;
   // The blocks must fill the record exactly, up to where the next one begins.
   return crc == job.head.crc && job.volume.Tell() == job.head.end_offset;
@@ -87,10 +80,8 @@ bool CheckVolume(VerifyJob& job, const std::string& base_name) {
   }
 }
 
-void OpenProgressWindow(AppState& app, int64_t maximum) {
+void AddControls(AppState& app, int64_t maximum) {
   ui::Toolkit& tk = app.toolkit;
-  tk.OpenWindow(ui::kJobWindow, {app.Text(49), 421, 106});
-  tk.EnableWindow(ui::kMainWindow, false);
   tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
                                  ui::kStyleSmooth});
   tk.SetRange(ui::kJobWindow, kProgressBarId, 0, maximum);
@@ -122,15 +113,14 @@ int32_t VerifyBackup(AppState& app, int list_id) {
       FileBaseName(tk.GetItemText(ui::kMainWindow, list_id, static_cast<int>(row), 0));
   const int64_t size = platform::FileSize(app.BackupFolder + base_name + ".sk");
   const int64_t maximum = size > 0 ? size / 1024 : 0;
-  OpenProgressWindow(app, maximum);
+  JobWindow window(app, kInteractiveMode, {app.Text(49), 421, 106});
+  AddControls(app, maximum);
   bool valid;
   {
-    VerifyJob job{app};
+    VerifyJob job{app, window};
     valid = CheckVolume(job, base_name);
   }
   ShowResult(app, valid, maximum);
-  tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
   return valid ? 1 : 0;
 }
 

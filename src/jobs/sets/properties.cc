@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "archive/set_names.h"
+#include "jobs/job_window.h"
 #include "platform/file_system.h"
 #include "shell/size_text.h"
 
@@ -67,17 +68,6 @@ void ShowTotals(AppState& app, const RestorePointTotals& totals) {
   tk.SetText(w, kPropertiesFilesId, GroupThousands(totals.files));
 }
 
-void WaitForClose(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
-  for (;;) {
-    const ui::Event event = tk.WaitEvent();
-    if (!tk.WindowExists(ui::kJobWindow)) return;
-    if (event.window != ui::kJobWindow) continue;
-    if (event.type == ui::EventType::kClose) return;
-    if (event.type == ui::EventType::kLeftClick && event.control == kPropertiesCloseId) return;
-  }
-}
-
 }  // namespace
 
 RestorePointTotals TotalsOf(const RestorePoint& point) {
@@ -105,23 +95,21 @@ RestorePointTotals ComputeRestorePointTotals(AppState& app, const std::string& d
 }
 
 int32_t ShowBackupProperties(AppState& app, const std::string& display_name, int32_t mode) {
-  ui::Toolkit& tk = app.toolkit;
   app.ScanList.clear();
   const std::string base = FileBaseName(display_name);
-  if (mode != 0) {
+  if (mode != kInteractiveMode) {
     const RestorePointTotals totals = ComputeRestorePointTotals(app, display_name);
     const int64_t kib = totals.unpacked / 1024;
     return static_cast<int32_t>(std::min<int64_t>(kib, std::numeric_limits<int32_t>::max()));
   }
   const bool is_point = platform::FileSize(app.BackupFolder + base + ".ini") > 0;
-  tk.OpenWindow(ui::kJobWindow,
-                {app.Text(70), 410, 500, ui::kWindowCloseBox | ui::kWindowCenterOnScreen});
-  tk.EnableWindow(ui::kMainWindow, false);
+  JobWindow window(app, kInteractiveMode,
+                   {app.Text(70), 410, 500, ui::kWindowCloseBox | ui::kWindowCenterOnScreen});
   AddControls(app, app.Text(is_point ? 72 : 71), base);
   ShowTotals(app, ComputeRestorePointTotals(app, display_name));
-  WaitForClose(app);
-  tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
+  while (const std::optional<ui::Event> event = window.NextEvent()) {
+    if (event->type == ui::EventType::kLeftClick && event->control == kPropertiesCloseId) break;
+  }
   return 0;
 }
 
