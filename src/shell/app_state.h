@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/text_ids.h"
 #include "shell/text_table.h"
 #include "ui/toolkit.h"
 

@@ -98,7 +98,7 @@ void SwitchLanguage(AppState& app, const std::string& catalog, std::vector<std::
 
 void RunCreate(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  const std::string folder = tk.ChooseFolder(app.Text(1), "");
+  const std::string folder = tk.ChooseFolder(app.Text(kTextChooseSource), "");
   if (!folder.empty()) {
     app.ScanTotal = 0;
     app.ScanList.clear();

@@ -37,7 +37,7 @@ std::string ContentsLine(const std::string& parent, const PointEntry& entry) {
 // The contents lines of the restore point in list 1, under the small progress window.
 void ComputeContents(AppState& app, const std::string& display_name) {
   ui::Toolkit& tk = app.toolkit;
-  JobWindow window(app, kInteractiveMode, {app.Text(60), 279, 50});
+  JobWindow window(app, kInteractiveMode, {app.Text(kTextCalculating), 279, 50});
   tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 14, 16, 250, 19, "",
                                  ui::kStyleSmooth});
   tk.SetRange(ui::kJobWindow, kProgressBarId, 0, 100);
@@ -63,14 +63,14 @@ void AddContentsControls(AppState& app, const ContentsNames& names) {
   const int w = ui::kJobWindow;
   tk.AddControl(w, {kContentsPathBoxId, ui::ControlKind::kDropDown, 10, 12, 473, 22});
   tk.AddItem(w, kContentsPathBoxId, names.parent);
-  tk.AddItem(w, kContentsPathBoxId, app.Text(62));
+  tk.AddItem(w, kContentsPathBoxId, app.Text(kTextRoot));
   tk.SetValue(w, kContentsPathBoxId, 0);
-  tk.AddControl(w, {kContentsBackId, ui::ControlKind::kButton, 487, 11, 102, 24, app.Text(61)});
+  tk.AddControl(w, {kContentsBackId, ui::ControlKind::kButton, 487, 11, 102, 24, app.Text(kTextBack)});
   tk.AddControl(w, {kContentsListId, ui::ControlKind::kReportList, 10, 42, 579, 385});
-  tk.AddColumn(w, kContentsListId, app.Text(42), 411);
-  tk.AddColumn(w, kContentsListId, app.Text(14), 70);
-  tk.AddColumn(w, kContentsListId, app.Text(43), 90);
-  tk.AddControl(w, {kContentsCloseId, ui::ControlKind::kButton, 203, 437, 194, 26, app.Text(44)});
+  tk.AddColumn(w, kContentsListId, app.Text(kTextNameColumn), 411);
+  tk.AddColumn(w, kContentsListId, app.Text(kTextSizeColumn), 70);
+  tk.AddColumn(w, kContentsListId, app.Text(kTextCrcColumn), 90);
+  tk.AddControl(w, {kContentsCloseId, ui::ControlKind::kButton, 203, 437, 194, 26, app.Text(kTextClose)});
   if (names.parent.size() == kDriveRootLength) tk.EnableControl(w, kContentsBackId, false);
 }
 
@@ -141,7 +141,7 @@ int32_t ListBackupContents(AppState& app, int list_id) {
   ComputeContents(app, display_name);
   {
     JobWindow window(app, kInteractiveMode,
-                     {app.Text(41), 599, 473, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
+                     {app.Text(kTextContentsTitle), 599, 473, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
     AddContentsControls(app, names);
     std::stable_sort(
         app.ScanList.begin(), app.ScanList.end(),

@@ -31,8 +31,9 @@ struct RestoreJob {
 };
 
 void ShowFailure(AppState& app, const std::string& detail = "") {
-  const std::string text = detail.empty() ? app.Text(39) : app.Text(39) + "\n\n" + detail;
-  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
+  const std::string& failed = app.Text(kTextRestoreFailed);
+  const std::string text = detail.empty() ? failed : failed + "\n\n" + detail;
+  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
   app.Cancelled = 1;
 }
 
@@ -71,21 +72,21 @@ bool ChooseFromList(RestoreJob& job) {
   const int64_t row = tk.GetValue(ui::kMainWindow, ui::kRestoreList);
   if (row < 0) return false;
   job.point_name = tk.GetItemText(ui::kMainWindow, ui::kRestoreList, static_cast<int>(row), 0);
-  job.target = tk.ChooseFolder(job.app.Text(36), "");
+  job.target = tk.ChooseFolder(job.app.Text(kTextChooseTarget), "");
   return !job.target.empty();
 }
 
 void AddParameterControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   tk.AddControl(ui::kJobWindow, {kRestoreCompleteOptionId, ui::ControlKind::kOption, 24, 18, 284,
-                                 20, app.Text(46)});
+                                 20, app.Text(kTextCompleteStructure)});
   tk.AddControl(ui::kJobWindow, {kRestoreSubfolderOptionId, ui::ControlKind::kOption, 24, 41, 284,
-                                 20, app.Text(47)});
+                                 20, app.Text(kTextOnlySubfolder)});
   tk.AddControl(ui::kJobWindow,
-                {kRestoreOkId, ui::ControlKind::kButton, 118, 80, 90, 25, app.Text(6),
+                {kRestoreOkId, ui::ControlKind::kButton, 118, 80, 90, 25, app.Text(kTextOk),
                  ui::kRoleDefault});
   tk.AddControl(ui::kJobWindow,
-                {kRestoreCancelId, ui::ControlKind::kButton, 216, 80, 90, 25, app.Text(7),
+                {kRestoreCancelId, ui::ControlKind::kButton, 216, 80, 90, 25, app.Text(kTextCancel),
                  ui::kRoleCancel});
   tk.SetValue(ui::kJobWindow, kRestoreCompleteOptionId, 1);
   tk.SetValue(ui::kJobWindow, kRestoreSubfolderOptionId, 0);
@@ -123,7 +124,7 @@ bool AskParameters(RestoreJob& job) {
   Choice choice;
   {
     JobWindow window(app, job.mode,
-                     {app.Text(45), 322, 120, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
+                     {app.Text(kTextRestoreOptions), 322, 120, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
     AddParameterControls(app);
     choice = WaitForParameters(window, app.toolkit);
   }
@@ -186,9 +187,9 @@ void RestoreOne(RestoreJob& job, RestoreSource& source, const std::string& relat
   if (platform::FileSize(path) >= 0) {
     const std::string native = platform::NativePath(path);
     const std::string text =
-        ReplaceNoCase(app.Text(38), "%FILE%", "'" + (native.empty() ? path : native) + "'");
+        ReplaceNoCase(app.Text(kTextReplaceFile), "%FILE%", "'" + (native.empty() ? path : native) + "'");
     const ui::Answer answer =
-        app.toolkit.MessageBox(app.Text(30), text, ui::Icon::kQuestion, ui::Buttons::kYesNoCancel);
+        app.toolkit.MessageBox(app.Text(kTextQuestion), text, ui::Icon::kQuestion, ui::Buttons::kYesNoCancel);
     if (answer == ui::Answer::kCancel) {
       app.Cancelled = 1;
       return;
@@ -272,11 +273,11 @@ void AddProgressControls(AppState& app) {
   tk.AddControl(
       w, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "", ui::kStyleSmooth});
   tk.SetRange(w, kProgressBarId, 0, app.RestoreTotal);
-  tk.AddControl(w, {kCancelButtonId, ui::ControlKind::kButton, 151, 65, 116, 25, app.Text(7),
+  tk.AddControl(w, {kCancelButtonId, ui::ControlKind::kButton, 151, 65, 116, 25, app.Text(kTextCancel),
                     ui::kRoleCancel});
   tk.AddStatusBar(w, 2);
-  tk.SetStatusText(w, 0, app.Text(53) + ": " + DurationText(app.Texts, 100));
-  tk.SetStatusText(w, 1, app.Text(54) + ": " + DurationText(app.Texts, 100));
+  tk.SetStatusText(w, 0, app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, 100));
+  tk.SetStatusText(w, 1, app.Text(kTextRemainingTime) + ": " + DurationText(app.Texts, 100));
 }
 
 void RunRestore(RestoreJob& job) {
@@ -307,16 +308,16 @@ int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::s
   // there is nothing to restore it from.
   std::string missing;
   if (!PointIsThere(app, job.point_name, missing)) {
-    app.toolkit.MessageBox(app.Text(32),
-                           app.Text(87) + "\n\n" + ShownPointName(job.point_name) + "\n" + missing,
+    app.toolkit.MessageBox(app.Text(kTextInfo),
+                           app.Text(kTextNoRestorePoint) + "\n\n" + ShownPointName(job.point_name) + "\n" + missing,
                            ui::Icon::kWarning, ui::Buttons::kOk);
     return 0;
   }
-  JobWindow window(app, mode, {app.Text(37), 421, 125});
+  JobWindow window(app, mode, {app.Text(kTextRestoring), 421, 125});
   AddProgressControls(app);
   RunRestore(job);
   if (app.Cancelled) {
-    app.toolkit.MessageBox(app.Text(32), app.Text(34), ui::Icon::kWarning, ui::Buttons::kOk);
+    app.toolkit.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning, ui::Buttons::kOk);
   }
   app.toolkit.RemoveTimer(ui::kJobWindow, kRestoreTimerId);
   window.Close();

@@ -219,9 +219,9 @@ void UpdateRestoreStatus(AppState& app, int progress_bar) {
       EstimateTimes(platform::TickCount() - app.JobStartTick,
                     static_cast<double>(tk.GetValue(ui::kJobWindow, progress_bar)),
                     static_cast<double>(app.RestoreTotal));
-  tk.SetStatusText(ui::kJobWindow, 0, app.Text(53) + ": " + DurationText(app.Texts, times.elapsed));
+  tk.SetStatusText(ui::kJobWindow, 0, app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, times.elapsed));
   tk.SetStatusText(ui::kJobWindow, 1,
-                   app.Text(54) + ": " + DurationText(app.Texts, times.remaining));
+                   app.Text(kTextRemainingTime) + ": " + DurationText(app.Texts, times.remaining));
 }
 
 }  // namespace sk

@@ -86,19 +86,19 @@ void AddControls(AppState& app, int64_t maximum) {
                                  ui::kStyleSmooth});
   tk.SetRange(ui::kJobWindow, kProgressBarId, 0, maximum);
   tk.AddControl(ui::kJobWindow,
-                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(7),
+                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(kTextCancel),
                  ui::kRoleCancel});
 }
 
 void ShowResult(AppState& app, bool valid, int64_t maximum) {
   ui::Toolkit& tk = app.toolkit;
   if (app.Cancelled) {
-    tk.MessageBox(app.Text(32), app.Text(34), ui::Icon::kWarning, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning, ui::Buttons::kOk);
   } else if (valid) {
     tk.SetValue(ui::kJobWindow, kProgressBarId, maximum);
-    tk.MessageBox(app.Text(32), app.Text(50), ui::Icon::kInformation, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextBackupValid), ui::Icon::kInformation, ui::Buttons::kOk);
   } else {
-    tk.MessageBox(app.Text(32), app.Text(51), ui::Icon::kWarning, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextBackupCorrupted), ui::Icon::kWarning, ui::Buttons::kOk);
   }
 }
 
@@ -113,7 +113,7 @@ int32_t VerifyBackup(AppState& app, int list_id) {
       FileBaseName(tk.GetItemText(ui::kMainWindow, list_id, static_cast<int>(row), 0));
   const int64_t size = platform::FileSize(app.BackupFolder + base_name + ".sk");
   const int64_t maximum = size > 0 ? size / 1024 : 0;
-  JobWindow window(app, kInteractiveMode, {app.Text(49), 421, 106});
+  JobWindow window(app, kInteractiveMode, {app.Text(kTextVerifying), 421, 106});
   AddControls(app, maximum);
   bool valid;
   {
