@@ -175,11 +175,8 @@ bool RunVerify(const Workload& workload, Span& span) {
   FillDefaultTexts(app.Texts);
   app.BackupFolder = workload.backups;
   tk.OpenWindow(ui::kMainWindow, {"main", 599, 500});
-  tk.AddControl(ui::kMainWindow, {ui::kRestoreList, ui::ControlKind::kReportList});
-  tk.AddItem(ui::kMainWindow, ui::kRestoreList, workload.point_name, 0);
-  tk.SetValue(ui::kMainWindow, ui::kRestoreList, 0);
   const Stopwatch watch;
-  const int32_t result = VerifyBackup(app, ui::kRestoreList);
+  const int32_t result = VerifyBackup(app, workload.point_name);
   span = watch.Stop();
   return result == 1;
 }

@@ -40,6 +40,13 @@ struct Pass {
 
 bool RestoreTabShown(ui::Toolkit& tk) { return tk.GetValue(kMainWindow, ui::kTabPanel) == 1; }
 
+// Column 0 of the row selected in a list of the main window (a restore point's display
+// name), or "" when none is selected.
+std::string SelectedName(ui::Toolkit& tk, int list) {
+  const int64_t row = tk.GetValue(kMainWindow, list);
+  return row < 0 ? "" : tk.GetItemText(kMainWindow, list, static_cast<int>(row), 0);
+}
+
 int CurrentList(ui::Toolkit& tk) {
   return RestoreTabShown(tk) ? ui::kRestoreList : ui::kBackupList;
 }
@@ -125,9 +132,9 @@ void RunRestore(AppState& app) {
 void RunProperties(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   const int list = CurrentList(tk);
-  const int row = static_cast<int>(tk.GetValue(kMainWindow, list));
-  if (row < 0) return;
-  ShowBackupProperties(app, tk.GetItemText(kMainWindow, list, row, 0), 0);
+  const std::string name = SelectedName(tk, list);
+  if (name.empty()) return;
+  ShowBackupProperties(app, name, 0);
   tk.SetFocus(kMainWindow, list);
 }
 
@@ -142,7 +149,7 @@ bool RunCommand(AppState& app, Pass& pass) {
   }
   if (pass.menu == ui::kMenuVerify || pass.menu == ui::kContextVerify) {
     const int list = CurrentList(tk);
-    VerifyBackup(app, list);
+    VerifyBackup(app, SelectedName(tk, list));
     tk.SetFocus(kMainWindow, list);
   }
   if (pass.menu == ui::kMenuProperties || pass.menu == ui::kContextProperties) {
@@ -160,8 +167,12 @@ bool RunCommand(AppState& app, Pass& pass) {
     tk.SetFocus(kMainWindow, ui::kBackupList);
   }
   if (pass.menu == ui::kContextList) pass.gadget = CurrentListButton(tk);
-  if (pass.gadget == ui::kBackupListButton) ListBackupContents(app, ui::kBackupList);
-  if (pass.gadget == ui::kRestoreListButton) ListBackupContents(app, ui::kRestoreList);
+  for (const auto& [button, list] : {std::pair{ui::kBackupListButton, ui::kBackupList},
+                                   {ui::kRestoreListButton, ui::kRestoreList}}) {
+    if (pass.gadget != button) continue;
+    ListBackupContents(app, SelectedName(tk, list));
+    tk.SetFocus(kMainWindow, list);
+  }
   return true;
 }
 

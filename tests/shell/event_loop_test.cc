@@ -209,6 +209,27 @@ TEST_F(EventLoopTest, CreateAsksForAFolderBacksItUpAndRefreshesTheLists) {
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 1);
 }
 
+TEST_F(EventLoopTest, ListAndVerifyTakeTheSelectedRowAndGiveTheFocusBack) {
+  MakeSet("Data");
+  Open();
+  t.tk.SetValue(kMain, ui::kBackupList, -1);
+  t.tk.opened.clear();
+  Handle(EventType::kLeftClick, ui::kBackupListButton);  // nothing selected: nothing shown
+  EXPECT_TRUE(OpenedTitles().empty());
+  EXPECT_EQ(t.tk.focus_control, ui::kBackupList);
+
+  t.tk.SetValue(kMain, ui::kTabPanel, 1);
+  t.tk.SetValue(kMain, ui::kRestoreList, 0);
+  Handle(EventType::kLeftClick, ui::kRestoreListButton);  // the contents window closes at once
+  EXPECT_TRUE(Opened(testing::SystemText("Backup-Inhalt")));
+  EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
+
+  t.tk.opened.clear();
+  Handle(EventType::kMenu, ui::kMenuVerify);
+  EXPECT_EQ(OpenedTitles(), std::vector<std::string>{testing::SystemText("Backup wird überprüft...")});
+  EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
+}
+
 TEST_F(EventLoopTest, RestoreTakesTheTotalFirstAndContextItemsActLikeTheirButtons) {
   MakeSet("Data");
   Open();

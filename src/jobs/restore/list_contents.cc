@@ -130,18 +130,15 @@ void ClearLists(AppState& app) {
 
 }  // namespace
 
-int32_t ListBackupContents(AppState& app, int list_id) {
-  ui::Toolkit& tk = app.toolkit;
+int32_t ListBackupContents(AppState& app, const std::string& display_name) {
   ClearLists(app);
-  const int64_t row = tk.GetValue(ui::kMainWindow, list_id);
-  if (row < 0) return 0;
-  const std::string display_name =
-      tk.GetItemText(ui::kMainWindow, list_id, static_cast<int>(row), 0);
+  if (display_name.empty()) return 0;
   const ContentsNames names = DeriveNames(display_name);
   ComputeContents(app, display_name);
   {
     JobWindow window(app, kInteractiveMode,
-                     {app.Text(kTextContentsTitle), 599, 473, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
+                     {app.Text(kTextContentsTitle), 599, 473,
+                      ui::kWindowCloseBox | ui::kWindowMinimizeBox});
     AddContentsControls(app, names);
     std::stable_sort(
         app.ScanList.begin(), app.ScanList.end(),
@@ -150,7 +147,6 @@ int32_t ListBackupContents(AppState& app, int list_id) {
     Browse(app, window, names);
     ClearLists(app);
   }
-  tk.SetFocus(ui::kMainWindow, list_id);
   return 0;
 }
 

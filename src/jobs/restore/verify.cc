@@ -104,13 +104,10 @@ void ShowResult(AppState& app, bool valid, int64_t maximum) {
 
 }  // namespace
 
-int32_t VerifyBackup(AppState& app, int list_id) {
-  ui::Toolkit& tk = app.toolkit;
+int32_t VerifyBackup(AppState& app, const std::string& display_name) {
   app.Cancelled = 0;
-  const int64_t row = tk.GetValue(ui::kMainWindow, list_id);
-  if (row < 0) return -1;
-  const std::string base_name =
-      FileBaseName(tk.GetItemText(ui::kMainWindow, list_id, static_cast<int>(row), 0));
+  if (display_name.empty()) return -1;
+  const std::string base_name = FileBaseName(display_name);
   const int64_t size = platform::FileSize(app.BackupFolder + base_name + ".sk");
   const int64_t maximum = size > 0 ? size / 1024 : 0;
   JobWindow window(app, kInteractiveMode, {app.Text(kTextVerifying), 421, 106});

@@ -219,15 +219,13 @@ class RestorePropertyTest : public testing::JobFixture,
   // What the contents window lists for a point, in the snapshot's form: relative "/" paths,
   // a file's size text or kFolder.
   std::map<std::string, std::string> Listed(const std::string& point, const std::string& source) {
-    OpenMainWindow(point);
     StringList lines;
     tk.on_wait = [&](ui::HeadlessToolkit&) {
       if (lines.empty()) lines = app.ScanList;
       return ui::Event{ui::EventType::kClose, ui::kJobWindow, -1};
     };
-    ListBackupContents(app, ui::kRestoreList);
+    ListBackupContents(app, point);
     tk.on_wait = nullptr;
-    tk.CloseWindow(ui::kMainWindow);
     std::map<std::string, std::string> listed;
     for (const std::string& line : lines) {
       const std::string path = line.substr(0, line.find('\n'));
@@ -296,8 +294,7 @@ TEST_P(RestorePropertyTest, EveryRestorePointComesBackAsItWas) {
       EXPECT_EQ(Walk(folder.Native(out + "/Data")), snapshots[k]);
       ExpectSameAsTree(source, k, snapshots[k]);
 
-      OpenMainWindow(PointName(source, k));
-      EXPECT_EQ(VerifyBackup(app, ui::kRestoreList), 1);
+      EXPECT_EQ(VerifyBackup(app, PointName(source, k)), 1);
       tk.messages.clear();
     }
   }
