@@ -250,6 +250,4 @@ std::string FreeSpaceText(const std::string& folder) {
   return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
-int32_t PlainProgressStyle(AppState&, int, int) { return 0; }
-
 }  // namespace sk

@@ -49,10 +49,6 @@ void DeleteLatestBackup(AppState& app);
 // trailing blank; "0 Bytes" for "" or when the system cannot tell.
 std::string FreeSpaceText(const std::string& folder);
 
-// Job windows hand their progress bar here. Only old Windows systems need a plain style;
-// elsewhere nothing changes and the result is 0.
-int32_t PlainProgressStyle(AppState& app, int window, int control);
-
 }  // namespace sk
 
 #endif  // STOWKEEPER_SHELL_MAIN_WINDOW_H_

@@ -7,6 +7,8 @@
 #include <random>
 
 #include "archive/crc32.h"
+#include "archive/set_names.h"
+#include "jobs/create/create.h"
 #include "jobs/create/generations.h"
 #include "jobs/sets/sets_fixture.h"
 #include "jobs/sets/stored_versions.h"
@@ -180,8 +182,11 @@ TEST_F(UpdateLiteralTest, SameIndexAsTheSlowWayOnRandomTrees) {
     for (int32_t k = 1; k <= 6; ++k) {
       tree.Change(5);
       const std::string expected = SlowUpdateIndex(app(), Source());
+      StoredVersions versions;
+      versions.Load(app().BackupFolder, Source(), k);
       for (const std::string& path : app().ScanList) {
-        ASSERT_EQ(FindStoredVersion(app(), path, Source(), k),
+        const int32_t found = versions.Find(path, [&] { return FileCrc32(app(), path); });
+        ASSERT_EQ(found > 0 ? VolumeFileName(sk::SetName(Source()), found) : "",
                   SlowFindStoredVersion(app(), path, Source(), k));
       }
       ASSERT_NE(Update(), 0);
