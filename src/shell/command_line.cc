@@ -90,10 +90,7 @@ CommandLineJob NoSet(std::FILE* messages, const std::string& switch_name, const 
 }
 
 int RunCreate(AppState& app, const std::string& source, std::FILE* messages) {
-  app.ScanList.clear();
-  app.ScanProblems.clear();
-  app.ScanSkipped.clear();
-  app.ScanTotal = 0;
+  ClearScan(app);
   ScanTree(app, source, kQuiet);
   bool declined = false;
   const int32_t result = WriteVolume(app, source, 0, kQuiet, app.Engine, &declined);

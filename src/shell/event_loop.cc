@@ -107,10 +107,7 @@ void RunCreate(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   const std::string folder = tk.ChooseFolder(app.Text(kTextChooseSource), "");
   if (!folder.empty()) {
-    app.ScanTotal = 0;
-    app.ScanList.clear();
-    app.ScanProblems.clear();
-    app.ScanSkipped.clear();
+    ClearScan(app);
     ScanTree(app, folder, 0);
     if (WriteVolume(app, folder, 0, 0, app.Engine) == 1) tk.PlayInformationSound();
     RefreshBackupLists(app);

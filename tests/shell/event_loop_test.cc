@@ -209,6 +209,23 @@ TEST_F(EventLoopTest, CreateAsksForAFolderBacksItUpAndRefreshesTheLists) {
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 1);
 }
 
+TEST_F(EventLoopTest, AFailedCreateLeavesNothingBehindForTheNextOne) {
+  Open();
+  // A name the volume cannot hold fails the first create...
+  tmp.Write(std::string("Odd/bad\x01name"), "x");
+  t.tk.QueueFolder(tmp.Internal("Odd\\"));
+  Handle(EventType::kLeftClick, ui::kCreateButton);
+  EXPECT_EQ(t.tk.sounds, 0);
+  ASSERT_FALSE(t.tk.messages.empty());
+  // ...and the next create of a sound folder runs as if it had been the first.
+  t.tk.messages.clear();
+  tmp.Write("Docs/a.txt", "hello");
+  t.tk.QueueFolder(tmp.Internal("Docs\\"));
+  Handle(EventType::kLeftClick, ui::kCreateButton);
+  EXPECT_TRUE(t.tk.messages.empty()) << t.tk.messages[0].text;
+  EXPECT_EQ(t.tk.sounds, 1);
+}
+
 TEST_F(EventLoopTest, ListAndVerifyTakeTheSelectedRowAndGiveTheFocusBack) {
   MakeSet("Data");
   Open();

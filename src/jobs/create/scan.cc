@@ -58,4 +58,11 @@ void ReportSkippedEntries(AppState& app) {
   app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kInformation, ui::Buttons::kOk);
 }
 
+void ClearScan(AppState& app) {
+  app.ScanList.clear();
+  app.ScanTotal = 0;
+  app.ScanProblems.clear();
+  app.ScanSkipped.clear();
+}
+
 }  // namespace sk

@@ -20,6 +20,10 @@ void ScanTree(AppState& app, const std::string& folder, int quiet);
 inline constexpr size_t kSkippedShown = 20;
 void ReportSkippedEntries(AppState& app);
 
+// Forgets what an earlier scan found (ScanList, ScanTotal, ScanProblems, ScanSkipped):
+// every job that scans a new source starts here, so that no earlier scan's findings fail it.
+void ClearScan(AppState& app);
+
 }  // namespace sk
 
 #endif  // STOWKEEPER_JOBS_CREATE_SCAN_H_
