@@ -55,9 +55,9 @@ bool JobWindow::IsCancel(const ui::Event& event, int cancel_button) {
          event.control == cancel_button;
 }
 
-ui::Event JobWindow::Poll(int cancel_button) {
-  const ui::Event event = app_.toolkit.PollEvent();
-  if (IsCancel(event, cancel_button)) app_.Cancelled = 1;
+ui::Event JobWindow::Poll(AppState& app, int cancel_button) {
+  const ui::Event event = app.toolkit.PollEvent();
+  if (IsCancel(event, cancel_button)) app.Cancelled = 1;
   return event;
 }
 

@@ -58,7 +58,7 @@ class JobWindow {
 
   // Takes one pending event without waiting; a click on Cancel sets AppState.Cancelled.
   // Returns the event taken.
-  ui::Event Poll(int cancel_button = kCancelButtonId);
+  static ui::Event Poll(AppState& app, int cancel_button = kCancelButtonId);
 
  private:
   AppState& app_;

@@ -15,7 +15,6 @@
 namespace sk {
 namespace {
 
-constexpr int kQuiet = 1;
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
@@ -91,9 +90,9 @@ CommandLineJob NoSet(std::FILE* messages, const std::string& switch_name, const 
 
 int RunCreate(AppState& app, const std::string& source, std::FILE* messages) {
   ClearScan(app);
-  ScanTree(app, source, kQuiet);
+  ScanTree(app, source, kCommandLineMode);
   bool declined = false;
-  const int32_t result = WriteVolume(app, source, 0, kQuiet, app.Engine, &declined);
+  const int32_t result = WriteVolume(app, source, 0, kCommandLineMode, app.Engine, &declined);
   // Keeping the existing set means no backup was made: a script must not take it for one.
   if (result == 1 && declined) {
     std::fprintf(messages,
@@ -204,10 +203,10 @@ int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messa
     case CommandLineJob::Kind::kCreate:
       return RunCreate(app, job.folder, messages);
     case CommandLineJob::Kind::kUpdate:
-      return ExitStatusOf(UpdateBackup(app, job.folder, kQuiet));
+      return ExitStatusOf(UpdateBackup(app, job.folder, kCommandLineMode));
     case CommandLineJob::Kind::kRestore:
       app.RestoreTotal = ShowBackupProperties(app, job.point, 1);
-      return ExitStatusOf(RestoreBackup(app, job.point, job.target, kQuiet));
+      return ExitStatusOf(RestoreBackup(app, job.point, job.target, kCommandLineMode));
     case CommandLineJob::Kind::kNone:
       break;
   }

@@ -155,7 +155,11 @@ bool RunCommand(AppState& app, Pass& pass) {
   if (pass.gadget == ui::kQuitButton || pass.menu == ui::kMenuQuit) return false;
   if (pass.gadget == ui::kCreateButton) RunCreate(app);
   if (pass.gadget == ui::kUpdateButton || pass.menu == ui::kContextUpdate) {
-    if (UpdateBackup(app, "", 0) == 1) tk.PlayInformationSound();
+    const std::string name = SelectedName(tk, ui::kBackupList);
+    if (!name.empty()) {
+      if (UpdateBackup(app, name, kInteractiveMode) == 1) tk.PlayInformationSound();
+      RefreshBackupLists(app);
+    }
     tk.SetFocus(kMainWindow, ui::kBackupList);
   }
   if (pass.gadget == ui::kRestoreButton || pass.menu == ui::kContextRestore) RunRestore(app);

@@ -226,6 +226,22 @@ TEST_F(EventLoopTest, AFailedCreateLeavesNothingBehindForTheNextOne) {
   EXPECT_EQ(t.tk.sounds, 1);
 }
 
+TEST_F(EventLoopTest, UpdateTakesTheSelectedSetAndRefreshesTheLists) {
+  MakeSet("Data");
+  Open();
+  t.tk.SetValue(kMain, ui::kBackupList, -1);
+  t.tk.opened.clear();
+  Handle(EventType::kLeftClick, ui::kUpdateButton);  // nothing selected: nothing happens
+  EXPECT_TRUE(OpenedTitles().empty());
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  Handle(EventType::kLeftClick, ui::kUpdateButton);
+  EXPECT_EQ(t.tk.sounds, 1);
+  EXPECT_EQ(t.tk.GetItemText(kMain, ui::kBackupList, 0, 0),
+            "Backup_0001_of_" + tmp.Internal("Data\\"));
+  EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 2);
+  EXPECT_EQ(t.tk.focus_control, ui::kBackupList);
+}
+
 TEST_F(EventLoopTest, ListAndVerifyTakeTheSelectedRowAndGiveTheFocusBack) {
   MakeSet("Data");
   Open();

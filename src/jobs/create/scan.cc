@@ -46,16 +46,16 @@ void ScanTree(AppState& app, const std::string& folder, int quiet) {
 
 void ReportSkippedEntries(AppState& app) {
   if (app.ScanSkipped.empty()) return;
-  std::string text = app.Text(85);
+  std::string text = app.Text(kTextNotBackedUp);
   for (size_t i = 0; i < app.ScanSkipped.size() && i < kSkippedShown; ++i) {
     const std::string native = platform::NativePath(app.ScanSkipped[i]);
     text += "\n" + (native.empty() ? app.ScanSkipped[i] : native);
   }
   if (app.ScanSkipped.size() > kSkippedShown) {
-    text += "\n+ " + std::to_string(app.ScanSkipped.size() - kSkippedShown) + " " + app.Text(86);
+    text += "\n+ " + std::to_string(app.ScanSkipped.size() - kSkippedShown) + " " + app.Text(kTextMore);
   }
   app.ScanSkipped.clear();
-  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kInformation, ui::Buttons::kOk);
+  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kInformation, ui::Buttons::kOk);
 }
 
 void ClearScan(AppState& app) {

@@ -17,7 +17,6 @@ namespace {
 
 struct VerifyJob {
   AppState& app;
-  JobWindow& window;
   platform::File volume;
   int64_t size = 0;
   int32_t engine = -1;
@@ -43,13 +42,13 @@ bool CheckRecord(VerifyJob& job) {
   AppState& app = job.app;
   uint32_t crc = 0;
   for (int64_t block = job.head.size / kBlockSize; block > 0; --block) {
-    job.window.Poll();
+    JobWindow::Poll(app);
     if (app.Cancelled) break;
     if (!CheckBlock(job, kBlockSize, crc)) return false;
   }
   const auto rest = static_cast<int32_t>(job.head.size % kBlockSize);
   if (!app.Cancelled && rest > 0 && !CheckBlock(job, rest, crc)) return false;
-  job.window.Poll();
+  JobWindow::Poll(app);
   if (app.Cancelled) return true;
   // The blocks must fill the record exactly, up to where the next one begins.
   return crc == job.head.crc && job.volume.Tell() == job.head.end_offset;
@@ -114,7 +113,7 @@ int32_t VerifyBackup(AppState& app, const std::string& display_name) {
   AddControls(app, maximum);
   bool valid;
   {
-    VerifyJob job{app, window};
+    VerifyJob job{app};
     valid = CheckVolume(job, base_name);
   }
   ShowResult(app, valid, maximum);

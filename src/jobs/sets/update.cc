@@ -46,38 +46,29 @@ struct UpdateJob {
   StringList to_pack;
 };
 
-bool CancelClicked(const ui::Event& event) {
-  return event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
-         event.control == kCancelButtonId;
-}
-
 // Keeps the window alive; a click on Cancel anywhere in the job sets the abort flag.
-void PollForCancel(AppState& app) {
-  if (CancelClicked(app.toolkit.PollEvent())) app.Cancelled = 1;
-}
+void PollForCancel(AppState& app) { JobWindow::Poll(app); }
 
-void OpenProgressWindow(AppState& app, int32_t mode) {
+void AddProgressControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  ui::WindowDef window{app.Text(35), kWindowWidth, kWindowHeight};
-  if (mode == 1) window.flags |= ui::kWindowCenterOnScreen;
-  tk.OpenWindow(ui::kJobWindow, window);
   tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
                                  ui::kStyleSmooth});
   tk.SetRange(ui::kJobWindow, kProgressBarId, 0, kDefaultBarMaximum);
   tk.AddControl(ui::kJobWindow,
-                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(7)});
+                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(kTextCancel),
+                 ui::kRoleCancel});
 }
 
 void ShowMessage(AppState& app, int text) {
-  app.toolkit.MessageBox(app.Text(32), app.Text(text), ui::Icon::kWarning, ui::Buttons::kOk);
+  app.toolkit.MessageBox(app.Text(kTextInfo), app.Text(text), ui::Icon::kWarning, ui::Buttons::kOk);
 }
 
 // A failure the user must know of, naming what could not be read; the job then ends as a
 // cancelled one, so nothing of the new generation stays behind.
 void Fail(AppState& app, const std::string& path) {
-  std::string text = app.Text(33);
+  std::string text = app.Text(kTextCreateFailed);
   if (!path.empty()) text += "\n\n" + platform::NativePath(path);
-  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
+  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
   app.Cancelled = 1;
 }
 
@@ -301,36 +292,32 @@ int32_t CommitIndex(UpdateJob& job, bool has_volume) {
 
 }  // namespace
 
-int32_t UpdateBackup(AppState& app, const std::string& source_text, int32_t mode) {
-  ui::Toolkit& tk = app.toolkit;
+int32_t UpdateBackup(AppState& app, const std::string& name, int32_t mode) {
   app.Cancelled = 0;
   app.ScanList.clear();
   app.StoredList.clear();
   app.StoredFileList.clear();
   app.ScanProblems.clear();
   app.ScanSkipped.clear();
-  std::string display_name;
-  if (mode == 0) {
-    const int64_t row = tk.GetValue(ui::kMainWindow, ui::kBackupList);
-    if (row < 0) return 0;
-    display_name = tk.GetItemText(ui::kMainWindow, ui::kBackupList, static_cast<int>(row), 0);
-  } else {
-    display_name = "Backup_0000_of_" + source_text;
+  std::string display_name = name;
+  if (mode == kCommandLineMode) {
+    display_name = PointName(name, 0);
     if (display_name.back() != '\\') display_name += '\\';
   }
+  if (display_name.empty()) return 0;
 
-  OpenProgressWindow(app, mode);
-  if (mode == 0) tk.EnableWindow(ui::kMainWindow, false);
   UpdateJob job(app);
-  int32_t result = Compare(job, display_name);
-  if (mode == 0) tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
+  int32_t result;
+  {
+    JobWindow window(app, mode, {app.Text(kTextComparing), kWindowWidth, kWindowHeight});
+    AddProgressControls(app);
+    result = Compare(job, display_name);
+  }
 
   const bool has_volume = result == 1 && !job.to_pack.empty();
   if (has_volume) result = PackNewVersions(job, mode);
   if (result == 1) result = CommitIndex(job, has_volume);
   if (result == 1) ReportSkippedEntries(app);
-  if (mode == 0) RefreshBackupLists(app);
   return result;
 }
 

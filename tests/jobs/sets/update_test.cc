@@ -180,20 +180,16 @@ TEST_F(UpdateTest, ProgressWindowInBothModes) {
   EXPECT_EQ((std::vector<int>{cancel.def.x, cancel.def.y, cancel.def.width, cancel.def.height}),
             (std::vector<int>{151, 66, 116, 25}));
 
-  // From the main window: nothing happens without a selected row.
+  // From the main window: nothing happens without a row.
   OpenMainWindow();
-  RefreshBackupLists(app());
   const size_t opened = tk().opened.size();
-  EXPECT_EQ(UpdateBackup(app(), "", 0), 0);
+  EXPECT_EQ(UpdateBackup(app(), "", kInteractiveMode), 0);
   EXPECT_EQ(tk().opened.size(), opened);
-  // With the set selected: the window is centred on the main window, the lists refreshed.
-  tk().SetValue(ui::kMainWindow, ui::kBackupList, 0);
-  EXPECT_EQ(UpdateBackup(app(), "", 0), 1);
+  // With the set's row: the window is centred on the main window, which is enabled again.
+  EXPECT_EQ(UpdateBackup(app(), "Backup_0001_of_" + Source(), kInteractiveMode), 1);
   EXPECT_TRUE(HasIndex(2));
   EXPECT_EQ(tk().opened.back().flags & ui::kWindowCenterOnScreen, 0u);
   EXPECT_TRUE(tk().windows.at(ui::kMainWindow).enabled);
-  EXPECT_EQ(tk().GetItemText(ui::kMainWindow, ui::kBackupList, 0, 0), "Backup_0002_of_" + Source());
-  EXPECT_EQ(tk().CountItems(ui::kMainWindow, ui::kRestoreList), 3);
 }
 
 // Whenever Cancel is clicked, the update either ends whole or leaves nothing behind.
