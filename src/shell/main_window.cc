@@ -250,4 +250,20 @@ std::string FreeSpaceText(const std::string& folder) {
   return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
+void RefreshBackupLists(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  const BackupListRows rows = FindBackupListRows(app);
+  for (const auto& [list, list_rows] :
+       {std::pair{ui::kBackupList, &rows.backup}, {ui::kRestoreList, &rows.restore}}) {
+    tk.ClearItems(kMainWindow, list);
+    for (const ListRow& row : *list_rows) tk.AddItem(kMainWindow, list, row.text, row.image);
+  }
+  tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, false);
+  tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, false);
+  for (const int button : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,
+                           ui::kRestoreListButton, ui::kRestoreButton}) {
+    tk.EnableControl(kMainWindow, button, false);
+  }
+}
+
 }  // namespace sk

@@ -49,6 +49,10 @@ void DeleteLatestBackup(AppState& app);
 // trailing blank; "0 Bytes" for "" or when the system cannot tell.
 std::string FreeSpaceText(const std::string& folder);
 
+// Refills BackupList and RestoreList of the main window with the rows the backup folder
+// holds now (FindBackupListRows), and disables the commands that need a selected row.
+void RefreshBackupLists(AppState& app);
+
 }  // namespace sk
 
 #endif  // STOWKEEPER_SHELL_MAIN_WINDOW_H_

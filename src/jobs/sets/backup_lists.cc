@@ -10,7 +10,6 @@
 #include "jobs/sets/restore_point.h"
 #include "platform/file_system.h"
 #include "shell/size_text.h"
-#include "ui/main_window_ids.h"
 
 namespace sk {
 namespace {
@@ -72,15 +71,6 @@ void DropPointsBeyondAGap(std::vector<Row>& rows) {
   });
 }
 
-void DisableSelectionCommands(ui::Toolkit& tk) {
-  tk.EnableMenuItem(ui::kMainWindow, ui::kMenuProperties, false);
-  tk.EnableMenuItem(ui::kMainWindow, ui::kMenuVerify, false);
-  for (const int button : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,
-                           ui::kRestoreListButton, ui::kRestoreButton}) {
-    tk.EnableControl(ui::kMainWindow, button, false);
-  }
-}
-
 }  // namespace
 
 std::string RestorePointSize(AppState& app, const std::string& index_file_name) {
@@ -89,8 +79,7 @@ std::string RestorePointSize(AppState& app, const std::string& index_file_name) 
   return ByteSizeText(point.PackedSize(), 1);
 }
 
-void RefreshBackupLists(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+BackupListRows FindBackupListRows(AppState& app) {
   std::vector<Row> rows = FindRows(app);
   DropPointsBeyondAGap(rows);
   std::stable_sort(rows.begin(), rows.end(),
@@ -100,23 +89,21 @@ void RefreshBackupLists(AppState& app) {
   for (size_t i = 0; i < rows.size(); ++i) {
     if (rows[i].restore_point) points[RowSetKey(rows[i].text)].push_back(i);
   }
-  tk.ClearItems(ui::kMainWindow, ui::kBackupList);
-  tk.ClearItems(ui::kMainWindow, ui::kRestoreList);
+  BackupListRows lists;
   for (const Row& row : rows) {
     if (row.restore_point) continue;
     const auto found = points.find(RowSetKey(row.text));
-    tk.AddItem(ui::kMainWindow, ui::kRestoreList, row.text, kMainVolumeImage);
+    lists.restore.push_back({row.text, kMainVolumeImage});
     if (found == points.end()) {
-      tk.AddItem(ui::kMainWindow, ui::kBackupList, row.text, kMainVolumeImage);
+      lists.backup.push_back({row.text, kMainVolumeImage});
       continue;
     }
     for (const size_t point : found->second) {
-      tk.AddItem(ui::kMainWindow, ui::kRestoreList, rows[point].text, kRestorePointImage);
+      lists.restore.push_back({rows[point].text, kRestorePointImage});
     }
-    tk.AddItem(ui::kMainWindow, ui::kBackupList, rows[found->second.back()].text,
-               kRestorePointImage);
+    lists.backup.push_back({rows[found->second.back()].text, kRestorePointImage});
   }
-  DisableSelectionCommands(tk);
+  return lists;
 }
 
 }  // namespace sk

@@ -1,4 +1,5 @@
 #include "jobs/sets/backup_lists.h"
+#include "shell/main_window.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
