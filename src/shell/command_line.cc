@@ -205,7 +205,7 @@ int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messa
     case CommandLineJob::Kind::kUpdate:
       return ExitStatusOf(UpdateBackup(app, job.folder, kCommandLineMode));
     case CommandLineJob::Kind::kRestore:
-      app.RestoreTotal = ShowBackupProperties(app, job.point, 1);
+      app.RestoreTotal = ShowBackupProperties(app, job.point, kUnpackedKiB);
       return ExitStatusOf(RestoreBackup(app, job.point, job.target, kCommandLineMode));
     case CommandLineJob::Kind::kNone:
       break;

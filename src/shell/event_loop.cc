@@ -117,12 +117,14 @@ void RunCreate(AppState& app) {
 
 void RunRestore(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  const int row = static_cast<int>(tk.GetValue(kMainWindow, ui::kRestoreList));
-  if (row >= 0) {
-    const std::string name = tk.GetItemText(kMainWindow, ui::kRestoreList, row, 0);
-    app.RestoreTotal = ShowBackupProperties(app, name, 1);
+  const std::string name = SelectedName(tk, ui::kRestoreList);
+  if (!name.empty()) {
+    app.RestoreTotal = ShowBackupProperties(app, name, kUnpackedKiB);
+    const std::string target = tk.ChooseFolder(app.Text(kTextChooseTarget), "");
+    if (!target.empty() && RestoreBackup(app, name, target, kInteractiveMode) == 1) {
+      tk.PlayInformationSound();
+    }
   }
-  if (RestoreBackup(app, "", "", 0) == 1) tk.PlayInformationSound();
   tk.SetFocus(kMainWindow, ui::kRestoreList);
 }
 
@@ -131,7 +133,7 @@ void RunProperties(AppState& app) {
   const int list = CurrentList(tk);
   const std::string name = SelectedName(tk, list);
   if (name.empty()) return;
-  ShowBackupProperties(app, name, 0);
+  ShowBackupProperties(app, name, kShowProperties);
   tk.SetFocus(kMainWindow, list);
 }
 

@@ -67,15 +67,6 @@ std::string ReplaceNoCase(const std::string& text, const std::string& key,
 
 // --- The parameters window.
 
-bool ChooseFromList(RestoreJob& job) {
-  ui::Toolkit& tk = job.app.toolkit;
-  const int64_t row = tk.GetValue(ui::kMainWindow, ui::kRestoreList);
-  if (row < 0) return false;
-  job.point_name = tk.GetItemText(ui::kMainWindow, ui::kRestoreList, static_cast<int>(row), 0);
-  job.target = tk.ChooseFolder(job.app.Text(kTextChooseTarget), "");
-  return !job.target.empty();
-}
-
 void AddParameterControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   tk.AddControl(ui::kJobWindow, {kRestoreCompleteOptionId, ui::ControlKind::kOption, 24, 18, 284,
@@ -301,7 +292,7 @@ int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::s
   app.Cancelled = 0;
   for (int list = 1; list <= 3; ++list) app.List(list).clear();
   RestoreJob job{app, mode, point_name, target};
-  if (mode == 0 && !ChooseFromList(job)) return 0;
+  if (job.point_name.empty() || job.target.empty()) return 0;
   if (job.target.empty() || job.target.back() != '\\') job.target += '\\';
   if (!AskParameters(job)) return 0;
   // A restore point is its update index together with the main volume: without either

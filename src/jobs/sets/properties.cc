@@ -98,7 +98,7 @@ RestorePointTotals ComputeRestorePointTotals(AppState& app, const std::string& d
 int32_t ShowBackupProperties(AppState& app, const std::string& display_name, int32_t mode) {
   app.ScanList.clear();
   const std::string base = FileBaseName(display_name);
-  if (mode != kInteractiveMode) {
+  if (mode == kUnpackedKiB) {
     const RestorePointTotals totals = ComputeRestorePointTotals(app, display_name);
     const int64_t kib = totals.unpacked / 1024;
     return static_cast<int32_t>(std::min<int64_t>(kib, std::numeric_limits<int32_t>::max()));

@@ -26,8 +26,14 @@ RestorePointTotals TotalsOf(const RestorePoint& point);
 // The same for the restore point with this display name ("Backup_0003_of_C:\Data\Docs\").
 RestorePointTotals ComputeRestorePointTotals(AppState& app, const std::string& display_name);
 
-// mode 0 shows the properties window and returns 0; mode 1 returns the unpacked size of the
-// restore point in KiB (and leaves ScanList empty).
+// What ShowBackupProperties does.
+enum PropertiesMode : int32_t {
+  kShowProperties = 0,  // show the properties window; the result is 0
+  kUnpackedKiB = 1,     // return the unpacked size of the restore point in KiB
+};
+
+// Shows the properties window or returns the unpacked size in KiB, as mode says; leaves
+// ScanList empty.
 int32_t ShowBackupProperties(AppState& app, const std::string& display_name, int32_t mode);
 
 // 1234567 gives "1.234.567".

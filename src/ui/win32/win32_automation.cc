@@ -16,18 +16,11 @@ constexpr UINT kNoMenuItem = 0xFFFFFFFF;
 
 bool Later(DWORD now, DWORD then) { return static_cast<LONG>(now - then) >= 0; }
 
-int ButtonOf(Answer answer) {
-  switch (answer) {
-    case Answer::kYes:
-      return IDYES;
-    case Answer::kNo:
-      return IDNO;
-    case Answer::kCancel:
-      return IDCANCEL;
-    default:
-      return IDOK;
-  }
-}
+// The system's button id of each answer, in the order of ui::Answer.
+constexpr int kButtonOfAnswer[] = {IDOK, IDCANCEL, IDYES, IDNO};
+static_assert(static_cast<int>(Answer::kNo) == 3, "kButtonOfAnswer follows ui::Answer");
+
+int ButtonOf(Answer answer) { return kButtonOfAnswer[static_cast<int>(answer)]; }
 
 // The dialog the system shows for this thread (a message box, the folder chooser).
 HWND ThreadDialog() {
