@@ -23,6 +23,15 @@ JobTimes EstimateTimes(uint32_t elapsed_ms, double done, double maximum) {
   return times;
 }
 
+void AddProgressBarAndCancel(AppState& app, int64_t maximum, int cancel_top) {
+  ui::Toolkit& tk = app.toolkit;
+  tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
+                                 ui::kStyleSmooth});
+  tk.SetRange(ui::kJobWindow, kProgressBarId, 0, maximum);
+  tk.AddControl(ui::kJobWindow, {kCancelButtonId, ui::ControlKind::kButton, 151, cancel_top, 116,
+                                 25, app.Text(kTextCancel), ui::kRoleCancel});
+}
+
 JobWindow::JobWindow(AppState& app, int32_t mode, ui::WindowDef def) : app_(app), mode_(mode) {
   if (mode_ == kCommandLineMode) def.flags |= ui::kWindowCenterOnScreen;
   app_.toolkit.OpenWindow(ui::kJobWindow, def);

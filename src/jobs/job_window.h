@@ -37,6 +37,10 @@ JobTimes EstimateTimes(uint32_t elapsed_ms, double done, double maximum);
 // Clamps a duration in milliseconds to what a signed 32-bit count holds (and to 0 below).
 int32_t ClampDuration(double milliseconds);
 
+// The progress bar (range 0 to maximum) and the Cancel button below it that the verify,
+// update and restore windows share; the button's top differs by a pixel between them.
+void AddProgressBarAndCancel(AppState& app, int64_t maximum, int cancel_top);
+
 class JobWindow {
  public:
   // Opens window 1 with def (centred on the screen in command-line mode) and disables the

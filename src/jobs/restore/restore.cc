@@ -261,11 +261,7 @@ void AddProgressControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   const int w = ui::kJobWindow;
   tk.AddTimer(w, kRestoreTimerId, kRestoreTimerMilliseconds);
-  tk.AddControl(
-      w, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "", ui::kStyleSmooth});
-  tk.SetRange(w, kProgressBarId, 0, app.RestoreTotal);
-  tk.AddControl(w, {kCancelButtonId, ui::ControlKind::kButton, 151, 65, 116, 25, app.Text(kTextCancel),
-                    ui::kRoleCancel});
+  AddProgressBarAndCancel(app, app.RestoreTotal, 65);
   tk.AddStatusBar(w, 2);
   tk.SetStatusText(w, 0, app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, 100));
   tk.SetStatusText(w, 1, app.Text(kTextRemainingTime) + ": " + DurationText(app.Texts, 100));

@@ -79,16 +79,6 @@ bool CheckVolume(VerifyJob& job, const std::string& base_name) {
   }
 }
 
-void AddControls(AppState& app, int64_t maximum) {
-  ui::Toolkit& tk = app.toolkit;
-  tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
-                                 ui::kStyleSmooth});
-  tk.SetRange(ui::kJobWindow, kProgressBarId, 0, maximum);
-  tk.AddControl(ui::kJobWindow,
-                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(kTextCancel),
-                 ui::kRoleCancel});
-}
-
 void ShowResult(AppState& app, bool valid, int64_t maximum) {
   ui::Toolkit& tk = app.toolkit;
   if (app.Cancelled) {
@@ -110,7 +100,7 @@ int32_t VerifyBackup(AppState& app, const std::string& display_name) {
   const int64_t size = platform::FileSize(app.BackupFolder + base_name + ".sk");
   const int64_t maximum = size > 0 ? size / 1024 : 0;
   JobWindow window(app, kInteractiveMode, {app.Text(kTextVerifying), 421, 106});
-  AddControls(app, maximum);
+  AddProgressBarAndCancel(app, maximum, 66);
   bool valid;
   {
     VerifyJob job{app};

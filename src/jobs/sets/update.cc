@@ -49,16 +49,6 @@ struct UpdateJob {
 // Keeps the window alive; a click on Cancel anywhere in the job sets the abort flag.
 void PollForCancel(AppState& app) { JobWindow::Poll(app); }
 
-void AddProgressControls(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
-  tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
-                                 ui::kStyleSmooth});
-  tk.SetRange(ui::kJobWindow, kProgressBarId, 0, kDefaultBarMaximum);
-  tk.AddControl(ui::kJobWindow,
-                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(kTextCancel),
-                 ui::kRoleCancel});
-}
-
 void ShowMessage(AppState& app, int text) {
   app.toolkit.MessageBox(app.Text(kTextInfo), app.Text(text), ui::Icon::kWarning, ui::Buttons::kOk);
 }
@@ -310,7 +300,7 @@ int32_t UpdateBackup(AppState& app, const std::string& name, int32_t mode) {
   int32_t result;
   {
     JobWindow window(app, mode, {app.Text(kTextComparing), kWindowWidth, kWindowHeight});
-    AddProgressControls(app);
+    AddProgressBarAndCancel(app, kDefaultBarMaximum, 66);
     result = Compare(job, display_name);
   }
 
