@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 #include "ui/toolkit.h"
 
 namespace sk {

@@ -4,7 +4,7 @@
 
 #include "archive/set_names.h"
 #include "platform/file_system.h"
-#include "shell/ini.h"
+#include "core/ini.h"
 
 #ifndef SK_INSTALL_DATADIR
 #define SK_INSTALL_DATADIR "/usr/local/share/stowkeeper"

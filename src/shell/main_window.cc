@@ -8,7 +8,7 @@
 #include "platform/file_system.h"
 #include "shell/catalog.h"
 #include "shell/images.h"
-#include "shell/size_text.h"
+#include "core/size_text.h"
 #include "ui/main_window_ids.h"
 
 namespace sk {

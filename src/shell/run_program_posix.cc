@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 #include "shell/catalog.h"
 #include "shell/command_line.h"
 #include "shell/startup.h"

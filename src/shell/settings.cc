@@ -2,7 +2,7 @@
 
 #include "platform/file_system.h"
 #include "shell/catalog.h"
-#include "shell/ini.h"
+#include "core/ini.h"
 
 namespace sk {
 namespace {

@@ -5,7 +5,7 @@
 #include "shell/command_line.h"
 #include "shell/event_loop.h"
 #include "shell/settings.h"
-#include "shell/text_table.h"
+#include "core/text_table.h"
 #include "ui/headless/headless_toolkit.h"
 
 namespace sk {

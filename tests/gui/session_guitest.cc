@@ -19,7 +19,7 @@
 #include "archive/set_names.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
-#include "shell/ini.h"
+#include "core/ini.h"
 #include "support/test_support.h"
 
 extern char** environ;

@@ -8,7 +8,7 @@
 
 #include "shell/about_window.h"
 #include "shell/main_window.h"
-#include "shell/text_table.h"
+#include "core/text_table.h"
 #include "ui/main_window_ids.h"
 #include "ui/wx/wx_toolkit.h"
 

@@ -8,7 +8,7 @@
 #include "jobs/create/create.h"
 #include "jobs/create/scan.h"
 #include "jobs/sets/backup_lists.h"
-#include "shell/ini.h"
+#include "core/ini.h"
 #include "shell/main_window.h"
 #include "shell/settings_window.h"
 #include "support/test_support.h"

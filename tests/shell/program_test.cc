@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "shell/ini.h"
+#include "core/ini.h"
 #include "support/program_runner.h"
 #include "support/test_support.h"
 

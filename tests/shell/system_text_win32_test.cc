@@ -9,7 +9,7 @@
 #include "platform/file_system.h"
 #include "shell/catalog.h"
 #include "shell/settings.h"
-#include "shell/text_table.h"
+#include "core/text_table.h"
 #include "support/test_support.h"
 #include "ui/headless/headless_toolkit.h"
 

@@ -18,7 +18,7 @@
 #endif
 
 #include "platform/file_system.h"
-#include "shell/text_table.h"
+#include "core/text_table.h"
 
 namespace sk::testing {
 

@@ -1,7 +1,7 @@
 #include "jobs/create/progress.h"
 
 #include "platform/file_system.h"
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 namespace sk {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "jobs/job_window.h"
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 

@@ -8,7 +8,7 @@
 #include "archive/set_names.h"
 #include "jobs/job_window.h"
 #include "jobs/sets/restore_point.h"
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 namespace sk {
 namespace {

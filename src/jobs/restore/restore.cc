@@ -10,7 +10,7 @@
 #include "jobs/sets/restore_point.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 namespace sk {
 namespace {

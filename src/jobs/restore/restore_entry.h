@@ -9,7 +9,7 @@
 #include "archive/block.h"
 #include "archive/engines.h"
 #include "jobs/sets/volume_reader.h"
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 

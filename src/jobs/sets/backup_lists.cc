@@ -9,7 +9,7 @@
 #include "archive/set_names.h"
 #include "jobs/sets/restore_point.h"
 #include "platform/file_system.h"
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 namespace sk {
 namespace {

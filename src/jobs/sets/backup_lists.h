@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "jobs/sets/update_index.h"
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 

@@ -6,7 +6,7 @@
 #include "archive/set_names.h"
 #include "jobs/job_window.h"
 #include "platform/file_system.h"
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 namespace sk {
 namespace {

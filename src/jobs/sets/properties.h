@@ -9,7 +9,7 @@
 
 #include "jobs/sets/restore_point.h"
 #include "jobs/sets/update_index.h"
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 

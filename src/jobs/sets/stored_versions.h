@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 

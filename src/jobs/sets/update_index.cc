@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "archive/set_names.h"
-#include "shell/ini.h"
+#include "core/ini.h"
 
 namespace sk {
 namespace {

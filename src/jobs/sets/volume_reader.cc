@@ -1,6 +1,6 @@
 #include "jobs/sets/volume_reader.h"
 
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 namespace sk {
 namespace {

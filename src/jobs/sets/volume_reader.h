@@ -7,7 +7,7 @@
 
 #include "archive/volume.h"
 #include "platform/file_system.h"
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 

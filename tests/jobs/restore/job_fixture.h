@@ -17,9 +17,9 @@
 #include "jobs/create/create.h"
 #include "jobs/create/scan.h"
 #include "platform/file_system.h"
-#include "shell/app_state.h"
-#include "shell/ini.h"
-#include "shell/text_table.h"
+#include "core/app_state.h"
+#include "core/ini.h"
+#include "core/text_table.h"
 #include "support/test_support.h"
 #include "ui/headless/headless_toolkit.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "jobs/restore/job_fixture.h"
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 namespace sk {
 namespace {

@@ -20,7 +20,7 @@
 #include "jobs/sets/backup_lists.h"
 #include "jobs/sets/properties.h"
 #include "jobs/sets/update.h"
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 namespace sk {
 namespace {

@@ -9,7 +9,7 @@
 #include "jobs/sets/sets_fixture.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "shell/size_text.h"
+#include "core/size_text.h"
 #include "ui/main_window_ids.h"
 
 namespace sk::testing {

@@ -14,7 +14,7 @@
 #include "jobs/sets/stored_versions.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "shell/ini.h"
+#include "core/ini.h"
 
 namespace sk::testing {
 namespace {

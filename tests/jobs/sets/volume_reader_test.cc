@@ -6,7 +6,7 @@
 #include "archive/crc32.h"
 #include "archive/volume.h"
 #include "jobs/sets/sets_fixture.h"
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 using namespace std::string_literals;
 

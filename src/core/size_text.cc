@@ -1,9 +1,9 @@
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "shell/text_ids.h"
+#include "core/text_ids.h"
 
 namespace sk {
 namespace {

@@ -1,8 +1,8 @@
 // The numbers of the texts of the text table, by what they say (the English catalog's
 // wording in the comments). Catalogs key them by these numbers in three digits: kTextInfo is
 // "032".
-#ifndef STOWKEEPER_SHELL_TEXT_IDS_H_
-#define STOWKEEPER_SHELL_TEXT_IDS_H_
+#ifndef STOWKEEPER_CORE_TEXT_IDS_H_
+#define STOWKEEPER_CORE_TEXT_IDS_H_
 
 namespace sk {
 
@@ -98,4 +98,4 @@ enum TextId : int {
 
 }  // namespace sk
 
-#endif  // STOWKEEPER_SHELL_TEXT_IDS_H_
+#endif  // STOWKEEPER_CORE_TEXT_IDS_H_
