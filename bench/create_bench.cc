@@ -25,8 +25,8 @@
 #include "jobs/create/create.h"
 #include "jobs/create/scan.h"
 #include "platform/file_system.h"
-#include "shell/app_state.h"
-#include "shell/text_table.h"
+#include "core/app_state.h"
+#include "core/text_table.h"
 #include "support/tree_generator.h"
 #include "ui/headless/headless_toolkit.h"
 

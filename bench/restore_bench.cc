@@ -30,8 +30,8 @@
 #include "jobs/restore/verify.h"
 #include "jobs/sets/properties.h"
 #include "platform/file_system.h"
-#include "shell/app_state.h"
-#include "shell/text_table.h"
+#include "core/app_state.h"
+#include "core/text_table.h"
 #include "support/tree_generator.h"
 #include "ui/headless/headless_toolkit.h"
 

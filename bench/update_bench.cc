@@ -27,8 +27,8 @@
 #include "jobs/create/scan.h"
 #include "jobs/sets/update.h"
 #include "platform/file_system.h"
-#include "shell/app_state.h"
-#include "shell/text_table.h"
+#include "core/app_state.h"
+#include "core/text_table.h"
 #include "support/tree_generator.h"
 #include "ui/headless/headless_toolkit.h"
 

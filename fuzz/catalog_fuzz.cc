@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "shell/catalog.h"
-#include "shell/text_table.h"
+#include "core/text_table.h"
 #include "support/test_support.h"
 
 namespace {
