@@ -246,11 +246,14 @@ void RestoreChanges(RestoreJob& job) {
   AppState& app = job.app;
   const UpdateIndex& index = job.point.index();
   const std::vector<PointEntry>& additions = job.point.additions();
-  auto key = [&](size_t i) { return IndexPath(index, i) + '\x01' + additions[i].volume; };
+  // By path, then by volume, letter case aside.
+  auto before = [&](size_t a, size_t b) {
+    const int by_path = CompareNoCase(IndexPath(index, a), IndexPath(index, b));
+    return by_path != 0 ? by_path < 0 : CompareNoCase(additions[a].volume, additions[b].volume) < 0;
+  };
   std::vector<size_t> order(additions.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return CompareNoCase(key(a), key(b)) < 0; });
+  std::stable_sort(order.begin(), order.end(), before);
   std::vector<char> done(order.size(), 0);
   for (size_t first = 0; first < order.size() && !app.Cancelled; ++first) {
     if (!done[first]) RestoreFromVolume(job, order, first, done);

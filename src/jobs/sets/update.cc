@@ -23,8 +23,6 @@ namespace {
 constexpr int kWindowWidth = 421;
 constexpr int kWindowHeight = 106;
 constexpr int kDefaultBarMaximum = 100;
-// Index lines hold path, byte 1 and the CRC text.
-constexpr char kFieldSeparator = '\x01';
 constexpr char kVolumeSeparator = '*';
 
 struct UpdateJob {
@@ -37,8 +35,10 @@ struct UpdateJob {
   int32_t generation = 0;
   std::string index_path;
   std::string volume_name;  // the new update volume, without folder
-  // CRC-32 now on disk of each StoredFileList element left as CHANGED.
-  std::vector<uint32_t> changed_crcs;
+  // The files of the main volume, each with the CRC it was stored with.
+  std::vector<VolumeRecord> stored_files;
+  // The stored files that changed, each with the CRC it has now.
+  std::vector<VolumeRecord> changed;
   // The new update index, complete once the comparison ran to its end; it is written last,
   // after the volume it names: the index is what makes the restore point.
   IniWriter index;
@@ -111,22 +111,20 @@ bool Prepare(UpdateJob& job, const std::string& display_name) {
     return true;
   }
   bool damaged = false;
-  LoadVolumeIndex(app, main_volume, job.parent, 2, false, &damaged);
+  std::vector<VolumeRecord> records = ReadVolumeRecords(main_volume, job.parent, &damaged);
   // A base that cannot be read completely would turn its unread paths into additions.
   if (damaged) {
     Fail(app, main_volume);
     return true;
   }
-  for (std::string& element : app.StoredList) {
-    const size_t separator = std::min(element.find(kFieldSeparator), element.size());
-    if (separator == 0 || element[separator - 1] != '\\') app.StoredFileList.push_back(element);
-    element.resize(separator);
+  for (VolumeRecord& record : records) {
+    if (record.path.empty() || record.path.back() != '\\') job.stored_files.push_back(record);
+    app.StoredList.push_back(std::move(record.path));
   }
   return true;
 }
 
-// Blanks every StoredFileList element whose file is gone or unchanged; the others are
-// CHANGED, their CRCs kept in job.changed_crcs.
+// Collects in job.changed the stored files that are still there with other contents.
 void FindChangedFiles(UpdateJob& job) {
   AppState& app = job.app;
   ui::Toolkit& tk = app.toolkit;
@@ -134,33 +132,21 @@ void FindChangedFiles(UpdateJob& job) {
   // REMOVED; a file that became a folder is therefore gone, never checksummed.
   const std::unordered_set<std::string_view> removed(app.StoredList.begin(), app.StoredList.end());
   int64_t count = 0;
-  for (std::string& element : app.StoredFileList) {
+  for (const VolumeRecord& stored : job.stored_files) {
     tk.SetValue(ui::kJobWindow, kProgressBarId, ++count);
     PollForCancel(app);
     if (app.Cancelled) return;
-    const size_t separator = element.find(kFieldSeparator);
-    const std::string path = element.substr(0, separator);
-    if (removed.count(path) != 0) {
-      element.clear();
-      continue;
-    }
+    const std::string& path = stored.path;
+    if (removed.count(path) != 0) continue;
     const std::optional<uint32_t> crc = FileCrc32(app, path);
     if (!crc) {
       if (app.Cancelled) return;
       // Gone since the scan: as if the scan had missed it.
-      if (platform::FileSize(path) == platform::kSizeMissing) {
-        element.clear();
-        continue;
-      }
+      if (platform::FileSize(path) == platform::kSizeMissing) continue;
       Fail(app, path);
       return;
     }
-    if (separator != std::string::npos &&
-        element.compare(separator + 1, std::string::npos, CrcText(*crc)) == 0) {
-      element.clear();
-      continue;
-    }
-    job.changed_crcs.push_back(*crc);
+    if (*crc != stored.crc) job.changed.push_back({path, stored.size, *crc});
   }
 }
 
@@ -214,15 +200,12 @@ void BuildIndex(UpdateJob& job) {
   index.SelectGroup("CHANGED");
   index.Comment("");
   key = 0;
-  size_t changed = 0;
-  for (const std::string& element : app.StoredFileList) {
+  for (const VolumeRecord& file : job.changed) {
     PollForCancel(app);
     if (app.Cancelled) return;
-    if (element.empty()) continue;
-    const std::string path = element.substr(0, element.find(kFieldSeparator));
-    const std::string holder = Holder(job, versions, path, job.changed_crcs[changed++]);
+    const std::string holder = Holder(job, versions, file.path, file.crc);
     if (app.Cancelled) return;
-    index.Entry(std::to_string(++key), path + kVolumeSeparator + holder);
+    index.Entry(std::to_string(++key), file.path + kVolumeSeparator + holder);
   }
   job.index_ready = true;
 }
@@ -233,7 +216,7 @@ int32_t Compare(UpdateJob& job, const std::string& display_name) {
   ui::Toolkit& tk = app.toolkit;
   if (!Prepare(job, display_name)) return 0;
   if (!app.Cancelled) {
-    tk.SetRange(ui::kJobWindow, kProgressBarId, 0, static_cast<int64_t>(app.StoredFileList.size()));
+    tk.SetRange(ui::kJobWindow, kProgressBarId, 0, static_cast<int64_t>(job.stored_files.size()));
     RemoveCommonPaths(app.ScanList, app.StoredList, [&app] { PollForCancel(app); });
   }
   if (!app.Cancelled) FindChangedFiles(job);
