@@ -1,11 +1,10 @@
 #include "jobs/sets/update.h"
 
 #include <optional>
-#include <unordered_set>
 #include <vector>
 
-#include "archive/crc32.h"
 #include "archive/set_names.h"
+#include "core/ini.h"
 #include "jobs/create/create.h"
 #include "jobs/create/generations.h"
 #include "jobs/create/scan.h"
@@ -14,7 +13,6 @@
 #include "jobs/sets/stored_versions.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "core/ini.h"
 
 namespace sk {
 namespace {
@@ -125,29 +123,16 @@ bool Prepare(UpdateJob& job, const std::string& display_name) {
 }
 
 // Collects in job.changed the stored files that are still there with other contents.
-void FindChangedFiles(UpdateJob& job) {
+void CompareStoredFiles(UpdateJob& job) {
   AppState& app = job.app;
-  ui::Toolkit& tk = app.toolkit;
-  // A stored file is still there exactly when the scan found it, that is when it is not
-  // REMOVED; a file that became a folder is therefore gone, never checksummed.
-  const std::unordered_set<std::string_view> removed(app.StoredList.begin(), app.StoredList.end());
   int64_t count = 0;
-  for (const VolumeRecord& stored : job.stored_files) {
-    tk.SetValue(ui::kJobWindow, kProgressBarId, ++count);
+  auto on_file = [&] {
+    app.toolkit.SetValue(ui::kJobWindow, kProgressBarId, ++count);
     PollForCancel(app);
-    if (app.Cancelled) return;
-    const std::string& path = stored.path;
-    if (removed.count(path) != 0) continue;
-    const std::optional<uint32_t> crc = FileCrc32(app, path);
-    if (!crc) {
-      if (app.Cancelled) return;
-      // Gone since the scan: as if the scan had missed it.
-      if (platform::FileSize(path) == platform::kSizeMissing) continue;
-      Fail(app, path);
-      return;
-    }
-    if (*crc != stored.crc) job.changed.push_back({path, stored.size, *crc});
-  }
+  };
+  std::string unreadable;
+  job.changed = FindChangedFiles(app, job.stored_files, app.StoredList, on_file, &unreadable);
+  if (!unreadable.empty()) Fail(app, unreadable);
 }
 
 // The volume that holds the version of path to restore: an earlier update volume, else the
@@ -219,7 +204,7 @@ int32_t Compare(UpdateJob& job, const std::string& display_name) {
     tk.SetRange(ui::kJobWindow, kProgressBarId, 0, static_cast<int64_t>(job.stored_files.size()));
     RemoveCommonPaths(app.ScanList, app.StoredList, [&app] { PollForCancel(app); });
   }
-  if (!app.Cancelled) FindChangedFiles(job);
+  if (!app.Cancelled) CompareStoredFiles(job);
   if (!app.Cancelled) BuildIndex(job);
   if (app.Cancelled) {
     job.index_ready = false;
