@@ -43,11 +43,32 @@ std::string GenerationField(int64_t generation) {
 int32_t GenerationOfName(const std::string& name) {
   if (name.size() < kNamePrefixLength) return -1;
   int32_t generation = 0;
-  for (size_t i = kGenerationFieldStart; i < kGenerationFieldStart + 4; ++i) {
+  for (size_t i = kGenerationFieldStart; i < kGenerationFieldStart + kGenerationFieldLength; ++i) {
     if (name[i] < '0' || name[i] > '9') return -1;
     generation = generation * 10 + (name[i] - '0');
   }
   return generation;
+}
+
+std::string GenerationFieldOf(const std::string& name) {
+  if (name.size() < kNamePrefixLength) return "";
+  return name.substr(kGenerationFieldStart, kGenerationFieldLength);
+}
+
+int32_t GenerationOfFileName(const std::string& name, const std::string& set_name,
+                             const std::string& extension, bool ignore_case) {
+  // The name of generation 0 has the length of every generation's and differs only in
+  // the digits.
+  const std::string main_name = PointName(set_name, 0) + extension;
+  if (name.size() != main_name.size()) return -1;
+  const size_t digits_end = kGenerationFieldStart + kGenerationFieldLength;
+  const auto same = [&](size_t from, size_t count) {
+    const std::string part = name.substr(from, count);
+    const std::string wanted = main_name.substr(from, count);
+    return ignore_case ? LowerCase(part) == LowerCase(wanted) : part == wanted;
+  };
+  if (!same(0, kGenerationFieldStart) || !same(digits_end, std::string::npos)) return -1;
+  return GenerationOfName(name);
 }
 
 std::string GenerationBaseName(const std::string& set_name, int32_t generation) {

@@ -18,6 +18,7 @@ inline constexpr int32_t kMaxGeneration = 9999;
 inline constexpr size_t kNamePrefixLength = 15;
 // The four digits of the generation follow "Backup_".
 inline constexpr size_t kGenerationFieldStart = 7;
+inline constexpr size_t kGenerationFieldLength = 4;
 
 // Encodes a source folder path (ending in "\"). A path with "@" (the escape for "_") or
 // with ":" after the drive cannot be encoded: the result is then "".
@@ -30,6 +31,15 @@ std::string GenerationField(int64_t generation);
 // The generation a file or display name carries in its four digits after "Backup_"; -1
 // when they are not digits.
 int32_t GenerationOfName(const std::string& name);
+
+// The generation field of a file or display name as it stands ("0003"); "" when the name
+// is too short to hold one.
+std::string GenerationFieldOf(const std::string& name);
+
+// The generation k when name is "Backup_" kkkk "_of_" set_name extension with four digits
+// (letter case aside when ignore_case), else -1.
+int32_t GenerationOfFileName(const std::string& name, const std::string& set_name,
+                             const std::string& extension, bool ignore_case);
 
 // "Backup_" kkkk "_of_" set_name, without an extension.
 std::string GenerationBaseName(const std::string& set_name, int32_t generation);

@@ -90,7 +90,7 @@ CommandLineJob NoSet(std::FILE* messages, const std::string& switch_name, const 
 
 int RunCreate(AppState& app, const std::string& source, std::FILE* messages) {
   ClearScan(app);
-  ScanTree(app, source, kCommandLineMode);
+  ScanTree(app, source, /*quiet=*/true);
   bool declined = false;
   const int32_t result = WriteVolume(app, source, 0, kCommandLineMode, app.Engine, &declined);
   // Keeping the existing set means no backup was made: a script must not take it for one.
@@ -136,7 +136,7 @@ CommandLineJob ParseRestore(const AppState& app, const std::vector<std::string>&
   job.kind = CommandLineJob::Kind::kRestore;
   job.folder = FindSetBySource(app, WithSeparator(source));
   if (job.folder.empty()) return NoSet(messages, "/r", WithSeparator(source), app);
-  job.point = "Backup_" + GenerationField(number) + "_of_" + job.folder;
+  job.point = PointName(job.folder, number);
   job.target = WithSeparator(target);
   return job;
 }

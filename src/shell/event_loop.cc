@@ -108,8 +108,8 @@ void RunCreate(AppState& app) {
   const std::string folder = tk.ChooseFolder(app.Text(kTextChooseSource), "");
   if (!folder.empty()) {
     ClearScan(app);
-    ScanTree(app, folder, 0);
-    if (WriteVolume(app, folder, 0, 0, app.Engine) == 1) tk.PlayInformationSound();
+    ScanTree(app, folder, /*quiet=*/false);
+    if (WriteVolume(app, folder, 0, kInteractiveMode, app.Engine) == 1) tk.PlayInformationSound();
     RefreshBackupLists(app);
   }
   tk.SetFocus(kMainWindow, ui::kBackupList);

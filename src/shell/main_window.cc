@@ -65,7 +65,7 @@ void AddButton(ui::Toolkit& tk, int id, ui::Rect r, const std::string& text,
   tk.AddControl(kMainWindow, def);
 }
 
-void AddList(AppState& app, int id, int page, int date_text) {
+void AddList(AppState& app, int id, int page, TextId date_text) {
   ui::Toolkit& tk = app.toolkit;
   ui::ControlDef def{id, ui::ControlKind::kReportList, 12, 12, 543, 318};
   def.parent = ui::kTabPanel;
@@ -85,13 +85,13 @@ void AddControls(AppState& app) {
   tk.AddItem(kMainWindow, ui::kTabPanel, app.Text(kTextRestoreTab));
   tk.SetValue(kMainWindow, ui::kTabPanel, 0);
 
-  AddList(app, ui::kBackupList, 0, 15);
+  AddList(app, ui::kBackupList, 0, kTextLastUpdateColumn);
   AddButton(tk, ui::kCreateButton, {58, 339, 122, 25}, app.Text(kTextCreate), app.Text(kTextCreateTip), 0);
   AddButton(tk, ui::kUpdateButton, {184, 339, 122, 25}, app.Text(kTextUpdate), app.Text(kTextUpdateTip), 0);
   AddButton(tk, ui::kBackupListButton, {310, 339, 122, 25}, app.Text(kTextListContents), app.Text(kTextListContentsTip), 0);
   AddButton(tk, ui::kDeleteButton, {436, 339, 122, 25}, app.Text(kTextDelete), app.Text(kTextDeleteTip), 0);
 
-  AddList(app, ui::kRestoreList, 1, 25);
+  AddList(app, ui::kRestoreList, 1, kTextCreatedColumn);
   AddButton(tk, ui::kRestoreListButton, {310, 339, 122, 25}, app.Text(kTextListContents), app.Text(kTextListContentsTip), 1);
   AddButton(tk, ui::kRestoreButton, {436, 339, 122, 25}, app.Text(kTextRestore), app.Text(kTextRestoreTip), 1);
 }
@@ -227,9 +227,9 @@ void DeleteLatestBackup(AppState& app) {
   if (row < 0) return;
   const std::string name = tk.GetItemText(kMainWindow, ui::kBackupList, row, 0);
   if (name.size() <= kNamePrefixLength) return;
-  const std::string set_name = SetName(name.substr(kNamePrefixLength));
-  const std::string question = app.Text(kTextConfirmDelete) + "\n\n" + app.Text(kTextIndex) +
-                               ": " + name.substr(7, 4) + "\n" + app.Text(kTextName) + ": " +
+  const std::string set_name = ParsePointName(name).set_name;
+  const std::string question = app.Text(kTextConfirmDelete) + "\n\n" + app.Text(kTextIndex) + ": " +
+                               GenerationFieldOf(name) + "\n" + app.Text(kTextName) + ": " +
                                set_name;
   if (tk.MessageBox(app.Text(kTextQuestion), question, ui::Icon::kQuestion, ui::Buttons::kYesNo) !=
       ui::Answer::kYes) {

@@ -12,11 +12,11 @@
 namespace sk {
 
 // Packs ScanList into generation `generation` of the set of source_folder (a full path
-// ending in "\") with the given engine. mode 0: started from the main window; 1: from the
-// command line. Returns 1 when the job ended without being cancelled (also when the user
-// declined to replace an existing volume, which *declined then tells), 0 after a failure or
-// a cancel. The volume is written under a temporary name and committed in the order
-// generations.h describes; a failure names the file and the system's cause.
+// ending in "\") with the given engine; mode is a JobMode. Returns 1 when the job ended
+// without being cancelled (also when the user declined to replace an existing volume, which
+// *declined then tells), 0 after a failure or a cancel. The volume is written under a
+// temporary name and committed in the order generations.h describes; a failure names the
+// file and the system's cause.
 int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t generation,
                     int32_t mode, int32_t engine, bool* declined = nullptr);
 

@@ -47,7 +47,7 @@ struct UpdateJob {
 // Keeps the window alive; a click on Cancel anywhere in the job sets the abort flag.
 void PollForCancel(AppState& app) { JobWindow::Poll(app); }
 
-void ShowMessage(AppState& app, int text) {
+void ShowMessage(AppState& app, TextId text) {
   app.toolkit.MessageBox(app.Text(kTextInfo), app.Text(text), ui::Icon::kWarning, ui::Buttons::kOk);
 }
 
@@ -71,14 +71,14 @@ bool IsSourceFolder(const std::string& folder) {
 // failure after that sets the abort flag instead, which ends the job as a cancel.
 bool Prepare(UpdateJob& job, const std::string& display_name) {
   AppState& app = job.app;
-  job.source_folder =
-      display_name.size() > kNamePrefixLength ? display_name.substr(kNamePrefixLength) : "";
+  const PointNameParts name = ParsePointName(display_name);
+  job.source_folder = name.source;
   if (!IsSourceFolder(job.source_folder)) {
-    ShowMessage(app, 33);
+    ShowMessage(app, kTextCreateFailed);
     return false;
   }
-  job.set_name = SetName(job.source_folder);
-  job.parent = ParentFolder(job.source_folder);
+  job.set_name = name.set_name;
+  job.parent = name.parent;
   // What an interrupted job of the set left (a volume without its index, points beyond a
   // missing index, temporary files) goes first, so the new generation takes a free number.
   std::string leftover;
@@ -95,14 +95,14 @@ bool Prepare(UpdateJob& job, const std::string& display_name) {
   job.generation = NextGeneration(app.BackupFolder, job.set_name);
   // A fifth digit would wrap the name onto the main volume.
   if (job.generation > kMaxGeneration) {
-    ShowMessage(app, 33);
+    ShowMessage(app, kTextCreateFailed);
     return false;
   }
   job.index_path = app.BackupFolder + IndexFileName(job.set_name, job.generation);
   job.volume_name = VolumeFileName(job.set_name, job.generation);
 
   app.ScanTotal = 0;
-  ScanTree(app, job.source_folder, 0);
+  ScanTree(app, job.source_folder, /*quiet=*/false);
   // A name the archive cannot hold would be missing from the restore point unnoticed.
   if (!app.ScanProblems.empty()) {
     Fail(app, app.ScanProblems.front());
@@ -209,7 +209,7 @@ int32_t Compare(UpdateJob& job, const std::string& display_name) {
   if (app.Cancelled) {
     job.index_ready = false;
     job.to_pack.clear();
-    ShowMessage(app, 34);
+    ShowMessage(app, kTextCancelled);
   }
   return job.index_ready ? 1 : 0;
 }
@@ -228,7 +228,7 @@ int32_t PackNewVersions(UpdateJob& job, int32_t mode) {
   if (!declined) return result;
   // The index would name a volume k that holds something else: no restore point at all.
   app.Cancelled = 1;
-  ShowMessage(app, 34);
+  ShowMessage(app, kTextCancelled);
   return 0;
 }
 
@@ -244,7 +244,7 @@ int32_t CommitIndex(UpdateJob& job, bool has_volume) {
     platform::SyncFolder(app.BackupFolder);
   }
   app.Cancelled = 1;
-  ShowMessage(app, 34);
+  ShowMessage(app, kTextCancelled);
   return 0;
 }
 

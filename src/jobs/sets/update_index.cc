@@ -9,26 +9,15 @@ namespace sk {
 namespace {
 
 constexpr char kVolumeExtension[] = ".sk";
-constexpr size_t kGenerationDigits = 4;
-
-// Whether lower[at..] is "backup_" + four digits + "_of_" + lower_set + ".sk".
-bool IsGenerationVolumeName(const std::string& lower, size_t at, const std::string& lower_set) {
-  if (lower.compare(at, kGenerationFieldStart, "backup_") != 0) return false;
-  const size_t digits = at + kGenerationFieldStart;
-  for (size_t i = digits; i < digits + kGenerationDigits && i < lower.size(); ++i) {
-    if (lower[i] < '0' || lower[i] > '9') return false;
-  }
-  return lower.compare(std::min(digits + kGenerationDigits, lower.size()), std::string::npos,
-                       "_of_" + lower_set + kVolumeExtension) == 0;
-}
 
 }  // namespace
 
 std::string IndexValuePath(const std::string& value, const std::string& set_name) {
-  const size_t volume_length = kNamePrefixLength + set_name.size() + sizeof kVolumeExtension - 1;
+  const size_t volume_length = VolumeFileName(set_name, 0).size();
   if (!set_name.empty() && value.size() > volume_length) {
     const size_t at = value.size() - volume_length;
-    if (value[at - 1] == '*' && IsGenerationVolumeName(LowerCase(value), at, LowerCase(set_name))) {
+    if (value[at - 1] == '*' &&
+        GenerationOfFileName(value.substr(at), set_name, kVolumeExtension, true) >= 0) {
       return value.substr(0, at - 1);
     }
   }
