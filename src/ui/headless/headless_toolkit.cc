@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/window_map.h"
+
 namespace sk::ui {
 
 void HeadlessToolkit::ScheduleEvent(int poll, Event event) {
@@ -9,15 +11,11 @@ void HeadlessToolkit::ScheduleEvent(int poll, Event event) {
 }
 
 HeadlessToolkit::Window* HeadlessToolkit::FindWindow(int window) {
-  auto it = windows.find(window);
-  return it == windows.end() ? nullptr : &it->second;
+  return FindEntry(windows, window);
 }
 
 HeadlessToolkit::Control* HeadlessToolkit::FindControl(int window, int control) {
-  Window* w = FindWindow(window);
-  if (w == nullptr) return nullptr;
-  auto it = w->controls.find(control);
-  return it == w->controls.end() ? nullptr : &it->second;
+  return FindControlIn(windows, window, control);
 }
 
 const HeadlessToolkit::Window* HeadlessToolkit::LastClosed(const std::string& title) const {

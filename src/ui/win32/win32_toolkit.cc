@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "ui/automation_player.h"
+#include "ui/window_map.h"
 
 namespace sk::ui {
 
@@ -347,16 +348,10 @@ bool Win32Toolkit::HandleNotify(const NMHDR& header) {
 
 // --- Windows.
 
-Win32Toolkit::WindowData* Win32Toolkit::FindWin(int window) {
-  auto it = windows_.find(window);
-  return it == windows_.end() ? nullptr : &it->second;
-}
+Win32Toolkit::WindowData* Win32Toolkit::FindWin(int window) { return FindEntry(windows_, window); }
 
 Win32Toolkit::ControlData* Win32Toolkit::FindControl(int window, int control) {
-  WindowData* w = FindWin(window);
-  if (w == nullptr) return nullptr;
-  auto it = w->controls.find(control);
-  return it == w->controls.end() ? nullptr : &it->second;
+  return FindControlIn(windows_, window, control);
 }
 
 const Win32Toolkit::Ref* Win32Toolkit::RefOf(HWND hwnd) const {

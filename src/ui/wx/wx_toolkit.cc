@@ -18,6 +18,7 @@
 
 #include "platform/file_system.h"
 #include "ui/automation_player.h"
+#include "ui/window_map.h"
 #include "ui/wx/wx_gtk.h"
 #include "ui/wx/wx_widgets.h"
 
@@ -191,16 +192,10 @@ Event WxToolkit::WaitEvent() {
 
 // --- Windows.
 
-WxToolkit::WindowData* WxToolkit::FindWindow(int window) {
-  auto it = windows_.find(window);
-  return it == windows_.end() ? nullptr : &it->second;
-}
+WxToolkit::WindowData* WxToolkit::FindWindow(int window) { return FindEntry(windows_, window); }
 
 WxToolkit::ControlData* WxToolkit::FindControl(int window, int control) {
-  WindowData* w = FindWindow(window);
-  if (w == nullptr) return nullptr;
-  auto it = w->controls.find(control);
-  return it == w->controls.end() ? nullptr : &it->second;
+  return FindControlIn(windows_, window, control);
 }
 
 wxWindow* WxToolkit::NativeWindow(int window) {
