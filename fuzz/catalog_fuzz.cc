@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/catalog.h"
 #include "core/text_table.h"
+#include "shell/catalog.h"
 #include "support/test_support.h"
 
 namespace {

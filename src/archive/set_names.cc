@@ -85,7 +85,8 @@ std::string IndexFileName(const std::string& set_name, int32_t generation) {
 
 PointNameParts ParsePointName(const std::string& display_name) {
   PointNameParts parts;
-  if (display_name.size() > kNamePrefixLength) parts.source = display_name.substr(kNamePrefixLength);
+  if (display_name.size() > kNamePrefixLength)
+    parts.source = display_name.substr(kNamePrefixLength);
   parts.parent = ParentFolder(parts.source);
   parts.set_name = SetName(parts.source);
   parts.generation = GenerationOfName(display_name);

@@ -49,9 +49,9 @@ std::string IndexFileName(const std::string& set_name, int32_t generation);
 // What the name of a restore point says. Display names ("Backup_0003_of_C:\Data\Docs\")
 // and file names ("Backup_0003_of_C__Data_Docs_.ini") both begin with the generation field.
 struct PointNameParts {
-  std::string source;    // the source folder: the display name from its 16th character
-  std::string parent;    // ParentFolder(source): record paths are relative to it
-  std::string set_name;  // SetName(source); "" when the source cannot be encoded
+  std::string source;      // the source folder: the display name from its 16th character
+  std::string parent;      // ParentFolder(source): record paths are relative to it
+  std::string set_name;    // SetName(source); "" when the source cannot be encoded
   int32_t generation = 0;  // as GenerationOfName gives it: -1 without a generation field
 
   bool IsMainVolume() const { return generation == 0; }

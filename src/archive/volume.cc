@@ -24,9 +24,7 @@ uint64_t GetU64(const uint8_t* at) {
   return value;
 }
 
-uint32_t HeaderWord(int32_t engine) {
-  return kVolumeMagic | (static_cast<uint32_t>(engine) << 16);
-}
+uint32_t HeaderWord(int32_t engine) { return kVolumeMagic | (static_cast<uint32_t>(engine) << 16); }
 
 int32_t CheckHeaderWord(uint32_t word) {
   if ((word & 0xFFFF) != kVolumeMagic) return -1;

@@ -49,10 +49,14 @@ struct AppState {
   StringList WorkList;        // list 4
   StringList& List(int number) {
     switch (number) {
-      case 2: return StoredList;
-      case 3: return StoredFileList;
-      case 4: return WorkList;
-      default: return ScanList;
+      case 2:
+        return StoredList;
+      case 3:
+        return StoredFileList;
+      case 4:
+        return WorkList;
+      default:
+        return ScanList;
     }
   }
 

@@ -24,8 +24,8 @@ std::string FixedText(double value, int decimals) {
   return text;
 }
 
-// Field `index` of the texts of seconds, minutes and hours (057 to 059) joined with ",": a unit that holds a comma shifts
-// the units after it.
+// Field `index` of the texts of seconds, minutes and hours (057 to 059) joined with ",": a unit
+// that holds a comma shifts the units after it.
 std::string TimeUnit(const TextTable& texts, int index) {
   std::string unit;
   int field = 0;

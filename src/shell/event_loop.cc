@@ -171,7 +171,7 @@ bool RunCommand(AppState& app, Pass& pass) {
   }
   if (pass.menu == ui::kContextList) pass.gadget = CurrentListButton(tk);
   for (const auto& [button, list] : {std::pair{ui::kBackupListButton, ui::kBackupList},
-                                   {ui::kRestoreListButton, ui::kRestoreList}}) {
+                                     {ui::kRestoreListButton, ui::kRestoreList}}) {
     if (pass.gadget != button) continue;
     ListBackupContents(app, SelectedName(tk, list));
     tk.SetFocus(kMainWindow, list);

@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "archive/set_names.h"
+#include "core/size_text.h"
 #include "jobs/create/generations.h"
 #include "jobs/sets/backup_lists.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
 #include "shell/images.h"
-#include "core/size_text.h"
 #include "ui/main_window_ids.h"
 
 namespace sk {
@@ -78,22 +78,28 @@ void AddList(AppState& app, int id, int page, TextId date_text) {
 
 void AddControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  tk.AddControl(kMainWindow,
-                {ui::kQuitButton, ui::ControlKind::kButton, 474, 420, 112, 25, app.Text(kTextExit)});
+  tk.AddControl(kMainWindow, {ui::kQuitButton, ui::ControlKind::kButton, 474, 420, 112, 25,
+                              app.Text(kTextExit)});
   tk.AddControl(kMainWindow, {ui::kTabPanel, ui::ControlKind::kTabs, 13, 8, 575, 401});
   tk.AddItem(kMainWindow, ui::kTabPanel, app.Text(kTextBackupTab));
   tk.AddItem(kMainWindow, ui::kTabPanel, app.Text(kTextRestoreTab));
   tk.SetValue(kMainWindow, ui::kTabPanel, 0);
 
   AddList(app, ui::kBackupList, 0, kTextLastUpdateColumn);
-  AddButton(tk, ui::kCreateButton, {58, 339, 122, 25}, app.Text(kTextCreate), app.Text(kTextCreateTip), 0);
-  AddButton(tk, ui::kUpdateButton, {184, 339, 122, 25}, app.Text(kTextUpdate), app.Text(kTextUpdateTip), 0);
-  AddButton(tk, ui::kBackupListButton, {310, 339, 122, 25}, app.Text(kTextListContents), app.Text(kTextListContentsTip), 0);
-  AddButton(tk, ui::kDeleteButton, {436, 339, 122, 25}, app.Text(kTextDelete), app.Text(kTextDeleteTip), 0);
+  AddButton(tk, ui::kCreateButton, {58, 339, 122, 25}, app.Text(kTextCreate),
+            app.Text(kTextCreateTip), 0);
+  AddButton(tk, ui::kUpdateButton, {184, 339, 122, 25}, app.Text(kTextUpdate),
+            app.Text(kTextUpdateTip), 0);
+  AddButton(tk, ui::kBackupListButton, {310, 339, 122, 25}, app.Text(kTextListContents),
+            app.Text(kTextListContentsTip), 0);
+  AddButton(tk, ui::kDeleteButton, {436, 339, 122, 25}, app.Text(kTextDelete),
+            app.Text(kTextDeleteTip), 0);
 
   AddList(app, ui::kRestoreList, 1, kTextCreatedColumn);
-  AddButton(tk, ui::kRestoreListButton, {310, 339, 122, 25}, app.Text(kTextListContents), app.Text(kTextListContentsTip), 1);
-  AddButton(tk, ui::kRestoreButton, {436, 339, 122, 25}, app.Text(kTextRestore), app.Text(kTextRestoreTip), 1);
+  AddButton(tk, ui::kRestoreListButton, {310, 339, 122, 25}, app.Text(kTextListContents),
+            app.Text(kTextListContentsTip), 1);
+  AddButton(tk, ui::kRestoreButton, {436, 339, 122, 25}, app.Text(kTextRestore),
+            app.Text(kTextRestoreTip), 1);
 }
 
 void Move(ui::Toolkit& tk, int control, int x, int y) {

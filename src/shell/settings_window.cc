@@ -46,18 +46,20 @@ void OpenSettingsWindow(AppState& app) {
   tk.OpenWindow(kWindow, {app.Text(kTextSettings), 460, 300, ui::kWindowCenterOnScreen});
   Add(tk, kFoldersFrame, ui::ControlKind::kFrame, {15, 20, 430, 81}, app.Text(kTextFolders));
   Add(tk, kPackerFrame, ui::ControlKind::kFrame, {15, 110, 430, 65}, app.Text(kTextEngineFrame));
-  Add(tk, kDoubleClickFrame, ui::ControlKind::kFrame, {15, 184, 430, 65}, app.Text(kTextDoubleClick));
+  Add(tk, kDoubleClickFrame, ui::ControlKind::kFrame, {15, 184, 430, 65},
+      app.Text(kTextDoubleClick));
   Add(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23}, app.Text(kTextBackupFolder),
       ui::kStyleRightAligned);
   Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20},
       FolderText(app.BackupFolder), ui::kStyleReadOnly | ui::kStyleBorder);
-  Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21}, app.Text(kTextBrowse));
+  Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21},
+      app.Text(kTextBrowse));
   Add(tk, kSettingsFreeSpace, ui::ControlKind::kText, {33, 75, 368, 20},
       FreeSpaceLabel(app, app.BackupFolder));
   Add(tk, kEngineLabel, ui::ControlKind::kText, {20, 140, 53, 20}, app.Text(kTextEngine),
       ui::kStyleRightAligned);
-  AddDropDown(tk, kSettingsEngineBox, {80, 136, 90, 22}, {app.Text(kTextDensepress), app.Text(kTextJcalg), app.Text(kTextZlib)},
-              app.Engine);
+  AddDropDown(tk, kSettingsEngineBox, {80, 136, 90, 22},
+              {app.Text(kTextDensepress), app.Text(kTextJcalg), app.Text(kTextZlib)}, app.Engine);
   Add(tk, kLevelLabel, ui::ControlKind::kText, {180, 140, 110, 20}, app.Text(kTextLevel),
       ui::kStyleRightAligned);
   AddDropDown(tk, kSettingsLevelBox, {300, 136, 36, 22},
@@ -65,9 +67,12 @@ void OpenSettingsWindow(AppState& app) {
   Add(tk, kActionLabel, ui::ControlKind::kText, {20, 214, 53, 20}, app.Text(kTextAction),
       ui::kStyleRightAligned);
   AddDropDown(tk, kSettingsActionBox, {80, 210, 180, 22},
-              {app.Text(kTextActionList), app.Text(kTextActionProperties), app.Text(kTextActionVerify), app.Text(kTextActionUpdate)}, app.DoubleClickAction);
+              {app.Text(kTextActionList), app.Text(kTextActionProperties),
+               app.Text(kTextActionVerify), app.Text(kTextActionUpdate)},
+              app.DoubleClickAction);
   Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22}, app.Text(kTextOk));
-  Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22}, app.Text(kTextCancel));
+  Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22},
+      app.Text(kTextCancel));
 }
 
 // True for OK, false for Cancel. folder: the folder shown, as Change chose it.

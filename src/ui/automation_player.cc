@@ -67,10 +67,9 @@ std::unique_ptr<AutomationPlayer> AutomationPlayer::FromEnvironment(
   const char* shots = std::getenv("STOWKEEPER_SHOTS");
   const char* timeout = std::getenv("STOWKEEPER_AUTOMATION_TIMEOUT");
   const int seconds = timeout != nullptr ? std::atoi(timeout) : 0;
-  return std::make_unique<AutomationPlayer>(std::move(backend), std::move(script),
-                                            log != nullptr ? log : "",
-                                            shots != nullptr ? shots : "",
-                                            seconds > 0 ? seconds : kDefaultTimeoutSeconds);
+  return std::make_unique<AutomationPlayer>(
+      std::move(backend), std::move(script), log != nullptr ? log : "",
+      shots != nullptr ? shots : "", seconds > 0 ? seconds : kDefaultTimeoutSeconds);
 }
 
 AutomationPlayer::AutomationPlayer(std::unique_ptr<AutomationBackend> backend,

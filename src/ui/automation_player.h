@@ -106,27 +106,27 @@ class AutomationBackend {
 
 // A backend's class body declares the methods above (ContextMenuOpening aside, which has a
 // default) with this one line.
-#define SK_AUTOMATION_BACKEND_METHODS                                                           \
-  Toolkit& toolkit() override;                                                                  \
-  std::optional<std::string> WindowTitle(int window) override;                                  \
-  bool WindowEnabled(int window) override;                                                      \
-  bool ControlEnabled(int window, int control) override;                                        \
-  Rect ControlRect(int window, int control) override;                                           \
-  std::string MenuState(int window, int item) override;                                         \
-  bool ChooseMenu(int window, int item) override;                                               \
-  bool Close(int window) override;                                                              \
-  bool Maximize(int window, bool maximized) override;                                           \
-  bool Resize(int window, int width, int height) override;                                      \
-  bool Click(int window, int control) override;                                                 \
-  bool Select(int window, int control, int row) override;                                       \
-  bool ClickRow(int window, int control, bool double_click) override;                           \
-  void Settle(int milliseconds) override;                                                       \
-  bool SaveScreen(const std::string& folder, const std::string& name) override;                 \
-  void PhotographMessage(const std::string& title, const std::string& text, Icon icon,          \
-                         Buttons buttons, Answer answer,                                        \
-                         const std::function<void()>& take_shots) override;                     \
-  void PhotographFolderChooser(const std::string& title, const std::string& start,              \
-                               const std::function<void()>& take_shots) override;               \
+#define SK_AUTOMATION_BACKEND_METHODS                                                             \
+  Toolkit& toolkit() override;                                                                    \
+  std::optional<std::string> WindowTitle(int window) override;                                    \
+  bool WindowEnabled(int window) override;                                                        \
+  bool ControlEnabled(int window, int control) override;                                          \
+  Rect ControlRect(int window, int control) override;                                             \
+  std::string MenuState(int window, int item) override;                                           \
+  bool ChooseMenu(int window, int item) override;                                                 \
+  bool Close(int window) override;                                                                \
+  bool Maximize(int window, bool maximized) override;                                             \
+  bool Resize(int window, int width, int height) override;                                        \
+  bool Click(int window, int control) override;                                                   \
+  bool Select(int window, int control, int row) override;                                         \
+  bool ClickRow(int window, int control, bool double_click) override;                             \
+  void Settle(int milliseconds) override;                                                         \
+  bool SaveScreen(const std::string& folder, const std::string& name) override;                   \
+  void PhotographMessage(const std::string& title, const std::string& text, Icon icon,            \
+                         Buttons buttons, Answer answer, const std::function<void()>& take_shots) \
+      override;                                                                                   \
+  void PhotographFolderChooser(const std::string& title, const std::string& start,                \
+                               const std::function<void()>& take_shots) override;                 \
   void CloseContextMenu() override;
 
 class AutomationPlayer {
@@ -172,7 +172,7 @@ class AutomationPlayer {
   // pictures before the pictures of the question itself are passed now, so that a job that
   // ends before the script saw it at work leaves no step behind.
   void CatchUp();
-  bool RunOne(const Command& command);  // false: wait here
+  bool RunOne(const Command& command);             // false: wait here
   bool Wait(const Command& command, bool& ready);  // false for a command that is no wait
   bool Act(const Command& command);
   // Writes down what the script asks about; false for a command that is no question.

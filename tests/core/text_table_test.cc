@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/file_system.h"
 #include "core/ini.h"
+#include "platform/file_system.h"
 #include "support/test_support.h"
 
 namespace sk {

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
+#include "core/ini.h"
 #include "jobs/create/create.h"
 #include "jobs/create/scan.h"
 #include "jobs/sets/backup_lists.h"
-#include "core/ini.h"
 #include "shell/main_window.h"
 #include "shell/settings_window.h"
 #include "support/test_support.h"
@@ -259,7 +259,8 @@ TEST_F(EventLoopTest, ListAndVerifyTakeTheSelectedRowAndGiveTheFocusBack) {
 
   t.tk.opened.clear();
   Handle(EventType::kMenu, ui::kMenuVerify);
-  EXPECT_EQ(OpenedTitles(), std::vector<std::string>{testing::SystemText("Backup wird überprüft...")});
+  EXPECT_EQ(OpenedTitles(),
+            std::vector<std::string>{testing::SystemText("Backup wird überprüft...")});
   EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
 }
 

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/file_system.h"
 #include "core/ini.h"
+#include "platform/file_system.h"
 #include "support/program_runner.h"
 #include "support/test_support.h"
 

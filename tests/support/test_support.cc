@@ -17,8 +17,8 @@
 #include <windows.h>
 #endif
 
-#include "platform/file_system.h"
 #include "core/text_table.h"
+#include "platform/file_system.h"
 
 namespace sk::testing {
 

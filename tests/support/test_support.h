@@ -14,8 +14,8 @@
 namespace sk::testing {
 
 // A fresh folder below the system's temporary folder ($TMPDIR, else /tmp; on Windows the one
-// GetTempPath names), removed with everything in it when the object goes. Relative paths use "/" and are
-// taken below the folder.
+// GetTempPath names), removed with everything in it when the object goes. Relative paths use "/"
+// and are taken below the folder.
 class TempFolder {
  public:
   TempFolder();

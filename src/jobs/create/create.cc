@@ -58,9 +58,10 @@ void AddProgressControls(AppState& app) {
                                    app.Text(kTextTotalTime + i), ui::kStyleNone, kContainerId});
   }
   for (int i = 0; i < 3; ++i) {
-    tk.AddControl(ui::kJobWindow,
-                  {fields[i], ui::ControlKind::kText, 30, 34 + 53 * i, 318, 20, app.Text(kTextUnknown),
-                   ui::kStyleCentered | ui::kStyleBorder | ui::kStyleWhite, kContainerId});
+    tk.AddControl(
+        ui::kJobWindow,
+        {fields[i], ui::ControlKind::kText, 30, 34 + 53 * i, 318, 20, app.Text(kTextUnknown),
+         ui::kStyleCentered | ui::kStyleBorder | ui::kStyleWhite, kContainerId});
   }
   tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 30, 194, 318, 20,
                                  "", ui::kStyleSmooth, kContainerId});
@@ -189,8 +190,8 @@ bool PackAll(PackJob& job, const std::string& parent, const std::string& volume_
 bool WriteAndCommit(PackJob& job, const std::string& source_folder, int32_t generation,
                     const std::string& volume_path) {
   AppState& app = job.app;
-  const std::string temp_path = platform::CreateTemporary(job.volume, volume_path,
-                                                          kVolumeTemporarySuffix);
+  const std::string temp_path =
+      platform::CreateTemporary(job.volume, volume_path, kVolumeTemporarySuffix);
   if (temp_path.empty() || !WriteHeader(job.volume, job.engine)) {
     ShowWriteFailure(app, volume_path, job.volume.error());
     return false;
@@ -230,13 +231,15 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
   ui::Toolkit& tk = app.toolkit;
   app.Cancelled = 0;
   if (declined != nullptr) *declined = false;
-  std::stable_sort(app.ScanList.begin(), app.ScanList.end(),
-                   [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
+  std::stable_sort(
+      app.ScanList.begin(), app.ScanList.end(),
+      [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
   if (!CanEncodeSetName(source_folder)) return 0;
   // Four digits name the generation: a fifth would wrap onto the main volume. An engine id
   // that no reader accepts would make a volume that looks written but can never be read.
   if (generation < 0 || generation > kMaxGeneration || engine < 0 || engine >= kEngineCount) {
-    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCreateFailed), ui::Icon::kWarning, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCreateFailed), ui::Icon::kWarning,
+                  ui::Buttons::kOk);
     return 0;
   }
   const std::string set_name = SetName(source_folder);
@@ -250,8 +253,8 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
 
   bool replace = true;
   if (platform::FileSize(volume_path) > 0) {
-    replace = tk.MessageBox(app.Text(kTextQuestion), app.Text(kTextReplaceBackup), ui::Icon::kQuestion,
-                            ui::Buttons::kYesNo) == ui::Answer::kYes;
+    replace = tk.MessageBox(app.Text(kTextQuestion), app.Text(kTextReplaceBackup),
+                            ui::Icon::kQuestion, ui::Buttons::kYesNo) == ui::Answer::kYes;
     if (!replace && declined != nullptr) *declined = true;
   }
   if (replace) {
@@ -263,7 +266,8 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
     if (!job.temp_path.empty()) platform::DeleteFile(job.temp_path);
   }
   if (app.Cancelled) {
-    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning,
+                  ui::Buttons::kOk);
   }
   window.Close();
   if (app.Cancelled) return 0;

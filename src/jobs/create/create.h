@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "jobs/job_window.h"
 #include "core/app_state.h"
+#include "jobs/job_window.h"
 
 namespace sk {
 

@@ -1,7 +1,7 @@
 #include "jobs/create/progress.h"
 
-#include "platform/file_system.h"
 #include "core/size_text.h"
+#include "platform/file_system.h"
 
 namespace sk {
 

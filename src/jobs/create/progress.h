@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "jobs/job_window.h"
 #include "core/app_state.h"
+#include "jobs/job_window.h"
 
 namespace sk {
 

@@ -52,7 +52,8 @@ void ReportSkippedEntries(AppState& app) {
     text += "\n" + (native.empty() ? app.ScanSkipped[i] : native);
   }
   if (app.ScanSkipped.size() > kSkippedShown) {
-    text += "\n+ " + std::to_string(app.ScanSkipped.size() - kSkippedShown) + " " + app.Text(kTextMore);
+    text +=
+        "\n+ " + std::to_string(app.ScanSkipped.size() - kSkippedShown) + " " + app.Text(kTextMore);
   }
   app.ScanSkipped.clear();
   app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kInformation, ui::Buttons::kOk);

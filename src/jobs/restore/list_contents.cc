@@ -6,9 +6,9 @@
 
 #include "archive/crc32.h"
 #include "archive/set_names.h"
+#include "core/size_text.h"
 #include "jobs/job_window.h"
 #include "jobs/sets/restore_point.h"
-#include "core/size_text.h"
 
 namespace sk {
 namespace {
@@ -65,12 +65,14 @@ void AddContentsControls(AppState& app, const ContentsNames& names) {
   tk.AddItem(w, kContentsPathBoxId, names.parent);
   tk.AddItem(w, kContentsPathBoxId, app.Text(kTextRoot));
   tk.SetValue(w, kContentsPathBoxId, 0);
-  tk.AddControl(w, {kContentsBackId, ui::ControlKind::kButton, 487, 11, 102, 24, app.Text(kTextBack)});
+  tk.AddControl(w,
+                {kContentsBackId, ui::ControlKind::kButton, 487, 11, 102, 24, app.Text(kTextBack)});
   tk.AddControl(w, {kContentsListId, ui::ControlKind::kReportList, 10, 42, 579, 385});
   tk.AddColumn(w, kContentsListId, app.Text(kTextNameColumn), 411);
   tk.AddColumn(w, kContentsListId, app.Text(kTextSizeColumn), 70);
   tk.AddColumn(w, kContentsListId, app.Text(kTextCrcColumn), 90);
-  tk.AddControl(w, {kContentsCloseId, ui::ControlKind::kButton, 203, 437, 194, 26, app.Text(kTextClose)});
+  tk.AddControl(
+      w, {kContentsCloseId, ui::ControlKind::kButton, 203, 437, 194, 26, app.Text(kTextClose)});
   if (names.parent.size() == kDriveRootLength) tk.EnableControl(w, kContentsBackId, false);
 }
 
@@ -136,9 +138,9 @@ int32_t ListBackupContents(AppState& app, const std::string& display_name) {
   const ContentsNames names = DeriveNames(display_name);
   ComputeContents(app, display_name);
   {
-    JobWindow window(app, kInteractiveMode,
-                     {app.Text(kTextContentsTitle), 599, 473,
-                      ui::kWindowCloseBox | ui::kWindowMinimizeBox});
+    JobWindow window(
+        app, kInteractiveMode,
+        {app.Text(kTextContentsTitle), 599, 473, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
     AddContentsControls(app, names);
     std::stable_sort(
         app.ScanList.begin(), app.ScanList.end(),

@@ -5,12 +5,12 @@
 
 #include "archive/set_names.h"
 #include "archive/volume.h"
+#include "core/size_text.h"
 #include "jobs/create/generations.h"
 #include "jobs/job_window.h"
 #include "jobs/sets/restore_point.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "core/size_text.h"
 
 namespace sk {
 namespace {
@@ -73,12 +73,10 @@ void AddParameterControls(AppState& app) {
                                  20, app.Text(kTextCompleteStructure)});
   tk.AddControl(ui::kJobWindow, {kRestoreSubfolderOptionId, ui::ControlKind::kOption, 24, 41, 284,
                                  20, app.Text(kTextOnlySubfolder)});
-  tk.AddControl(ui::kJobWindow,
-                {kRestoreOkId, ui::ControlKind::kButton, 118, 80, 90, 25, app.Text(kTextOk),
-                 ui::kRoleDefault});
-  tk.AddControl(ui::kJobWindow,
-                {kRestoreCancelId, ui::ControlKind::kButton, 216, 80, 90, 25, app.Text(kTextCancel),
-                 ui::kRoleCancel});
+  tk.AddControl(ui::kJobWindow, {kRestoreOkId, ui::ControlKind::kButton, 118, 80, 90, 25,
+                                 app.Text(kTextOk), ui::kRoleDefault});
+  tk.AddControl(ui::kJobWindow, {kRestoreCancelId, ui::ControlKind::kButton, 216, 80, 90, 25,
+                                 app.Text(kTextCancel), ui::kRoleCancel});
   tk.SetValue(ui::kJobWindow, kRestoreCompleteOptionId, 1);
   tk.SetValue(ui::kJobWindow, kRestoreSubfolderOptionId, 0);
 }
@@ -114,8 +112,9 @@ bool AskParameters(RestoreJob& job) {
   AppState& app = job.app;
   Choice choice;
   {
-    JobWindow window(app, job.mode,
-                     {app.Text(kTextRestoreOptions), 322, 120, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
+    JobWindow window(
+        app, job.mode,
+        {app.Text(kTextRestoreOptions), 322, 120, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
     AddParameterControls(app);
     choice = WaitForParameters(window, app.toolkit);
   }
@@ -177,10 +176,10 @@ void RestoreOne(RestoreJob& job, RestoreSource& source, const std::string& relat
   const std::string path = job.target + name;
   if (platform::FileSize(path) >= 0) {
     const std::string native = platform::NativePath(path);
-    const std::string text =
-        ReplaceNoCase(app.Text(kTextReplaceFile), "%FILE%", "'" + (native.empty() ? path : native) + "'");
-    const ui::Answer answer =
-        app.toolkit.MessageBox(app.Text(kTextQuestion), text, ui::Icon::kQuestion, ui::Buttons::kYesNoCancel);
+    const std::string text = ReplaceNoCase(app.Text(kTextReplaceFile), "%FILE%",
+                                           "'" + (native.empty() ? path : native) + "'");
+    const ui::Answer answer = app.toolkit.MessageBox(
+        app.Text(kTextQuestion), text, ui::Icon::kQuestion, ui::Buttons::kYesNoCancel);
     if (answer == ui::Answer::kCancel) {
       app.Cancelled = 1;
       return;
@@ -298,16 +297,18 @@ int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::s
   // there is nothing to restore it from.
   std::string missing;
   if (!PointIsThere(app, job.point_name, missing)) {
-    app.toolkit.MessageBox(app.Text(kTextInfo),
-                           app.Text(kTextNoRestorePoint) + "\n\n" + ShownPointName(job.point_name) + "\n" + missing,
-                           ui::Icon::kWarning, ui::Buttons::kOk);
+    app.toolkit.MessageBox(
+        app.Text(kTextInfo),
+        app.Text(kTextNoRestorePoint) + "\n\n" + ShownPointName(job.point_name) + "\n" + missing,
+        ui::Icon::kWarning, ui::Buttons::kOk);
     return 0;
   }
   JobWindow window(app, mode, {app.Text(kTextRestoring), 421, 125});
   AddProgressControls(app);
   RunRestore(job);
   if (app.Cancelled) {
-    app.toolkit.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning, ui::Buttons::kOk);
+    app.toolkit.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning,
+                           ui::Buttons::kOk);
   }
   app.toolkit.RemoveTimer(ui::kJobWindow, kRestoreTimerId);
   window.Close();

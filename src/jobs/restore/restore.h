@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "jobs/restore/restore_entry.h"
 #include "core/app_state.h"
+#include "jobs/restore/restore_entry.h"
 
 namespace sk {
 

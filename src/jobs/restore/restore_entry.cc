@@ -6,10 +6,10 @@
 #include "archive/crc32.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
+#include "core/size_text.h"
 #include "jobs/job_window.h"
 #include "jobs/sets/restore_point.h"
 #include "platform/file_system.h"
-#include "core/size_text.h"
 
 namespace sk {
 namespace {
@@ -219,7 +219,8 @@ void UpdateRestoreStatus(AppState& app, int progress_bar) {
       EstimateTimes(platform::TickCount() - app.JobStartTick,
                     static_cast<double>(tk.GetValue(ui::kJobWindow, progress_bar)),
                     static_cast<double>(app.RestoreTotal));
-  tk.SetStatusText(ui::kJobWindow, 0, app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, times.elapsed));
+  tk.SetStatusText(ui::kJobWindow, 0,
+                   app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, times.elapsed));
   tk.SetStatusText(ui::kJobWindow, 1,
                    app.Text(kTextRemainingTime) + ": " + DurationText(app.Texts, times.remaining));
 }

@@ -8,8 +8,8 @@
 
 #include "archive/block.h"
 #include "archive/engines.h"
-#include "jobs/sets/volume_reader.h"
 #include "core/app_state.h"
+#include "jobs/sets/volume_reader.h"
 
 namespace sk {
 

@@ -14,7 +14,6 @@
 namespace sk {
 namespace {
 
-
 struct VerifyJob {
   AppState& app;
   platform::File volume;
@@ -82,12 +81,15 @@ bool CheckVolume(VerifyJob& job, const std::string& base_name) {
 void ShowResult(AppState& app, bool valid, int64_t maximum) {
   ui::Toolkit& tk = app.toolkit;
   if (app.Cancelled) {
-    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning,
+                  ui::Buttons::kOk);
   } else if (valid) {
     tk.SetValue(ui::kJobWindow, kProgressBarId, maximum);
-    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextBackupValid), ui::Icon::kInformation, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextBackupValid), ui::Icon::kInformation,
+                  ui::Buttons::kOk);
   } else {
-    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextBackupCorrupted), ui::Icon::kWarning, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextBackupCorrupted), ui::Icon::kWarning,
+                  ui::Buttons::kOk);
   }
 }
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "archive/set_names.h"
+#include "core/size_text.h"
 #include "jobs/sets/restore_point.h"
 #include "platform/file_system.h"
-#include "core/size_text.h"
 
 namespace sk {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/sets/update_index.h"
 #include "core/app_state.h"
+#include "jobs/sets/update_index.h"
 
 namespace sk {
 

@@ -4,9 +4,9 @@
 #include <limits>
 
 #include "archive/set_names.h"
+#include "core/size_text.h"
 #include "jobs/job_window.h"
 #include "platform/file_system.h"
-#include "core/size_text.h"
 
 namespace sk {
 namespace {
@@ -19,7 +19,7 @@ constexpr int kRowX = 24;
 constexpr int kRowWidth = 330;
 constexpr int kRowHeight = 22;
 constexpr int kRowY[12] = {45, 67, 105, 127, 165, 187, 225, 247, 285, 307, 345, 367};
-constexpr TextId kRowLabelTexts[6] = {kTextName,        kTextEngine,      kTextPackedSize,
+constexpr TextId kRowLabelTexts[6] = {kTextName,         kTextEngine,      kTextPackedSize,
                                       kTextUnpackedSize, kTextFolderCount, kTextFileCount};
 constexpr int32_t kLabelBackground = 0xD2D2D2;
 constexpr int32_t kValueBackground = 0xE4E4E4;
@@ -27,7 +27,8 @@ constexpr int32_t kValueBackground = 0xE4E4E4;
 void AddControls(AppState& app, const std::string& heading, const std::string& base_name) {
   ui::Toolkit& tk = app.toolkit;
   const int w = ui::kJobWindow;
-  tk.AddControl(w, {kPropertiesCloseId, ui::ControlKind::kButton, 120, 462, 168, 27, app.Text(kTextClose)});
+  tk.AddControl(
+      w, {kPropertiesCloseId, ui::ControlKind::kButton, 120, 462, 168, 27, app.Text(kTextClose)});
   tk.AddControl(w, {kPropertiesContainerId, ui::ControlKind::kContainer, 14, 16, 383, 434, "",
                     ui::kStyleRaised});
   tk.AddControl(w, {kPropertiesFrameId, ui::ControlKind::kFrame, 12, 9, 353, 404, heading,
@@ -62,7 +63,8 @@ void ShowTotals(AppState& app, const RestorePointTotals& totals) {
   const int w = ui::kJobWindow;
   const bool known =
       totals.engine >= 0 && totals.engine < static_cast<int32_t>(app.EngineNames.size());
-  tk.SetText(w, kPropertiesEngineId, known ? app.EngineNames[totals.engine] : app.Text(kTextUnknown));
+  tk.SetText(w, kPropertiesEngineId,
+             known ? app.EngineNames[totals.engine] : app.Text(kTextUnknown));
   tk.SetText(w, kPropertiesPackedId, ByteSizeText(totals.packed, 1));
   tk.SetText(w, kPropertiesUnpackedId, ByteSizeText(totals.unpacked, 1));
   tk.SetText(w, kPropertiesFoldersId, GroupThousands(totals.folders));
@@ -104,8 +106,9 @@ int32_t ShowBackupProperties(AppState& app, const std::string& display_name, int
     return static_cast<int32_t>(std::min<int64_t>(kib, std::numeric_limits<int32_t>::max()));
   }
   const bool is_point = platform::FileSize(app.BackupFolder + base + ".ini") > 0;
-  JobWindow window(app, kInteractiveMode,
-                   {app.Text(kTextProperties), 410, 500, ui::kWindowCloseBox | ui::kWindowCenterOnScreen});
+  JobWindow window(
+      app, kInteractiveMode,
+      {app.Text(kTextProperties), 410, 500, ui::kWindowCloseBox | ui::kWindowCenterOnScreen});
   AddControls(app, app.Text(is_point ? kTextRestorePoint : kTextMainBackup), base);
   ShowTotals(app, ComputeRestorePointTotals(app, display_name));
   while (const std::optional<ui::Event> event = window.NextEvent()) {

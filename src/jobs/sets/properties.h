@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/app_state.h"
 #include "jobs/sets/restore_point.h"
 #include "jobs/sets/update_index.h"
-#include "core/app_state.h"
 
 namespace sk {
 

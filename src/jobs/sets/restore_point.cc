@@ -14,8 +14,13 @@ namespace {
 constexpr size_t kNoRecord = std::numeric_limits<size_t>::max();
 
 PointEntry EntryOf(const CurrentEntry& record, const std::string& volume) {
-  return {record.Path,        volume,           record.UnpackedSize, record.StoredSize,
-          record.Crc32,       record.Attributes, record.Kind == kKindFolder};
+  return {record.Path,
+          volume,
+          record.UnpackedSize,
+          record.StoredSize,
+          record.Crc32,
+          record.Attributes,
+          record.Kind == kKindFolder};
 }
 
 // The records of a volume in record order, up to the end or to a damaged record. False when
@@ -88,9 +93,8 @@ void RestorePoint::Load(const std::string& backup_folder, const std::string& dis
   *this = RestorePoint{};
   name_ = ParsePointName(display_name);
   if (!name_.IsMainVolume()) {
-    const std::string index_name = index_file_name.empty()
-                                       ? IndexFileName(name_.set_name, name_.generation)
-                                       : index_file_name;
+    const std::string index_name =
+        index_file_name.empty() ? IndexFileName(name_.set_name, name_.generation) : index_file_name;
     has_index_ = ReadUpdateIndex(backup_folder + index_name, name_.set_name, index_);
   }
   if (step) step(Step::kIndexRead);

@@ -78,8 +78,8 @@ FolderEntry DescribeEntry(int dir_fd, const char* name) {
     return entry;
   }
   entry.attributes = AttributesOf(mode_only);
-  entry.creation_time = (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec
-                                                            : info.stx_mtime.tv_sec;
+  entry.creation_time =
+      (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : info.stx_mtime.tv_sec;
   return entry;
 }
 
@@ -187,8 +187,8 @@ std::string LocalTimeText(int64_t seconds) {
 uint32_t TickCount() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u +
-                      static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  const uint64_t ms =
+      static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
 }
 

@@ -211,7 +211,7 @@ Event HeadlessToolkit::WaitEvent() {
 
 Answer HeadlessToolkit::MessageBox(const std::string& title, const std::string& text, Icon icon,
                                    Buttons buttons) {
-  Answer answer = buttons == Buttons::kOk ? Answer::kOk
+  Answer answer = buttons == Buttons::kOk         ? Answer::kOk
                   : buttons == Buttons::kOkCancel ? Answer::kOk
                                                   : Answer::kYes;
   if (buttons != Buttons::kOk && !answers_.empty()) {

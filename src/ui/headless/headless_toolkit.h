@@ -71,9 +71,9 @@ class HeadlessToolkit : public Toolkit {
   std::function<Event(HeadlessToolkit&)> on_poll;
 
   // --- What happened.
-  std::map<int, Window> windows;             // open windows
-  std::vector<WindowDef> opened;            // every window ever opened, in order
-  std::vector<Window> closed;                // every window at the moment it was closed
+  std::map<int, Window> windows;  // open windows
+  std::vector<WindowDef> opened;  // every window ever opened, in order
+  std::vector<Window> closed;     // every window at the moment it was closed
   std::vector<Message> messages;
   int sounds = 0;
   long polls = 0;

@@ -1,5 +1,4 @@
 #include "ui/desktop.h"
-
 #include "ui/win32/win32_automation.h"
 #include "ui/win32/win32_toolkit.h"
 

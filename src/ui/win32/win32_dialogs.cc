@@ -149,8 +149,8 @@ std::string Win32Toolkit::ChooseFolder(const std::string& title, const std::stri
   std::string native_start = start.empty() ? "" : platform::NativePath(start);
   if (native_start.empty()) native_start = start;
   native_start = win32::BrowserStartFolder(native_start);
-  const std::string chosen = automation_ != nullptr ? automation_->Folder(title)
-                                                    : RunFolderChooser(title, native_start);
+  const std::string chosen =
+      automation_ != nullptr ? automation_->Folder(title) : RunFolderChooser(title, native_start);
   if (chosen.empty()) return "";
   return win32::WithTrailingBackslash(platform::InternalPath(chosen));
 }

@@ -183,8 +183,8 @@ void WxAutomation::PhotographMessage(const std::string& title, const std::string
 void WxAutomation::PhotographFolderChooser(const std::string& title, const std::string& start,
                                            const std::function<void()>& take_shots) {
   auto* dialog = new wxDirDialog(tk_.ActiveWindow(), ToWx(title),
-                                 ToWx(start.empty() ? std::string("/") : start),
-                                 wxDD_DEFAULT_STYLE, wxDefaultPosition, wxSize(720, 500));
+                                 ToWx(start.empty() ? std::string("/") : start), wxDD_DEFAULT_STYLE,
+                                 wxDefaultPosition, wxSize(720, 500));
   dialog->Show();
   take_shots();
   dialog->Destroy();

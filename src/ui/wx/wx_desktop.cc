@@ -1,5 +1,4 @@
 #include "ui/desktop.h"
-
 #include "ui/wx/wx_automation.h"
 #include "ui/wx/wx_toolkit.h"
 

@@ -443,8 +443,7 @@ bool WxToolkit::PressRole(int window, uint32_t role) {
   WindowData* w = FindWindow(window);
   if (w == nullptr) return false;
   for (const auto& [id, c] : w->controls) {
-    if (c.def.kind == ControlKind::kButton && (c.def.style & role) != 0 &&
-        c.widget->IsEnabled()) {
+    if (c.def.kind == ControlKind::kButton && (c.def.style & role) != 0 && c.widget->IsEnabled()) {
       Queue({EventType::kLeftClick, window, id});
       return true;
     }

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "jobs/restore/job_fixture.h"
 #include "core/size_text.h"
+#include "jobs/restore/job_fixture.h"
 
 namespace sk {
 namespace {

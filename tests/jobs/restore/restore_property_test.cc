@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/size_text.h"
 #include "jobs/restore/job_fixture.h"
 #include "jobs/restore/list_contents.h"
 #include "jobs/restore/restore.h"
@@ -20,7 +21,6 @@
 #include "jobs/sets/backup_lists.h"
 #include "jobs/sets/properties.h"
 #include "jobs/sets/update.h"
-#include "core/size_text.h"
 
 namespace sk {
 namespace {
@@ -213,8 +213,7 @@ std::map<std::string, std::string> SizeTexts(const Snapshot& tree) {
   return texts;
 }
 
-class RestorePropertyTest : public testing::JobFixture,
-                            public ::testing::WithParamInterface<int> {
+class RestorePropertyTest : public testing::JobFixture, public ::testing::WithParamInterface<int> {
  protected:
   // What the contents window lists for a point, in the snapshot's form: relative "/" paths,
   // a file's size text or kFolder.

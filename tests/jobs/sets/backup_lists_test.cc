@@ -1,15 +1,15 @@
 #include "jobs/sets/backup_lists.h"
-#include "shell/main_window.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "core/size_text.h"
 #include "jobs/sets/sets_fixture.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "core/size_text.h"
+#include "shell/main_window.h"
 #include "ui/main_window_ids.h"
 
 namespace sk::testing {

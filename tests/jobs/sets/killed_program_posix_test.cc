@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "shell/command_line.h"
 #include "core/text_table.h"
+#include "shell/command_line.h"
 #include "support/program_runner.h"
 #include "support/test_support.h"
 #include "ui/console/console_toolkit.h"

@@ -8,13 +8,13 @@
 
 #include "archive/crc32.h"
 #include "archive/set_names.h"
+#include "core/ini.h"
 #include "jobs/create/create.h"
 #include "jobs/create/generations.h"
 #include "jobs/sets/sets_fixture.h"
 #include "jobs/sets/stored_versions.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "core/ini.h"
 
 namespace sk::testing {
 namespace {
