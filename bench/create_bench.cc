@@ -22,11 +22,11 @@
 #include "archive/crc32.h"
 #include "archive/engines.h"
 #include "archive/set_names.h"
+#include "core/app_state.h"
+#include "core/text_table.h"
 #include "jobs/create/create.h"
 #include "jobs/create/scan.h"
 #include "platform/file_system.h"
-#include "shell/app_state.h"
-#include "shell/text_table.h"
 #include "support/tree_generator.h"
 #include "ui/headless/headless_toolkit.h"
 

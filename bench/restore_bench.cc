@@ -24,14 +24,14 @@
 #include "archive/engines.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
+#include "core/app_state.h"
+#include "core/text_table.h"
 #include "jobs/create/create.h"
 #include "jobs/create/scan.h"
 #include "jobs/restore/restore.h"
 #include "jobs/restore/verify.h"
 #include "jobs/sets/properties.h"
 #include "platform/file_system.h"
-#include "shell/app_state.h"
-#include "shell/text_table.h"
 #include "support/tree_generator.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -175,11 +175,8 @@ bool RunVerify(const Workload& workload, Span& span) {
   FillDefaultTexts(app.Texts);
   app.BackupFolder = workload.backups;
   tk.OpenWindow(ui::kMainWindow, {"main", 599, 500});
-  tk.AddControl(ui::kMainWindow, {ui::kRestoreList, ui::ControlKind::kReportList});
-  tk.AddItem(ui::kMainWindow, ui::kRestoreList, workload.point_name, 0);
-  tk.SetValue(ui::kMainWindow, ui::kRestoreList, 0);
   const Stopwatch watch;
-  const int32_t result = VerifyBackup(app, ui::kRestoreList);
+  const int32_t result = VerifyBackup(app, workload.point_name);
   span = watch.Stop();
   return result == 1;
 }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/text_table.h"
 #include "shell/catalog.h"
-#include "shell/text_table.h"
 #include "support/test_support.h"
 
 namespace {

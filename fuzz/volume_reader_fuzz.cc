@@ -1,6 +1,6 @@
 // Feeds whole volume files to the readers: the header check, the record reader, the block
-// frames with the dispatch of whichever engine the header names, the index lines of the
-// lists, the verify job, the record search and the restore of single records. Nothing may
+// frames with the dispatch of whichever engine the header names, the record list an update
+// compares, the verify job, the record search and the restore of single records. Nothing may
 // be read or written outside a buffer, no loop may run on, every reader must agree on where
 // the records are, and a restore writes only below its target folder.
 //
@@ -103,22 +103,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool damaged = false;
   const std::vector<std::string> paths = WalkRecords(path, damaged);
 
-  // The lists' index lines come from the same records.
+  // An update reads the same records.
   sk::testing::TestApp test(scratch.Internal(""));
   bool index_damaged = false;
-  const int32_t count = sk::LoadVolumeIndex(test.app, path, "", 2, true, &index_damaged);
-  if (static_cast<size_t>(count) != paths.size() || index_damaged != damaged ||
-      test.app.StoredList.size() != paths.size()) {
-    __builtin_trap();
-  }
+  const std::vector<sk::VolumeRecord> records = sk::ReadVolumeRecords(path, "", &index_damaged);
+  if (records.size() != paths.size() || index_damaged != damaged) __builtin_trap();
 
-  // The verify job, started on the volume's row of the backup list.
-  sk::ui::HeadlessToolkit& tk = test.tk;
-  tk.OpenWindow(sk::ui::kMainWindow, {"main", 599, 500});
-  tk.AddControl(sk::ui::kMainWindow, {sk::ui::kBackupList, sk::ui::ControlKind::kReportList});
-  tk.AddItem(sk::ui::kMainWindow, sk::ui::kBackupList, kPointName, 0);
-  tk.SetValue(sk::ui::kMainWindow, sk::ui::kBackupList, 0);
-  const int32_t valid = sk::VerifyBackup(test.app, sk::ui::kBackupList);
+  // The verify job on the volume's restore point, over the main window.
+  test.tk.OpenWindow(sk::ui::kMainWindow, {"main", 599, 500});
+  const int32_t valid = sk::VerifyBackup(test.app, kPointName);
   if (valid != 0 && valid != 1) __builtin_trap();
 
   // A search for a name no record can hold runs through to the end and fails.

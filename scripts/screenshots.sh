@@ -54,7 +54,7 @@ shot 04-main-window-empty
 # Create: the source folder chooser, then the progress window.
 click 0 14
 folder $src
-wait-window 1
+wait-log open 1 Creating backup...
 shot 05-create-progress
 wait-log sound
 select 0 10 0
@@ -74,15 +74,16 @@ shot 08-properties
 click 1 2
 wait-closed 1
 
-# Verify, with its result.
+# Verify, with its result. Each job is followed to its end through the transcript: a job may
+# be over before the script looks for its window.
 select 0 10 0
 menu 0 1
-wait-window 1
+wait-log open 1 Verifying backup...
 shot 09-verify-progress
 sleep 1
 shot 10-verify-result
 answer ok
-wait-closed 1
+wait-log close 1
 
 # List contents: the contents window, a folder, back.
 select 0 10 0
@@ -100,7 +101,7 @@ wait-closed 1
 # Update after the change: the comparison window.
 select 0 10 0
 click 0 11
-wait-window 1
+wait-log open 1 Comparing data...
 shot 13-update-progress
 wait-log sound
 select 0 2 1
@@ -113,7 +114,7 @@ folder $work/Restored
 wait-title 1 Restore options
 shot 15-restore-parameters
 click 1 42
-wait-window 1
+wait-log open 1 Restoring data...
 shot 16-restore-progress
 wait-log sound
 

@@ -14,11 +14,9 @@ inline constexpr int32_t kBlockSize = 6000;
 // than this, so every reader can hold any block of any volume.
 inline constexpr int32_t kBlockBufferSize = kBlockSize + 128;
 
-// Engine ids as stored in the volume header and in the settings.
-inline constexpr int32_t kEngineDensepress = 0;
-inline constexpr int32_t kEngineJcalg = 1;
-inline constexpr int32_t kEngineZlib = 2;
-inline constexpr int32_t kEngineCount = 3;
+// Engine ids as stored in the volume header and in the settings; kEngineCount is the first
+// number that names no engine.
+enum EngineId : int32_t { kEngineDensepress = 0, kEngineJcalg = 1, kEngineZlib = 2, kEngineCount };
 
 }  // namespace sk
 

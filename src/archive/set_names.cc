@@ -41,19 +41,38 @@ std::string GenerationField(int64_t generation) {
 }
 
 int32_t GenerationOfName(const std::string& name) {
-  // "Backup_" is 7 characters; the four digits follow.
-  constexpr size_t kDigitsAt = 7;
   if (name.size() < kNamePrefixLength) return -1;
   int32_t generation = 0;
-  for (size_t i = kDigitsAt; i < kDigitsAt + 4; ++i) {
+  for (size_t i = kGenerationFieldStart; i < kGenerationFieldStart + kGenerationFieldLength; ++i) {
     if (name[i] < '0' || name[i] > '9') return -1;
     generation = generation * 10 + (name[i] - '0');
   }
   return generation;
 }
 
+std::string GenerationFieldOf(const std::string& name) {
+  if (name.size() < kNamePrefixLength) return "";
+  return name.substr(kGenerationFieldStart, kGenerationFieldLength);
+}
+
+int32_t GenerationOfFileName(const std::string& name, const std::string& set_name,
+                             const std::string& extension, bool ignore_case) {
+  // The name of generation 0 has the length of every generation's and differs only in
+  // the digits.
+  const std::string main_name = PointName(set_name, 0) + extension;
+  if (name.size() != main_name.size()) return -1;
+  const size_t digits_end = kGenerationFieldStart + kGenerationFieldLength;
+  const auto same = [&](size_t from, size_t count) {
+    const std::string part = name.substr(from, count);
+    const std::string wanted = main_name.substr(from, count);
+    return ignore_case ? LowerCase(part) == LowerCase(wanted) : part == wanted;
+  };
+  if (!same(0, kGenerationFieldStart) || !same(digits_end, std::string::npos)) return -1;
+  return GenerationOfName(name);
+}
+
 std::string GenerationBaseName(const std::string& set_name, int32_t generation) {
-  return "Backup_" + GenerationField(generation) + "_of_" + set_name;
+  return PointName(set_name, generation);
 }
 
 std::string VolumeFileName(const std::string& set_name, int32_t generation) {
@@ -62,6 +81,20 @@ std::string VolumeFileName(const std::string& set_name, int32_t generation) {
 
 std::string IndexFileName(const std::string& set_name, int32_t generation) {
   return GenerationBaseName(set_name, generation) + ".ini";
+}
+
+PointNameParts ParsePointName(const std::string& display_name) {
+  PointNameParts parts;
+  if (display_name.size() > kNamePrefixLength)
+    parts.source = display_name.substr(kNamePrefixLength);
+  parts.parent = ParentFolder(parts.source);
+  parts.set_name = SetName(parts.source);
+  parts.generation = GenerationOfName(display_name);
+  return parts;
+}
+
+std::string PointName(const std::string& source_folder, int32_t generation) {
+  return "Backup_" + GenerationField(generation) + "_of_" + source_folder;
 }
 
 std::string DisplayName(const std::string& file_name) {

@@ -16,6 +16,9 @@ namespace sk {
 inline constexpr int32_t kMaxGeneration = 9999;
 // "Backup_0000_of_": every file name and display name starts with 15 such characters.
 inline constexpr size_t kNamePrefixLength = 15;
+// The four digits of the generation follow "Backup_".
+inline constexpr size_t kGenerationFieldStart = 7;
+inline constexpr size_t kGenerationFieldLength = 4;
 
 // Encodes a source folder path (ending in "\"). A path with "@" (the escape for "_") or
 // with ":" after the drive cannot be encoded: the result is then "".
@@ -29,10 +32,34 @@ std::string GenerationField(int64_t generation);
 // when they are not digits.
 int32_t GenerationOfName(const std::string& name);
 
+// The generation field of a file or display name as it stands ("0003"); "" when the name
+// is too short to hold one.
+std::string GenerationFieldOf(const std::string& name);
+
+// The generation k when name is "Backup_" kkkk "_of_" set_name extension with four digits
+// (letter case aside when ignore_case), else -1.
+int32_t GenerationOfFileName(const std::string& name, const std::string& set_name,
+                             const std::string& extension, bool ignore_case);
+
 // "Backup_" kkkk "_of_" set_name, without an extension.
 std::string GenerationBaseName(const std::string& set_name, int32_t generation);
 std::string VolumeFileName(const std::string& set_name, int32_t generation);
 std::string IndexFileName(const std::string& set_name, int32_t generation);
+
+// What the name of a restore point says. Display names ("Backup_0003_of_C:\Data\Docs\")
+// and file names ("Backup_0003_of_C__Data_Docs_.ini") both begin with the generation field.
+struct PointNameParts {
+  std::string source;      // the source folder: the display name from its 16th character
+  std::string parent;      // ParentFolder(source): record paths are relative to it
+  std::string set_name;    // SetName(source); "" when the source cannot be encoded
+  int32_t generation = 0;  // as GenerationOfName gives it: -1 without a generation field
+
+  bool IsMainVolume() const { return generation == 0; }
+};
+PointNameParts ParsePointName(const std::string& display_name);
+
+// The display name of restore point `generation` of a source folder (0: the main volume).
+std::string PointName(const std::string& source_folder, int32_t generation);
 
 // The file name without its extension, decoded: "__" to ":\", "_" to "\" after the
 // 15-character prefix, "@" to "_".

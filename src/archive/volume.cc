@@ -24,9 +24,7 @@ uint64_t GetU64(const uint8_t* at) {
   return value;
 }
 
-uint32_t HeaderWord(int32_t engine) {
-  return kVolumeMagic | (static_cast<uint32_t>(engine) << 16);
-}
+uint32_t HeaderWord(int32_t engine) { return kVolumeMagic | (static_cast<uint32_t>(engine) << 16); }
 
 int32_t CheckHeaderWord(uint32_t word) {
   if ((word & 0xFFFF) != kVolumeMagic) return -1;
@@ -51,10 +49,10 @@ RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, RecordHead&
   }
   uint8_t fields[kFixedFieldsSize];
   if (!file.ReadExact(fields, sizeof fields)) return RecordStatus::kDamaged;
-  head.end_offset = static_cast<int64_t>(GetU64(fields));
-  head.crc = GetU32(fields + 8);
-  head.size = static_cast<int64_t>(GetU64(fields + 12));
-  head.attributes = static_cast<int32_t>(GetU32(fields + 20));
+  head.end_offset = static_cast<int64_t>(GetU64(fields + kEndOffsetField));
+  head.crc = GetU32(fields + kCrcField);
+  head.size = static_cast<int64_t>(GetU64(fields + kSizeField));
+  head.attributes = static_cast<int32_t>(GetU32(fields + kAttributesField));
   head.blocks_start = file.Tell();
   if (head.end_offset < head.blocks_start || head.end_offset > file_size || head.size < 0) {
     return RecordStatus::kDamaged;
@@ -63,7 +61,7 @@ RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, RecordHead&
 }
 
 bool WriteHeader(platform::File& file, int32_t engine) {
-  uint8_t word[4];
+  uint8_t word[kHeaderSize];
   PutU32(word, HeaderWord(engine));
   return file.Write(word, sizeof word);
 }
@@ -73,34 +71,34 @@ bool WriteRecordHead(platform::File& file, const std::string& path, int64_t size
   if (!file.Write(path.data(), path.size()) || !file.Write("\r\n", 2)) return false;
   patch_offset = file.Tell();
   uint8_t fields[kFixedFieldsSize] = {};
-  PutU64(fields + 12, static_cast<uint64_t>(size));
-  PutU32(fields + 20, static_cast<uint32_t>(attributes));
+  PutU64(fields + kSizeField, static_cast<uint64_t>(size));
+  PutU32(fields + kAttributesField, static_cast<uint32_t>(attributes));
   return file.Write(fields, sizeof fields);
 }
 
 bool PatchRecord(platform::File& file, int64_t patch_offset, int64_t end_offset, uint32_t crc) {
-  uint8_t fields[12];
-  PutU64(fields, static_cast<uint64_t>(end_offset));
-  PutU32(fields + 8, crc);
+  uint8_t fields[kPatchedFieldsSize];
+  PutU64(fields + kEndOffsetField, static_cast<uint64_t>(end_offset));
+  PutU32(fields + kCrcField, crc);
   return file.Seek(patch_offset) && file.Write(fields, sizeof fields) && file.Seek(end_offset);
 }
 
 bool WritePackedFrame(platform::File& file, const uint8_t* data, int32_t length) {
-  uint8_t frame[4];
+  uint8_t frame[kFrameWordSize];
   PutU32(frame, static_cast<uint32_t>(length));
   return file.Write(frame, sizeof frame) && file.Write(data, static_cast<size_t>(length));
 }
 
 bool WriteStoredFrame(platform::File& file, const uint8_t* data, int32_t length) {
-  uint8_t frame[8];
-  PutU32(frame, 0);
-  PutU32(frame + 4, static_cast<uint32_t>(length));
+  uint8_t frame[2 * kFrameWordSize];
+  PutU32(frame, 0);  // a stored block: no packed bytes, then its raw length
+  PutU32(frame + kFrameWordSize, static_cast<uint32_t>(length));
   return file.Write(frame, sizeof frame) && file.Write(data, static_cast<size_t>(length));
 }
 
 int32_t ReadBlockFrame(platform::File& file, BlockCodec& codec, int32_t engine, uint8_t* packed,
                        uint8_t* raw) {
-  uint8_t word[4];
+  uint8_t word[kFrameWordSize];
   if (!file.ReadExact(word, sizeof word)) return -1;
   const auto packed_length = static_cast<int32_t>(GetU32(word));
   if (packed_length < 0 || packed_length > kBlockBufferSize) return -1;

@@ -27,6 +27,15 @@ inline constexpr int64_t kHeaderSize = 4;
 // The CR LF after a path plus the 8 + 4 + 8 + 4 bytes of fixed fields.
 inline constexpr int64_t kRecordOverhead = 26;
 inline constexpr int64_t kFixedFieldsSize = 24;
+// Offsets within the fixed fields that follow the path line.
+inline constexpr size_t kEndOffsetField = 0;    // int64
+inline constexpr size_t kCrcField = 8;          // uint32
+inline constexpr size_t kSizeField = 12;        // int64
+inline constexpr size_t kAttributesField = 20;  // int32
+// The end offset and the CRC, which a writer patches once the record is complete.
+inline constexpr size_t kPatchedFieldsSize = kSizeField;
+// A block frame's length words.
+inline constexpr size_t kFrameWordSize = 4;
 // No path line written by any volume writer is anywhere near this long; a longer one is
 // damage, and the limit keeps a reader's memory bounded.
 inline constexpr size_t kMaxPathLine = 32 * 1024;
@@ -38,8 +47,8 @@ int32_t CheckHeaderWord(uint32_t word);
 // The fixed part of a record as read.
 struct RecordHead {
   std::string path;
-  int64_t start = 0;        // offset of the path line
-  int64_t blocks_start = 0; // offset just past the fixed fields
+  int64_t start = 0;         // offset of the path line
+  int64_t blocks_start = 0;  // offset just past the fixed fields
   int64_t end_offset = 0;
   uint32_t crc = 0;
   int64_t size = 0;

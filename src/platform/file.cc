@@ -270,6 +270,28 @@ bool IsTemporaryName(const std::string& file_name, const std::string& final_name
   return middle.substr(1).find_first_not_of(kHexDigits) == std::string_view::npos;
 }
 
+// Renames and folder flushes are the same on every system but for the system call, which
+// runs behind the checks every file-system call passes.
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (ConsumeFault(FaultOp::kRename)) return false;
+  const std::string native_from = NativePath(from);
+  const std::string native_to = NativePath(to);
+  if (native_from.empty() || native_to.empty() || !Allowed(FsCall::kRename, from, to)) {
+    return false;
+  }
+  if (system_file::Rename(native_from, native_to)) return true;
+  NoteSystemError();
+  return false;
+}
+
+bool SyncFolder(const std::string& folder) {
+  const std::string native = NativePath(folder);
+  if (native.empty() || !Allowed(FsCall::kSyncFolder, folder)) return false;
+  if (system_file::SyncFolder(native)) return true;
+  NoteSystemError();
+  return false;
+}
+
 bool CommitFile(const std::string& temporary_path, const std::string& final_path) {
   const size_t cut = final_path.rfind('\\') + 1;
   return RenameFile(temporary_path, final_path) && SyncFolder(final_path.substr(0, cut));

@@ -29,6 +29,8 @@ int64_t SizeOf(intptr_t file);
 // Waits until the file's content is on stable storage.
 bool SyncFile(intptr_t file);
 bool CloseFile(intptr_t file);
+// Gives a file a new name, replacing a file of that name.
+bool Rename(const std::string& native_from, const std::string& native_to);
 // Makes the names in a native folder durable.
 bool SyncFolder(const std::string& native);
 

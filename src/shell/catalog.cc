@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "archive/set_names.h"
+#include "core/ini.h"
 #include "platform/file_system.h"
-#include "shell/ini.h"
 
 #ifndef SK_INSTALL_DATADIR
 #define SK_INSTALL_DATADIR "/usr/local/share/stowkeeper"

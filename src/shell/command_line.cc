@@ -15,8 +15,6 @@
 namespace sk {
 namespace {
 
-constexpr int kQuiet = 1;
-
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
     text.replace(at, from.size(), to);
@@ -90,13 +88,10 @@ CommandLineJob NoSet(std::FILE* messages, const std::string& switch_name, const 
 }
 
 int RunCreate(AppState& app, const std::string& source, std::FILE* messages) {
-  app.ScanList.clear();
-  app.ScanProblems.clear();
-  app.ScanSkipped.clear();
-  app.ScanTotal = 0;
-  ScanTree(app, source, kQuiet);
+  ClearScan(app);
+  ScanTree(app, source, /*quiet=*/true);
   bool declined = false;
-  const int32_t result = WriteVolume(app, source, 0, kQuiet, app.Engine, &declined);
+  const int32_t result = WriteVolume(app, source, 0, kCommandLineMode, app.Engine, &declined);
   // Keeping the existing set means no backup was made: a script must not take it for one.
   if (result == 1 && declined) {
     std::fprintf(messages,
@@ -140,7 +135,7 @@ CommandLineJob ParseRestore(const AppState& app, const std::vector<std::string>&
   job.kind = CommandLineJob::Kind::kRestore;
   job.folder = FindSetBySource(app, WithSeparator(source));
   if (job.folder.empty()) return NoSet(messages, "/r", WithSeparator(source), app);
-  job.point = "Backup_" + GenerationField(number) + "_of_" + job.folder;
+  job.point = PointName(job.folder, number);
   job.target = WithSeparator(target);
   return job;
 }
@@ -207,10 +202,10 @@ int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messa
     case CommandLineJob::Kind::kCreate:
       return RunCreate(app, job.folder, messages);
     case CommandLineJob::Kind::kUpdate:
-      return ExitStatusOf(UpdateBackup(app, job.folder, kQuiet));
+      return ExitStatusOf(UpdateBackup(app, job.folder, kCommandLineMode));
     case CommandLineJob::Kind::kRestore:
-      app.RestoreTotal = ShowBackupProperties(app, job.point, 1);
-      return ExitStatusOf(RestoreBackup(app, job.point, job.target, kQuiet));
+      app.RestoreTotal = ShowBackupProperties(app, job.point, kUnpackedKiB);
+      return ExitStatusOf(RestoreBackup(app, job.point, job.target, kCommandLineMode));
     case CommandLineJob::Kind::kNone:
       break;
   }

@@ -40,6 +40,13 @@ struct Pass {
 
 bool RestoreTabShown(ui::Toolkit& tk) { return tk.GetValue(kMainWindow, ui::kTabPanel) == 1; }
 
+// Column 0 of the row selected in a list of the main window (a restore point's display
+// name), or "" when none is selected.
+std::string SelectedName(ui::Toolkit& tk, int list) {
+  const int64_t row = tk.GetValue(kMainWindow, list);
+  return row < 0 ? "" : tk.GetItemText(kMainWindow, list, static_cast<int>(row), 0);
+}
+
 int CurrentList(ui::Toolkit& tk) {
   return RestoreTabShown(tk) ? ui::kRestoreList : ui::kBackupList;
 }
@@ -98,14 +105,11 @@ void SwitchLanguage(AppState& app, const std::string& catalog, std::vector<std::
 
 void RunCreate(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  const std::string folder = tk.ChooseFolder(app.Text(1), "");
+  const std::string folder = tk.ChooseFolder(app.Text(kTextChooseSource), "");
   if (!folder.empty()) {
-    app.ScanTotal = 0;
-    app.ScanList.clear();
-    app.ScanProblems.clear();
-    app.ScanSkipped.clear();
-    ScanTree(app, folder, 0);
-    if (WriteVolume(app, folder, 0, 0, app.Engine) == 1) tk.PlayInformationSound();
+    ClearScan(app);
+    ScanTree(app, folder, /*quiet=*/false);
+    if (WriteVolume(app, folder, 0, kInteractiveMode, app.Engine) == 1) tk.PlayInformationSound();
     RefreshBackupLists(app);
   }
   tk.SetFocus(kMainWindow, ui::kBackupList);
@@ -113,21 +117,23 @@ void RunCreate(AppState& app) {
 
 void RunRestore(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  const int row = static_cast<int>(tk.GetValue(kMainWindow, ui::kRestoreList));
-  if (row >= 0) {
-    const std::string name = tk.GetItemText(kMainWindow, ui::kRestoreList, row, 0);
-    app.RestoreTotal = ShowBackupProperties(app, name, 1);
+  const std::string name = SelectedName(tk, ui::kRestoreList);
+  if (!name.empty()) {
+    app.RestoreTotal = ShowBackupProperties(app, name, kUnpackedKiB);
+    const std::string target = tk.ChooseFolder(app.Text(kTextChooseTarget), "");
+    if (!target.empty() && RestoreBackup(app, name, target, kInteractiveMode) == 1) {
+      tk.PlayInformationSound();
+    }
   }
-  if (RestoreBackup(app, "", "", 0) == 1) tk.PlayInformationSound();
   tk.SetFocus(kMainWindow, ui::kRestoreList);
 }
 
 void RunProperties(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   const int list = CurrentList(tk);
-  const int row = static_cast<int>(tk.GetValue(kMainWindow, list));
-  if (row < 0) return;
-  ShowBackupProperties(app, tk.GetItemText(kMainWindow, list, row, 0), 0);
+  const std::string name = SelectedName(tk, list);
+  if (name.empty()) return;
+  ShowBackupProperties(app, name, kShowProperties);
   tk.SetFocus(kMainWindow, list);
 }
 
@@ -142,7 +148,7 @@ bool RunCommand(AppState& app, Pass& pass) {
   }
   if (pass.menu == ui::kMenuVerify || pass.menu == ui::kContextVerify) {
     const int list = CurrentList(tk);
-    VerifyBackup(app, list);
+    VerifyBackup(app, SelectedName(tk, list));
     tk.SetFocus(kMainWindow, list);
   }
   if (pass.menu == ui::kMenuProperties || pass.menu == ui::kContextProperties) {
@@ -151,7 +157,11 @@ bool RunCommand(AppState& app, Pass& pass) {
   if (pass.gadget == ui::kQuitButton || pass.menu == ui::kMenuQuit) return false;
   if (pass.gadget == ui::kCreateButton) RunCreate(app);
   if (pass.gadget == ui::kUpdateButton || pass.menu == ui::kContextUpdate) {
-    if (UpdateBackup(app, "", 0) == 1) tk.PlayInformationSound();
+    const std::string name = SelectedName(tk, ui::kBackupList);
+    if (!name.empty()) {
+      if (UpdateBackup(app, name, kInteractiveMode) == 1) tk.PlayInformationSound();
+      RefreshBackupLists(app);
+    }
     tk.SetFocus(kMainWindow, ui::kBackupList);
   }
   if (pass.gadget == ui::kRestoreButton || pass.menu == ui::kContextRestore) RunRestore(app);
@@ -160,8 +170,12 @@ bool RunCommand(AppState& app, Pass& pass) {
     tk.SetFocus(kMainWindow, ui::kBackupList);
   }
   if (pass.menu == ui::kContextList) pass.gadget = CurrentListButton(tk);
-  if (pass.gadget == ui::kBackupListButton) ListBackupContents(app, ui::kBackupList);
-  if (pass.gadget == ui::kRestoreListButton) ListBackupContents(app, ui::kRestoreList);
+  for (const auto& [button, list] : {std::pair{ui::kBackupListButton, ui::kBackupList},
+                                     {ui::kRestoreListButton, ui::kRestoreList}}) {
+    if (pass.gadget != button) continue;
+    ListBackupContents(app, SelectedName(tk, list));
+    tk.SetFocus(kMainWindow, list);
+  }
   return true;
 }
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "archive/set_names.h"
+#include "core/size_text.h"
 #include "jobs/create/generations.h"
 #include "jobs/sets/backup_lists.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
 #include "shell/images.h"
-#include "shell/size_text.h"
 #include "ui/main_window_ids.h"
 
 namespace sk {
@@ -19,16 +19,16 @@ constexpr int kMainWindow = ui::kMainWindow;
 constexpr size_t kCatalogExtensionLength = 8;
 
 ui::Menu ProjectMenu(const AppState& app) {
-  return {app.Text(9),
-          {{ui::kMenuVerify, app.Text(48), kImageVerify},
+  return {app.Text(kTextProjectMenu),
+          {{ui::kMenuVerify, app.Text(kTextVerify), kImageVerify},
            {},
-           {ui::kMenuProperties, app.Text(70), kImageProperties},
+           {ui::kMenuProperties, app.Text(kTextProperties), kImageProperties},
            {},
-           {ui::kMenuSettings, app.Text(2), kImageSettings},
+           {ui::kMenuSettings, app.Text(kTextSettings), kImageSettings},
            {},
-           {ui::kMenuAbout, app.Text(10), kImageAbout},
+           {ui::kMenuAbout, app.Text(kTextAbout), kImageAbout},
            {},
-           {ui::kMenuQuit, app.Text(11), kImageQuit}}};
+           {ui::kMenuQuit, app.Text(kTextExit), kImageQuit}}};
 }
 
 ui::Menu LanguageMenu(const AppState& app, const std::vector<std::string>& catalogs) {
@@ -45,15 +45,15 @@ ui::Menu LanguageMenu(const AppState& app, const std::vector<std::string>& catal
 
 ui::Menu ContextMenu(const AppState& app) {
   return {"",
-          {{ui::kContextList, app.Text(20), kImageList},
-           {ui::kContextVerify, app.Text(48), kImageVerify},
+          {{ui::kContextList, app.Text(kTextListContents), kImageList},
+           {ui::kContextVerify, app.Text(kTextVerify), kImageVerify},
            {},
-           {ui::kContextUpdate, app.Text(18), kImageUpdate},
-           {ui::kContextRestore, app.Text(26), kImageRestore},
+           {ui::kContextUpdate, app.Text(kTextUpdate), kImageUpdate},
+           {ui::kContextRestore, app.Text(kTextRestore), kImageRestore},
            {},
-           {ui::kContextDelete, app.Text(22), kImageDelete},
+           {ui::kContextDelete, app.Text(kTextDelete), kImageDelete},
            {},
-           {ui::kContextProperties, app.Text(70), kImageProperties}}};
+           {ui::kContextProperties, app.Text(kTextProperties), kImageProperties}}};
 }
 
 void AddButton(ui::Toolkit& tk, int id, ui::Rect r, const std::string& text,
@@ -65,35 +65,41 @@ void AddButton(ui::Toolkit& tk, int id, ui::Rect r, const std::string& text,
   tk.AddControl(kMainWindow, def);
 }
 
-void AddList(AppState& app, int id, int page, int date_text) {
+void AddList(AppState& app, int id, int page, TextId date_text) {
   ui::Toolkit& tk = app.toolkit;
   ui::ControlDef def{id, ui::ControlKind::kReportList, 12, 12, 543, 318};
   def.parent = ui::kTabPanel;
   def.page = page;
   tk.AddControl(kMainWindow, def);
-  tk.AddColumn(kMainWindow, id, app.Text(13), 343);
-  tk.AddColumn(kMainWindow, id, app.Text(14), 80);
+  tk.AddColumn(kMainWindow, id, app.Text(kTextDrivePathColumn), 343);
+  tk.AddColumn(kMainWindow, id, app.Text(kTextSizeColumn), 80);
   tk.AddColumn(kMainWindow, id, app.Text(date_text), 110);
 }
 
 void AddControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  tk.AddControl(kMainWindow,
-                {ui::kQuitButton, ui::ControlKind::kButton, 474, 420, 112, 25, app.Text(11)});
+  tk.AddControl(kMainWindow, {ui::kQuitButton, ui::ControlKind::kButton, 474, 420, 112, 25,
+                              app.Text(kTextExit)});
   tk.AddControl(kMainWindow, {ui::kTabPanel, ui::ControlKind::kTabs, 13, 8, 575, 401});
-  tk.AddItem(kMainWindow, ui::kTabPanel, app.Text(12));
-  tk.AddItem(kMainWindow, ui::kTabPanel, app.Text(24));
+  tk.AddItem(kMainWindow, ui::kTabPanel, app.Text(kTextBackupTab));
+  tk.AddItem(kMainWindow, ui::kTabPanel, app.Text(kTextRestoreTab));
   tk.SetValue(kMainWindow, ui::kTabPanel, 0);
 
-  AddList(app, ui::kBackupList, 0, 15);
-  AddButton(tk, ui::kCreateButton, {58, 339, 122, 25}, app.Text(16), app.Text(17), 0);
-  AddButton(tk, ui::kUpdateButton, {184, 339, 122, 25}, app.Text(18), app.Text(19), 0);
-  AddButton(tk, ui::kBackupListButton, {310, 339, 122, 25}, app.Text(20), app.Text(21), 0);
-  AddButton(tk, ui::kDeleteButton, {436, 339, 122, 25}, app.Text(22), app.Text(23), 0);
+  AddList(app, ui::kBackupList, 0, kTextLastUpdateColumn);
+  AddButton(tk, ui::kCreateButton, {58, 339, 122, 25}, app.Text(kTextCreate),
+            app.Text(kTextCreateTip), 0);
+  AddButton(tk, ui::kUpdateButton, {184, 339, 122, 25}, app.Text(kTextUpdate),
+            app.Text(kTextUpdateTip), 0);
+  AddButton(tk, ui::kBackupListButton, {310, 339, 122, 25}, app.Text(kTextListContents),
+            app.Text(kTextListContentsTip), 0);
+  AddButton(tk, ui::kDeleteButton, {436, 339, 122, 25}, app.Text(kTextDelete),
+            app.Text(kTextDeleteTip), 0);
 
-  AddList(app, ui::kRestoreList, 1, 25);
-  AddButton(tk, ui::kRestoreListButton, {310, 339, 122, 25}, app.Text(20), app.Text(21), 1);
-  AddButton(tk, ui::kRestoreButton, {436, 339, 122, 25}, app.Text(26), app.Text(27), 1);
+  AddList(app, ui::kRestoreList, 1, kTextCreatedColumn);
+  AddButton(tk, ui::kRestoreListButton, {310, 339, 122, 25}, app.Text(kTextListContents),
+            app.Text(kTextListContentsTip), 1);
+  AddButton(tk, ui::kRestoreButton, {436, 339, 122, 25}, app.Text(kTextRestore),
+            app.Text(kTextRestoreTip), 1);
 }
 
 void Move(ui::Toolkit& tk, int control, int x, int y) {
@@ -227,10 +233,11 @@ void DeleteLatestBackup(AppState& app) {
   if (row < 0) return;
   const std::string name = tk.GetItemText(kMainWindow, ui::kBackupList, row, 0);
   if (name.size() <= kNamePrefixLength) return;
-  const std::string set_name = SetName(name.substr(kNamePrefixLength));
-  const std::string question = app.Text(40) + "\n\n" + app.Text(84) + ": " + name.substr(7, 4) +
-                               "\n" + app.Text(73) + ": " + set_name;
-  if (tk.MessageBox(app.Text(30), question, ui::Icon::kQuestion, ui::Buttons::kYesNo) !=
+  const std::string set_name = ParsePointName(name).set_name;
+  const std::string question = app.Text(kTextConfirmDelete) + "\n\n" + app.Text(kTextIndex) + ": " +
+                               GenerationFieldOf(name) + "\n" + app.Text(kTextName) + ": " +
+                               set_name;
+  if (tk.MessageBox(app.Text(kTextQuestion), question, ui::Icon::kQuestion, ui::Buttons::kYesNo) !=
       ui::Answer::kYes) {
     return;
   }
@@ -249,6 +256,20 @@ std::string FreeSpaceText(const std::string& folder) {
   return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
-int32_t PlainProgressStyle(AppState&, int, int) { return 0; }
+void RefreshBackupLists(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  const BackupListRows rows = FindBackupListRows(app);
+  for (const auto& [list, list_rows] :
+       {std::pair{ui::kBackupList, &rows.backup}, {ui::kRestoreList, &rows.restore}}) {
+    tk.ClearItems(kMainWindow, list);
+    for (const ListRow& row : *list_rows) tk.AddItem(kMainWindow, list, row.text, row.image);
+  }
+  tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, false);
+  tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, false);
+  for (const int button : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,
+                           ui::kRestoreListButton, ui::kRestoreButton}) {
+    tk.EnableControl(kMainWindow, button, false);
+  }
+}
 
 }  // namespace sk

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 
@@ -49,9 +49,9 @@ void DeleteLatestBackup(AppState& app);
 // trailing blank; "0 Bytes" for "" or when the system cannot tell.
 std::string FreeSpaceText(const std::string& folder);
 
-// Job windows hand their progress bar here. Only old Windows systems need a plain style;
-// elsewhere nothing changes and the result is 0.
-int32_t PlainProgressStyle(AppState& app, int window, int control);
+// Refills BackupList and RestoreList of the main window with the rows the backup folder
+// holds now (FindBackupListRows), and disables the commands that need a selected row.
+void RefreshBackupLists(AppState& app);
 
 }  // namespace sk
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 #include "shell/catalog.h"
 #include "shell/command_line.h"
 #include "shell/startup.h"
@@ -18,7 +18,7 @@ namespace {
 // The console's words for questions, in the language of app's catalog.
 ui::ConsoleWords ConsoleWordsFor(const AppState& app) {
   const AnswerWords answers = AnswerWordsFor(app.Catalog);
-  return {app.Text(6), app.Text(7), answers.yes, answers.no};
+  return {app.Text(kTextOk), app.Text(kTextCancel), answers.yes, answers.no};
 }
 
 }  // namespace

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 #include "shell/command_line.h"
 #include "shell/event_loop.h"
 #include "shell/startup.h"

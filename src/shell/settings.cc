@@ -1,8 +1,8 @@
 #include "shell/settings.h"
 
+#include "core/ini.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
-#include "shell/ini.h"
 
 namespace sk {
 namespace {

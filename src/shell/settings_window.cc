@@ -32,7 +32,7 @@ void AddDropDown(ui::Toolkit& tk, int id, ui::Rect r, const std::vector<std::str
 }
 
 std::string FreeSpaceLabel(const AppState& app, const std::string& folder) {
-  return app.Text(5) + " " + FreeSpaceText(folder);
+  return app.Text(kTextFreeSpace) + " " + FreeSpaceText(folder);
 }
 
 // The folder as the user knows it: the system's own path form.
@@ -43,31 +43,36 @@ std::string FolderText(const std::string& folder) {
 
 void OpenSettingsWindow(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  tk.OpenWindow(kWindow, {app.Text(2), 460, 300, ui::kWindowCenterOnScreen});
-  Add(tk, kFoldersFrame, ui::ControlKind::kFrame, {15, 20, 430, 81}, app.Text(63));
-  Add(tk, kPackerFrame, ui::ControlKind::kFrame, {15, 110, 430, 65}, app.Text(64));
-  Add(tk, kDoubleClickFrame, ui::ControlKind::kFrame, {15, 184, 430, 65}, app.Text(78));
-  Add(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23}, app.Text(3),
+  tk.OpenWindow(kWindow, {app.Text(kTextSettings), 460, 300, ui::kWindowCenterOnScreen});
+  Add(tk, kFoldersFrame, ui::ControlKind::kFrame, {15, 20, 430, 81}, app.Text(kTextFolders));
+  Add(tk, kPackerFrame, ui::ControlKind::kFrame, {15, 110, 430, 65}, app.Text(kTextEngineFrame));
+  Add(tk, kDoubleClickFrame, ui::ControlKind::kFrame, {15, 184, 430, 65},
+      app.Text(kTextDoubleClick));
+  Add(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23}, app.Text(kTextBackupFolder),
       ui::kStyleRightAligned);
   Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20},
       FolderText(app.BackupFolder), ui::kStyleReadOnly | ui::kStyleBorder);
-  Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21}, app.Text(4));
+  Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21},
+      app.Text(kTextBrowse));
   Add(tk, kSettingsFreeSpace, ui::ControlKind::kText, {33, 75, 368, 20},
       FreeSpaceLabel(app, app.BackupFolder));
-  Add(tk, kEngineLabel, ui::ControlKind::kText, {20, 140, 53, 20}, app.Text(65),
+  Add(tk, kEngineLabel, ui::ControlKind::kText, {20, 140, 53, 20}, app.Text(kTextEngine),
       ui::kStyleRightAligned);
-  AddDropDown(tk, kSettingsEngineBox, {80, 136, 90, 22}, {app.Text(67), app.Text(68), app.Text(69)},
-              app.Engine);
-  Add(tk, kLevelLabel, ui::ControlKind::kText, {180, 140, 110, 20}, app.Text(66),
+  AddDropDown(tk, kSettingsEngineBox, {80, 136, 90, 22},
+              {app.Text(kTextDensepress), app.Text(kTextJcalg), app.Text(kTextZlib)}, app.Engine);
+  Add(tk, kLevelLabel, ui::ControlKind::kText, {180, 140, 110, 20}, app.Text(kTextLevel),
       ui::kStyleRightAligned);
   AddDropDown(tk, kSettingsLevelBox, {300, 136, 36, 22},
               {"1", "2", "3", "4", "5", "6", "7", "8", "9"}, app.Level - 1);
-  Add(tk, kActionLabel, ui::ControlKind::kText, {20, 214, 53, 20}, app.Text(79),
+  Add(tk, kActionLabel, ui::ControlKind::kText, {20, 214, 53, 20}, app.Text(kTextAction),
       ui::kStyleRightAligned);
   AddDropDown(tk, kSettingsActionBox, {80, 210, 180, 22},
-              {app.Text(80), app.Text(81), app.Text(82), app.Text(83)}, app.DoubleClickAction);
-  Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22}, app.Text(6));
-  Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22}, app.Text(7));
+              {app.Text(kTextActionList), app.Text(kTextActionProperties),
+               app.Text(kTextActionVerify), app.Text(kTextActionUpdate)},
+              app.DoubleClickAction);
+  Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22}, app.Text(kTextOk));
+  Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22},
+      app.Text(kTextCancel));
 }
 
 // True for OK, false for Cancel. folder: the folder shown, as Change chose it.
@@ -82,7 +87,7 @@ bool RunSettingsEvents(AppState& app, std::string& folder) {
     if (event.control == kSettingsOkButton) return true;
     if (event.control == kSettingsCancelButton) return false;
     if (event.control == kSettingsChangeButton) {
-      const std::string chosen = tk.ChooseFolder(app.Text(8), folder);
+      const std::string chosen = tk.ChooseFolder(app.Text(kTextChooseBackupFolder), folder);
       if (!chosen.empty()) {
         folder = chosen;
         tk.SetText(kWindow, kSettingsFolderField, FolderText(folder));

@@ -3,7 +3,7 @@
 #ifndef STOWKEEPER_SHELL_SETTINGS_WINDOW_H_
 #define STOWKEEPER_SHELL_SETTINGS_WINDOW_H_
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 

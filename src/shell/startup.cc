@@ -1,11 +1,11 @@
 #include "shell/startup.h"
 
+#include "core/text_table.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
 #include "shell/command_line.h"
 #include "shell/event_loop.h"
 #include "shell/settings.h"
-#include "shell/text_table.h"
 #include "ui/headless/headless_toolkit.h"
 
 namespace sk {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 

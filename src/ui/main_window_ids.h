@@ -1,6 +1,5 @@
-// Ids of the main window's menu items and controls. The jobs enable and disable the ones
-// that act on a selected row; the window itself is built by the shell. The lists are
-// ui::kBackupList and ui::kRestoreList.
+// Ids of the main window's menu items and controls; the shell builds the window and reads
+// them. The lists are ui::kBackupList and ui::kRestoreList.
 #ifndef STOWKEEPER_UI_MAIN_WINDOW_IDS_H_
 #define STOWKEEPER_UI_MAIN_WINDOW_IDS_H_
 

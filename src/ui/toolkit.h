@@ -55,13 +55,18 @@ enum ControlStyle : uint32_t {
   kStyleCentered = 1u << 0,
   kStyleRightAligned = 1u << 1,
   kStyleBorder = 1u << 2,
-  kStyleWhite = 1u << 3,        // white background
+  kStyleWhite = 1u << 3,  // white background
   kStyleReadOnly = 1u << 4,
-  kStyleSmooth = 1u << 5,       // a smooth progress bar
-  kStyleNoHeader = 1u << 6,     // a report list without column headers
-  kStyleRaised = 1u << 7,       // a raised container
+  kStyleSmooth = 1u << 5,    // a smooth progress bar
+  kStyleNoHeader = 1u << 6,  // a report list without column headers
+  kStyleRaised = 1u << 7,    // a raised container
   kStyleBold = 1u << 8,
-  kStyleLarge = 1u << 9,        // a large title font
+  kStyleLarge = 1u << 9,  // a large title font
+  // Roles of buttons, which backends act on by themselves: the cancel button is what Escape
+  // (and Ctrl-C on the command line) presses, the default button what Enter (and a command
+  // line without a terminal to ask on) presses.
+  kRoleCancel = 1u << 10,
+  kRoleDefault = 1u << 11,
 };
 
 struct ControlDef {
@@ -70,15 +75,15 @@ struct ControlDef {
   int x = 0, y = 0, width = 0, height = 0;
   std::string text;
   uint32_t style = kStyleNone;
-  int parent = -1;              // container or tab panel the control sits in, or -1
-  int page = 0;                 // tab page within a tab panel parent
-  int32_t background = -1;      // 0xRRGGBB, or -1 for the default
+  int parent = -1;          // container or tab panel the control sits in, or -1
+  int page = 0;             // tab page within a tab panel parent
+  int32_t background = -1;  // 0xRRGGBB, or -1 for the default
   std::string tooltip;
 };
 
 enum WindowFlags : uint32_t {
   kWindowNone = 0,
-  kWindowCloseBox = 1u << 0,     // system menu with close box
+  kWindowCloseBox = 1u << 0,  // system menu with close box
   kWindowMinimizeBox = 1u << 1,
   kWindowMaximizeBox = 1u << 2,
   kWindowResizable = 1u << 3,
@@ -91,7 +96,7 @@ struct WindowDef {
   std::string title;
   int width = 0, height = 0;  // inner size
   uint32_t flags = kWindowNone;
-  int x = -1, y = -1;         // position for windows that are not centred
+  int x = -1, y = -1;  // position for windows that are not centred
 };
 
 // A menu of the menu bar, or a window's context menu. Item ids are unique within a window
@@ -141,6 +146,21 @@ struct Image {
 enum class Icon { kNone, kInformation, kWarning, kQuestion };
 enum class Buttons { kOk, kYesNo, kYesNoCancel, kOkCancel };
 enum class Answer { kOk, kCancel, kYes, kNo };
+
+// The answer that changes nothing: No to a Yes/No question, Cancel where it is offered, OK
+// to a message that only informs. Given where nobody can answer.
+constexpr Answer HarmlessAnswer(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::kYesNo:
+      return Answer::kNo;
+    case Buttons::kYesNoCancel:
+    case Buttons::kOkCancel:
+      return Answer::kCancel;
+    case Buttons::kOk:
+      break;
+  }
+  return Answer::kOk;
+}
 
 class Toolkit {
  public:
@@ -222,6 +242,63 @@ class Toolkit {
   // default handler; false when none took it.
   virtual bool OpenDocument(const std::string& /*target*/) { return false; }
 };
+
+// Every backend implements the methods of the jobs' windows; the backends that draw a desktop
+// (and the headless one, which records it) implement the desktop's methods as well. A
+// backend's class body declares each set with one of these lines, so that the interface is
+// written down in one place.
+#define SK_TOOLKIT_WINDOW_METHODS                                                                  \
+  bool OpenWindow(int window, const WindowDef& def) override;                                      \
+  void CloseWindow(int window) override;                                                           \
+  bool WindowExists(int window) override;                                                          \
+  void EnableWindow(int window, bool enabled) override;                                            \
+  void AddControl(int window, const ControlDef& def) override;                                     \
+  void SetText(int window, int control, const std::string& text) override;                         \
+  std::string GetText(int window, int control) override;                                           \
+  void SetValue(int window, int control, int64_t value) override;                                  \
+  int64_t GetValue(int window, int control) override;                                              \
+  void SetRange(int window, int control, int64_t minimum, int64_t maximum) override;               \
+  int64_t GetMaximum(int window, int control) override;                                            \
+  void EnableControl(int window, int control, bool enabled) override;                              \
+  void SetFocus(int window, int control) override;                                                 \
+  void AddColumn(int window, int control, const std::string& title, int width) override;           \
+  void AddItem(int window, int control, const std::string& text, int image) override;              \
+  void SetItemText(int window, int control, int row, const std::string& text) override;            \
+  void ClearItems(int window, int control) override;                                               \
+  int CountItems(int window, int control) override;                                                \
+  std::string GetItemText(int window, int control, int row, int column) override;                  \
+  void AddStatusBar(int window, int fields) override;                                              \
+  void SetStatusText(int window, int field, const std::string& text) override;                     \
+  void AddTimer(int window, int timer, int milliseconds) override;                                 \
+  void RemoveTimer(int window, int timer) override;                                                \
+  Event PollEvent() override;                                                                      \
+  Event WaitEvent() override;                                                                      \
+  Answer MessageBox(const std::string& title, const std::string& text, Icon icon, Buttons buttons) \
+      override;                                                                                    \
+  std::string ChooseFolder(const std::string& title, const std::string& start) override;           \
+  void PlayInformationSound() override;
+
+#define SK_TOOLKIT_DESKTOP_METHODS                                              \
+  void SetImages(const std::vector<Image>& images) override;                    \
+  void SetMenuBar(int window, const std::vector<Menu>& menus) override;         \
+  void EnableMenuItem(int window, int item, bool enabled) override;             \
+  void CheckMenuItem(int window, int item, bool checked) override;              \
+  void SetContextMenu(int window, const Menu& menu) override;                   \
+  void ShowContextMenu(int window) override;                                    \
+  void SetMinimumSize(int window, int width, int height) override;              \
+  WindowGeometry GetWindowGeometry(int window) override;                        \
+  void SetControlRect(int window, int control, const Rect& rect) override;      \
+  Rect GetControlRect(int window, int control) override;                        \
+  void SetToolTip(int window, int control, const std::string& text) override;   \
+  void SetFont(int window, int control, const Font& font) override;             \
+  void SetColumnWidth(int window, int control, int column, int width) override; \
+  int GetColumnWidth(int window, int control, int column) override;             \
+  int VisibleRowCount(int window, int control) override;                        \
+  bool OpenDocument(const std::string& target) override;
+
+// The columns of a list row's text, which '\n' separates; and one of them, "" past the last.
+std::vector<std::string> RowColumns(const std::string& row_text);
+std::string RowColumn(const std::string& row_text, int column);
 
 // Window numbers.
 inline constexpr int kMainWindow = 0;

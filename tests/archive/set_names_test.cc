@@ -47,6 +47,21 @@ TEST(SetNameTest, FileNamesOfAGeneration) {
   EXPECT_EQ(std::string("Backup_0000_of_").size(), kNamePrefixLength);
 }
 
+// A set's files are told apart from other sets' whose names merely begin alike.
+TEST(SetNameTest, GenerationOfASetsFileName) {
+  const std::string set = SetName("C:\\Data\\");
+  EXPECT_EQ(GenerationOfFileName("Backup_0012_of_C__Data_.ini", set, ".ini", false), 12);
+  EXPECT_EQ(GenerationOfFileName("BACKUP_0012_OF_c__data_.INI", set, ".ini", true), 12);
+  EXPECT_EQ(GenerationOfFileName("BACKUP_0012_OF_c__data_.INI", set, ".ini", false), -1);
+  for (const char* other : {"Backup_0012_of_C__Data_Docs_.ini", "Backup_0012_of_C__Data_.sk",
+                            "Backup_00x2_of_C__Data_.ini", "Backup_012_of_C__Data_.ini",
+                            "Backup-0012_of_C__Data_.ini", "Backup_0012-of_C__Data_.ini"}) {
+    EXPECT_EQ(GenerationOfFileName(other, set, ".ini", true), -1) << other;
+  }
+  EXPECT_EQ(GenerationFieldOf("Backup_0ab3_of_C:\\"), "0ab3");
+  EXPECT_EQ(GenerationFieldOf("Backup_0003"), "");
+}
+
 TEST(SetNameTest, DisplayNamesDecodeFileNames) {
   EXPECT_EQ(DisplayName("Backup_0003_of_C__Data_My@Files_.sk"),
             "Backup_0003_of_C:\\Data\\My_Files\\");

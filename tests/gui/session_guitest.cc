@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "archive/set_names.h"
+#include "core/ini.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
-#include "shell/ini.h"
 #include "support/test_support.h"
 
 extern char** environ;

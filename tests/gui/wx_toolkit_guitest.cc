@@ -6,9 +6,9 @@
 
 #include <chrono>
 
+#include "core/text_table.h"
 #include "shell/about_window.h"
 #include "shell/main_window.h"
-#include "shell/text_table.h"
 #include "ui/main_window_ids.h"
 #include "ui/wx/wx_toolkit.h"
 

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
+#include "core/ini.h"
 #include "jobs/create/create.h"
 #include "jobs/create/scan.h"
 #include "jobs/sets/backup_lists.h"
-#include "shell/ini.h"
 #include "shell/main_window.h"
 #include "shell/settings_window.h"
 #include "support/test_support.h"
@@ -207,6 +207,61 @@ TEST_F(EventLoopTest, CreateAsksForAFolderBacksItUpAndRefreshesTheLists) {
   EXPECT_EQ(t.tk.GetItemText(kMain, ui::kBackupList, 0, 0),
             "Backup_0000_of_" + tmp.Internal("Docs\\"));
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 1);
+}
+
+TEST_F(EventLoopTest, AFailedCreateLeavesNothingBehindForTheNextOne) {
+  Open();
+  // A name the volume cannot hold fails the first create...
+  tmp.Write(std::string("Odd/bad\x01name"), "x");
+  t.tk.QueueFolder(tmp.Internal("Odd\\"));
+  Handle(EventType::kLeftClick, ui::kCreateButton);
+  EXPECT_EQ(t.tk.sounds, 0);
+  ASSERT_FALSE(t.tk.messages.empty());
+  // ...and the next create of a sound folder runs as if it had been the first.
+  t.tk.messages.clear();
+  tmp.Write("Docs/a.txt", "hello");
+  t.tk.QueueFolder(tmp.Internal("Docs\\"));
+  Handle(EventType::kLeftClick, ui::kCreateButton);
+  EXPECT_TRUE(t.tk.messages.empty()) << t.tk.messages[0].text;
+  EXPECT_EQ(t.tk.sounds, 1);
+}
+
+TEST_F(EventLoopTest, UpdateTakesTheSelectedSetAndRefreshesTheLists) {
+  MakeSet("Data");
+  Open();
+  t.tk.SetValue(kMain, ui::kBackupList, -1);
+  t.tk.opened.clear();
+  Handle(EventType::kLeftClick, ui::kUpdateButton);  // nothing selected: nothing happens
+  EXPECT_TRUE(OpenedTitles().empty());
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  Handle(EventType::kLeftClick, ui::kUpdateButton);
+  EXPECT_EQ(t.tk.sounds, 1);
+  EXPECT_EQ(t.tk.GetItemText(kMain, ui::kBackupList, 0, 0),
+            "Backup_0001_of_" + tmp.Internal("Data\\"));
+  EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 2);
+  EXPECT_EQ(t.tk.focus_control, ui::kBackupList);
+}
+
+TEST_F(EventLoopTest, ListAndVerifyTakeTheSelectedRowAndGiveTheFocusBack) {
+  MakeSet("Data");
+  Open();
+  t.tk.SetValue(kMain, ui::kBackupList, -1);
+  t.tk.opened.clear();
+  Handle(EventType::kLeftClick, ui::kBackupListButton);  // nothing selected: nothing shown
+  EXPECT_TRUE(OpenedTitles().empty());
+  EXPECT_EQ(t.tk.focus_control, ui::kBackupList);
+
+  t.tk.SetValue(kMain, ui::kTabPanel, 1);
+  t.tk.SetValue(kMain, ui::kRestoreList, 0);
+  Handle(EventType::kLeftClick, ui::kRestoreListButton);  // the contents window closes at once
+  EXPECT_TRUE(Opened(testing::SystemText("Backup-Inhalt")));
+  EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
+
+  t.tk.opened.clear();
+  Handle(EventType::kMenu, ui::kMenuVerify);
+  EXPECT_EQ(OpenedTitles(),
+            std::vector<std::string>{testing::SystemText("Backup wird überprüft...")});
+  EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
 }
 
 TEST_F(EventLoopTest, RestoreTakesTheTotalFirstAndContextItemsActLikeTheirButtons) {

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/ini.h"
 #include "platform/file_system.h"
-#include "shell/ini.h"
 #include "support/program_runner.h"
 #include "support/test_support.h"
 

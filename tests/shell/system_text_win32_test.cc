@@ -6,10 +6,10 @@
 
 #include <string>
 
+#include "core/text_table.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
 #include "shell/settings.h"
-#include "shell/text_table.h"
 #include "support/test_support.h"
 #include "ui/headless/headless_toolkit.h"
 

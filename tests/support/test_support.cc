@@ -17,8 +17,8 @@
 #include <windows.h>
 #endif
 
+#include "core/text_table.h"
 #include "platform/file_system.h"
-#include "shell/text_table.h"
 
 namespace sk::testing {
 

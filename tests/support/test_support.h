@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 #include "ui/headless/headless_toolkit.h"
 
 namespace sk::testing {
 
 // A fresh folder below the system's temporary folder ($TMPDIR, else /tmp; on Windows the one
-// GetTempPath names), removed with everything in it when the object goes. Relative paths use "/" and are
-// taken below the folder.
+// GetTempPath names), removed with everything in it when the object goes. Relative paths use "/"
+// and are taken below the folder.
 class TempFolder {
  public:
   TempFolder();

@@ -155,6 +155,23 @@ TEST_F(ConsoleToolkitTest, ACancelButtonIsKnownByItsTextToo) {
   EXPECT_EQ(console.PollEvent(), (Event{EventType::kLeftClick, kJob, 13}));
 }
 
+TEST_F(ConsoleToolkitTest, ButtonsAreKnownByTheirRolesWhateverTheirIdsAndTexts) {
+  ConsoleToolkit& console = Console("", false);
+  console.OpenWindow(kJob, Titled("Wiederherstellungs Parameter"));
+  console.AddControl(kJob, Def(7, ControlKind::kOption, 24, 18, 284, 20, "Komplett"));
+  ControlDef go = Def(90, ControlKind::kButton, 118, 80, 90, 25, "Los");
+  go.style = kRoleDefault;
+  ControlDef stop = Def(91, ControlKind::kButton, 216, 80, 90, 25, "Halt");
+  stop.style = kRoleCancel;
+  console.AddControl(kJob, go);
+  console.AddControl(kJob, stop);
+  console.SetValue(kJob, 7, 1);
+  EXPECT_EQ(console.WaitEvent(), (Event{EventType::kLeftClick, kJob, 7}));
+  EXPECT_EQ(console.WaitEvent(), (Event{EventType::kLeftClick, kJob, 90}));
+  ConsoleToolkit::Interrupt();
+  EXPECT_EQ(console.PollEvent(), (Event{EventType::kLeftClick, kJob, 91}));
+}
+
 TEST_F(ConsoleToolkitTest, AnInterruptedQuestionTakesTheAnswerThatChangesNothing) {
   ConsoleToolkit& console = Console("j\n", /*terminal_input=*/true);
   ConsoleToolkit::Interrupt();

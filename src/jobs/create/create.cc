@@ -47,46 +47,34 @@ struct PackJob {
   std::string temp_path;  // the volume's temporary file until it is committed
 };
 
-bool CancelClicked(const ui::Event& event) {
-  return event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
-         event.control == kCancelButtonId;
-}
-
-// Takes one pending event; a click on Cancel sets the abort flag.
-void PollForCancel(AppState& app) {
-  if (CancelClicked(app.toolkit.PollEvent())) app.Cancelled = 1;
-}
-
-void OpenProgressWindow(AppState& app, int32_t mode) {
+void AddProgressControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  ui::WindowDef window{app.Text(29), 404, 297};
-  if (mode == 1) window.flags |= ui::kWindowCenterOnScreen;
-  tk.OpenWindow(ui::kJobWindow, window);
   tk.AddControl(ui::kJobWindow, {kContainerId, ui::ControlKind::kContainer, 11, 11, 381, 276, "",
                                  ui::kStyleRaised});
   const int frames[] = {kTotalFrameId, kElapsedFrameId, kRemainingFrameId, kProgressFrameId};
   const int fields[] = {kTotalFieldId, kElapsedFieldId, kRemainingFieldId};
   for (int i = 0; i < 4; ++i) {
     tk.AddControl(ui::kJobWindow, {frames[i], ui::ControlKind::kFrame, 15, 17 + 53 * i, 347, 49,
-                                   app.Text(52 + i), ui::kStyleNone, kContainerId});
+                                   app.Text(kTextTotalTime + i), ui::kStyleNone, kContainerId});
   }
   for (int i = 0; i < 3; ++i) {
-    tk.AddControl(ui::kJobWindow,
-                  {fields[i], ui::ControlKind::kText, 30, 34 + 53 * i, 318, 20, app.Text(56),
-                   ui::kStyleCentered | ui::kStyleBorder | ui::kStyleWhite, kContainerId});
+    tk.AddControl(
+        ui::kJobWindow,
+        {fields[i], ui::ControlKind::kText, 30, 34 + 53 * i, 318, 20, app.Text(kTextUnknown),
+         ui::kStyleCentered | ui::kStyleBorder | ui::kStyleWhite, kContainerId});
   }
   tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 30, 194, 318, 20,
                                  "", ui::kStyleSmooth, kContainerId});
   const double maximum_kib = std::round(static_cast<double>(app.ScanTotal) / 1024.0);
   tk.SetRange(ui::kJobWindow, kProgressBarId, 0, static_cast<int64_t>(maximum_kib));
   tk.AddControl(ui::kJobWindow, {kCancelButtonId, ui::ControlKind::kButton, 131, 235, 122, 25,
-                                 app.Text(7), ui::kStyleNone, kContainerId});
+                                 app.Text(kTextCancel), ui::kRoleCancel, kContainerId});
 }
 
 void ShowFailure(AppState& app, const std::string& path) {
-  std::string text = app.Text(33);
+  std::string text = app.Text(kTextCreateFailed);
   if (!path.empty()) text += "\n\n" + platform::NativePath(path);
-  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
+  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
 }
 
 // How packing one entry ended.
@@ -104,7 +92,7 @@ Packed PackBlocks(PackJob& job, File& source, int64_t size, uint32_t& crc, float
     const int32_t length = is_rest ? rest : kBlockSize;
     if (length == 0) break;
     if (!is_rest) {
-      PollForCancel(app);
+      JobWindow::Poll(app);
       if (app.Cancelled) return Packed::kComplete;
       progress += static_cast<float>(kKiBPerBlock);
       tk.SetValue(ui::kJobWindow, kProgressBarId, std::lround(base + progress));
@@ -152,7 +140,7 @@ Packed PackEntry(PackJob& job, const std::string& parent, const std::string& rel
     float progress = 0;
     const Packed blocks = PackBlocks(job, source, size, crc, progress, base, maximum);
     if (blocks != Packed::kComplete) return blocks;
-    PollForCancel(app);
+    JobWindow::Poll(app);
     progress = static_cast<float>(size / 1024.0);
     tk.SetValue(ui::kJobWindow, kProgressBarId, std::lround(base + progress));
     job.times.Update(app, base + progress, maximum);
@@ -202,8 +190,8 @@ bool PackAll(PackJob& job, const std::string& parent, const std::string& volume_
 bool WriteAndCommit(PackJob& job, const std::string& source_folder, int32_t generation,
                     const std::string& volume_path) {
   AppState& app = job.app;
-  const std::string temp_path = platform::CreateTemporary(job.volume, volume_path,
-                                                          kVolumeTemporarySuffix);
+  const std::string temp_path =
+      platform::CreateTemporary(job.volume, volume_path, kVolumeTemporarySuffix);
   if (temp_path.empty() || !WriteHeader(job.volume, job.engine)) {
     ShowWriteFailure(app, volume_path, job.volume.error());
     return false;
@@ -232,10 +220,10 @@ bool WriteAndCommit(PackJob& job, const std::string& source_folder, int32_t gene
 }  // namespace
 
 void ShowWriteFailure(AppState& app, const std::string& path, int error) {
-  std::string text = app.Text(33) + "\n\n" + platform::NativePath(path);
+  std::string text = app.Text(kTextCreateFailed) + "\n\n" + platform::NativePath(path);
   const std::string cause = platform::ErrorText(error);
   if (!cause.empty()) text += ": " + cause;
-  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
+  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
 }
 
 int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t generation,
@@ -243,13 +231,15 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
   ui::Toolkit& tk = app.toolkit;
   app.Cancelled = 0;
   if (declined != nullptr) *declined = false;
-  std::stable_sort(app.ScanList.begin(), app.ScanList.end(),
-                   [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
+  std::stable_sort(
+      app.ScanList.begin(), app.ScanList.end(),
+      [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
   if (!CanEncodeSetName(source_folder)) return 0;
   // Four digits name the generation: a fifth would wrap onto the main volume. An engine id
   // that no reader accepts would make a volume that looks written but can never be read.
   if (generation < 0 || generation > kMaxGeneration || engine < 0 || engine >= kEngineCount) {
-    tk.MessageBox(app.Text(32), app.Text(33), ui::Icon::kWarning, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCreateFailed), ui::Icon::kWarning,
+                  ui::Buttons::kOk);
     return 0;
   }
   const std::string set_name = SetName(source_folder);
@@ -258,13 +248,13 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
   // this before it chose its generation).
   if (generation == 0) RemoveLeftovers(app.BackupFolder, set_name);
 
-  OpenProgressWindow(app, mode);
-  if (mode == 0) tk.EnableWindow(ui::kMainWindow, false);
+  JobWindow window(app, mode, {app.Text(kTextCreating), 404, 297});
+  AddProgressControls(app);
 
   bool replace = true;
   if (platform::FileSize(volume_path) > 0) {
-    replace = tk.MessageBox(app.Text(30), app.Text(31), ui::Icon::kQuestion,
-                            ui::Buttons::kYesNo) == ui::Answer::kYes;
+    replace = tk.MessageBox(app.Text(kTextQuestion), app.Text(kTextReplaceBackup),
+                            ui::Icon::kQuestion, ui::Buttons::kYesNo) == ui::Answer::kYes;
     if (!replace && declined != nullptr) *declined = true;
   }
   if (replace) {
@@ -276,10 +266,10 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
     if (!job.temp_path.empty()) platform::DeleteFile(job.temp_path);
   }
   if (app.Cancelled) {
-    tk.MessageBox(app.Text(32), app.Text(34), ui::Icon::kWarning, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning,
+                  ui::Buttons::kOk);
   }
-  if (mode == 0) tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
+  window.Close();
   if (app.Cancelled) return 0;
   // An update lists what it left out once its restore point is complete.
   if (generation == 0 && replace) ReportSkippedEntries(app);
@@ -295,7 +285,7 @@ std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path) {
   uint8_t buffer[kBlockSize];
   uint32_t crc = 0;
   for (int64_t block = size / kBlockSize; block > 0; --block) {
-    PollForCancel(app);
+    JobWindow::Poll(app);
     if (app.Cancelled) return std::nullopt;
     if (!file.ReadExact(buffer, kBlockSize)) return std::nullopt;
     crc = Crc32(crc, buffer, kBlockSize);

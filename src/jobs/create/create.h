@@ -6,16 +6,17 @@
 #include <optional>
 #include <string>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
+#include "jobs/job_window.h"
 
 namespace sk {
 
 // Packs ScanList into generation `generation` of the set of source_folder (a full path
-// ending in "\") with the given engine. mode 0: started from the main window; 1: from the
-// command line. Returns 1 when the job ended without being cancelled (also when the user
-// declined to replace an existing volume, which *declined then tells), 0 after a failure or
-// a cancel. The volume is written under a temporary name and committed in the order
-// generations.h describes; a failure names the file and the system's cause.
+// ending in "\") with the given engine; mode is a JobMode. Returns 1 when the job ended
+// without being cancelled (also when the user declined to replace an existing volume, which
+// *declined then tells), 0 after a failure or a cancel. The volume is written under a
+// temporary name and committed in the order generations.h describes; a failure names the
+// file and the system's cause.
 int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t generation,
                     int32_t mode, int32_t engine, bool* declined = nullptr);
 
@@ -26,10 +27,6 @@ void ShowWriteFailure(AppState& app, const std::string& path, int error);
 // CRC-32 of a file's content, read in 6000-byte blocks, watching the job window's Cancel
 // button. nullopt when the file cannot be read completely or the job was cancelled.
 std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path);
-
-// Control ids of the job windows.
-inline constexpr int kProgressBarId = 30;
-inline constexpr int kCancelButtonId = 31;
 
 }  // namespace sk
 

@@ -9,33 +9,11 @@
 namespace sk {
 namespace {
 
-constexpr char kNamePrefix[] = "Backup_";
-constexpr size_t kNamePrefixChars = 7;  // "Backup_"
-constexpr size_t kGenerationDigits = 4;
-
 // Names match as the file system matches them: without regard to case on Windows only, so
 // that two sets whose names differ in case on Linux never touch each other's files.
-bool SameName(const std::string& a, const std::string& b) {
-  return platform::kNamesIgnoreCase ? LowerCase(a) == LowerCase(b) : a == b;
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The generation of "Backup_" + 4 digits + "_of_" + set_name + extension, or -1.
 int32_t GenerationOf(const std::string& name, const std::string& set_name,
                      const std::string& extension) {
-  const std::string tail = "_of_" + set_name + extension;
-  if (name.size() != kNamePrefixChars + kGenerationDigits + tail.size() ||
-      !SameName(name.substr(0, kNamePrefixChars), kNamePrefix) ||
-      !SameName(name.substr(kNamePrefixChars + kGenerationDigits), tail)) {
-    return -1;
-  }
-  int32_t generation = 0;
-  for (size_t i = kNamePrefixChars; i < kNamePrefixChars + kGenerationDigits; ++i) {
-    if (!IsDigit(name[i])) return -1;
-    generation = generation * 10 + (name[i] - '0');
-  }
-  return generation;
+  return GenerationOfFileName(name, set_name, extension, platform::kNamesIgnoreCase);
 }
 
 // Whether name is a temporary file of one of the set's files.
@@ -44,8 +22,8 @@ bool IsSetTemporary(const std::string& name, const std::string& set_name) {
   for (const auto& [extension, suffix] :
        {std::pair<const char*, const char*>{".sk", kVolumeTemporarySuffix},
         std::pair<const char*, const char*>{".ini", kIniTemporarySuffix}}) {
-    const size_t length = kNamePrefixChars + kGenerationDigits + 4 + set_name.size() +
-                          std::char_traits<char>::length(extension);
+    const size_t length =
+        GenerationBaseName(set_name, 0).size() + std::char_traits<char>::length(extension);
     if (name.size() <= length) continue;
     const std::string target = name.substr(1, length);
     if (GenerationOf(target, set_name, extension) >= 0 &&

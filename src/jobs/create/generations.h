@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/ini.h"
+#include "core/ini.h"
 
 namespace sk {
 

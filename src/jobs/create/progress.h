@@ -4,12 +4,10 @@
 
 #include <cstdint>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
+#include "jobs/job_window.h"
 
 namespace sk {
-
-// Clamps a duration in milliseconds to what a signed 32-bit count holds (and to 0 below).
-int32_t ClampDuration(double milliseconds);
 
 // The create job's three time fields: written at most once a second across all jobs (the
 // last display tick lives in AppState and is never reset).

@@ -7,7 +7,7 @@
 namespace sk {
 namespace {
 
-void ScanFolder(AppState& app, const std::string& base, int quiet, bool is_source) {
+void ScanFolder(AppState& app, const std::string& base, bool quiet, bool is_source) {
   std::vector<platform::FolderEntry> entries;
   if (!platform::ListFolder(base, entries)) {
     // A source that is not there has nothing to back up (an update then finds everything
@@ -17,7 +17,7 @@ void ScanFolder(AppState& app, const std::string& base, int quiet, bool is_sourc
   }
   for (const platform::FolderEntry& entry : entries) {
     // Let the windows repaint; the event itself is not acted on.
-    if (quiet == 0) app.toolkit.PollEvent();
+    if (!quiet) app.toolkit.PollEvent();
     switch (entry.kind) {
       case platform::FolderEntry::Kind::kFolder:
         app.ScanList.push_back(base + entry.name + "\\");
@@ -39,23 +39,31 @@ void ScanFolder(AppState& app, const std::string& base, int quiet, bool is_sourc
 
 }  // namespace
 
-void ScanTree(AppState& app, const std::string& folder, int quiet) {
+void ScanTree(AppState& app, const std::string& folder, bool quiet) {
   const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
   ScanFolder(app, base, quiet, true);
 }
 
 void ReportSkippedEntries(AppState& app) {
   if (app.ScanSkipped.empty()) return;
-  std::string text = app.Text(85);
+  std::string text = app.Text(kTextNotBackedUp);
   for (size_t i = 0; i < app.ScanSkipped.size() && i < kSkippedShown; ++i) {
     const std::string native = platform::NativePath(app.ScanSkipped[i]);
     text += "\n" + (native.empty() ? app.ScanSkipped[i] : native);
   }
   if (app.ScanSkipped.size() > kSkippedShown) {
-    text += "\n+ " + std::to_string(app.ScanSkipped.size() - kSkippedShown) + " " + app.Text(86);
+    text +=
+        "\n+ " + std::to_string(app.ScanSkipped.size() - kSkippedShown) + " " + app.Text(kTextMore);
   }
   app.ScanSkipped.clear();
-  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kInformation, ui::Buttons::kOk);
+  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kInformation, ui::Buttons::kOk);
+}
+
+void ClearScan(AppState& app) {
+  app.ScanList.clear();
+  app.ScanTotal = 0;
+  app.ScanProblems.clear();
+  app.ScanSkipped.clear();
 }
 
 }  // namespace sk

@@ -4,21 +4,25 @@
 
 #include <string>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 
 // Appends the full paths below folder (folders ending in "\", each before its contents) to
-// ScanList and adds the file sizes to ScanTotal. With quiet 0 one pending window event is
-// taken per entry. Entries whose names the archive cannot hold and folders that exist but
+// ScanList and adds the file sizes to ScanTotal. Unless quiet, one pending window event is taken
+// per entry. Entries whose names the archive cannot hold and folders that exist but
 // cannot be read go to ScanProblems; links and special files the format cannot hold go to
 // ScanSkipped. A folder that does not exist adds nothing.
-void ScanTree(AppState& app, const std::string& folder, int quiet);
+void ScanTree(AppState& app, const std::string& folder, bool quiet);
 
 // Lists ScanSkipped to the user in one message (at most kSkippedShown paths, then how many
 // more) and clears it. Nothing when it is empty.
 inline constexpr size_t kSkippedShown = 20;
 void ReportSkippedEntries(AppState& app);
+
+// Forgets what an earlier scan found (ScanList, ScanTotal, ScanProblems, ScanSkipped):
+// every job that scans a new source starts here, so that no earlier scan's findings fail it.
+void ClearScan(AppState& app);
 
 }  // namespace sk
 

@@ -1,15 +1,14 @@
 #include "jobs/restore/list_contents.h"
 
 #include <algorithm>
-#include <deque>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "archive/crc32.h"
 #include "archive/set_names.h"
-#include "jobs/create/create.h"
-#include "jobs/sets/properties.h"
-#include "jobs/sets/volume_reader.h"
+#include "core/size_text.h"
+#include "jobs/job_window.h"
+#include "jobs/sets/restore_point.h"
 
 namespace sk {
 namespace {
@@ -21,114 +20,59 @@ constexpr int kDriveRootLength = 3;
 struct ContentsNames {
   std::string parent;  // R: the contents lines' paths are parent + record path
   std::string drive;   // the source folder's drive root, shown as "<Root>"
-  std::string set_name;
-  std::string main_base;
-  std::string point_base;
 };
 
-ContentsNames DeriveNames(AppState& app, const std::string& display_name) {
-  ContentsNames names;
-  const std::string source =
-      display_name.size() > kNamePrefixLength ? display_name.substr(kNamePrefixLength) : "";
-  names.parent = ParentFolder(source);
-  names.drive = source.substr(0, kDriveRootLength);
-  names.set_name = SetName(source);
-  names.main_base = app.BackupFolder + "Backup_0000_of_" + names.set_name;
-  names.point_base = app.BackupFolder + display_name.substr(0, kNamePrefixLength) + names.set_name;
-  return names;
+ContentsNames DeriveNames(const std::string& display_name) {
+  const PointNameParts parts = ParsePointName(display_name);
+  return {parts.parent, parts.source.substr(0, kDriveRootLength)};
 }
 
 std::string Column1(const std::string& line) { return line.substr(0, line.find('\n')); }
 
-// A volume's index lines with sizes, columns separated by line feeds.
-void LoadLines(AppState& app, const std::string& path, const std::string& prefix, int list) {
-  LoadVolumeIndex(app, path, prefix, list, true);
-  for (std::string& line : app.List(list)) std::replace(line.begin(), line.end(), '\x01', '\n');
-}
-
-// Each listed path takes away the first line whose column 1 it equals.
-void DropLines(StringList& lines, const UpdateIndex& index) {
-  std::unordered_map<std::string, int> paths;
-  for (const std::string& path : index.removed) ++paths[path];
-  for (const IndexItem& item : index.changed) ++paths[item.path];
-  if (paths.empty()) return;
-  std::erase_if(lines, [&](const std::string& line) {
-    auto it = paths.find(Column1(line));
-    if (it == paths.end()) return false;
-    if (--it->second == 0) paths.erase(it);
-    return true;
-  });
-}
-
-// Adds the lines of the index's added or changed items from the volumes they name. Items
-// that their volume does not hold (or whose volume cannot be read) are dropped.
-void AddFromVolumes(AppState& app, const ContentsNames& names, const std::vector<IndexItem>& items,
-                    int64_t& counter) {
-  ui::Toolkit& tk = app.toolkit;
-  std::vector<char> taken(items.size(), 0);
-  for (size_t first = 0; first < items.size(); ++first) {
-    if (taken[first]) continue;
-    const std::string& volume = items[first].volume;
-    std::unordered_map<std::string, int> wanted;
-    for (size_t i = first; i < items.size(); ++i) {
-      if (!taken[i] && items[i].volume == volume) {
-        taken[i] = 1;
-        ++wanted[items[i].path];
-      }
-    }
-    if (!IsPlainFileName(volume)) continue;
-    LoadLines(app, app.BackupFolder + volume, "", 4);
-    for (const std::string& line : app.WorkList) {
-      auto it = wanted.find(names.parent + Column1(line));
-      if (it == wanted.end()) continue;
-      if (--it->second == 0) wanted.erase(it);
-      tk.SetValue(ui::kJobWindow, kProgressBarId, ++counter);
-      tk.PollEvent();  // keeps the window alive; not acted on
-      app.ScanList.push_back(names.parent + line);
-    }
-    app.WorkList.clear();
-  }
+// One row of the contents: full path, size and CRC-32, as the list shows them.
+std::string ContentsLine(const std::string& parent, const PointEntry& entry) {
+  return parent + entry.path + '\n' + ByteSizeText(entry.size, 1) + '\n' + CrcText(entry.crc);
 }
 
 // The contents lines of the restore point in list 1, under the small progress window.
-void ComputeContents(AppState& app, const ContentsNames& names) {
+void ComputeContents(AppState& app, const std::string& display_name) {
   ui::Toolkit& tk = app.toolkit;
-  tk.OpenWindow(ui::kJobWindow, {app.Text(60), 279, 50});
-  tk.EnableWindow(ui::kMainWindow, false);
+  JobWindow window(app, kInteractiveMode, {app.Text(kTextCalculating), 279, 50});
   tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 14, 16, 250, 19, "",
                                  ui::kStyleSmooth});
   tk.SetRange(ui::kJobWindow, kProgressBarId, 0, 100);
-  LoadLines(app, names.main_base + ".sk", names.parent, 1);
-  UpdateIndex index;
-  if (names.point_base != names.main_base &&
-      ReadUpdateIndex(names.point_base + ".ini", names.set_name, index)) {
-    DropLines(app.ScanList, index);
-  }
   int64_t counter = 0;
-  tk.SetValue(ui::kJobWindow, kProgressBarId, 0);
-  tk.SetRange(ui::kJobWindow, kProgressBarId, 0,
-              static_cast<int64_t>(index.added.size() + index.changed.size()));
-  AddFromVolumes(app, names, index.added, counter);
-  AddFromVolumes(app, names, index.changed, counter);
-  tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
+  RestorePoint point;
+  point.Load(app.BackupFolder, display_name, "", [&](RestorePoint::Step step) {
+    if (step == RestorePoint::Step::kIndexRead) {
+      tk.SetValue(ui::kJobWindow, kProgressBarId, 0);
+      tk.SetRange(ui::kJobWindow, kProgressBarId, 0,
+                  static_cast<int64_t>(point.index().added.size() + point.index().changed.size()));
+    } else if (step == RestorePoint::Step::kAdditionFound) {
+      tk.SetValue(ui::kJobWindow, kProgressBarId, ++counter);
+      tk.PollEvent();  // keeps the window alive; not acted on
+    }
+  });
+  for (const PointEntry& entry : point.Entries()) {
+    app.ScanList.push_back(ContentsLine(point.name().parent, entry));
+  }
 }
 
-void OpenContentsWindow(AppState& app, const ContentsNames& names) {
+void AddContentsControls(AppState& app, const ContentsNames& names) {
   ui::Toolkit& tk = app.toolkit;
   const int w = ui::kJobWindow;
-  tk.OpenWindow(w, {app.Text(41), 599, 473, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
-  tk.EnableWindow(ui::kMainWindow, false);
   tk.AddControl(w, {kContentsPathBoxId, ui::ControlKind::kDropDown, 10, 12, 473, 22});
   tk.AddItem(w, kContentsPathBoxId, names.parent);
-  tk.AddItem(w, kContentsPathBoxId, app.Text(62));
+  tk.AddItem(w, kContentsPathBoxId, app.Text(kTextRoot));
   tk.SetValue(w, kContentsPathBoxId, 0);
-  tk.AddControl(w, {kContentsBackId, ui::ControlKind::kButton, 487, 11, 102, 24, app.Text(61)});
+  tk.AddControl(w,
+                {kContentsBackId, ui::ControlKind::kButton, 487, 11, 102, 24, app.Text(kTextBack)});
   tk.AddControl(w, {kContentsListId, ui::ControlKind::kReportList, 10, 42, 579, 385});
-  tk.AddColumn(w, kContentsListId, app.Text(42), 411);
-  tk.AddColumn(w, kContentsListId, app.Text(14), 70);
-  tk.AddColumn(w, kContentsListId, app.Text(43), 90);
-  tk.AddControl(w, {kContentsCloseId, ui::ControlKind::kButton, 203, 437, 194, 26, app.Text(44)});
+  tk.AddColumn(w, kContentsListId, app.Text(kTextNameColumn), 411);
+  tk.AddColumn(w, kContentsListId, app.Text(kTextSizeColumn), 70);
+  tk.AddColumn(w, kContentsListId, app.Text(kTextCrcColumn), 90);
+  tk.AddControl(
+      w, {kContentsCloseId, ui::ControlKind::kButton, 203, 437, 194, 26, app.Text(kTextClose)});
   if (names.parent.size() == kDriveRootLength) tk.EnableControl(w, kContentsBackId, false);
 }
 
@@ -165,19 +109,15 @@ void OpenRow(AppState& app, const ContentsNames& names) {
   GoTo(app, CurrentFolder(app) + name + "\\");
 }
 
-void Browse(AppState& app, const ContentsNames& names) {
+void Browse(AppState& app, JobWindow& window, const ContentsNames& names) {
   ui::Toolkit& tk = app.toolkit;
-  for (;;) {
-    const ui::Event event = tk.WaitEvent();
-    if (!tk.WindowExists(ui::kJobWindow)) return;
-    if (event.window != ui::kJobWindow) continue;
-    if (event.type == ui::EventType::kClose) return;
-    if (event.type == ui::EventType::kDoubleClick && event.control == kContentsListId) {
+  while (const std::optional<ui::Event> event = window.NextEvent()) {
+    if (event->type == ui::EventType::kDoubleClick && event->control == kContentsListId) {
       OpenRow(app, names);
-    } else if (event.type == ui::EventType::kLeftClick) {
-      if (event.control == kContentsCloseId) return;
-      if (event.control == kContentsBackId) GoBack(app, names);
-      if (event.control == kContentsPathBoxId &&
+    } else if (event->type == ui::EventType::kLeftClick) {
+      if (event->control == kContentsCloseId) return;
+      if (event->control == kContentsBackId) GoBack(app, names);
+      if (event->control == kContentsPathBoxId &&
           tk.GetValue(ui::kJobWindow, kContentsPathBoxId) == 1) {
         tk.EnableControl(ui::kJobWindow, kContentsBackId, false);
         GoTo(app, names.drive);
@@ -192,24 +132,23 @@ void ClearLists(AppState& app) {
 
 }  // namespace
 
-int32_t ListBackupContents(AppState& app, int list_id) {
-  ui::Toolkit& tk = app.toolkit;
+int32_t ListBackupContents(AppState& app, const std::string& display_name) {
   ClearLists(app);
-  const int64_t row = tk.GetValue(ui::kMainWindow, list_id);
-  if (row < 0) return 0;
-  const ContentsNames names =
-      DeriveNames(app, tk.GetItemText(ui::kMainWindow, list_id, static_cast<int>(row), 0));
-  ComputeContents(app, names);
-  OpenContentsWindow(app, names);
-  std::stable_sort(
-      app.ScanList.begin(), app.ScanList.end(),
-      [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
-  ShowFolder(app, names.parent);
-  Browse(app, names);
-  ClearLists(app);
-  tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
-  tk.SetFocus(ui::kMainWindow, list_id);
+  if (display_name.empty()) return 0;
+  const ContentsNames names = DeriveNames(display_name);
+  ComputeContents(app, display_name);
+  {
+    JobWindow window(
+        app, kInteractiveMode,
+        {app.Text(kTextContentsTitle), 599, 473, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
+    AddContentsControls(app, names);
+    std::stable_sort(
+        app.ScanList.begin(), app.ScanList.end(),
+        [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
+    ShowFolder(app, names.parent);
+    Browse(app, window, names);
+    ClearLists(app);
+  }
   return 0;
 }
 

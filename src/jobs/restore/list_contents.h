@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 
-// Lists the restore point selected in list_id (ui::kBackupList or ui::kRestoreList of the
-// main window) in the contents window until it is closed. Returns 0; shows nothing without
-// a selection. Lists 1 to 4 are empty afterwards.
-int32_t ListBackupContents(AppState& app, int list_id);
+// Lists the restore point with this display name ("Backup_0003_of_C:\Data\") in the
+// contents window until it is closed. Returns 0; shows nothing for an empty name. Lists 1 to
+// 4 are empty afterwards.
+int32_t ListBackupContents(AppState& app, const std::string& display_name);
 
 // Fills the contents list with the rows of one folder (a full path ending in "\") from the
 // contents lines in list 1 (sorted): "..", unless the folder is a drive root, then its

@@ -1,17 +1,16 @@
 #include "jobs/restore/restore.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
 #include "archive/set_names.h"
 #include "archive/volume.h"
-#include "jobs/create/create.h"
+#include "core/size_text.h"
 #include "jobs/create/generations.h"
-#include "jobs/sets/properties.h"
+#include "jobs/job_window.h"
+#include "jobs/sets/restore_point.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "shell/size_text.h"
 
 namespace sk {
 namespace {
@@ -19,27 +18,22 @@ namespace {
 // "Backup_0003_of_" followed by the source folder's drive ("C:\"): what the option of the
 // complete structure leaves out of the restore point name.
 constexpr size_t kStructureStart = kNamePrefixLength + 3;
-// Separates the full path and the volume name in the change list.
-constexpr char kFieldSeparator = '\x01';
 
 struct RestoreJob {
   AppState& app;
   int32_t mode = 0;
   std::string point_name;
   std::string target;
-  std::string parent;      // the source folder's parent: record paths are relative to it
-  std::string main_base;   // backup folder + "Backup_0000_of_" + set name
-  std::string point_base;  // backup folder + the restore point's prefix + set name
-  std::string set_name;
+  RestorePoint point;
 
-  bool IsUpdate() const { return main_base != point_base; }
-  StringList& entries() { return app.ScanList; }    // relative paths of the main volume
-  StringList& changes() { return app.StoredList; }  // full path, separator, volume name
+  const std::string& parent() const { return point.name().parent; }
+  bool IsUpdate() const { return !point.name().IsMainVolume(); }
 };
 
 void ShowFailure(AppState& app, const std::string& detail = "") {
-  const std::string text = detail.empty() ? app.Text(39) : app.Text(39) + "\n\n" + detail;
-  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
+  const std::string& failed = app.Text(kTextRestoreFailed);
+  const std::string text = detail.empty() ? failed : failed + "\n\n" + detail;
+  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
   app.Cancelled = 1;
 }
 
@@ -71,57 +65,34 @@ std::string ReplaceNoCase(const std::string& text, const std::string& key,
   return result + text.substr(from);
 }
 
-std::string Field(const std::string& item, int number) {
-  const size_t cut = item.find(kFieldSeparator);
-  if (number == 1) return item.substr(0, cut);
-  return cut == std::string::npos ? std::string() : item.substr(cut + 1);
-}
-
 // --- The parameters window.
 
-bool ChooseFromList(RestoreJob& job) {
-  ui::Toolkit& tk = job.app.toolkit;
-  const int64_t row = tk.GetValue(ui::kMainWindow, ui::kRestoreList);
-  if (row < 0) return false;
-  job.point_name = tk.GetItemText(ui::kMainWindow, ui::kRestoreList, static_cast<int>(row), 0);
-  job.target = tk.ChooseFolder(job.app.Text(36), "");
-  return !job.target.empty();
-}
-
-void OpenParametersWindow(RestoreJob& job) {
-  AppState& app = job.app;
+void AddParameterControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  uint32_t flags = ui::kWindowCloseBox | ui::kWindowMinimizeBox;
-  if (job.mode == 1) flags |= ui::kWindowCenterOnScreen;
-  tk.OpenWindow(ui::kJobWindow, {app.Text(45), 322, 120, flags});
   tk.AddControl(ui::kJobWindow, {kRestoreCompleteOptionId, ui::ControlKind::kOption, 24, 18, 284,
-                                 20, app.Text(46)});
+                                 20, app.Text(kTextCompleteStructure)});
   tk.AddControl(ui::kJobWindow, {kRestoreSubfolderOptionId, ui::ControlKind::kOption, 24, 41, 284,
-                                 20, app.Text(47)});
-  tk.AddControl(ui::kJobWindow,
-                {kRestoreOkId, ui::ControlKind::kButton, 118, 80, 90, 25, app.Text(6)});
-  tk.AddControl(ui::kJobWindow,
-                {kRestoreCancelId, ui::ControlKind::kButton, 216, 80, 90, 25, app.Text(7)});
+                                 20, app.Text(kTextOnlySubfolder)});
+  tk.AddControl(ui::kJobWindow, {kRestoreOkId, ui::ControlKind::kButton, 118, 80, 90, 25,
+                                 app.Text(kTextOk), ui::kRoleDefault});
+  tk.AddControl(ui::kJobWindow, {kRestoreCancelId, ui::ControlKind::kButton, 216, 80, 90, 25,
+                                 app.Text(kTextCancel), ui::kRoleCancel});
   tk.SetValue(ui::kJobWindow, kRestoreCompleteOptionId, 1);
   tk.SetValue(ui::kJobWindow, kRestoreSubfolderOptionId, 0);
 }
 
 enum class Choice { kComplete, kSubfolder, kCancel };
 
-Choice WaitForParameters(ui::Toolkit& tk) {
-  for (;;) {
-    const ui::Event event = tk.WaitEvent();
-    if (!tk.WindowExists(ui::kJobWindow)) return Choice::kCancel;
-    if (event.window != ui::kJobWindow) continue;
-    if (event.type == ui::EventType::kClose) return Choice::kCancel;
-    if (event.type != ui::EventType::kLeftClick) continue;
-    switch (event.control) {
+Choice WaitForParameters(JobWindow& window, ui::Toolkit& tk) {
+  while (const std::optional<ui::Event> event = window.NextEvent()) {
+    if (event->type != ui::EventType::kLeftClick) continue;
+    switch (event->control) {
       case kRestoreCompleteOptionId:
       case kRestoreSubfolderOptionId:
         tk.SetValue(ui::kJobWindow, kRestoreCompleteOptionId,
-                    event.control == kRestoreCompleteOptionId);
+                    event->control == kRestoreCompleteOptionId);
         tk.SetValue(ui::kJobWindow, kRestoreSubfolderOptionId,
-                    event.control == kRestoreSubfolderOptionId);
+                    event->control == kRestoreSubfolderOptionId);
         break;
       case kRestoreOkId:
         return tk.GetValue(ui::kJobWindow, kRestoreSubfolderOptionId) == 1 ? Choice::kSubfolder
@@ -132,18 +103,21 @@ Choice WaitForParameters(ui::Toolkit& tk) {
         break;
     }
   }
+  return Choice::kCancel;
 }
 
 // Asks for the structure option and settles the target folder. False when cancelled (or
 // when the source folder's path cannot be recreated below the target).
 bool AskParameters(RestoreJob& job) {
   AppState& app = job.app;
-  ui::Toolkit& tk = app.toolkit;
-  if (job.mode == 0) tk.EnableWindow(ui::kMainWindow, false);
-  OpenParametersWindow(job);
-  const Choice choice = WaitForParameters(tk);
-  if (job.mode == 0) tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
+  Choice choice;
+  {
+    JobWindow window(
+        app, job.mode,
+        {app.Text(kTextRestoreOptions), 322, 120, ui::kWindowCloseBox | ui::kWindowMinimizeBox});
+    AddParameterControls(app);
+    choice = WaitForParameters(window, app.toolkit);
+  }
   if (choice == Choice::kCancel) return false;
   if (choice == Choice::kComplete && !EndsWith(job.point_name, ":\\") &&
       job.point_name.size() > kStructureStart) {
@@ -159,33 +133,22 @@ bool AskParameters(RestoreJob& job) {
   return true;
 }
 
-// --- The entry list.
-
-void DeriveNames(RestoreJob& job) {
-  const std::string& folder = job.app.BackupFolder;
-  const std::string source =
-      job.point_name.size() > kNamePrefixLength ? job.point_name.substr(kNamePrefixLength) : "";
-  job.parent = ParentFolder(source);
-  job.set_name = SetName(source);
-  job.main_base = folder + "Backup_0000_of_" + job.set_name;
-  job.point_base = folder + job.point_name.substr(0, kNamePrefixLength) + job.set_name;
-}
-
 // The restore point name with the source folder as the system names it.
-std::string ShownPointName(const RestoreJob& job) {
-  const std::string source =
-      job.point_name.size() > kNamePrefixLength ? job.point_name.substr(kNamePrefixLength) : "";
-  const std::string native = platform::NativePath(source);
-  return job.point_name.substr(0, std::min(job.point_name.size(), kNamePrefixLength)) +
-         (native.empty() ? source : native);
+std::string ShownPointName(const std::string& point_name) {
+  const PointNameParts name = ParsePointName(point_name);
+  const std::string native = platform::NativePath(name.source);
+  return point_name.substr(0, std::min(point_name.size(), kNamePrefixLength)) +
+         (native.empty() ? name.source : native);
 }
 
 // Whether the files of the restore point can be opened; `missing` tells which cannot, and
 // why. A point beyond a missing index is the leftover of an interrupted job, no restore
 // point: its index may name volumes that hold other content by now.
-bool PointIsThere(const RestoreJob& job, std::string& missing) {
-  std::vector<std::string> files = {job.main_base + ".sk"};
-  if (job.IsUpdate()) files.push_back(job.point_base + ".ini");
+bool PointIsThere(AppState& app, const std::string& point_name, std::string& missing) {
+  const PointNameParts name = ParsePointName(point_name);
+  const std::string index = app.BackupFolder + IndexFileName(name.set_name, name.generation);
+  std::vector<std::string> files = {app.BackupFolder + VolumeFileName(name.set_name, 0)};
+  if (!name.IsMainVolume()) files.push_back(index);
   for (const std::string& path : files) {
     platform::File file;
     if (!file.OpenRead(path)) {
@@ -193,61 +156,11 @@ bool PointIsThere(const RestoreJob& job, std::string& missing) {
       return false;
     }
   }
-  if (job.IsUpdate()) {
-    const int32_t generation = GenerationOfName(job.point_name);
-    if (generation >= NextGeneration(job.app.BackupFolder, job.set_name)) {
-      missing = Reason(job.point_base + ".ini", 0);
-      return false;
-    }
+  if (!name.IsMainVolume() && name.generation >= NextGeneration(app.BackupFolder, name.set_name)) {
+    missing = Reason(index, 0);
+    return false;
   }
   return true;
-}
-
-bool IsEmptyVolume(const std::string& path) {
-  platform::File file;
-  uint8_t word[4];
-  return file.OpenRead(path) && file.ReadExact(word, sizeof word) &&
-         CheckHeaderWord(GetU32(word)) >= 0;
-}
-
-// The main volume's record paths in record order. False when the volume is missing, cut
-// short, not a volume or damaged: its entries cannot all be restored.
-bool LoadEntryList(RestoreJob& job) {
-  const std::string path = job.main_base + ".sk";
-  // A header without records is an empty backup.
-  if (platform::FileSize(path) == kHeaderSize) return IsEmptyVolume(path);
-  VolumeReader reader;
-  if (OpenVolume(reader, path) < 0) return false;
-  while (ReadNextEntry(reader)) job.entries().push_back(reader.entry.Path);
-  return !reader.damaged;
-}
-
-// Drops the main volume's entries that the index lists as removed or changed (the full
-// paths must match exactly; each item takes one entry).
-void RemoveReplaced(RestoreJob& job, const UpdateIndex& index) {
-  std::unordered_map<std::string, int> items;
-  for (const std::string& path : index.removed) ++items[path];
-  for (const IndexItem& item : index.changed) ++items[item.path];
-  if (items.empty()) return;
-  ui::Toolkit& tk = job.app.toolkit;
-  StringList& entries = job.entries();
-  std::erase_if(entries, [&](const std::string& entry) {
-    tk.PollEvent();  // keeps the window alive; not acted on
-    auto it = items.find(job.parent + entry);
-    if (it == items.end()) return false;
-    if (--it->second == 0) items.erase(it);
-    return true;
-  });
-}
-
-void FillChangeList(RestoreJob& job, const UpdateIndex& index) {
-  StringList& changes = job.changes();
-  changes.clear();
-  for (const auto* group : {&index.added, &index.changed}) {
-    for (const IndexItem& item : *group) {
-      changes.push_back(item.path + kFieldSeparator + item.volume);
-    }
-  }
 }
 
 // --- Restoring.
@@ -263,10 +176,10 @@ void RestoreOne(RestoreJob& job, RestoreSource& source, const std::string& relat
   const std::string path = job.target + name;
   if (platform::FileSize(path) >= 0) {
     const std::string native = platform::NativePath(path);
-    const std::string text =
-        ReplaceNoCase(app.Text(38), "%FILE%", "'" + (native.empty() ? path : native) + "'");
-    const ui::Answer answer =
-        app.toolkit.MessageBox(app.Text(30), text, ui::Icon::kQuestion, ui::Buttons::kYesNoCancel);
+    const std::string text = ReplaceNoCase(app.Text(kTextReplaceFile), "%FILE%",
+                                           "'" + (native.empty() ? path : native) + "'");
+    const ui::Answer answer = app.toolkit.MessageBox(
+        app.Text(kTextQuestion), text, ui::Icon::kQuestion, ui::Buttons::kYesNoCancel);
     if (answer == ui::Answer::kCancel) {
       app.Cancelled = 1;
       return;
@@ -287,84 +200,84 @@ void RestoreOne(RestoreJob& job, RestoreSource& source, const std::string& relat
 void RestoreMainVolume(RestoreJob& job) {
   AppState& app = job.app;
   app.JobStartTick = platform::TickCount();
-  if (job.entries().empty()) return;
+  if (job.point.kept().empty()) return;
   RestoreSource source;
-  if (OpenRestoreSource(source, job.main_base + ".sk") < 0) return ShowFailure(app);
-  for (const std::string& entry : job.entries()) {
-    RestoreOne(job, source, entry);
+  if (OpenRestoreSource(source, app.BackupFolder + job.point.MainVolumeName()) < 0) {
+    return ShowFailure(app);
+  }
+  for (const PointEntry& entry : job.point.kept()) {
+    RestoreOne(job, source, entry.path);
     if (app.Cancelled) return;
   }
 }
 
-// Restores the items of one volume in list order; `done` marks what was taken.
-void RestoreFromVolume(RestoreJob& job, const std::string& volume, size_t first,
+// The full path the index gives for addition i (ADDED, then CHANGED).
+const std::string& IndexPath(const UpdateIndex& index, size_t i) {
+  return i < index.added.size() ? index.added[i].path : index.changed[i - index.added.size()].path;
+}
+
+// Restores the additions of one volume in the given order; `done` marks what was taken.
+void RestoreFromVolume(RestoreJob& job, const std::vector<size_t>& order, size_t first,
                        std::vector<char>& done) {
   AppState& app = job.app;
-  StringList& changes = job.changes();
+  const std::vector<PointEntry>& additions = job.point.additions();
+  const std::string& volume = additions[order[first]].volume;
   // The index names a file in the backup folder, never a path.
   if (!IsPlainFileName(volume)) return ShowFailure(app);
   RestoreSource source;
   if (OpenRestoreSource(source, app.BackupFolder + volume) < 0) return ShowFailure(app);
-  for (size_t i = first; i < changes.size() && !app.Cancelled; ++i) {
-    if (done[i] || Field(changes[i], 2) != volume) continue;
-    done[i] = 1;
-    const std::string path = Field(changes[i], 1);
+  for (size_t k = first; k < order.size() && !app.Cancelled; ++k) {
+    const PointEntry& entry = additions[order[k]];
+    if (done[k] || entry.volume != volume) continue;
+    done[k] = 1;
+    const std::string& path = IndexPath(job.point.index(), order[k]);
     // Every path of the index lies below the source folder's parent.
-    if (path.size() <= job.parent.size() ||
-        CompareNoCase(path.substr(0, job.parent.size()), job.parent) != 0) {
+    if (path.size() <= job.parent().size() ||
+        CompareNoCase(path.substr(0, job.parent().size()), job.parent()) != 0) {
       return ShowFailure(app);
     }
-    RestoreOne(job, source, path.substr(job.parent.size()));
+    RestoreOne(job, source, entry.found ? entry.path : path.substr(job.parent().size()));
   }
 }
 
 // The added and changed entries, volume by volume, each volume's entries in path order.
 void RestoreChanges(RestoreJob& job) {
   AppState& app = job.app;
-  StringList& changes = job.changes();
-  std::stable_sort(changes.begin(), changes.end(), [](const std::string& a, const std::string& b) {
-    return CompareNoCase(a, b) < 0;
-  });
-  std::vector<char> done(changes.size(), 0);
-  for (size_t first = 0; first < changes.size() && !app.Cancelled; ++first) {
-    if (!done[first]) RestoreFromVolume(job, Field(changes[first], 2), first, done);
+  const UpdateIndex& index = job.point.index();
+  const std::vector<PointEntry>& additions = job.point.additions();
+  // By path, then by volume, letter case aside.
+  auto before = [&](size_t a, size_t b) {
+    const int by_path = CompareNoCase(IndexPath(index, a), IndexPath(index, b));
+    return by_path != 0 ? by_path < 0 : CompareNoCase(additions[a].volume, additions[b].volume) < 0;
+  };
+  std::vector<size_t> order(additions.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), before);
+  std::vector<char> done(order.size(), 0);
+  for (size_t first = 0; first < order.size() && !app.Cancelled; ++first) {
+    if (!done[first]) RestoreFromVolume(job, order, first, done);
   }
-  size_t i = 0;
-  std::erase_if(changes, [&](const std::string&) { return done[i++] != 0; });
 }
 
-void OpenProgressWindow(RestoreJob& job) {
-  AppState& app = job.app;
+void AddProgressControls(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   const int w = ui::kJobWindow;
-  tk.OpenWindow(
-      w, {app.Text(37), 421, 125, job.mode == 1 ? ui::kWindowCenterOnScreen : ui::kWindowNone});
-  if (job.mode == 0) tk.EnableWindow(ui::kMainWindow, false);
   tk.AddTimer(w, kRestoreTimerId, kRestoreTimerMilliseconds);
-  tk.AddControl(
-      w, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "", ui::kStyleSmooth});
-  tk.SetRange(w, kProgressBarId, 0, app.RestoreTotal);
-  tk.AddControl(w, {kCancelButtonId, ui::ControlKind::kButton, 151, 65, 116, 25, app.Text(7)});
+  AddProgressBarAndCancel(app, app.RestoreTotal, 65);
   tk.AddStatusBar(w, 2);
-  tk.SetStatusText(w, 0, app.Text(53) + ": " + DurationText(app.Texts, 100));
-  tk.SetStatusText(w, 1, app.Text(54) + ": " + DurationText(app.Texts, 100));
-}
-
-void CloseProgressWindow(RestoreJob& job) {
-  ui::Toolkit& tk = job.app.toolkit;
-  if (job.mode == 0) tk.EnableWindow(ui::kMainWindow, true);
-  tk.RemoveTimer(ui::kJobWindow, kRestoreTimerId);
-  tk.CloseWindow(ui::kJobWindow);
+  tk.SetStatusText(w, 0, app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, 100));
+  tk.SetStatusText(w, 1, app.Text(kTextRemainingTime) + ": " + DurationText(app.Texts, 100));
 }
 
 void RunRestore(RestoreJob& job) {
   AppState& app = job.app;
-  if (!LoadEntryList(job)) return ShowFailure(app);
-  UpdateIndex index;
-  if (job.IsUpdate()) {
-    if (!ReadUpdateIndex(job.point_base + ".ini", job.set_name, index)) return ShowFailure(app);
-    RemoveReplaced(job, index);
-    FillChangeList(job, index);
+  ui::Toolkit& tk = app.toolkit;
+  job.point.Load(app.BackupFolder, job.point_name, "", [&](RestorePoint::Step step) {
+    if (step == RestorePoint::Step::kRecordWeighed) tk.PollEvent();  // keeps the window alive
+  });
+  // Without the whole main volume, or the index of an update, the point cannot be restored.
+  if (!job.point.main_volume_whole() || (job.IsUpdate() && !job.point.has_index())) {
+    return ShowFailure(app);
   }
   RestoreMainVolume(job);
   if (!app.Cancelled && job.IsUpdate()) RestoreChanges(job);
@@ -377,25 +290,28 @@ int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::s
   app.Cancelled = 0;
   for (int list = 1; list <= 3; ++list) app.List(list).clear();
   RestoreJob job{app, mode, point_name, target};
-  if (mode == 0 && !ChooseFromList(job)) return 0;
+  if (job.point_name.empty() || job.target.empty()) return 0;
   if (job.target.empty() || job.target.back() != '\\') job.target += '\\';
   if (!AskParameters(job)) return 0;
-  DeriveNames(job);
   // A restore point is its update index together with the main volume: without either
   // there is nothing to restore it from.
   std::string missing;
-  if (!PointIsThere(job, missing)) {
-    app.toolkit.MessageBox(app.Text(32),
-                           app.Text(87) + "\n\n" + ShownPointName(job) + "\n" + missing,
-                           ui::Icon::kWarning, ui::Buttons::kOk);
+  if (!PointIsThere(app, job.point_name, missing)) {
+    app.toolkit.MessageBox(
+        app.Text(kTextInfo),
+        app.Text(kTextNoRestorePoint) + "\n\n" + ShownPointName(job.point_name) + "\n" + missing,
+        ui::Icon::kWarning, ui::Buttons::kOk);
     return 0;
   }
-  OpenProgressWindow(job);
+  JobWindow window(app, mode, {app.Text(kTextRestoring), 421, 125});
+  AddProgressControls(app);
   RunRestore(job);
   if (app.Cancelled) {
-    app.toolkit.MessageBox(app.Text(32), app.Text(34), ui::Icon::kWarning, ui::Buttons::kOk);
+    app.toolkit.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning,
+                           ui::Buttons::kOk);
   }
-  CloseProgressWindow(job);
+  app.toolkit.RemoveTimer(ui::kJobWindow, kRestoreTimerId);
+  window.Close();
   return app.Cancelled ? 0 : 1;
 }
 

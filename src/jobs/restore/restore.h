@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <string>
 
+#include "core/app_state.h"
 #include "jobs/restore/restore_entry.h"
-#include "shell/app_state.h"
 
 namespace sk {
 
 // point_name: the restore point's display name ("Backup_0003_of_C:\Data\Docs\"); target:
-// an existing folder ending in "\". Both "" in mode 0, where the job takes the selected row
-// of the restore list and asks for the folder. AppState.RestoreTotal must be set first.
-// Returns 1 when the job ran to its end without being cancelled.
+// the folder to restore below, ending in "\" (chosen by the user in interactive mode, an
+// existing folder from the command line). Either empty: nothing happens. AppState.RestoreTotal
+// must be set first. Returns 1 when the job ran to its end without being cancelled.
 int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::string& target,
                       int32_t mode);
 

@@ -6,8 +6,10 @@
 #include "archive/crc32.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
+#include "core/size_text.h"
+#include "jobs/job_window.h"
+#include "jobs/sets/restore_point.h"
 #include "platform/file_system.h"
-#include "shell/size_text.h"
 
 namespace sk {
 namespace {
@@ -18,16 +20,10 @@ bool IsDriveForm(const std::string& path) {
   return path.size() >= 3 && path[1] == ':' && path[2] == '\\';
 }
 
-enum class Match { kExact, kNoCase };
-
-bool SamePath(const std::string& a, const std::string& b, Match match) {
-  return match == Match::kExact ? a == b : CompareNoCase(a, b) == 0;
-}
-
 // Reads record heads from `from` up to `until` (or the end of the volume) and stops on the
 // first that matches.
 bool SearchRange(VolumeReader& reader, int64_t from, int64_t until, const std::string& wanted,
-                 Match match) {
+                 PathMatch match) {
   reader.damaged = false;
   if (!reader.file.Seek(from)) return false;
   while (reader.file.Tell() < until && ReadEntryHead(reader)) {
@@ -37,21 +33,16 @@ bool SearchRange(VolumeReader& reader, int64_t from, int64_t until, const std::s
   return false;
 }
 
-bool Search(VolumeReader& reader, int64_t start, const std::string& wanted, Match match) {
+bool Search(VolumeReader& reader, int64_t start, const std::string& wanted, PathMatch match) {
   constexpr int64_t kToTheEnd = std::numeric_limits<int64_t>::max();
   return SearchRange(reader, start, kToTheEnd, wanted, match) ||
          (start > kHeaderSize && SearchRange(reader, kHeaderSize, start, wanted, match));
 }
 
-bool CancelClicked(const ui::Event& event, int cancel_button) {
-  return event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
-         event.control == cancel_button;
-}
-
 // Takes one pending event: a click on Cancel sets the flag, the timer updates the status bar.
 void TakeEvent(AppState& app, int progress_bar, int cancel_button) {
   const ui::Event event = app.toolkit.PollEvent();
-  if (CancelClicked(event, cancel_button)) {
+  if (JobWindow::IsCancel(event, cancel_button)) {
     app.Cancelled = 1;
   } else if (event.type == ui::EventType::kTimer && event.control == kRestoreTimerId &&
              progress_bar >= 0) {
@@ -178,8 +169,10 @@ std::string OutputName(const std::string& stored_path) {
 bool FindEntry(VolumeReader& reader, const std::string& relative_path) {
   if (!reader.file.IsOpen()) return false;
   const int64_t start = reader.file.Tell();
-  return Search(reader, start, relative_path, Match::kExact) ||
-         Search(reader, start, relative_path, Match::kNoCase);
+  for (const PathMatch match : kPathMatchOrder) {
+    if (Search(reader, start, relative_path, match)) return true;
+  }
+  return false;
 }
 
 int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string& target_folder,
@@ -222,21 +215,14 @@ int64_t CreatePath(const std::string& path) {
 
 void UpdateRestoreStatus(AppState& app, int progress_bar) {
   ui::Toolkit& tk = app.toolkit;
-  const uint32_t elapsed = platform::TickCount() - app.JobStartTick;
-  const auto elapsed_ms =
-      static_cast<int32_t>(std::min<uint32_t>(elapsed, std::numeric_limits<int32_t>::max()));
-  tk.SetStatusText(ui::kJobWindow, 0, app.Text(53) + ": " + DurationText(app.Texts, elapsed_ms));
-  const auto position = static_cast<float>(tk.GetValue(ui::kJobWindow, progress_bar));
-  int32_t remaining = 0;
-  if (position > 0) {
-    const float estimate =
-        static_cast<float>(elapsed_ms) / position * static_cast<float>(app.RestoreTotal) -
-        static_cast<float>(elapsed_ms);
-    if (estimate >= 0 && estimate < static_cast<float>(std::numeric_limits<int32_t>::max())) {
-      remaining = static_cast<int32_t>(std::lround(estimate));
-    }
-  }
-  tk.SetStatusText(ui::kJobWindow, 1, app.Text(54) + ": " + DurationText(app.Texts, remaining));
+  const JobTimes times =
+      EstimateTimes(platform::TickCount() - app.JobStartTick,
+                    static_cast<double>(tk.GetValue(ui::kJobWindow, progress_bar)),
+                    static_cast<double>(app.RestoreTotal));
+  tk.SetStatusText(ui::kJobWindow, 0,
+                   app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, times.elapsed));
+  tk.SetStatusText(ui::kJobWindow, 1,
+                   app.Text(kTextRemainingTime) + ": " + DurationText(app.Texts, times.remaining));
 }
 
 }  // namespace sk

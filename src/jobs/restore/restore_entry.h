@@ -8,8 +8,8 @@
 
 #include "archive/block.h"
 #include "archive/engines.h"
+#include "core/app_state.h"
 #include "jobs/sets/volume_reader.h"
-#include "shell/app_state.h"
 
 namespace sk {
 
@@ -42,9 +42,10 @@ std::string OutputName(const std::string& stored_path);
 bool IsSafeRelativePath(const std::string& path);
 
 // Finds the record of relative_path: from the current record to the end, then from the first
-// record. The exact spelling wins; only when the volume has none is the path matched without
-// regard to case. Skips along the end offsets, never through the blocks. Leaves the reader
-// on the record's first block with reader.head describing it.
+// record, by the rule of a restore point's paths (jobs/sets/restore_point.h): the exact
+// spelling wins; only when the volume has none is the path matched without regard to case.
+// Skips along the end offsets, never through the blocks. Leaves the reader on the record's
+// first block with reader.head describing it.
 bool FindEntry(VolumeReader& reader, const std::string& relative_path);
 
 // Writes the record FindEntry found below target_folder (ending in "\"): a folder is created

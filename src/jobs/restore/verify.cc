@@ -8,15 +8,11 @@
 #include "archive/engines.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
-#include "jobs/create/create.h"
+#include "jobs/job_window.h"
 #include "platform/file_system.h"
 
 namespace sk {
 namespace {
-
-// "Backup_" kkkk: the generation field of a display name.
-constexpr size_t kGenerationFieldStart = 7;
-constexpr const char* kMainGeneration = "0000";
 
 struct VerifyJob {
   AppState& app;
@@ -28,14 +24,6 @@ struct VerifyJob {
   std::vector<uint8_t> packed = std::vector<uint8_t>(kBlockBufferSize);
   std::vector<uint8_t> raw = std::vector<uint8_t>(kBlockBufferSize);
 };
-
-void TakeEvent(AppState& app) {
-  const ui::Event event = app.toolkit.PollEvent();
-  if (event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
-      event.control == kCancelButtonId) {
-    app.Cancelled = 1;
-  }
-}
 
 // One block must unpack to exactly its nominal length and stay inside its record.
 bool CheckBlock(VerifyJob& job, int32_t nominal, uint32_t& crc) {
@@ -53,13 +41,13 @@ bool CheckRecord(VerifyJob& job) {
   AppState& app = job.app;
   uint32_t crc = 0;
   for (int64_t block = job.head.size / kBlockSize; block > 0; --block) {
-    TakeEvent(app);
+    JobWindow::Poll(app);
     if (app.Cancelled) break;
     if (!CheckBlock(job, kBlockSize, crc)) return false;
   }
   const auto rest = static_cast<int32_t>(job.head.size % kBlockSize);
   if (!app.Cancelled && rest > 0 && !CheckBlock(job, rest, crc)) return false;
-  TakeEvent(app);
+  JobWindow::Poll(app);
   if (app.Cancelled) return true;
   // The blocks must fill the record exactly, up to where the next one begins.
   return crc == job.head.crc && job.volume.Tell() == job.head.end_offset;
@@ -68,8 +56,7 @@ bool CheckRecord(VerifyJob& job) {
 // Whether a volume that is not there is what its restore point should have: an update
 // that packed nothing writes its index alone.
 bool IsIndexOnlyPoint(AppState& app, const std::string& base_name) {
-  return base_name.size() > kNamePrefixLength &&
-         base_name.compare(kGenerationFieldStart, 4, kMainGeneration) != 0 &&
+  return base_name.size() > kNamePrefixLength && GenerationOfName(base_name) != 0 &&
          platform::FileSize(app.BackupFolder + base_name + ".ini") >= 0;
 }
 
@@ -91,49 +78,37 @@ bool CheckVolume(VerifyJob& job, const std::string& base_name) {
   }
 }
 
-void OpenProgressWindow(AppState& app, int64_t maximum) {
-  ui::Toolkit& tk = app.toolkit;
-  tk.OpenWindow(ui::kJobWindow, {app.Text(49), 421, 106});
-  tk.EnableWindow(ui::kMainWindow, false);
-  tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
-                                 ui::kStyleSmooth});
-  tk.SetRange(ui::kJobWindow, kProgressBarId, 0, maximum);
-  tk.AddControl(ui::kJobWindow,
-                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(7)});
-}
-
 void ShowResult(AppState& app, bool valid, int64_t maximum) {
   ui::Toolkit& tk = app.toolkit;
   if (app.Cancelled) {
-    tk.MessageBox(app.Text(32), app.Text(34), ui::Icon::kWarning, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning,
+                  ui::Buttons::kOk);
   } else if (valid) {
     tk.SetValue(ui::kJobWindow, kProgressBarId, maximum);
-    tk.MessageBox(app.Text(32), app.Text(50), ui::Icon::kInformation, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextBackupValid), ui::Icon::kInformation,
+                  ui::Buttons::kOk);
   } else {
-    tk.MessageBox(app.Text(32), app.Text(51), ui::Icon::kWarning, ui::Buttons::kOk);
+    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextBackupCorrupted), ui::Icon::kWarning,
+                  ui::Buttons::kOk);
   }
 }
 
 }  // namespace
 
-int32_t VerifyBackup(AppState& app, int list_id) {
-  ui::Toolkit& tk = app.toolkit;
+int32_t VerifyBackup(AppState& app, const std::string& display_name) {
   app.Cancelled = 0;
-  const int64_t row = tk.GetValue(ui::kMainWindow, list_id);
-  if (row < 0) return -1;
-  const std::string base_name =
-      FileBaseName(tk.GetItemText(ui::kMainWindow, list_id, static_cast<int>(row), 0));
+  if (display_name.empty()) return -1;
+  const std::string base_name = FileBaseName(display_name);
   const int64_t size = platform::FileSize(app.BackupFolder + base_name + ".sk");
   const int64_t maximum = size > 0 ? size / 1024 : 0;
-  OpenProgressWindow(app, maximum);
+  JobWindow window(app, kInteractiveMode, {app.Text(kTextVerifying), 421, 106});
+  AddProgressBarAndCancel(app, maximum, 66);
   bool valid;
   {
     VerifyJob job{app};
     valid = CheckVolume(job, base_name);
   }
   ShowResult(app, valid, maximum);
-  tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
   return valid ? 1 : 0;
 }
 

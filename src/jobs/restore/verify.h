@@ -4,16 +4,16 @@
 #define STOWKEEPER_JOBS_RESTORE_VERIFY_H_
 
 #include <cstdint>
+#include <string>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 
-// Checks the volume of the generation selected in list_id (ui::kBackupList or
-// ui::kRestoreList of the main window). Returns -1 without a selection, else 1 when the
-// volume is valid and 0 when it is damaged (a cancelled run returns what it had found so
-// far: 1 unless damage was found).
-int32_t VerifyBackup(AppState& app, int list_id);
+// Checks the volume of the restore point with this display name ("Backup_0003_of_C:\Data\").
+// Returns -1 for an empty name, else 1 when the volume is valid and 0 when it is damaged (a
+// cancelled run returns what it had found so far: 1 unless damage was found).
+int32_t VerifyBackup(AppState& app, const std::string& display_name);
 
 }  // namespace sk
 

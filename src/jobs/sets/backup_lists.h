@@ -4,8 +4,10 @@
 #define STOWKEEPER_JOBS_SETS_BACKUP_LISTS_H_
 
 #include <string>
+#include <vector>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
+#include "jobs/sets/update_index.h"
 
 namespace sk {
 
@@ -19,15 +21,19 @@ inline constexpr int kRestorePointImage = 4;
 // update volumes it names. As ByteSizeText with one decimal; never below 0.
 std::string RestorePointSize(AppState& app, const std::string& index_file_name);
 
-// Refills BackupList (each set once, by its latest restore point) and RestoreList (every
-// main volume followed by its restore points) in window 0, and disables the commands that
-// need a selected row.
-void RefreshBackupLists(AppState& app);
+// One row of the main window's lists: three columns separated by '\n', and its image.
+struct ListRow {
+  std::string text;
+  int image = kMainVolumeImage;
+};
 
-// The path part of an update index value "path*volume file name". The set's volume names
-// are known, so a "*" inside the path (possible on systems that allow it in names) does not
-// cut it short; other values are cut at their first "*".
-std::string IndexValuePath(const std::string& value, const std::string& set_name);
+// The rows of BackupList (each set once, by its latest restore point) and of RestoreList
+// (every main volume followed by its restore points), as the backup folder holds them now.
+struct BackupListRows {
+  std::vector<ListRow> backup;
+  std::vector<ListRow> restore;
+};
+BackupListRows FindBackupListRows(AppState& app);
 
 }  // namespace sk
 

@@ -2,8 +2,13 @@
 
 #include <bit>
 #include <cstdint>
+#include <optional>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
+
+#include "jobs/create/create.h"
+#include "platform/file_system.h"
 
 namespace sk {
 namespace {
@@ -65,6 +70,21 @@ class StoredPaths {
   std::vector<size_t> slot_of_;
 };
 
+enum class FileState { kGone, kSame, kChanged, kUnreadable, kCancelled };
+
+// Reads a stored file that is still there and compares its CRC-32 with the stored one.
+FileState CheckContents(AppState& app, const VolumeRecord& stored, uint32_t* crc_now) {
+  const std::optional<uint32_t> crc = FileCrc32(app, stored.path);
+  if (crc) {
+    *crc_now = *crc;
+    return *crc == stored.crc ? FileState::kSame : FileState::kChanged;
+  }
+  if (app.Cancelled) return FileState::kCancelled;
+  // Gone since the scan: as if the scan had missed it.
+  if (platform::FileSize(stored.path) == platform::kSizeMissing) return FileState::kGone;
+  return FileState::kUnreadable;
+}
+
 }  // namespace
 
 void RemoveCommonPaths(StringList& current, StringList& stored,
@@ -84,6 +104,31 @@ void RemoveCommonPaths(StringList& current, StringList& stored,
   }
   current = std::move(added);
   stored = std::move(removed);
+}
+
+std::vector<VolumeRecord> FindChangedFiles(AppState& app,
+                                           const std::vector<VolumeRecord>& stored_files,
+                                           const StringList& removed,
+                                           const std::function<void()>& on_element,
+                                           std::string* unreadable) {
+  // A stored file is still there exactly when the scan found it, that is when it is not
+  // REMOVED; a file that became a folder is therefore gone, never checksummed.
+  const std::unordered_set<std::string_view> gone(removed.begin(), removed.end());
+  std::vector<VolumeRecord> changed;
+  for (const VolumeRecord& stored : stored_files) {
+    on_element();
+    if (app.Cancelled) break;
+    if (gone.count(stored.path) != 0) continue;
+    uint32_t crc_now = 0;
+    const FileState state = CheckContents(app, stored, &crc_now);
+    if (state == FileState::kCancelled) break;
+    if (state == FileState::kUnreadable) {
+      *unreadable = stored.path;
+      break;
+    }
+    if (state == FileState::kChanged) changed.push_back({stored.path, stored.size, crc_now});
+  }
+  return changed;
 }
 
 }  // namespace sk

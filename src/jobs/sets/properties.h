@@ -1,9 +1,5 @@
-// What a restore point consists of: packed and unpacked size, folder and file counts, and
-// the update index that, together with the main volume, defines it.
-//
-// Generation k of a set is the main volume without what update index k lists under REMOVED
-// and CHANGED, plus the records that index names under ADDED and CHANGED, each taken from
-// the volume named beside it.
+// The properties of a restore point (jobs/sets/restore_point.h): packed and unpacked size,
+// folder and file counts, and the engine of its set.
 #ifndef STOWKEEPER_JOBS_SETS_PROPERTIES_H_
 #define STOWKEEPER_JOBS_SETS_PROPERTIES_H_
 
@@ -11,33 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
+#include "jobs/sets/restore_point.h"
+#include "jobs/sets/update_index.h"
 
 namespace sk {
-
-// One ADDED or CHANGED value of an update index: the full path at the time of the update
-// and the file name of the volume that holds the version to restore.
-struct IndexItem {
-  std::string path;
-  std::string volume;
-};
-
-// The three groups of an update index, values in key order.
-struct UpdateIndex {
-  std::vector<std::string> removed;
-  std::vector<IndexItem> added;
-  std::vector<IndexItem> changed;
-};
-
-// Splits "full path*volume file name" where IndexValuePath does, so that a "*" inside a
-// path does not move the split. A value without "*" has an empty volume name.
-IndexItem SplitIndexValue(const std::string& value, const std::string& set_name);
-
-// Reads an update index. False when the file cannot be read.
-bool ReadUpdateIndex(const std::string& path, const std::string& set_name, UpdateIndex& index);
-
-// A volume name taken from an index must name a file directly in the backup folder.
-bool IsPlainFileName(const std::string& name);
 
 struct RestorePointTotals {
   int64_t packed = 0;    // bytes of the volumes' records that make up the restore point
@@ -47,12 +21,19 @@ struct RestorePointTotals {
   int32_t engine = -1;  // of the main volume, -1 when it cannot be opened
 };
 
-// The totals of the restore point with this display name ("Backup_0003_of_C:\Data\Docs\").
-// Sizes below 0 are given as 0.
+// The totals of a restore point. Sizes below 0 are given as 0.
+RestorePointTotals TotalsOf(const RestorePoint& point);
+// The same for the restore point with this display name ("Backup_0003_of_C:\Data\Docs\").
 RestorePointTotals ComputeRestorePointTotals(AppState& app, const std::string& display_name);
 
-// mode 0 shows the properties window and returns 0; mode 1 returns the unpacked size of the
-// restore point in KiB (and leaves ScanList empty).
+// What ShowBackupProperties does.
+enum PropertiesMode : int32_t {
+  kShowProperties = 0,  // show the properties window; the result is 0
+  kUnpackedKiB = 1,     // return the unpacked size of the restore point in KiB
+};
+
+// Shows the properties window or returns the unpacked size in KiB, as mode says; leaves
+// ScanList empty.
 int32_t ShowBackupProperties(AppState& app, const std::string& display_name, int32_t mode);
 
 // 1234567 gives "1.234.567".

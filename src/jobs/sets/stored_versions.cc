@@ -6,33 +6,6 @@
 
 namespace sk {
 
-std::string FindStoredVersion(AppState& app, const std::string& file_path,
-                              const std::string& source_folder, int32_t last_generation) {
-  const std::string set_name = SetName(source_folder);
-  const std::string parent = ParentFolder(source_folder);
-  if (set_name.empty()) return "";
-  // The file on disk is read at most once, however many volumes hold the path.
-  std::optional<std::optional<uint32_t>> crc_now;
-  VolumeReader reader;
-  for (int32_t k = 1; k <= last_generation && k <= kMaxGeneration; ++k) {
-    const std::string name = VolumeFileName(set_name, k);
-    if (OpenVolume(reader, app.BackupFolder + name) < 0) continue;
-    while (ReadNextEntry(reader)) {
-      const CurrentEntry& entry = reader.entry;
-      if (file_path.size() != parent.size() + entry.Path.size() ||
-          file_path.compare(0, parent.size(), parent) != 0 ||
-          file_path.compare(parent.size(), std::string::npos, entry.Path) != 0) {
-        continue;
-      }
-      if (entry.Kind == kKindFolder) return name;
-      if (!crc_now) crc_now = FileCrc32(app, file_path);
-      if (*crc_now && **crc_now == entry.Crc32) return name;
-      break;
-    }
-  }
-  return "";
-}
-
 void StoredVersions::Load(const std::string& backup_folder, const std::string& source_folder,
                           int32_t last_generation) {
   versions_.clear();

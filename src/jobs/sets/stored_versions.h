@@ -11,18 +11,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 
-// The file name of the first update volume 1..last_generation of the set of source_folder
-// whose record for file_path (parent folder + record path, compared exactly) is a folder
-// or has the CRC-32 of the file now on disk; "" when none has. Each volume is read up to
-// its first record for the path.
-std::string FindStoredVersion(AppState& app, const std::string& file_path,
-                              const std::string& source_folder, int32_t last_generation);
-
-// The same search for many paths of one job: every update volume is read once, up front.
+// For each path of an update, the first update volume 1..last_generation of the set of
+// source_folder whose record for it (parent folder + record path, compared exactly) is a
+// folder or has the CRC-32 of the file now on disk: every update volume is read once, up
+// front.
 class StoredVersions {
  public:
   // The CRC-32 of the file now on disk, or nullopt when it cannot be read (or the job was

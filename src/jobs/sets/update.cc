@@ -1,11 +1,10 @@
 #include "jobs/sets/update.h"
 
 #include <optional>
-#include <unordered_set>
 #include <vector>
 
-#include "archive/crc32.h"
 #include "archive/set_names.h"
+#include "core/ini.h"
 #include "jobs/create/create.h"
 #include "jobs/create/generations.h"
 #include "jobs/create/scan.h"
@@ -14,7 +13,6 @@
 #include "jobs/sets/stored_versions.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "shell/ini.h"
 
 namespace sk {
 namespace {
@@ -23,8 +21,6 @@ namespace {
 constexpr int kWindowWidth = 421;
 constexpr int kWindowHeight = 106;
 constexpr int kDefaultBarMaximum = 100;
-// Index lines hold path, byte 1 and the CRC text.
-constexpr char kFieldSeparator = '\x01';
 constexpr char kVolumeSeparator = '*';
 
 struct UpdateJob {
@@ -37,8 +33,10 @@ struct UpdateJob {
   int32_t generation = 0;
   std::string index_path;
   std::string volume_name;  // the new update volume, without folder
-  // CRC-32 now on disk of each StoredFileList element left as CHANGED.
-  std::vector<uint32_t> changed_crcs;
+  // The files of the main volume, each with the CRC it was stored with.
+  std::vector<VolumeRecord> stored_files;
+  // The stored files that changed, each with the CRC it has now.
+  std::vector<VolumeRecord> changed;
   // The new update index, complete once the comparison ran to its end; it is written last,
   // after the volume it names: the index is what makes the restore point.
   IniWriter index;
@@ -46,38 +44,19 @@ struct UpdateJob {
   StringList to_pack;
 };
 
-bool CancelClicked(const ui::Event& event) {
-  return event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
-         event.control == kCancelButtonId;
-}
-
 // Keeps the window alive; a click on Cancel anywhere in the job sets the abort flag.
-void PollForCancel(AppState& app) {
-  if (CancelClicked(app.toolkit.PollEvent())) app.Cancelled = 1;
-}
+void PollForCancel(AppState& app) { JobWindow::Poll(app); }
 
-void OpenProgressWindow(AppState& app, int32_t mode) {
-  ui::Toolkit& tk = app.toolkit;
-  ui::WindowDef window{app.Text(35), kWindowWidth, kWindowHeight};
-  if (mode == 1) window.flags |= ui::kWindowCenterOnScreen;
-  tk.OpenWindow(ui::kJobWindow, window);
-  tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
-                                 ui::kStyleSmooth});
-  tk.SetRange(ui::kJobWindow, kProgressBarId, 0, kDefaultBarMaximum);
-  tk.AddControl(ui::kJobWindow,
-                {kCancelButtonId, ui::ControlKind::kButton, 151, 66, 116, 25, app.Text(7)});
-}
-
-void ShowMessage(AppState& app, int text) {
-  app.toolkit.MessageBox(app.Text(32), app.Text(text), ui::Icon::kWarning, ui::Buttons::kOk);
+void ShowMessage(AppState& app, TextId text) {
+  app.toolkit.MessageBox(app.Text(kTextInfo), app.Text(text), ui::Icon::kWarning, ui::Buttons::kOk);
 }
 
 // A failure the user must know of, naming what could not be read; the job then ends as a
 // cancelled one, so nothing of the new generation stays behind.
 void Fail(AppState& app, const std::string& path) {
-  std::string text = app.Text(33);
+  std::string text = app.Text(kTextCreateFailed);
   if (!path.empty()) text += "\n\n" + platform::NativePath(path);
-  app.toolkit.MessageBox(app.Text(32), text, ui::Icon::kWarning, ui::Buttons::kOk);
+  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
   app.Cancelled = 1;
 }
 
@@ -92,14 +71,14 @@ bool IsSourceFolder(const std::string& folder) {
 // failure after that sets the abort flag instead, which ends the job as a cancel.
 bool Prepare(UpdateJob& job, const std::string& display_name) {
   AppState& app = job.app;
-  job.source_folder =
-      display_name.size() > kNamePrefixLength ? display_name.substr(kNamePrefixLength) : "";
+  const PointNameParts name = ParsePointName(display_name);
+  job.source_folder = name.source;
   if (!IsSourceFolder(job.source_folder)) {
-    ShowMessage(app, 33);
+    ShowMessage(app, kTextCreateFailed);
     return false;
   }
-  job.set_name = SetName(job.source_folder);
-  job.parent = ParentFolder(job.source_folder);
+  job.set_name = name.set_name;
+  job.parent = name.parent;
   // What an interrupted job of the set left (a volume without its index, points beyond a
   // missing index, temporary files) goes first, so the new generation takes a free number.
   std::string leftover;
@@ -116,71 +95,44 @@ bool Prepare(UpdateJob& job, const std::string& display_name) {
   job.generation = NextGeneration(app.BackupFolder, job.set_name);
   // A fifth digit would wrap the name onto the main volume.
   if (job.generation > kMaxGeneration) {
-    ShowMessage(app, 33);
+    ShowMessage(app, kTextCreateFailed);
     return false;
   }
   job.index_path = app.BackupFolder + IndexFileName(job.set_name, job.generation);
   job.volume_name = VolumeFileName(job.set_name, job.generation);
 
   app.ScanTotal = 0;
-  ScanTree(app, job.source_folder, 0);
+  ScanTree(app, job.source_folder, /*quiet=*/false);
   // A name the archive cannot hold would be missing from the restore point unnoticed.
   if (!app.ScanProblems.empty()) {
     Fail(app, app.ScanProblems.front());
     return true;
   }
   bool damaged = false;
-  LoadVolumeIndex(app, main_volume, job.parent, 2, false, &damaged);
+  std::vector<VolumeRecord> records = ReadVolumeRecords(main_volume, job.parent, &damaged);
   // A base that cannot be read completely would turn its unread paths into additions.
   if (damaged) {
     Fail(app, main_volume);
     return true;
   }
-  for (std::string& element : app.StoredList) {
-    const size_t separator = std::min(element.find(kFieldSeparator), element.size());
-    if (separator == 0 || element[separator - 1] != '\\') app.StoredFileList.push_back(element);
-    element.resize(separator);
+  for (VolumeRecord& record : records) {
+    if (record.path.empty() || record.path.back() != '\\') job.stored_files.push_back(record);
+    app.StoredList.push_back(std::move(record.path));
   }
   return true;
 }
 
-// Blanks every StoredFileList element whose file is gone or unchanged; the others are
-// CHANGED, their CRCs kept in job.changed_crcs.
-void FindChangedFiles(UpdateJob& job) {
+// Collects in job.changed the stored files that are still there with other contents.
+void CompareStoredFiles(UpdateJob& job) {
   AppState& app = job.app;
-  ui::Toolkit& tk = app.toolkit;
-  // A stored file is still there exactly when the scan found it, that is when it is not
-  // REMOVED; a file that became a folder is therefore gone, never checksummed.
-  const std::unordered_set<std::string_view> removed(app.StoredList.begin(), app.StoredList.end());
   int64_t count = 0;
-  for (std::string& element : app.StoredFileList) {
-    tk.SetValue(ui::kJobWindow, kProgressBarId, ++count);
+  auto on_file = [&] {
+    app.toolkit.SetValue(ui::kJobWindow, kProgressBarId, ++count);
     PollForCancel(app);
-    if (app.Cancelled) return;
-    const size_t separator = element.find(kFieldSeparator);
-    const std::string path = element.substr(0, separator);
-    if (removed.count(path) != 0) {
-      element.clear();
-      continue;
-    }
-    const std::optional<uint32_t> crc = FileCrc32(app, path);
-    if (!crc) {
-      if (app.Cancelled) return;
-      // Gone since the scan: as if the scan had missed it.
-      if (platform::FileSize(path) == platform::kSizeMissing) {
-        element.clear();
-        continue;
-      }
-      Fail(app, path);
-      return;
-    }
-    if (separator != std::string::npos &&
-        element.compare(separator + 1, std::string::npos, CrcText(*crc)) == 0) {
-      element.clear();
-      continue;
-    }
-    job.changed_crcs.push_back(*crc);
-  }
+  };
+  std::string unreadable;
+  job.changed = FindChangedFiles(app, job.stored_files, app.StoredList, on_file, &unreadable);
+  if (!unreadable.empty()) Fail(app, unreadable);
 }
 
 // The volume that holds the version of path to restore: an earlier update volume, else the
@@ -233,15 +185,12 @@ void BuildIndex(UpdateJob& job) {
   index.SelectGroup("CHANGED");
   index.Comment("");
   key = 0;
-  size_t changed = 0;
-  for (const std::string& element : app.StoredFileList) {
+  for (const VolumeRecord& file : job.changed) {
     PollForCancel(app);
     if (app.Cancelled) return;
-    if (element.empty()) continue;
-    const std::string path = element.substr(0, element.find(kFieldSeparator));
-    const std::string holder = Holder(job, versions, path, job.changed_crcs[changed++]);
+    const std::string holder = Holder(job, versions, file.path, file.crc);
     if (app.Cancelled) return;
-    index.Entry(std::to_string(++key), path + kVolumeSeparator + holder);
+    index.Entry(std::to_string(++key), file.path + kVolumeSeparator + holder);
   }
   job.index_ready = true;
 }
@@ -252,15 +201,15 @@ int32_t Compare(UpdateJob& job, const std::string& display_name) {
   ui::Toolkit& tk = app.toolkit;
   if (!Prepare(job, display_name)) return 0;
   if (!app.Cancelled) {
-    tk.SetRange(ui::kJobWindow, kProgressBarId, 0, static_cast<int64_t>(app.StoredFileList.size()));
+    tk.SetRange(ui::kJobWindow, kProgressBarId, 0, static_cast<int64_t>(job.stored_files.size()));
     RemoveCommonPaths(app.ScanList, app.StoredList, [&app] { PollForCancel(app); });
   }
-  if (!app.Cancelled) FindChangedFiles(job);
+  if (!app.Cancelled) CompareStoredFiles(job);
   if (!app.Cancelled) BuildIndex(job);
   if (app.Cancelled) {
     job.index_ready = false;
     job.to_pack.clear();
-    ShowMessage(app, 34);
+    ShowMessage(app, kTextCancelled);
   }
   return job.index_ready ? 1 : 0;
 }
@@ -279,7 +228,7 @@ int32_t PackNewVersions(UpdateJob& job, int32_t mode) {
   if (!declined) return result;
   // The index would name a volume k that holds something else: no restore point at all.
   app.Cancelled = 1;
-  ShowMessage(app, 34);
+  ShowMessage(app, kTextCancelled);
   return 0;
 }
 
@@ -295,42 +244,38 @@ int32_t CommitIndex(UpdateJob& job, bool has_volume) {
     platform::SyncFolder(app.BackupFolder);
   }
   app.Cancelled = 1;
-  ShowMessage(app, 34);
+  ShowMessage(app, kTextCancelled);
   return 0;
 }
 
 }  // namespace
 
-int32_t UpdateBackup(AppState& app, const std::string& source_text, int32_t mode) {
-  ui::Toolkit& tk = app.toolkit;
+int32_t UpdateBackup(AppState& app, const std::string& name, int32_t mode) {
   app.Cancelled = 0;
   app.ScanList.clear();
   app.StoredList.clear();
   app.StoredFileList.clear();
   app.ScanProblems.clear();
   app.ScanSkipped.clear();
-  std::string display_name;
-  if (mode == 0) {
-    const int64_t row = tk.GetValue(ui::kMainWindow, ui::kBackupList);
-    if (row < 0) return 0;
-    display_name = tk.GetItemText(ui::kMainWindow, ui::kBackupList, static_cast<int>(row), 0);
-  } else {
-    display_name = "Backup_0000_of_" + source_text;
+  std::string display_name = name;
+  if (mode == kCommandLineMode) {
+    display_name = PointName(name, 0);
     if (display_name.back() != '\\') display_name += '\\';
   }
+  if (display_name.empty()) return 0;
 
-  OpenProgressWindow(app, mode);
-  if (mode == 0) tk.EnableWindow(ui::kMainWindow, false);
   UpdateJob job(app);
-  int32_t result = Compare(job, display_name);
-  if (mode == 0) tk.EnableWindow(ui::kMainWindow, true);
-  tk.CloseWindow(ui::kJobWindow);
+  int32_t result;
+  {
+    JobWindow window(app, mode, {app.Text(kTextComparing), kWindowWidth, kWindowHeight});
+    AddProgressBarAndCancel(app, kDefaultBarMaximum, 66);
+    result = Compare(job, display_name);
+  }
 
   const bool has_volume = result == 1 && !job.to_pack.empty();
   if (has_volume) result = PackNewVersions(job, mode);
   if (result == 1) result = CommitIndex(job, has_volume);
   if (result == 1) ReportSkippedEntries(app);
-  if (mode == 0) RefreshBackupLists(app);
   return result;
 }
 

@@ -5,14 +5,15 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace sk {
 
-// source_text: the source folder (command line, mode 1) or "" (mode 0: the selected row of
-// the backup list). Returns 1 when the update index was written and nothing needed packing,
-// WriteVolume's result when entries were packed, 0 otherwise.
-int32_t UpdateBackup(AppState& app, const std::string& source_text, int32_t mode);
+// name: the source folder (command line, kCommandLineMode) or the display name of the set's
+// row in the backup list (kInteractiveMode; "" does nothing). Returns 1 when the update
+// index was written and nothing needed packing, WriteVolume's result when entries were
+// packed, 0 otherwise.
+int32_t UpdateBackup(AppState& app, const std::string& name, int32_t mode);
 
 }  // namespace sk
 

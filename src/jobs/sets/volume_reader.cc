@@ -1,19 +1,7 @@
 #include "jobs/sets/volume_reader.h"
 
-#include "shell/size_text.h"
-
 namespace sk {
 namespace {
-
-// "$" and eight upper-case hexadecimal digits, as CrcText writes them; an update index line
-// is made for every record of a main volume, so this stays free of formatted output.
-constexpr size_t kCrcTextLength = 9;
-
-void AppendCrcText(std::string& line, uint32_t crc) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  line += '$';
-  for (int shift = 28; shift >= 0; shift -= 4) line += kDigits[(crc >> shift) & 0xF];
-}
 
 bool HasControlByte(const std::string& path) {
   for (const char c : path) {
@@ -66,28 +54,18 @@ bool ReadNextEntry(VolumeReader& reader) {
   return true;
 }
 
-int32_t LoadVolumeIndex(AppState& app, const std::string& path, const std::string& prefix,
-                        int list_number, bool with_sizes, bool* damaged) {
-  StringList& list = app.List(list_number);
-  list.clear();
+std::vector<VolumeRecord> ReadVolumeRecords(const std::string& path, const std::string& prefix,
+                                            bool* damaged) {
+  std::vector<VolumeRecord> records;
   if (damaged != nullptr) *damaged = false;
   VolumeReader reader;
-  if (OpenVolume(reader, path) < 0) return 0;
-  int32_t count = 0;
+  if (OpenVolume(reader, path) < 0) return records;
   while (ReadNextEntry(reader)) {
     const CurrentEntry& entry = reader.entry;
-    std::string line;
-    line.reserve(prefix.size() + entry.Path.size() + kCrcTextLength + 2);
-    line += prefix;
-    line += entry.Path;
-    line += '\x01';
-    if (with_sizes) line += ByteSizeText(entry.UnpackedSize, 1) + '\x01';
-    AppendCrcText(line, entry.Crc32);
-    list.push_back(std::move(line));
-    ++count;
+    records.push_back({prefix + entry.Path, entry.UnpackedSize, entry.Crc32});
   }
   if (damaged != nullptr) *damaged = reader.damaged;
-  return count;
+  return records;
 }
 
 }  // namespace sk

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/volume.h"
 #include "platform/file_system.h"
-#include "shell/app_state.h"
 
 namespace sk {
 
@@ -48,12 +48,18 @@ bool ReadNextEntry(VolumeReader& reader);
 // blocks. False at the end or on damage, as ReadNextEntry.
 bool ReadEntryHead(VolumeReader& reader);
 
-// Clears list `list_number` and appends one index line per record: prefix + Path, byte 1,
-// with_sizes ? ByteSizeText(UnpackedSize) + byte 1 : "", then "$" + the CRC in hex.
-// Returns the number of records read; *damaged tells whether the volume ended in a damaged
-// record (the list then holds the records before it).
-int32_t LoadVolumeIndex(AppState& app, const std::string& path, const std::string& prefix,
-                        int list_number, bool with_sizes, bool* damaged = nullptr);
+// One record as an update compares it: where it lies below the set's parent, and its CRC.
+struct VolumeRecord {
+  std::string path;  // prefix + the record's path; a folder's ends in "\"
+  int64_t size = 0;  // the unpacked size
+  uint32_t crc = 0;
+  friend bool operator==(const VolumeRecord&, const VolumeRecord&) = default;
+};
+
+// Reads the records of a volume in their order, each path behind prefix. *damaged tells
+// whether the volume ended in a damaged record (the records before it are returned).
+std::vector<VolumeRecord> ReadVolumeRecords(const std::string& path, const std::string& prefix,
+                                            bool* damaged = nullptr);
 
 }  // namespace sk
 

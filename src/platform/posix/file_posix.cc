@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/system_file.h"
@@ -114,6 +115,10 @@ bool SyncFile(intptr_t file) {
 }
 
 bool CloseFile(intptr_t file) { return ::close(Descriptor(file)) == 0; }
+
+bool Rename(const std::string& native_from, const std::string& native_to) {
+  return ::rename(native_from.c_str(), native_to.c_str()) == 0;
+}
 
 bool SyncFolder(const std::string& native) {
   const int fd = OpenRetrying(native.c_str(), O_RDONLY | O_DIRECTORY);

@@ -78,8 +78,8 @@ FolderEntry DescribeEntry(int dir_fd, const char* name) {
     return entry;
   }
   entry.attributes = AttributesOf(mode_only);
-  entry.creation_time = (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec
-                                                            : info.stx_mtime.tv_sec;
+  entry.creation_time =
+      (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : info.stx_mtime.tv_sec;
   return entry;
 }
 
@@ -132,22 +132,6 @@ bool DeleteFile(const std::string& path) {
   const std::string native = NativePath(path);
   if (native.empty() || !Allowed(FsCall::kDelete, path)) return false;
   return ::unlink(native.c_str()) == 0 || Failed();
-}
-
-bool RenameFile(const std::string& from, const std::string& to) {
-  if (ConsumeFault(FaultOp::kRename)) return false;
-  const std::string native_from = NativePath(from);
-  const std::string native_to = NativePath(to);
-  if (native_from.empty() || native_to.empty() || !Allowed(FsCall::kRename, from, to)) {
-    return false;
-  }
-  return ::rename(native_from.c_str(), native_to.c_str()) == 0 || Failed();
-}
-
-bool SyncFolder(const std::string& folder) {
-  const std::string native = NativePath(folder);
-  if (native.empty() || !Allowed(FsCall::kSyncFolder, folder)) return false;
-  return system_file::SyncFolder(native) || Failed();
 }
 
 bool CreateFolder(const std::string& path) {
@@ -203,8 +187,8 @@ std::string LocalTimeText(int64_t seconds) {
 uint32_t TickCount() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u +
-                      static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  const uint64_t ms =
+      static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
 }
 

@@ -176,25 +176,6 @@ bool DeleteFile(const std::string& path) {
   return DeleteFileA(native.c_str()) != 0 || Failed();
 }
 
-bool RenameFile(const std::string& from, const std::string& to) {
-  if (ConsumeFault(FaultOp::kRename)) return false;
-  const std::string native_from = NativePath(from);
-  const std::string native_to = NativePath(to);
-  if (native_from.empty() || native_to.empty() || !Allowed(FsCall::kRename, from, to)) {
-    return false;
-  }
-  // Written through: the new name is on the disk when the call returns.
-  return MoveFileExA(native_from.c_str(), native_to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
-         Failed();
-}
-
-bool SyncFolder(const std::string& folder) {
-  const std::string native = NativePath(folder);
-  if (native.empty() || !Allowed(FsCall::kSyncFolder, folder)) return false;
-  return system_file::SyncFolder(native) || Failed();
-}
-
 bool CreateFolder(const std::string& path) {
   const std::string native = NativePath(path);
   if (native.empty() || !Allowed(FsCall::kCreateFolder, path)) return false;

@@ -108,6 +108,12 @@ bool SyncFile(intptr_t file) { return FlushFileBuffers(Handle(file)) != 0; }
 
 bool CloseFile(intptr_t file) { return CloseHandle(Handle(file)) != 0; }
 
+// Written through: the new name is on the disk when the call returns.
+bool Rename(const std::string& native_from, const std::string& native_to) {
+  return MoveFileExA(native_from.c_str(), native_to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 // A rename is written through (MOVEFILE_WRITE_THROUGH): nothing is left to flush.
 bool SyncFolder(const std::string&) { return true; }
 

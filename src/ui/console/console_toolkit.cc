@@ -20,11 +20,6 @@ namespace {
 std::atomic<int> g_interrupt_pending{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-// Ids the jobs give their buttons (progress windows; restore parameters window).
-constexpr int kJobCancelId = 31;
-constexpr int kParametersOkId = 42;
-constexpr int kParametersCancelId = 43;
-
 // A poll is taken once per 6000-byte block; the clock is read on every 16th only.
 constexpr uint32_t kPollsPerClockCheck = 16;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
@@ -249,14 +244,7 @@ int ConsoleToolkit::CountItems(int window, int control) {
 std::string ConsoleToolkit::GetItemText(int window, int control, int row, int column) {
   const Control* found = Find(window, control);
   if (!found || row < 0 || row >= static_cast<int>(found->items.size()) || column < 0) return "";
-  const std::string& item = found->items[row];
-  size_t start = 0;
-  for (int i = 0; i < column; ++i) {
-    start = item.find('\n', start);
-    if (start == std::string::npos) return "";
-    ++start;
-  }
-  return item.substr(start, item.find('\n', start) - start);
+  return RowColumn(found->items[row], column);
 }
 
 void ConsoleToolkit::AddStatusBar(int window, int fields) {
@@ -316,7 +304,7 @@ const ConsoleToolkit::Control* ConsoleToolkit::CancelButton(const Window& window
   for (int id : window.order) {
     const Control& control = window.controls.at(id);
     if (control.def.kind != ControlKind::kButton) continue;
-    if (id == kJobCancelId || id == kParametersCancelId || control.text == words_.cancel) {
+    if ((control.def.style & kRoleCancel) != 0 || control.text == words_.cancel) {
       return &control;
     }
   }
@@ -327,7 +315,7 @@ const ConsoleToolkit::Control* ConsoleToolkit::OkButton(const Window& window) co
   for (int id : window.order) {
     const Control& control = window.controls.at(id);
     if (control.def.kind == ControlKind::kButton &&
-        (id == kParametersOkId || control.text == words_.ok)) {
+        ((control.def.style & kRoleDefault) != 0 || control.text == words_.ok)) {
       return &control;
     }
   }
@@ -517,8 +505,9 @@ Answer ConsoleToolkit::Ask(const std::string&, const std::string&, Buttons butto
     choices.push_back({words_.no, "no", Answer::kNo});
   }
   if (buttons != Buttons::kYesNo) choices.push_back({words_.cancel, "cancel", Answer::kCancel});
-  // The answer that changes nothing: No, or Cancel where it is offered.
-  const Choice& keep = buttons == Buttons::kYesNo ? choices[1] : choices.back();
+  const Choice& keep = *std::find_if(choices.begin(), choices.end(), [&](const Choice& choice) {
+    return choice.answer == HarmlessAnswer(buttons);
+  });
 
   if (!input_is_terminal_) {
     Say("  -> " + keep.word + " (no terminal to ask on)");
@@ -620,5 +609,14 @@ Event ConsoleToolkit::Choose(Window& window) {
   queued_.push_back({EventType::kLeftClick, window_id, ok->def.id});
   return {EventType::kLeftClick, window_id, options[*chosen]->def.id};
 }
+
+// A line on a terminal has no window to enable, no focus, no columns, no folder chooser (the
+// command line names its folders) and no sound.
+void ConsoleToolkit::EnableWindow(int, bool) {}
+void ConsoleToolkit::EnableControl(int, int, bool) {}
+void ConsoleToolkit::SetFocus(int, int) {}
+void ConsoleToolkit::AddColumn(int, int, const std::string&, int) {}
+std::string ConsoleToolkit::ChooseFolder(const std::string&, const std::string&) { return ""; }
+void ConsoleToolkit::PlayInformationSound() {}
 
 }  // namespace sk::ui

@@ -58,35 +58,7 @@ class ConsoleToolkit : public Toolkit {
   // True once an interrupt arrived, whether or not a job has taken it yet.
   bool WasInterrupted() const;
 
-  bool OpenWindow(int window, const WindowDef& def) override;
-  void CloseWindow(int window) override;
-  bool WindowExists(int window) override;
-  void EnableWindow(int, bool) override {}
-  void AddControl(int window, const ControlDef& def) override;
-  void SetText(int window, int control, const std::string& text) override;
-  std::string GetText(int window, int control) override;
-  void SetValue(int window, int control, int64_t value) override;
-  int64_t GetValue(int window, int control) override;
-  void SetRange(int window, int control, int64_t minimum, int64_t maximum) override;
-  int64_t GetMaximum(int window, int control) override;
-  void EnableControl(int, int, bool) override {}
-  void SetFocus(int, int) override {}
-  void AddColumn(int, int, const std::string&, int) override {}
-  void AddItem(int window, int control, const std::string& text, int image) override;
-  void SetItemText(int window, int control, int row, const std::string& text) override;
-  void ClearItems(int window, int control) override;
-  int CountItems(int window, int control) override;
-  std::string GetItemText(int window, int control, int row, int column) override;
-  void AddStatusBar(int window, int fields) override;
-  void SetStatusText(int window, int field, const std::string& text) override;
-  void AddTimer(int window, int timer, int milliseconds) override;
-  void RemoveTimer(int window, int timer) override;
-  Event PollEvent() override;
-  Event WaitEvent() override;
-  Answer MessageBox(const std::string& title, const std::string& text, Icon icon,
-                    Buttons buttons) override;
-  std::string ChooseFolder(const std::string&, const std::string&) override { return ""; }
-  void PlayInformationSound() override {}
+  SK_TOOLKIT_WINDOW_METHODS
 
  private:
   using Clock = std::chrono::steady_clock;

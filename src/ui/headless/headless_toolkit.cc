@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/window_map.h"
+
 namespace sk::ui {
 
 void HeadlessToolkit::ScheduleEvent(int poll, Event event) {
@@ -9,15 +11,11 @@ void HeadlessToolkit::ScheduleEvent(int poll, Event event) {
 }
 
 HeadlessToolkit::Window* HeadlessToolkit::FindWindow(int window) {
-  auto it = windows.find(window);
-  return it == windows.end() ? nullptr : &it->second;
+  return FindEntry(windows, window);
 }
 
 HeadlessToolkit::Control* HeadlessToolkit::FindControl(int window, int control) {
-  Window* w = FindWindow(window);
-  if (w == nullptr) return nullptr;
-  auto it = w->controls.find(control);
-  return it == w->controls.end() ? nullptr : &it->second;
+  return FindControlIn(windows, window, control);
 }
 
 const HeadlessToolkit::Window* HeadlessToolkit::LastClosed(const std::string& title) const {
@@ -152,15 +150,7 @@ int HeadlessToolkit::CountItems(int window, int control) {
 std::string HeadlessToolkit::GetItemText(int window, int control, int row, int column) {
   Control* c = FindControl(window, control);
   if (c == nullptr || row < 0 || static_cast<size_t>(row) >= c->items.size()) return "";
-  const std::string& text = c->items[static_cast<size_t>(row)];
-  size_t start = 0;
-  for (int i = 0; i < column; ++i) {
-    start = text.find('\n', start);
-    if (start == std::string::npos) return "";
-    ++start;
-  }
-  const size_t end = text.find('\n', start);
-  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  return RowColumn(c->items[static_cast<size_t>(row)], column);
 }
 
 void HeadlessToolkit::AddStatusBar(int window, int fields) {
@@ -221,7 +211,7 @@ Event HeadlessToolkit::WaitEvent() {
 
 Answer HeadlessToolkit::MessageBox(const std::string& title, const std::string& text, Icon icon,
                                    Buttons buttons) {
-  Answer answer = buttons == Buttons::kOk ? Answer::kOk
+  Answer answer = buttons == Buttons::kOk         ? Answer::kOk
                   : buttons == Buttons::kOkCancel ? Answer::kOk
                                                   : Answer::kYes;
   if (buttons != Buttons::kOk && !answers_.empty()) {
@@ -349,5 +339,9 @@ bool HeadlessToolkit::OpenDocument(const std::string& target) {
   documents.push_back(target);
   return true;
 }
+
+void HeadlessToolkit::PlayInformationSound() { ++sounds; }
+
+void HeadlessToolkit::SetImages(const std::vector<Image>& images) { this->images = images; }
 
 }  // namespace sk::ui

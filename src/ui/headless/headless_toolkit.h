@@ -71,9 +71,9 @@ class HeadlessToolkit : public Toolkit {
   std::function<Event(HeadlessToolkit&)> on_poll;
 
   // --- What happened.
-  std::map<int, Window> windows;             // open windows
-  std::vector<WindowDef> opened;            // every window ever opened, in order
-  std::vector<Window> closed;                // every window at the moment it was closed
+  std::map<int, Window> windows;  // open windows
+  std::vector<WindowDef> opened;  // every window ever opened, in order
+  std::vector<Window> closed;     // every window at the moment it was closed
   std::vector<Message> messages;
   int sounds = 0;
   long polls = 0;
@@ -85,51 +85,8 @@ class HeadlessToolkit : public Toolkit {
   std::vector<std::string> MessageTexts() const;
 
   // --- Toolkit.
-  bool OpenWindow(int window, const WindowDef& def) override;
-  void CloseWindow(int window) override;
-  bool WindowExists(int window) override;
-  void EnableWindow(int window, bool enabled) override;
-  void AddControl(int window, const ControlDef& def) override;
-  void SetText(int window, int control, const std::string& text) override;
-  std::string GetText(int window, int control) override;
-  void SetValue(int window, int control, int64_t value) override;
-  int64_t GetValue(int window, int control) override;
-  void SetRange(int window, int control, int64_t minimum, int64_t maximum) override;
-  int64_t GetMaximum(int window, int control) override;
-  void EnableControl(int window, int control, bool enabled) override;
-  void SetFocus(int window, int control) override;
-  void AddColumn(int window, int control, const std::string& title, int width) override;
-  void AddItem(int window, int control, const std::string& text, int image) override;
-  void SetItemText(int window, int control, int row, const std::string& text) override;
-  void ClearItems(int window, int control) override;
-  int CountItems(int window, int control) override;
-  std::string GetItemText(int window, int control, int row, int column) override;
-  void AddStatusBar(int window, int fields) override;
-  void SetStatusText(int window, int field, const std::string& text) override;
-  void AddTimer(int window, int timer, int milliseconds) override;
-  void RemoveTimer(int window, int timer) override;
-  Event PollEvent() override;
-  Event WaitEvent() override;
-  Answer MessageBox(const std::string& title, const std::string& text, Icon icon,
-                    Buttons buttons) override;
-  std::string ChooseFolder(const std::string& title, const std::string& start) override;
-  void PlayInformationSound() override { ++sounds; }
-  void SetImages(const std::vector<Image>& images) override { this->images = images; }
-  void SetMenuBar(int window, const std::vector<Menu>& menus) override;
-  void EnableMenuItem(int window, int item, bool enabled) override;
-  void CheckMenuItem(int window, int item, bool checked) override;
-  void SetContextMenu(int window, const Menu& menu) override;
-  void ShowContextMenu(int window) override;
-  void SetMinimumSize(int window, int width, int height) override;
-  WindowGeometry GetWindowGeometry(int window) override;
-  void SetControlRect(int window, int control, const Rect& rect) override;
-  Rect GetControlRect(int window, int control) override;
-  void SetToolTip(int window, int control, const std::string& text) override;
-  void SetFont(int window, int control, const Font& font) override;
-  void SetColumnWidth(int window, int control, int column, int width) override;
-  int GetColumnWidth(int window, int control, int column) override;
-  int VisibleRowCount(int window, int control) override;
-  bool OpenDocument(const std::string& target) override;
+  SK_TOOLKIT_WINDOW_METHODS
+  SK_TOOLKIT_DESKTOP_METHODS
 
   // The pretend desktop's measures.
   static constexpr int kMenuBarHeight = 20;

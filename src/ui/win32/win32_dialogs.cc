@@ -6,7 +6,7 @@
 #include <shlobj.h>
 
 #include "platform/file_system.h"
-#include "ui/win32/win32_automation.h"
+#include "ui/automation_player.h"
 
 namespace sk::ui {
 
@@ -101,22 +101,13 @@ Answer Win32Toolkit::SystemMessageBox(HWND owner, const std::string& title, cons
       return Answer::kOk;
     default:
       // A box that could not be shown never answers Yes.
-      switch (buttons) {
-        case Buttons::kYesNo:
-          return Answer::kNo;
-        case Buttons::kYesNoCancel:
-        case Buttons::kOkCancel:
-          return Answer::kCancel;
-        case Buttons::kOk:
-          break;
-      }
-      return Answer::kOk;
+      return HarmlessAnswer(buttons);
   }
 }
 
 Answer Win32Toolkit::MessageBox(const std::string& title, const std::string& text, Icon icon,
                                 Buttons buttons) {
-  if (automation_ != nullptr) return automation_->Message(*this, title, text, icon, buttons);
+  if (automation_ != nullptr) return automation_->Message(title, text, icon, buttons);
   return SystemMessageBox(ActiveWindow(), title, text, icon, buttons);
 }
 
@@ -158,8 +149,8 @@ std::string Win32Toolkit::ChooseFolder(const std::string& title, const std::stri
   std::string native_start = start.empty() ? "" : platform::NativePath(start);
   if (native_start.empty()) native_start = start;
   native_start = win32::BrowserStartFolder(native_start);
-  const std::string chosen = automation_ != nullptr ? automation_->Folder(*this, title)
-                                                    : RunFolderChooser(title, native_start);
+  const std::string chosen =
+      automation_ != nullptr ? automation_->Folder(title) : RunFolderChooser(title, native_start);
   if (chosen.empty()) return "";
   return win32::WithTrailingBackslash(platform::InternalPath(chosen));
 }

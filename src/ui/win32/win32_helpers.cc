@@ -60,17 +60,6 @@ std::vector<uint8_t> TransparencyMask(const Image& image, int width, int height)
   return out;
 }
 
-std::vector<std::string> SplitColumns(const std::string& text) {
-  std::vector<std::string> columns;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = text.find('\n', start);
-    columns.push_back(text.substr(start, end == std::string::npos ? end : end - start));
-    if (end == std::string::npos) return columns;
-    start = end + 1;
-  }
-}
-
 void EventQueue::Push(const Event& event) {
   if (event.type == EventType::kSize && !events_.empty() && events_.back() == event) return;
   events_.push_back(event);

@@ -23,9 +23,6 @@ std::vector<uint32_t> PremultipliedPixels(const Image& image, int width, int hei
 // top, each row padded to a multiple of 16 bits as CreateBitmap wants.
 std::vector<uint8_t> TransparencyMask(const Image& image, int width, int height);
 
-// The columns of a list row's text ('\n' separates them); always at least one.
-std::vector<std::string> SplitColumns(const std::string& text);
-
 // Events as the window procedures queue them. A resize arrives as many native messages:
 // one kSize stands for a run of them.
 class EventQueue {

@@ -2,7 +2,7 @@
 // status bar, the program's images, and the menus of the native toolkit.
 #include <algorithm>
 
-#include "ui/win32/win32_automation.h"
+#include "ui/automation_player.h"
 #include "ui/win32/win32_toolkit.h"
 
 namespace sk::ui {
@@ -19,15 +19,8 @@ int ColumnCount(HWND list) {
 
 // A 32-bit top-down DIB section holding pixels (B, G, R, A in memory).
 HBITMAP PixelBitmap(const std::vector<uint32_t>& pixels, int width, int height) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = TopDownBitmap(width, height, &bits);
   if (bitmap == nullptr || bits == nullptr) return bitmap;
   std::copy(pixels.begin(), pixels.end(), static_cast<uint32_t*>(bits));
   GdiFlush();
@@ -53,6 +46,18 @@ std::string ListText(HWND list, int row, int column) {
 
 }  // namespace
 
+HBITMAP TopDownBitmap(int width, int height, void** bits) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  *bits = nullptr;
+  return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
 // --- Report lists, drop-down lists, tabs.
 
 void Win32Toolkit::AddColumn(int window, int control, const std::string& title, int width) {
@@ -77,7 +82,7 @@ void Win32Toolkit::AddColumn(int window, int control, const std::string& title, 
 }
 
 void Win32Toolkit::SetRow(ControlData& c, int row, const std::string& text, int image) {
-  const std::vector<std::string> columns = win32::SplitColumns(text);
+  const std::vector<std::string> columns = RowColumns(text);
   const int count = static_cast<int>(SendMessageA(c.hwnd, LVM_GETITEMCOUNT, 0, 0));
   LVITEMA item{};
   item.mask = LVIF_TEXT;

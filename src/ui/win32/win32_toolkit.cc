@@ -6,7 +6,8 @@
 
 #include <algorithm>
 
-#include "ui/win32/win32_automation.h"
+#include "ui/automation_player.h"
+#include "ui/window_map.h"
 
 namespace sk::ui {
 
@@ -120,7 +121,7 @@ Win32Toolkit::~Win32Toolkit() {
   if (ole_) OleUninitialize();
 }
 
-void Win32Toolkit::SetAutomation(std::unique_ptr<Win32Automation> automation) {
+void Win32Toolkit::SetAutomation(std::unique_ptr<AutomationPlayer> automation) {
   automation_ = std::move(automation);
 }
 
@@ -152,7 +153,7 @@ void Win32Toolkit::PumpNow() {
 
 void Win32Toolkit::Pump() {
   PumpNow();
-  if (automation_ != nullptr && queue_.Empty()) automation_->Step(*this);
+  if (automation_ != nullptr && queue_.Empty()) automation_->Step();
 }
 
 Event Win32Toolkit::PollEvent() {
@@ -235,7 +236,7 @@ LRESULT Win32Toolkit::Handle(HWND hwnd, const Ref& ref, UINT message, WPARAM wpa
     case WM_TIMER:
       if (top && wparam == kMenuShotTimer) {
         KillTimer(hwnd, kMenuShotTimer);
-        if (automation_ != nullptr) automation_->ContextMenuTimer(*this);
+        if (automation_ != nullptr) automation_->ContextMenuShown();
         return 0;
       }
       if (top && wparam >= kTimerBase) {
@@ -278,11 +279,24 @@ void Win32Toolkit::OnSize(const Ref& ref, HWND hwnd) {
 bool Win32Toolkit::HandleCommand(const Ref& ref, WPARAM wparam, LPARAM lparam) {
   const int code = HIWORD(wparam);
   if (lparam == 0) {
-    // A menu item (code 0); Enter and Escape arrive as IDOK and IDCANCEL, below the items.
+    // A menu item (code 0); Enter and Escape arrive as IDOK and IDCANCEL, below the items,
+    // and press the window's default or cancel button.
     const int item = static_cast<int>(LOWORD(wparam)) - kMenuIdBase;
     if (ref.kind == Ref::Kind::kWindow && code == 0 && item >= 0) {
       Queue({EventType::kMenu, ref.window, item});
       return true;
+    }
+    const WORD key = LOWORD(wparam);
+    if (ref.kind != Ref::Kind::kWindow || (key != IDOK && key != IDCANCEL)) return false;
+    const uint32_t role = key == IDOK ? kRoleDefault : kRoleCancel;
+    WindowData* w = FindWin(ref.window);
+    if (w == nullptr) return false;
+    for (const auto& [id, c] : w->controls) {
+      if (c.def.kind == ControlKind::kButton && (c.def.style & role) != 0 &&
+          IsWindowEnabled(c.hwnd)) {
+        Queue({EventType::kLeftClick, ref.window, id});
+        return true;
+      }
     }
     return false;
   }
@@ -334,16 +348,10 @@ bool Win32Toolkit::HandleNotify(const NMHDR& header) {
 
 // --- Windows.
 
-Win32Toolkit::WindowData* Win32Toolkit::FindWin(int window) {
-  auto it = windows_.find(window);
-  return it == windows_.end() ? nullptr : &it->second;
-}
+Win32Toolkit::WindowData* Win32Toolkit::FindWin(int window) { return FindEntry(windows_, window); }
 
 Win32Toolkit::ControlData* Win32Toolkit::FindControl(int window, int control) {
-  WindowData* w = FindWin(window);
-  if (w == nullptr) return nullptr;
-  auto it = w->controls.find(control);
-  return it == w->controls.end() ? nullptr : &it->second;
+  return FindControlIn(windows_, window, control);
 }
 
 const Win32Toolkit::Ref* Win32Toolkit::RefOf(HWND hwnd) const {

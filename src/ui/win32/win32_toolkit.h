@@ -33,7 +33,7 @@
 
 namespace sk::ui {
 
-class Win32Automation;
+class AutomationPlayer;
 
 class Win32Toolkit : public Toolkit {
  public:
@@ -52,7 +52,7 @@ class Win32Toolkit : public Toolkit {
   // False when the window class could not be registered.
   bool Ready() const { return ready_; }
 
-  void SetAutomation(std::unique_ptr<Win32Automation> automation);
+  void SetAutomation(std::unique_ptr<AutomationPlayer> automation);
 
   // --- For the automation: native handles and what the window system shows.
   HWND NativeWindow(int window);
@@ -69,51 +69,8 @@ class Win32Toolkit : public Toolkit {
   std::string RunFolderChooser(const std::string& title, const std::string& start);
 
   // --- Toolkit.
-  bool OpenWindow(int window, const WindowDef& def) override;
-  void CloseWindow(int window) override;
-  bool WindowExists(int window) override;
-  void EnableWindow(int window, bool enabled) override;
-  void AddControl(int window, const ControlDef& def) override;
-  void SetText(int window, int control, const std::string& text) override;
-  std::string GetText(int window, int control) override;
-  void SetValue(int window, int control, int64_t value) override;
-  int64_t GetValue(int window, int control) override;
-  void SetRange(int window, int control, int64_t minimum, int64_t maximum) override;
-  int64_t GetMaximum(int window, int control) override;
-  void EnableControl(int window, int control, bool enabled) override;
-  void SetFocus(int window, int control) override;
-  void EnableMenuItem(int window, int item, bool enabled) override;
-  void AddColumn(int window, int control, const std::string& title, int width) override;
-  void AddItem(int window, int control, const std::string& text, int image) override;
-  void SetItemText(int window, int control, int row, const std::string& text) override;
-  void ClearItems(int window, int control) override;
-  int CountItems(int window, int control) override;
-  std::string GetItemText(int window, int control, int row, int column) override;
-  void AddStatusBar(int window, int fields) override;
-  void SetStatusText(int window, int field, const std::string& text) override;
-  void AddTimer(int window, int timer, int milliseconds) override;
-  void RemoveTimer(int window, int timer) override;
-  Event PollEvent() override;
-  Event WaitEvent() override;
-  Answer MessageBox(const std::string& title, const std::string& text, Icon icon,
-                    Buttons buttons) override;
-  std::string ChooseFolder(const std::string& title, const std::string& start) override;
-  void PlayInformationSound() override;
-  void SetImages(const std::vector<Image>& images) override;
-  void SetMenuBar(int window, const std::vector<Menu>& menus) override;
-  void CheckMenuItem(int window, int item, bool checked) override;
-  void SetContextMenu(int window, const Menu& menu) override;
-  void ShowContextMenu(int window) override;
-  void SetMinimumSize(int window, int width, int height) override;
-  WindowGeometry GetWindowGeometry(int window) override;
-  void SetControlRect(int window, int control, const Rect& rect) override;
-  Rect GetControlRect(int window, int control) override;
-  void SetToolTip(int window, int control, const std::string& text) override;
-  void SetFont(int window, int control, const Font& font) override;
-  void SetColumnWidth(int window, int control, int column, int width) override;
-  int GetColumnWidth(int window, int control, int column) override;
-  int VisibleRowCount(int window, int control) override;
-  bool OpenDocument(const std::string& target) override;
+  SK_TOOLKIT_WINDOW_METHODS
+  SK_TOOLKIT_DESKTOP_METHODS
 
   // The message box as the system shows it (the automation's pictures show it this way).
   static Answer SystemMessageBox(HWND owner, const std::string& title, const std::string& text,
@@ -199,12 +156,15 @@ class Win32Toolkit : public Toolkit {
   HICON big_icon_ = nullptr, small_icon_ = nullptr;
   HFONT base_font_ = nullptr;
   HFONT link_font_ = nullptr;
-  std::unique_ptr<Win32Automation> automation_;
+  std::unique_ptr<AutomationPlayer> automation_;
   bool quiet_ = false;  // set while the program changes a control itself
   bool pumping_ = false;
   bool ole_ = false;
   bool vista_ = true;
 };
+
+// A 32-bit top-down DIB section of that size; *bits points at its pixels (B, G, R, A).
+HBITMAP TopDownBitmap(int width, int height, void** bits);
 
 // Windows Vista and later (major version 6 and up).
 bool IsVistaOrLater();

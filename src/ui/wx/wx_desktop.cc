@@ -1,15 +1,14 @@
-#include "ui/wx/wx_desktop.h"
-
+#include "ui/desktop.h"
 #include "ui/wx/wx_automation.h"
 #include "ui/wx/wx_toolkit.h"
 
 namespace sk::ui {
 
-std::unique_ptr<Toolkit> MakeWxToolkit() {
+std::unique_ptr<Toolkit> MakeDesktopToolkit() {
   if (!WxToolkit::Start()) return nullptr;
   auto toolkit = std::make_unique<WxToolkit>();
-  if (std::unique_ptr<WxAutomation> automation = WxAutomation::FromEnvironment()) {
-    toolkit->SetAutomation(std::move(automation));
+  if (auto player = AutomationPlayer::FromEnvironment(std::make_unique<WxAutomation>(*toolkit))) {
+    toolkit->SetAutomation(std::move(player));
   }
   return toolkit;
 }

@@ -17,7 +17,8 @@
 #include <cstdio>
 
 #include "platform/file_system.h"
-#include "ui/wx/wx_automation.h"
+#include "ui/automation_player.h"
+#include "ui/window_map.h"
 #include "ui/wx/wx_gtk.h"
 #include "ui/wx/wx_widgets.h"
 
@@ -55,18 +56,6 @@ long FrameStyle(uint32_t flags) {
   return style;
 }
 
-// The columns of a list row's text.
-std::vector<std::string> Columns(const std::string& text) {
-  std::vector<std::string> columns;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = text.find('\n', start);
-    columns.push_back(text.substr(start, end == std::string::npos ? end : end - start));
-    if (end == std::string::npos) return columns;
-    start = end + 1;
-  }
-}
-
 wxListCtrl* AsList(wxWindow* widget) { return dynamic_cast<wxListCtrl*>(widget); }
 
 int SelectedRow(wxListCtrl* list) {
@@ -74,7 +63,7 @@ int SelectedRow(wxListCtrl* list) {
 }
 
 void SetRow(wxListCtrl* list, int row, const std::string& text, int image) {
-  const std::vector<std::string> columns = Columns(text);
+  const std::vector<std::string> columns = RowColumns(text);
   if (row >= list->GetItemCount()) {
     list->InsertItem(row, ToWx(columns[0]), image);
   } else {
@@ -141,7 +130,7 @@ WxToolkit::~WxToolkit() {
   if (wxEventLoopBase::GetActive() == loop_.get()) wxEventLoopBase::SetActive(nullptr);
 }
 
-void WxToolkit::SetAutomation(std::unique_ptr<WxAutomation> automation) {
+void WxToolkit::SetAutomation(std::unique_ptr<AutomationPlayer> automation) {
   automation_ = std::move(automation);
 }
 
@@ -170,7 +159,7 @@ void WxToolkit::PumpNow() {
 
 void WxToolkit::Pump() {
   PumpNow();
-  if (automation_ != nullptr && queue_.empty()) automation_->Step(*this);
+  if (automation_ != nullptr && queue_.empty()) automation_->Step();
 }
 
 Event WxToolkit::PollEvent() {
@@ -203,16 +192,10 @@ Event WxToolkit::WaitEvent() {
 
 // --- Windows.
 
-WxToolkit::WindowData* WxToolkit::FindWindow(int window) {
-  auto it = windows_.find(window);
-  return it == windows_.end() ? nullptr : &it->second;
-}
+WxToolkit::WindowData* WxToolkit::FindWindow(int window) { return FindEntry(windows_, window); }
 
 WxToolkit::ControlData* WxToolkit::FindControl(int window, int control) {
-  WindowData* w = FindWindow(window);
-  if (w == nullptr) return nullptr;
-  auto it = w->controls.find(control);
-  return it == w->controls.end() ? nullptr : &it->second;
+  return FindControlIn(windows_, window, control);
 }
 
 wxWindow* WxToolkit::NativeWindow(int window) {
@@ -282,6 +265,18 @@ bool WxToolkit::OpenWindow(int window, const WindowDef& def) {
   });
   frame->Bind(wxEVT_MENU, [this, window](wxCommandEvent& event) {
     Queue({EventType::kMenu, window, event.GetId() - kMenuIdBase});
+  });
+  // Escape presses the window's cancel button, Enter its default button (where the focus is
+  // on no other button).
+  frame->Bind(wxEVT_CHAR_HOOK, [this, window](wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    const bool enter = key == WXK_RETURN || key == WXK_NUMPAD_ENTER;
+    const bool on_button = dynamic_cast<wxButton*>(wxWindow::FindFocus()) != nullptr;
+    uint32_t role = 0;
+    if (key == WXK_ESCAPE) role = kRoleCancel;
+    if (enter && !on_button) role = kRoleDefault;
+    if (role != 0 && PressRole(window, role)) return;
+    event.Skip();
   });
 
   if (image_data_.size() > kProgramImage) {
@@ -442,6 +437,18 @@ wxWindow* WxToolkit::MakeWidget(int window, WindowData& w, const ControlDef& def
   }
   (void)window;
   return new wxStaticText(parent, wxID_ANY, text, pos, size);
+}
+
+bool WxToolkit::PressRole(int window, uint32_t role) {
+  WindowData* w = FindWindow(window);
+  if (w == nullptr) return false;
+  for (const auto& [id, c] : w->controls) {
+    if (c.def.kind == ControlKind::kButton && (c.def.style & role) != 0 && c.widget->IsEnabled()) {
+      Queue({EventType::kLeftClick, window, id});
+      return true;
+    }
+  }
+  return false;
 }
 
 void WxToolkit::BindEvents(int window, const ControlDef& def, wxWindow* widget) {
@@ -859,7 +866,7 @@ void WxToolkit::SetContextMenu(int window, const Menu& menu) {
 void WxToolkit::ShowContextMenu(int window) {
   WindowData* w = FindWindow(window);
   if (w == nullptr || w->context_menu == nullptr) return;
-  if (automation_ != nullptr) automation_->ContextMenuOpening(*this, window);
+  if (automation_ != nullptr) automation_->ContextMenuOpening(window);
   w->frame->PopupMenu(w->context_menu.get());
 }
 
@@ -934,7 +941,7 @@ Answer WxToolkit::MessageBox(const std::string& title, const std::string& text, 
   if (message_hook) {
     if (std::optional<Answer> answer = message_hook(info)) return *answer;
   }
-  if (automation_ != nullptr) return automation_->Message(*this, info);
+  if (automation_ != nullptr) return automation_->Message(title, text, icon, buttons);
   std::unique_ptr<wxDialog> dialog(PreviewMessageBox(info));
   switch (dialog->ShowModal()) {
     case wxID_YES:
@@ -957,7 +964,7 @@ std::string WxToolkit::ChooseFolder(const std::string& title, const std::string&
       return ChosenFolder(*chosen);
     }
   }
-  if (automation_ != nullptr) return ChosenFolder(automation_->Folder(*this, title));
+  if (automation_ != nullptr) return ChosenFolder(automation_->Folder(title));
   wxDirDialog dialog(ActiveWindow(), ToWx(title), ToWx(native_start),
                      wxDD_DEFAULT_STYLE | wxDD_NEW_DIR_BUTTON, wxDefaultPosition, kChooserSize);
   if (dialog.ShowModal() != wxID_OK) return "";

@@ -31,7 +31,7 @@ class wxNotebook;
 
 namespace sk::ui {
 
-class WxAutomation;
+class AutomationPlayer;
 
 // UTF-8 text in and out of wx.
 wxString ToWx(const std::string& text);
@@ -62,7 +62,7 @@ class WxToolkit : public Toolkit {
   std::function<std::optional<std::string>(const std::string& title, const std::string& start)>
       folder_hook;
   std::function<bool(const std::string& target)> document_hook;
-  void SetAutomation(std::unique_ptr<WxAutomation> automation);
+  void SetAutomation(std::unique_ptr<AutomationPlayer> automation);
 
   // An event as if a handler had queued it.
   void Post(const Event& event);
@@ -78,51 +78,8 @@ class WxToolkit : public Toolkit {
   wxMenu* ContextMenuOf(int window);
 
   // --- Toolkit.
-  bool OpenWindow(int window, const WindowDef& def) override;
-  void CloseWindow(int window) override;
-  bool WindowExists(int window) override;
-  void EnableWindow(int window, bool enabled) override;
-  void AddControl(int window, const ControlDef& def) override;
-  void SetText(int window, int control, const std::string& text) override;
-  std::string GetText(int window, int control) override;
-  void SetValue(int window, int control, int64_t value) override;
-  int64_t GetValue(int window, int control) override;
-  void SetRange(int window, int control, int64_t minimum, int64_t maximum) override;
-  int64_t GetMaximum(int window, int control) override;
-  void EnableControl(int window, int control, bool enabled) override;
-  void SetFocus(int window, int control) override;
-  void EnableMenuItem(int window, int item, bool enabled) override;
-  void AddColumn(int window, int control, const std::string& title, int width) override;
-  void AddItem(int window, int control, const std::string& text, int image) override;
-  void SetItemText(int window, int control, int row, const std::string& text) override;
-  void ClearItems(int window, int control) override;
-  int CountItems(int window, int control) override;
-  std::string GetItemText(int window, int control, int row, int column) override;
-  void AddStatusBar(int window, int fields) override;
-  void SetStatusText(int window, int field, const std::string& text) override;
-  void AddTimer(int window, int timer, int milliseconds) override;
-  void RemoveTimer(int window, int timer) override;
-  Event PollEvent() override;
-  Event WaitEvent() override;
-  Answer MessageBox(const std::string& title, const std::string& text, Icon icon,
-                    Buttons buttons) override;
-  std::string ChooseFolder(const std::string& title, const std::string& start) override;
-  void PlayInformationSound() override;
-  void SetImages(const std::vector<Image>& images) override;
-  void SetMenuBar(int window, const std::vector<Menu>& menus) override;
-  void CheckMenuItem(int window, int item, bool checked) override;
-  void SetContextMenu(int window, const Menu& menu) override;
-  void ShowContextMenu(int window) override;
-  void SetMinimumSize(int window, int width, int height) override;
-  WindowGeometry GetWindowGeometry(int window) override;
-  void SetControlRect(int window, int control, const Rect& rect) override;
-  Rect GetControlRect(int window, int control) override;
-  void SetToolTip(int window, int control, const std::string& text) override;
-  void SetFont(int window, int control, const Font& font) override;
-  void SetColumnWidth(int window, int control, int column, int width) override;
-  int GetColumnWidth(int window, int control, int column) override;
-  int VisibleRowCount(int window, int control) override;
-  bool OpenDocument(const std::string& target) override;
+  SK_TOOLKIT_WINDOW_METHODS
+  SK_TOOLKIT_DESKTOP_METHODS
 
  private:
   struct ControlData {
@@ -145,6 +102,8 @@ class WxToolkit : public Toolkit {
   wxWindow* ParentFor(WindowData& w, const ControlDef& def);
   wxWindow* MakeWidget(int window, WindowData& w, const ControlDef& def);
   void BindEvents(int window, const ControlDef& def, wxWindow* widget);
+  // A click on the enabled button of that role; false when the window has none.
+  bool PressRole(int window, uint32_t role);
   void Queue(const Event& event);
   int MenuBarHeight(WindowData& w);
   wxMenu* BuildMenu(int window, const Menu& menu);
@@ -155,7 +114,7 @@ class WxToolkit : public Toolkit {
   std::unique_ptr<wxGUIEventLoop> loop_;
   std::unique_ptr<wxImageList> images_;
   std::vector<Image> image_data_;
-  std::unique_ptr<WxAutomation> automation_;
+  std::unique_ptr<AutomationPlayer> automation_;
   std::chrono::steady_clock::time_point next_pump_;
   wxFont base_font_;
   bool quiet_ = false;  // set while the program changes a control itself

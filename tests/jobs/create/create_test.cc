@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "archive/set_names.h"
+#include "core/size_text.h"
 #include "jobs/create/progress.h"
 #include "jobs/create/scan.h"
 #include "platform/file_system.h"
-#include "shell/size_text.h"
 #include "support/test_support.h"
 
 namespace sk {

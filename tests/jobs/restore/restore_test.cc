@@ -445,11 +445,10 @@ TEST_F(RestoreTest, ProgressWindowCountsKibAndTheTimerShowsTheTimes) {
   EXPECT_TRUE(window->timers.empty());  // removed before closing
 }
 
-TEST_F(RestoreTest, InteractiveRestoreUsesTheSelectedRowAndTheChosenFolder) {
+TEST_F(RestoreTest, InteractiveRestoreKeepsTheMainWindowDisabled) {
   const std::string source = MakeDocs();
   CreateBackup(source);
   OpenMainWindow(PointName(source, 0));
-  tk.QueueFolder(Folder("out"));
   ChooseStructure(false);
   bool main_enabled_while_restoring = false;
   tk.on_poll = [&](ui::HeadlessToolkit& t) {
@@ -457,10 +456,8 @@ TEST_F(RestoreTest, InteractiveRestoreUsesTheSelectedRowAndTheChosenFolder) {
     return ui::Event{};
   };
 
-  EXPECT_EQ(RestoreBackup(app, "", "", 0), 1);
+  EXPECT_EQ(RestoreBackup(app, PointName(source, 0), Folder("out"), kInteractiveMode), 1);
 
-  EXPECT_EQ(tk.folder_titles,
-            std::vector<std::string>{testing::SystemText("Bitte wählen Sie ein Zielverzeichniss")});
   EXPECT_EQ(folder.Read("out/Docs/a.txt"), TextData(100));
   EXPECT_TRUE(tk.windows.at(ui::kMainWindow).enabled);
   const auto* params = tk.LastClosed("Wiederherstellungs Parameter");
@@ -476,25 +473,20 @@ TEST_F(RestoreTest, InteractiveRestoreUsesTheSelectedRowAndTheChosenFolder) {
   EXPECT_FALSE(main_enabled_while_restoring);
 }
 
-TEST_F(RestoreTest, NothingSelectedOrADialogCancelledReturnsZeroSilently) {
+TEST_F(RestoreTest, NoPointOrFolderOrACancelledDialogReturnsZeroSilently) {
   const std::string source = MakeDocs();
   CreateBackup(source);
   OpenMainWindow(PointName(source, 0));
+  const std::string point = PointName(source, 0);
 
-  tk.SetValue(ui::kMainWindow, ui::kRestoreList, -1);
-  EXPECT_EQ(RestoreBackup(app, "", "", 0), 0);
-  EXPECT_TRUE(tk.folder_titles.empty());
-
-  tk.SetValue(ui::kMainWindow, ui::kRestoreList, 0);
-  EXPECT_EQ(RestoreBackup(app, "", "", 0), 0);  // no folder chosen
+  EXPECT_EQ(RestoreBackup(app, "", Folder("out"), kInteractiveMode), 0);
+  EXPECT_EQ(RestoreBackup(app, point, "", kInteractiveMode), 0);  // no folder chosen
   EXPECT_EQ(tk.LastClosed("Wiederherstellungs Parameter"), nullptr);
 
-  tk.QueueFolder(Folder("out"));
   tk.QueueEvent({ui::EventType::kLeftClick, ui::kJobWindow, kRestoreCancelId});
-  EXPECT_EQ(RestoreBackup(app, "", "", 0), 0);
-  tk.QueueFolder(Folder("out"));
+  EXPECT_EQ(RestoreBackup(app, point, Folder("out"), kInteractiveMode), 0);
   tk.QueueEvent({ui::EventType::kClose, ui::kJobWindow});
-  EXPECT_EQ(RestoreBackup(app, "", "", 0), 0);
+  EXPECT_EQ(RestoreBackup(app, point, Folder("out"), kInteractiveMode), 0);
 
   EXPECT_TRUE(Messages().empty());
   EXPECT_EQ(tk.LastClosed("Daten wiederherstellen..."), nullptr);
@@ -521,9 +513,8 @@ TEST_F(RestoreTest, AMissingOrUnreadableRestorePointIsNamed) {
   // backup's state passed off as the restore point's.
   tk.messages.clear();
   OpenMainWindow(PointName(source, 2));
-  tk.QueueFolder(Folder("out"));
   ChooseStructure(false);
-  EXPECT_EQ(RestoreBackup(app, "", "", 0), 0);
+  EXPECT_EQ(RestoreBackup(app, PointName(source, 2), Folder("out"), kInteractiveMode), 0);
   EXPECT_EQ(Messages(), std::vector<std::string>{header + point + "\n" + index + ": " + missing});
   EXPECT_FALSE(folder.Exists("out/Docs"));
 

@@ -30,9 +30,8 @@ class VerifyTest : public testing::JobFixture {
     return VerifyNamed(point);
   }
   int32_t VerifyNamed(const std::string& point) {
-    tk.SetItemText(ui::kMainWindow, ui::kRestoreList, 0, point + "\n1 KB \n-");
     tk.messages.clear();
-    return VerifyBackup(app, ui::kRestoreList);
+    return VerifyBackup(app, point);
   }
   std::string Message() const {
     return tk.messages.size() == 1 ? tk.messages[0].text
@@ -70,9 +69,8 @@ TEST_F(VerifyTest, WholeVolumeIsValidAndTheBarStandsAtItsMaximumDuringTheMessage
   EXPECT_TRUE(tk.windows.at(ui::kMainWindow).enabled);
 }
 
-TEST_F(VerifyTest, NoSelectionShowsNothing) {
-  tk.SetValue(ui::kMainWindow, ui::kBackupList, -1);
-  EXPECT_EQ(VerifyBackup(app, ui::kBackupList), -1);
+TEST_F(VerifyTest, NoRestorePointShowsNothing) {
+  EXPECT_EQ(VerifyBackup(app, ""), -1);
   EXPECT_TRUE(tk.messages.empty());
   EXPECT_EQ(tk.opened.size(), 1u);  // the main window only
 }

@@ -5,10 +5,11 @@
 
 #include <map>
 
+#include "core/size_text.h"
 #include "jobs/sets/sets_fixture.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "shell/size_text.h"
+#include "shell/main_window.h"
 #include "ui/main_window_ids.h"
 
 namespace sk::testing {

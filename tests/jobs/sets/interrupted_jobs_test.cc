@@ -99,9 +99,7 @@ class InterruptedJobTest : public testing::JobFixture {
                            << (tk.messages.empty() ? "" : tk.messages[0].text);
       restored[k] = testing::WalkTree(folder.Native(out + "/Data"));
       fs::remove_all(folder.Native(out));
-      OpenMainWindow(PointName(Source(), k));
-      EXPECT_EQ(VerifyBackup(app, ui::kRestoreList), 1) << "point " << k;
-      tk.CloseWindow(ui::kMainWindow);
+      EXPECT_EQ(VerifyBackup(app, PointName(Source(), k)), 1) << "point " << k;
       tk.messages.clear();
     }
     return restored;

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
+#include "core/text_table.h"
 #include "shell/command_line.h"
-#include "shell/text_table.h"
 #include "support/program_runner.h"
 #include "support/test_support.h"
 #include "ui/console/console_toolkit.h"

@@ -4,8 +4,8 @@
 
 #include <climits>
 
+#include "core/size_text.h"
 #include "jobs/restore/job_fixture.h"
-#include "shell/size_text.h"
 
 namespace sk {
 namespace {

@@ -7,12 +7,14 @@
 #include <random>
 
 #include "archive/crc32.h"
+#include "archive/set_names.h"
+#include "core/ini.h"
+#include "jobs/create/create.h"
 #include "jobs/create/generations.h"
 #include "jobs/sets/sets_fixture.h"
 #include "jobs/sets/stored_versions.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
-#include "shell/ini.h"
 
 namespace sk::testing {
 namespace {
@@ -57,26 +59,22 @@ std::string SlowUpdateIndex(AppState& app, const std::string& source) {
   const int32_t k = NextGeneration(app.BackupFolder, set_name);
   const std::string own_volume = VolumeFileName(set_name, k);
   StringList& scan = app.ScanList;
-  StringList& stored = app.StoredList;
-  StringList& files = app.StoredFileList;
+  StringList stored;
+  std::vector<VolumeRecord> files;
   scan.clear();
-  files.clear();
   ScanTree(app, source, 1);
-  LoadVolumeIndex(app, app.BackupFolder + VolumeFileName(set_name, 0), parent, 2, false);
-  for (std::string& element : stored) {
-    const std::string path = element.substr(0, element.find('\x01'));
-    if (path.back() != '\\') files.push_back(element);
-    element = path;
+  for (VolumeRecord& record :
+       ReadVolumeRecords(app.BackupFolder + VolumeFileName(set_name, 0), parent)) {
+    if (record.path.back() != '\\') files.push_back(record);
+    stored.push_back(record.path);
   }
   RemoveFirstMatches(scan, stored);
   RemoveFirstMatches(stored, scan);
-  for (std::string& element : files) {
-    const size_t separator = element.find('\x01');
-    const std::string path = element.substr(0, separator);
+  std::vector<std::string> changed;
+  for (const VolumeRecord& file : files) {
     // A path that is now a folder counts as gone.
-    if (platform::FileSize(path) < 0 ||
-        CrcText(FileCrc32(app, path).value_or(0)) == element.substr(separator + 1)) {
-      element.clear();
+    if (platform::FileSize(file.path) >= 0 && FileCrc32(app, file.path).value_or(0) != file.crc) {
+      changed.push_back(file.path);
     }
   }
   IniWriter index;
@@ -97,10 +95,7 @@ std::string SlowUpdateIndex(AppState& app, const std::string& source) {
   for (const std::string& path : scan) index.Entry(std::to_string(++key), holder(path));
   group("CHANGED");
   key = 0;
-  for (const std::string& element : files) {
-    if (!element.empty())
-      index.Entry(std::to_string(++key), holder(element.substr(0, element.find('\x01'))));
-  }
+  for (const std::string& path : changed) index.Entry(std::to_string(++key), holder(path));
   return index.Text();
 }
 
@@ -180,8 +175,11 @@ TEST_F(UpdateLiteralTest, SameIndexAsTheSlowWayOnRandomTrees) {
     for (int32_t k = 1; k <= 6; ++k) {
       tree.Change(5);
       const std::string expected = SlowUpdateIndex(app(), Source());
+      StoredVersions versions;
+      versions.Load(app().BackupFolder, Source(), k);
       for (const std::string& path : app().ScanList) {
-        ASSERT_EQ(FindStoredVersion(app(), path, Source(), k),
+        const int32_t found = versions.Find(path, [&] { return FileCrc32(app(), path); });
+        ASSERT_EQ(found > 0 ? VolumeFileName(sk::SetName(Source()), found) : "",
                   SlowFindStoredVersion(app(), path, Source(), k));
       }
       ASSERT_NE(Update(), 0);

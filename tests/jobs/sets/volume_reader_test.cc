@@ -6,11 +6,16 @@
 #include "archive/crc32.h"
 #include "archive/volume.h"
 #include "jobs/sets/sets_fixture.h"
-#include "shell/size_text.h"
 
 using namespace std::string_literals;
 
-namespace sk::testing {
+namespace sk {
+
+void PrintTo(const VolumeRecord& record, std::ostream* out) {
+  *out << record.path << " " << record.size << " " << CrcText(record.crc);
+}
+
+namespace testing {
 namespace {
 
 using ::testing::ElementsAre;
@@ -51,17 +56,13 @@ TEST_F(VolumeReaderTest, HeaderChecksAndIndexLines) {
   EXPECT_EQ(OpenVolume(reader, Copy("Sk" + volume.substr(2))), -1);
   EXPECT_EQ(OpenVolume(reader, folder_.Internal("missing.sk")), -1);
 
-  EXPECT_EQ(LoadVolumeIndex(app(), VolumePath(0), "P\\", 4, true), 4);
   const std::string zeros(6001, '\0');
-  const std::string zeros_crc =
-      CrcText(Crc32(0, reinterpret_cast<const uint8_t*>(zeros.data()), zeros.size()));
-  const std::string zero = "\x01" + ByteSizeText(0, 1) + "\x01$00000000";
-  EXPECT_THAT(app().WorkList,
-              ElementsAre("P\\Data\\e" + zero, "P\\Data\\Sub\\" + zero,
-                          "P\\Data\\Sub\\a\x01" + ByteSizeText(3, 1) + "\x01$352441C2",
-                          "P\\Data\\Sub\\big\x01" + ByteSizeText(6001, 1) + "\x01" + zeros_crc));
-  EXPECT_EQ(LoadVolumeIndex(app(), Copy(volume.substr(0, 4)), "", 4, false), 0);
-  EXPECT_THAT(app().WorkList, ::testing::IsEmpty());
+  const uint32_t zeros_crc = Crc32(0, reinterpret_cast<const uint8_t*>(zeros.data()), zeros.size());
+  EXPECT_THAT(ReadVolumeRecords(VolumePath(0), "P\\"),
+              ElementsAre(VolumeRecord{"P\\Data\\e", 0, 0}, VolumeRecord{"P\\Data\\Sub\\", 0, 0},
+                          VolumeRecord{"P\\Data\\Sub\\a", 3, 0x352441C2},
+                          VolumeRecord{"P\\Data\\Sub\\big", 6001, zeros_crc}));
+  EXPECT_THAT(ReadVolumeRecords(Copy(volume.substr(0, 4)), ""), ::testing::IsEmpty());
 }
 
 TEST_F(VolumeReaderTest, DamagedRecordsEndTheVolume) {
@@ -79,11 +80,11 @@ TEST_F(VolumeReaderTest, DamagedRecordsEndTheVolume) {
   };
   for (const std::string& record : damaged) {
     bool is_damaged = false;
-    EXPECT_EQ(LoadVolumeIndex(app(), Copy(after_good + record), "", 4, false, &is_damaged), 1);
+    EXPECT_EQ(ReadVolumeRecords(Copy(after_good + record), "", &is_damaged).size(), 1u);
     EXPECT_TRUE(is_damaged);
   }
   bool is_damaged = true;
-  EXPECT_EQ(LoadVolumeIndex(app(), Copy(after_good), "", 4, false, &is_damaged), 1);
+  EXPECT_EQ(ReadVolumeRecords(Copy(after_good), "", &is_damaged).size(), 1u);
   EXPECT_FALSE(is_damaged);
 }
 
@@ -91,8 +92,7 @@ TEST_F(VolumeReaderTest, DamagedRecordsEndTheVolume) {
 // it either treats it as shorter (cut at a record's end) or fails leaving nothing behind.
 TEST_F(VolumeReaderTest, VolumeCutAtEveryOffset) {
   const std::string volume = SmallVolume();
-  LoadVolumeIndex(app(), VolumePath(0), "", 4, false);
-  const StringList full = app().WorkList;
+  const std::vector<VolumeRecord> full = ReadVolumeRecords(VolumePath(0), "");
   std::vector<int64_t> ends;
   VolumeReader reader;
   ASSERT_GE(OpenVolume(reader, VolumePath(0)), 0);
@@ -108,9 +108,9 @@ TEST_F(VolumeReaderTest, VolumeCutAtEveryOffset) {
         cut <= 4 || (complete > 0 && ends[complete - 1] == static_cast<int64_t>(cut));
     folder_.Write("backup/" + VolumeName(0), volume.substr(0, cut));
     bool damaged = false;
-    EXPECT_EQ(LoadVolumeIndex(app(), VolumePath(0), "", 4, false, &damaged),
-              cut <= 4 ? 0 : static_cast<int32_t>(complete));
-    EXPECT_TRUE(std::equal(app().WorkList.begin(), app().WorkList.end(), full.begin()));
+    const std::vector<VolumeRecord> records = ReadVolumeRecords(VolumePath(0), "", &damaged);
+    EXPECT_EQ(records.size(), cut <= 4 ? 0 : complete);
+    EXPECT_TRUE(std::equal(records.begin(), records.end(), full.begin()));
     EXPECT_EQ(damaged, !at_boundary);
 
     tk().messages.clear();
@@ -122,4 +122,5 @@ TEST_F(VolumeReaderTest, VolumeCutAtEveryOffset) {
 }
 
 }  // namespace
-}  // namespace sk::testing
+}  // namespace testing
+}  // namespace sk

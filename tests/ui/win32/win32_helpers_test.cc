@@ -65,13 +65,6 @@ TEST(Win32PixelsTest, MaskMarksTransparentPixelsInWordAlignedRows) {
   EXPECT_EQ(mask[3], 0x00);
 }
 
-TEST(Win32ColumnsTest, SplitsRowsAtLineBreaks) {
-  EXPECT_EQ(SplitColumns(""), std::vector<std::string>{""});
-  EXPECT_EQ(SplitColumns("a\nb\n"), (std::vector<std::string>{"a", "b", ""}));
-  EXPECT_EQ(SplitColumns("name\n12 KB\n01.01.2010"),
-            (std::vector<std::string>{"name", "12 KB", "01.01.2010"}));
-}
-
 TEST(Win32EventQueueTest, KeepsOrderMergesResizesAndForgetsClosedWindows) {
   EventQueue queue;
   EXPECT_EQ(queue.Pop().type, EventType::kNone);

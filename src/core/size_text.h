@@ -1,11 +1,11 @@
 // The one form of every size and duration the program shows.
-#ifndef STOWKEEPER_SHELL_SIZE_TEXT_H_
-#define STOWKEEPER_SHELL_SIZE_TEXT_H_
+#ifndef STOWKEEPER_CORE_SIZE_TEXT_H_
+#define STOWKEEPER_CORE_SIZE_TEXT_H_
 
 #include <cstdint>
 #include <string>
 
-#include "shell/text_table.h"
+#include "core/text_table.h"
 
 namespace sk {
 
@@ -19,4 +19,4 @@ std::string DurationText(const TextTable& texts, int32_t milliseconds);
 
 }  // namespace sk
 
-#endif  // STOWKEEPER_SHELL_SIZE_TEXT_H_
+#endif  // STOWKEEPER_CORE_SIZE_TEXT_H_

@@ -10,8 +10,8 @@
 // split at its first "=", the key losing the blanks before "=", the value trimmed at both
 // ends (an update index keeps the blanks at a value's end: they belong to a file name). Groups and
 // keys match without regard to letter case; the first match wins.
-#ifndef STOWKEEPER_SHELL_INI_H_
-#define STOWKEEPER_SHELL_INI_H_
+#ifndef STOWKEEPER_CORE_INI_H_
+#define STOWKEEPER_CORE_INI_H_
 
 #include <cstdint>
 #include <string>
@@ -80,4 +80,4 @@ class IniReader {
 
 }  // namespace sk
 
-#endif  // STOWKEEPER_SHELL_INI_H_
+#endif  // STOWKEEPER_CORE_INI_H_

@@ -1,14 +1,15 @@
 // The program-wide state: settings, paths, texts, the shared string lists and the values
 // the jobs share. Created once in main and handed by reference to every procedure.
-#ifndef STOWKEEPER_SHELL_APP_STATE_H_
-#define STOWKEEPER_SHELL_APP_STATE_H_
+#ifndef STOWKEEPER_CORE_APP_STATE_H_
+#define STOWKEEPER_CORE_APP_STATE_H_
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "shell/text_table.h"
+#include "core/text_ids.h"
+#include "core/text_table.h"
 #include "ui/toolkit.h"
 
 namespace sk {
@@ -48,10 +49,14 @@ struct AppState {
   StringList WorkList;        // list 4
   StringList& List(int number) {
     switch (number) {
-      case 2: return StoredList;
-      case 3: return StoredFileList;
-      case 4: return WorkList;
-      default: return ScanList;
+      case 2:
+        return StoredList;
+      case 3:
+        return StoredFileList;
+      case 4:
+        return WorkList;
+      default:
+        return ScanList;
     }
   }
 
@@ -80,4 +85,4 @@ inline constexpr int32_t kViewMinimized = 536870912;
 
 }  // namespace sk
 
-#endif  // STOWKEEPER_SHELL_APP_STATE_H_
+#endif  // STOWKEEPER_CORE_APP_STATE_H_

@@ -1,10 +1,10 @@
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 #include <gtest/gtest.h>
 
 #include <utility>
 
-#include "shell/text_table.h"
+#include "core/text_table.h"
 
 namespace sk {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/text_table.h"
+#include "core/text_table.h"
 
 #include "platform/file_system.h"
 

@@ -1,11 +1,11 @@
-#include "shell/text_table.h"
+#include "core/text_table.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "core/ini.h"
 #include "platform/file_system.h"
-#include "shell/ini.h"
 #include "support/test_support.h"
 
 namespace sk {

@@ -1,7 +1,7 @@
 // The user-interface texts: 87 numbered texts with built-in German defaults, overlaid by a
 // language catalog. Every window takes its texts from here when it is built.
-#ifndef STOWKEEPER_SHELL_TEXT_TABLE_H_
-#define STOWKEEPER_SHELL_TEXT_TABLE_H_
+#ifndef STOWKEEPER_CORE_TEXT_TABLE_H_
+#define STOWKEEPER_CORE_TEXT_TABLE_H_
 
 #include <array>
 #include <string>
@@ -25,4 +25,4 @@ void FillDefaultTexts(TextTable& texts);
 
 }  // namespace sk
 
-#endif  // STOWKEEPER_SHELL_TEXT_TABLE_H_
+#endif  // STOWKEEPER_CORE_TEXT_TABLE_H_

@@ -1,7 +1,9 @@
-#include "shell/size_text.h"
+#include "core/size_text.h"
 
 #include <algorithm>
 #include <cstdio>
+
+#include "core/text_ids.h"
 
 namespace sk {
 namespace {
@@ -22,13 +24,13 @@ std::string FixedText(double value, int decimals) {
   return text;
 }
 
-// Field `index` of texts 057, 058 and 059 joined with ",": a unit that holds a comma shifts
-// the units after it.
+// Field `index` of the texts of seconds, minutes and hours (057 to 059) joined with ",": a unit
+// that holds a comma shifts the units after it.
 std::string TimeUnit(const TextTable& texts, int index) {
   std::string unit;
   int field = 0;
-  for (int number = 57; number <= 59; ++number) {
-    if (number > 57) ++field;
+  for (int number = kTextSeconds; number <= kTextHours; ++number) {
+    if (number > kTextSeconds) ++field;
     for (char c : texts[number]) {
       if (c == ',') {
         ++field;

@@ -1,0 +1,73 @@
+#include "jobs/job_window.h"
+
+#include <cmath>
+#include <limits>
+
+namespace sk {
+
+int32_t ClampDuration(double milliseconds) {
+  if (!(milliseconds > 0)) return 0;
+  if (milliseconds >= std::numeric_limits<int32_t>::max()) {
+    return std::numeric_limits<int32_t>::max();
+  }
+  return static_cast<int32_t>(std::lround(milliseconds));
+}
+
+JobTimes EstimateTimes(uint32_t elapsed_ms, double done, double maximum) {
+  JobTimes times;
+  times.elapsed = ClampDuration(elapsed_ms);
+  if (!(done > 0)) return times;
+  const double rate = elapsed_ms / done;
+  times.total = ClampDuration(rate * maximum);
+  times.remaining = ClampDuration(rate * (maximum - done));
+  return times;
+}
+
+void AddProgressBarAndCancel(AppState& app, int64_t maximum, int cancel_top) {
+  ui::Toolkit& tk = app.toolkit;
+  tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
+                                 ui::kStyleSmooth});
+  tk.SetRange(ui::kJobWindow, kProgressBarId, 0, maximum);
+  tk.AddControl(ui::kJobWindow, {kCancelButtonId, ui::ControlKind::kButton, 151, cancel_top, 116,
+                                 25, app.Text(kTextCancel), ui::kRoleCancel});
+}
+
+JobWindow::JobWindow(AppState& app, int32_t mode, ui::WindowDef def) : app_(app), mode_(mode) {
+  if (mode_ == kCommandLineMode) def.flags |= ui::kWindowCenterOnScreen;
+  app_.toolkit.OpenWindow(ui::kJobWindow, def);
+  if (mode_ == kInteractiveMode) app_.toolkit.EnableWindow(ui::kMainWindow, false);
+  open_ = true;
+}
+
+JobWindow::~JobWindow() { Close(); }
+
+void JobWindow::Close() {
+  if (!open_) return;
+  open_ = false;
+  if (mode_ == kInteractiveMode) app_.toolkit.EnableWindow(ui::kMainWindow, true);
+  app_.toolkit.CloseWindow(ui::kJobWindow);
+}
+
+std::optional<ui::Event> JobWindow::NextEvent() {
+  ui::Toolkit& tk = app_.toolkit;
+  for (;;) {
+    const ui::Event event = tk.WaitEvent();
+    if (!tk.WindowExists(ui::kJobWindow)) return std::nullopt;
+    if (event.window != ui::kJobWindow) continue;
+    if (event.type == ui::EventType::kClose) return std::nullopt;
+    return event;
+  }
+}
+
+bool JobWindow::IsCancel(const ui::Event& event, int cancel_button) {
+  return event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
+         event.control == cancel_button;
+}
+
+ui::Event JobWindow::Poll(AppState& app, int cancel_button) {
+  const ui::Event event = app.toolkit.PollEvent();
+  if (IsCancel(event, cancel_button)) app.Cancelled = 1;
+  return event;
+}
+
+}  // namespace sk
