@@ -213,6 +213,7 @@ TEST_F(EventLoopTest, AFailedCreateLeavesNothingBehindForTheNextOne) {
   Open();
   // A name the volume cannot hold fails the first create...
   tmp.Write(std::string("Odd/bad\x01name"), "x");
+  if (!tmp.Exists("Odd/bad\x01name")) GTEST_SKIP() << "this system makes no such name (Windows)";
   t.tk.QueueFolder(tmp.Internal("Odd\\"));
   Handle(EventType::kLeftClick, ui::kCreateButton);
   EXPECT_EQ(t.tk.sounds, 0);

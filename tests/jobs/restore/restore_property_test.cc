@@ -204,10 +204,13 @@ class TreeChanger {
   std::map<std::string, std::vector<std::string>> history_;
 };
 
+// A snapshot's sizes by relative "/" path (a snapshot has the system's separators).
 std::map<std::string, std::string> SizeTexts(const Snapshot& tree) {
   std::map<std::string, std::string> texts;
   for (const auto& [path, content] : tree) {
-    texts[path] =
+    std::string relative = path;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    texts[relative] =
         content == kFolder ? kFolder : ByteSizeText(static_cast<int64_t>(content.size()), 1);
   }
   return texts;
@@ -215,7 +218,7 @@ std::map<std::string, std::string> SizeTexts(const Snapshot& tree) {
 
 class RestorePropertyTest : public testing::JobFixture, public ::testing::WithParamInterface<int> {
  protected:
-  // What the contents window lists for a point, in the snapshot's form: relative "/" paths,
+  // What the contents window lists for a point in the form of SizeTexts: relative "/" paths,
   // a file's size text or kFolder.
   std::map<std::string, std::string> Listed(const std::string& point, const std::string& source) {
     StringList lines;
