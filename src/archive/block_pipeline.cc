@@ -12,7 +12,8 @@ int32_t BlockWorkerCount(int32_t requested) {
   return processors > 0 ? static_cast<int32_t>(processors) : 1;
 }
 
-BlockPipeline::BlockPipeline(int32_t workers) : done_(kBlocksInFlight, 0) {
+BlockPipeline::BlockPipeline(int32_t workers)
+    : own_codec_(std::make_unique<BlockCodec>()), done_(kBlocksInFlight, 0) {
   blocks_.reserve(kBlocksInFlight);
   for (int32_t i = 0; i < kBlocksInFlight; ++i) {
     blocks_.push_back(std::make_unique<PipelineBlock>());
@@ -45,6 +46,14 @@ void BlockPipeline::Push() {
 
 PipelineBlock& BlockPipeline::Front() {
   std::unique_lock<std::mutex> lock(mutex_);
+  // Workers take blocks in order: the oldest is untaken when as many were started as popped.
+  if (done_[head_] == 0 && started_ == pushed_ - count_) {
+    ++started_;
+    lock.unlock();
+    Run(*blocks_[head_], *own_codec_);
+    lock.lock();
+    done_[head_] = 1;
+  }
   block_done_.wait(lock, [this] { return done_[head_] != 0; });
   return *blocks_[head_];
 }

@@ -25,6 +25,8 @@
 
 namespace sk {
 
+class BlockCodec;
+
 inline constexpr int32_t kBlocksInFlight = 32;
 
 // Worker threads for a job: requested when above 0, else one per processor; at least 1.
@@ -71,7 +73,8 @@ class BlockPipeline {
   // The next free block (only when not Full); its kind, length and tag are the job's to set.
   PipelineBlock& Back();
   void Push();
-  // The oldest block, once its work is done (only when not Empty).
+  // The oldest block, once its work is done (only when not Empty). When no worker has taken
+  // it yet, the calling thread does its work itself rather than wait.
   PipelineBlock& Front();
   void Pop();
   // Drops every block: those no worker has started at once, the others once they are done.
@@ -79,9 +82,10 @@ class BlockPipeline {
 
  private:
   void Work();
-  static void Run(PipelineBlock& block, class BlockCodec& codec);
+  static void Run(PipelineBlock& block, BlockCodec& codec);
 
   std::vector<std::unique_ptr<PipelineBlock>> blocks_;
+  std::unique_ptr<BlockCodec> own_codec_;  // the job's thread's, for Front
   std::vector<uint8_t> done_;  // per block, under mutex_
   size_t head_ = 0;            // the oldest block
   size_t count_ = 0;           // blocks pushed and not popped (job thread only)
