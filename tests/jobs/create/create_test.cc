@@ -952,5 +952,45 @@ TEST_F(CreateTest, FileCrc32WatchesTheCancelButton) {
   EXPECT_EQ(t.tk.polls, 3);
 }
 
+// FileCrcs reads ahead: the results and the polls are FileCrc32's, one file after another,
+// for files of every block shape, more files than blocks in flight, and files that cannot be
+// read (missing, a folder, one whose read fails half-way).
+TEST_F(CreateTest, FileCrcsGivesFileCrc32OfEveryFileInTurn) {
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < kBlocksInFlight + 10; ++i) {
+    const size_t size = i * 1999 % 50000;
+    tmp.Write("f" + std::to_string(i), testing::RandomData(size, static_cast<uint32_t>(i)));
+    paths.push_back(tmp.Internal("f" + std::to_string(i)));
+  }
+  paths.insert(paths.begin() + 3, tmp.Internal("missing"));
+  paths.insert(paths.begin() + 7, tmp.Internal("src"));
+  std::vector<std::optional<uint32_t>> expected;
+  for (const std::string& path : paths) expected.push_back(FileCrc32(t.app, path));
+  const long polls = t.tk.polls;
+  t.app.BlockWorkers = 3;
+  {
+    FileCrcs crcs(t.app, paths);
+    for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(crcs.Next(), expected[i]) << i;
+  }
+  EXPECT_EQ(t.tk.polls - polls, polls);
+  // A read that fails ends that file's reading alone.
+  platform::InjectFault(platform::FaultOp::kRead, 1);
+  FileCrcs crcs(t.app, {paths[6], paths[2]});
+  EXPECT_FALSE(crcs.Next().has_value());
+  EXPECT_EQ(crcs.Next(), expected[2]);
+}
+
+TEST_F(CreateTest, FileCrcsWatchesTheCancelButton) {
+  tmp.Write("f", testing::RandomData(30000));
+  tmp.Write("g", testing::RandomData(30000));
+  FileCrcs crcs(t.app, {tmp.Internal("f"), tmp.Internal("g")});
+  t.tk.ScheduleEvent(3, kCancelClick);
+  EXPECT_FALSE(crcs.Next().has_value());
+  EXPECT_EQ(t.app.Cancelled, 1);
+  EXPECT_EQ(t.tk.polls, 3);
+  EXPECT_FALSE(crcs.Next().has_value());
+  EXPECT_EQ(t.tk.polls, 3);
+}
+
 }  // namespace
 }  // namespace sk
