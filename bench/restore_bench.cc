@@ -45,8 +45,9 @@ constexpr int kRuns = 4;
 
 using Clock = std::chrono::steady_clock;
 
-// Wall time, and the thread's CPU time (user and system): on a shared machine the CPU times
-// of a job and of its loop compare the work done even while other programs take turns.
+// Wall time, and the process's CPU time (user and system, the job's workers included): on a
+// shared machine the CPU times of a job and of its loop compare the work done even while
+// other programs take turns.
 struct Span {
   double wall = 0;
   double cpu = 0;
@@ -54,7 +55,7 @@ struct Span {
 
 double CpuSeconds() {
   struct timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 

@@ -18,6 +18,10 @@ uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t length) {
   return crc;
 }
 
+uint32_t Crc32Combine(uint32_t first, uint32_t next, int32_t next_length) {
+  return static_cast<uint32_t>(crc32_combine(first, next, static_cast<z_off_t>(next_length)));
+}
+
 std::string CrcText(uint32_t crc) {
   char text[12];
   std::snprintf(text, sizeof text, "$%08X", static_cast<unsigned>(crc));

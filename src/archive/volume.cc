@@ -96,21 +96,27 @@ bool WriteStoredFrame(platform::File& file, const uint8_t* data, int32_t length)
   return file.Write(frame, sizeof frame) && file.Write(data, static_cast<size_t>(length));
 }
 
-int32_t ReadBlockFrame(platform::File& file, BlockCodec& codec, int32_t engine, uint8_t* packed,
-                       uint8_t* raw) {
+int32_t ReadFrameBytes(platform::File& file, uint8_t* packed, uint8_t* raw,
+                       int32_t& raw_length) {
   uint8_t word[kFrameWordSize];
   if (!file.ReadExact(word, sizeof word)) return -1;
   const auto packed_length = static_cast<int32_t>(GetU32(word));
   if (packed_length < 0 || packed_length > kBlockBufferSize) return -1;
   if (packed_length > 0) {
-    if (!file.ReadExact(packed, static_cast<size_t>(packed_length))) return -1;
-    return codec.Unpack(packed, raw, packed_length, engine);
+    return file.ReadExact(packed, static_cast<size_t>(packed_length)) ? packed_length : -1;
   }
   if (!file.ReadExact(word, sizeof word)) return -1;
-  const auto raw_length = static_cast<int32_t>(GetU32(word));
+  raw_length = static_cast<int32_t>(GetU32(word));
   if (raw_length < 0 || raw_length > kBlockBufferSize) return -1;
-  if (!file.ReadExact(raw, static_cast<size_t>(raw_length))) return -1;
-  return raw_length;
+  return file.ReadExact(raw, static_cast<size_t>(raw_length)) ? 0 : -1;
+}
+
+int32_t ReadBlockFrame(platform::File& file, BlockCodec& codec, int32_t engine, uint8_t* packed,
+                       uint8_t* raw) {
+  int32_t raw_length = 0;
+  const int32_t packed_length = ReadFrameBytes(file, packed, raw, raw_length);
+  if (packed_length < 0) return -1;
+  return packed_length > 0 ? codec.Unpack(packed, raw, packed_length, engine) : raw_length;
 }
 
 }  // namespace sk

@@ -82,6 +82,12 @@ bool WriteStoredFrame(platform::File& file, const uint8_t* data, int32_t length)
 int32_t ReadBlockFrame(platform::File& file, BlockCodec& codec, int32_t engine, uint8_t* packed,
                        uint8_t* raw);
 
+// Reads one block frame without unpacking it: a packed frame's stream into packed (the
+// packed length is returned), a stored frame's bytes into raw (0 is returned, raw_length
+// tells how many). -1 when the frame itself is damaged, as for ReadBlockFrame.
+int32_t ReadFrameBytes(platform::File& file, uint8_t* packed, uint8_t* raw,
+                       int32_t& raw_length);
+
 // Little-endian helpers.
 void PutU32(uint8_t* at, uint32_t value);
 void PutU64(uint8_t* at, uint64_t value);

@@ -70,6 +70,9 @@ struct AppState {
   int64_t ScanTotal = 0;
   int32_t RestoreTotal = 0;
   int32_t Cancelled = 0;
+  // Threads that pack, unpack and checksum blocks for a job; 0: one per processor. Not a
+  // setting: the volumes are the same for any number.
+  int32_t BlockWorkers = 0;
 
   // Tick values of the time display (milliseconds).
   uint32_t JobStartTick = 0;

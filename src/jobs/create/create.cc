@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <vector>
 
 #include "archive/block.h"
+#include "archive/block_pipeline.h"
 #include "archive/crc32.h"
 #include "archive/engines.h"
 #include "archive/set_names.h"
@@ -33,14 +35,10 @@ enum : int {
 
 constexpr double kKiBPerBlock = kBlockSize / 1024.0;  // 5.859375
 
-// The window and everything a job needs to pack entries: buffers, the engines' state.
+// The window and everything a job needs to pack entries.
 struct PackJob {
   AppState& app;
   File volume;
-  BlockCodec codec;
-  std::vector<uint8_t> input = std::vector<uint8_t>(kBlockBufferSize);
-  std::vector<uint8_t> output = std::vector<uint8_t>(kBlockBufferSize);
-  std::vector<uint8_t> work = std::vector<uint8_t>(kBlockBufferSize);
   TimeFields times{ui::kJobWindow, kTotalFieldId, kElapsedFieldId, kRemainingFieldId};
   int32_t level = 9;
   int32_t engine = 0;
@@ -80,17 +78,112 @@ void ShowFailure(AppState& app, const std::string& path) {
 // How packing one entry ended.
 enum class Packed { kComplete, kSourceFailed, kVolumeFailed, kCancelled };
 
-// Packs the file's blocks after its record head. A cancel ends the loop as complete.
-Packed PackBlocks(PackJob& job, File& source, int64_t size, uint32_t& crc, float& progress,
-                  double base, double maximum) {
+// An entry as the reader found it, ahead of its turn.
+struct ReadEntry {
+  std::string relative_path;
+  int64_t size = 0;  // platform::kSizeFolder for a folder
+  int32_t attributes = 0;
+  bool readable = true;  // false: it could not be measured or opened; nothing is written
+};
+
+// Reads the entries ahead of the writer, on the job's thread, in ScanList order: measures and
+// opens each, and puts its blocks into the pipeline to be packed by the workers. It stops for
+// good at the first entry or block it cannot read, which is where the writer will stop. At
+// most kBlocksInFlight blocks and kBlocksInFlight entries are ahead, and one file is open.
+class EntryReader {
+ public:
+  EntryReader(const StringList& entries, const std::string& parent, int32_t engine,
+              int32_t level, BlockPipeline& pipeline)
+      : entries_(entries), parent_(parent), engine_(engine), level_(level), pipeline_(pipeline) {}
+
+  // Reads on until the pipeline or the entry queue is full, or nothing is left to read.
+  void Fill() {
+    while (!stopped_ && !pipeline_.Full()) {
+      if (blocks_left_ > 0) {
+        ReadBlock();
+      } else if (ahead_.size() < static_cast<size_t>(kBlocksInFlight) && next_ < entries_.size()) {
+        ReadEntryHead(entries_[next_++]);
+      } else {
+        return;
+      }
+    }
+  }
+
+  // The entry whose turn it is (read first when it is not yet).
+  ReadEntry TakeEntry() {
+    if (ahead_.empty()) Fill();
+    if (ahead_.empty()) return ReadEntry{.readable = false};
+    ReadEntry entry = std::move(ahead_.front());
+    ahead_.pop_front();
+    return entry;
+  }
+
+ private:
+  void ReadEntryHead(const std::string& entry) {
+    ReadEntry read;
+    // Every scanned path lies below the parent folder; anything else cannot be stored.
+    if (entry.size() <= parent_.size() || entry.compare(0, parent_.size(), parent_) != 0) {
+      read.readable = false;
+    } else {
+      read.relative_path = entry.substr(parent_.size());
+      const std::string full_path = parent_ + read.relative_path;
+      read.size = platform::FileSize(full_path);
+      read.attributes = platform::GetAttributes(full_path);
+      if (read.size == platform::kSizeMissing || read.attributes < 0) {
+        read.readable = false;
+      } else if (read.size != platform::kSizeFolder) {
+        source_ = File();
+        read.readable = source_.OpenRead(full_path);
+        size_ = read.size;
+        blocks_left_ = read.readable ? (size_ + kBlockSize - 1) / kBlockSize : 0;
+        if (blocks_left_ == 0) source_.Close();
+      }
+    }
+    if (!read.readable) stopped_ = true;
+    ahead_.push_back(std::move(read));
+  }
+
+  void ReadBlock() {
+    PipelineBlock& block = pipeline_.Back();
+    const int64_t done = size_ / kBlockSize + (size_ % kBlockSize > 0 ? 1 : 0) - blocks_left_;
+    block.kind = PipelineBlock::Kind::kPack;
+    block.engine = engine_;
+    block.level = level_;
+    block.length = static_cast<int32_t>(std::min<int64_t>(kBlockSize, size_ - done * kBlockSize));
+    // A file that reads back shorter than measured is never stored from a stale buffer.
+    block.status = source_.ReadExact(block.raw.data(), static_cast<size_t>(block.length)) ? 1 : 0;
+    if (block.status == 0) {
+      block.kind = PipelineBlock::Kind::kPass;
+      stopped_ = true;
+    }
+    pipeline_.Push();
+    if (--blocks_left_ == 0 || stopped_) source_.Close();
+  }
+
+  const StringList& entries_;
+  const std::string& parent_;
+  const int32_t engine_;
+  const int32_t level_;
+  BlockPipeline& pipeline_;
+  size_t next_ = 0;
+  std::deque<ReadEntry> ahead_;
+  File source_;
+  int64_t size_ = 0;
+  int64_t blocks_left_ = 0;
+  bool stopped_ = false;
+};
+
+// Writes the file's blocks after its record head, as the pipeline gives them back packed.
+// A cancel ends the loop as complete.
+Packed WriteBlocks(PackJob& job, EntryReader& reader, BlockPipeline& pipeline, int64_t size,
+                   uint32_t& crc, float& progress, double base, double maximum) {
   AppState& app = job.app;
   ui::Toolkit& tk = app.toolkit;
   const int64_t full_blocks = size / kBlockSize;
   const int32_t rest = static_cast<int32_t>(size % kBlockSize);
   for (int64_t block = 0; block <= full_blocks; ++block) {
     const bool is_rest = block == full_blocks;
-    const int32_t length = is_rest ? rest : kBlockSize;
-    if (length == 0) break;
+    if (is_rest && rest == 0) break;
     if (!is_rest) {
       JobWindow::Poll(app);
       if (app.Cancelled) return Packed::kComplete;
@@ -98,15 +191,14 @@ Packed PackBlocks(PackJob& job, File& source, int64_t size, uint32_t& crc, float
       tk.SetValue(ui::kJobWindow, kProgressBarId, std::lround(base + progress));
       job.times.Update(app, base + progress, maximum);
     }
-    // A file that reads back shorter than measured is never stored from a stale buffer.
-    if (!source.ReadExact(job.input.data(), static_cast<size_t>(length))) {
-      return Packed::kSourceFailed;
-    }
-    crc = Crc32(crc, job.input.data(), static_cast<size_t>(length));
-    const int32_t packed = job.codec.Pack(job.input.data(), job.output.data(), job.work.data(),
-                                          length, job.level, job.engine);
-    const bool written = packed > 0 ? WritePackedFrame(job.volume, job.output.data(), packed)
-                                    : WriteStoredFrame(job.volume, job.input.data(), length);
+    reader.Fill();
+    PipelineBlock& packed = pipeline.Front();
+    if (packed.status == 0) return Packed::kSourceFailed;
+    crc = Crc32Combine(crc, packed.crc, packed.length);
+    const bool written =
+        packed.result > 0 ? WritePackedFrame(job.volume, packed.packed.data(), packed.result)
+                          : WriteStoredFrame(job.volume, packed.raw.data(), packed.length);
+    pipeline.Pop();
     if (!written) return Packed::kVolumeFailed;
   }
   return Packed::kComplete;
@@ -114,34 +206,32 @@ Packed PackBlocks(PackJob& job, File& source, int64_t size, uint32_t& crc, float
 
 // Writes one record with its blocks (nothing for an entry that cannot be measured or
 // opened).
-Packed PackEntry(PackJob& job, const std::string& parent, const std::string& relative_path) {
+Packed PackEntry(PackJob& job, EntryReader& reader, BlockPipeline& pipeline) {
   AppState& app = job.app;
   ui::Toolkit& tk = app.toolkit;
-  const std::string full_path = parent + relative_path;
-  const int64_t size = platform::FileSize(full_path);
-  const int32_t attributes = platform::GetAttributes(full_path);
-  if (size == platform::kSizeMissing || attributes < 0) return Packed::kSourceFailed;
+  const ReadEntry entry = reader.TakeEntry();
+  if (!entry.readable) return Packed::kSourceFailed;
   const double base = static_cast<double>(tk.GetValue(ui::kJobWindow, kProgressBarId));
   const double maximum = static_cast<double>(tk.GetMaximum(ui::kJobWindow, kProgressBarId));
   int64_t patch_offset = 0;
   uint32_t crc = 0;
-  if (size == platform::kSizeFolder) {
-    std::string path = relative_path;
+  if (entry.size == platform::kSizeFolder) {
+    std::string path = entry.relative_path;
     if (path.empty() || path.back() != '\\') path += '\\';
-    if (!WriteRecordHead(job.volume, path, 0, attributes, patch_offset)) {
+    if (!WriteRecordHead(job.volume, path, 0, entry.attributes, patch_offset)) {
       return Packed::kVolumeFailed;
     }
   } else {
-    File source;
-    if (!source.OpenRead(full_path)) return Packed::kSourceFailed;
-    if (!WriteRecordHead(job.volume, relative_path, size, attributes, patch_offset)) {
+    if (!WriteRecordHead(job.volume, entry.relative_path, entry.size, entry.attributes,
+                         patch_offset)) {
       return Packed::kVolumeFailed;
     }
     float progress = 0;
-    const Packed blocks = PackBlocks(job, source, size, crc, progress, base, maximum);
+    const Packed blocks =
+        WriteBlocks(job, reader, pipeline, entry.size, crc, progress, base, maximum);
     if (blocks != Packed::kComplete) return blocks;
     JobWindow::Poll(app);
-    progress = static_cast<float>(size / 1024.0);
+    progress = static_cast<float>(entry.size / 1024.0);
     tk.SetValue(ui::kJobWindow, kProgressBarId, std::lround(base + progress));
     job.times.Update(app, base + progress, maximum);
     if (app.Cancelled) return Packed::kCancelled;
@@ -151,7 +241,8 @@ Packed PackEntry(PackJob& job, const std::string& parent, const std::string& rel
 }
 
 // Packs every ScanList entry into the open volume. False after a failure (the message is
-// shown) or a cancel.
+// shown) or a cancel. Blocks are packed ahead on the workers; the volume is written here, in
+// the order of the entries and their blocks.
 bool PackAll(PackJob& job, const std::string& parent, const std::string& volume_path) {
   AppState& app = job.app;
   if (!app.ScanProblems.empty()) {
@@ -159,13 +250,10 @@ bool PackAll(PackJob& job, const std::string& parent, const std::string& volume_
     return false;
   }
   app.JobStartTick = platform::TickCount();
+  BlockPipeline pipeline(app.BlockWorkers);
+  EntryReader reader(app.ScanList, parent, job.engine, job.level, pipeline);
   for (const std::string& entry : app.ScanList) {
-    // Every scanned path lies below the parent folder; anything else cannot be stored.
-    if (entry.size() <= parent.size() || entry.compare(0, parent.size(), parent) != 0) {
-      ShowFailure(app, entry);
-      return false;
-    }
-    switch (PackEntry(job, parent, entry.substr(parent.size()))) {
+    switch (PackEntry(job, reader, pipeline)) {
       case Packed::kComplete:
         if (app.Cancelled) return false;
         continue;
@@ -294,6 +382,74 @@ std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path) {
   if (rest > 0) {
     if (!file.ReadExact(buffer, rest)) return std::nullopt;
     crc = Crc32(crc, buffer, rest);
+  }
+  return crc;
+}
+
+FileCrcs::FileCrcs(AppState& app, std::vector<std::string> paths)
+    : app_(app), paths_(std::move(paths)), pipeline_(app.BlockWorkers) {}
+
+FileCrcs::~FileCrcs() = default;
+
+void FileCrcs::Fill() {
+  while (!pipeline_.Full()) {
+    if (blocks_left_ > 0) {
+      ReadBlock();
+    } else if (ahead_.size() < static_cast<size_t>(kBlocksInFlight) && next_ < paths_.size()) {
+      OpenNext();
+    } else {
+      return;
+    }
+  }
+}
+
+void FileCrcs::OpenNext() {
+  Ahead ahead;
+  file_ = File();
+  ahead.opened = file_.OpenRead(paths_[next_++]);
+  ahead.size = ahead.opened ? file_.Size() : -1;
+  ahead.opened = ahead.opened && ahead.size >= 0;
+  size_ = ahead.size;
+  blocks_left_ = ahead.opened ? size_ / kBlockSize + (size_ % kBlockSize > 0 ? 1 : 0) : 0;
+  if (blocks_left_ == 0) file_.Close();
+  ahead_.push_back(ahead);
+}
+
+// A block that cannot be read ends the reading of its file, whose result is then nullopt.
+void FileCrcs::ReadBlock() {
+  PipelineBlock& block = pipeline_.Back();
+  --blocks_left_;
+  const bool is_rest = blocks_left_ == 0 && size_ % kBlockSize != 0;
+  block.crc_length = static_cast<int32_t>(is_rest ? size_ % kBlockSize : kBlockSize);
+  block.kind = PipelineBlock::Kind::kCrc;
+  block.status = file_.ReadExact(block.raw.data(), static_cast<size_t>(block.crc_length)) ? 0 : -1;
+  if (block.status < 0) blocks_left_ = 0;
+  if (blocks_left_ == 0) file_.Close();
+  pipeline_.Push();
+}
+
+std::optional<uint32_t> FileCrcs::Next() {
+  if (app_.Cancelled) return std::nullopt;
+  Fill();
+  if (ahead_.empty()) return std::nullopt;
+  const Ahead file = ahead_.front();
+  ahead_.pop_front();
+  if (!file.opened) return std::nullopt;
+  uint32_t crc = 0;
+  const int64_t full_blocks = file.size / kBlockSize;
+  const int64_t blocks = full_blocks + (file.size % kBlockSize > 0 ? 1 : 0);
+  for (int64_t block = 0; block < blocks; ++block) {
+    if (block < full_blocks) {
+      JobWindow::Poll(app_);
+      // The job ends here: what is still in flight goes with this object.
+      if (app_.Cancelled) return std::nullopt;
+    }
+    Fill();
+    const PipelineBlock& read = pipeline_.Front();
+    const bool good = read.status == 0;
+    crc = Crc32Combine(crc, read.crc, read.crc_length);
+    pipeline_.Pop();
+    if (!good) return std::nullopt;
   }
   return crc;
 }

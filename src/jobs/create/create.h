@@ -3,8 +3,14 @@
 #define STOWKEEPER_JOBS_CREATE_CREATE_H_
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "archive/block_pipeline.h"
+#include "platform/file_system.h"
 
 #include "core/app_state.h"
 #include "jobs/job_window.h"
@@ -27,6 +33,37 @@ void ShowWriteFailure(AppState& app, const std::string& path, int error);
 // CRC-32 of a file's content, read in 6000-byte blocks, watching the job window's Cancel
 // button. nullopt when the file cannot be read completely or the job was cancelled.
 std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path);
+
+// FileCrc32 of every path of a list, in the list's order, with the same polls and results,
+// while the files are read ahead (on the job's thread) and checksummed on the workers.
+class FileCrcs {
+ public:
+  FileCrcs(AppState& app, std::vector<std::string> paths);
+  ~FileCrcs();
+  FileCrcs(const FileCrcs&) = delete;
+  FileCrcs& operator=(const FileCrcs&) = delete;
+
+  // FileCrc32 of the next path of the list.
+  std::optional<uint32_t> Next();
+
+ private:
+  struct Ahead {
+    bool opened = false;
+    int64_t size = 0;
+  };
+  void Fill();
+  void OpenNext();
+  void ReadBlock();
+
+  AppState& app_;
+  const std::vector<std::string> paths_;
+  size_t next_ = 0;
+  std::deque<Ahead> ahead_;
+  platform::File file_;
+  int64_t size_ = 0;
+  int64_t blocks_left_ = 0;
+  BlockPipeline pipeline_;
+};
 
 }  // namespace sk
 

@@ -50,25 +50,62 @@ void TakeEvent(AppState& app, int progress_bar, int cancel_button) {
   }
 }
 
+// The frames of the record being restored, read ahead of the writer (on the job's thread)
+// and unpacked by the workers. Reading stops at a damaged frame or past the record's end,
+// where the writer stops too. The blocks still in flight are dropped at the end.
+class RecordFrames {
+ public:
+  RecordFrames(AppState& app, RestoreSource& source) : reader_(source.reader) {
+    if (!source.pipeline) source.pipeline = std::make_unique<BlockPipeline>(app.BlockWorkers);
+    pipeline_ = source.pipeline.get();
+    const int64_t size = reader_.head.size;
+    left_ = size / kBlockSize + (size % kBlockSize > 0 ? 1 : 0);
+  }
+  ~RecordFrames() { pipeline_->Clear(); }
+  RecordFrames(const RecordFrames&) = delete;
+  RecordFrames& operator=(const RecordFrames&) = delete;
+
+  // The next block, unpacked.
+  const PipelineBlock& Next() {
+    while (left_ > 0 && !pipeline_->Full()) {
+      const int64_t size = reader_.head.size;
+      const bool is_rest = --left_ == 0 && size % kBlockSize != 0;
+      const auto nominal = static_cast<int32_t>(is_rest ? size % kBlockSize : kBlockSize);
+      if (!PushFrame(*pipeline_, reader_.file, reader_.engine, nominal) ||
+          reader_.file.Tell() > reader_.head.end_offset) {
+        left_ = 0;
+      }
+    }
+    return pipeline_->Front();
+  }
+  void Pop() { pipeline_->Pop(); }
+
+ private:
+  VolumeReader& reader_;
+  BlockPipeline* pipeline_;
+  int64_t left_ = 0;
+};
+
 // Writes a file's blocks, chaining the CRC-32. Each block must give exactly its nominal
 // length and stay inside its record, so a damaged record can neither write from a stale
 // buffer nor run on past its end; false then, or when a write fails.
 class BlockWriter {
  public:
   BlockWriter(AppState& app, RestoreSource& source, File& out, int progress_bar)
-      : app_(app), source_(source), out_(out), progress_bar_(progress_bar) {
+      : app_(app), head_(source.reader.head), frames_(app, source), out_(out),
+        progress_bar_(progress_bar) {
     if (progress_bar_ >= 0) {
       position_ = static_cast<float>(app.toolkit.GetValue(ui::kJobWindow, progress_bar_));
     }
   }
 
   bool Copy(int32_t nominal) {
-    VolumeReader& reader = source_.reader;
-    const int32_t length = ReadBlockFrame(reader.file, source_.codec, reader.engine,
-                                          source_.packed.data(), source_.raw.data());
-    if (length != nominal || reader.file.Tell() > reader.head.end_offset) return false;
-    if (!out_.Write(source_.raw.data(), static_cast<size_t>(length))) return false;
-    crc_ = Crc32(crc_, source_.raw.data(), static_cast<size_t>(length));
+    const PipelineBlock& block = frames_.Next();
+    const int32_t length = block.result;
+    if (block.status < 0 || length != nominal || block.tag > head_.end_offset) return false;
+    if (!out_.Write(block.raw.data(), static_cast<size_t>(length))) return false;
+    crc_ = Crc32Combine(crc_, block.crc, length);
+    frames_.Pop();
     if (progress_bar_ >= 0) {
       position_ += static_cast<float>(length) / 1024.0f;
       app_.toolkit.SetValue(ui::kJobWindow, progress_bar_, std::lround(position_));
@@ -80,7 +117,8 @@ class BlockWriter {
 
  private:
   AppState& app_;
-  RestoreSource& source_;
+  const RecordHead& head_;
+  RecordFrames frames_;
   File& out_;
   int progress_bar_;
   float position_ = 0;

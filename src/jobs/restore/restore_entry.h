@@ -3,10 +3,12 @@
 #define STOWKEEPER_JOBS_RESTORE_RESTORE_ENTRY_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/block.h"
+#include "archive/block_pipeline.h"
 #include "archive/engines.h"
 #include "core/app_state.h"
 #include "jobs/sets/volume_reader.h"
@@ -21,6 +23,9 @@ inline constexpr int kRestoreTimerMilliseconds = 1000;
 struct RestoreSource {
   VolumeReader reader;
   BlockCodec codec;
+  // Unpacks the blocks of the file being written ahead of its writing; set up by the first
+  // file, kept for the rest of the job.
+  std::unique_ptr<BlockPipeline> pipeline;
   std::vector<uint8_t> packed = std::vector<uint8_t>(kBlockBufferSize);
   std::vector<uint8_t> raw = std::vector<uint8_t>(kBlockBufferSize);
   // The file the last entry could not write, and the system's code for why ("" and 0 when

@@ -1,9 +1,12 @@
 #include "jobs/restore/verify.h"
 
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/block.h"
+#include "archive/block_pipeline.h"
 #include "archive/crc32.h"
 #include "archive/engines.h"
 #include "archive/set_names.h"
@@ -14,25 +17,90 @@
 namespace sk {
 namespace {
 
+// The volume's records and block frames, read ahead of the check on the job's thread, in
+// order; the workers unpack the blocks and take their CRCs. Reading stops for good at the end
+// of the volume or at the first record or frame that is damaged, which is where the check
+// will stop. At most kBlocksInFlight blocks and as many record heads are ahead.
+class FrameReader {
+ public:
+  struct Head {
+    RecordStatus status = RecordStatus::kEnd;
+    RecordHead head;
+  };
+
+  FrameReader(platform::File& volume, int64_t size, int32_t engine, BlockPipeline& pipeline)
+      : volume_(volume), size_(size), engine_(engine), pipeline_(pipeline) {}
+
+  void Fill() {
+    while (!stopped_ && !pipeline_.Full()) {
+      if (blocks_left_ > 0) {
+        ReadBlock();
+      } else if (ahead_.size() < static_cast<size_t>(kBlocksInFlight)) {
+        ReadHead();
+      } else {
+        return;
+      }
+    }
+  }
+
+  Head TakeHead() {
+    if (ahead_.empty()) Fill();
+    if (ahead_.empty()) return Head{RecordStatus::kDamaged, {}};
+    Head head = std::move(ahead_.front());
+    ahead_.pop_front();
+    return head;
+  }
+
+ private:
+  void ReadHead() {
+    Head next;
+    next.status = ReadRecordHead(volume_, size_, next.head);
+    if (next.status == RecordStatus::kOk) {
+      blocks_left_ = next.head.size / kBlockSize + (next.head.size % kBlockSize > 0 ? 1 : 0);
+    } else {
+      stopped_ = true;
+    }
+    ahead_.push_back(std::move(next));
+  }
+
+  void ReadBlock() {
+    --blocks_left_;
+    const int64_t size = ahead_.back().head.size;
+    const bool is_rest = blocks_left_ == 0 && size % kBlockSize != 0;
+    const auto nominal = static_cast<int32_t>(is_rest ? size % kBlockSize : kBlockSize);
+    if (!PushFrame(pipeline_, volume_, engine_, nominal)) stopped_ = true;
+  }
+
+  platform::File& volume_;
+  const int64_t size_;
+  const int32_t engine_;
+  BlockPipeline& pipeline_;
+  std::deque<Head> ahead_;
+  int64_t blocks_left_ = 0;
+  bool stopped_ = false;
+};
+
 struct VerifyJob {
   AppState& app;
   platform::File volume;
   int64_t size = 0;
-  int32_t engine = -1;
   RecordHead head;
-  BlockCodec codec;
-  std::vector<uint8_t> packed = std::vector<uint8_t>(kBlockBufferSize);
-  std::vector<uint8_t> raw = std::vector<uint8_t>(kBlockBufferSize);
+  BlockPipeline pipeline{app.BlockWorkers};
+  std::unique_ptr<FrameReader> reader;
+  int64_t position = 0;  // just past the last frame checked
 };
 
 // One block must unpack to exactly its nominal length and stay inside its record.
 bool CheckBlock(VerifyJob& job, int32_t nominal, uint32_t& crc) {
-  const int32_t length =
-      ReadBlockFrame(job.volume, job.codec, job.engine, job.packed.data(), job.raw.data());
-  const int64_t position = job.volume.Tell();
-  if (length != nominal || position > job.head.end_offset) return false;
-  crc = Crc32(crc, job.raw.data(), static_cast<size_t>(length));
-  job.app.toolkit.SetValue(ui::kJobWindow, kProgressBarId, position / 1024);
+  job.reader->Fill();
+  const PipelineBlock& block = job.pipeline.Front();
+  if (block.status < 0) return false;
+  const int32_t length = block.result;
+  job.position = block.tag;
+  if (length != nominal || job.position > job.head.end_offset) return false;
+  crc = Crc32Combine(crc, block.crc, length);
+  job.pipeline.Pop();
+  job.app.toolkit.SetValue(ui::kJobWindow, kProgressBarId, job.position / 1024);
   return true;
 }
 
@@ -40,6 +108,7 @@ bool CheckBlock(VerifyJob& job, int32_t nominal, uint32_t& crc) {
 bool CheckRecord(VerifyJob& job) {
   AppState& app = job.app;
   uint32_t crc = 0;
+  job.position = job.head.blocks_start;
   for (int64_t block = job.head.size / kBlockSize; block > 0; --block) {
     JobWindow::Poll(app);
     if (app.Cancelled) break;
@@ -50,7 +119,7 @@ bool CheckRecord(VerifyJob& job) {
   JobWindow::Poll(app);
   if (app.Cancelled) return true;
   // The blocks must fill the record exactly, up to where the next one begins.
-  return crc == job.head.crc && job.volume.Tell() == job.head.end_offset;
+  return crc == job.head.crc && job.position == job.head.end_offset;
 }
 
 // Whether a volume that is not there is what its restore point should have: an update
@@ -68,12 +137,14 @@ bool CheckVolume(VerifyJob& job, const std::string& base_name) {
   if (job.size < kHeaderSize || !job.volume.OpenRead(path)) return false;
   uint8_t word[4];
   if (!job.volume.ReadExact(word, sizeof word)) return false;
-  job.engine = CheckHeaderWord(GetU32(word));
-  if (job.engine < 0) return false;
+  const int32_t engine = CheckHeaderWord(GetU32(word));
+  if (engine < 0) return false;
+  job.reader = std::make_unique<FrameReader>(job.volume, job.size, engine, job.pipeline);
   for (;;) {
-    const RecordStatus status = ReadRecordHead(job.volume, job.size, job.head);
-    if (status == RecordStatus::kEnd) return true;
-    if (status == RecordStatus::kDamaged || !CheckRecord(job)) return false;
+    FrameReader::Head next = job.reader->TakeHead();
+    if (next.status == RecordStatus::kEnd) return true;
+    job.head = std::move(next.head);
+    if (next.status == RecordStatus::kDamaged || !CheckRecord(job)) return false;
     if (job.app.Cancelled) return true;
   }
 }

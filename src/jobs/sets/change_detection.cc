@@ -72,9 +72,11 @@ class StoredPaths {
 
 enum class FileState { kGone, kSame, kChanged, kUnreadable, kCancelled };
 
-// Reads a stored file that is still there and compares its CRC-32 with the stored one.
-FileState CheckContents(AppState& app, const VolumeRecord& stored, uint32_t* crc_now) {
-  const std::optional<uint32_t> crc = FileCrc32(app, stored.path);
+// Compares the CRC-32 of a stored file that is still there (the next of crcs, read ahead)
+// with the stored one.
+FileState CheckContents(AppState& app, FileCrcs& crcs, const VolumeRecord& stored,
+                        uint32_t* crc_now) {
+  const std::optional<uint32_t> crc = crcs.Next();
   if (crc) {
     *crc_now = *crc;
     return *crc == stored.crc ? FileState::kSame : FileState::kChanged;
@@ -114,13 +116,19 @@ std::vector<VolumeRecord> FindChangedFiles(AppState& app,
   // A stored file is still there exactly when the scan found it, that is when it is not
   // REMOVED; a file that became a folder is therefore gone, never checksummed.
   const std::unordered_set<std::string_view> gone(removed.begin(), removed.end());
+  // The files to read, in the order of the pass below, read and checksummed ahead.
+  std::vector<std::string> to_read;
+  for (const VolumeRecord& stored : stored_files) {
+    if (gone.count(stored.path) == 0) to_read.push_back(stored.path);
+  }
+  FileCrcs crcs(app, std::move(to_read));
   std::vector<VolumeRecord> changed;
   for (const VolumeRecord& stored : stored_files) {
     on_element();
     if (app.Cancelled) break;
     if (gone.count(stored.path) != 0) continue;
     uint32_t crc_now = 0;
-    const FileState state = CheckContents(app, stored, &crc_now);
+    const FileState state = CheckContents(app, crcs, stored, &crc_now);
     if (state == FileState::kCancelled) break;
     if (state == FileState::kUnreadable) {
       *unreadable = stored.path;

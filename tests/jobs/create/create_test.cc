@@ -5,12 +5,15 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "archive/block_pipeline.h"
+#include "archive/engines.h"
 #include "archive/set_names.h"
 #include "core/size_text.h"
 #include "jobs/create/progress.h"
@@ -531,20 +534,26 @@ TEST_F(CreateTest, NamesTheArchiveCannotHoldFailTheJob) {
 }
 #endif  // _WIN32
 
-// A file that changes size between its measuring and its reading.
+// A file that changes size between its measuring and its reading. Blocks are read ahead of
+// the writer, so the file is longer than all the blocks that can be in flight.
 TEST_F(CreateTest, AFileThatShrinksWhileItIsPackedFails) {
-  tmp.Write("src/a", testing::TextData(18000));
-  Scan();
-  bool truncated = false;
-  // The first poll comes after the record head is written, before the first block is read.
-  t.tk.on_poll = [&](ui::HeadlessToolkit&) {
-    if (!truncated) truncated = truncate(tmp.Native("src/a").c_str(), 100) == 0;
-    return ui::Event{};
-  };
-  EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 0);
-  EXPECT_TRUE(truncated);
-  ExpectFailureMessages();
-  EXPECT_TRUE(BackupNames().empty());
+  for (int32_t workers : {1, 3}) {
+    t.app.BlockWorkers = workers;
+    t.tk.messages.clear();
+    tmp.Write("src/a", testing::TextData(2 * kBlocksInFlight * 6000 + 18000));
+    Scan();
+    bool truncated = false;
+    // The first poll comes after the record head is written, before the first block is
+    // written.
+    t.tk.on_poll = [&](ui::HeadlessToolkit&) {
+      if (!truncated) truncated = truncate(tmp.Native("src/a").c_str(), 100) == 0;
+      return ui::Event{};
+    };
+    EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 0);
+    EXPECT_TRUE(truncated);
+    ExpectFailureMessages();
+    EXPECT_TRUE(BackupNames().empty());
+  }
 }
 
 TEST_F(CreateTest, AFileThatGrowsIsPackedWithItsMeasuredSize) {
@@ -573,6 +582,76 @@ TEST_F(CreateTest, AReadFailureIsNeverStored) {
   EXPECT_EQ(Create(), 0);
   ExpectFailureMessages();
   EXPECT_TRUE(BackupNames().empty());
+}
+
+// --- The same volume for any number of workers
+
+// A tree with what cuts blocks at their edges: empty files, files of exactly one block and
+// one byte more, text that packs, noise that is stored, a file longer than all the blocks in
+// flight, and more entries than blocks in flight.
+void WriteMixedTree(const TempFolder& tmp) {
+  tmp.Write("src/empty", "");
+  tmp.MakeFolder("src/sub/empty folder");
+  tmp.Write("src/sub/exact", testing::TextData(6000, 2));
+  tmp.Write("src/sub/one more", testing::TextData(6001, 3));
+  tmp.Write("src/Noise", testing::RandomData(20000, 4));
+  tmp.Write("src/long", testing::TextData(kBlocksInFlight * 6000 + 2500, 5));
+  tmp.Write("src/tiny", "x");
+  for (int i = 0; i < kBlocksInFlight + 8; ++i) {
+    tmp.Write("src/many/f" + std::to_string(i), testing::TextData(static_cast<size_t>(i * 700), 6 + i));
+  }
+}
+
+// The volume as one block at a time on one thread gives it, built from the parsed records
+// (paths, attributes) and the source files, each block packed by the one-shot PackBlock.
+std::string OneThreadVolume(const ParsedVolume& parsed, const TempFolder& tmp, int32_t engine,
+                            int32_t level) {
+  std::string out = "SK" + std::string(1, static_cast<char>(engine)) + std::string(1, '\0');
+  for (const ParsedRecord& record : parsed.records) {
+    const bool folder = record.path.back() == '\\';
+    std::string content;
+    if (!folder) {
+      std::string relative = record.path;
+      std::replace(relative.begin(), relative.end(), '\\', '/');
+      content = tmp.Read(relative);
+    }
+    std::string frames;
+    for (size_t at = 0; at < content.size(); at += 6000) {
+      const std::string raw = content.substr(at, 6000);
+      std::vector<uint8_t> input(6128), output(6128), work(6128);
+      std::memcpy(input.data(), raw.data(), raw.size());
+      const int32_t packed = PackBlock(input.data(), output.data(), work.data(),
+                                       static_cast<int32_t>(raw.size()), level, engine);
+      frames += packed > 0 ? LE32(static_cast<uint32_t>(packed)) +
+                                 std::string(reinterpret_cast<char*>(output.data()),
+                                             static_cast<size_t>(packed))
+                           : LE32(0) + LE32(static_cast<uint32_t>(raw.size())) + raw;
+    }
+    const uint64_t end = out.size() + record.path.size() + 26 + frames.size();
+    out += record.path + "\r\n" + LE64(end) + LE32(folder ? 0 : CrcOf(content)) +
+           LE64(content.size()) + LE32(record.attributes) + frames;
+  }
+  return out;
+}
+
+TEST_F(CreateTest, VolumesAreTheSameForAnyNumberOfWorkers) {
+  WriteMixedTree(tmp);
+  for (int32_t engine : {0, 1, 2}) {
+    for (int32_t level : {1, 6, 9}) {
+      SCOPED_TRACE("engine " + std::to_string(engine) + " level " + std::to_string(level));
+      t.app.Level = level;
+      t.app.BlockWorkers = 1;
+      ASSERT_EQ(Create(0, engine), 1);
+      const std::string one_worker = VolumeBytes();
+      t.app.BlockWorkers = 4;  // more workers than this machine may have cores
+      ASSERT_EQ(Create(0, engine), 1);
+      EXPECT_EQ(VolumeBytes(), one_worker);
+      const ParsedVolume parsed = ParseVolume(one_worker);
+      ASSERT_EQ(parsed.error, "");
+      ASSERT_EQ(parsed.records.size(), 9u + kBlocksInFlight + 8);
+      EXPECT_EQ(one_worker, OneThreadVolume(parsed, tmp, engine, level));
+    }
+  }
 }
 
 TEST_F(CreateTest, GenerationsAboveTheFourDigitsAreRefused) {
@@ -680,6 +759,33 @@ TEST_F(ReplaceSetTest, ACancelLeavesTheOldSetWhole) {
   EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 0);
   EXPECT_EQ(MessageNumbers(), (std::vector<int>{31, 34}));
   ExpectOldSetIntact();
+}
+
+// Cancel at every poll of a job over many entries and blocks: never a volume, the old set
+// whole, the one message.
+TEST_F(ReplaceSetTest, ACancelAtAnyPointLeavesTheOldSetWhole) {
+  MakeSet();
+  WriteMixedTree(tmp);
+  t.app.BlockWorkers = 2;
+  Scan();
+  t.tk.polls = 0;
+  t.tk.QueueAnswer(ui::Answer::kYes);
+  ASSERT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 1);
+  const long polls = t.tk.polls;
+  ASSERT_GT(polls, kBlocksInFlight);
+  // Put the old set back for every run.
+  for (const std::string& name : BackupNames()) tmp.Remove("backup/" + name);
+  for (const auto& [name, bytes] : before) tmp.Write("backup/" + name, bytes);
+  for (long poll = 1; poll <= polls; poll += 7) {
+    SCOPED_TRACE("cancel at poll " + std::to_string(poll));
+    t.tk.messages.clear();
+    t.tk.polls = 0;
+    t.tk.QueueAnswer(ui::Answer::kYes);
+    t.tk.ScheduleEvent(static_cast<int>(poll), kCancelClick);
+    EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 0);
+    EXPECT_EQ(MessageNumbers(), (std::vector<int>{31, 34}));
+    ExpectOldSetIntact();
+  }
 }
 
 // --- The progress window
@@ -843,6 +949,46 @@ TEST_F(CreateTest, FileCrc32WatchesTheCancelButton) {
   t.tk.ScheduleEvent(3, kCancelClick);
   EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("f")).has_value());
   EXPECT_EQ(t.app.Cancelled, 1);
+  EXPECT_EQ(t.tk.polls, 3);
+}
+
+// FileCrcs reads ahead: the results and the polls are FileCrc32's, one file after another,
+// for files of every block shape, more files than blocks in flight, and files that cannot be
+// read (missing, a folder, one whose read fails half-way).
+TEST_F(CreateTest, FileCrcsGivesFileCrc32OfEveryFileInTurn) {
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < kBlocksInFlight + 10; ++i) {
+    const size_t size = i * 1999 % 50000;
+    tmp.Write("f" + std::to_string(i), testing::RandomData(size, static_cast<uint32_t>(i)));
+    paths.push_back(tmp.Internal("f" + std::to_string(i)));
+  }
+  paths.insert(paths.begin() + 3, tmp.Internal("missing"));
+  paths.insert(paths.begin() + 7, tmp.Internal("src"));
+  std::vector<std::optional<uint32_t>> expected;
+  for (const std::string& path : paths) expected.push_back(FileCrc32(t.app, path));
+  const long polls = t.tk.polls;
+  t.app.BlockWorkers = 3;
+  {
+    FileCrcs crcs(t.app, paths);
+    for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(crcs.Next(), expected[i]) << i;
+  }
+  EXPECT_EQ(t.tk.polls - polls, polls);
+  // A read that fails ends that file's reading alone.
+  platform::InjectFault(platform::FaultOp::kRead, 1);
+  FileCrcs crcs(t.app, {paths[6], paths[2]});
+  EXPECT_FALSE(crcs.Next().has_value());
+  EXPECT_EQ(crcs.Next(), expected[2]);
+}
+
+TEST_F(CreateTest, FileCrcsWatchesTheCancelButton) {
+  tmp.Write("f", testing::RandomData(30000));
+  tmp.Write("g", testing::RandomData(30000));
+  FileCrcs crcs(t.app, {tmp.Internal("f"), tmp.Internal("g")});
+  t.tk.ScheduleEvent(3, kCancelClick);
+  EXPECT_FALSE(crcs.Next().has_value());
+  EXPECT_EQ(t.app.Cancelled, 1);
+  EXPECT_EQ(t.tk.polls, 3);
+  EXPECT_FALSE(crcs.Next().has_value());
   EXPECT_EQ(t.tk.polls, 3);
 }
 

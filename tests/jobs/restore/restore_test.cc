@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "archive/block_pipeline.h"
 #include "archive/volume.h"
 #include "jobs/restore/job_fixture.h"
 #include "jobs/sets/properties.h"
@@ -379,6 +380,22 @@ TEST_F(RestoreTest, DamagedFramesFailTheEntry) {
     EXPECT_EQ(Messages(), (std::vector<std::string>{kFailure, kCancelled})) << c.what;
     EXPECT_FALSE(folder.Exists(std::string("out/") + c.what + "/after.txt")) << c.what;
   }
+}
+
+// Blocks are unpacked ahead of the writing: a damaged last block of a file longer than all
+// the blocks in flight fails the entry there, with every block before it written.
+TEST_F(RestoreTest, DamageBehindTheBlocksInFlightFailsTheEntryThere) {
+  const std::string content = TextData(6000 * (kBlocksInFlight + 20));
+  VolumeBytes volume;
+  volume.AddFile("long", content, true);
+  volume.AddFile("after.txt", "after");
+  std::string bytes = volume.data;
+  bytes[volume.record_starts[1] - 20] ^= 0x40;
+  WriteBackupFile("Backup_0000_of_Z__.sk", bytes);
+  EXPECT_EQ(Restore("Backup_0000_of_Z:\\", Folder("out")), 0);
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kFailure, kCancelled}));
+  EXPECT_EQ(folder.Read("out/long"), content.substr(0, content.size() - 6000));
+  EXPECT_FALSE(folder.Exists("out/after.txt"));
 }
 
 TEST_F(RestoreTest, TruncationAtEveryOffsetFailsCleanly) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "archive/block_pipeline.h"
 #include "jobs/restore/job_fixture.h"
 
 namespace sk {
@@ -159,6 +160,21 @@ TEST_F(VerifyTest, TruncationAtEveryOffsetIsDamageUnlessItFallsBetweenRecords) {
     const bool between = std::find(boundaries.begin(), boundaries.end(), cut) != boundaries.end();
     EXPECT_EQ(Verify(volume.data.substr(0, cut)), between ? 1 : 0) << "cut at " << cut;
   }
+}
+
+// Blocks are unpacked ahead of the check: damage in the last block of a file longer than
+// all the blocks in flight is found there, and whatever follows does not matter.
+TEST_F(VerifyTest, DamageBehindTheBlocksInFlightIsFound) {
+  VolumeBytes volume;
+  volume.AddFile("long", TextData(6000 * (kBlocksInFlight + 20)), true);
+  for (int i = 0; i < kBlocksInFlight + 5; ++i) {
+    volume.AddFile("f" + std::to_string(i), TextData(100 + i), true);
+  }
+  EXPECT_EQ(Verify(volume.data), 1);
+  std::string bytes = volume.data;
+  bytes[volume.record_starts[1] - 20] ^= 0x40;
+  EXPECT_EQ(Verify(bytes), 0);
+  EXPECT_EQ(Message(), kDamaged);
 }
 
 TEST_F(VerifyTest, CancelEndsTheCheckWithWhatWasFoundSoFar) {

@@ -1,0 +1,132 @@
+#include "archive/block_pipeline.h"
+
+#include "archive/crc32.h"
+#include "archive/engines.h"
+#include "archive/volume.h"
+
+namespace sk {
+
+int32_t BlockWorkerCount(int32_t requested) {
+  if (requested > 0) return requested;
+  const unsigned processors = std::thread::hardware_concurrency();
+  return processors > 0 ? static_cast<int32_t>(processors) : 1;
+}
+
+BlockPipeline::BlockPipeline(int32_t workers)
+    : own_codec_(std::make_unique<BlockCodec>()), done_(kBlocksInFlight, 0) {
+  blocks_.reserve(kBlocksInFlight);
+  for (int32_t i = 0; i < kBlocksInFlight; ++i) {
+    blocks_.push_back(std::make_unique<PipelineBlock>());
+  }
+  const int32_t count = BlockWorkerCount(workers);
+  workers_.reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+BlockPipeline::~BlockPipeline() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  work_ready_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+PipelineBlock& BlockPipeline::Back() { return *blocks_[(head_ + count_) % kBlocksInFlight]; }
+
+void BlockPipeline::Push() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_[(head_ + count_) % kBlocksInFlight] = 0;
+    ++pushed_;
+  }
+  ++count_;
+  work_ready_.notify_one();
+}
+
+PipelineBlock& BlockPipeline::Front() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Workers take blocks in order: the oldest is untaken when as many were started as popped.
+  if (done_[head_] == 0 && started_ == pushed_ - count_) {
+    ++started_;
+    lock.unlock();
+    Run(*blocks_[head_], *own_codec_);
+    lock.lock();
+    done_[head_] = 1;
+  }
+  block_done_.wait(lock, [this] { return done_[head_] != 0; });
+  return *blocks_[head_];
+}
+
+void BlockPipeline::Pop() {
+  head_ = (head_ + 1) % kBlocksInFlight;
+  --count_;
+}
+
+void BlockPipeline::Clear() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Blocks are started in the order they were pushed: the ones not started are the newest.
+  count_ -= pushed_ - started_;
+  pushed_ = started_;
+  while (count_ > 0) {
+    block_done_.wait(lock, [this] { return done_[head_] != 0; });
+    head_ = (head_ + 1) % kBlocksInFlight;
+    --count_;
+  }
+}
+
+void BlockPipeline::Work() {
+  // Each worker keeps its own engine state (deflate stream, coder tables) for all its blocks.
+  BlockCodec codec;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    work_ready_.wait(lock, [this] { return stopping_ || started_ < pushed_; });
+    if (stopping_) return;
+    const size_t index = started_++ % kBlocksInFlight;
+    PipelineBlock& block = *blocks_[index];
+    lock.unlock();
+    Run(block, codec);
+    lock.lock();
+    done_[index] = 1;
+    block_done_.notify_one();
+  }
+}
+
+void BlockPipeline::Run(PipelineBlock& block, BlockCodec& codec) {
+  switch (block.kind) {
+    case PipelineBlock::Kind::kPack:
+      // The CRC first: engine 0 uses the raw bytes as scratch when it packs.
+      block.crc = Crc32(0, block.raw.data(), static_cast<size_t>(block.length));
+      block.result = codec.Pack(block.raw.data(), block.packed.data(), block.work.data(),
+                                block.length, block.level, block.engine);
+      break;
+    case PipelineBlock::Kind::kUnpack:
+      block.result = codec.Unpack(block.packed.data(), block.raw.data(), block.length,
+                                  block.engine);
+      block.crc = Crc32(0, block.raw.data(), static_cast<size_t>(block.crc_length));
+      break;
+    case PipelineBlock::Kind::kCrc:
+      block.crc = Crc32(0, block.raw.data(), static_cast<size_t>(block.crc_length));
+      break;
+    case PipelineBlock::Kind::kPass:
+      break;
+  }
+}
+
+bool PushFrame(BlockPipeline& pipeline, platform::File& file, int32_t engine, int32_t nominal) {
+  PipelineBlock& block = pipeline.Back();
+  const int32_t packed_length =
+      ReadFrameBytes(file, block.packed.data(), block.raw.data(), block.result);
+  block.status = packed_length < 0 ? -1 : 0;
+  block.kind = packed_length > 0    ? PipelineBlock::Kind::kUnpack
+               : packed_length == 0 ? PipelineBlock::Kind::kCrc
+                                    : PipelineBlock::Kind::kPass;
+  block.engine = engine;
+  block.length = packed_length;
+  block.crc_length = nominal;
+  block.tag = file.Tell();
+  pipeline.Push();
+  return packed_length >= 0;
+}
+
+}  // namespace sk
