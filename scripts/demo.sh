@@ -10,7 +10,7 @@ build_dir=${BUILD_DIR:-build}
 engine=${ENGINE:-0}
 level=${LEVEL:-9}
 
-scripts/setup.sh
+scripts/setup.sh program
 echo "== building (if needed) in $build_dir"
 scripts/build.sh | tail -n 1
 program="$PWD/$build_dir/stowkeeper"
