@@ -255,7 +255,9 @@ void BM_RestoreAgainstLoop(benchmark::State& state) {
   Results().emplace_back("restore", best, 0.80);
 }
 
-void BM_VerifyAgainstLoop(benchmark::State& state) {
+// A job that only reads (verify, or "/v") against the loop without the writes.
+void ReadingJobAgainstLoop(benchmark::State& state, bool (*run)(const Workload&, Span&),
+                           const char* name, double target) {
   const Workload& workload = TheWorkload();
   if (!workload.ready) return state.SkipWithError("the workload could not be made");
   Best best;
@@ -264,35 +266,23 @@ void BM_VerifyAgainstLoop(benchmark::State& state) {
     const bool looped = PlainLoop(workload.volume, "");
     const Span loop = watch.Stop();
     Span job;
-    if (!looped || !RunVerify(workload, job)) {
-      state.SkipWithError("the loop or the verify failed");
+    if (!looped || !run(workload, job)) {
+      state.SkipWithError("the loop or the job failed");
       break;
     }
     state.SetIterationTime(job.wall);
     best.Add(loop, job);
   }
   Report(state, workload, best);
-  Results().emplace_back("verify", best, 0.90);
+  Results().emplace_back(name, best, target);
+}
+
+void BM_VerifyAgainstLoop(benchmark::State& state) {
+  ReadingJobAgainstLoop(state, RunVerify, "verify", 0.90);
 }
 
 void BM_CommandLineVerifyAgainstLoop(benchmark::State& state) {
-  const Workload& workload = TheWorkload();
-  if (!workload.ready) return state.SkipWithError("the workload could not be made");
-  Best best;
-  for (auto _ : state) {
-    const Stopwatch watch;
-    const bool looped = PlainLoop(workload.volume, "");
-    const Span loop = watch.Stop();
-    Span job;
-    if (!looped || !RunCommandLineVerify(workload, job)) {
-      state.SkipWithError("the loop or /v failed");
-      break;
-    }
-    state.SetIterationTime(job.wall);
-    best.Add(loop, job);
-  }
-  Report(state, workload, best);
-  Results().emplace_back("/v", best, 1.0);
+  ReadingJobAgainstLoop(state, RunCommandLineVerify, "/v", 1.0);
 }
 
 BENCHMARK(BM_RestoreAgainstLoop)->UseManualTime()->Iterations(kRuns)->Unit(benchmark::kMillisecond);

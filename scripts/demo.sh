@@ -86,6 +86,10 @@ for point in 0 1 2; do
   restore_and_compare "$point"
 done
 
+run "verify every volume of the set" /v "$sample"
+run "list restore point 2" /l 2 "$sample"
+run "the properties of restore point 2" /p 2 "$sample"
+
 echo
 echo "== the backup folder"
 ls -l "$work/backups"

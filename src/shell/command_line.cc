@@ -57,7 +57,6 @@ SplitArguments SplitOptions(const std::vector<std::string>& args) {
   return split;
 }
 
-
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
     text.replace(at, from.size(), to);
@@ -266,18 +265,21 @@ CommandLineJob ParseSetSwitch(const AppState& app, const std::string& switch_nam
   const size_t most = switch_name == "/l" ? 4 : least;
   if (parameters.size() < least) return UsageError(messages, switch_name, "a parameter is missing");
   if (parameters.size() > most) {
-    return UsageError(messages, switch_name, "\"" + parameters[most] + "\" is one parameter too many");
+    return UsageError(messages, switch_name,
+                      "\"" + parameters[most] + "\" is one parameter too many");
   }
   int32_t number = 0;
   if (numbered && !ParseRestorePoint(parameters[1], number)) {
-    return UsageError(messages, switch_name, "\"" + parameters[1] + "\" is no restore point number");
+    return UsageError(messages, switch_name,
+                      "\"" + parameters[1] + "\" is no restore point number");
   }
   using Kind = CommandLineJob::Kind;
   const Kind kind = switch_name == "/v"   ? Kind::kVerify
                     : switch_name == "/l" ? Kind::kList
                     : switch_name == "/p" ? Kind::kProperties
                                           : Kind::kDelete;
-  CommandLineJob job = ParseSetSource(app, switch_name, parameters[numbered ? 2 : 1], messages, kind);
+  CommandLineJob job =
+      ParseSetSource(app, switch_name, parameters[numbered ? 2 : 1], messages, kind);
   if (job.kind == Kind::kNone) return job;
   job.number = number;
   TakePaths(job, switch_name, parameters, 3, messages);
@@ -287,7 +289,8 @@ CommandLineJob ParseSetSwitch(const AppState& app, const std::string& switch_nam
 CommandLineJob ParseSwitch(const AppState& app, const std::vector<std::string>& given,
                            std::FILE* messages) {
   std::vector<std::string> parameters = given;
-  const std::string switch_name = LowerCase(parameters.empty() ? "" : parameters[0]);
+  if (parameters.empty()) return UsageError(messages, "command line", "a switch is missing");
+  const std::string switch_name = LowerCase(parameters[0]);
   if (switch_name == "/v" || switch_name == "/l" || switch_name == "/p" || switch_name == "/d") {
     return ParseSetSwitch(app, switch_name, parameters, messages);
   }
