@@ -267,14 +267,16 @@ int ListPoint(AppState& app, const CommandLineJob& job, std::FILE* out, std::FIL
   });
   if (job.json) {
     json list = json::array();
+    list.get_ref<json::array_t&>().reserve(entries.size());
     for (const PointEntry& entry : entries) {
-      json item = {{"size", entry.size},
-                   {"crc", CrcText(entry.crc)},
-                   {"attributes", entry.attributes},
-                   {"folder", entry.folder}};
+      // Members are set one by one: an initializer list would copy every value once more.
+      json& item = list.emplace_back(json::object());
+      item["size"] = entry.size;
+      item["crc"] = CrcText(entry.crc);
+      item["attributes"] = entry.attributes;
+      item["folder"] = entry.folder;
       PutName(item, "path", NativeRelativePath(entry.path, source_name));
       PutName(item, "volume", entry.volume);
-      list.push_back(std::move(item));
     }
     json document = {{"point", job.number}, {"entries", std::move(list)}};
     PutName(document, "source", NativeSource(job.folder));

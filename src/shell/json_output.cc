@@ -101,7 +101,7 @@ std::string TakeName(const nlohmann::json& object, const std::string& key) {
 }
 
 void WriteJson(const nlohmann::json& document, std::FILE* out) {
-  std::fputs((document.dump(2) + "\n").c_str(), out);
+  std::fputs((document.dump() + "\n").c_str(), out);
 }
 
 }  // namespace sk

@@ -21,7 +21,8 @@ void PutName(nlohmann::json& object, const std::string& key, const std::string& 
 // The name back from what PutName wrote.
 std::string TakeName(const nlohmann::json& object, const std::string& key);
 
-// Writes the document, indented, with a line break at the end.
+// Writes the document on one line (a listing of many entries stays quick to write and
+// to read), with a line break at the end.
 void WriteJson(const nlohmann::json& document, std::FILE* out);
 
 }  // namespace sk

@@ -218,7 +218,7 @@ TEST_F(ScriptProgramTest, ListShowsWhatRestoreWritesForEveryPointAndEveryPath) {
 #ifndef _WIN32
   ASSERT_EQ(Run({"/l", "2", Src(), "--json"}), 0);
   const std::string json_text = Out();
-  EXPECT_NE(json_text.find("\"path_hex\": \"636166e92e747874\""), std::string::npos) << json_text;
+  EXPECT_NE(json_text.find("\"path_hex\":\"636166e92e747874\""), std::string::npos) << json_text;
 #endif
 
   // A folder and a file named on the command line: "/l" and "/r" agree.
