@@ -27,7 +27,7 @@ for entry in "${need[@]}"; do
   fi
 done
 if [ ${#missing[@]} -ne 0 ]; then
-  echo "build-win.sh: missing Debian packages: ${missing[*]} (scripts/setup.sh installs them)" >&2
+  echo "build-win.sh: missing Debian packages: ${missing[*]} (scripts/setup.sh windows installs them)" >&2
   exit 2
 fi
 

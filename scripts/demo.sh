@@ -10,7 +10,7 @@ build_dir=${BUILD_DIR:-build}
 engine=${ENGINE:-0}
 level=${LEVEL:-9}
 
-scripts/setup.sh
+scripts/setup.sh program
 echo "== building (if needed) in $build_dir"
 scripts/build.sh | tail -n 1
 program="$PWD/$build_dir/stowkeeper"
@@ -85,6 +85,10 @@ run "update" /u "$sample"
 for point in 0 1 2; do
   restore_and_compare "$point"
 done
+
+run "verify every volume of the set" /v "$sample"
+run "list restore point 2" /l 2 "$sample"
+run "the properties of restore point 2" /p 2 "$sample"
 
 echo
 echo "== the backup folder"

@@ -1,25 +1,46 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing, benchmarking and packaging
-# Stowkeeper needs, on Linux and for the Windows program.
+# Installs the Debian packages Stowkeeper needs, in groups:
+#   scripts/setup.sh program   building the Linux program, its tests and benchmarks (what
+#                              scripts/demo.sh needs: no cross-compilers, no Wine)
+#   scripts/setup.sh windows   the program group, plus the Windows program's cross-compilers
+#                              and Wine to test it (scripts/build-win.sh, scripts/test-win.sh)
+#   scripts/setup.sh [all]     everything: the groups above, the fuzz targets' compiler, the
+#                              desktop tests' virtual screen and the packages' tools
+#                              (scripts/test.sh, scripts/package.sh)
 # Run as root (or through sudo) on Debian 12. Does nothing when everything is there already.
 set -euo pipefail
 
-packages=(
+group=${1:-all}
+program=(
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev
+  zlib1g-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
-  libwxgtk3.2-dev xvfb xauth imagemagick openbox
-  # The Windows program (scripts/build-win.sh) and its tests under Wine (scripts/test-win.sh):
-  # the 64-bit compilers of the posix thread variant, zlib built for them, GoogleTest's
-  # sources to build for them, and Wine.
+  libwxgtk3.2-dev
+)
+# The 64-bit compilers of the posix thread variant, zlib built for them, GoogleTest's sources
+# to build for them, and Wine.
+windows=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
   wine wine64
-  # The packages (scripts/package.sh) and their test (scripts/package-test.sh): Debian's
-  # build flags and dpkg-shlibdeps, lintian, the icon's pictures, the Windows installer's
-  # compiler, and what the test looks with.
+)
+# The fuzz targets (clang's libFuzzer), the desktop tests' virtual screen and screenshots, and
+# the packages (scripts/package.sh) and their test (scripts/package-test.sh): Debian's build
+# flags and dpkg-shlibdeps, lintian, the icon's pictures, the Windows installer's compiler,
+# and what the test looks with.
+rest=(
+  clang libclang-rt-14-dev
+  xvfb xauth imagemagick openbox
   dpkg-dev lintian librsvg2-bin nsis file man-db
 )
+case "$group" in
+  program) packages=("${program[@]}") ;;
+  windows) packages=("${program[@]}" "${windows[@]}") ;;
+  all) packages=("${program[@]}" "${windows[@]}" "${rest[@]}") ;;
+  *)
+    echo "setup.sh: unknown group '$group' (program, windows or all)" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -9,7 +9,7 @@ build_dir=${WIN_BUILD_DIR:-build-win}
 
 for tool in wine wineserver wineboot ctest; do
   command -v "$tool" >/dev/null || {
-    echo "test-win.sh: $tool is missing (scripts/setup.sh installs wine, wine64 and cmake)" >&2
+    echo "test-win.sh: $tool is missing (scripts/setup.sh windows installs wine, wine64 and cmake)" >&2
     exit 2
   }
 done

@@ -94,6 +94,11 @@ enum TextId : int {
   kTextNotBackedUp = 85,        // Not backed up (links and special files a backup cannot hold):
   kTextMore = 86,               // more
   kTextNoRestorePoint = 87,     // The restore point is missing or cannot be read:
+  kTextBadHeader = 88,          // The volume's header is invalid
+  kTextCutShort = 89,           // The volume is cut short
+  kTextBadBlock = 90,           // A block does not unpack:
+  kTextCrcMismatch = 91,        // CRC mismatch:
+  kTextVolumeMissing = 92,      // The volume is missing
 };
 
 }  // namespace sk

@@ -97,6 +97,11 @@ void FillDefaultTexts(TextTable& texts) {
       "kann):",                                                             // 085
       "weitere",                                                            // 086
       "Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:",  // 087
+      "Der Kopf des Volumes ist ungültig",                           // 088
+      "Das Volume ist abgeschnitten",                                // 089
+      "Ein Block lässt sich nicht entpacken:",                       // 090
+      "CRC-Fehler:",                                                 // 091
+      "Das Volume fehlt",                                            // 092
   };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {

@@ -9,11 +9,53 @@
 #include "jobs/sets/properties.h"
 #include "jobs/sets/update.h"
 #include "platform/file_system.h"
+#include "shell/command_line_jobs.h"
 #include "shell/settings.h"
 #include "ui/printable.h"
 
 namespace sk {
 namespace {
+
+// The options a command line may hold anywhere, after the switch or before it.
+constexpr char kYesOption[] = "--yes";
+constexpr char kNoOption[] = "--no";
+constexpr char kJsonOption[] = "--json";
+
+// The switches only the command line has: with one of them, a command line is never the
+// interactive mode.
+bool IsCommandLineOnlySwitch(const std::string& argument) {
+  const std::string name = LowerCase(argument);
+  return name == "/v" || name == "/l" || name == "/p" || name == "/d" || name.starts_with("--");
+}
+
+// The parameters without the options, and the options.
+struct SplitArguments {
+  std::vector<std::string> parameters;
+  bool yes = false;
+  bool no = false;
+  bool json = false;
+  std::string unknown_option;  // the first "--word" that is none of them
+
+  bool HasOptions() const { return yes || no || json || !unknown_option.empty(); }
+};
+
+SplitArguments SplitOptions(const std::vector<std::string>& args) {
+  SplitArguments split;
+  for (const std::string& arg : args) {
+    if (arg == kYesOption) {
+      split.yes = true;
+    } else if (arg == kNoOption) {
+      split.no = true;
+    } else if (arg == kJsonOption) {
+      split.json = true;
+    } else if (arg.starts_with("--")) {
+      if (split.unknown_option.empty()) split.unknown_option = arg;
+    } else {
+      split.parameters.push_back(arg);
+    }
+  }
+  return split;
+}
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
@@ -77,6 +119,15 @@ CommandLineJob GoInteractive(std::FILE* messages, const std::string& switch_name
   return {};
 }
 
+// A command line that cannot be run: status 2, and nothing is done.
+CommandLineJob UsageError(std::FILE* messages, const std::string& switch_name,
+                          const std::string& why) {
+  GoInteractive(messages, switch_name, why);
+  CommandLineJob job;
+  job.status = kExitUsage;
+  return job;
+}
+
 CommandLineJob NoSet(std::FILE* messages, const std::string& switch_name, const std::string& source,
                      const AppState& app) {
   // A job on "" would scan the root of the file system into a set of its own.
@@ -119,6 +170,69 @@ CommandLineJob ParseFolderSwitch(const AppState& app, const std::string& switch_
   return job;
 }
 
+// A PATH of the command line (native, relative to the source folder) in record form: below
+// the source folder's parent, "\\" between the names, no trailing separator. Empty when it
+// cannot name an entry of a backup; why then says so.
+std::string RecordPathOf(const std::string& set_folder, const std::string& path, std::string& why) {
+  const bool absolute = path.starts_with("/") || (platform::kBackslashSeparates &&
+                                                  (path.starts_with("\\") || IsDrivePath(path)));
+  if (path.empty()) {
+    why = "an empty path names no entry";
+  } else if (absolute) {
+    why = "\"" + path + "\" is an absolute path; name entries relative to SOURCE";
+  } else if (!platform::kBackslashSeparates && path.find('\\') != std::string::npos) {
+    why = "\"" + path + "\" holds a \"\\\", which no backup can name";
+  }
+  if (!why.empty()) return "";
+  std::string record;
+  std::string name;
+  const auto take = [&]() {
+    if (name == "..") why = "\"" + path + "\" holds \"..\"";
+    if (!name.empty() && name != "." && name != "..") record += (record.empty() ? "" : "\\") + name;
+    name.clear();
+  };
+  for (const char c : path) {
+    if (c == '/' || (platform::kBackslashSeparates && c == '\\')) {
+      take();
+    } else {
+      name += c;
+    }
+  }
+  take();
+  if (why.empty() && record.empty()) why = "\"" + path + "\" names no entry";
+  if (!why.empty()) return "";
+  return set_folder.substr(ParentFolder(set_folder).size()) + record;
+}
+
+// The SOURCE of a switch that works on its set: the folder need not exist any more.
+CommandLineJob ParseSetSource(const AppState& app, const std::string& switch_name,
+                              const std::string& argument, std::FILE* messages,
+                              CommandLineJob::Kind kind) {
+  const std::string source = ArgumentPath(argument);
+  const std::string why = CheckFolder(argument, source, false);
+  if (!why.empty()) return UsageError(messages, switch_name, why);
+  CommandLineJob job;
+  job.kind = kind;
+  job.folder = FindSetBySource(app, WithSeparator(source));
+  if (job.folder.empty()) return NoSet(messages, switch_name, WithSeparator(source), app);
+  return job;
+}
+
+// Turns the PATH parameters (from `first` on) into job.paths; false after a usage error.
+bool TakePaths(CommandLineJob& job, const std::string& switch_name,
+               const std::vector<std::string>& parameters, size_t first, std::FILE* messages) {
+  for (size_t i = first; i < parameters.size(); ++i) {
+    std::string why;
+    const std::string record = RecordPathOf(job.folder, parameters[i], why);
+    if (record.empty()) {
+      job = UsageError(messages, switch_name, why);
+      return false;
+    }
+    job.paths.push_back(record);
+  }
+  return true;
+}
+
 CommandLineJob ParseRestore(const AppState& app, const std::vector<std::string>& args,
                             std::FILE* messages) {
   int32_t number = 0;
@@ -135,9 +249,57 @@ CommandLineJob ParseRestore(const AppState& app, const std::vector<std::string>&
   job.kind = CommandLineJob::Kind::kRestore;
   job.folder = FindSetBySource(app, WithSeparator(source));
   if (job.folder.empty()) return NoSet(messages, "/r", WithSeparator(source), app);
+  job.number = number;
   job.point = PointName(job.folder, number);
   job.target = WithSeparator(target);
+  TakePaths(job, "/r", args, 4, messages);
   return job;
+}
+
+// "/v", "/l", "/p" and "/d": a command line that cannot be run is an error, never the
+// interactive mode.
+CommandLineJob ParseSetSwitch(const AppState& app, const std::string& switch_name,
+                              const std::vector<std::string>& parameters, std::FILE* messages) {
+  const bool numbered = switch_name == "/l" || switch_name == "/p";
+  const size_t least = numbered ? 3 : 2;
+  const size_t most = switch_name == "/l" ? 4 : least;
+  if (parameters.size() < least) return UsageError(messages, switch_name, "a parameter is missing");
+  if (parameters.size() > most) {
+    return UsageError(messages, switch_name,
+                      "\"" + parameters[most] + "\" is one parameter too many");
+  }
+  int32_t number = 0;
+  if (numbered && !ParseRestorePoint(parameters[1], number)) {
+    return UsageError(messages, switch_name,
+                      "\"" + parameters[1] + "\" is no restore point number");
+  }
+  using Kind = CommandLineJob::Kind;
+  const Kind kind = switch_name == "/v"   ? Kind::kVerify
+                    : switch_name == "/l" ? Kind::kList
+                    : switch_name == "/p" ? Kind::kProperties
+                                          : Kind::kDelete;
+  CommandLineJob job =
+      ParseSetSource(app, switch_name, parameters[numbered ? 2 : 1], messages, kind);
+  if (job.kind == Kind::kNone) return job;
+  job.number = number;
+  TakePaths(job, switch_name, parameters, 3, messages);
+  return job;
+}
+
+CommandLineJob ParseSwitch(const AppState& app, const std::vector<std::string>& given,
+                           std::FILE* messages) {
+  std::vector<std::string> parameters = given;
+  if (parameters.empty()) return UsageError(messages, "command line", "a switch is missing");
+  const std::string switch_name = LowerCase(parameters[0]);
+  if (switch_name == "/v" || switch_name == "/l" || switch_name == "/p" || switch_name == "/d") {
+    return ParseSetSwitch(app, switch_name, parameters, messages);
+  }
+  parameters.resize(std::max<size_t>(parameters.size(), 4));  // missing ones are ""
+  if (switch_name == "/c" || switch_name == "/u") {
+    return ParseFolderSwitch(app, switch_name, parameters[1], messages);
+  }
+  if (switch_name == "/r") return ParseRestore(app, parameters, messages);
+  return GoInteractive(messages, parameters[0], "unknown switch");
 }
 
 }  // namespace
@@ -187,48 +349,92 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
     job.status = kExitUsage;
     return job;
   }
-  std::vector<std::string> parameters = args;
-  parameters.resize(std::max<size_t>(parameters.size(), 4));  // missing ones are ""
-  const std::string switch_name = LowerCase(parameters[0]);
-  if (switch_name == "/c" || switch_name == "/u") {
-    return ParseFolderSwitch(app, switch_name, parameters[1], messages);
+  const SplitArguments split = SplitOptions(args);
+  const std::string switch_name = split.parameters.empty() ? "" : LowerCase(split.parameters[0]);
+  if (!split.unknown_option.empty()) {
+    return UsageError(messages, split.unknown_option, "unknown option");
   }
-  if (switch_name == "/r") return ParseRestore(app, parameters, messages);
-  return GoInteractive(messages, parameters[0], "unknown switch");
+  if (split.yes && split.no) return UsageError(messages, "--yes", "--no answers otherwise");
+  if (split.json && switch_name != "/v" && switch_name != "/l" && switch_name != "/p") {
+    return UsageError(messages, switch_name.empty() ? kJsonOption : switch_name,
+                      "--json is for /v, /l and /p only");
+  }
+  CommandLineJob job = ParseSwitch(app, split.parameters, messages);
+  // A script's command line (one with options) that cannot be run never opens the windows.
+  if (job.kind == CommandLineJob::Kind::kNone && job.status == kRunInteractive &&
+      split.HasOptions()) {
+    job.status = kExitUsage;
+  }
+  job.json = split.json;
+  return job;
 }
 
-int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messages) {
+int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messages,
+                      std::FILE* out) {
   switch (job.kind) {
     case CommandLineJob::Kind::kCreate:
       return RunCreate(app, job.folder, messages);
     case CommandLineJob::Kind::kUpdate:
       return ExitStatusOf(UpdateBackup(app, job.folder, kCommandLineMode));
     case CommandLineJob::Kind::kRestore:
+      if (!job.paths.empty()) return RestorePaths(app, job, messages);
       app.RestoreTotal = ShowBackupProperties(app, job.point, kUnpackedKiB);
       return ExitStatusOf(RestoreBackup(app, job.point, job.target, kCommandLineMode));
+    case CommandLineJob::Kind::kVerify:
+      return VerifySet(app, job, out, messages);
+    case CommandLineJob::Kind::kList:
+      return ListPoint(app, job, out, messages);
+    case CommandLineJob::Kind::kProperties:
+      return ShowPointProperties(app, job, out, messages);
+    case CommandLineJob::Kind::kDelete:
+      return DeleteLatestPoint(app, job, messages);
     case CommandLineJob::Kind::kNone:
       break;
   }
   return job.status;
 }
 
-int RunCommandLine(AppState& app, const std::vector<std::string>& args, std::FILE* messages) {
+int RunCommandLine(AppState& app, const std::vector<std::string>& args, std::FILE* messages,
+                   std::FILE* out) {
   const CommandLineJob job = ParseCommandLine(app, args, messages);
   return job.kind == CommandLineJob::Kind::kNone ? job.status
-                                                 : RunCommandLineJob(app, job, messages);
+                                                 : RunCommandLineJob(app, job, messages, out);
+}
+
+bool IsCommandLine(const std::vector<std::string>& args) {
+  return args.size() >= 2 || std::any_of(args.begin(), args.end(), IsCommandLineOnlySwitch);
+}
+
+ui::Answer PresetAnswer(const std::vector<std::string>& args) {
+  const SplitArguments split = SplitOptions(args);
+  if (split.yes == split.no) return ui::Answer::kOk;
+  return split.yes ? ui::Answer::kYes : ui::Answer::kNo;
 }
 
 std::string UsageText(const std::string& settings_folder) {
   return "Usage: stowkeeper /c SOURCE                back up the folder SOURCE as a new set\n"
          "       stowkeeper /u SOURCE                add a restore point to the set of SOURCE\n"
-         "       stowkeeper /r NUMBER SOURCE TARGET  restore point NUMBER (0 = the main backup)\n"
-         "                                           of the set of SOURCE into the folder TARGET\n"
+         "       stowkeeper /r NUMBER SOURCE TARGET [PATH...]\n"
+         "                                           restore point NUMBER (0 = the main backup)\n"
+         "                                           of the set of SOURCE into the folder TARGET;\n"
+         "                                           with PATHs only those entries and what lies\n"
+         "                                           below them (relative to SOURCE)\n"
+         "       stowkeeper /v SOURCE                verify every volume of the set of SOURCE\n"
+         "       stowkeeper /l NUMBER SOURCE [PATH]  list what restore point NUMBER holds:\n"
+         "                                           size, CRC-32 and path of each entry\n"
+         "       stowkeeper /p NUMBER SOURCE         the properties of restore point NUMBER\n"
+         "       stowkeeper /d SOURCE                delete the latest restore point of the set\n"
          "       stowkeeper                          open the program's windows\n"
          "       stowkeeper --help | --version\n"
+         "Options, anywhere on a command line:\n"
+         "  --yes   answer Yes to every question (replace a set, replace files, delete)\n"
+         "  --no    answer No to every question\n"
+         "  --json  /v, /l and /p write one JSON document to standard output\n"
          "Backups go to the SaveFolder of " +
          Shown(settings_folder) + kSettingsFileName +
          ".\n"
-         "Exit status: 0 the job ran to its end, 1 it failed or was cancelled, 2 usage error.\n";
+         "Exit status: 0 the job ran to its end (every volume valid), 1 it failed, was cancelled,\n"
+         "found damage or had nothing to do, 2 the command line cannot be run.\n";
 }
 
 }  // namespace sk

@@ -1,5 +1,7 @@
-// The command-line mode: "/c" source, "/u" source, "/r" number source target. One job runs
-// in quiet mode and the program ends.
+// The command-line mode: "/c" source, "/u" source, "/r" number source target [path...],
+// "/v" source, "/l" number source [path], "/p" number source, "/d" source, with "--yes" or
+// "--no" (the answer to every question) and "--json" anywhere. One job runs in quiet mode
+// and the program ends.
 #ifndef STOWKEEPER_SHELL_COMMAND_LINE_H_
 #define STOWKEEPER_SHELL_COMMAND_LINE_H_
 
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "ui/toolkit.h"
 
 namespace sk {
 
@@ -27,14 +30,28 @@ std::string FindSetBySource(const AppState& app, const std::string& path);
 // the current folder) are converted, drive paths such as C:\Data are taken as they are.
 std::string ArgumentPath(const std::string& argument);
 
+// Whether args (the parameters after the program name) run a job from the command line
+// rather than the interactive mode: two or more of them, or one of the switches and options
+// that only the command line has.
+bool IsCommandLine(const std::vector<std::string>& args);
+
+// The answer "--yes" or "--no" gives to every question of the job (kYes, kNo), or kOk when
+// neither is given (or both, which the command line refuses).
+ui::Answer PresetAnswer(const std::vector<std::string>& args);
+
 // A command line that passed its checks, or what to end with instead.
 struct CommandLineJob {
-  enum class Kind { kNone, kCreate, kUpdate, kRestore };
+  enum class Kind { kNone, kCreate, kUpdate, kRestore, kVerify, kList, kProperties, kDelete };
   Kind kind = Kind::kNone;
   int status = kRunInteractive;  // kNone only: the exit status, or kRunInteractive
-  std::string folder;            // create: the source folder; update, restore: the set's spelling
+  std::string folder;            // create: the source folder; others: the set's spelling
   std::string point;             // restore: the restore point's display name
   std::string target;            // restore: the target folder
+  int32_t number = 0;            // list, properties: the restore point
+  // restore, list: the entries asked for, in record form (below the source folder's parent,
+  // "\" between names); empty for all.
+  std::vector<std::string> paths;
+  bool json = false;
 };
 
 // Checks args (the parameters after the program name, two or more) against the settings in
@@ -42,12 +59,15 @@ struct CommandLineJob {
 CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::string>& args,
                                 std::FILE* messages);
 
-// Runs the job in quiet mode and returns the exit status.
-int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messages);
+// Runs the job in quiet mode and returns the exit status; what the job reports (verify,
+// list, properties) goes to out.
+int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messages,
+                      std::FILE* out = stdout);
 
-// Both of the above: the exit status, or kRunInteractive when the switch is unknown or its
-// checks fail.
-int RunCommandLine(AppState& app, const std::vector<std::string>& args, std::FILE* messages);
+// Both of the above: the exit status, or kRunInteractive when the switch is unknown or the
+// checks of "/c", "/u" or "/r" fail (without the options, which only scripts give).
+int RunCommandLine(AppState& app, const std::vector<std::string>& args, std::FILE* messages,
+                   std::FILE* out = stdout);
 
 // The usage text, one line per form, ending in a line break; settings_folder is where
 // Settings.ini names the backup folder.

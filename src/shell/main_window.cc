@@ -231,21 +231,26 @@ void DeleteLatestBackup(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   const int row = static_cast<int>(tk.GetValue(kMainWindow, ui::kBackupList));
   if (row < 0) return;
-  const std::string name = tk.GetItemText(kMainWindow, ui::kBackupList, row, 0);
-  if (name.size() <= kNamePrefixLength) return;
+  if (DeleteBackup(app, tk.GetItemText(kMainWindow, ui::kBackupList, row, 0))) {
+    RefreshBackupLists(app);
+  }
+}
+
+bool DeleteBackup(AppState& app, const std::string& name) {
+  if (name.size() <= kNamePrefixLength) return false;
   const std::string set_name = ParsePointName(name).set_name;
-  const std::string question = app.Text(kTextConfirmDelete) + "\n\n" + app.Text(kTextIndex) + ": " +
-                               GenerationFieldOf(name) + "\n" + app.Text(kTextName) + ": " +
+  const std::string question = app.Text(kTextConfirmDelete) + "\n\n" + app.Text(kTextIndex) +
+                               ": " + GenerationFieldOf(name) + "\n" + app.Text(kTextName) + ": " +
                                set_name;
-  if (tk.MessageBox(app.Text(kTextQuestion), question, ui::Icon::kQuestion, ui::Buttons::kYesNo) !=
-      ui::Answer::kYes) {
-    return;
+  if (app.toolkit.MessageBox(app.Text(kTextQuestion), question, ui::Icon::kQuestion,
+                             ui::Buttons::kYesNo) != ui::Answer::kYes) {
+    return false;
   }
   // The index goes first and the folder is flushed before the volume goes: the point
   // vanishes in one step, and a crash in between leaves a volume the next job removes.
   const int32_t generation = GenerationOfName(name);
   if (generation >= 0) DeleteGeneration(app.BackupFolder, set_name, generation);
-  RefreshBackupLists(app);
+  return true;
 }
 
 std::string FreeSpaceText(const std::string& folder) {

@@ -44,6 +44,9 @@ void EnableCreateButton(AppState& app);
 // both lists. The update index goes first and the volume only once the index is gone, so
 // that no restore point is ever left naming a volume that no longer exists.
 void DeleteLatestBackup(AppState& app);
+// The question and the deletion for the backup with this display name (the latest of its
+// set): true when the user said Yes and the deletion was tried (it may have failed).
+bool DeleteBackup(AppState& app, const std::string& name);
 
 // The free space of the volume holding folder, as ByteSizeText with one decimal and no
 // trailing blank; "0 Bytes" for "" or when the system cannot tell.

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "core/app_state.h"
 #include "shell/catalog.h"
 #include "shell/command_line.h"
 #include "shell/startup.h"
+#include "ui/answering_toolkit.h"
 #include "ui/console/console_toolkit.h"
 
 namespace sk {
@@ -29,13 +31,17 @@ int RunProgram(int argc, char** argv) {
 
   ui::ConsoleToolkit console(STDIN_FILENO, stderr, isatty(STDIN_FILENO) == 1,
                              isatty(STDERR_FILENO) == 1);
-  AppState app(console);
+  // "--yes" and "--no" answer the questions in place of the terminal, which shows them.
+  std::optional<ui::AnsweringToolkit> answering;
+  const ui::Answer preset = PresetAnswer(args);
+  if (preset != ui::Answer::kOk) answering.emplace(console, preset, true);
+  AppState app(answering ? static_cast<ui::Toolkit&>(*answering) : console);
   StartUp(app);
   console.SetWords(ConsoleWordsFor(app));
-  if (args.size() < 2) return RunInteractive(app, stderr);
+  if (!IsCommandLine(args)) return RunInteractive(app, stderr);
 
   ui::ConsoleToolkit::InstallInterruptHandler();
-  const int status = RunCommandLine(app, args, stderr);
+  const int status = RunCommandLine(app, args, stderr, stdout);
   if (status == kRunInteractive) return RunInteractive(app, stderr);
   if (status == kExitDone && console.WasInterrupted()) {
     std::fputs(

@@ -28,6 +28,7 @@
 #include "shell/command_line.h"
 #include "shell/event_loop.h"
 #include "shell/startup.h"
+#include "ui/answering_toolkit.h"
 
 namespace sk {
 namespace {
@@ -122,12 +123,19 @@ int RunProgram(int argc, char** argv) {
     ShowText(nullptr, "Stowkeeper cannot open its windows on this system.", ui::Icon::kWarning);
     return kExitUsage;
   }
-  AppState app(*toolkit);
+  // "--yes" and "--no" answer the questions unseen: a message box would wait for a click.
+  std::optional<ui::AnsweringToolkit> answering;
+  const ui::Answer preset = PresetAnswer(args);
+  if (preset != ui::Answer::kOk) answering.emplace(*toolkit, preset, false);
+  AppState app(answering ? static_cast<ui::Toolkit&>(*answering) : *toolkit);
   StartUp(app);
-  if (args.size() >= 2) {
+  if (IsCommandLine(args)) {
     UserText messages(STD_ERROR_HANDLE, stderr);
-    const int status = RunCommandLine(app, args, messages.file());
-    // Why nothing ran, or why the windows open instead.
+    UserText out(STD_OUTPUT_HANDLE, stdout);
+    const int status = RunCommandLine(app, args, messages.file(), out.file());
+    // What the job reports (verify, list, properties), then why nothing ran, or why the
+    // windows open instead.
+    ShowText(toolkit.get(), out.Take(), ui::Icon::kInformation);
     ShowText(toolkit.get(), messages.Take(), ui::Icon::kWarning);
     if (status != kRunInteractive) return status;
   }

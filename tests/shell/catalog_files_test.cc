@@ -22,9 +22,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr int kTextCount = 87;
+constexpr int kTextCount = 92;
 
-// The built-in texts, keys 001 to 087 in order. Kept here on purpose, independent of the
+// The built-in texts, keys 001 to 092 in order. Kept here on purpose, independent of the
 // program's own table, so that a slip on either side shows up as a difference.
 constexpr std::array<std::string_view, kTextCount> kGermanTexts = {
     "Bitte wählen Sie ein Quellverzeichniss!",
@@ -114,6 +114,11 @@ constexpr std::array<std::string_view, kTextCount> kGermanTexts = {
     "Nicht gesichert (Verknüpfungen und Sonderdateien, die ein Backup nicht aufnehmen kann):",
     "weitere",
     "Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:",
+    "Der Kopf des Volumes ist ungültig",
+    "Das Volume ist abgeschnitten",
+    "Ein Block lässt sich nicht entpacken:",
+    "CRC-Fehler:",
+    "Das Volume fehlt",
 };
 
 fs::path CatalogFolder() { return fs::path(SK_SOURCE_DIR) / "catalogs"; }

@@ -24,6 +24,7 @@ struct RestoreJob {
   int32_t mode = 0;
   std::string point_name;
   std::string target;
+  RestoreFilter wanted;  // empty: every entry
   RestorePoint point;
 
   const std::string& parent() const { return point.name().parent; }
@@ -206,6 +207,7 @@ void RestoreMainVolume(RestoreJob& job) {
     return ShowFailure(app);
   }
   for (const PointEntry& entry : job.point.kept()) {
+    if (job.wanted && !job.wanted(entry.path)) continue;
     RestoreOne(job, source, entry.path);
     if (app.Cancelled) return;
   }
@@ -236,7 +238,9 @@ void RestoreFromVolume(RestoreJob& job, const std::vector<size_t>& order, size_t
         CompareNoCase(path.substr(0, job.parent().size()), job.parent()) != 0) {
       return ShowFailure(app);
     }
-    RestoreOne(job, source, entry.found ? entry.path : path.substr(job.parent().size()));
+    const std::string relative_path = entry.found ? entry.path : path.substr(job.parent().size());
+    if (job.wanted && !job.wanted(relative_path)) continue;
+    RestoreOne(job, source, relative_path);
   }
 }
 
@@ -286,10 +290,10 @@ void RunRestore(RestoreJob& job) {
 }  // namespace
 
 int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::string& target,
-                      int32_t mode) {
+                      int32_t mode, const RestoreFilter& wanted) {
   app.Cancelled = 0;
   for (int list = 1; list <= 3; ++list) app.List(list).clear();
-  RestoreJob job{app, mode, point_name, target};
+  RestoreJob job{app, mode, point_name, target, wanted};
   if (job.point_name.empty() || job.target.empty()) return 0;
   if (job.target.empty() || job.target.back() != '\\') job.target += '\\';
   if (!AskParameters(job)) return 0;

@@ -87,17 +87,30 @@ struct VerifyJob {
   RecordHead head;
   BlockPipeline pipeline{app.BlockWorkers};
   std::unique_ptr<FrameReader> reader;
-  int64_t position = 0;  // just past the last frame checked
+  int64_t position = 0;   // just past the last frame checked
+  VolumeVerdict verdict;  // what was found wrong, once something was
 };
+
+// Records what is wrong (the first finding stays) and returns false.
+bool Damaged(VerifyJob& job, Damage damage, const std::string& entry = "") {
+  if (job.verdict.damage == Damage::kNone) job.verdict = {damage, entry};
+  return false;
+}
 
 // One block must unpack to exactly its nominal length and stay inside its record.
 bool CheckBlock(VerifyJob& job, int32_t nominal, uint32_t& crc) {
   job.reader->Fill();
   const PipelineBlock& block = job.pipeline.Front();
-  if (block.status < 0) return false;
+  if (block.status < 0) {
+    // The frame could not be read whole: the end of the file came first, or it is garbled.
+    const bool at_end = job.volume.Tell() >= job.size;
+    return Damaged(job, at_end ? Damage::kCutShort : Damage::kBadBlock, job.head.path);
+  }
   const int32_t length = block.result;
   job.position = block.tag;
-  if (length != nominal || job.position > job.head.end_offset) return false;
+  if (length != nominal || job.position > job.head.end_offset) {
+    return Damaged(job, Damage::kBadBlock, job.head.path);
+  }
   crc = Crc32Combine(crc, block.crc, length);
   job.pipeline.Pop();
   job.app.toolkit.SetValue(ui::kJobWindow, kProgressBarId, job.position / 1024);
@@ -119,7 +132,9 @@ bool CheckRecord(VerifyJob& job) {
   JobWindow::Poll(app);
   if (app.Cancelled) return true;
   // The blocks must fill the record exactly, up to where the next one begins.
-  return crc == job.head.crc && job.position == job.head.end_offset;
+  if (job.position != job.head.end_offset) return Damaged(job, Damage::kBadBlock, job.head.path);
+  if (crc != job.head.crc) return Damaged(job, Damage::kCrcMismatch, job.head.path);
+  return true;
 }
 
 // Whether a volume that is not there is what its restore point should have: an update
@@ -129,24 +144,33 @@ bool IsIndexOnlyPoint(AppState& app, const std::string& base_name) {
          platform::FileSize(app.BackupFolder + base_name + ".ini") >= 0;
 }
 
-// True when the volume is valid (or the check was cancelled before damage was found).
-bool CheckVolume(VerifyJob& job, const std::string& base_name) {
-  const std::string path = job.app.BackupFolder + base_name + ".sk";
-  job.size = platform::FileSize(path);
-  if (job.size == platform::kSizeMissing) return IsIndexOnlyPoint(job.app, base_name);
-  if (job.size < kHeaderSize || !job.volume.OpenRead(path)) return false;
+// True when the volume file at path is valid (or the check was cancelled before damage was
+// found); job.size is its size.
+bool CheckVolumeFile(VerifyJob& job, const std::string& path) {
+  if (job.size < kHeaderSize || !job.volume.OpenRead(path)) return Damaged(job, Damage::kBadHeader);
   uint8_t word[4];
-  if (!job.volume.ReadExact(word, sizeof word)) return false;
+  if (!job.volume.ReadExact(word, sizeof word)) return Damaged(job, Damage::kBadHeader);
   const int32_t engine = CheckHeaderWord(GetU32(word));
-  if (engine < 0) return false;
+  if (engine < 0) return Damaged(job, Damage::kBadHeader);
   job.reader = std::make_unique<FrameReader>(job.volume, job.size, engine, job.pipeline);
   for (;;) {
     FrameReader::Head next = job.reader->TakeHead();
     if (next.status == RecordStatus::kEnd) return true;
     job.head = std::move(next.head);
-    if (next.status == RecordStatus::kDamaged || !CheckRecord(job)) return false;
+    if (next.status == RecordStatus::kDamaged) return Damaged(job, Damage::kCutShort);
+    if (!CheckRecord(job)) return false;
     if (job.app.Cancelled) return true;
   }
+}
+
+// True when the volume is valid (or the check was cancelled before damage was found).
+bool CheckVolume(VerifyJob& job, const std::string& base_name) {
+  const std::string path = job.app.BackupFolder + base_name + ".sk";
+  job.size = platform::FileSize(path);
+  if (job.size == platform::kSizeMissing) {
+    return IsIndexOnlyPoint(job.app, base_name) || Damaged(job, Damage::kMissing);
+  }
+  return CheckVolumeFile(job, path);
 }
 
 void ShowResult(AppState& app, bool valid, int64_t maximum) {
@@ -165,6 +189,17 @@ void ShowResult(AppState& app, bool valid, int64_t maximum) {
 }
 
 }  // namespace
+
+VolumeVerdict VerifyVolume(AppState& app, const std::string& path) {
+  VerifyJob job{app};
+  job.size = platform::FileSize(path);
+  if (job.size == platform::kSizeMissing) {
+    Damaged(job, Damage::kMissing);
+  } else {
+    CheckVolumeFile(job, path);
+  }
+  return job.verdict;
+}
 
 int32_t VerifyBackup(AppState& app, const std::string& display_name) {
   app.Cancelled = 0;

@@ -1,0 +1,359 @@
+// The command line as a script uses it: verify, list, properties, delete, partial restore,
+// answers and JSON, each run through the real program on a set with two updates.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "archive/crc32.h"
+#include "archive/set_names.h"
+#include "jobs/sets/properties.h"
+#include "platform/file_system.h"
+#include "shell/json_output.h"
+#include "support/program_runner.h"
+#include "support/test_support.h"
+
+namespace sk {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr char kSeparator = platform::kBackslashSeparates ? '\\' : '/';
+
+// One line of "/l": size, CRC text and path relative to the source folder.
+struct Listed {
+  int64_t size = 0;
+  std::string crc;
+  bool operator==(const Listed&) const = default;
+};
+using Listing = std::map<std::string, Listed>;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string CrcTextOf(const std::string& content) {
+  return CrcText(Crc32(0, reinterpret_cast<const uint8_t*>(content.data()), content.size()));
+}
+
+class ScriptProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fs::exists(testing::ProgramPath())) << testing::ProgramPath();
+    folder_.MakeFolder("config/Stowkeeper");
+    folder_.MakeFolder("backups");
+    folder_.MakeFolder("target");
+    folder_.Write("config/Stowkeeper/Settings.ini",
+                  "[Folders]\r\nSaveFolder = " + folder_.Native("backups") + "\r\n");
+    folder_.Write("src/a.txt", "alpha");
+    folder_.Write("src/sub/b.txt", testing::TextData(30000, 2));
+    folder_.Write("src/sub/deep/c.bin", testing::RandomData(7000, 3));
+    folder_.MakeFolder("src/empty");
+  }
+
+  int Run(const std::vector<std::string>& args, std::vector<std::string> environment = {}) {
+#ifdef _WIN32
+    // The Windows program asks for a restore's structure option in its window: the script
+    // presses OK there, which takes the preselected option as the terminal does without input.
+    if (!args.empty() && args[0] == "/r" && environment.empty()) {
+      folder_.Write("restore-ok.txt", "wait-window 1\r\nclick 1 42\r\n");
+      environment.push_back("STOWKEEPER_AUTOMATION=" + folder_.Native("restore-ok.txt"));
+    }
+#endif
+    return testing::WaitForProgram(testing::StartProgram(args, {.config = folder_.Native("config"),
+                                                                .home = folder_.Native("home"),
+                                                                .output = folder_.Native("stdout"),
+                                                                .errors = folder_.Native("stderr"),
+                                                                .environment = environment}));
+  }
+  std::string Out() { return folder_.Read("stdout"); }
+  std::string Err() { return folder_.Read("stderr"); }
+  std::string Src() { return folder_.Native("src"); }
+
+  // Restore points 0, 1 and 2: a changed file, a new one, a removed one.
+  void MakeSetWithTwoUpdates() {
+    ASSERT_EQ(Run({"/c", Src()}), 0) << Err();
+    folder_.Write("src/a.txt", "alpha, longer now");
+    folder_.Write("src/sub/new.txt", "new");
+    ASSERT_EQ(Run({"/u", Src()}), 0) << Err();
+    folder_.Remove("src/sub/deep/c.bin");
+    folder_.Write("src/sub/b.txt", testing::TextData(12000, 9));
+    ASSERT_EQ(Run({"/u", Src()}), 0) << Err();
+    ASSERT_EQ(folder_.Names("backups").size(), 5u);  // three volumes, two indexes
+  }
+
+  // The backup folder's files with their content: what a job must not change.
+  std::map<std::string, std::string> BackupContent() {
+    std::map<std::string, std::string> content;
+    for (const std::string& name : folder_.Names("backups")) {
+      content[name] = folder_.Read("backups/" + name);
+    }
+    return content;
+  }
+
+  std::string BackupFile(int generation, const std::string& extension) {
+    for (const std::string& name : folder_.Names("backups")) {
+      if (name.starts_with("Backup_" + GenerationField(generation)) && name.ends_with(extension)) {
+        return name;
+      }
+    }
+    return "";
+  }
+
+  Listing ListPoint(const std::vector<std::string>& args) {
+    Listing listing;
+    EXPECT_EQ(Run(args), 0) << Err();
+    for (const std::string& line : Lines(Out())) {
+      const size_t first = line.find(' ');
+      const size_t second = line.find(' ', first + 1);
+      EXPECT_NE(second, std::string::npos) << line;
+      listing[line.substr(second + 1)] = {std::stoll(line.substr(0, first)),
+                                          line.substr(first + 1, second - first - 1)};
+    }
+    return listing;
+  }
+
+  // What a restore wrote below `target`, as "/l" would list it. The whole path of the source
+  // folder is recreated below the target (the preselected option).
+  Listing Restored(const std::string& target) {
+    const std::string source = Src();
+    const size_t root = platform::kBackslashSeparates ? 3 : 1;  // "Z:\" or "/"
+    Listing listing;
+    for (const auto& [path, content] :
+         testing::WalkTree(folder_.Native(target) + kSeparator + source.substr(root))) {
+      if (content == testing::kFolder) {
+        listing[path + kSeparator] = {0, "$00000000"};
+      } else {
+        listing[path] = {static_cast<int64_t>(content.size()), CrcTextOf(content)};
+      }
+    }
+    return listing;
+  }
+
+  testing::TempFolder folder_;
+};
+
+TEST_F(ScriptProgramTest, VerifyFindsEveryVolumeValidThenNamesTheDamagedOne) {
+  MakeSetWithTwoUpdates();
+  ASSERT_EQ(Run({"/v", Src()}), 0) << Err();
+  std::vector<std::string> lines = Lines(Out());
+  ASSERT_EQ(lines.size(), 3u) << Out();
+  for (int g = 0; g < 3; ++g) {
+    EXPECT_TRUE(lines[g].starts_with("Backup_" + GenerationField(g) + "_of_")) << lines[g];
+    EXPECT_TRUE(lines[g].ends_with(": valid")) << lines[g];
+  }
+
+  // One byte flipped inside update volume 1: in the stored content of a.txt, where the
+  // engine kept it raw.
+  const std::string volume = "backups/" + BackupFile(1, ".sk");
+  std::string bytes = folder_.Read(volume);
+  const size_t content = bytes.find("longer now");
+  const size_t flip = content != std::string::npos ? content : bytes.size() - 20;
+  bytes[flip] = static_cast<char>(bytes[flip] ^ 0x40);
+  folder_.Write(volume, bytes);
+  const auto before = BackupContent();
+  EXPECT_EQ(Run({"/v", Src()}), 1);
+  lines = Lines(Out());
+  ASSERT_EQ(lines.size(), 3u) << Out();
+  EXPECT_TRUE(lines[0].ends_with(": valid"));
+  EXPECT_TRUE(lines[1].starts_with("Backup_0001_of_")) << lines[1];
+  EXPECT_NE(lines[1].find(": damaged: "), std::string::npos) << lines[1];
+  if (content != std::string::npos) {
+    EXPECT_TRUE(lines[1].ends_with("CRC mismatch: a.txt")) << lines[1];
+  }
+  EXPECT_TRUE(lines[2].ends_with(": valid"));
+
+  // The JSON document says the same.
+  ASSERT_EQ(Run({"--json", "/V", Src()}), 1);
+  const json document = json::parse(Out());
+  EXPECT_FALSE(document["valid"].get<bool>());
+  ASSERT_EQ(document["volumes"].size(), 3u);
+  for (int g = 0; g < 3; ++g) {
+    const json& v = document["volumes"][g];
+    EXPECT_EQ(v["generation"], g);
+    EXPECT_EQ(lines[g], TakeName(v, "name") + ": " +
+                            (v["state"] == "valid"
+                                 ? std::string("valid")
+                                 : "damaged: " + TakeName(v, "reason") +
+                                       (v.contains("entry") ? " " + TakeName(v, "entry") : "")));
+  }
+  EXPECT_EQ(BackupContent(), before);  // verifying writes nothing
+}
+
+TEST_F(ScriptProgramTest, ListShowsWhatRestoreWritesForEveryPointAndEveryPath) {
+#ifndef _WIN32
+  folder_.Write("src/caf\xE9.txt", "latin-1 name");  // not valid UTF-8
+#endif
+  MakeSetWithTwoUpdates();
+  const auto before = BackupContent();
+  for (int point = 0; point < 3; ++point) {
+    const std::string number = std::to_string(point);
+    const Listing listed = ListPoint({"/l", number, Src()});
+    const std::vector<std::string> lines = Lines(Out());
+    EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
+      return CompareNoCase(a.substr(a.find(" $") + 11), b.substr(b.find(" $") + 11)) < 0;
+    }));
+    const std::string target = "target/all" + number;
+    folder_.MakeFolder(target);
+    ASSERT_EQ(Run({"/r", number, Src(), folder_.Native(target)}), 0) << Err();
+    EXPECT_EQ(listed, Restored(target)) << "restore point " << point;
+
+    // JSON: the same entries, names recovered exactly.
+    ASSERT_EQ(Run({"/l", number, Src(), "--json"}), 0) << Err();
+    const json document = json::parse(Out());
+    EXPECT_EQ(document["point"], point);
+    Listing from_json;
+    for (const json& entry : document["entries"]) {
+      from_json[TakeName(entry, "path")] = {entry["size"].get<int64_t>(),
+                                            entry["crc"].get<std::string>()};
+      EXPECT_TRUE(entry["volume"].get<std::string>().starts_with("Backup_"));
+    }
+    EXPECT_EQ(from_json, listed);
+  }
+#ifndef _WIN32
+  ASSERT_EQ(Run({"/l", "2", Src(), "--json"}), 0);
+  const std::string json_text = Out();
+  EXPECT_NE(json_text.find("\"path_hex\":\"636166e92e747874\""), std::string::npos) << json_text;
+#endif
+
+  // A folder and a file named on the command line: "/l" and "/r" agree.
+  const std::string sub = std::string("sub") + kSeparator;
+  const Listing listed = ListPoint({"/l", "1", Src(), "sub", "--no"});
+  EXPECT_EQ(listed.size(), 5u);  // sub/, b.txt, deep/, deep/c.bin, new.txt
+  for (const auto& [path, entry] : listed) EXPECT_TRUE(path.starts_with(sub)) << path;
+  folder_.MakeFolder("target/part");
+  ASSERT_EQ(Run({"/r", "1", Src(), folder_.Native("target/part"), "sub/deep", "a.txt"}), 0)
+      << Err();
+  Listing expected = ListPoint({"/l", "1", Src(), "sub/deep"});
+  expected.merge(ListPoint({"/l", "1", Src(), "a.txt"}));
+  Listing restored = Restored("target/part");
+  restored.erase(sub);  // the folders above a named entry are made as needed
+  EXPECT_EQ(restored, expected);
+  EXPECT_EQ(BackupContent(), before);  // listing writes nothing
+}
+
+TEST_F(ScriptProgramTest, PropertiesAreTheWindowsNumbers) {
+  MakeSetWithTwoUpdates();
+  for (int point = 0; point < 3; ++point) {
+    ASSERT_EQ(Run({"/p", std::to_string(point), Src()}), 0) << Err();
+    std::map<std::string, std::string> lines;
+    for (const std::string& line : Lines(Out())) {
+      lines[line.substr(0, line.find(": "))] = line.substr(line.find(": ") + 2);
+    }
+    testing::TestApp test(folder_.Internal("backups/"));
+    const RestorePointTotals totals =
+        ComputeRestorePointTotals(test.app, PointName(platform::InternalPath(Src()) + "\\", point));
+    // The program's catalog is the user's language: English here.
+    EXPECT_EQ(lines["Properties"], point == 0 ? "Main backup" : "Restore point");
+    EXPECT_EQ(lines["Engine"], "Densepress");
+    EXPECT_TRUE(lines["Compressed size"].ends_with("(" + std::to_string(totals.packed) + " Bytes)"))
+        << lines["Compressed size"];
+    EXPECT_TRUE(
+        lines["Uncompressed size"].ends_with("(" + std::to_string(totals.unpacked) + " Bytes)"));
+    EXPECT_EQ(lines["Number of folders"], std::to_string(totals.folders));
+    EXPECT_EQ(lines["Number of files"], std::to_string(totals.files));
+
+    ASSERT_EQ(Run({"/p", std::to_string(point), Src(), "--json"}), 0) << Err();
+    const json document = json::parse(Out());
+    EXPECT_EQ(document["packed_bytes"], totals.packed);
+    EXPECT_EQ(document["unpacked_bytes"], totals.unpacked);
+    EXPECT_EQ(document["folders"], totals.folders);
+    EXPECT_EQ(document["files"], totals.files);
+    EXPECT_EQ(TakeName(document, "name"), lines["Name"]);
+  }
+}
+
+TEST_F(ScriptProgramTest, DeleteAsksAndAnswersDecide) {
+  MakeSetWithTwoUpdates();
+  const auto before = BackupContent();
+  // No terminal to ask on: nothing is deleted. (On Windows the question is a message box,
+  // which the automation script declines.)
+#ifdef _WIN32
+  folder_.Write("decline.txt", "answer no\r\n");
+  EXPECT_EQ(Run({"/d", Src()}, {"STOWKEEPER_AUTOMATION=" + folder_.Native("decline.txt")}), 1);
+#else
+  EXPECT_EQ(Run({"/d", Src()}), 1);
+#endif
+  EXPECT_EQ(BackupContent(), before);
+  EXPECT_EQ(Run({"/d", "--no", Src()}), 1);
+  EXPECT_EQ(BackupContent(), before);
+
+  EXPECT_EQ(Run({"/d", Src(), "--yes"}), 0) << Err();
+  auto after = BackupContent();
+  EXPECT_EQ(after.size(), 3u);
+  for (const auto& [name, content] : after) EXPECT_EQ(content, before.at(name)) << name;
+  EXPECT_EQ(BackupFile(2, ".sk"), "");
+  EXPECT_EQ(BackupFile(2, ".ini"), "");
+  EXPECT_EQ(Run({"/v", Src()}), 0) << Out();
+  EXPECT_EQ(Lines(Out()).size(), 2u);
+
+  // "--yes" replaces a file that a restore finds in its way, "--no" keeps it.
+  folder_.MakeFolder("target/again");
+  ASSERT_EQ(Run({"/r", "0", Src(), folder_.Native("target/again"), "a.txt"}), 0) << Err();
+  const Listing restored = Restored("target/again");
+  ASSERT_EQ(restored.size(), 1u);
+  const std::string path = folder_.Native("target/again") + kSeparator +
+                           Src().substr(platform::kBackslashSeparates ? 3 : 1) + kSeparator +
+                           "a.txt";
+  std::ofstream(path, std::ios::binary) << "changed";
+  EXPECT_EQ(Run({"/r", "0", Src(), folder_.Native("target/again"), "a.txt", "--no"}), 0);
+  EXPECT_NE(Restored("target/again"), restored);
+  EXPECT_EQ(Run({"/r", "0", Src(), folder_.Native("target/again"), "a.txt", "--yes"}), 0);
+  EXPECT_EQ(Restored("target/again"), restored);
+}
+
+TEST_F(ScriptProgramTest, BadInputSaysWhatIsWrongInOneLineAndWritesNothing) {
+  MakeSetWithTwoUpdates();
+  const auto before = BackupContent();
+  const std::string target = folder_.Native("target");
+  const std::string other = folder_.Native("other");
+  const std::vector<std::pair<std::vector<std::string>, int>> cases = {
+      {{"/v"}, 2},                                                 // SOURCE missing
+      {{"/v", Src(), "more"}, 2},                                  // one too many
+      {{"/p", "0"}, 2},                                            //
+      {{"/l", "two", Src()}, 2},                                   // no number
+      {{"/l", "0", Src(), "a.txt", "b"}, 2},                       //
+      {{"/d", Src(), "/x"}, 2},                                    //
+      {{"/l", "0", Src(), "../secret"}, 2},                        // leaves the source folder
+      {{"/l", "0", Src(), "sub/../../x"}, 2},                      //
+      {{"/r", "0", Src(), target, "/etc"}, 2},                     // absolute
+      {{"/c", Src(), "--json"}, 2},                                // no JSON form
+      {{"/d", Src(), "--json"}, 2},                                //
+      {{"/v", Src(), "--verbose"}, 2},                             // unknown option
+      {{"/x", Src(), "--yes"}, 2},                                 // unknown switch in a script
+      {{"/d", Src(), "--yes", "--no"}, 2},                         // both answers
+      {{"/l", "3", Src()}, 1},                                     // no such restore point
+      {{"/p", "9", Src()}, 1},                                     //
+      {{"/v", other}, 1},                                          // no set of that folder
+      {{"/d", other, "--yes"}, 1},                                 //
+      {{"/l", "1", Src(), "sub/none"}, 1},                         // not in the point
+      {{"/r", "2", Src(), target, "a.txt", "sub/deep/c.bin"}, 1},  // removed by update 2
+  };
+  for (const auto& [args, status] : cases) {
+    std::string shown;
+    for (const std::string& arg : args) shown += arg + " ";
+    EXPECT_EQ(Run(args), status) << shown << "\n" << Err();
+    const std::vector<std::string> lines = Lines(Err());
+    EXPECT_EQ(lines.size(), 1u) << shown << "\n" << Err();
+    EXPECT_TRUE(Err().starts_with("stowkeeper: ")) << shown << "\n" << Err();
+    EXPECT_EQ(Out(), "") << shown;
+    EXPECT_EQ(BackupContent(), before) << shown;
+    EXPECT_TRUE(folder_.Names("target").empty()) << shown;
+  }
+}
+
+}  // namespace
+}  // namespace sk
