@@ -9,7 +9,7 @@ fuzz_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 if ! ls fuzz/*_fuzz.cc >/dev/null 2>&1; then exit 0; fi
 if [ ! -f "$fuzz_dir/build.ninja" ]; then
   CXX=clang++ cmake -S . -B "$fuzz_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSK_FUZZ=ON -DSK_BUILD_TESTS=OFF -DSK_BUILD_BENCH=OFF
+    -DSK_FUZZ=ON -DSK_BUILD_TESTS=OFF -DSK_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS
 fi
 targets=()
 for src in fuzz/*_fuzz.cc; do targets+=("$(basename "$src" .cc)"); done

@@ -56,7 +56,8 @@ class FrameReader {
     Head next;
     next.status = ReadRecordHead(volume_, size_, next.head);
     if (next.status == RecordStatus::kOk) {
-      blocks_left_ = next.head.size / kBlockSize + (next.head.size % kBlockSize > 0 ? 1 : 0);
+      record_size_ = next.head.size;
+      blocks_left_ = record_size_ / kBlockSize + (record_size_ % kBlockSize > 0 ? 1 : 0);
     } else {
       stopped_ = true;
     }
@@ -65,9 +66,8 @@ class FrameReader {
 
   void ReadBlock() {
     --blocks_left_;
-    const int64_t size = ahead_.back().head.size;
-    const bool is_rest = blocks_left_ == 0 && size % kBlockSize != 0;
-    const auto nominal = static_cast<int32_t>(is_rest ? size % kBlockSize : kBlockSize);
+    const bool is_rest = blocks_left_ == 0 && record_size_ % kBlockSize != 0;
+    const auto nominal = static_cast<int32_t>(is_rest ? record_size_ % kBlockSize : kBlockSize);
     if (!PushFrame(pipeline_, volume_, engine_, nominal)) stopped_ = true;
   }
 
@@ -76,6 +76,9 @@ class FrameReader {
   const int32_t engine_;
   BlockPipeline& pipeline_;
   std::deque<Head> ahead_;
+  // The record whose blocks are being read: its head may already have been taken from ahead_
+  // by the check.
+  int64_t record_size_ = 0;
   int64_t blocks_left_ = 0;
   bool stopped_ = false;
 };
