@@ -272,6 +272,8 @@ bool AutomationPlayer::Examine(const Command& command) {
     Note("list " + where + ": " + rows);
   } else if (verb == "text") {
     Note("text " + where + ": " + OneLine(tk.GetText(window, id)));
+  } else if (verb == "status") {
+    Note("status " + where + ": " + OneLine(tk.GetStatusText(window, id)));
   } else if (verb == "value") {
     Note("value " + where + ": " + std::to_string(tk.GetValue(window, id)));
   } else if (verb == "enabled") {
@@ -307,6 +309,10 @@ bool AutomationPlayer::Act(const Command& command) {
   }
   if (verb == "resize") return backend_->Resize(window, id, Number(command.args, 2));
   if (verb == "click") return backend_->Click(window, id);
+  if (verb == "key" && command.args.size() == 2 &&
+      (command.args[1] == "enter" || command.args[1] == "escape")) {
+    return backend_->PressKey(window, command.args[1] == "enter");
+  }
   if (verb == "select") return backend_->Select(window, id, Number(command.args, 2));
   if (verb == "dclick" || verb == "rclick") {
     return backend_->ClickRow(window, id, verb == "dclick");

@@ -14,6 +14,8 @@
 //   sleep MS               let the program run for MS milliseconds
 //   click N ID             a click on control ID of window N (a button, option or link)
 //   select N ID ROW        the user selects row ROW of a list (-1: none) or entry of a box
+//   key N enter|escape     the key pressed where the keyboard focus is, which must be in
+//                          window N (a window that opens without the focus fails here)
 //   dclick N ID            a double-click on the selected row of a list
 //   rclick N ID            a right click on the selected row of a list
 //   menu N ITEM            the menu item ITEM of window N (menu bar or context menu)
@@ -26,6 +28,7 @@
 // and questions whose answers go to the transcript:
 //   list N ID              the rows of a list, columns joined by " | ", rows by " ; "
 //   text N ID / value N ID the text or value of a control
+//   status N F             the text of field F of the window's status bar
 //   enabled N ID           1 or 0
 //   rect N ID              the control's position and size in its parent: x y w h
 //   column N ID C          the width of column C of a list
@@ -82,6 +85,9 @@ class AutomationBackend {
   virtual bool Click(int window, int control) = 0;
   virtual bool Select(int window, int control, int row) = 0;
   virtual bool ClickRow(int window, int control, bool double_click) = 0;  // or right click
+  // Enter (true) or Escape (false) where the keyboard focus is; false when it is not in the
+  // window.
+  virtual bool PressKey(int window, bool enter) = 0;
 
   // Pictures. Settle lets the window system draw what changed; SaveScreen writes the screen
   // as `name` (with the backend's picture extension) into folder.
@@ -120,6 +126,7 @@ class AutomationBackend {
   bool Click(int window, int control) override;                                                   \
   bool Select(int window, int control, int row) override;                                         \
   bool ClickRow(int window, int control, bool double_click) override;                             \
+  bool PressKey(int window, bool enter) override;                                                 \
   void Settle(int milliseconds) override;                                                         \
   bool SaveScreen(const std::string& folder, const std::string& name) override;                   \
   void PhotographMessage(const std::string& title, const std::string& text, Icon icon,            \

@@ -237,6 +237,19 @@ class Toolkit {
   virtual void SetColumnWidth(int /*window*/, int /*control*/, int /*column*/, int /*width*/) {}
   virtual int GetColumnWidth(int /*window*/, int /*control*/, int /*column*/) { return 0; }
   virtual int VisibleRowCount(int /*window*/, int /*control*/) { return 0; }
+  // Widens a column of a report list to its widest cell as this desktop draws it, never
+  // below minimum, and returns its width. Backends that cannot measure keep the
+  // column at minimum.
+  virtual int FitColumnToContent(int /*window*/, int /*control*/, int /*column*/, int minimum) {
+    return minimum;
+  }
+
+  // The text of a status bar field ("" where there is none); what the user reads there.
+  virtual std::string GetStatusText(int /*window*/, int /*field*/) { return ""; }
+
+  // The language of the toolkit's own texts (the labels of its stock buttons in message
+  // boxes), as a language code such as "de"; the program's texts come from its catalogs.
+  virtual void SetLanguage(const std::string& /*code*/) {}
 
   // Opens a web address ("https://...") or a file (internal path form) with the desktop's
   // default handler; false when none took it.

@@ -160,6 +160,12 @@ void HeadlessToolkit::AddStatusBar(int window, int fields) {
   }
 }
 
+std::string HeadlessToolkit::GetStatusText(int window, int field) {
+  Window* w = FindWindow(window);
+  if (w == nullptr || field < 0 || static_cast<size_t>(field) >= w->status.size()) return "";
+  return w->status[static_cast<size_t>(field)];
+}
+
 void HeadlessToolkit::SetStatusText(int window, int field, const std::string& text) {
   Window* w = FindWindow(window);
   if (w != nullptr && field >= 0 && static_cast<size_t>(field) < w->status.size()) {

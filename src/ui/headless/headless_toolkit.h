@@ -87,6 +87,7 @@ class HeadlessToolkit : public Toolkit {
   // --- Toolkit.
   SK_TOOLKIT_WINDOW_METHODS
   SK_TOOLKIT_DESKTOP_METHODS
+  std::string GetStatusText(int window, int field) override;
 
   // The pretend desktop's measures.
   static constexpr int kMenuBarHeight = 20;

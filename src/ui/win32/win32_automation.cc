@@ -204,6 +204,19 @@ bool Win32Automation::ClickRow(int window, int control, bool double_click) {
   return true;
 }
 
+bool Win32Automation::PressKey(int window, bool enter) {
+  HWND frame = tk_.NativeWindow(window);
+  HWND focus = GetFocus();
+  if (frame == nullptr || focus == nullptr || (focus != frame && !IsChild(frame, focus))) {
+    return false;
+  }
+  // Through the queue, so that the dialog handling of the program's loop sees the key.
+  const WPARAM key = enter ? VK_RETURN : VK_ESCAPE;
+  PostMessageA(focus, WM_KEYDOWN, key, 1);
+  PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+  return true;
+}
+
 void Win32Automation::Settle(int milliseconds) {
   const DWORD until = GetTickCount() + static_cast<DWORD>(milliseconds);
   while (!Later(GetTickCount(), until)) {

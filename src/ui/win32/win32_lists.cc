@@ -292,6 +292,16 @@ void Win32Toolkit::PlaceStatusBar(WindowData& w) {
   SendMessageA(w.status, SB_SETPARTS, edges.size(), LPARAM(edges.data()));
 }
 
+std::string Win32Toolkit::GetStatusText(int window, int field) {
+  WindowData* w = FindWin(window);
+  if (w == nullptr || w->status == nullptr || field < 0 || field >= w->status_fields) return "";
+  const LRESULT length = LOWORD(SendMessageA(w->status, SB_GETTEXTLENGTHA, field, 0));
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  SendMessageA(w->status, SB_GETTEXTA, field, LPARAM(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
 void Win32Toolkit::SetStatusText(int window, int field, const std::string& text) {
   WindowData* w = FindWin(window);
   if (w == nullptr || w->status == nullptr || field < 0 || field >= w->status_fields) return;

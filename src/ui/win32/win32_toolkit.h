@@ -71,6 +71,7 @@ class Win32Toolkit : public Toolkit {
   // --- Toolkit.
   SK_TOOLKIT_WINDOW_METHODS
   SK_TOOLKIT_DESKTOP_METHODS
+  std::string GetStatusText(int window, int field) override;
 
   // The message box as the system shows it (the automation's pictures show it this way).
   static Answer SystemMessageBox(HWND owner, const std::string& title, const std::string& text,

@@ -148,6 +148,23 @@ bool WxAutomation::ClickRow(int window, int control, bool double_click) {
   return true;
 }
 
+bool WxAutomation::PressKey(int window, bool enter) {
+  wxFrame* frame = Frame(window);
+  wxWindow* focus = frame != nullptr ? FocusedChild(frame) : nullptr;
+  if (focus == nullptr) return false;
+  // A button with the focus takes Enter itself, as the desktop does.
+  if (enter && dynamic_cast<wxButton*>(focus) != nullptr) {
+    wxCommandEvent event(wxEVT_BUTTON, focus->GetId());
+    Send(focus, event);
+    return true;
+  }
+  wxKeyEvent key(wxEVT_CHAR_HOOK);
+  key.m_keyCode = enter ? WXK_RETURN : WXK_ESCAPE;
+  key.SetEventObject(focus);
+  frame->GetEventHandler()->ProcessEvent(key);
+  return true;
+}
+
 void WxAutomation::Settle(int milliseconds) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   wxEventLoopBase* loop = wxEventLoopBase::GetActive();

@@ -77,8 +77,37 @@ void CloseContextMenu(wxMenu* menu) {
   if (menu != nullptr && popdown != nullptr && menu->m_menu != nullptr) popdown(menu->m_menu);
 }
 
+namespace {
+
+// The descendant of window whose native widget holds the toplevel's focus widget.
+wxWindow* FocusHolder(wxWindow* window, void* focus) {
+  using IsAncestor = int (*)(void*, void*);
+  static const auto is_ancestor = Lookup<IsAncestor>("gtk_widget_is_ancestor");
+  for (wxWindow* child : window->GetChildren()) {
+    if (child->IsTopLevel()) continue;
+    if (wxWindow* inner = FocusHolder(child, focus)) return inner;
+    void* handle = child->GetHandle();
+    if (handle != nullptr &&
+        (handle == focus || (is_ancestor != nullptr && is_ancestor(focus, handle)))) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+wxWindow* FocusedChild(wxWindow* frame) {
+  using GetFocus = void* (*)(void*);
+  const auto get_focus = Lookup<GetFocus>("gtk_window_get_focus");
+  if (frame == nullptr || get_focus == nullptr || frame->GetHandle() == nullptr) return nullptr;
+  void* focus = get_focus(frame->GetHandle());
+  return focus == nullptr ? nullptr : FocusHolder(frame, focus);
+}
+
 #else
 
+wxWindow* FocusedChild(wxWindow*) { return nullptr; }
 void ApplyCompactStyle() {}
 int NaturalHeight(wxWindow*) { return 0; }
 void CloseContextMenu(wxMenu*) {}

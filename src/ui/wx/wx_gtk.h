@@ -16,6 +16,10 @@ void ApplyCompactStyle();
 // The height the widget asks for, or 0 when that cannot be told.
 int NaturalHeight(wxWindow* window);
 
+// The control inside a top-level window that has its keyboard focus, or would have it once
+// the window is active (the window manager may not have activated it yet); null for none.
+wxWindow* FocusedChild(wxWindow* frame);
+
 // Closes a context menu that is open (its own loop then returns).
 void CloseContextMenu(wxMenu* menu);
 

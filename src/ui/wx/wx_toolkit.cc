@@ -1,5 +1,6 @@
 #include "ui/wx/wx_toolkit.h"
 
+#include <wx/dcscreen.h>
 #include <wx/dirdlg.h>
 #include <wx/evtloop.h>
 #include <wx/gauge.h>
@@ -10,6 +11,8 @@
 #include <wx/notebook.h>
 #include <wx/renderer.h>
 #include <wx/statbmp.h>
+#include <wx/stockitem.h>
+#include <wx/translation.h>
 #include <wx/utils.h>
 
 #include <algorithm>
@@ -19,6 +22,7 @@
 #include "platform/file_system.h"
 #include "ui/automation_player.h"
 #include "ui/window_map.h"
+#include "ui/text_wrap.h"
 #include "ui/wx/wx_gtk.h"
 #include "ui/wx/wx_widgets.h"
 
@@ -35,8 +39,14 @@ constexpr int kMaxDispatchPerPump = 500;
 constexpr int kBaseFontPoints = 8;
 // The folder chooser's size the first time (the desktop may remember another).
 const wxSize kChooserSize(720, 500);
+// Room a list cell leaves around its text, and between a row's image and its text.
+constexpr int kListCellMargin = 12;
+constexpr int kListImageGap = 4;
 // The image that stands for the program in title bars and task lists.
 constexpr size_t kProgramImage = 3;
+// The widest line of a message box's text: a question that names a long path still fits a
+// small screen, and reads as a paragraph rather than one line across it.
+constexpr int kMessageTextWidth = 480;
 
 int ClampInt(int64_t value) {
   return static_cast<int>(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
@@ -62,15 +72,55 @@ int SelectedRow(wxListCtrl* list) {
   return static_cast<int>(list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
 }
 
-void SetRow(wxListCtrl* list, int row, const std::string& text, int image) {
-  const std::vector<std::string> columns = RowColumns(text);
-  if (row >= list->GetItemCount()) {
-    list->InsertItem(row, ToWx(columns[0]), image);
-  } else {
-    list->SetItem(row, 0, ToWx(columns[0]), image);
+// The first column's text as it fits the column: a long path loses its middle, so that its
+// start and the folder's own name at its end stay readable (the list itself would cut the
+// end off).
+wxString FittedCell(wxListCtrl* list, const wxString& full) {
+  if (list->GetColumnCount() == 0) return full;
+  int image_width = 0;
+  if (wxImageList* images = list->GetImageList(wxIMAGE_LIST_SMALL)) {
+    int h = 0;
+    images->GetSize(0, image_width, h);
+    image_width += kListImageGap;
   }
+  const int width = list->GetColumnWidth(0) - kListCellMargin - image_width;
+  wxClientDC dc(list);
+  dc.SetFont(list->GetFont());
+  if (width <= 0 || dc.GetTextExtent(full).x <= width) return full;
+  return wxControl::Ellipsize(full, dc, wxELLIPSIZE_MIDDLE, width);
+}
+
+void SetRow(wxListCtrl* list, std::vector<wxString>& first_column, int row, const std::string& text,
+            int image) {
+  const std::vector<std::string> columns = RowColumns(text);
+  const wxString first = ToWx(columns[0]);
+  if (row >= list->GetItemCount()) {
+    list->InsertItem(row, FittedCell(list, first), image);
+  } else {
+    list->SetItem(row, 0, FittedCell(list, first), image);
+  }
+  if (first_column.size() <= static_cast<size_t>(row)) first_column.resize(row + 1);
+  first_column[static_cast<size_t>(row)] = first;
   for (size_t c = 1; c < columns.size() && static_cast<int>(c) < list->GetColumnCount(); ++c) {
     list->SetItem(row, static_cast<long>(c), ToWx(columns[c]));
+  }
+}
+
+// A list without a selected row shows no focus box either (on an empty row it reads as a
+// selection that is not there).
+void DropRowFocus(wxListCtrl* list) {
+  if (SelectedRow(list) >= 0) return;
+  for (long row = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED); row >= 0;
+       row = list->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED)) {
+    list->SetItemState(row, 0, wxLIST_STATE_FOCUSED);
+  }
+}
+
+void RefitFirstColumn(wxListCtrl* list, const std::vector<wxString>& first_column) {
+  const long rows = std::min<long>(list->GetItemCount(), static_cast<long>(first_column.size()));
+  for (long row = 0; row < rows; ++row) {
+    const wxString shown = FittedCell(list, first_column[static_cast<size_t>(row)]);
+    if (list->GetItemText(row, 0) != shown) list->SetItemText(row, shown);
   }
 }
 
@@ -271,7 +321,9 @@ bool WxToolkit::OpenWindow(int window, const WindowDef& def) {
   frame->Bind(wxEVT_CHAR_HOOK, [this, window](wxKeyEvent& event) {
     const int key = event.GetKeyCode();
     const bool enter = key == WXK_RETURN || key == WXK_NUMPAD_ENTER;
-    const bool on_button = dynamic_cast<wxButton*>(wxWindow::FindFocus()) != nullptr;
+    wxWindow* focus = dynamic_cast<wxWindow*>(event.GetEventObject());
+    if (focus == nullptr) focus = wxWindow::FindFocus();
+    const bool on_button = dynamic_cast<wxButton*>(focus) != nullptr;
     uint32_t role = 0;
     if (key == WXK_ESCAPE) role = kRoleCancel;
     if (enter && !on_button) role = kRoleDefault;
@@ -479,6 +531,14 @@ void WxToolkit::BindEvents(int window, const ControlDef& def, wxWindow* widget) 
       widget->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, [this, window, id](wxListEvent&) {
         Queue({EventType::kRightClick, window, id});
       });
+      // The user widens or narrows a column: the first column's texts fit it again.
+      widget->Bind(wxEVT_LIST_COL_END_DRAG, [this, window, id, widget](wxListEvent& event) {
+        event.Skip();
+        widget->CallAfter([this, window, id] {
+          if (ControlData* c = FindControl(window, id))
+            RefitFirstColumn(AsList(c->widget), c->first_column);
+        });
+      });
       break;
     default:
       break;
@@ -557,6 +617,7 @@ void WxToolkit::SetValue(int window, int control, int64_t value) {
                            wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
         list->EnsureVisible(row);
       }
+      DropRowFocus(list);
       break;
     }
     case ControlKind::kTabs: {
@@ -622,6 +683,7 @@ void WxToolkit::EnableControl(int window, int control, bool enabled) {
 void WxToolkit::SetFocus(int window, int control) {
   if (ControlData* c = FindControl(window, control)) {
     if (c->widget->IsShownOnScreen() && c->widget->IsEnabled()) c->widget->SetFocus();
+    if (wxListCtrl* list = AsList(c->widget)) DropRowFocus(list);
   }
 }
 
@@ -646,7 +708,7 @@ void WxToolkit::AddItem(int window, int control, const std::string& text, int im
     if (image >= 0 && list->GetImageList(wxIMAGE_LIST_SMALL) == nullptr) {
       list->SetImageList(images_.get(), wxIMAGE_LIST_SMALL);
     }
-    SetRow(list, list->GetItemCount(), text, image);
+    SetRow(list, c->first_column, list->GetItemCount(), text, image);
   } else if (auto* choice = dynamic_cast<wxChoice*>(c->widget)) {
     choice->Append(ToWx(text));
     if (choice->GetCount() == 1) choice->SetSelection(0);
@@ -663,8 +725,8 @@ void WxToolkit::SetItemText(int window, int control, int row, const std::string&
   if (c == nullptr || row < 0) return;
   quiet_ = true;
   if (wxListCtrl* list = AsList(c->widget)) {
-    while (list->GetItemCount() < row) SetRow(list, list->GetItemCount(), "", -1);
-    SetRow(list, row, text, -1);
+    while (list->GetItemCount() < row) SetRow(list, c->first_column, list->GetItemCount(), "", -1);
+    SetRow(list, c->first_column, row, text, -1);
   } else if (auto* choice = dynamic_cast<wxChoice*>(c->widget)) {
     while (static_cast<int>(choice->GetCount()) <= row) choice->Append("");
     choice->SetString(static_cast<unsigned>(row), ToWx(text));
@@ -682,6 +744,7 @@ void WxToolkit::ClearItems(int window, int control) {
   quiet_ = true;
   if (wxListCtrl* list = AsList(c->widget)) {
     list->DeleteAllItems();
+    c->first_column.clear();
   } else if (auto* choice = dynamic_cast<wxChoice*>(c->widget)) {
     choice->Clear();
   }
@@ -706,6 +769,9 @@ std::string WxToolkit::GetItemText(int window, int control, int row, int column)
   if (c == nullptr || row < 0 || column < 0) return "";
   if (wxListCtrl* list = AsList(c->widget)) {
     if (row >= list->GetItemCount() || column >= list->GetColumnCount()) return "";
+    if (column == 0 && static_cast<size_t>(row) < c->first_column.size()) {
+      return FromWx(c->first_column[static_cast<size_t>(row)]);
+    }
     return FromWx(list->GetItemText(row, column));
   }
   if (auto* choice = dynamic_cast<wxChoice*>(c->widget)) {
@@ -720,6 +786,7 @@ void WxToolkit::SetColumnWidth(int window, int control, int column, int width) {
   if (c == nullptr) return;
   if (wxListCtrl* list = AsList(c->widget); list != nullptr && column < list->GetColumnCount()) {
     list->SetColumnWidth(column, width);
+    if (column == 0) RefitFirstColumn(list, c->first_column);
   }
 }
 
@@ -729,6 +796,26 @@ int WxToolkit::GetColumnWidth(int window, int control, int column) {
   wxListCtrl* list = AsList(c->widget);
   if (list == nullptr || column < 0 || column >= list->GetColumnCount()) return 0;
   return list->GetColumnWidth(column);
+}
+
+bool WxToolkit::LoadToolkitCatalog(const std::string& code) {
+  // Only the translations change, not the C locale: the program writes its numbers itself.
+  auto* translations = new wxTranslations();
+  translations->SetLanguage(ToWx(code));
+  const bool loaded = code == "en" || translations->AddStdCatalog();
+  wxTranslations::Set(translations);
+  return loaded;
+}
+
+int WxToolkit::FitColumnToContent(int window, int control, int column, int minimum) {
+  ControlData* c = FindControl(window, control);
+  wxListCtrl* list = c == nullptr ? nullptr : AsList(c->widget);
+  if (list == nullptr || column < 0 || column >= list->GetColumnCount()) return minimum;
+  int width = minimum;
+  list->SetColumnWidth(column, wxLIST_AUTOSIZE);
+  width = std::max(width, list->GetColumnWidth(column));
+  list->SetColumnWidth(column, width);
+  return width;
 }
 
 int WxToolkit::VisibleRowCount(int window, int control) {
@@ -886,6 +973,13 @@ void WxToolkit::SetStatusText(int window, int field, const std::string& text) {
   }
 }
 
+std::string WxToolkit::GetStatusText(int window, int field) {
+  WindowData* w = FindWindow(window);
+  wxStatusBar* bar = w == nullptr ? nullptr : w->frame->GetStatusBar();
+  if (bar == nullptr || field < 0 || field >= bar->GetFieldsCount()) return "";
+  return FromWx(bar->GetStatusText(field));
+}
+
 void WxToolkit::AddTimer(int window, int timer, int milliseconds) {
   WindowData* w = FindWindow(window);
   if (w == nullptr) return;
@@ -932,7 +1026,22 @@ wxDialog* WxToolkit::PreviewMessageBox(const MessageInfo& info) {
     case Icon::kNone:
       break;
   }
-  return new wxGenericMessageDialog(ActiveWindow(), ToWx(info.text), ToWx(info.title), style);
+  // The dialog would be as wide as the longest line: the text is broken to fit first.
+  wxScreenDC dc;
+  dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+  const int screen_width = wxSystemSettings::GetMetric(wxSYS_SCREEN_X);
+  const int width =
+      std::min(kMessageTextWidth, screen_width > 0 ? screen_width / 2 : kMessageTextWidth);
+  const std::string text = WrapText(info.text, width, [&dc](const std::string& piece) {
+    return dc.GetTextExtent(ToWx(piece)).x;
+  });
+  auto* dialog = new wxGenericMessageDialog(ActiveWindow(), ToWx(text), ToWx(info.title), style);
+  // The buttons' words from the toolkit's catalog of the program's language (the desktop's
+  // own stock words would follow the system's language instead).
+  dialog->SetYesNoCancelLabels(wxGetStockLabel(wxID_YES), wxGetStockLabel(wxID_NO),
+                               wxGetStockLabel(wxID_CANCEL));
+  dialog->SetOKLabel(wxGetStockLabel(wxID_OK));
+  return dialog;
 }
 
 Answer WxToolkit::MessageBox(const std::string& title, const std::string& text, Icon icon,
@@ -957,6 +1066,9 @@ Answer WxToolkit::MessageBox(const std::string& title, const std::string& text, 
 
 std::string WxToolkit::ChooseFolder(const std::string& title, const std::string& start) {
   std::string native_start = platform::NativePath(start);
+  // Without a folder to start at, the chooser would open on a view of recent files that
+  // names no folder: the user's home folder is where one starts looking.
+  if (native_start.empty()) native_start = FromWx(wxGetHomeDir());
   // The chooser opens at the folder itself, not inside it.
   if (native_start.size() > 1 && native_start.back() == '/') native_start.pop_back();
   if (folder_hook) {

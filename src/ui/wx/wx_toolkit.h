@@ -80,6 +80,12 @@ class WxToolkit : public Toolkit {
   // --- Toolkit.
   SK_TOOLKIT_WINDOW_METHODS
   SK_TOOLKIT_DESKTOP_METHODS
+  int FitColumnToContent(int window, int control, int column, int minimum) override;
+  // Loads wxWidgets' own catalog of that language (the package wx3.2-i18n on Debian); false
+  // when it is not installed, and the stock buttons then stay English.
+  bool LoadToolkitCatalog(const std::string& code);
+  void SetLanguage(const std::string& code) override { LoadToolkitCatalog(code); }
+  std::string GetStatusText(int window, int field) override;
 
  private:
   struct ControlData {
@@ -87,6 +93,7 @@ class WxToolkit : public Toolkit {
     wxWindow* widget = nullptr;
     int64_t value = 0;  // progress bars and images keep their own value
     int64_t minimum = 0, maximum = 100;
+    std::vector<wxString> first_column;  // a report list's first column, whole
   };
   struct WindowData {
     wxFrame* frame = nullptr;
