@@ -67,6 +67,14 @@ struct AppState {
   // devices): left out, and listed to the user at the end of the job.
   StringList ScanSkipped;
 
+  // The source folder chosen last for Create in this session: the chooser starts there.
+  std::string LastSourceFolder;
+
+  // The display names of the rows of the main window's two lists, row by row: the rows show
+  // them in the system's path form, the commands take them as stored.
+  StringList BackupRowNames;
+  StringList RestoreRowNames;
+
   int64_t ScanTotal = 0;
   int32_t RestoreTotal = 0;
   int32_t Cancelled = 0;

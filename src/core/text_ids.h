@@ -99,6 +99,10 @@ enum TextId : int {
   kTextBadBlock = 90,           // A block does not unpack:
   kTextCrcMismatch = 91,        // CRC mismatch:
   kTextVolumeMissing = 92,      // The volume is missing
+  kTextBackupWritten = 93,      // Backup of %FOLDER% written: %FILES% files, %SIZE%
+  kTextUpdateWritten = 94,      // Update of %FOLDER% written: restore point %INDEX%
+  kTextRestored = 95,           // %FOLDER% restored to %TARGET%
+  kTextRestoreEntry = 96,       // Restore...
 };
 
 }  // namespace sk

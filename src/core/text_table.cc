@@ -102,6 +102,10 @@ void FillDefaultTexts(TextTable& texts) {
       "Ein Block lässt sich nicht entpacken:",                       // 090
       "CRC-Fehler:",                                                 // 091
       "Das Volume fehlt",                                            // 092
+      "Backup von %FOLDER% geschrieben: %FILES% Dateien, %SIZE%",          // 093
+      "Update von %FOLDER% geschrieben: Wiederherstellungspunkt %INDEX%",  // 094
+      "%FOLDER% wiederhergestellt nach %TARGET%",                          // 095
+      "Wiederherstellen...",                                               // 096
   };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {

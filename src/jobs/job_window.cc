@@ -16,7 +16,8 @@ int32_t ClampDuration(double milliseconds) {
 JobTimes EstimateTimes(uint32_t elapsed_ms, double done, double maximum) {
   JobTimes times;
   times.elapsed = ClampDuration(elapsed_ms);
-  if (!(done > 0)) return times;
+  if (!(done > 0) || elapsed_ms < kEstimateAfterMs) return times;
+  times.estimated = true;
   const double rate = elapsed_ms / done;
   times.total = ClampDuration(rate * maximum);
   times.remaining = ClampDuration(rate * (maximum - done));

@@ -28,10 +28,17 @@ struct JobTimes {
   int32_t elapsed = 0;
   int32_t remaining = 0;
   int32_t total = 0;  // elapsed and remaining: the whole job's time as estimated now
+  // Whether remaining and total are an estimate: the windows show "Unknown" until they are.
+  bool estimated = false;
 };
 
+// How long a job measures its pace before it tells how long the rest will take: the first
+// blocks (opening files, a cold disk) say little about the others.
+inline constexpr uint32_t kEstimateAfterMs = 2000;
+
 // The one estimate of every job window: done of maximum units took elapsed_ms, so the rest
-// takes as long per unit. Nothing done yet tells no rate: remaining and total are then 0.
+// takes as long per unit. Before kEstimateAfterMs, or with nothing done yet, there is no
+// estimate: remaining and total are then 0 and `estimated` false.
 JobTimes EstimateTimes(uint32_t elapsed_ms, double done, double maximum);
 
 // Clamps a duration in milliseconds to what a signed 32-bit count holds (and to 0 below).

@@ -106,4 +106,12 @@ AnswerWords AnswerWordsFor(const std::string& catalog) {
   return {"Ja", "Nein"};
 }
 
+std::string CatalogLanguage(const std::string& catalog) {
+  const std::string name = LowerCase(catalog);
+  if (name == "english.catalog") return "en";
+  if (name == platform::SystemTextFromUtf8("français.catalog")) return "fr";
+  if (name == platform::SystemTextFromUtf8("español.catalog")) return "es";
+  return "de";
+}
+
 }  // namespace sk

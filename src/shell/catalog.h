@@ -37,6 +37,11 @@ struct AnswerWords {
 };
 AnswerWords AnswerWordsFor(const std::string& catalog);
 
+// The language of a catalog the program knows, as a language code ("de", "fr", "es", "en"),
+// for the toolkit's own texts (the labels of its stock buttons); German for the others, as
+// the built-in texts are.
+std::string CatalogLanguage(const std::string& catalog);
+
 }  // namespace sk
 
 #endif  // STOWKEEPER_SHELL_CATALOG_H_

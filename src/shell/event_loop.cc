@@ -1,5 +1,11 @@
 #include "shell/event_loop.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "archive/set_names.h"
+#include "core/size_text.h"
 #include "jobs/create/create.h"
 #include "jobs/create/scan.h"
 #include "jobs/restore/list_contents.h"
@@ -39,13 +45,6 @@ struct Pass {
 };
 
 bool RestoreTabShown(ui::Toolkit& tk) { return tk.GetValue(kMainWindow, ui::kTabPanel) == 1; }
-
-// Column 0 of the row selected in a list of the main window (a restore point's display
-// name), or "" when none is selected.
-std::string SelectedName(ui::Toolkit& tk, int list) {
-  const int64_t row = tk.GetValue(kMainWindow, list);
-  return row < 0 ? "" : tk.GetItemText(kMainWindow, list, static_cast<int>(row), 0);
-}
 
 int CurrentList(ui::Toolkit& tk) {
   return RestoreTabShown(tk) ? ui::kRestoreList : ui::kBackupList;
@@ -97,32 +96,111 @@ void SwitchLanguage(AppState& app, const std::string& catalog, std::vector<std::
   }
   tk.CloseWindow(kMainWindow);
   LoadCatalog(app);
+  tk.SetLanguage(CatalogLanguage(app.Catalog));
   catalogs = OpenMainWindow(app);
   RefreshBackupLists(app);
   RelayoutMainWindow(app);
   tk.SetValue(kMainWindow, ui::kTabPanel, tab);
 }
 
+// A text with its "%KEY%" placeholders filled in.
+std::string Filled(std::string text,
+                   const std::vector<std::pair<std::string, std::string>>& values) {
+  for (const auto& [key, value] : values) {
+    for (size_t at = text.find(key); at != std::string::npos;
+         at = text.find(key, at + value.size())) {
+      text.replace(at, key.size(), value);
+    }
+  }
+  return text;
+}
+
+// A folder as the user knows it: the system's own path form.
+std::string ShownFolder(const std::string& folder) {
+  const std::string native = platform::NativePath(folder);
+  return native.empty() ? folder : native;
+}
+
+// A job's outcome goes to the status bar; a new job clears it first.
+void ShowOutcome(AppState& app, const std::string& text) {
+  app.toolkit.SetStatusText(kMainWindow, 0, text);
+}
+
+// Selects the row of a list whose point belongs to the set of source folder, as the user
+// would to act on it next, and enables the commands for it.
+void SelectSetRow(AppState& app, int list, const std::string& source) {
+  const StringList& names = list == ui::kBackupList ? app.BackupRowNames : app.RestoreRowNames;
+  const std::string set = LowerCase(source);
+  for (size_t row = names.size(); row-- > 0;) {
+    if (LowerCase(ParsePointName(names[row]).source) != set) continue;
+    app.toolkit.SetValue(kMainWindow, list, static_cast<int64_t>(row));
+    EnableRowCommands(app, list);
+    return;
+  }
+}
+
+std::string CreateOutcome(const AppState& app, const std::string& folder) {
+  const int64_t files =
+      std::count_if(app.ScanList.begin(), app.ScanList.end(),
+                    [](const std::string& path) { return !path.ends_with('\\'); });
+  std::string size = ByteSizeText(app.ScanTotal, 1);
+  while (!size.empty() && size.back() == ' ') size.pop_back();
+  return Filled(
+      app.Text(kTextBackupWritten),
+      {{"%FOLDER%", ShownFolder(folder)}, {"%FILES%", std::to_string(files)}, {"%SIZE%", size}});
+}
+
 void RunCreate(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  const std::string folder = tk.ChooseFolder(app.Text(kTextChooseSource), "");
+  const std::string folder = tk.ChooseFolder(app.Text(kTextChooseSource), app.LastSourceFolder);
   if (!folder.empty()) {
+    app.LastSourceFolder = folder;
+    ShowOutcome(app, "");
     ClearScan(app);
     ScanTree(app, folder, /*quiet=*/false);
-    if (WriteVolume(app, folder, 0, kInteractiveMode, app.Engine) == 1) tk.PlayInformationSound();
+    bool declined = false;
+    const bool written = WriteVolume(app, folder, 0, kInteractiveMode, app.Engine, &declined) == 1;
+    if (written) tk.PlayInformationSound();
     RefreshBackupLists(app);
+    if (written && !declined) {
+      SelectSetRow(app, ui::kBackupList, folder);
+      ShowOutcome(app, CreateOutcome(app, folder));
+    }
+  }
+  tk.SetFocus(kMainWindow, ui::kBackupList);
+}
+
+void RunUpdate(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  const std::string name = SelectedPointName(app, ui::kBackupList);
+  if (!name.empty()) {
+    ShowOutcome(app, "");
+    const std::string source = ParsePointName(name).source;
+    const bool written = UpdateBackup(app, name, kInteractiveMode) == 1;
+    if (written) tk.PlayInformationSound();
+    RefreshBackupLists(app);
+    SelectSetRow(app, ui::kBackupList, source);
+    const std::string latest = SelectedPointName(app, ui::kBackupList);
+    if (written && GenerationOfName(latest) > GenerationOfName(name)) {
+      const std::string index = latest.substr(kGenerationFieldStart, 4);
+      ShowOutcome(app, Filled(app.Text(kTextUpdateWritten),
+                              {{"%FOLDER%", ShownFolder(source)}, {"%INDEX%", index}}));
+    }
   }
   tk.SetFocus(kMainWindow, ui::kBackupList);
 }
 
 void RunRestore(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  const std::string name = SelectedName(tk, ui::kRestoreList);
+  const std::string name = SelectedPointName(app, ui::kRestoreList);
   if (!name.empty()) {
+    ShowOutcome(app, "");
     app.RestoreTotal = ShowBackupProperties(app, name, kUnpackedKiB);
     const std::string target = tk.ChooseFolder(app.Text(kTextChooseTarget), "");
     if (!target.empty() && RestoreBackup(app, name, target, kInteractiveMode) == 1) {
       tk.PlayInformationSound();
+      ShowOutcome(app, Filled(app.Text(kTextRestored), {{"%FOLDER%", ShownPointName(name)},
+                                                        {"%TARGET%", ShownFolder(target)}}));
     }
   }
   tk.SetFocus(kMainWindow, ui::kRestoreList);
@@ -131,7 +209,7 @@ void RunRestore(AppState& app) {
 void RunProperties(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   const int list = CurrentList(tk);
-  const std::string name = SelectedName(tk, list);
+  const std::string name = SelectedPointName(app, list);
   if (name.empty()) return;
   ShowBackupProperties(app, name, kShowProperties);
   tk.SetFocus(kMainWindow, list);
@@ -148,7 +226,7 @@ bool RunCommand(AppState& app, Pass& pass) {
   }
   if (pass.menu == ui::kMenuVerify || pass.menu == ui::kContextVerify) {
     const int list = CurrentList(tk);
-    VerifyBackup(app, SelectedName(tk, list));
+    VerifyBackup(app, SelectedPointName(app, list));
     tk.SetFocus(kMainWindow, list);
   }
   if (pass.menu == ui::kMenuProperties || pass.menu == ui::kContextProperties) {
@@ -156,14 +234,7 @@ bool RunCommand(AppState& app, Pass& pass) {
   }
   if (pass.gadget == ui::kQuitButton || pass.menu == ui::kMenuQuit) return false;
   if (pass.gadget == ui::kCreateButton) RunCreate(app);
-  if (pass.gadget == ui::kUpdateButton || pass.menu == ui::kContextUpdate) {
-    const std::string name = SelectedName(tk, ui::kBackupList);
-    if (!name.empty()) {
-      if (UpdateBackup(app, name, kInteractiveMode) == 1) tk.PlayInformationSound();
-      RefreshBackupLists(app);
-    }
-    tk.SetFocus(kMainWindow, ui::kBackupList);
-  }
+  if (pass.gadget == ui::kUpdateButton || pass.menu == ui::kContextUpdate) RunUpdate(app);
   if (pass.gadget == ui::kRestoreButton || pass.menu == ui::kContextRestore) RunRestore(app);
   if (pass.gadget == ui::kDeleteButton || pass.menu == ui::kContextDelete) {
     DeleteLatestBackup(app);
@@ -173,7 +244,7 @@ bool RunCommand(AppState& app, Pass& pass) {
   for (const auto& [button, list] : {std::pair{ui::kBackupListButton, ui::kBackupList},
                                      {ui::kRestoreListButton, ui::kRestoreList}}) {
     if (pass.gadget != button) continue;
-    ListBackupContents(app, SelectedName(tk, list));
+    ListBackupContents(app, SelectedPointName(app, list));
     tk.SetFocus(kMainWindow, list);
   }
   return true;
@@ -219,6 +290,7 @@ int RunDesktop(const AppState& app, std::FILE* messages) {
 void RunMainWindow(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   tk.SetImages(ProgramImages());
+  tk.SetLanguage(CatalogLanguage(app.Catalog));
   std::vector<std::string> catalogs = OpenMainWindow(app);
   RefreshBackupLists(app);
   RelayoutMainWindow(app);

@@ -17,6 +17,15 @@ namespace {
 
 constexpr int kMainWindow = ui::kMainWindow;
 constexpr size_t kCatalogExtensionLength = 8;
+constexpr int kSizeColumnWidth = 80;
+constexpr int kDateColumnWidth = 110;
+// What the layout leaves beside the columns: column 0 is the list's width less 200 with the
+// columns as built.
+constexpr int kColumnSlack = 200 - kSizeColumnWidth - kDateColumnWidth;
+
+StringList& RowNames(AppState& app, int list) {
+  return list == ui::kBackupList ? app.BackupRowNames : app.RestoreRowNames;
+}
 
 ui::Menu ProjectMenu(const AppState& app) {
   return {app.Text(kTextProjectMenu),
@@ -72,8 +81,8 @@ void AddList(AppState& app, int id, int page, TextId date_text) {
   def.page = page;
   tk.AddControl(kMainWindow, def);
   tk.AddColumn(kMainWindow, id, app.Text(kTextDrivePathColumn), 343);
-  tk.AddColumn(kMainWindow, id, app.Text(kTextSizeColumn), 80);
-  tk.AddColumn(kMainWindow, id, app.Text(date_text), 110);
+  tk.AddColumn(kMainWindow, id, app.Text(kTextSizeColumn), kSizeColumnWidth);
+  tk.AddColumn(kMainWindow, id, app.Text(date_text), kDateColumnWidth);
 }
 
 void AddControls(AppState& app) {
@@ -171,11 +180,24 @@ void RelayoutMainWindow(AppState& app) {
     Move(tk, ui::kRestoreListButton, w - 288, h - 118);
     Move(tk, ui::kUpdateButton, w - 414, h - 118);
     Move(tk, ui::kCreateButton, w - 540, h - 118);
-    const int column = tk.GetControlRect(kMainWindow, ui::kBackupList).width - 200;
-    tk.SetColumnWidth(kMainWindow, ui::kBackupList, 0, column);
-    tk.SetColumnWidth(kMainWindow, ui::kRestoreList, 0, column);
+    SizeListColumns(app);
   }
   RecordMainWindowGeometry(app);
+}
+
+void SizeListColumns(AppState& app) {
+  ui::Toolkit& tk = app.toolkit;
+  const int width = tk.GetControlRect(kMainWindow, ui::kBackupList).width;
+  for (const int list : {ui::kBackupList, ui::kRestoreList}) {
+    const int date = tk.FitColumnToContent(kMainWindow, list, 2, kDateColumnWidth);
+    tk.SetColumnWidth(kMainWindow, list, 0, width - kColumnSlack - kSizeColumnWidth - date);
+  }
+}
+
+std::string SelectedPointName(AppState& app, int list) {
+  const int64_t row = app.toolkit.GetValue(kMainWindow, list);
+  const StringList& names = RowNames(app, list);
+  return row < 0 || static_cast<size_t>(row) >= names.size() ? "" : names[static_cast<size_t>(row)];
 }
 
 int32_t ViewModeOf(ui::WindowState state) {
@@ -228,12 +250,7 @@ void EnableCreateButton(AppState& app) {
 }
 
 void DeleteLatestBackup(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
-  const int row = static_cast<int>(tk.GetValue(kMainWindow, ui::kBackupList));
-  if (row < 0) return;
-  if (DeleteBackup(app, tk.GetItemText(kMainWindow, ui::kBackupList, row, 0))) {
-    RefreshBackupLists(app);
-  }
+  if (DeleteBackup(app, SelectedPointName(app, ui::kBackupList))) RefreshBackupLists(app);
 }
 
 bool DeleteBackup(AppState& app, const std::string& name) {
@@ -267,8 +284,16 @@ void RefreshBackupLists(AppState& app) {
   for (const auto& [list, list_rows] :
        {std::pair{ui::kBackupList, &rows.backup}, {ui::kRestoreList, &rows.restore}}) {
     tk.ClearItems(kMainWindow, list);
-    for (const ListRow& row : *list_rows) tk.AddItem(kMainWindow, list, row.text, row.image);
+    StringList& names = RowNames(app, list);
+    names.clear();
+    for (const ListRow& row : *list_rows) {
+      const size_t end = row.text.find('\n');
+      names.push_back(row.text.substr(0, end));
+      const std::string rest = end == std::string::npos ? "" : row.text.substr(end);
+      tk.AddItem(kMainWindow, list, ShownPointName(names.back()) + rest, row.image);
+    }
   }
+  SizeListColumns(app);
   tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, false);
   tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, false);
   for (const int button : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,

@@ -23,8 +23,8 @@ std::string MainWindowTitle(const AppState& app);
 // (item ui::kMenuFirstLanguage + i is names[i]).
 std::vector<std::string> OpenMainWindow(AppState& app);
 
-// Moves and sizes the controls after the window's inner size, sets column 0 of both lists
-// to the backup list's width less 200, then records the geometry (RecordMainWindowGeometry).
+// Moves and sizes the controls after the window's inner size, sizes the lists' columns
+// (SizeListColumns), then records the geometry (RecordMainWindowGeometry).
 void RelayoutMainWindow(AppState& app);
 
 // ViewMode, ColumnWidth and, in the normal state only, WinX, WinY, WinWidth and WinHeight
@@ -52,8 +52,17 @@ bool DeleteBackup(AppState& app, const std::string& name);
 // trailing blank; "0 Bytes" for "" or when the system cannot tell.
 std::string FreeSpaceText(const std::string& folder);
 
+// The date column of both lists as wide as its widest date (110 at the least), and column 0
+// the rest of the list: its width less 200 while the dates take 110.
+void SizeListColumns(AppState& app);
+
+// The display name of the row selected in a list of the main window, as stored; "" when
+// none is selected.
+std::string SelectedPointName(AppState& app, int list);
+
 // Refills BackupList and RestoreList of the main window with the rows the backup folder
-// holds now (FindBackupListRows), and disables the commands that need a selected row.
+// holds now (FindBackupListRows), each name drawn in the system's path form, and disables
+// the commands that need a selected row.
 void RefreshBackupLists(AppState& app);
 
 }  // namespace sk

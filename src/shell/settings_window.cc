@@ -67,12 +67,13 @@ void OpenSettingsWindow(AppState& app) {
   Add(tk, kActionLabel, ui::ControlKind::kText, {20, 214, 53, 20}, app.Text(kTextAction),
       ui::kStyleRightAligned);
   AddDropDown(tk, kSettingsActionBox, {80, 210, 180, 22},
-              {app.Text(kTextActionList), app.Text(kTextActionProperties),
-               app.Text(kTextActionVerify), app.Text(kTextActionUpdate)},
-              app.DoubleClickAction);
-  Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22}, app.Text(kTextOk));
+              {app.Text(kTextActionList), app.Text(kTextActionProperties), app.Text(kTextActionVerify), app.Text(kTextActionUpdate)}, app.DoubleClickAction);
+  Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22}, app.Text(kTextOk),
+      ui::kRoleDefault);
   Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22},
-      app.Text(kTextCancel));
+      app.Text(kTextCancel), ui::kRoleCancel);
+  // The window takes the keyboard at once: Enter is OK, Escape Cancel.
+  tk.SetFocus(kWindow, kSettingsOkButton);
 }
 
 // True for OK, false for Cancel. folder: the folder shown, as Change chose it.

@@ -159,8 +159,9 @@ class SessionTest : public ::testing::Test {
 
 TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
   const std::string docs = tmp.Internal("Documents\\");
-  const std::string main_name = "Backup_0000_of_" + docs;
-  const std::string point_name = "Backup_0001_of_" + docs;
+  // The rows show the source folder as the system names it.
+  const std::string main_name = "Backup_0000_of_" + tmp.Native("Documents/");
+  const std::string point_name = "Backup_0001_of_" + tmp.Native("Documents/");
 
   // --- First start: no backup folder, so the settings window comes first; then Create.
   ProgramRun first =
@@ -206,7 +207,8 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
     EXPECT_EQ(t.Next("open 1 "), "Creating backup...");
     EXPECT_EQ(t.Next("list 0 10: ").rfind(main_name + " | ", 0), 0u);
     EXPECT_EQ(t.Next("list 0 20: ").rfind(main_name + " | ", 0), 0u);
-    EXPECT_EQ(t.Next("menu-state 0 1: "), "disabled");
+    // The new set is selected after Create, so the commands for a row are there at once.
+    EXPECT_EQ(t.Next("menu-state 0 1: "), "enabled");
     EXPECT_EQ(t.Next("menu-state 0 1: "), "enabled");
     EXPECT_EQ(t.Next("menu-state 0 33: "), "enabled");
     EXPECT_EQ(t.Next("menu-state 0 34: "), "disabled");
@@ -298,6 +300,7 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
       "rect 0 2\n"
       "rect 0 10\n"
       "column 0 10 0\n"
+      "column 0 10 2\n"
       "maximize 0\n"
       "sleep 800\n"
       "geometry 0\n"
@@ -322,7 +325,7 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
   EXPECT_NE(inside.find("Letters | <DIR>"), std::string::npos) << inside;
   EXPECT_NE(inside.find("Empty | <DIR>"), std::string::npos) << inside;
   EXPECT_NE(inside.find("a.txt | "), std::string::npos) << inside;
-  EXPECT_EQ(t.Next("text 1 28: "), docs);
+  EXPECT_EQ(t.Next("text 1 28: "), tmp.Native("Documents/"));
   EXPECT_EQ(t.Next("list 1 30: "), ".. | <DIR> | $00000000 ; Documents | <DIR> | $00000000");
 
   EXPECT_EQ(t.Next("enabled 0 22: "), "1");
@@ -358,7 +361,12 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
   const int h = height - menu_bar - status_bar;
   EXPECT_EQ(t.Next("rect 0 2: "), "13 8 776 " + std::to_string(h - 58));
   EXPECT_EQ(t.Next("rect 0 10: "), "12 12 745 " + std::to_string(h - 140));
-  EXPECT_EQ(t.Next("column 0 10 0: "), "545");
+  // Column 0 takes what the size column (80) and the date column leave: the date column is
+  // as wide as a date with its time, 110 at the least.
+  const int column0 = std::stoi(t.Next("column 0 10 0: "));
+  const int dates = std::stoi(t.Next("column 0 10 2: "));
+  EXPECT_GE(dates, 110);
+  EXPECT_EQ(column0, 745 - 90 - dates);
 
   if (std::getenv("SK_TEST_WINDOW_MANAGER") == nullptr) {
     GTEST_SKIP() << "no window manager: windows cannot be maximized";
@@ -368,7 +376,7 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
   EXPECT_EQ(state, 1);
   EXPECT_GT(width, 800);
   EXPECT_EQ(Setting("MainWindow", "ViewMode"), 16777216);
-  EXPECT_EQ(Setting("MainWindow", "ColumnWidth"), width - 255);
+  EXPECT_EQ(Setting("MainWindow", "ColumnWidth"), width - 55 - 90 - dates);
   EXPECT_EQ(Setting("MainWindow", "WinWidth"), 800);
   EXPECT_EQ(Setting("MainWindow", "WinHeight"), 600);
 
@@ -439,13 +447,75 @@ TEST_F(SessionTest, ChoosersQuestionsAndJobsCanBeDeclinedOrCancelled) {
   EXPECT_EQ(t.Next("list 0 10: "), "");
   EXPECT_EQ(t.Next("message "),
             "Question | The backup already exists. Do you want to replace it? -> no");
-  EXPECT_EQ(t.Next("list 0 10: ").rfind("Backup_0000_of_" + tmp.Internal("Documents\\"), 0), 0u);
+  EXPECT_EQ(t.Next("list 0 10: ").rfind("Backup_0000_of_" + tmp.Native("Documents/"), 0), 0u);
   // Nothing of the cancelled set is left behind.
   EXPECT_EQ(
       tmp.Names("Backups"),
       (std::vector<std::string>{"Backup_0000_of_" + SetName(tmp.Internal("Documents\\")) + ".sk"}));
   EXPECT_EQ(Setting("Packer", "Level"), 9);
   for (const std::string& line : run.transcript) EXPECT_NE(line, "open 1 Settings");
+}
+
+TEST_F(SessionTest, ModalWindowsTakeTheKeyboardAndJobsTellTheirOutcome) {
+  tmp.Write("config/Stowkeeper/Settings.ini",
+            "[Folders]\r\nSaveFolder = " + tmp.Native("Backups/") + "\r\n");
+  tmp.MakeFolder("Out");
+  ProgramRun run = Run(
+      // The settings window has the keyboard at once: Escape cancels it, Enter is OK.
+      "menu 0 3\n"
+      "wait-window 1\n"
+      "key 1 escape\n"
+      "wait-closed 1\n"
+      "menu 0 3\n"
+      "wait-window 1\n"
+      "key 1 enter\n"
+      "wait-closed 1\n"
+      // Create: the new set is selected, and the status bar says what was written.
+      "click 0 14\n"
+      "folder " +
+      tmp.Native("Documents") +
+      "\n"
+      "wait-log sound\n"
+      "value 0 10\n"
+      "enabled 0 11\n"
+      "status 0 0\n"
+      // The restore parameters: Escape cancels, Enter is OK.
+      "select 0 2 1\n"
+      "select 0 20 0\n"
+      "click 0 22\n"
+      "folder " +
+      tmp.Native("Out") +
+      "\n"
+      "wait-title 1 Restore options\n"
+      "key 1 escape\n"
+      "wait-closed 1\n"
+      "click 0 22\n"
+      "folder " +
+      tmp.Native("Out") +
+      "\n"
+      "wait-title 1 Restore options\n"
+      "key 1 enter\n"
+      "wait-log sound\n"
+      "status 0 0\n"
+      "menu 0 5\n");
+  ExpectDone(run);
+  Transcript t(run.transcript);
+  EXPECT_EQ(t.Next("open 1 "), "Settings");
+  EXPECT_EQ(t.Next("close 1"), "");
+  EXPECT_EQ(t.Next("open 1 "), "Settings");
+  EXPECT_EQ(t.Next("close 1"), "");
+  EXPECT_EQ(t.Next("value 0 10: "), "0");
+  EXPECT_EQ(t.Next("enabled 0 11: "), "1");
+  // a.txt, b.txt and old.txt: 19 + 20000 + 14 bytes.
+  EXPECT_EQ(t.Next("status 0 0: "),
+            "Backup of " + tmp.Native("Documents/") + " written: 3 files, 19.6 KB");
+  EXPECT_EQ(t.Next("open 1 "), "Restore options");
+  EXPECT_EQ(t.Next("open 1 "), "Restore options");
+  EXPECT_EQ(t.Next("open 1 "), "Restoring data...");
+  EXPECT_EQ(t.Next("status 0 0: "),
+            "Backup_0000_of_" + tmp.Native("Documents/") + " restored to " + tmp.Native("Out/"));
+  const std::string below_root = tmp.Native("Documents/").substr(1);
+  EXPECT_EQ(tmp.Read("Out/" + below_root + "a.txt"), "first version of a\n");
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <wx/listctrl.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 
 #include "core/text_table.h"
 #include "shell/about_window.h"
@@ -148,8 +150,12 @@ TEST_F(WxToolkitTest, HooksAnswerQuestionsAndChoosersInTheInternalForm) {
   };
   EXPECT_EQ(tk.ChooseFolder("Ziel", "Z:\\home\\ann\\"), "Z:\\tmp\\Neuer Ordner\\");
   EXPECT_EQ(start, "/home/ann");  // the chooser opens at the folder itself
-  tk.folder_hook = [](const std::string&, const std::string&) { return std::string(); };
+  tk.folder_hook = [&](const std::string&, const std::string& from) -> std::optional<std::string> {
+    start = from;
+    return std::string();
+  };
   EXPECT_EQ(tk.ChooseFolder("Ziel", ""), "");
+  EXPECT_EQ(start, FromWx(wxGetHomeDir()));  // no folder given: the home folder
   EXPECT_EQ(ChosenFolder("/"), "Z:\\");
 }
 
@@ -206,6 +212,103 @@ TEST_F(WxToolkitTest, AboutWindowFitsItsNotesToWholeRows) {
   AboutWindow(app);
   EXPECT_FALSE(tk.WindowExists(kJobWindow));
   EXPECT_TRUE(tk.NativeWindow(kMainWindow)->IsEnabled());
+}
+
+// Runs look while the dialog is shown in its own loop, then closes it.
+void WhileShown(wxDialog* dialog, const std::function<void()>& look) {
+  wxTimer timer;
+  timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    look();
+    dialog->EndModal(wxID_CANCEL);
+  });
+  timer.StartOnce(200);
+  dialog->ShowModal();
+}
+
+TEST_F(WxToolkitTest, TheOverwriteQuestionWithALongPathFitsASmallScreen) {
+  AppState app(tk);
+  FillDefaultTexts(app.Texts);
+  tk.OpenWindow(kMainWindow, {"Main", 300, 200});
+  std::string path = "'/home/ann";
+  while (path.size() < 200) path += "/Projekte_und_Entwuerfe";
+  path += "/Jahresbericht.txt'";
+  std::string text = app.Text(kTextReplaceFile);
+  text.replace(text.find("%FILE%"), 6, path);
+  std::unique_ptr<wxDialog> dialog(tk.PreviewMessageBox(
+      {app.Text(kTextQuestion), text, Icon::kQuestion, Buttons::kYesNoCancel}));
+  wxSize size;
+  wxString shown;
+  WhileShown(dialog.get(), [&] {
+    size = dialog->GetSize();
+    for (wxWindow* child : dialog->GetChildren()) {
+      if (auto* label = dynamic_cast<wxStaticText*>(child)) shown += label->GetLabelText();
+    }
+  });
+  EXPECT_LE(size.x, 1024 - 100) << size.x;
+  EXPECT_LE(size.y, 768 - 100) << size.y;
+  // The dialog holds the whole path, broken at its separators.
+  shown.Replace("\n", "");
+  EXPECT_NE(FromWx(shown).find(path.substr(1, path.size() - 2)), std::string::npos)
+      << FromWx(shown);
+}
+
+TEST_F(WxToolkitTest, TheDateColumnShowsTheWholeTimeAndALongPathKeepsItsEnd) {
+  AppState app(tk);
+  FillDefaultTexts(app.Texts);
+  tk.SetImages({});
+  OpenMainWindow(app);
+  RelayoutMainWindow(app);
+  std::string name = "Backup_0000_of_/home/ann";
+  while (name.size() < 150) name += "/Archiv_der_alten_Jahre";
+  name += "/Documents/";
+  const std::string date = "28.12.2026 / 23:58";
+  tk.AddItem(kMainWindow, kBackupList, name + "\n1023.9 MB \n" + date, 0);
+  SizeListColumns(app);
+  auto* list = dynamic_cast<wxListCtrl*>(tk.NativeControl(kMainWindow, kBackupList));
+  ASSERT_NE(list, nullptr);
+  wxClientDC dc(list);
+  dc.SetFont(list->GetFont());
+  EXPECT_GT(list->GetColumnWidth(2), dc.GetTextExtent(ToWx(date)).x) << list->GetColumnWidth(2);
+  // Column 0 takes what the others leave, as with the columns as built.
+  EXPECT_EQ(list->GetColumnWidth(0) + list->GetColumnWidth(1) + list->GetColumnWidth(2),
+            tk.GetControlRect(kMainWindow, kBackupList).width - 10);
+  // The path loses its middle, not the folder's own name; the program reads it whole.
+  const wxString shown = list->GetItemText(0, 0);
+  EXPECT_TRUE(shown.StartsWith("Backup_0000_of_")) << shown;
+  EXPECT_TRUE(shown.EndsWith("/Documents/")) << shown;
+  EXPECT_LT(shown.length(), name.size());
+  EXPECT_EQ(tk.GetItemText(kMainWindow, kBackupList, 0, 0), name);
+  // A wider list shows more of it.
+  tk.SetColumnWidth(kMainWindow, kBackupList, 0, 2000);
+  EXPECT_EQ(FromWx(list->GetItemText(0, 0)), name);
+}
+
+std::vector<std::string> ButtonLabels(wxWindow* window) {
+  std::vector<std::string> labels;
+  for (wxWindow* child : window->GetChildren()) {
+    if (auto* button = dynamic_cast<wxButton*>(child)) {
+      labels.push_back(FromWx(wxStripMenuCodes(button->GetLabel())));
+    }
+    for (const std::string& label : ButtonLabels(child)) labels.push_back(label);
+  }
+  return labels;
+}
+
+TEST_F(WxToolkitTest, AGermanQuestionHasGermanButtons) {
+  if (!tk.LoadToolkitCatalog("de")) {
+    tk.LoadToolkitCatalog("en");
+    GTEST_SKIP() << "the toolkit's German catalog (wxstd-3.2.mo, Debian package wx3.2-i18n, "
+                    "installed by scripts/setup.sh) is missing: the buttons cannot be German";
+  }
+  tk.OpenWindow(kMainWindow, {"Main", 300, 200});
+  std::unique_ptr<wxDialog> dialog(
+      tk.PreviewMessageBox({"Frage", "Ersetzen?", Icon::kQuestion, Buttons::kYesNoCancel}));
+  std::vector<std::string> labels;
+  WhileShown(dialog.get(), [&] { labels = ButtonLabels(dialog.get()); });
+  tk.LoadToolkitCatalog("en");
+  for (const char* label : {"Ja", "Nein", "Abbrechen"}) {
+    EXPECT_NE(std::find(labels.begin(), labels.end(), label), labels.end()) << label;
+  }
 }
 
 }  // namespace

@@ -119,6 +119,10 @@ constexpr std::array<std::string_view, kTextCount> kGermanTexts = {
     "Ein Block lässt sich nicht entpacken:",
     "CRC-Fehler:",
     "Das Volume fehlt",
+    "Backup von %FOLDER% geschrieben: %FILES% Dateien, %SIZE%",
+    "Update von %FOLDER% geschrieben: Wiederherstellungspunkt %INDEX%",
+    "%FOLDER% wiederhergestellt nach %TARGET%",
+    "Wiederherstellen...",
 };
 
 fs::path CatalogFolder() { return fs::path(SK_SOURCE_DIR) / "catalogs"; }
@@ -338,6 +342,12 @@ TEST(CatalogFilesTest, PlaceholdersUnitsAndFixedNamesSurviveTranslation) {
     };
     // The restore question substitutes the file name here.
     EXPECT_NE(text("038").find("%FILE%"), std::string::npos);
+    // So do the outcomes of the jobs in the status bar.
+    for (const char* placeholder : {"%FOLDER%", "%FILES%", "%SIZE%"}) {
+      EXPECT_NE(text("093").find(placeholder), std::string::npos) << placeholder;
+    }
+    EXPECT_NE(text("094").find("%INDEX%"), std::string::npos);
+    EXPECT_NE(text("095").find("%TARGET%"), std::string::npos);
     // The time units are joined with commas and split again, so a comma would shift them.
     for (const char* key : {"057", "058", "059"}) {
       EXPECT_EQ(text(key).find(','), std::string::npos) << key;

@@ -204,9 +204,21 @@ TEST_F(EventLoopTest, CreateAsksForAFolderBacksItUpAndRefreshesTheLists) {
   Handle(EventType::kLeftClick, ui::kCreateButton);
   EXPECT_EQ(t.tk.sounds, 1);
   ASSERT_EQ(t.tk.CountItems(kMain, ui::kBackupList), 1);
+  // The row shows the source folder as the system names it; the command takes it as stored.
   EXPECT_EQ(t.tk.GetItemText(kMain, ui::kBackupList, 0, 0),
-            "Backup_0000_of_" + tmp.Internal("Docs\\"));
+            "Backup_0000_of_" + tmp.Native("Docs/"));
+  EXPECT_EQ(t.app.BackupRowNames, (StringList{"Backup_0000_of_" + tmp.Internal("Docs\\")}));
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 1);
+  // The new set is selected, ready for the next command, and the status bar tells the outcome.
+  EXPECT_EQ(t.tk.GetValue(kMain, ui::kBackupList), 0);
+  EXPECT_TRUE(t.tk.FindControl(kMain, ui::kUpdateButton)->enabled);
+  EXPECT_EQ(t.tk.GetStatusText(kMain, 0),
+            "Backup von " + tmp.Native("Docs/") + " geschrieben: 1 Dateien, 5 Bytes");
+  // A chooser cancelled leaves the last outcome shown.
+  t.tk.QueueFolder("");
+  Handle(EventType::kLeftClick, ui::kCreateButton);
+  EXPECT_EQ(t.tk.GetStatusText(kMain, 0),
+            "Backup von " + tmp.Native("Docs/") + " geschrieben: 1 Dateien, 5 Bytes");
 }
 
 TEST_F(EventLoopTest, AFailedCreateLeavesNothingBehindForTheNextOne) {
@@ -237,8 +249,7 @@ TEST_F(EventLoopTest, UpdateTakesTheSelectedSetAndRefreshesTheLists) {
   t.tk.SetValue(kMain, ui::kBackupList, 0);
   Handle(EventType::kLeftClick, ui::kUpdateButton);
   EXPECT_EQ(t.tk.sounds, 1);
-  EXPECT_EQ(t.tk.GetItemText(kMain, ui::kBackupList, 0, 0),
-            "Backup_0001_of_" + tmp.Internal("Data\\"));
+  EXPECT_EQ(t.app.BackupRowNames, (StringList{"Backup_0001_of_" + tmp.Internal("Data\\")}));
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 2);
   EXPECT_EQ(t.tk.focus_control, ui::kBackupList);
 }

@@ -234,6 +234,7 @@ class DeleteTest : public MainWindowTest {
   void Select(const std::string& display_name) {
     OpenMainWindow(t.app);
     t.tk.AddItem(kMain, ui::kBackupList, display_name + "\n1 KB \n01.01.2020 / 10:00", 0);
+    t.app.BackupRowNames = {display_name};
     t.tk.SetValue(kMain, ui::kBackupList, 0);
   }
 };

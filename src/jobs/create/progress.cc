@@ -13,8 +13,10 @@ void TimeFields::Update(AppState& app, double done, double maximum) const {
   // Nothing packed yet (an empty file or a folder first): no rate to tell.
   if (!(done > 0)) return;
   const JobTimes times = EstimateTimes(elapsed_ms, done, maximum);
-  app.toolkit.SetText(window, total, DurationText(app.Texts, times.total));
   app.toolkit.SetText(window, elapsed, DurationText(app.Texts, times.elapsed));
+  // Until the pace is measured, the total and remaining time stay "Unknown".
+  if (!times.estimated) return;
+  app.toolkit.SetText(window, total, DurationText(app.Texts, times.total));
   app.toolkit.SetText(window, remaining, DurationText(app.Texts, times.remaining));
 }
 

@@ -9,6 +9,7 @@
 #include "core/size_text.h"
 #include "jobs/job_window.h"
 #include "jobs/sets/restore_point.h"
+#include "platform/file_system.h"
 
 namespace sk {
 namespace {
@@ -20,11 +21,17 @@ constexpr int kDriveRootLength = 3;
 struct ContentsNames {
   std::string parent;  // R: the contents lines' paths are parent + record path
   std::string drive;   // the source folder's drive root, shown as "<Root>"
+  std::string current;  // the folder shown; the path box shows it as the system names it
 };
 
 ContentsNames DeriveNames(const std::string& display_name) {
   const PointNameParts parts = ParsePointName(display_name);
-  return {parts.parent, parts.source.substr(0, kDriveRootLength)};
+  return {parts.parent, parts.source.substr(0, kDriveRootLength), parts.parent};
+}
+
+std::string ShownFolder(const std::string& folder) {
+  const std::string native = platform::NativePath(folder);
+  return native.empty() ? folder : native;
 }
 
 std::string Column1(const std::string& line) { return line.substr(0, line.find('\n')); }
@@ -62,7 +69,7 @@ void AddContentsControls(AppState& app, const ContentsNames& names) {
   ui::Toolkit& tk = app.toolkit;
   const int w = ui::kJobWindow;
   tk.AddControl(w, {kContentsPathBoxId, ui::ControlKind::kDropDown, 10, 12, 473, 22});
-  tk.AddItem(w, kContentsPathBoxId, names.parent);
+  tk.AddItem(w, kContentsPathBoxId, ShownFolder(names.parent));
   tk.AddItem(w, kContentsPathBoxId, app.Text(kTextRoot));
   tk.SetValue(w, kContentsPathBoxId, 0);
   tk.AddControl(w,
@@ -76,28 +83,25 @@ void AddContentsControls(AppState& app, const ContentsNames& names) {
   if (names.parent.size() == kDriveRootLength) tk.EnableControl(w, kContentsBackId, false);
 }
 
-std::string CurrentFolder(AppState& app) {
-  return app.toolkit.GetItemText(ui::kJobWindow, kContentsPathBoxId, 0, 0);
-}
-
-void GoTo(AppState& app, const std::string& folder) {
+void GoTo(AppState& app, ContentsNames& names, const std::string& folder) {
   ui::Toolkit& tk = app.toolkit;
-  tk.SetItemText(ui::kJobWindow, kContentsPathBoxId, 0, folder);
+  names.current = folder;
+  tk.SetItemText(ui::kJobWindow, kContentsPathBoxId, 0, ShownFolder(folder));
   tk.SetValue(ui::kJobWindow, kContentsPathBoxId, 0);
   ShowFolder(app, folder);
 }
 
-void GoBack(AppState& app, const ContentsNames& names) {
-  const std::string current = CurrentFolder(app);
+void GoBack(AppState& app, ContentsNames& names) {
+  const std::string current = names.current;
   if (current.size() <= names.drive.size()) return;  // already at the drive root
   const std::string folder = ParentFolder(current);
   if (folder.size() <= names.drive.size()) {
     app.toolkit.EnableControl(ui::kJobWindow, kContentsBackId, false);
   }
-  GoTo(app, folder);
+  GoTo(app, names, folder);
 }
 
-void OpenRow(AppState& app, const ContentsNames& names) {
+void OpenRow(AppState& app, ContentsNames& names) {
   ui::Toolkit& tk = app.toolkit;
   const int64_t row = tk.GetValue(ui::kJobWindow, kContentsListId);
   if (row < 0) return;
@@ -106,10 +110,10 @@ void OpenRow(AppState& app, const ContentsNames& names) {
   if (name == "..") return GoBack(app, names);
   if (tk.GetItemText(ui::kJobWindow, kContentsListId, r, 1) != "<DIR>") return;
   tk.EnableControl(ui::kJobWindow, kContentsBackId, true);
-  GoTo(app, CurrentFolder(app) + name + "\\");
+  GoTo(app, names, names.current + name + "\\");
 }
 
-void Browse(AppState& app, JobWindow& window, const ContentsNames& names) {
+void Browse(AppState& app, JobWindow& window, ContentsNames& names) {
   ui::Toolkit& tk = app.toolkit;
   while (const std::optional<ui::Event> event = window.NextEvent()) {
     if (event->type == ui::EventType::kDoubleClick && event->control == kContentsListId) {
@@ -120,7 +124,7 @@ void Browse(AppState& app, JobWindow& window, const ContentsNames& names) {
       if (event->control == kContentsPathBoxId &&
           tk.GetValue(ui::kJobWindow, kContentsPathBoxId) == 1) {
         tk.EnableControl(ui::kJobWindow, kContentsBackId, false);
-        GoTo(app, names.drive);
+        GoTo(app, names, names.drive);
       }
     }
   }
@@ -135,7 +139,7 @@ void ClearLists(AppState& app) {
 int32_t ListBackupContents(AppState& app, const std::string& display_name) {
   ClearLists(app);
   if (display_name.empty()) return 0;
-  const ContentsNames names = DeriveNames(display_name);
+  ContentsNames names = DeriveNames(display_name);
   ComputeContents(app, display_name);
   {
     JobWindow window(

@@ -8,6 +8,7 @@
 #include "core/size_text.h"
 #include "jobs/create/generations.h"
 #include "jobs/job_window.h"
+#include "jobs/sets/backup_lists.h"
 #include "jobs/sets/restore_point.h"
 #include "jobs/sets/volume_reader.h"
 #include "platform/file_system.h"
@@ -80,6 +81,8 @@ void AddParameterControls(AppState& app) {
                                  app.Text(kTextCancel), ui::kRoleCancel});
   tk.SetValue(ui::kJobWindow, kRestoreCompleteOptionId, 1);
   tk.SetValue(ui::kJobWindow, kRestoreSubfolderOptionId, 0);
+  // The window takes the keyboard at once: Enter is OK, Escape Cancel.
+  tk.SetFocus(ui::kJobWindow, kRestoreCompleteOptionId);
 }
 
 enum class Choice { kComplete, kSubfolder, kCancel };
@@ -132,14 +135,6 @@ bool AskParameters(RestoreJob& job) {
     job.target = ParentFolder(job.target + structure);
   }
   return true;
-}
-
-// The restore point name with the source folder as the system names it.
-std::string ShownPointName(const std::string& point_name) {
-  const PointNameParts name = ParsePointName(point_name);
-  const std::string native = platform::NativePath(name.source);
-  return point_name.substr(0, std::min(point_name.size(), kNamePrefixLength)) +
-         (native.empty() ? name.source : native);
 }
 
 // Whether the files of the restore point can be opened; `missing` tells which cannot, and
@@ -270,7 +265,7 @@ void AddProgressControls(AppState& app) {
   AddProgressBarAndCancel(app, app.RestoreTotal, 65);
   tk.AddStatusBar(w, 2);
   tk.SetStatusText(w, 0, app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, 100));
-  tk.SetStatusText(w, 1, app.Text(kTextRemainingTime) + ": " + DurationText(app.Texts, 100));
+  tk.SetStatusText(w, 1, app.Text(kTextRemainingTime) + ": " + app.Text(kTextUnknown));
 }
 
 void RunRestore(RestoreJob& job) {

@@ -257,10 +257,11 @@ void UpdateRestoreStatus(AppState& app, int progress_bar) {
       EstimateTimes(platform::TickCount() - app.JobStartTick,
                     static_cast<double>(tk.GetValue(ui::kJobWindow, progress_bar)),
                     static_cast<double>(app.RestoreTotal));
-  tk.SetStatusText(ui::kJobWindow, 0,
-                   app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, times.elapsed));
-  tk.SetStatusText(ui::kJobWindow, 1,
-                   app.Text(kTextRemainingTime) + ": " + DurationText(app.Texts, times.remaining));
+  tk.SetStatusText(ui::kJobWindow, 0, app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, times.elapsed));
+  tk.SetStatusText(
+      ui::kJobWindow, 1,
+      app.Text(kTextRemainingTime) + ": " +
+          (times.estimated ? DurationText(app.Texts, times.remaining) : app.Text(kTextUnknown)));
 }
 
 }  // namespace sk

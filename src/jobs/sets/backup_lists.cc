@@ -106,4 +106,11 @@ BackupListRows FindBackupListRows(AppState& app) {
   return lists;
 }
 
+std::string ShownPointName(const std::string& display_name) {
+  const PointNameParts name = ParsePointName(display_name);
+  const std::string native = platform::NativePath(name.source);
+  return display_name.substr(0, std::min(display_name.size(), kNamePrefixLength)) +
+         (native.empty() ? name.source : native);
+}
+
 }  // namespace sk

@@ -35,6 +35,11 @@ struct BackupListRows {
 };
 BackupListRows FindBackupListRows(AppState& app);
 
+// A restore point's display name as the user reads it: the source folder in the system's own
+// path form ("Backup_0003_of_/home/ann/Docs/" on Linux). Only what is drawn takes this form;
+// the commands and every stored file keep the display name.
+std::string ShownPointName(const std::string& display_name);
+
 }  // namespace sk
 
 #endif  // STOWKEEPER_JOBS_SETS_BACKUP_LISTS_H_

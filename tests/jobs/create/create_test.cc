@@ -866,11 +866,14 @@ TEST_F(CreateTest, TheBarMovesPerFullBlock) {
   EXPECT_EQ(JobWindow()->controls.at(kProgressBarId).value, 18);
 }
 
-TEST_F(CreateTest, TheFirstProgressWritesTheTimeFields) {
+TEST_F(CreateTest, TheFirstProgressWritesTheElapsedTimeAndNoGuessOfTheRest) {
   tmp.Write("src/a", testing::TextData(30000));
   ASSERT_EQ(Create(), 1);
   const auto* window = JobWindow();
-  for (int field : {6, 7, 8}) EXPECT_NE(window->controls.at(field).text, t.app.Text(56));
+  EXPECT_NE(window->controls.at(7).text, t.app.Text(56));
+  // A job of a moment has measured too little to tell the total and remaining time.
+  EXPECT_EQ(window->controls.at(6).text, t.app.Text(56));
+  EXPECT_EQ(window->controls.at(8).text, t.app.Text(56));
   EXPECT_NE(t.app.LastDisplayTick, 0u);
 
   // The display tick is never reset: right after one job, the next shows nothing new.
@@ -890,6 +893,19 @@ TEST(ClampDurationTest, StaysWithinAnInt32) {
   EXPECT_EQ(ClampDuration(std::numeric_limits<double>::infinity()),
             std::numeric_limits<int32_t>::max());
   EXPECT_EQ(ClampDuration(std::nan("")), 0);
+}
+
+TEST(EstimateTimesTest, TellsTheRestOnlyOnceThePaceIsMeasured) {
+  // A quick first block of a long job says little: no estimate before kEstimateAfterMs.
+  JobTimes early = EstimateTimes(kEstimateAfterMs - 1, 10, 1000);
+  EXPECT_FALSE(early.estimated);
+  EXPECT_EQ(early.elapsed, static_cast<int32_t>(kEstimateAfterMs - 1));
+  EXPECT_EQ(early.remaining, 0);
+  EXPECT_FALSE(EstimateTimes(5000, 0, 1000).estimated);  // nothing done: no pace
+  const JobTimes later = EstimateTimes(4000, 250, 1000);
+  EXPECT_TRUE(later.estimated);
+  EXPECT_EQ(later.total, 16000);
+  EXPECT_EQ(later.remaining, 12000);
 }
 
 TEST(TimeFieldsTest, HugeDurationsAreShownClamped) {

@@ -171,6 +171,7 @@ class JobFixture : public ::testing::Test {
       tk.AddItem(ui::kMainWindow, list, row_text + "\n1 KB \n01.01.2026 / 10:00", 0);
       tk.SetValue(ui::kMainWindow, list, 0);
     }
+    app.BackupRowNames = app.RestoreRowNames = {row_text};
   }
 
   // Answers the restore parameters window: option 40 or 41, then OK.

@@ -6,6 +6,7 @@
 
 #include "core/size_text.h"
 #include "jobs/restore/job_fixture.h"
+#include "platform/file_system.h"
 
 namespace sk {
 namespace {
@@ -48,7 +49,8 @@ class ListContentsTest : public testing::JobFixture {
     View view;
     auto* box = tk.FindControl(ui::kJobWindow, kContentsPathBoxId);
     auto* list = tk.FindControl(ui::kJobWindow, kContentsListId);
-    view.folder = box->items.at(0);
+    // The path box shows the folder as the system names it.
+    view.folder = platform::InternalPath(box->items.at(0));
     view.rows = list->items;
     view.images = list->images;
     view.back_enabled = tk.FindControl(ui::kJobWindow, kContentsBackId)->enabled;

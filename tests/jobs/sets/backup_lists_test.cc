@@ -34,9 +34,16 @@ class BackupListsTest : public SetsTest {
   }
   std::vector<std::pair<std::string, int>> Rows(int list) {
     const auto& control = tk().windows.at(ui::kMainWindow).controls.at(list);
+    // The rows show the names in the system's path form; the program keeps them as stored.
+    const StringList& names =
+        list == ui::kBackupList ? app().BackupRowNames : app().RestoreRowNames;
+    EXPECT_EQ(names.size(), control.items.size());
     std::vector<std::pair<std::string, int>> rows;
-    for (size_t i = 0; i < control.items.size(); ++i) {
-      rows.emplace_back(control.items[i], control.images[i]);
+    for (size_t i = 0; i < control.items.size() && i < names.size(); ++i) {
+      const std::string& shown = control.items[i];
+      const size_t end = shown.find('\n');
+      EXPECT_EQ(shown.substr(0, end), ShownPointName(names[i]));
+      rows.emplace_back(names[i] + shown.substr(end), control.images[i]);
     }
     return rows;
   }
