@@ -41,6 +41,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The toolkit's own translations: Yes, No and Cancel in the language of the catalog.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS wx3.2-i18n)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
   # The extended description; CPack puts the summary before it.

@@ -28,6 +28,10 @@ mkdir -p "$src/Letters/2010" "$src/Photos" "$src/Empty folder"
 printf 'Dear Ann,\nthe garden is in bloom.\n' > "$src/Letters/2010/ann.txt"
 printf 'Shopping: bread, tea, apples\n' > "$src/notes.txt"
 for i in $(seq 1 40); do printf 'Line %d of the annual report, with some words to pack.\n' "$i"; done > "$src/Letters/report.txt"
+# A deep folder, whose files the overwrite question names with a long path.
+deep="$src/Letters/2010/Correspondence with the garden society about the spring exhibition/Replies and invitations received"
+mkdir -p "$deep"
+printf 'We shall come.\n' > "$deep/reply from the society.txt"
 head -c 25000000 /dev/urandom > "$src/Photos/holiday.raw"
 head -c 300000 /dev/urandom > "$src/Photos/cat.jpg"
 
@@ -35,6 +39,7 @@ head -c 300000 /dev/urandom > "$src/Photos/cat.jpg"
 catalogs="$(dirname "$program")/Catalogs"
 english=$(( $(ls -U "$catalogs" | grep -n '^English\.catalog$' | cut -d: -f1) + 99 ))
 deutsch=$(( $(ls -U "$catalogs" | grep -n '^Deutsch\.catalog$' | cut -d: -f1) + 99 ))
+francais=$(( $(ls -U "$catalogs" | grep -n '^Fran.*\.catalog$' | cut -d: -f1) + 99 ))
 
 # Control ids: main window 0 (Quit 1, tabs 2, backup list 10, Create 14, Update 11, List 12,
 # Delete 13, restore list 20, List 21, Restore 22; menu: Verify 1, Properties 2, Settings 3,
@@ -117,6 +122,8 @@ click 1 42
 wait-log open 1 Restoring data...
 shot 16-restore-progress
 wait-log sound
+sleep 300
+shot 16a-main-window-restored
 
 # Delete asks first.
 select 0 2 0
@@ -148,6 +155,34 @@ shot 21-main-window-800x600
 maximize 0
 sleep 500
 shot 22-main-window-maximized
+restore 0
+
+# The same restore point again into the same folder: the question names the file with its
+# whole path, wrapped to fit the screen. Enter in the parameters window is OK.
+select 0 2 1
+select 0 20 1
+click 0 22
+folder $work/Restored
+wait-title 1 Restore options
+key 1 enter
+shot 23-overwrite-question
+answer cancel
+wait-log message
+wait-enabled 0
+
+# French settings (Escape closes them), and a German question with German buttons.
+menu 0 $francais
+menu 0 3
+wait-window 1
+shot 24-settings-french
+key 1 escape
+wait-closed 1
+menu 0 $deutsch
+select 0 2 0
+select 0 10 0
+click 0 13
+shot 25-delete-question-german
+answer no
 menu 0 5
 EOF
 

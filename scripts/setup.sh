@@ -16,6 +16,9 @@ program=(
   zlib1g-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libwxgtk3.2-dev
+  # wxWidgets' own translations: the Yes, No and Cancel of its message boxes in the
+  # language of the program's catalog.
+  wx3.2-i18n
 )
 # The 64-bit compilers of the posix thread variant, zlib built for them, GoogleTest's sources
 # to build for them, and Wine.
