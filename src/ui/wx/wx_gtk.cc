@@ -105,8 +105,35 @@ wxWindow* FocusedChild(wxWindow* frame) {
   return focus == nullptr ? nullptr : FocusHolder(frame, focus);
 }
 
+void ShowNativeLabel(wxWindow* button, const wxString& label) {
+  using SetFlag = void (*)(void*, int);
+  using SetLabel = void (*)(void*, const char*);
+  static const auto set_use_stock = Lookup<SetFlag>("gtk_button_set_use_stock");
+  static const auto set_use_underline = Lookup<SetFlag>("gtk_button_set_use_underline");
+  static const auto set_label = Lookup<SetLabel>("gtk_button_set_label");
+  if (button == nullptr || button->GetHandle() == nullptr || set_label == nullptr) return;
+  wxString text = label;
+  text.Replace("_", "__");
+  text.Replace("&", "_");
+  if (set_use_stock != nullptr) set_use_stock(button->GetHandle(), 0);
+  if (set_use_underline != nullptr) set_use_underline(button->GetHandle(), 1);
+  set_label(button->GetHandle(), text.utf8_str());
+}
+
+wxString NativeLabel(wxWindow* button) {
+  using GetLabel = const char* (*)(void*);
+  static const auto get_label = Lookup<GetLabel>("gtk_button_get_label");
+  if (button == nullptr || button->GetHandle() == nullptr || get_label == nullptr) return "";
+  const char* label = get_label(button->GetHandle());
+  wxString text = label == nullptr ? wxString() : wxString::FromUTF8(label);
+  text.Replace("_", "");
+  return text;
+}
+
 #else
 
+void ShowNativeLabel(wxWindow*, const wxString&) {}
+wxString NativeLabel(wxWindow* button) { return button->GetLabel(); }
 wxWindow* FocusedChild(wxWindow*) { return nullptr; }
 void ApplyCompactStyle() {}
 int NaturalHeight(wxWindow*) { return 0; }

@@ -4,6 +4,8 @@
 #ifndef STOWKEEPER_UI_WX_WX_GTK_H_
 #define STOWKEEPER_UI_WX_WX_GTK_H_
 
+#include <wx/string.h>
+
 class wxMenu;
 class wxWindow;
 
@@ -19,6 +21,11 @@ int NaturalHeight(wxWindow* window);
 // The control inside a top-level window that has its keyboard focus, or would have it once
 // the window is active (the window manager may not have activated it yet); null for none.
 wxWindow* FocusedChild(wxWindow* frame);
+
+// Shows label (with "&" before the mnemonic) on a button as it stands, never the desktop's
+// own word for a stock button; and the text a button shows.
+void ShowNativeLabel(wxWindow* button, const wxString& label);
+wxString NativeLabel(wxWindow* button);
 
 // Closes a context menu that is open (its own loop then returns).
 void CloseContextMenu(wxMenu* menu);

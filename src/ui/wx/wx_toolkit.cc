@@ -1041,6 +1041,16 @@ wxDialog* WxToolkit::PreviewMessageBox(const MessageInfo& info) {
   dialog->SetYesNoCancelLabels(wxGetStockLabel(wxID_YES), wxGetStockLabel(wxID_NO),
                                wxGetStockLabel(wxID_CANCEL));
   dialog->SetOKLabel(wxGetStockLabel(wxID_OK));
+  // GTK draws a button that carries its stock word with the desktop's own word: the label
+  // is set on the native button once the dialog has made its buttons.
+  dialog->Bind(wxEVT_INIT_DIALOG, [dialog](wxInitDialogEvent& event) {
+    event.Skip();
+    for (wxWindow* child : dialog->GetChildren()) {
+      if (auto* button = dynamic_cast<wxButton*>(child)) {
+        ShowNativeLabel(button, button->GetLabel());
+      }
+    }
+  });
   return dialog;
 }
 
