@@ -284,6 +284,25 @@ TEST_F(WxToolkitTest, TheDateColumnShowsTheWholeTimeAndALongPathKeepsItsEnd) {
   EXPECT_EQ(FromWx(list->GetItemText(0, 0)), name);
 }
 
+TEST_F(WxToolkitTest, TextsKeepTheSizesOfTheSettingsWindowAndAreNotCut) {
+  // The level label and the engine box as the settings window makes them, in French.
+  tk.OpenWindow(kJobWindow, {"Paramètres", 460, 300});
+  tk.AddControl(kJobWindow, {1, ControlKind::kText, 180, 140, 110, 20, "Niveau de compression",
+                             kStyleRightAligned});
+  tk.AddControl(kJobWindow, {2, ControlKind::kDropDown, 80, 136, 90, 22});
+  for (const char* engine : {"Densepress", "JCalG1", "ZLIB"}) tk.AddItem(kJobWindow, 2, engine, -1);
+  wxWindow* label = tk.NativeControl(kJobWindow, 1);
+  wxWindow* box = tk.NativeControl(kJobWindow, 2);
+  EXPECT_EQ(label->GetSize().x, 110);
+  EXPECT_LE(label->GetTextExtent("Niveau de compression").x, 110);
+  EXPECT_EQ(box->GetSize().x, 90);
+  EXPECT_LE(box->GetTextExtent("Densepress").x, 90 - 30);
+  // A text that fits keeps the font of all the others.
+  tk.SetText(kJobWindow, 1, "Level");
+  EXPECT_EQ(label->GetFont().GetFractionalPointSize(),
+            tk.NativeControl(kJobWindow, 2)->GetParent()->GetFont().GetFractionalPointSize());
+}
+
 std::vector<std::string> ButtonLabels(wxWindow* window) {
   std::vector<std::string> labels;
   for (wxWindow* child : window->GetChildren()) {

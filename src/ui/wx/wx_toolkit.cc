@@ -39,6 +39,10 @@ constexpr int kMaxDispatchPerPump = 500;
 constexpr int kBaseFontPoints = 8;
 // The folder chooser's size the first time (the desktop may remember another).
 const wxSize kChooserSize(720, 500);
+// The smallest font a label is shrunk to so that its text fits, and the room a drop-down
+// list's button and frame take beside its text.
+constexpr double kSmallestFontPoints = 6;
+constexpr int kDropDownChrome = 30;
 // Room a list cell leaves around its text, and between a row's image and its text.
 constexpr int kListCellMargin = 12;
 constexpr int kListImageGap = 4;
@@ -104,6 +108,33 @@ void SetRow(wxListCtrl* list, std::vector<wxString>& first_column, int row, cons
   for (size_t c = 1; c < columns.size() && static_cast<int>(c) < list->GetColumnCount(); ++c) {
     list->SetItem(row, static_cast<long>(c), ToWx(columns[c]));
   }
+}
+
+// A label or a drop-down list keeps the size its window gives it; a text that would be cut
+// there (a long engine name, a translation longer than the original) is drawn a little
+// smaller instead, down to kSmallestFontPoints.
+void FitFontToWidth(wxWindow* widget, const wxFont& base, const wxString& text, int room) {
+  wxFont font = base;
+  widget->SetFont(font);
+  while (room > 0 && font.GetFractionalPointSize() > kSmallestFontPoints &&
+         widget->GetTextExtent(text).x > room) {
+    font.SetFractionalPointSize(font.GetFractionalPointSize() - 0.5);
+    widget->SetFont(font);
+  }
+}
+
+// The widest entry of a drop-down list.
+wxString WidestEntry(wxChoice* choice) {
+  wxString widest;
+  int width = -1;
+  for (unsigned i = 0; i < choice->GetCount(); ++i) {
+    const int w = choice->GetTextExtent(choice->GetString(i)).x;
+    if (w > width) {
+      width = w;
+      widest = choice->GetString(i);
+    }
+  }
+  return widest;
 }
 
 // A list without a selected row shows no focus box either (on an empty row it reads as a
@@ -554,6 +585,9 @@ void WxToolkit::AddControl(int window, const ControlDef& def) {
   }
   wxWindow* widget = MakeWidget(window, *w, def);
   if (def.kind != ControlKind::kLink) widget->SetFont(base_font_);
+  if (dynamic_cast<wxStaticText*>(widget) != nullptr) {
+    FitFontToWidth(widget, base_font_, ToWx(def.text), def.width);
+  }
   if (!def.tooltip.empty()) widget->SetToolTip(ToWx(def.tooltip));
   BindEvents(window, def, widget);
   ControlData& c = w->controls[def.id];
@@ -573,6 +607,9 @@ void WxToolkit::SetText(int window, int control, const std::string& text) {
     if (selected >= 0) choice->SetString(static_cast<unsigned>(selected), ToWx(text));
   } else {
     c->widget->SetLabel(ToWx(text));
+    if (dynamic_cast<wxStaticText*>(c->widget) != nullptr) {
+      FitFontToWidth(c->widget, base_font_, ToWx(text), c->def.width);
+    }
   }
 }
 
@@ -712,6 +749,7 @@ void WxToolkit::AddItem(int window, int control, const std::string& text, int im
   } else if (auto* choice = dynamic_cast<wxChoice*>(c->widget)) {
     choice->Append(ToWx(text));
     if (choice->GetCount() == 1) choice->SetSelection(0);
+    FitFontToWidth(choice, base_font_, WidestEntry(choice), c->def.width - kDropDownChrome);
   } else if (auto* tabs = dynamic_cast<wxNotebook*>(c->widget)) {
     auto* page = new wxPanel(tabs, wxID_ANY);
     page->SetFont(base_font_);
