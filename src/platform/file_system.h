@@ -39,6 +39,12 @@ inline constexpr int64_t kSizeFolder = -2;
 // InternalPath makes a relative native path absolute first. On Windows the internal form is
 // the native one, so both only check and complete paths.
 std::string NativePath(const std::string& internal_path);
+// A path as the user knows it: the system's own form, or the internal form for a path the
+// system cannot name.
+inline std::string ShownPath(const std::string& internal_path) {
+  const std::string native = NativePath(internal_path);
+  return native.empty() ? internal_path : native;
+}
 std::string InternalPath(const std::string& native_path);
 
 // Whether "\" separates folders in the system's own paths (Windows), or may be part of a

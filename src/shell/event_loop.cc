@@ -115,12 +115,6 @@ std::string Filled(std::string text,
   return text;
 }
 
-// A folder as the user knows it: the system's own path form.
-std::string ShownFolder(const std::string& folder) {
-  const std::string native = platform::NativePath(folder);
-  return native.empty() ? folder : native;
-}
-
 // A job's outcome goes to the status bar; a new job clears it first.
 void ShowOutcome(AppState& app, const std::string& text) {
   app.toolkit.SetStatusText(kMainWindow, 0, text);
@@ -147,7 +141,7 @@ std::string CreateOutcome(const AppState& app, const std::string& folder) {
   while (!size.empty() && size.back() == ' ') size.pop_back();
   return Filled(
       app.Text(kTextBackupWritten),
-      {{"%FOLDER%", ShownFolder(folder)}, {"%FILES%", std::to_string(files)}, {"%SIZE%", size}});
+      {{"%FOLDER%", platform::ShownPath(folder)}, {"%FILES%", std::to_string(files)}, {"%SIZE%", size}});
 }
 
 void RunCreate(AppState& app) {
@@ -184,7 +178,7 @@ void RunUpdate(AppState& app) {
     if (written && GenerationOfName(latest) > GenerationOfName(name)) {
       const std::string index = latest.substr(kGenerationFieldStart, 4);
       ShowOutcome(app, Filled(app.Text(kTextUpdateWritten),
-                              {{"%FOLDER%", ShownFolder(source)}, {"%INDEX%", index}}));
+                              {{"%FOLDER%", platform::ShownPath(source)}, {"%INDEX%", index}}));
     }
   }
   tk.SetFocus(kMainWindow, ui::kBackupList);
@@ -200,7 +194,7 @@ void RunRestore(AppState& app) {
     if (!target.empty() && RestoreBackup(app, name, target, kInteractiveMode) == 1) {
       tk.PlayInformationSound();
       ShowOutcome(app, Filled(app.Text(kTextRestored), {{"%FOLDER%", ShownPointName(name)},
-                                                        {"%TARGET%", ShownFolder(target)}}));
+                                                        {"%TARGET%", platform::ShownPath(target)}}));
     }
   }
   tk.SetFocus(kMainWindow, ui::kRestoreList);

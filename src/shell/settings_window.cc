@@ -35,12 +35,6 @@ std::string FreeSpaceLabel(const AppState& app, const std::string& folder) {
   return app.Text(kTextFreeSpace) + " " + FreeSpaceText(folder);
 }
 
-// The folder as the user knows it: the system's own path form.
-std::string FolderText(const std::string& folder) {
-  const std::string native = platform::NativePath(folder);
-  return native.empty() ? folder : native;
-}
-
 void OpenSettingsWindow(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   tk.OpenWindow(kWindow, {app.Text(kTextSettings), 460, 300, ui::kWindowCenterOnScreen});
@@ -51,9 +45,8 @@ void OpenSettingsWindow(AppState& app) {
   Add(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23}, app.Text(kTextBackupFolder),
       ui::kStyleRightAligned);
   Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20},
-      FolderText(app.BackupFolder), ui::kStyleReadOnly | ui::kStyleBorder);
-  Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21},
-      app.Text(kTextBrowse));
+      platform::ShownPath(app.BackupFolder), ui::kStyleReadOnly | ui::kStyleBorder);
+  Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21}, app.Text(kTextBrowse));
   Add(tk, kSettingsFreeSpace, ui::ControlKind::kText, {33, 75, 368, 20},
       FreeSpaceLabel(app, app.BackupFolder));
   Add(tk, kEngineLabel, ui::ControlKind::kText, {20, 140, 53, 20}, app.Text(kTextEngine),
@@ -91,7 +84,7 @@ bool RunSettingsEvents(AppState& app, std::string& folder) {
       const std::string chosen = tk.ChooseFolder(app.Text(kTextChooseBackupFolder), folder);
       if (!chosen.empty()) {
         folder = chosen;
-        tk.SetText(kWindow, kSettingsFolderField, FolderText(folder));
+        tk.SetText(kWindow, kSettingsFolderField, platform::ShownPath(folder));
         tk.SetText(kWindow, kSettingsFreeSpace, FreeSpaceLabel(app, folder));
       }
     }

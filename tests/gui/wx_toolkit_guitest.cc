@@ -209,6 +209,19 @@ TEST_F(WxToolkitTest, AboutWindowFitsItsNotesToWholeRows) {
   EXPECT_LT(tk.VisibleRowCount(kJobWindow, 1), rows);
   tk.CloseWindow(kJobWindow);
 
+  // A list without a selected row shows no focus box, also once it has the keyboard and
+  // marks a row as current by itself (the About window's first row is empty).
+  tk.OpenWindow(kJobWindow, {"Rows", 300, 300});
+  tk.AddControl(kJobWindow, {1, ControlKind::kReportList, 0, 0, 200, 220, "", kStyleNoHeader});
+  tk.AddColumn(kJobWindow, 1, "", 180);
+  for (const char* row : {"", "Thanks to:"}) tk.AddItem(kJobWindow, 1, row, -1);
+  tk.SetFocus(kJobWindow, 1);
+  auto* notes = dynamic_cast<wxListCtrl*>(tk.NativeControl(kJobWindow, 1));
+  notes->SetItemState(0, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+  EXPECT_EQ(NextEvent(), Event{});
+  EXPECT_EQ(notes->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED), -1);
+  tk.CloseWindow(kJobWindow);
+
   tk.Post({EventType::kLeftClick, kJobWindow, kAboutOkButton});
   AboutWindow(app);
   EXPECT_FALSE(tk.WindowExists(kJobWindow));

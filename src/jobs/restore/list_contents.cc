@@ -29,10 +29,6 @@ ContentsNames DeriveNames(const std::string& display_name) {
   return {parts.parent, parts.source.substr(0, kDriveRootLength), parts.parent};
 }
 
-std::string ShownFolder(const std::string& folder) {
-  const std::string native = platform::NativePath(folder);
-  return native.empty() ? folder : native;
-}
 
 std::string Column1(const std::string& line) { return line.substr(0, line.find('\n')); }
 
@@ -69,7 +65,7 @@ void AddContentsControls(AppState& app, const ContentsNames& names) {
   ui::Toolkit& tk = app.toolkit;
   const int w = ui::kJobWindow;
   tk.AddControl(w, {kContentsPathBoxId, ui::ControlKind::kDropDown, 10, 12, 473, 22});
-  tk.AddItem(w, kContentsPathBoxId, ShownFolder(names.parent));
+  tk.AddItem(w, kContentsPathBoxId, platform::ShownPath(names.parent));
   tk.AddItem(w, kContentsPathBoxId, app.Text(kTextRoot));
   tk.SetValue(w, kContentsPathBoxId, 0);
   tk.AddControl(w,
@@ -86,7 +82,7 @@ void AddContentsControls(AppState& app, const ContentsNames& names) {
 void GoTo(AppState& app, ContentsNames& names, const std::string& folder) {
   ui::Toolkit& tk = app.toolkit;
   names.current = folder;
-  tk.SetItemText(ui::kJobWindow, kContentsPathBoxId, 0, ShownFolder(folder));
+  tk.SetItemText(ui::kJobWindow, kContentsPathBoxId, 0, platform::ShownPath(folder));
   tk.SetValue(ui::kJobWindow, kContentsPathBoxId, 0);
   ShowFolder(app, folder);
 }

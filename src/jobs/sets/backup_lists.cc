@@ -108,9 +108,8 @@ BackupListRows FindBackupListRows(AppState& app) {
 
 std::string ShownPointName(const std::string& display_name) {
   const PointNameParts name = ParsePointName(display_name);
-  const std::string native = platform::NativePath(name.source);
   return display_name.substr(0, std::min(display_name.size(), kNamePrefixLength)) +
-         (native.empty() ? name.source : native);
+         platform::ShownPath(name.source);
 }
 
 }  // namespace sk

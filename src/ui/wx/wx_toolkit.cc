@@ -562,6 +562,12 @@ void WxToolkit::BindEvents(int window, const ControlDef& def, wxWindow* widget) 
       widget->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, [this, window, id](wxListEvent&) {
         Queue({EventType::kRightClick, window, id});
       });
+      // The list marks its first row as current when it gets the keyboard focus: with no row
+      // selected, that mark goes again.
+      widget->Bind(wxEVT_LIST_ITEM_FOCUSED, [widget](wxListEvent& event) {
+        event.Skip();
+        widget->CallAfter([widget] { DropRowFocus(AsList(widget)); });
+      });
       // The user widens or narrows a column: the first column's texts fit it again.
       widget->Bind(wxEVT_LIST_COL_END_DRAG, [this, window, id, widget](wxListEvent& event) {
         event.Skip();
