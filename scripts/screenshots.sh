@@ -99,6 +99,15 @@ select 1 30 1
 dclick 1 30
 sleep 300
 shot 12-contents-folder
+# Its Restore command on a row: the context menu, the target chooser (declined here), and
+# the window open again at the same folder.
+select 1 30 1
+rclick 1 30
+menu 1 33
+folder cancel
+wait-title 1 Backup contents
+sleep 300
+shot 12a-contents-after-restore-declined
 click 1 29
 click 1 31
 wait-closed 1

@@ -518,5 +518,55 @@ TEST_F(SessionTest, ModalWindowsTakeTheKeyboardAndJobsTellTheirOutcome) {
   EXPECT_EQ(tmp.Read("Out/" + below_root + "a.txt"), "first version of a\n");
 }
 
+// One folder by the list's context menu and one file by a double click, from the contents
+// window; the window opens again after each restore.
+TEST_F(SessionTest, TheContentsWindowRestoresOneFolderOrOneFile) {
+  tmp.Write("config/Stowkeeper/Settings.ini",
+            "[Folders]\r\nSaveFolder = " + tmp.Native("Backups/") + "\r\n");
+  tmp.MakeFolder("OutFolder");
+  tmp.MakeFolder("OutFile");
+  ProgramRun run = Run(
+      "click 0 14\nfolder " + tmp.Native("Documents") +
+      "\n"
+      "wait-log sound\n"
+      "select 0 2 1\n"
+      "select 0 20 0\n"
+      "click 0 21\n"
+      "wait-title 1 Backup contents\n"
+      // Rows of the source's parent: "..", Documents; then of Documents: "..", Empty,
+      // Letters, a.txt.
+      "select 1 30 1\n"
+      "dclick 1 30\n"
+      "select 1 30 2\n"
+      "rclick 1 30\n"
+      "menu 1 33\n"
+      "folder " +
+      tmp.Native("OutFolder") +
+      "\n"
+      "wait-title 1 Restore options\n"
+      "key 1 enter\n"
+      "wait-log sound\n"
+      "wait-title 1 Backup contents\n"
+      "select 1 30 3\n"
+      "dclick 1 30\n"
+      "folder " +
+      tmp.Native("OutFile") +
+      "\n"
+      "wait-title 1 Restore options\n"
+      "key 1 enter\n"
+      "wait-log sound\n"
+      "wait-title 1 Backup contents\n"
+      "close 1\n"
+      "wait-closed 1\n"
+      "menu 0 5\n");
+  ExpectDone(run);
+  const std::string below_root = tmp.Native("Documents/").substr(1);
+  EXPECT_EQ(tmp.Read("OutFolder/" + below_root + "Letters/old.txt"), "to be removed\n");
+  EXPECT_EQ(tmp.Read("OutFolder/" + below_root + "Letters/b.txt"), testing::TextData(20000));
+  EXPECT_FALSE(std::filesystem::exists(tmp.Native("OutFolder/" + below_root + "a.txt")));
+  EXPECT_EQ(tmp.Read("OutFile/" + below_root + "a.txt"), "first version of a\n");
+  EXPECT_FALSE(std::filesystem::exists(tmp.Native("OutFile/" + below_root + "Letters")));
+}
+
 }  // namespace
 }  // namespace sk

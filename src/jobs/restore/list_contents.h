@@ -11,7 +11,9 @@ namespace sk {
 
 // Lists the restore point with this display name ("Backup_0003_of_C:\Data\") in the
 // contents window until it is closed. Returns 0; shows nothing for an empty name. Lists 1 to
-// 4 are empty afterwards.
+// 4 are empty afterwards. Its Restore command (button, context menu, or a double click on a
+// file) restores the selected entry, or with none selected the folder shown, with what lies
+// below it, through the restore job into a folder the user picks.
 int32_t ListBackupContents(AppState& app, const std::string& display_name);
 
 // Fills the contents list with the rows of one folder (a full path ending in "\") from the
@@ -24,6 +26,8 @@ inline constexpr int kContentsPathBoxId = 28;
 inline constexpr int kContentsBackId = 29;
 inline constexpr int kContentsListId = 30;
 inline constexpr int kContentsCloseId = 31;
+inline constexpr int kContentsRestoreId = 32;
+inline constexpr int kContentsRestoreMenuId = 33;  // the list's context menu
 
 // Row images of the contents list.
 inline constexpr int kImageFile = 1;

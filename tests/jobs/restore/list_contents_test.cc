@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "core/size_text.h"
 #include "jobs/restore/job_fixture.h"
+#include "jobs/restore/restore.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -49,6 +52,7 @@ class ListContentsTest : public testing::JobFixture {
     View view;
     auto* box = tk.FindControl(ui::kJobWindow, kContentsPathBoxId);
     auto* list = tk.FindControl(ui::kJobWindow, kContentsListId);
+    if (box == nullptr) return view;  // another window (the restore's) is window 1
     // The path box shows the folder as the system names it.
     view.folder = platform::InternalPath(box->items.at(0));
     view.rows = list->items;
@@ -64,6 +68,10 @@ class ListContentsTest : public testing::JobFixture {
       if (list->items[i].substr(0, list->items[i].find('\n')) == name) list->value = i;
     }
     return {ui::EventType::kDoubleClick, ui::kJobWindow, kContentsListId};
+  }
+  ui::Event Select(const std::string& name) {
+    Open(name);
+    return {ui::EventType::kNone, ui::kJobWindow, -1};
   }
   ui::Event Back() { return {ui::EventType::kLeftClick, ui::kJobWindow, kContentsBackId}; }
   ui::Event Root() {
@@ -184,6 +192,54 @@ TEST_F(ListContentsTest, RestorePointShowsChangedVersionsAndDropsWhatItCannotFin
   EXPECT_EQ(views[1].rows,
             (std::vector<std::string>{kDotDot, FileRow("change", "version 1"),
                                       FileRow("gone", "gone"), FileRow("keep", "keep")}));
+}
+
+// The names of the files restored below a folder, sorted.
+std::vector<std::string> FilesBelow(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(folder)) {
+    if (item.is_regular_file()) names.push_back(item.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Restore from the contents window: a folder by its button, a file by a double click, the
+// folder shown by the context menu with nothing selected; each through the restore job's
+// own question, and the window opens again where it was.
+TEST_F(ListContentsTest, RestoresTheSelectedEntryAndWhatLiesBelowIt) {
+  const std::string source = Folder("src/Data/Docs");
+  folder.Write("src/Data/Docs/a.txt", "ay");
+  folder.Write("src/Data/Docs/sub/c.txt", "see");
+  folder.Write("src/Data/Docs/sub/deep/d.txt", "dee");
+  folder.Write("src/Data/Docs/subway.txt", "not below sub");
+  CreateBackup(source);
+  const std::string out_folder = Folder("out-folder"), out_file = Folder("out-file"),
+                    out_shown = Folder("out-shown");
+  tk.QueueFolder(out_folder);
+  tk.QueueFolder(out_file);
+  tk.QueueFolder(out_shown);
+  const ui::Event ok{ui::EventType::kLeftClick, ui::kJobWindow, kRestoreOkId};
+  const ui::Event restore{ui::EventType::kLeftClick, ui::kJobWindow, kContentsRestoreId};
+  List(PointName(source, 0),
+       {[&] { return Open("Docs"); }, [&] { return Select("sub"); }, [&] { return restore; },
+        [&] { return ok; }, [&] { return Open("a.txt"); }, [&] { return ok; },
+        [&] {
+          tk.FindControl(ui::kJobWindow, kContentsListId)->value = -1;
+          return ui::Event{ui::EventType::kMenu, ui::kJobWindow, kContentsRestoreMenuId};
+        },
+        [&] { return ok; }});
+
+  EXPECT_EQ(FilesBelow(platform::NativePath(out_folder)),
+            (std::vector<std::string>{"c.txt", "d.txt"}));
+  EXPECT_EQ(FilesBelow(platform::NativePath(out_file)), std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(FilesBelow(platform::NativePath(out_shown)),
+            (std::vector<std::string>{"a.txt", "c.txt", "d.txt", "subway.txt"}));
+  // After each restore the window showed the source folder again.
+  int reopened = 0;
+  for (const View& view : views) reopened += view.folder == source ? 1 : 0;
+  EXPECT_GE(reopened, 4);
+  for (int list = 1; list <= 4; ++list) EXPECT_TRUE(app.List(list).empty());
 }
 
 TEST_F(ListContentsTest, NoRestorePointShowsNothing) {
