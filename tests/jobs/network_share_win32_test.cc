@@ -53,7 +53,7 @@ TEST_F(NetworkShareTest, BackupFolderSourceAndTargetOnAShare) {
   EXPECT_EQ(folder.Names("backups"), std::vector<std::string>{VolumeFileName(SetName(source), 0)});
 
   folder.Write("src/Data/c.txt", "new");
-  ASSERT_EQ(UpdateBackup(app, PointName(source, 0), 1), 1);
+  ASSERT_EQ(UpdateBackup(app, source, 1), 1) << ::testing::PrintToString(tk.MessageTexts());
   const BackupListRows rows = FindBackupListRows(app);
   ASSERT_EQ(rows.backup.size(), 1u);
   EXPECT_EQ(rows.backup[0].text.substr(0, rows.backup[0].text.find('\n')), PointName(source, 1));
