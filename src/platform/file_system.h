@@ -64,8 +64,8 @@ inline size_t RootLength(const std::string& path) {
   const size_t share_end = path.find('\\', server_end + 1);
   const size_t share_length =
       (share_end == std::string::npos ? path.size() : share_end) - (server_end + 1);
-  if (share_length == 0 || path.substr(server_end + 1, share_length).find_first_of(":/") !=
-                               std::string::npos) {
+  if (share_length == 0 ||
+      path.substr(server_end + 1, share_length).find_first_of(":/") != std::string::npos) {
     return 0;
   }
   return share_end == std::string::npos ? path.size() : share_end + 1;

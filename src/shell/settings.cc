@@ -84,7 +84,8 @@ IniWriter SettingsWriter(const AppState& app) {
 std::string UserSettingsFolder() { return platform::UserSettingsFolder(); }
 
 bool CreateFolderChain(const std::string& folder) {
-  for (size_t at = folder.find('\\', platform::RootLength(folder)); at != std::string::npos; at = folder.find('\\', at + 1)) {
+  for (size_t at = folder.find('\\', platform::RootLength(folder)); at != std::string::npos;
+       at = folder.find('\\', at + 1)) {
     const std::string prefix = folder.substr(0, at + 1);
     if (!platform::FolderExists(prefix)) platform::CreateFolder(prefix);
   }

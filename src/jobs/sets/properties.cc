@@ -84,7 +84,8 @@ RestorePointTotals TotalsOf(const RestorePoint& point) {
   }
   totals.unpacked = std::max<int64_t>(totals.unpacked, 0);
   // The source folder itself has no record; a set that holds only files still has it.
-  if (totals.folders == 0 && point.name().source.size() > platform::RootLength(point.name().source)) totals.folders = 1;
+  if (totals.folders == 0 && point.name().source.size() > platform::RootLength(point.name().source))
+    totals.folders = 1;
   return totals;
 }
 
