@@ -42,6 +42,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 
+# A network share for the tests of backups on one: Wine opens \\server\share\ through the link
+# dosdevices/unc/server/share, so \\localhost\c$\ names drive C as the administrative share
+# of Windows does.
+mkdir -p "$WINEPREFIX/dosdevices/unc/localhost"
+ln -sfn "$WINEPREFIX/drive_c" "$WINEPREFIX/dosdevices/unc/localhost/c\$"
+
 ctest --test-dir "$build_dir" --output-on-failure -j "${JOBS:-$(nproc)}" "$@"
 
 # The real program under Wine on a virtual screen: its title, a command-line create, a

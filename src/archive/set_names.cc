@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/file_system.h"
+
 namespace sk {
 namespace {
 
@@ -24,8 +26,13 @@ void EncodeFrom(std::string& text, size_t start) {
 
 bool CanEncodeSetName(const std::string& source_folder) {
   // "@" is the escape for "_", and a ":" after the drive would decode as a drive separator.
-  return source_folder.find('@') == std::string::npos &&
-         (source_folder.size() <= 2 || source_folder.find(':', 2) == std::string::npos);
+  if (source_folder.find('@') != std::string::npos ||
+      (source_folder.size() > 2 && source_folder.find(':', 2) != std::string::npos)) {
+    return false;
+  }
+  // Two separators in a row after the root would decode as the drive's ":\".
+  const size_t root = platform::RootLength(source_folder);
+  return source_folder.find("\\\\", root) == std::string::npos;
 }
 
 std::string SetName(const std::string& source_folder) {
@@ -97,14 +104,25 @@ std::string PointName(const std::string& source_folder, int32_t generation) {
   return "Backup_" + GenerationField(generation) + "_of_" + source_folder;
 }
 
+std::string SourceOfSetName(const std::string& set_name) {
+  std::string source = set_name;
+  // A network path's "\\" encodes as "__" at the start, where a drive's ":\" cannot stand.
+  const size_t start = source.starts_with("__") ? 2 : 0;
+  if (start == 2) source.replace(0, 2, "\\\\");
+  ReplaceAll(source, "__", ":\\", start);
+  std::replace(source.begin() + static_cast<std::ptrdiff_t>(start), source.end(), '_', '\\');
+  std::replace(source.begin(), source.end(), '@', '_');
+  return source;
+}
+
 std::string DisplayName(const std::string& file_name) {
-  std::string name = file_name.substr(0, file_name.rfind('.'));
-  ReplaceAll(name, "__", ":\\");
-  if (name.size() > kNamePrefixLength) {
-    std::replace(name.begin() + kNamePrefixLength, name.end(), '_', '\\');
+  const std::string name = file_name.substr(0, file_name.rfind('.'));
+  if (name.size() <= kNamePrefixLength) {
+    std::string short_name = name;
+    std::replace(short_name.begin(), short_name.end(), '@', '_');
+    return short_name;
   }
-  std::replace(name.begin(), name.end(), '@', '_');
-  return name;
+  return name.substr(0, kNamePrefixLength) + SourceOfSetName(name.substr(kNamePrefixLength));
 }
 
 std::string FileBaseName(const std::string& display_name) {
@@ -114,7 +132,7 @@ std::string FileBaseName(const std::string& display_name) {
 }
 
 std::string ParentFolder(const std::string& path) {
-  if (path.size() <= 3) return path;
+  if (path.size() <= 3 || path.size() <= platform::RootLength(path)) return path;
   std::string folder = path;
   if (folder.back() == '\\') folder.pop_back();
   const size_t cut = folder.find_last_of("\\/");

@@ -20,8 +20,10 @@ inline constexpr size_t kNamePrefixLength = 15;
 inline constexpr size_t kGenerationFieldStart = 7;
 inline constexpr size_t kGenerationFieldLength = 4;
 
-// Encodes a source folder path (ending in "\"). A path with "@" (the escape for "_") or
-// with ":" after the drive cannot be encoded: the result is then "".
+// Encodes a source folder path (ending in "\"): a drive path or a network path
+// (\\server\share\Data\ gives __server_share_Data_). A path with "@" (the escape for "_"),
+// with ":" after the drive or with two separators in a row cannot be encoded: the result is
+// then "".
 std::string SetName(const std::string& source_folder);
 bool CanEncodeSetName(const std::string& source_folder);
 
@@ -61,8 +63,11 @@ PointNameParts ParsePointName(const std::string& display_name);
 // The display name of restore point `generation` of a source folder (0: the main volume).
 std::string PointName(const std::string& source_folder, int32_t generation);
 
-// The file name without its extension, decoded: "__" to ":\", "_" to "\" after the
-// 15-character prefix, "@" to "_".
+// The source folder a set name stands for: "__" to ":\" (a leading "__" to the "\\" of a
+// network path), then "_" to "\" and "@" to "_".
+std::string SourceOfSetName(const std::string& set_name);
+
+// The file name without its extension, its set name decoded after the 15-character prefix.
 std::string DisplayName(const std::string& file_name);
 
 // The reverse of DisplayName: the file name of a display name without extension, encoding
@@ -70,7 +75,7 @@ std::string DisplayName(const std::string& file_name);
 std::string FileBaseName(const std::string& display_name);
 
 // The folder against which record paths are relative: C:\Data\Docs\ gives C:\Data\; a path
-// of three characters or less (a drive root) is its own parent.
+// of three characters or less (a drive root) or a share (\\server\share\) is its own parent.
 std::string ParentFolder(const std::string& path);
 
 // Letter case folded A to Z only, as everywhere names are compared without regard to case.

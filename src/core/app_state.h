@@ -23,6 +23,10 @@ struct AppState {
   int32_t Engine = 0;
   int32_t Level = 9;
   std::string BackupFolder;  // internal path form, ending in "\" once chosen
+  // SaveFolder as the settings file held it. While the program cannot use it (BackupFolder
+  // is "" or no folder, and still what the program made of this text), the file keeps it
+  // as it was.
+  std::string SaveFolderText;
   int32_t DoubleClickAction = 0;
   std::string Catalog;
   int32_t WinX = 200, WinY = 200;

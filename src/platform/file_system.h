@@ -47,6 +47,30 @@ inline std::string ShownPath(const std::string& internal_path) {
 }
 std::string InternalPath(const std::string& native_path);
 
+// The length of a path's root: 3 for a drive ("C:\"), the whole "\\server\share\" for a
+// network path (the share is the root: nothing above it can be listed or written); 0 for a
+// path with neither. Device paths ("\\?\", "\\.\") have no root the program can use.
+inline size_t RootLength(const std::string& path) {
+  const char drive = path.empty() ? '\0' : path[0];
+  if (path.size() >= 3 && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
+      path[1] == ':' && path[2] == '\\') {
+    return 3;
+  }
+  if (path.size() < 5 || path[0] != '\\' || path[1] != '\\') return 0;
+  const size_t server_end = path.find('\\', 2);
+  if (server_end == std::string::npos || server_end == 2) return 0;
+  const std::string server = path.substr(2, server_end - 2);
+  if (server == "?" || server == "." || server.find_first_of(":/") != std::string::npos) return 0;
+  const size_t share_end = path.find('\\', server_end + 1);
+  const size_t share_length =
+      (share_end == std::string::npos ? path.size() : share_end) - (server_end + 1);
+  if (share_length == 0 ||
+      path.substr(server_end + 1, share_length).find_first_of(":/") != std::string::npos) {
+    return 0;
+  }
+  return share_end == std::string::npos ? path.size() : share_end + 1;
+}
+
 // Whether "\" separates folders in the system's own paths (Windows), or may be part of a
 // name (Linux), where the internal form could not tell it from a separator.
 // Whether the system's names match without regard to letter case (Windows).

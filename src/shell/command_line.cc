@@ -57,12 +57,6 @@ SplitArguments SplitOptions(const std::vector<std::string>& args) {
   return split;
 }
 
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-}
-
 bool IsDrivePath(const std::string& path) {
   const char drive = path.empty() ? '\0' : path[0];
   return path.size() >= 3 && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
@@ -139,6 +133,13 @@ CommandLineJob NoSet(std::FILE* messages, const std::string& switch_name, const 
 }
 
 int RunCreate(AppState& app, const std::string& source, std::FILE* messages) {
+  if (!CanEncodeSetName(source)) {
+    std::fprintf(messages,
+                 "stowkeeper: /c: no backup set can be named after %s (it holds an \"@\", a "
+                 "\":\" after the drive or an empty folder name)\n",
+                 Shown(source).c_str());
+    return kExitFailed;
+  }
   ClearScan(app);
   ScanTree(app, source, /*quiet=*/true);
   bool declined = false;
@@ -308,11 +309,7 @@ std::string FindSetBySource(const AppState& app, const std::string& path) {
   // "@" and a ":" after the drive encode like "_" and "\": such a path would find the set of
   // another folder (Z:\My@Files\ that of Z:\My_Files\), and no set of its own can exist.
   if (!CanEncodeSetName(path)) return "";
-  std::string key = path;
-  ReplaceAll(key, "_", "@");
-  ReplaceAll(key, "\\", "_");
-  ReplaceAll(key, ":", "_");
-  key += ".sk";
+  const std::string key = SetName(path) + ".sk";
   const std::string lower_key = LowerCase(key);
 
   std::vector<platform::FolderEntry> entries;
@@ -324,10 +321,7 @@ std::string FindSetBySource(const AppState& app, const std::string& path) {
     std::string tail = entry.name.substr(entry.name.size() - key.size());
     if (LowerCase(tail) != lower_key) continue;
     tail.resize(tail.size() - 3);  // ".sk"
-    ReplaceAll(tail, "__", ":\\");
-    ReplaceAll(tail, "_", "\\");
-    ReplaceAll(tail, "@", "_");
-    return tail;
+    return SourceOfSetName(tail);
   }
   return "";
 }

@@ -147,7 +147,13 @@ std::string CreateOutcome(const AppState& app, const std::string& folder) {
 void RunCreate(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   const std::string folder = tk.ChooseFolder(app.Text(kTextChooseSource), app.LastSourceFolder);
-  if (!folder.empty()) {
+  if (!folder.empty() && !CanEncodeSetName(folder)) {
+    // The set's file names could not carry this path back ("@" is the escape for "_"): the
+    // backup would be written but never listed or restored under its own name.
+    tk.MessageBox(app.Text(kTextInfo),
+                  app.Text(kTextCreateFailed) + "\n\n" + platform::ShownPath(folder),
+                  ui::Icon::kWarning, ui::Buttons::kOk);
+  } else if (!folder.empty()) {
     app.LastSourceFolder = folder;
     ShowOutcome(app, "");
     ClearScan(app);
@@ -252,6 +258,7 @@ void CopySettings(const AppState& from, AppState& to) {
   to.Engine = from.Engine;
   to.Level = from.Level;
   to.BackupFolder = from.BackupFolder;
+  to.SaveFolderText = from.SaveFolderText;
   to.DoubleClickAction = from.DoubleClickAction;
   to.Catalog = from.Catalog;
   to.WinX = from.WinX;

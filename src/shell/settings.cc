@@ -33,9 +33,16 @@ std::string BackupFolderFromSetting(const std::string& value) {
   return folder;
 }
 
-std::string BackupFolderToSetting(const std::string& folder) {
-  const std::string native = platform::NativePath(folder);
-  return native.empty() ? folder : native;
+// A text the program could not use (a share offline today, a folder gone, a path of the
+// other system) stays in the file as the user wrote it until they choose another folder:
+// the setting is theirs, and the folder may well come back.
+std::string BackupFolderToSetting(const AppState& app) {
+  const bool unusable = app.BackupFolder.empty() || !platform::FolderExists(app.BackupFolder);
+  if (unusable && app.BackupFolder == BackupFolderFromSetting(app.SaveFolderText)) {
+    return app.SaveFolderText;
+  }
+  const std::string native = platform::NativePath(app.BackupFolder);
+  return native.empty() ? app.BackupFolder : native;
 }
 
 // The lines in the order of the file: header, then per group its line, an empty comment,
@@ -55,7 +62,7 @@ IniWriter SettingsWriter(const AppState& app) {
   ini.Comment("");
   ini.SelectGroup("Folders");
   ini.Comment("");
-  ini.Entry("SaveFolder", BackupFolderToSetting(app.BackupFolder));
+  ini.Entry("SaveFolder", BackupFolderToSetting(app));
   ini.Comment("");
   ini.SelectGroup("Packer");
   ini.Comment("");
@@ -77,7 +84,8 @@ IniWriter SettingsWriter(const AppState& app) {
 std::string UserSettingsFolder() { return platform::UserSettingsFolder(); }
 
 bool CreateFolderChain(const std::string& folder) {
-  for (size_t at = folder.find('\\', 3); at != std::string::npos; at = folder.find('\\', at + 1)) {
+  for (size_t at = folder.find('\\', platform::RootLength(folder)); at != std::string::npos;
+       at = folder.find('\\', at + 1)) {
     const std::string prefix = folder.substr(0, at + 1);
     if (!platform::FolderExists(prefix)) platform::CreateFolder(prefix);
   }
@@ -96,7 +104,8 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
       app.WinHeight = ini.ReadNumber("WinHeight", app.WinHeight);
     }
     if (ini.SelectGroup("Folders")) {
-      app.BackupFolder = BackupFolderFromSetting(ini.ReadText("SaveFolder", ""));
+      app.SaveFolderText = ini.ReadText("SaveFolder", "");
+      app.BackupFolder = BackupFolderFromSetting(app.SaveFolderText);
     }
     if (ini.SelectGroup("Packer")) {
       app.Engine = ini.ReadNumber("Engine", 0);

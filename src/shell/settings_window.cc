@@ -5,6 +5,7 @@
 #include "platform/file_system.h"
 #include "shell/main_window.h"
 #include "ui/main_window_ids.h"
+#include "ui/printable.h"
 
 namespace sk {
 
@@ -31,6 +32,13 @@ void AddDropDown(ui::Toolkit& tk, int id, ui::Rect r, const std::vector<std::str
   tk.SetValue(kWindow, id, selected);
 }
 
+// The backup folder as the user named it: a setting the program cannot use shows as the
+// file holds it, so the user sees what to mend.
+std::string FolderShown(const AppState& app) {
+  if (app.BackupFolder.empty()) return ui::PrintableText(app.SaveFolderText);
+  return platform::ShownPath(app.BackupFolder);
+}
+
 std::string FreeSpaceLabel(const AppState& app, const std::string& folder) {
   return app.Text(kTextFreeSpace) + " " + FreeSpaceText(folder);
 }
@@ -45,7 +53,7 @@ void OpenSettingsWindow(AppState& app) {
   Add(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23}, app.Text(kTextBackupFolder),
       ui::kStyleRightAligned);
   Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20},
-      platform::ShownPath(app.BackupFolder), ui::kStyleReadOnly | ui::kStyleBorder);
+      FolderShown(app), ui::kStyleReadOnly | ui::kStyleBorder);
   Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21}, app.Text(kTextBrowse));
   Add(tk, kSettingsFreeSpace, ui::ControlKind::kText, {33, 75, 368, 20},
       FreeSpaceLabel(app, app.BackupFolder));

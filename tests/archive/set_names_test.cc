@@ -84,6 +84,29 @@ TEST(SetNameTest, DisplayAndFileNamesRoundTrip) {
   }
 }
 
+// A network path's leading "\\" encodes as "__", which a drive path never starts with: the
+// lists, restore and update read the share back from the file names.
+TEST(SetNameTest, NetworkSourcesRoundTrip) {
+  EXPECT_EQ(SetName("\\\\server\\share\\My_Data\\"), "__server_share_My@Data_");
+  EXPECT_EQ(DisplayName("Backup_0002_of___server_share_My@Data_.ini"),
+            "Backup_0002_of_\\\\server\\share\\My_Data\\");
+  for (const std::string source :
+       {"\\\\server\\share\\", "\\\\server\\share\\Data\\", "\\\\nas.local\\b_k\\_x\\__\\"}) {
+    const std::string file = IndexFileName(SetName(source), 3);
+    const PointNameParts parts = ParsePointName(DisplayName(file));
+    EXPECT_EQ(parts.source, source);
+    EXPECT_EQ(parts.set_name, SetName(source));
+    EXPECT_EQ(parts.generation, 3);
+    EXPECT_EQ(SourceOfSetName(SetName(source)), source);
+  }
+  // The share is the root, as a drive is: its records are relative to the share itself.
+  EXPECT_EQ(ParentFolder("\\\\server\\share\\"), "\\\\server\\share\\");
+  EXPECT_EQ(ParentFolder("\\\\server\\share\\Data\\"), "\\\\server\\share\\");
+  // An empty folder name would decode as a drive's ":\".
+  EXPECT_FALSE(CanEncodeSetName("\\\\server\\share\\a\\\\b\\"));
+  EXPECT_FALSE(CanEncodeSetName("C:\\a\\\\b\\"));
+}
+
 TEST(SetNameTest, ParentFolder) {
   EXPECT_EQ(ParentFolder("C:\\Data\\Docs\\"), "C:\\Data\\");
   EXPECT_EQ(ParentFolder("C:\\Data\\Docs"), "C:\\Data\\");

@@ -68,13 +68,31 @@ TEST(WindowsPathTest, DrivePathsPassUnchanged) {
 }
 
 TEST(WindowsPathTest, RefusesWhatNoSystemCallCanName) {
-  for (const std::string path :
-       {"", "C:", "C:Data", "Data\\a.txt", "\\Data\\", "/tmp/x", "\\\\server\\share\\x", "1:\\x"}) {
+  for (const std::string path : {"", "C:", "C:Data", "Data\\a.txt", "\\Data\\", "/tmp/x", "1:\\x",
+                                 "\\\\server", "\\\\server\\", "\\\\\\share\\", "\\\\?\\C:\\x",
+                                 "\\\\.\\COM1", "\\\\?\\UNC\\server\\share\\"}) {
     EXPECT_EQ(NativePath(path), "") << path;
   }
   EXPECT_EQ(InternalPath(""), "");
-  // A network path has no drive, which the backup set names are built on.
-  EXPECT_EQ(InternalPath("\\\\server\\share\\x"), "");
+  // A device path has neither a drive nor a share to build the set names on.
+  EXPECT_EQ(InternalPath("\\\\.\\COM1"), "");
+}
+
+// A share is a root as a drive is: backup folder, restore target and source may lie on one.
+TEST(WindowsPathTest, NetworkPathsNameTheirShare) {
+  for (const std::string path :
+       {"\\\\server\\share\\", "\\\\server\\share\\Data\\", "\\\\nas.local\\b k\\a.txt"}) {
+    EXPECT_EQ(NativePath(path), path);
+    EXPECT_EQ(InternalPath(path), path);
+  }
+  EXPECT_EQ(RootLength("\\\\server\\share\\Data\\"), 15u);
+  EXPECT_EQ(RootLength("C:\\Data\\"), 3u);
+  // The share alone is a folder; slashes and the long form name the same place.
+  EXPECT_EQ(InternalPath("\\\\server\\share"), "\\\\server\\share\\");
+  EXPECT_EQ(InternalPath("//server/share/Data/"), "\\\\server\\share\\Data\\");
+  EXPECT_EQ(InternalPath("\\\\?\\UNC\\server\\share\\Data"), "\\\\server\\share\\Data");
+  EXPECT_EQ(InternalPath("\\\\?\\C:\\Data\\"), "C:\\Data\\");
+  EXPECT_EQ(InternalPath("\\\\server\\share\\Data\\..\\Other\\"), "\\\\server\\share\\Other\\");
 }
 
 TEST(WindowsPathTest, CompletesRelativeAndSlashedPaths) {

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr int kTextCount = 96;
 
-// The built-in texts, keys 001 to 092 in order. Kept here on purpose, independent of the
+// The built-in texts, keys 001 to 096 in order. Kept here on purpose, independent of the
 // program's own table, so that a slip on either side shows up as a difference.
 constexpr std::array<std::string_view, kTextCount> kGermanTexts = {
     "Bitte wählen Sie ein Quellverzeichniss!",

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_system.h"
 #include "shell/catalog.h"
 #include "shell/shell_test_env.h"
 #include "support/test_support.h"
@@ -100,20 +101,46 @@ TEST_F(SettingsTest, AnEngineOutsideTheKnownOnesIsTakenAsTheFirst) {
 }
 
 TEST_F(SettingsTest, TheBackupFolderIsANativePathInTheFile) {
-#ifdef _WIN32
-  LoadFrom("[Folders]\r\nSaveFolder = C:\\Backups\r\n");
-  EXPECT_EQ(app_.BackupFolder, "C:\\Backups\\");  // a separator is added
-  EXPECT_NE(SettingsText(app_).find("\r\nSaveFolder = C:\\Backups\\\r\n"), std::string::npos);
-#else
-  LoadFrom("[Folders]\r\nSaveFolder = /home/ann/Backups\r\n");
-  EXPECT_EQ(app_.BackupFolder, "Z:\\home\\ann\\Backups\\");  // a separator is added
-  EXPECT_NE(SettingsText(app_).find("\r\nSaveFolder = /home/ann/Backups/\r\n"), std::string::npos);
-
+  folder_.MakeFolder("backups");
+  const std::string native = folder_.Native("backups");
+  LoadFrom("[Folders]\r\nSaveFolder = " + native + "\r\n");
+  EXPECT_EQ(app_.BackupFolder, folder_.Internal("backups/"));  // a separator is added
+  EXPECT_NE(SettingsText(app_).find("\r\nSaveFolder = " + platform::NativePath(app_.BackupFolder) +
+                                    "\r\n"),
+            std::string::npos);
+#ifndef _WIN32
   LoadFrom("[Folders]\r\nSaveFolder = Z:\\srv\\Backups\\\r\n");
   EXPECT_EQ(app_.BackupFolder, "Z:\\srv\\Backups\\");
 #endif
   LoadFrom("[Folders]\r\nSaveFolder =\r\n");
   EXPECT_EQ(app_.BackupFolder, "");
+}
+
+// A share that is offline today, a folder that is gone, a path of the other system: the
+// program cannot use them now, but the user's setting stays in the file as it was, until
+// they choose another folder.
+TEST_F(SettingsTest, AnUnusableBackupFolderIsKeptAsItWasUntilAnotherIsChosen) {
+  folder_.MakeFolder("backups");
+  const std::string settings = folder_.Internal("settings/");
+  for (const std::string& kept :
+       {std::string("\\\\server\\share\\Backups"), std::string("\\\\server\\share\\My Backups\\"),
+        folder_.Native("gone") + "/..//gone", std::string("C:\\Backups\\missing"),
+        std::string("/home/ann/no such folder"), folder_.Native("backups") + "\x01x"}) {
+    LoadFrom("[Folders]\r\nSaveFolder = " + kept + "\r\n");
+    ASSERT_TRUE(SaveSettings(app_, settings));
+    EXPECT_NE(folder_.Read("settings/Settings.ini").find("\r\nSaveFolder = " + kept + "\r\n"),
+              std::string::npos)
+        << kept;
+    // Read and saved again: still the same text.
+    LoadSettings(app_, settings);
+    EXPECT_EQ(app_.SaveFolderText, kept);
+    EXPECT_EQ(SettingsText(app_), folder_.Read("settings/Settings.ini"));
+  }
+  // A folder the user chose replaces the kept text.
+  app_.BackupFolder = folder_.Internal("backups/");
+  EXPECT_NE(SettingsText(app_).find("\r\nSaveFolder = " + platform::NativePath(app_.BackupFolder) +
+                                    "\r\n"),
+            std::string::npos);
 }
 
 // The program would work on another folder than the value names: the one that the part

@@ -65,6 +65,17 @@ TEST_F(SettingsWindowTest, ShowsTheSettingsOverTheDisabledMainWindow) {
   EXPECT_EQ(w.controls.at(kSettingsActionBox).value, 1);
 }
 
+// A setting the program cannot use shows as the file holds it, so the user sees what to
+// mend; Cancel keeps it.
+TEST_F(SettingsWindowTest, ShowsAnUnusableSettingAsTheFileHoldsIt) {
+  t.app.BackupFolder = "";
+  t.app.SaveFolderText = "\\\\server\\share\\Backups";
+  Click(kSettingsCancelButton);
+  SettingsWindow(t.app);
+  EXPECT_EQ(Closed().controls.at(kSettingsFolderField).text, "\\\\server\\share\\Backups");
+  EXPECT_EQ(t.app.BackupFolder, "");
+}
+
 TEST_F(SettingsWindowTest, CancelDiscardsAFolderChosenWithChange) {
   t.tk.QueueFolder(tmp.Internal("new\\"));
   Click(kSettingsChangeButton);

@@ -18,18 +18,18 @@ namespace {
 
 // Columns 2 and 3 of a folder row and of the ".." row.
 constexpr const char* kFolderColumns = "\n<DIR>\n$00000000";
-constexpr int kDriveRootLength = 3;
 
 struct ContentsNames {
   std::string point;    // the restore point's display name
   std::string parent;   // R: the contents lines' paths are parent + record path
-  std::string drive;    // the source folder's drive root, shown as "<Root>"
+  std::string drive;    // the source folder's drive root or share, shown as "<Root>"
   std::string current;  // the folder shown; the path box shows it as the system names it
 };
 
 ContentsNames DeriveNames(const std::string& display_name) {
   const PointNameParts parts = ParsePointName(display_name);
-  return {display_name, parts.parent, parts.source.substr(0, kDriveRootLength), parts.parent};
+  return {display_name, parts.parent, parts.source.substr(0, platform::RootLength(parts.source)),
+          parts.parent};
 }
 
 std::string Column1(const std::string& line) { return line.substr(0, line.find('\n')); }
@@ -84,7 +84,7 @@ void AddContentsControls(AppState& app, const ContentsNames& names) {
   tk.AddControl(
       w, {kContentsCloseId, ui::ControlKind::kButton, 203, 437, 194, 26, app.Text(kTextClose)});
   tk.SetContextMenu(w, {"", {{kContentsRestoreMenuId, app.Text(kTextRestoreEntry)}}});
-  if (names.current.size() <= kDriveRootLength) tk.EnableControl(w, kContentsBackId, false);
+  if (names.current.size() <= names.drive.size()) tk.EnableControl(w, kContentsBackId, false);
 }
 
 void GoTo(AppState& app, ContentsNames& names, const std::string& folder) {
@@ -250,7 +250,7 @@ void ShowFolder(AppState& app, const std::string& folder) {
       files.push_back(rest);
     }
   }
-  if (folder.size() > kDriveRootLength) {
+  if (folder.size() > platform::RootLength(folder)) {
     tk.AddItem(ui::kJobWindow, kContentsListId, std::string("..") + kFolderColumns,
                kImageParentFolder);
   }

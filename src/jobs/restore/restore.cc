@@ -16,10 +16,6 @@
 namespace sk {
 namespace {
 
-// "Backup_0003_of_" followed by the source folder's drive ("C:\"): what the option of the
-// complete structure leaves out of the restore point name.
-constexpr size_t kStructureStart = kNamePrefixLength + 3;
-
 struct RestoreJob {
   AppState& app;
   int32_t mode = 0;
@@ -46,11 +42,6 @@ std::string Reason(const std::string& path, int error) {
   const std::string cause = platform::ErrorText(error);
   if (!cause.empty()) text += ": " + cause;
   return text;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 std::string ReplaceNoCase(const std::string& text, const std::string& key,
@@ -123,11 +114,12 @@ bool AskParameters(RestoreJob& job) {
     choice = WaitForParameters(window, app.toolkit);
   }
   if (choice == Choice::kCancel) return false;
-  if (choice == Choice::kComplete && !EndsWith(job.point_name, ":\\") &&
-      job.point_name.size() > kStructureStart) {
-    // The source folder's path without its drive, recreated below the target; the entry
-    // paths already begin with the source folder's own name.
-    const std::string structure = job.point_name.substr(kStructureStart);
+  const std::string source = ParsePointName(job.point_name).source;
+  const size_t root = platform::RootLength(source);
+  if (choice == Choice::kComplete && root > 0 && source.size() > root) {
+    // The source folder's path without its drive or share, recreated below the target; the
+    // entry paths already begin with the source folder's own name.
+    const std::string structure = source.substr(root);
     if (!IsSafeRelativePath(structure)) {
       ShowFailure(app);
       return false;

@@ -241,9 +241,10 @@ int32_t RestoreEntry(AppState& app, RestoreSource& source, const std::string& re
 int64_t CreatePath(const std::string& path) {
   std::string folder = path;
   if (folder.empty() || folder.back() != '\\') folder += '\\';
-  if (!IsDriveForm(folder)) return 0;
+  const size_t root = platform::RootLength(folder);
+  if (root == 0) return 0;
   if (platform::FileSize(folder) == platform::kSizeMissing) {
-    for (size_t i = 3; i < folder.size(); ++i) {
+    for (size_t i = root; i < folder.size(); ++i) {
       // Failures are left to the final size check: an existing folder simply stays.
       if (folder[i] == '\\') platform::CreateFolder(folder.substr(0, i + 1));
     }

@@ -11,9 +11,6 @@
 namespace sk {
 namespace {
 
-// "C:\": a source folder this short is a drive root.
-constexpr size_t kDriveRootLength = 3;
-
 // Geometry of the properties window.
 constexpr int kRowX = 24;
 constexpr int kRowWidth = 330;
@@ -87,7 +84,8 @@ RestorePointTotals TotalsOf(const RestorePoint& point) {
   }
   totals.unpacked = std::max<int64_t>(totals.unpacked, 0);
   // The source folder itself has no record; a set that holds only files still has it.
-  if (totals.folders == 0 && point.name().source.size() > kDriveRootLength) totals.folders = 1;
+  if (totals.folders == 0 && point.name().source.size() > platform::RootLength(point.name().source))
+    totals.folders = 1;
   return totals;
 }
 

@@ -60,10 +60,10 @@ void Fail(AppState& app, const std::string& path) {
   app.Cancelled = 1;
 }
 
-// A full folder path a set can be named after: "X:\...\" without "@".
+// A full folder path a set can be named after: "X:\...\" or "\\server\share\...\" without
+// "@".
 bool IsSourceFolder(const std::string& folder) {
-  return folder.size() >= 3 && folder.compare(1, 2, ":\\") == 0 && folder.back() == '\\' &&
-         CanEncodeSetName(folder);
+  return platform::RootLength(folder) > 0 && folder.back() == '\\' && CanEncodeSetName(folder);
 }
 
 // Steps up to the compare: names, generation, the source tree and the main volume's paths.

@@ -1,5 +1,6 @@
 // Paths, the program's folders and text on Windows. The internal path form is the native
-// one ("C:\Data\"), so the conversions only check and complete paths.
+// one ("C:\Data\", "\\server\share\Data\"), so the conversions only check and complete
+// paths.
 #include <windows.h>
 
 #include <climits>
@@ -9,12 +10,6 @@
 
 namespace sk::platform {
 namespace {
-
-bool IsDrivePath(const std::string& path) {
-  const char drive = path.empty() ? '\0' : path[0];
-  return path.size() >= 3 && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
-         path[1] == ':' && path[2] == '\\';
-}
 
 // True when the last component of a path names a folder by form: a trailing separator,
 // "." or "..".
@@ -33,6 +28,18 @@ std::string AnsiFromWide(const wchar_t* wide) {
   WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), length, nullptr, nullptr);
   text.resize(static_cast<size_t>(length - 1));
   return text;
+}
+
+// "\\?\C:\Data" and "\\?\UNC\server\share\Data" name what "C:\Data" and
+// "\\server\share\Data" do, without the system's path length limit, which the program's ANSI
+// calls keep anyway.
+std::string WithoutLongPrefix(const std::string& path) {
+  if (path.rfind("\\\\?\\", 0) != 0) return path;
+  const std::string rest = path.substr(4);
+  if (rest.size() > 4 && (rest.compare(0, 4, "UNC\\") == 0 || rest.compare(0, 4, "unc\\") == 0)) {
+    return "\\\\" + rest.substr(4);
+  }
+  return rest;
 }
 
 // Under Wine a Linux path such as /home/ann/Backups/ (a SaveFolder the Linux program wrote)
@@ -67,14 +74,15 @@ bool IsVistaOrLater() {
 }  // namespace
 
 std::string NativePath(const std::string& internal_path) {
-  const bool nameable = IsDrivePath(internal_path) && internal_path.find('\0') == std::string::npos;
+  const bool nameable =
+      RootLength(internal_path) > 0 && internal_path.find('\0') == std::string::npos;
   return nameable ? internal_path : "";
 }
 
 std::string InternalPath(const std::string& native_path) {
   if (native_path.empty()) return "";
   const std::string wine_path = WineDosPath(native_path);
-  const std::string& path = wine_path.empty() ? native_path : wine_path;
+  const std::string& path = wine_path.empty() ? WithoutLongPrefix(native_path) : wine_path;
   std::string full(MAX_PATH, '\0');
   for (;;) {
     const DWORD length =
@@ -86,10 +94,12 @@ std::string InternalPath(const std::string& native_path) {
     }
     full.resize(length);
   }
-  // Network paths (\\server\share\) have no drive, which every path rule of the program
-  // expects.
-  if (!IsDrivePath(full)) return "";
-  if (EndsAsFolder(native_path) && full.back() != '\\') full += '\\';
+  // Every path rule of the program starts from a drive or a share; a device path has
+  // neither.
+  if (RootLength(full) == 0) return "";
+  if ((EndsAsFolder(native_path) || full.size() == RootLength(full)) && full.back() != '\\') {
+    full += '\\';
+  }
   return full;
 }
 

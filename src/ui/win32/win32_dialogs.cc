@@ -15,6 +15,7 @@ namespace {
 using BrowseFn = PIDLIST_ABSOLUTE(WINAPI*)(BROWSEINFOA*);
 using PathFn = BOOL(WINAPI*)(PCIDLIST_ABSOLUTE, LPSTR);
 using ExecuteFn = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
+using NameFn = HRESULT(WINAPI*)(PCIDLIST_ABSOLUTE, SIGDN, PWSTR*);
 
 template <typename Function>
 Function Lookup(HMODULE library, const char* name) {
@@ -32,6 +33,23 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM start) {
   }
   SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, start);
   return 0;
+}
+
+// A folder of a share that the shell keeps as a network item rather than a file-system
+// path: its parsing name is the "\\server\share\folder" the file functions open. Other places
+// outside the file system (the network neighbourhood, a server) give "".
+std::string NetworkPathOf(HMODULE shell, PCIDLIST_ABSOLUTE item) {
+  auto name_of = Lookup<NameFn>(shell, "SHGetNameFromIDList");  // Vista and later
+  PWSTR wide = nullptr;
+  if (name_of == nullptr || FAILED(name_of(item, SIGDN_DESKTOPABSOLUTEPARSING, &wide)) ||
+      wide == nullptr) {
+    return "";
+  }
+  char path[MAX_PATH] = {};
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, path, MAX_PATH, nullptr, nullptr);
+  CoTaskMemFree(wide);
+  const std::string name = length > 0 ? path : "";
+  return platform::RootLength(name) > 3 ? name : "";
 }
 
 // Disables the program's other windows while a dialog owned by one of them is open, and
@@ -136,8 +154,7 @@ std::string Win32Toolkit::RunFolderChooser(const std::string& title, const std::
     }
     if (item != nullptr) {
       char path[MAX_PATH] = {};
-      // A place outside the file system (the network neighbourhood, say) has no path.
-      if (path_of(item, path)) chosen = path;
+      chosen = path_of(item, path) ? std::string(path) : NetworkPathOf(shell, item);
       CoTaskMemFree(item);
     }
   }

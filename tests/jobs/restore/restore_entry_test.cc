@@ -83,15 +83,17 @@ TEST_F(RestoreEntryTest, TargetWithoutATrailingBackslashGetsOne) {
   EXPECT_TRUE(std::filesystem::is_directory(folder.Native("out/Docs/new")));
 }
 
-TEST(CreatePathTest, CreatesMissingFoldersOnlyBelowADrive) {
+TEST(CreatePathTest, CreatesMissingFoldersOnlyBelowADriveOrShare) {
   testing::TempFolder folder;
   const std::string deep = folder.Internal("a/b/c");
   EXPECT_EQ(CreatePath(deep), platform::kSizeFolder);
   EXPECT_TRUE(std::filesystem::is_directory(folder.Native("a/b/c")));
   EXPECT_EQ(CreatePath(deep + "\\"), platform::kSizeFolder);  // exists already
 
-  // A network path is left alone.
-  EXPECT_EQ(CreatePath("\\\\server\\share\\x\\"), 0);
+  // A path without a root is left alone; below a share that cannot be reached nothing is
+  // made, and the target is missing.
+  EXPECT_EQ(CreatePath("Data\\x\\"), 0);
+  EXPECT_EQ(CreatePath("\\\\server\\share\\x\\"), platform::kSizeMissing);
   // A file in the way: the chain stops there.
   folder.Write("file", "x");
   EXPECT_EQ(CreatePath(folder.Internal("file/sub/")), platform::kSizeMissing);
