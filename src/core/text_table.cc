@@ -102,6 +102,12 @@ void FillDefaultTexts(TextTable& texts) {
       "Ein Block lässt sich nicht entpacken:",                       // 090
       "CRC-Fehler:",                                                 // 091
       "Das Volume fehlt",                                            // 092
+      "", "", "", "",                                                // 093 to 096: unused
+      "Ausschlüsse…",                                                // 097
+      "Nicht sichern (ein Muster pro Zeile, z. B. *.tmp oder build/):",  // 098
+      "Dieses Muster ist nicht verwendbar:",                         // 099
+      "Ein anderer Lauf (Prozess %PID% auf %HOST%) schreibt gerade dieses Backup.",  // 100
+      "Die Ausschlüsse konnten nicht gespeichert werden.",           // 101
   };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {

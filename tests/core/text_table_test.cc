@@ -19,7 +19,7 @@ TEST(TextTableTest, FillsTheTableSlotsAndNothingElse) {
   EXPECT_EQ(texts[300], "");
   EXPECT_EQ(texts[301], "");  // beyond the table: the empty text, not a crash
   EXPECT_EQ(texts[-1], "");
-  for (int n = 1; n <= kTextCount; ++n) EXPECT_FALSE(texts[n].empty()) << n;
+  for (int n = 1; n <= kTextCount; ++n) EXPECT_EQ(texts[n].empty(), IsUnusedTextKey(n)) << n;
   // Texts the program's logic depends on.
   EXPECT_EQ(texts[7], "Abbrechen");
   EXPECT_EQ(texts[38],
@@ -38,6 +38,7 @@ TEST(TextTableTest, BuiltInTextsEqualTheGermanCatalog) {
       platform::InternalPath(std::string(SK_SOURCE_DIR) + "/catalogs/Deutsch.catalog")));
   ASSERT_TRUE(catalog.SelectGroup("CATALOG"));
   for (int n = 1; n <= kTextCount; ++n) {
+    if (IsUnusedTextKey(n)) continue;
     char key[4];
     std::snprintf(key, sizeof key, "%03d", n);
     EXPECT_EQ(texts[n], testing::SystemText(catalog.ReadText(key, "<missing>"))) << key;
