@@ -100,11 +100,11 @@ enum TextId : int {
   kTextCrcMismatch = 91,        // CRC mismatch:
   kTextVolumeMissing = 92,      // The volume is missing
   // 093 to 096 are held for texts of work on other branches.
-  kTextExclusions = 97,          // Exclusions…
-  kTextExclusionsLabel = 98,     // Leave out (one pattern per line, e.g. *.tmp or build/):
-  kTextBadPattern = 99,          // This pattern cannot be used:
-  kTextSetLocked = 100,          // Another run (process %PID% on %HOST%) is writing this backup set.
-  kTextExclusionsNotSaved = 101, // The exclusions could not be saved.
+  kTextExclusions = 97,       // Exclusions…
+  kTextExclusionsLabel = 98,  // Leave out (one pattern per line, e.g. *.tmp or build/):
+  kTextBadPattern = 99,       // This pattern cannot be used:
+  kTextSetLocked = 100,       // Another run (process %PID% on %HOST%) is writing this backup set.
+  kTextExclusionsNotSaved = 101,  // The exclusions could not be saved.
 };
 
 }  // namespace sk

@@ -3,6 +3,7 @@
 #ifndef STOWKEEPER_PLATFORM_PROCESS_H_
 #define STOWKEEPER_PLATFORM_PROCESS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,18 @@ std::string HostName();
 bool ProcessRuns(int64_t process_id);
 // Waits, without taking events, for about this many milliseconds.
 void Pause(uint32_t milliseconds);
+
+// The calls of a job's lock file (paths in the internal form). They stand outside the test
+// seams of the file calls (injected faults, observers): the lock is no file of the set, and a
+// fault meant for a volume must reach the volume.
+enum class LockFileResult { kCreated, kExists, kFailed };
+// Creates the file exclusively with content, flushed with its folder; *error tells why not.
+LockFileResult CreateLockFile(const std::string& path, const std::string& content, int* error);
+// The whole file (at most max_size bytes); false when there is none to read.
+bool ReadLockFile(const std::string& path, size_t max_size, std::string* content);
+bool RemoveLockFile(const std::string& path);
+// Renames from over to (a file there is replaced).
+bool MoveLockFile(const std::string& from, const std::string& to);
 
 }  // namespace sk::platform
 

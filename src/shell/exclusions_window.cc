@@ -27,8 +27,7 @@ void OpenExclusionsWindow(AppState& app, const std::string& source_folder) {
       app.Text(kTextExclusionsLabel));
   std::string lines;
   for (const std::string& pattern : ExclusionsOf(app, source_folder)) lines += pattern + "\n";
-  Add(tk, kExclusionsField, ui::ControlKind::kEdit, {15, 62, 430, 190}, lines,
-      ui::kStyleMultiLine);
+  Add(tk, kExclusionsField, ui::ControlKind::kEdit, {15, 62, 430, 190}, lines, ui::kStyleMultiLine);
   Add(tk, kExclusionsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22}, app.Text(kTextOk),
       ui::kRoleDefault);
   Add(tk, kExclusionsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22},
@@ -57,8 +56,7 @@ void Tell(AppState& app, const std::string& text) {
 // line is no usable pattern. A list that cannot be saved is told of and dropped, so that
 // what the program uses is always what the file says.
 bool TakePatterns(AppState& app, const std::string& source_folder) {
-  const std::vector<std::string> patterns =
-      LinesOf(app.toolkit.GetText(kWindow, kExclusionsField));
+  const std::vector<std::string> patterns = LinesOf(app.toolkit.GetText(kWindow, kExclusionsField));
   for (const std::string& pattern : patterns) {
     if (CheckPattern(pattern) != PatternFault::kNone) {
       Tell(app, app.Text(kTextBadPattern) + "\n\n" + pattern + "\n(" +

@@ -26,8 +26,8 @@ constexpr int kTextCount = 101;
 // Keys held for texts of other branches: no catalog holds them yet.
 constexpr bool IsUnused(int n) { return n >= 93 && n <= 96; }
 
-// The built-in texts, keys 001 to 101 in order (the unused ones empty). Kept here on purpose, independent of the
-// program's own table, so that a slip on either side shows up as a difference.
+// The built-in texts, keys 001 to 101 in order (the unused ones empty). Kept here on purpose,
+// independent of the program's own table, so that a slip on either side shows up as a difference.
 constexpr std::array<std::string_view, kTextCount> kGermanTexts = {
     "Bitte wählen Sie ein Quellverzeichniss!",
     "Einstellungen",

@@ -20,8 +20,8 @@ struct ScanContext {
 bool IsExcluded(ScanContext& context, const platform::FolderEntry& entry) {
   if (context.exclusions.Empty()) return false;
   context.names.push_back(entry.name);
-  const bool excluded =
-      context.exclusions.Excludes(context.names, entry.kind == platform::FolderEntry::Kind::kFolder);
+  const bool excluded = context.exclusions.Excludes(
+      context.names, entry.kind == platform::FolderEntry::Kind::kFolder);
   context.names.pop_back();
   return excluded;
 }

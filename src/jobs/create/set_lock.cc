@@ -1,11 +1,12 @@
 #include "jobs/create/set_lock.h"
 
+#include <mutex>
 #include <optional>
 #include <random>
+#include <set>
 
 #include "archive/set_names.h"
 #include "core/ini.h"
-#include "jobs/create/create.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 
@@ -47,13 +48,9 @@ std::string LockText(const LockHolder& holder) {
 
 // The file's text; nullopt when there is no file to read.
 std::optional<std::string> ReadLockText(const std::string& path) {
-  platform::File file;
-  if (!file.OpenRead(path)) return std::nullopt;
-  const int64_t size = file.Size();
   // A lock file holds a few dozen bytes; anything larger is no lock this program wrote.
-  if (size < 0 || size > 4096) return std::string("?");
-  std::string text(static_cast<size_t>(size), '\0');
-  if (size > 0 && !file.ReadExact(text.data(), text.size())) return std::nullopt;
+  std::string text;
+  if (!platform::ReadLockFile(path, 4096, &text)) return std::nullopt;
   return text;
 }
 
@@ -72,6 +69,38 @@ std::optional<LockHolder> ParseLock(const std::string& text) {
 
 bool SameHost(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
 
+// The tokens of the holds this process has now. A lock that names this process but none of
+// them was left by an earlier run under the same process id (the id of a process long gone,
+// handed out again), or by a job of this process that could not remove it: nothing holds it.
+std::mutex& HoldsMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::set<std::string>& Holds() {
+  static std::set<std::string> tokens;
+  return tokens;
+}
+void NoteHold(const std::string& token, bool held) {
+  const std::lock_guard<std::mutex> guard(HoldsMutex());
+  if (held) {
+    Holds().insert(token);
+  } else {
+    Holds().erase(token);
+  }
+}
+bool HeldHere(const std::string& token) {
+  const std::lock_guard<std::mutex> guard(HoldsMutex());
+  return Holds().contains(token);
+}
+
+// Whether the holder may still be writing: a process of another computer (which cannot be
+// asked), a running process of this one, and this process only for a hold it has.
+bool IsLive(const LockHolder& holder, const LockHolder& own) {
+  if (!SameHost(holder.host, own.host)) return true;
+  if (holder.process_id == own.process_id) return HeldHere(holder.token);
+  return platform::ProcessRuns(holder.process_id);
+}
+
 }  // namespace
 
 std::string LockFileName(const std::string& set_name) { return "Lock_of_" + set_name + ".lock"; }
@@ -81,49 +110,36 @@ SetLock::Outcome SetLock::TryCreate(const std::string& content) {
   // creation is what decides between two runs. Readers allow for the moment between the
   // creation and the write; the content is flushed, and the folder, so that a lock survives
   // as long as the files it guards.
-  platform::File file;
-  if (!file.CreateNew(path_)) {
-    error_ = file.error();
-    const bool taken = error_ == platform::ErrorCode(platform::ErrorCause::kExists) ||
-                       platform::FileSize(path_) != platform::kSizeMissing;
-    return taken ? Outcome::kHeld : Outcome::kFailed;
+  switch (platform::CreateLockFile(path_, content, &error_)) {
+    case platform::LockFileResult::kCreated:
+      held_ = true;
+      NoteHold(own_.token, true);
+      return Outcome::kTaken;
+    case platform::LockFileResult::kExists:
+      return Outcome::kHeld;
+    case platform::LockFileResult::kFailed:
+      break;
   }
-  if (!file.Write(content.data(), content.size()) || !file.Sync() || !file.Close()) {
-    error_ = file.error();
-    platform::DeleteFile(path_);
-    return Outcome::kFailed;
-  }
-  platform::SyncFolder(folder_);
-  held_ = true;
-  return Outcome::kTaken;
+  return Outcome::kFailed;
 }
 
 // Moves the stale file aside under a name of its own, and removes it only when it is still
 // the file judged stale: a run that took it over meanwhile gets its file back. Two runs that
 // both found the same stale lock thus never both end up holding one.
 bool SetLock::TakeOverStale(const LockHolder& stale) {
-  platform::File aside_file;
-  const std::string aside = platform::CreateTemporary(aside_file, path_, ".stale");
-  if (aside.empty()) {
-    error_ = aside_file.error();
-    return false;
-  }
-  aside_file.Close();
-  if (!platform::RenameFile(path_, aside)) {
-    // Gone already: another run took it over first. The next round looks again.
-    platform::DeleteFile(aside);
-    return true;
-  }
+  const std::string aside =
+      folder_ + "~" + path_.substr(folder_.size()) + "." + RandomToken() + ".stale";
+  // Gone already: another run took it over first. The next round looks again.
+  if (!platform::MoveLockFile(path_, aside)) return true;
   const std::optional<std::string> moved = ReadLockText(aside);
   const std::optional<LockHolder> holder = moved ? ParseLock(*moved) : std::nullopt;
   const bool same = holder ? holder->token == stale.token && holder->process_id == stale.process_id
                            : stale.token.empty();
   if (same) {
-    platform::DeleteFile(aside);
+    platform::RemoveLockFile(aside);
   } else {
-    platform::RenameFile(aside, path_);
+    platform::MoveLockFile(aside, path_);
   }
-  platform::SyncFolder(folder_);
   return true;
 }
 
@@ -155,9 +171,7 @@ SetLock::Outcome SetLock::Take(const std::string& backup_folder, const std::stri
       holder = LockHolder{};  // given up on: stale, with no token to compare
     } else {
       incomplete = false;
-      const bool live =
-          !SameHost(holder->host, own_.host) || platform::ProcessRuns(holder->process_id);
-      if (live) {
+      if (IsLive(*holder, own_)) {
         holder_ = *holder;
         return Outcome::kHeld;
       }
@@ -173,11 +187,10 @@ SetLock::Outcome SetLock::Take(const std::string& backup_folder, const std::stri
 void SetLock::Release() {
   if (!held_) return;
   held_ = false;
+  NoteHold(own_.token, false);
   // Only this hold's own file goes: never one a later run made.
   const std::optional<std::string> text = ReadLockText(path_);
-  if (text && *text == LockText(own_) && platform::DeleteFile(path_)) {
-    platform::SyncFolder(folder_);
-  }
+  if (text && *text == LockText(own_)) platform::RemoveLockFile(path_);
 }
 
 bool LockSetForJob(AppState& app, SetLock& lock, const std::string& set_name) {
@@ -197,8 +210,9 @@ bool LockSetForJob(AppState& app, SetLock& lock, const std::string& set_name) {
       return false;
     }
     case SetLock::Outcome::kFailed:
-      ShowWriteFailure(app, lock.path(), lock.error());
-      return false;
+      // No file can be made there (no folder, no permission, a full disk): the job's own
+      // first write fails alike and names its file, and a delete may still free the space.
+      return true;
   }
   return false;
 }

@@ -5,8 +5,9 @@
 // shows and no clean-up of a set takes for one of its volumes. The file names the process
 // that holds it (its id and the computer's name) and a random token of this hold. It is
 // created exclusively, so of two runs only one gets it; the other finds it and stops. A lock
-// whose process is gone (same computer, no process of that id) is taken over; one of another
-// computer, or of a process that still runs, never is.
+// whose process is gone (same computer, no process of that id, or this very process when
+// none of its jobs holds it) is taken over; one of another computer, or of a process that
+// still runs, never is.
 #ifndef STOWKEEPER_JOBS_CREATE_SET_LOCK_H_
 #define STOWKEEPER_JOBS_CREATE_SET_LOCK_H_
 
@@ -59,8 +60,9 @@ class SetLock {
   bool held_ = false;
 };
 
-// Takes the set's lock for a job, or tells the user why the job cannot run (another run
-// writes the set, or the lock file cannot be made); false then.
+// Takes the set's lock for a job, or tells the user that another run writes the set and
+// returns false. Where no lock file can be made at all the job goes on without one: it can
+// write no file there either, and fails at its own first write.
 bool LockSetForJob(AppState& app, SetLock& lock, const std::string& set_name);
 
 }  // namespace sk

@@ -20,8 +20,8 @@ using testing::TempFolder;
 using testing::TestApp;
 
 TEST(ExclusionPatternTest, RefusesWhatCannotBeAPattern) {
-  for (const char* good : {"*.tmp", "node_modules/", "./build/", "docs/*.pdf", "a[!b-d]?",
-                           "[]]x", " spaced.txt ", "x\\y"}) {
+  for (const char* good : {"*.tmp", "node_modules/", "./build/", "docs/*.pdf", "a[!b-d]?", "[]]x",
+                           " spaced.txt ", "x\\y"}) {
     EXPECT_EQ(CheckPattern(good), PatternFault::kNone) << good;
   }
   EXPECT_EQ(CheckPattern(""), PatternFault::kEmpty);
@@ -41,9 +41,9 @@ TEST(ExclusionPatternTest, RefusesWhatCannotBeAPattern) {
 }
 
 TEST(ExclusionPatternTest, EveryFormMatchesWhatItSays) {
-  const ExclusionMatcher m({"*.tmp", "node_modules/", "docs/*.pdf", "./build/", "cache",
-                            "[!a-c]?.log", "x[;]y"},
-                           /*ignore_case=*/false);
+  const ExclusionMatcher m(
+      {"*.tmp", "node_modules/", "docs/*.pdf", "./build/", "cache", "[!a-c]?.log", "x[;]y"},
+      /*ignore_case=*/false);
   const auto out = [&](std::vector<std::string> names, bool folder) {
     return m.Excludes(names, folder);
   };
@@ -106,9 +106,9 @@ TEST(ExclusionPatternTest, ListsSplitWhereTheyWereJoined) {
 class ExclusionScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"keep.txt", "a.tmp", "sub/b.tmp", "sub/keep.c", "node_modules/m.js",
-                             "web/node_modules/n.js", "docs/a.pdf", "docs/old/b.pdf", "build",
-                             "Cache/c.bin"}) {
+    for (const char* name :
+         {"keep.txt", "a.tmp", "sub/b.tmp", "sub/keep.c", "node_modules/m.js",
+          "web/node_modules/n.js", "docs/a.pdf", "docs/old/b.pdf", "build", "Cache/c.bin"}) {
       tmp.Write(std::string("src/") + name, "x");
     }
   }
@@ -127,8 +127,8 @@ class ExclusionScanTest : public ::testing::Test {
 
 TEST_F(ExclusionScanTest, TheScanLeavesOutWhatThePatternsName) {
   const std::vector<std::string> expected = {
-      "Cache\\", "Cache\\c.bin", "build", "docs\\", "docs\\old\\", "docs\\old\\b.pdf",
-      "keep.txt", "sub\\", "sub\\keep.c", "web\\"};
+      "Cache\\",          "Cache\\c.bin", "build", "docs\\",      "docs\\old\\",
+      "docs\\old\\b.pdf", "keep.txt",     "sub\\", "sub\\keep.c", "web\\"};
   EXPECT_EQ(Scan({"*.tmp", "node_modules/", "docs/*.pdf", "build/"}), expected);
   // Letter case: the folder Cache is left out by "cache/" on Windows only.
   const std::vector<std::string> cased = Scan({"cache/"});
@@ -168,8 +168,8 @@ TEST_F(ExclusionScanTest, SettingsKeepTheListsInAGroupOlderReadersSkip) {
 
   // A broken pattern written by hand is dropped, the rest of the list kept; an empty list
   // removes its key.
-  tmp.Write("config/Settings.ini", "[Exclusions]\r\n" + ExclusionKey(Source()) +
-                                       " = *.tmp;[bad;/abs;ok/\r\n");
+  tmp.Write("config/Settings.ini",
+            "[Exclusions]\r\n" + ExclusionKey(Source()) + " = *.tmp;[bad;/abs;ok/\r\n");
   TestApp hand;
   LoadSettings(hand.app, t.app.SettingsFolder);
   EXPECT_EQ(ExclusionsOf(hand.app, Source()), (std::vector<std::string>{"*.tmp", "ok/"}));

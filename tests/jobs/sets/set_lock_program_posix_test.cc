@@ -69,9 +69,9 @@ TEST_F(SetLockProgramTest, ASecondRunStopsWhileTheFirstWritesAndTheSetStaysWhole
                                                {"/c", Source(), "--yes"},
                                                {"/d", Source(), "--yes"}}) {
     EXPECT_EQ(Run(args), 1) << args[0];
-    EXPECT_NE(Err().find("(process " + std::to_string(first.id) + " on " + platform::HostName() +
-                         ")"),
-              std::string::npos)
+    EXPECT_NE(
+        Err().find("(process " + std::to_string(first.id) + " on " + platform::HostName() + ")"),
+        std::string::npos)
         << args[0] << ": " << Err();
   }
   const bool still_running = folder_.Exists(Lock()) && folder_.Read(Lock()) == held;
