@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct AppState {
   int32_t WinWidth = 599, WinHeight = 500;
   int32_t ColumnWidth = 343;
   int32_t ViewMode = 0;  // 0 normal, kViewMaximized, kViewMinimized
+  // Patterns of entries the scan leaves out, per source folder (jobs/create/exclusions.h):
+  // the key is the folder's set name in lower case.
+  std::map<std::string, std::vector<std::string>> Exclusions;
 
   // Paths.
   std::string ProgramFolder;

@@ -181,4 +181,14 @@ std::vector<std::string> IniReader::ReadNumberedValues() const {
   return values;
 }
 
+std::vector<std::pair<std::string, std::string>> IniReader::ReadEntries() const {
+  std::vector<std::pair<std::string, std::string>> entries;
+  if (selected_ < 0) return entries;
+  for (size_t i = static_cast<size_t>(selected_) + 1; i < lines_.size(); ++i) {
+    if (lines_[i].kind == Line::Kind::kGroup) break;
+    if (Find(lines_[i].name) == &lines_[i].value) entries.emplace_back(lines_[i].name, lines_[i].value);
+  }
+  return entries;
+}
+
 }  // namespace sk

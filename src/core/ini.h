@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sk {
@@ -64,6 +65,9 @@ class IniReader {
   // Values under the keys "1", "2", ... of the selected group, up to the first missing or
   // empty one.
   std::vector<std::string> ReadNumberedValues() const;
+  // Every key of the selected group with its value, in file order; a key that comes again
+  // (letter case aside) keeps its first value, as lookups do.
+  std::vector<std::pair<std::string, std::string>> ReadEntries() const;
 
  private:
   struct Line {

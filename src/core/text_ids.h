@@ -103,6 +103,11 @@ enum TextId : int {
   kTextUpdateWritten = 94,      // Update of %FOLDER% written: restore point %INDEX%
   kTextRestored = 95,           // %FOLDER% restored to %TARGET%
   kTextRestoreEntry = 96,       // Restore...
+  kTextExclusions = 97,         // Exclusions…
+  kTextExclusionsLabel = 98,    // Leave out (one pattern per line, e.g. *.tmp or build/):
+  kTextBadPattern = 99,         // This pattern cannot be used:
+  kTextSetLocked = 100,         // Another run (process %PID% on %HOST%) is writing this backup set.
+  kTextExclusionsNotSaved = 101,  // The exclusions could not be saved.
 };
 
 }  // namespace sk

@@ -94,18 +94,23 @@ void FillDefaultTexts(TextTable& texts) {
       "Index",                                               // 084
       // Texts this program adds after the 84 of the original table.
       "Nicht gesichert (Verknüpfungen und Sonderdateien, die ein Backup nicht aufnehmen "
-      "kann):",                                                             // 085
-      "weitere",                                                            // 086
-      "Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:",  // 087
-      "Der Kopf des Volumes ist ungültig",                           // 088
-      "Das Volume ist abgeschnitten",                                // 089
-      "Ein Block lässt sich nicht entpacken:",                       // 090
-      "CRC-Fehler:",                                                 // 091
-      "Das Volume fehlt",                                            // 092
-      "Backup von %FOLDER% geschrieben: %FILES% Dateien, %SIZE%",          // 093
-      "Update von %FOLDER% geschrieben: Wiederherstellungspunkt %INDEX%",  // 094
-      "%FOLDER% wiederhergestellt nach %TARGET%",                          // 095
-      "Wiederherstellen...",                                               // 096
+      "kann):",                                                                      // 085
+      "weitere",                                                                     // 086
+      "Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:",           // 087
+      "Der Kopf des Volumes ist ungültig",                                           // 088
+      "Das Volume ist abgeschnitten",                                                // 089
+      "Ein Block lässt sich nicht entpacken:",                                       // 090
+      "CRC-Fehler:",                                                                 // 091
+      "Das Volume fehlt",                                                            // 092
+      "Backup von %FOLDER% geschrieben: %FILES% Dateien, %SIZE%",                    // 093
+      "Update von %FOLDER% geschrieben: Wiederherstellungspunkt %INDEX%",            // 094
+      "%FOLDER% wiederhergestellt nach %TARGET%",                                    // 095
+      "Wiederherstellen...",                                                         // 096
+      "Ausschlüsse…",                                                                // 097
+      "Nicht sichern (ein Muster pro Zeile, z. B. *.tmp oder build/):",              // 098
+      "Dieses Muster ist nicht verwendbar:",                                         // 099
+      "Ein anderer Lauf (Prozess %PID% auf %HOST%) schreibt gerade dieses Backup.",  // 100
+      "Die Ausschlüsse konnten nicht gespeichert werden.",                           // 101
   };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {

@@ -31,6 +31,8 @@ bool SyncFile(intptr_t file);
 bool CloseFile(intptr_t file);
 // Gives a file a new name, replacing a file of that name.
 bool Rename(const std::string& native_from, const std::string& native_to);
+// Removes a file's name.
+bool Remove(const std::string& native);
 // Makes the names in a native folder durable.
 bool SyncFolder(const std::string& native);
 

@@ -4,6 +4,7 @@
 
 #include "archive/set_names.h"
 #include "jobs/create/create.h"
+#include "jobs/create/exclusions.h"
 #include "jobs/create/scan.h"
 #include "jobs/restore/restore.h"
 #include "jobs/sets/properties.h"
@@ -20,6 +21,8 @@ namespace {
 constexpr char kYesOption[] = "--yes";
 constexpr char kNoOption[] = "--no";
 constexpr char kJsonOption[] = "--json";
+// "--exclude PATTERN" or "--exclude=PATTERN", as often as wanted.
+constexpr char kExcludeOption[] = "--exclude";
 
 // The switches only the command line has: with one of them, a command line is never the
 // interactive mode.
@@ -34,15 +37,29 @@ struct SplitArguments {
   bool yes = false;
   bool no = false;
   bool json = false;
-  std::string unknown_option;  // the first "--word" that is none of them
+  std::vector<std::string> excludes;
+  bool exclude_missing = false;  // "--exclude" ended the command line
+  std::string unknown_option;    // the first "--word" that is none of them
 
-  bool HasOptions() const { return yes || no || json || !unknown_option.empty(); }
+  bool HasOptions() const {
+    return yes || no || json || !excludes.empty() || exclude_missing || !unknown_option.empty();
+  }
 };
 
 SplitArguments SplitOptions(const std::vector<std::string>& args) {
   SplitArguments split;
-  for (const std::string& arg : args) {
-    if (arg == kYesOption) {
+  const std::string exclude_equals = std::string(kExcludeOption) + "=";
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == kExcludeOption) {
+      if (i + 1 < args.size()) {
+        split.excludes.push_back(args[++i]);
+      } else {
+        split.exclude_missing = true;
+      }
+    } else if (arg.starts_with(exclude_equals)) {
+      split.excludes.push_back(arg.substr(exclude_equals.size()));
+    } else if (arg == kYesOption) {
       split.yes = true;
     } else if (arg == kNoOption) {
       split.no = true;
@@ -132,7 +149,10 @@ CommandLineJob NoSet(std::FILE* messages, const std::string& switch_name, const 
   return job;
 }
 
-int RunCreate(AppState& app, const std::string& source, std::FILE* messages) {
+// Patterns given to a create replace the kept ones of the source and are kept once the set
+// is written: its updates must leave out what it left out.
+int RunCreate(AppState& app, const CommandLineJob& job, std::FILE* messages) {
+  const std::string& source = job.folder;
   if (!CanEncodeSetName(source)) {
     std::fprintf(messages,
                  "stowkeeper: /c: no backup set can be named after %s (it holds an \"@\", a "
@@ -140,6 +160,7 @@ int RunCreate(AppState& app, const std::string& source, std::FILE* messages) {
                  Shown(source).c_str());
     return kExitFailed;
   }
+  if (!job.excludes.empty()) SetExclusions(app, source, job.excludes);
   ClearScan(app);
   ScanTree(app, source, /*quiet=*/true);
   bool declined = false;
@@ -149,6 +170,15 @@ int RunCreate(AppState& app, const std::string& source, std::FILE* messages) {
     std::fprintf(messages,
                  "stowkeeper: /c: the existing backup of %s was kept; nothing was written\n",
                  Shown(source).c_str());
+    return kExitFailed;
+  }
+  if (result == 1 && !job.excludes.empty() && !SaveSettings(app, app.SettingsFolder)) {
+    const int error = platform::LastError();
+    std::fprintf(messages,
+                 "stowkeeper: /c: the backup was written, but the exclusions could not be kept "
+                 "in %s%s: %s\n",
+                 Shown(app.SettingsFolder).c_str(), kSettingsFileName,
+                 platform::ErrorText(error).c_str());
     return kExitFailed;
   }
   return ExitStatusOf(result);
@@ -353,7 +383,26 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
     return UsageError(messages, switch_name.empty() ? kJsonOption : switch_name,
                       "--json is for /v, /l and /p only");
   }
+  if (split.exclude_missing) return UsageError(messages, kExcludeOption, "a PATTERN is missing");
+  if (!split.excludes.empty() && switch_name != "/c" && switch_name != "/u") {
+    return UsageError(messages, switch_name.empty() ? kExcludeOption : switch_name,
+                      "--exclude is for /c and /u only");
+  }
+  for (const std::string& pattern : split.excludes) {
+    const PatternFault fault = CheckPattern(pattern);
+    if (fault != PatternFault::kNone) {
+      return UsageError(messages, kExcludeOption,
+                        "\"" + pattern + "\": " + PatternFaultText(fault));
+    }
+  }
   CommandLineJob job = ParseSwitch(app, split.parameters, messages);
+  if (!split.excludes.empty() && job.kind != CommandLineJob::Kind::kNone &&
+      ExclusionKey(job.folder).empty()) {
+    return UsageError(messages, kExcludeOption,
+                      "no exclusions can be kept for " + Shown(job.folder) +
+                          ": its name holds a \"=\" or a control character");
+  }
+  job.excludes = split.excludes;
   // A script's command line (one with options) that cannot be run never opens the windows.
   if (job.kind == CommandLineJob::Kind::kNone && job.status == kRunInteractive &&
       split.HasOptions()) {
@@ -367,9 +416,14 @@ int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messa
                       std::FILE* out) {
   switch (job.kind) {
     case CommandLineJob::Kind::kCreate:
-      return RunCreate(app, job.folder, messages);
-    case CommandLineJob::Kind::kUpdate:
+      return RunCreate(app, job, messages);
+    case CommandLineJob::Kind::kUpdate: {
+      // Patterns given to an update count for this run only, beside the kept ones.
+      std::vector<std::string> patterns = ExclusionsOf(app, job.folder);
+      patterns.insert(patterns.end(), job.excludes.begin(), job.excludes.end());
+      SetExclusions(app, job.folder, patterns);
       return ExitStatusOf(UpdateBackup(app, job.folder, kCommandLineMode));
+    }
     case CommandLineJob::Kind::kRestore:
       if (!job.paths.empty()) return RestorePaths(app, job, messages);
       app.RestoreTotal = ShowBackupProperties(app, job.point, kUnpackedKiB);
@@ -424,11 +478,16 @@ std::string UsageText(const std::string& settings_folder) {
          "  --yes   answer Yes to every question (replace a set, replace files, delete)\n"
          "  --no    answer No to every question\n"
          "  --json  /v, /l and /p write one JSON document to standard output\n"
+         "  --exclude PATTERN\n"
+         "          with /c and /u, leave out what PATTERN matches (repeatable): \"*.tmp\"\n"
+         "          any name at any depth, \"build/\" folders only, \"docs/*.pdf\" anchored at\n"
+         "          SOURCE; with /c the patterns are kept for the set's later updates\n"
          "Backups go to the SaveFolder of " +
          Shown(settings_folder) + kSettingsFileName +
          ".\n"
          "Exit status: 0 the job ran to its end (every volume valid), 1 it failed, was cancelled,\n"
-         "found damage or had nothing to do, 2 the command line cannot be run.\n";
+         "found damage, had nothing to do or found another run writing the set, 2 the command\n"
+         "line cannot be run.\n";
 }
 
 }  // namespace sk

@@ -51,6 +51,8 @@ struct CommandLineJob {
   // restore, list: the entries asked for, in record form (below the source folder's parent,
   // "\" between names); empty for all.
   std::vector<std::string> paths;
+  // create, update: the "--exclude" patterns (checked).
+  std::vector<std::string> excludes;
   bool json = false;
 };
 

@@ -17,6 +17,7 @@
 #include "platform/file_system.h"
 #include "shell/about_window.h"
 #include "shell/catalog.h"
+#include "shell/exclusions_window.h"
 #include "shell/command_line.h"
 #include "shell/images.h"
 #include "shell/main_window.h"
@@ -206,6 +207,21 @@ void RunRestore(AppState& app) {
   tk.SetFocus(kMainWindow, ui::kRestoreList);
 }
 
+// The exclusions of the set selected in the backup list; from the menu bar with no set
+// selected, of a folder the user chooses (so that a list can be made before the first backup).
+void RunExclusions(AppState& app, bool from_context_menu) {
+  ui::Toolkit& tk = app.toolkit;
+  std::string folder;
+  const std::string name = RestoreTabShown(tk) ? "" : SelectedName(tk, ui::kBackupList);
+  if (!name.empty()) {
+    folder = ParsePointName(name).source;
+  } else if (!from_context_menu) {
+    folder = tk.ChooseFolder(app.Text(kTextChooseSource), "");
+  }
+  if (!folder.empty()) ExclusionsWindow(app, folder);
+  tk.SetFocus(kMainWindow, CurrentList(tk));
+}
+
 void RunProperties(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
   const int list = CurrentList(tk);
@@ -223,6 +239,9 @@ bool RunCommand(AppState& app, Pass& pass) {
   if (pass.menu == ui::kMenuSettings) {
     SettingsWindow(app);
     RefreshBackupLists(app);
+  }
+  if (pass.menu == ui::kMenuExclusions || pass.menu == ui::kContextExclusions) {
+    RunExclusions(app, pass.menu == ui::kContextExclusions);
   }
   if (pass.menu == ui::kMenuVerify || pass.menu == ui::kContextVerify) {
     const int list = CurrentList(tk);
@@ -267,6 +286,7 @@ void CopySettings(const AppState& from, AppState& to) {
   to.WinHeight = from.WinHeight;
   to.ColumnWidth = from.ColumnWidth;
   to.ViewMode = from.ViewMode;
+  to.Exclusions = from.Exclusions;
   to.ProgramFolder = from.ProgramFolder;
   to.SettingsFolder = from.SettingsFolder;
   to.Texts = from.Texts;

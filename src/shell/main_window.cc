@@ -5,6 +5,7 @@
 #include "archive/set_names.h"
 #include "core/size_text.h"
 #include "jobs/create/generations.h"
+#include "jobs/create/set_lock.h"
 #include "jobs/sets/backup_lists.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
@@ -34,6 +35,7 @@ ui::Menu ProjectMenu(const AppState& app) {
            {ui::kMenuProperties, app.Text(kTextProperties), kImageProperties},
            {},
            {ui::kMenuSettings, app.Text(kTextSettings), kImageSettings},
+           {ui::kMenuExclusions, app.Text(kTextExclusions), -1},
            {},
            {ui::kMenuAbout, app.Text(kTextAbout), kImageAbout},
            {},
@@ -61,6 +63,7 @@ ui::Menu ContextMenu(const AppState& app) {
            {ui::kContextRestore, app.Text(kTextRestore), kImageRestore},
            {},
            {ui::kContextDelete, app.Text(kTextDelete), kImageDelete},
+           {ui::kContextExclusions, app.Text(kTextExclusions), -1},
            {},
            {ui::kContextProperties, app.Text(kTextProperties), kImageProperties}}};
 }
@@ -233,6 +236,7 @@ void EnableRowCommands(AppState& app, int list) {
   tk.EnableMenuItem(kMainWindow, ui::kContextUpdate, selected && backup);
   tk.EnableMenuItem(kMainWindow, ui::kContextRestore, selected && !backup);
   tk.EnableMenuItem(kMainWindow, ui::kContextDelete, selected && backup);
+  tk.EnableMenuItem(kMainWindow, ui::kContextExclusions, selected && backup);
   if (backup) {
     for (const int control : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton}) {
       tk.EnableControl(kMainWindow, control, selected);
@@ -263,6 +267,9 @@ bool DeleteBackup(AppState& app, const std::string& name) {
                              ui::Buttons::kYesNo) != ui::Answer::kYes) {
     return false;
   }
+  // Never while another run writes the set: it may be adding the point after this one.
+  SetLock lock;
+  if (!LockSetForJob(app, lock, set_name)) return false;
   // The index goes first and the folder is flushed before the volume goes: the point
   // vanishes in one step, and a crash in between leaves a volume the next job removes.
   const int32_t generation = GenerationOfName(name);

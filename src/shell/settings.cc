@@ -1,6 +1,8 @@
 #include "shell/settings.h"
 
+#include "archive/set_names.h"
 #include "core/ini.h"
+#include "jobs/create/exclusions.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
 
@@ -76,7 +78,27 @@ IniWriter SettingsWriter(const AppState& app) {
   ini.SelectGroup("Language");
   ini.Comment("");
   ini.Entry("Catalog", app.Catalog);
+  // A group older versions do not know: they skip it when reading.
+  if (!app.Exclusions.empty()) {
+    ini.Comment("");
+    ini.SelectGroup(kExclusionsGroup);
+    ini.Comment("");
+    for (const auto& [key, patterns] : app.Exclusions) ini.Entry(key, JoinPatterns(patterns));
+  }
   return ini;
+}
+
+// Keys are set names in lower case; a pattern a hand edit broke is dropped rather than
+// read in some other sense.
+void LoadExclusions(AppState& app, const IniReader& ini) {
+  app.Exclusions.clear();
+  for (const auto& [key, value] : ini.ReadEntries()) {
+    std::vector<std::string> patterns;
+    for (const std::string& pattern : SplitPatterns(value)) {
+      if (CheckPattern(pattern) == PatternFault::kNone) patterns.push_back(pattern);
+    }
+    if (!key.empty() && !patterns.empty()) app.Exclusions[LowerCase(key)] = std::move(patterns);
+  }
 }
 
 }  // namespace
@@ -113,6 +135,7 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
     }
     if (ini.SelectGroup("DoubleClick")) app.DoubleClickAction = ini.ReadNumber("Action", 0);
     if (ini.SelectGroup("Language")) app.Catalog = ini.ReadText("Catalog", "");
+    if (ini.SelectGroup(kExclusionsGroup)) LoadExclusions(app, ini);
   }
   // Every volume carries the engine id in its header, and readers refuse ids they do not
   // know: an id out of range would make every new backup unreadable.

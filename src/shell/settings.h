@@ -1,5 +1,6 @@
 // The settings file, Settings.ini, in the settings folder: read once at start-up, written
-// once when the interactive mode ends. The command line reads it and never writes it.
+// when the interactive mode ends or its exclusions window takes a list. The command line
+// writes it only when "/c" is given exclusions to keep.
 #ifndef STOWKEEPER_SHELL_SETTINGS_H_
 #define STOWKEEPER_SHELL_SETTINGS_H_
 

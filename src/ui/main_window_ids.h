@@ -12,6 +12,8 @@ inline constexpr int kMenuProperties = 2;
 inline constexpr int kMenuSettings = 3;
 inline constexpr int kMenuAbout = 4;
 inline constexpr int kMenuQuit = 5;
+// The exclusions of the selected set, or of a folder the user chooses.
+inline constexpr int kMenuExclusions = 8;
 // The Language menu: one item per catalog, numbered from here in the order of the folder.
 inline constexpr int kMenuFirstLanguage = 100;
 
@@ -22,6 +24,7 @@ inline constexpr int kContextUpdate = 33;
 inline constexpr int kContextRestore = 34;
 inline constexpr int kContextDelete = 35;
 inline constexpr int kContextProperties = 36;
+inline constexpr int kContextExclusions = 40;
 
 // Controls outside the tabs, and the tab panel (tab 0: backup list, tab 1: restore list).
 inline constexpr int kQuitButton = 1;

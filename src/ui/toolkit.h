@@ -67,6 +67,8 @@ enum ControlStyle : uint32_t {
   // line without a terminal to ask on) presses.
   kRoleCancel = 1u << 10,
   kRoleDefault = 1u << 11,
+  // An edit field of several lines; its text has "\n" between the lines in every backend.
+  kStyleMultiLine = 1u << 12,
 };
 
 struct ControlDef {

@@ -22,9 +22,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr int kTextCount = 96;
+constexpr int kTextCount = 101;
 
-// The built-in texts, keys 001 to 096 in order. Kept here on purpose, independent of the
+// The built-in texts, keys 001 to 101 in order. Kept here on purpose, independent of the
 // program's own table, so that a slip on either side shows up as a difference.
 constexpr std::array<std::string_view, kTextCount> kGermanTexts = {
     "Bitte wählen Sie ein Quellverzeichniss!",
@@ -123,6 +123,11 @@ constexpr std::array<std::string_view, kTextCount> kGermanTexts = {
     "Update von %FOLDER% geschrieben: Wiederherstellungspunkt %INDEX%",
     "%FOLDER% wiederhergestellt nach %TARGET%",
     "Wiederherstellen...",
+    "Ausschlüsse…",
+    "Nicht sichern (ein Muster pro Zeile, z. B. *.tmp oder build/):",
+    "Dieses Muster ist nicht verwendbar:",
+    "Ein anderer Lauf (Prozess %PID% auf %HOST%) schreibt gerade dieses Backup.",
+    "Die Ausschlüsse konnten nicht gespeichert werden.",
 };
 
 fs::path CatalogFolder() { return fs::path(SK_SOURCE_DIR) / "catalogs"; }
@@ -348,6 +353,9 @@ TEST(CatalogFilesTest, PlaceholdersUnitsAndFixedNamesSurviveTranslation) {
     }
     EXPECT_NE(text("094").find("%INDEX%"), std::string::npos);
     EXPECT_NE(text("095").find("%TARGET%"), std::string::npos);
+    // The lock message names the other run.
+    EXPECT_NE(text("100").find("%PID%"), std::string::npos);
+    EXPECT_NE(text("100").find("%HOST%"), std::string::npos);
     // The time units are joined with commas and split again, so a comma would shift them.
     for (const char* key : {"057", "058", "059"}) {
       EXPECT_EQ(text(key).find(','), std::string::npos) << key;

@@ -5,10 +5,14 @@
 
 #include <filesystem>
 
+#include "archive/set_names.h"
 #include "core/ini.h"
 #include "jobs/create/create.h"
+#include "jobs/create/exclusions.h"
 #include "jobs/create/scan.h"
+#include "jobs/create/set_lock.h"
 #include "jobs/sets/backup_lists.h"
+#include "shell/exclusions_window.h"
 #include "shell/main_window.h"
 #include "shell/settings_window.h"
 #include "support/test_support.h"
@@ -252,6 +256,43 @@ TEST_F(EventLoopTest, UpdateTakesTheSelectedSetAndRefreshesTheLists) {
   EXPECT_EQ(t.app.BackupRowNames, (StringList{"Backup_0001_of_" + tmp.Internal("Data\\")}));
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 2);
   EXPECT_EQ(t.tk.focus_control, ui::kBackupList);
+}
+
+// The context menu edits the selected set's list; the Project menu with no set selected
+// asks for a folder first. What the window keeps counts at the next update, and an update
+// is refused while another run holds the set.
+TEST_F(EventLoopTest, ExclusionsOfTheSelectedSetCountAtItsNextUpdate) {
+  MakeSet("Data");
+  Open();
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  t.tk.on_wait = [](HeadlessToolkit& tk) {
+    tk.SetText(ui::kJobWindow, kExclusionsField, "sub/");
+    return Event{EventType::kLeftClick, ui::kJobWindow, kExclusionsOkButton};
+  };
+  Handle(EventType::kMenu, ui::kContextExclusions);
+  t.tk.on_wait = nullptr;
+  EXPECT_EQ(ExclusionsOf(t.app, tmp.Internal("Data\\")), (std::vector<std::string>{"sub/"}));
+  Handle(EventType::kLeftClick, ui::kUpdateButton);
+  IniReader index;
+  ASSERT_TRUE(index.Load(t.app.BackupFolder + IndexFileName(SetName(tmp.Internal("Data\\")), 1)));
+  ASSERT_TRUE(index.SelectGroup("REMOVED"));
+  EXPECT_EQ(index.ReadNumberedValues().size(), 2u);  // sub\ and sub\b.txt
+
+  SetLock other;
+  ASSERT_EQ(other.Take(t.app.BackupFolder, SetName(tmp.Internal("Data\\"))),
+            SetLock::Outcome::kTaken);
+  const size_t messages = t.tk.messages.size();
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  Handle(EventType::kLeftClick, ui::kUpdateButton);
+  ASSERT_EQ(t.tk.messages.size(), messages + 1);
+  EXPECT_NE(t.tk.messages.back().text.find("Prozess"), std::string::npos);
+  EXPECT_FALSE(t.tk.FindWindow(kMain) == nullptr);
+
+  t.tk.SetValue(kMain, ui::kBackupList, -1);
+  t.tk.QueueFolder(tmp.Internal("Elsewhere\\"));
+  t.tk.opened.clear();
+  Handle(EventType::kMenu, ui::kMenuExclusions);
+  EXPECT_EQ(OpenedTitles(), (std::vector<std::string>{t.app.Text(kTextExclusions)}));
 }
 
 TEST_F(EventLoopTest, ListAndVerifyTakeTheSelectedRowAndGiveTheFocusBack) {

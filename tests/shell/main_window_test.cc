@@ -76,6 +76,7 @@ TEST_F(MainWindowTest, OpensWithMenusControlsAndStartStates) {
                                                      {ui::kMenuProperties, 7},
                                                      {-1, -1},
                                                      {ui::kMenuSettings, 5},
+                                                     {ui::kMenuExclusions, -1},
                                                      {-1, -1},
                                                      {ui::kMenuAbout, 6},
                                                      {-1, -1},
@@ -97,7 +98,8 @@ TEST_F(MainWindowTest, OpensWithMenusControlsAndStartStates) {
   }
 
   // The context menu with its images.
-  ASSERT_EQ(w.context_menu.items.size(), 9u);
+  ASSERT_EQ(w.context_menu.items.size(), 10u);
+  EXPECT_EQ(w.context_menu.items[7].id, ui::kContextExclusions);
   EXPECT_EQ(w.context_menu.items[0].id, ui::kContextList);
   EXPECT_EQ(w.context_menu.items[0].image, 11);
   EXPECT_EQ(w.context_menu.items[6].id, ui::kContextDelete);

@@ -14,6 +14,7 @@
 #include "jobs/create/generations.h"
 #include "jobs/create/progress.h"
 #include "jobs/create/scan.h"
+#include "jobs/create/set_lock.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -332,9 +333,14 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
   }
   const std::string set_name = SetName(source_folder);
   const std::string volume_path = app.BackupFolder + VolumeFileName(set_name, generation);
-  // What an interrupted job of the set left goes without a question (an update has done
-  // this before it chose its generation).
-  if (generation == 0) RemoveLeftovers(app.BackupFolder, set_name);
+  // A new set is written under its lock, held to the end of the job on every way out (an
+  // update holds it already). What an interrupted job of the set left then goes without a
+  // question (an update has done this before it chose its generation).
+  SetLock lock;
+  if (generation == 0) {
+    if (!LockSetForJob(app, lock, set_name)) return 0;
+    RemoveLeftovers(app.BackupFolder, set_name);
+  }
 
   JobWindow window(app, mode, {app.Text(kTextCreating), 404, 297});
   AddProgressControls(app);

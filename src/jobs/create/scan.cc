@@ -2,12 +2,32 @@
 
 #include <vector>
 
+#include "jobs/create/exclusions.h"
 #include "platform/file_system.h"
 
 namespace sk {
 namespace {
 
-void ScanFolder(AppState& app, const std::string& base, bool quiet, bool is_source) {
+// What one scan carries down the tree: the source's exclusions and the names from the
+// source folder to the folder being listed.
+struct ScanContext {
+  ExclusionMatcher exclusions;
+  std::vector<std::string> names;
+};
+
+// An excluded entry is left out whatever it is: a folder with all below it, and names the
+// archive cannot hold or links it cannot keep too, so that excluding is the way past them.
+bool IsExcluded(ScanContext& context, const platform::FolderEntry& entry) {
+  if (context.exclusions.Empty()) return false;
+  context.names.push_back(entry.name);
+  const bool excluded = context.exclusions.Excludes(
+      context.names, entry.kind == platform::FolderEntry::Kind::kFolder);
+  context.names.pop_back();
+  return excluded;
+}
+
+void ScanFolder(AppState& app, ScanContext& context, const std::string& base, bool quiet,
+                bool is_source) {
   std::vector<platform::FolderEntry> entries;
   if (!platform::ListFolder(base, entries)) {
     // A source that is not there has nothing to back up (an update then finds everything
@@ -18,10 +38,13 @@ void ScanFolder(AppState& app, const std::string& base, bool quiet, bool is_sour
   for (const platform::FolderEntry& entry : entries) {
     // Let the windows repaint; the event itself is not acted on.
     if (!quiet) app.toolkit.PollEvent();
+    if (IsExcluded(context, entry)) continue;
     switch (entry.kind) {
       case platform::FolderEntry::Kind::kFolder:
         app.ScanList.push_back(base + entry.name + "\\");
-        ScanFolder(app, base + entry.name + "\\", quiet, false);
+        context.names.push_back(entry.name);
+        ScanFolder(app, context, base + entry.name + "\\", quiet, false);
+        context.names.pop_back();
         break;
       case platform::FolderEntry::Kind::kFile:
         app.ScanList.push_back(base + entry.name);
@@ -41,7 +64,9 @@ void ScanFolder(AppState& app, const std::string& base, bool quiet, bool is_sour
 
 void ScanTree(AppState& app, const std::string& folder, bool quiet) {
   const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
-  ScanFolder(app, base, quiet, true);
+  ScanContext context;
+  context.exclusions = ExclusionMatcher(ExclusionsOf(app, base), platform::kNamesIgnoreCase);
+  ScanFolder(app, context, base, quiet, true);
 }
 
 void ReportSkippedEntries(AppState& app) {

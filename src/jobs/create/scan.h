@@ -12,7 +12,8 @@ namespace sk {
 // ScanList and adds the file sizes to ScanTotal. Unless quiet, one pending window event is taken
 // per entry. Entries whose names the archive cannot hold and folders that exist but
 // cannot be read go to ScanProblems; links and special files the format cannot hold go to
-// ScanSkipped. A folder that does not exist adds nothing.
+// ScanSkipped. A folder that does not exist adds nothing. Entries the folder's exclusions
+// (app.Exclusions) match are left out, a folder with everything below it.
 void ScanTree(AppState& app, const std::string& folder, bool quiet);
 
 // Lists ScanSkipped to the user in one message (at most kSkippedShown paths, then how many

@@ -8,6 +8,7 @@
 #include "jobs/create/create.h"
 #include "jobs/create/generations.h"
 #include "jobs/create/scan.h"
+#include "jobs/create/set_lock.h"
 #include "jobs/sets/backup_lists.h"
 #include "jobs/sets/change_detection.h"
 #include "jobs/sets/stored_versions.h"
@@ -263,6 +264,10 @@ int32_t UpdateBackup(AppState& app, const std::string& name, int32_t mode) {
     if (display_name.back() != '\\') display_name += '\\';
   }
   if (display_name.empty()) return 0;
+  // The whole job, the clean-up of leftovers included, runs under the set's lock.
+  SetLock lock;
+  const std::string set_name = ParsePointName(display_name).set_name;
+  if (!set_name.empty() && !LockSetForJob(app, lock, set_name)) return 0;
 
   UpdateJob job(app);
   int32_t result;

@@ -120,6 +120,8 @@ bool Rename(const std::string& native_from, const std::string& native_to) {
   return ::rename(native_from.c_str(), native_to.c_str()) == 0;
 }
 
+bool Remove(const std::string& native) { return ::unlink(native.c_str()) == 0; }
+
 bool SyncFolder(const std::string& native) {
   const int fd = OpenRetrying(native.c_str(), O_RDONLY | O_DIRECTORY);
   if (fd < 0) return false;

@@ -114,6 +114,8 @@ bool Rename(const std::string& native_from, const std::string& native_to) {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool Remove(const std::string& native) { return DeleteFileA(native.c_str()) != 0; }
+
 // A rename is written through (MOVEFILE_WRITE_THROUGH): nothing is left to flush.
 bool SyncFolder(const std::string&) { return true; }
 

@@ -8,6 +8,17 @@ namespace sk::ui {
 namespace {
 
 constexpr char kPanelClass[] = "StowkeeperWindow";
+
+// A multi-line edit field shows only CR LF as a line break.
+std::string EditLines(const ControlDef& def, const std::string& text) {
+  if (def.kind != ControlKind::kEdit || (def.style & kStyleMultiLine) == 0) return text;
+  std::string lines;
+  for (const char c : text) {
+    if (c == '\n' && (lines.empty() || lines.back() != '\r')) lines += '\r';
+    lines += c;
+  }
+  return lines;
+}
 // A drop-down list's window is as high as its open list; the field itself keeps its height.
 constexpr int kDropDownListHeight = 200;
 
@@ -153,6 +164,9 @@ HWND Win32Toolkit::MakeControl(int window, WindowData& w, const ControlDef& def,
     case ControlKind::kEdit:
       native_class = "EDIT";
       style |= ES_AUTOHSCROLL | WS_TABSTOP;
+      if ((def.style & kStyleMultiLine) != 0) {
+        style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_HSCROLL;
+      }
       if ((def.style & kStyleReadOnly) != 0) style |= ES_READONLY;
       if ((def.style & kStyleCentered) != 0) style |= ES_CENTER;
       ex_style |= WS_EX_CLIENTEDGE;
@@ -220,7 +234,8 @@ HWND Win32Toolkit::MakeControl(int window, WindowData& w, const ControlDef& def,
       style |= SS_NOTIFY | SS_LEFT | SS_NOPREFIX;
       break;
   }
-  HWND hwnd = CreateWindowExA(ex_style, native_class, def.text.c_str(), style, def.x, def.y,
+  const std::string initial_text = EditLines(def, def.text);
+  HWND hwnd = CreateWindowExA(ex_style, native_class, initial_text.c_str(), style, def.x, def.y,
                               def.width, height, parent, child_id, instance_, nullptr);
   if (hwnd == nullptr) return nullptr;
   switch (def.kind) {
@@ -300,7 +315,7 @@ void Win32Toolkit::SetText(int window, int control, const std::string& text) {
     if (selected != CB_ERR) SetItemText(window, control, static_cast<int>(selected), text);
     return;
   }
-  SetWindowTextA(c->hwnd, text.c_str());
+  SetWindowTextA(c->hwnd, EditLines(c->def, text).c_str());
 }
 
 std::string Win32Toolkit::GetText(int window, int control) {
@@ -310,7 +325,10 @@ std::string Win32Toolkit::GetText(int window, int control) {
     const LRESULT selected = SendMessageA(c->hwnd, CB_GETCURSEL, 0, 0);
     return selected == CB_ERR ? "" : ComboText(c->hwnd, static_cast<int>(selected));
   }
-  return WindowText(c->hwnd);
+  std::string text = WindowText(c->hwnd);
+  // A multi-line edit field ends its lines in CR LF; callers see "\n" everywhere.
+  if ((c->def.style & kStyleMultiLine) != 0) std::erase(text, '\r');
+  return text;
 }
 
 void Win32Toolkit::SetValue(int window, int control, int64_t value) {

@@ -461,7 +461,8 @@ wxWindow* WxToolkit::MakeWidget(int window, WindowData& w, const ControlDef& def
     case ControlKind::kProgressBar:
       return new wxGauge(parent, wxID_ANY, 100, pos, size, wxGA_HORIZONTAL | wxGA_SMOOTH);
     case ControlKind::kEdit:
-      return new wxTextCtrl(parent, wxID_ANY, text, pos, size);
+      return new wxTextCtrl(parent, wxID_ANY, text, pos, size,
+                            (def.style & kStyleMultiLine) != 0 ? wxTE_MULTILINE : 0);
     case ControlKind::kText: {
       if ((def.style & kStyleReadOnly) != 0) {
         long style = wxTE_READONLY;

@@ -1,0 +1,267 @@
+#include "jobs/create/exclusions.h"
+
+#include "archive/set_names.h"
+
+namespace sk {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trimmed(const std::string& text) {
+  size_t first = 0;
+  size_t end = text.size();
+  while (first < end && IsBlank(text[first])) ++first;
+  while (end > first && IsBlank(text[end - 1])) --end;
+  return text.substr(first, end - first);
+}
+
+char Folded(char c, bool ignore_case) {
+  return ignore_case && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The "]" that closes the set opening at glob[open] ("[" ... "]", a "]" right after "[" or
+// "[!" being a member); npos when there is none. Checking, matching and splitting all use
+// this one rule, so a list splits where its patterns end.
+size_t ClassEnd(const std::string& glob, size_t open) {
+  size_t at = open + 1;
+  if (at < glob.size() && (glob[at] == '!' || glob[at] == '^')) ++at;
+  if (at < glob.size() && glob[at] == ']') ++at;
+  const size_t end = glob.find(']', at);
+  return end;
+}
+
+// Whether c is in the set glob[open..close].
+bool InClass(const std::string& glob, size_t open, size_t close, char c, bool ignore_case) {
+  size_t at = open + 1;
+  const bool negated = glob[at] == '!' || glob[at] == '^';
+  if (negated) ++at;
+  const char wanted = Folded(c, ignore_case);
+  bool found = false;
+  for (; at < close; ++at) {
+    const char low = Folded(glob[at], ignore_case);
+    if (at + 2 < close && glob[at + 1] == '-') {
+      const char high = Folded(glob[at + 2], ignore_case);
+      if (wanted >= low && wanted <= high) found = true;
+      at += 2;
+    } else if (wanted == low) {
+      found = true;
+    }
+  }
+  return found != negated;
+}
+
+// The pattern with "/" between names, its blanks dropped.
+std::string Normalized(const std::string& pattern) {
+  std::string text = Trimmed(pattern);
+  for (char& c : text) {
+    if (c == '\\') c = '/';
+  }
+  return text;
+}
+
+std::vector<std::string> NamesOf(const std::string& path) {
+  std::vector<std::string> names;
+  size_t start = 0;
+  for (size_t at = path.find('/'); at != std::string::npos; at = path.find('/', start)) {
+    names.push_back(path.substr(start, at - start));
+    start = at + 1;
+  }
+  names.push_back(path.substr(start));
+  return names;
+}
+
+}  // namespace
+
+PatternFault CheckPattern(const std::string& pattern) {
+  std::string text = Normalized(pattern);
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return PatternFault::kControlCharacter;
+  }
+  if (text.empty()) return PatternFault::kEmpty;
+  const bool drive = text.size() >= 2 && text[1] == ':' &&
+                     ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')) &&
+                     (text.size() == 2 || text[2] == '/');
+  if (text.front() == '/' || drive) return PatternFault::kAbsolute;
+  if (text.starts_with("./")) text.erase(0, 2);
+  if (!text.empty() && text.back() == '/') text.pop_back();
+  if (text.empty()) return PatternFault::kEmpty;
+  for (const std::string& name : NamesOf(text)) {
+    if (name.empty()) return PatternFault::kEmptyName;
+    if (name == "." || name == "..") return PatternFault::kParent;
+    for (size_t at = name.find('['); at != std::string::npos; at = name.find('[', at + 1)) {
+      at = ClassEnd(name, at);
+      if (at == std::string::npos) return PatternFault::kUnbalancedBracket;
+    }
+  }
+  return PatternFault::kNone;
+}
+
+std::string PatternFaultText(PatternFault fault) {
+  switch (fault) {
+    case PatternFault::kNone:
+      return "";
+    case PatternFault::kEmpty:
+      return "the pattern is empty";
+    case PatternFault::kAbsolute:
+      return "the pattern is an absolute path; patterns are relative to the source folder";
+    case PatternFault::kParent:
+      return "the pattern holds a \".\" or \"..\" name";
+    case PatternFault::kEmptyName:
+      return "the pattern holds \"//\"";
+    case PatternFault::kUnbalancedBracket:
+      return "the pattern holds a \"[\" without its \"]\"";
+    case PatternFault::kControlCharacter:
+      return "the pattern holds a control character";
+  }
+  return "";
+}
+
+ExclusionMatcher::ExclusionMatcher(const std::vector<std::string>& patterns, bool ignore_case)
+    : ignore_case_(ignore_case) {
+  for (const std::string& given : patterns) {
+    if (CheckPattern(given) != PatternFault::kNone) continue;
+    std::string text = Normalized(given);
+    Pattern pattern;
+    // "./name" anchors a single name at the source folder.
+    if (text.starts_with("./")) {
+      text.erase(0, 2);
+      pattern.anchored = true;
+    }
+    if (text.back() == '/') {
+      text.pop_back();
+      pattern.folders_only = true;
+    }
+    pattern.names = NamesOf(text);
+    if (pattern.names.size() > 1) pattern.anchored = true;
+    patterns_.push_back(std::move(pattern));
+  }
+}
+
+bool ExclusionMatcher::Matches(const std::string& glob, const std::string& name) const {
+  // Backtracking to the last "*" is enough: a "*" never has to take back what a later one
+  // took, so the work stays linear in glob times name.
+  size_t g = 0, n = 0;
+  size_t star = std::string::npos, star_n = 0;
+  while (n < name.size()) {
+    if (g < glob.size() && glob[g] == '*') {
+      star = g++;
+      star_n = n;
+      continue;
+    }
+    if (g < glob.size()) {
+      if (glob[g] == '[') {
+        const size_t close = ClassEnd(glob, g);
+        if (InClass(glob, g, close, name[n], ignore_case_)) {
+          g = close + 1;
+          ++n;
+          continue;
+        }
+      } else if (glob[g] == '?' || Folded(glob[g], ignore_case_) == Folded(name[n], ignore_case_)) {
+        ++g;
+        ++n;
+        continue;
+      }
+    }
+    if (star == std::string::npos) return false;
+    g = star + 1;
+    n = ++star_n;
+  }
+  while (g < glob.size() && glob[g] == '*') ++g;
+  return g == glob.size();
+}
+
+bool ExclusionMatcher::Excludes(const std::vector<std::string>& names, bool is_folder) const {
+  if (names.empty()) return false;
+  for (const Pattern& pattern : patterns_) {
+    if (pattern.folders_only && !is_folder) continue;
+    if (!pattern.anchored) {
+      if (Matches(pattern.names.front(), names.back())) return true;
+      continue;
+    }
+    if (pattern.names.size() != names.size()) continue;
+    bool all = true;
+    for (size_t i = 0; all && i < names.size(); ++i) all = Matches(pattern.names[i], names[i]);
+    if (all) return true;
+  }
+  return false;
+}
+
+std::string JoinPatterns(const std::vector<std::string>& patterns) {
+  std::string value;
+  for (const std::string& given : patterns) {
+    const std::string pattern = Trimmed(given);
+    if (pattern.empty()) continue;
+    if (!value.empty()) value += ";";
+    for (size_t at = 0; at < pattern.size(); ++at) {
+      if (pattern[at] == '[') {
+        const size_t close = ClassEnd(pattern, at);
+        if (close != std::string::npos) {
+          value += pattern.substr(at, close + 1 - at);
+          at = close;
+          continue;
+        }
+      }
+      value += pattern[at] == ';' ? std::string("[;]") : std::string(1, pattern[at]);
+    }
+  }
+  return value;
+}
+
+std::vector<std::string> SplitPatterns(const std::string& value) {
+  std::vector<std::string> patterns;
+  std::string current;
+  const auto take = [&] {
+    const std::string pattern = Trimmed(current);
+    if (!pattern.empty()) patterns.push_back(pattern);
+    current.clear();
+  };
+  for (size_t at = 0; at < value.size(); ++at) {
+    if (value[at] == '[') {
+      const size_t close = ClassEnd(value, at);
+      if (close != std::string::npos) {
+        current += value.substr(at, close + 1 - at);
+        at = close;
+        continue;
+      }
+    }
+    if (value[at] == ';') {
+      take();
+    } else {
+      current += value[at];
+    }
+  }
+  take();
+  return patterns;
+}
+
+std::string ExclusionKey(const std::string& source_folder) {
+  const std::string key = LowerCase(SetName(source_folder));
+  if (key.empty() || key.front() == ';' || key.front() == '[' || IsBlank(key.front())) return "";
+  for (const char c : key) {
+    if (c == '=' || static_cast<unsigned char>(c) < 0x20) return "";
+  }
+  return key;
+}
+
+std::vector<std::string> ExclusionsOf(const AppState& app, const std::string& source_folder) {
+  const auto found = app.Exclusions.find(ExclusionKey(source_folder));
+  return found == app.Exclusions.end() ? std::vector<std::string>{} : found->second;
+}
+
+bool SetExclusions(AppState& app, const std::string& source_folder,
+                   const std::vector<std::string>& patterns) {
+  const std::string key = ExclusionKey(source_folder);
+  if (key.empty()) return false;
+  std::vector<std::string> kept;
+  for (const std::string& pattern : patterns) {
+    if (!Trimmed(pattern).empty()) kept.push_back(Trimmed(pattern));
+  }
+  if (kept.empty()) {
+    app.Exclusions.erase(key);
+  } else {
+    app.Exclusions[key] = std::move(kept);
+  }
+  return true;
+}
+
+}  // namespace sk

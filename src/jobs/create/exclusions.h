@@ -1,0 +1,87 @@
+// Exclusions: per source folder, patterns of entries the scan leaves out.
+//
+// A pattern is a shell glob on the path of an entry relative to the source folder, "/"
+// between names ("\" is taken as "/"): "*" matches any run of characters within one name,
+// "?" one character, "[abc]", "[a-z]" and "[!abc]" one character of (or not of) a set.
+// - A pattern without "/" (apart from a trailing one) matches the name of an entry at any
+//   depth: "*.tmp", "node_modules".
+// - A pattern with a "/" inside is anchored at the source folder and matches name by name:
+//   "docs/*.pdf" matches docs/a.pdf but not x/docs/a.pdf or docs/sub/a.pdf.
+// - A trailing "/" matches folders only: "build/" leaves out every folder named build with
+//   everything below it, but keeps a file named build.
+// An excluded folder is left out with everything below it. Letter case counts as the
+// platform's file names count it (not at all on Windows, A to Z folded only).
+//
+// Blanks at either end of a pattern are dropped. In Settings.ini a set's patterns stand in
+// one value, separated by ";"; a ";" inside a pattern is written "[;]", which matches the
+// same names, so the separator never clashes with a pattern.
+#ifndef STOWKEEPER_JOBS_CREATE_EXCLUSIONS_H_
+#define STOWKEEPER_JOBS_CREATE_EXCLUSIONS_H_
+
+#include <string>
+#include <vector>
+
+#include "core/app_state.h"
+
+namespace sk {
+
+// The settings group that holds the patterns, one key per set (its set name, lower case).
+inline constexpr char kExclusionsGroup[] = "Exclusions";
+
+// Why a pattern cannot be used; kNone when it can.
+enum class PatternFault {
+  kNone,
+  kEmpty,              // nothing but blanks, or only "/"
+  kAbsolute,           // starts with "/" or a drive: patterns are relative to the source
+  kParent,             // a "." or ".." name: it would reach outside or stand for nothing
+  kEmptyName,          // "//" inside
+  kUnbalancedBracket,  // a "[" without its "]"
+  kControlCharacter,   // no file name the program backs up holds one
+};
+PatternFault CheckPattern(const std::string& pattern);
+// The reason in words, for messages ("an unbalanced \"[\"").
+std::string PatternFaultText(PatternFault fault);
+
+// The patterns compiled once for a scan.
+class ExclusionMatcher {
+ public:
+  ExclusionMatcher() = default;
+  // Patterns that fail CheckPattern are left out (they can only come from a hand-edited
+  // file).
+  ExclusionMatcher(const std::vector<std::string>& patterns, bool ignore_case);
+
+  bool Empty() const { return patterns_.empty(); }
+  // Whether the entry at names (the names from the source folder down to the entry) is left
+  // out. An entry below an excluded folder is never asked about: the scan does not descend.
+  bool Excludes(const std::vector<std::string>& names, bool is_folder) const;
+
+ private:
+  struct Pattern {
+    std::vector<std::string> names;  // one glob per name
+    bool anchored = false;           // had a "/" inside
+    bool folders_only = false;       // had a trailing "/"
+  };
+  bool Matches(const std::string& glob, const std::string& name) const;
+  std::vector<Pattern> patterns_;
+  bool ignore_case_ = false;
+};
+
+// The value a list of patterns has in Settings.ini, and back.
+std::string JoinPatterns(const std::vector<std::string>& patterns);
+std::vector<std::string> SplitPatterns(const std::string& value);
+
+// The settings key of a source folder (a full path ending in "\"): its set name in lower
+// case, as set files are matched without regard to case; "" when the folder has no set
+// name or a name no INI key can hold.
+std::string ExclusionKey(const std::string& source_folder);
+
+// The patterns kept for a source folder; empty when there are none.
+std::vector<std::string> ExclusionsOf(const AppState& app, const std::string& source_folder);
+// Keeps patterns for a source folder (an empty list removes the key); false when the
+// folder cannot have a key.
+bool SetExclusions(AppState& app, const std::string& source_folder,
+                   const std::vector<std::string>& patterns);
+
+}  // namespace sk
+
+#endif  // STOWKEEPER_JOBS_CREATE_EXCLUSIONS_H_

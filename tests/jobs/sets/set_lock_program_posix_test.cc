@@ -1,0 +1,110 @@
+// Two real runs of the program on one set: while one writes it, every other job that would
+// write or delete it stops with status 1 and names the run, and the set stays whole.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/set_names.h"
+#include "jobs/create/set_lock.h"
+#include "platform/process.h"
+#include "support/program_runner.h"
+#include "support/test_support.h"
+
+namespace sk {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class SetLockProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(std::filesystem::exists(testing::ProgramPath()))
+        << "build the program first: " << testing::ProgramPath();
+    folder_.MakeFolder("backups");
+    folder_.Write("config/Stowkeeper/Settings.ini",
+                  "[Folders]\r\nSaveFolder = " + folder_.Native("backups") + "\r\n");
+    folder_.Write("src/Data/small.txt", "small");
+  }
+
+  testing::ProgramSetting Setting(const std::string& errors) const {
+    return {.config = folder_.Native("config"),
+            .home = folder_.Native("home"),
+            .errors = folder_.Native(errors)};
+  }
+  int Run(const std::vector<std::string>& args) {
+    return testing::WaitForProgram(testing::StartProgram(args, Setting("stderr")));
+  }
+  std::string Err() const { return folder_.Read("stderr"); }
+  std::string Source() const { return folder_.Native("src/Data"); }
+  std::string Lock() const {
+    return "backups/" + LockFileName(SetName(folder_.Internal("src/Data/")));
+  }
+
+  testing::TempFolder folder_;
+};
+
+TEST_F(SetLockProgramTest, ASecondRunStopsWhileTheFirstWritesAndTheSetStaysWhole) {
+  ASSERT_EQ(Run({"/c", Source()}), 0) << Err();
+  // Enough new data for the update to take a while.
+  for (int i = 0; i < 24; ++i) {
+    folder_.Write("src/Data/big/" + std::to_string(i) + ".txt",
+                  testing::TextData(2 << 20, static_cast<uint32_t>(i + 1)));
+  }
+  const testing::StartedProgram first =
+      testing::StartProgram({"/u", Source()}, Setting("first-stderr"));
+  ASSERT_GT(first.id, 0);
+  const Clock::time_point start = Clock::now();
+  while (!folder_.Exists(Lock()) && Clock::now() - start < std::chrono::seconds(30)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_TRUE(folder_.Exists(Lock())) << "the first run never took the lock";
+  const std::string held = folder_.Read(Lock());
+
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"/u", Source()},
+                                               {"/c", Source(), "--yes"},
+                                               {"/d", Source(), "--yes"}}) {
+    EXPECT_EQ(Run(args), 1) << args[0];
+    EXPECT_NE(
+        Err().find("(process " + std::to_string(first.id) + " on " + platform::HostName() + ")"),
+        std::string::npos)
+        << args[0] << ": " << Err();
+  }
+  const bool still_running = folder_.Exists(Lock()) && folder_.Read(Lock()) == held;
+  EXPECT_EQ(testing::WaitForProgram(first), 0) << folder_.Read("first-stderr");
+  EXPECT_TRUE(still_running) << "the update ended before the other runs were tried";
+
+  // The lock went with the run; the set has its two restore points and verifies.
+  EXPECT_FALSE(folder_.Exists(Lock()));
+  EXPECT_EQ(Run({"/v", Source()}), 0) << Err();
+  EXPECT_EQ(folder_.Names("backups").size(), 3u);
+}
+
+TEST_F(SetLockProgramTest, AStaleLockIsTakenOverALiveOneNeverBroken) {
+  ASSERT_EQ(Run({"/c", Source()}), 0) << Err();
+  const std::string host = platform::HostName();
+  // This test's own process runs: its lock stays, and the update stops.
+  const std::string live = "[Lock]\r\nProcess = " + std::to_string(getpid()) +
+                           "\r\nHost = " + host + "\r\nToken = 77\r\n";
+  folder_.Write(Lock(), live);
+  EXPECT_EQ(Run({"/u", Source()}), 1);
+  EXPECT_NE(Err().find("(process " + std::to_string(getpid())), std::string::npos) << Err();
+  EXPECT_EQ(folder_.Read(Lock()), live);
+  EXPECT_EQ(folder_.Names("backups").size(), 2u);
+
+  // A process that is gone: its lock is taken over, and released at the end.
+  folder_.Write(Lock(), "[Lock]\r\nProcess = 1073741820\r\nHost = " + host + "\r\nToken = 1\r\n");
+  EXPECT_EQ(Run({"/u", Source()}), 0) << Err();
+  EXPECT_FALSE(folder_.Exists(Lock()));
+  // A job that ends early (a set kept on "--no") leaves no lock either.
+  EXPECT_EQ(Run({"/c", Source(), "--no"}), 1);
+  EXPECT_FALSE(folder_.Exists(Lock()));
+  EXPECT_EQ(Run({"/v", Source()}), 0) << Err();
+}
+
+}  // namespace
+}  // namespace sk
