@@ -99,6 +99,26 @@ enum TextId : int {
   kTextBadBlock = 90,           // A block does not unpack:
   kTextCrcMismatch = 91,        // CRC mismatch:
   kTextVolumeMissing = 92,      // The volume is missing
+  // Schedules (a range of their own, kScheduleTextFirst to kScheduleTextLast).
+  kTextScheduleMenu = 130,      // Schedule...
+  kTextSchedule = 131,          // Schedule
+  kTextScheduleOff = 132,       // Never
+  kTextHourly = 133,            // Every hour
+  kTextDaily = 134,             // Every day
+  kTextWeekly = 135,            // Every week
+  kTextScheduleFailed = 136,    // The schedule could not be changed:
+  kTextRemoveSchedule = 137,    // This backup has a schedule. Remove the schedule as well?
+  kTextLastBackup = 138,        // Last backup:
+  kTextToday = 139,             // today
+  kTextYesterday = 140,         // yesterday
+  kTextHourlyShort = 141,       // hourly
+  kTextDailyShort = 142,        // daily
+  kTextWeeklyShort = 143,       // weekly
+  kTextScheduledFailed = 144,   // Scheduled backup failed
+  kTextScheduledDone = 145,     // Scheduled backup done
+  kTextNotifyFrame = 146,       // Scheduled backups
+  kTextNotifyFailures = 147,    // Notify of failures only
+  kTextNotifyAll = 148,         // Notify of failures and successes
 };
 
 }  // namespace sk

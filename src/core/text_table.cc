@@ -103,9 +103,33 @@ void FillDefaultTexts(TextTable& texts) {
       "CRC-Fehler:",                                                 // 091
       "Das Volume fehlt",                                            // 092
   };
+  static constexpr const char* kScheduleDefaults[kScheduleTextLast - kScheduleTextFirst + 1] = {
+      "Zeitplan…",                                                               // 130
+      "Zeitplan",                                                                // 131
+      "Nie",                                                                     // 132
+      "Jede Stunde",                                                             // 133
+      "Jeden Tag",                                                               // 134
+      "Jede Woche",                                                              // 135
+      "Der Zeitplan konnte nicht geändert werden:",                              // 136
+      "Für dieses Backup gibt es einen Zeitplan. Soll er auch entfernt werden?",  // 137
+      "Letztes Backup:",                                                         // 138
+      "heute",                                                                   // 139
+      "gestern",                                                                 // 140
+      "stündlich",                                                               // 141
+      "täglich",                                                                 // 142
+      "wöchentlich",                                                             // 143
+      "Geplantes Backup fehlgeschlagen",                                         // 144
+      "Geplantes Backup abgeschlossen",                                          // 145
+      "Geplante Backups",                                                        // 146
+      "Nur Fehler melden",                                                       // 147
+      "Fehler und Erfolge melden",                                               // 148
+  };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {
     texts.slots[n] = platform::SystemTextFromUtf8(kDefaults[n - 1]);
+  }
+  for (int n = kScheduleTextFirst; n <= kScheduleTextLast; ++n) {
+    texts.slots[n] = platform::SystemTextFromUtf8(kScheduleDefaults[n - kScheduleTextFirst]);
   }
 }
 

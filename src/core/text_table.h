@@ -9,9 +9,19 @@
 namespace sk {
 
 inline constexpr int kTextCount = 92;
+// The texts of schedules, in a range of their own above the others.
+inline constexpr int kScheduleTextFirst = 130;
+inline constexpr int kScheduleTextLast = 148;
+
+// Whether a number names a text of the table (1 to kTextCount, or the schedules' range);
+// every other slot stays empty.
+constexpr bool IsTextKey(int number) {
+  return (number >= 1 && number <= kTextCount) ||
+         (number >= kScheduleTextFirst && number <= kScheduleTextLast);
+}
 
 struct TextTable {
-  // Slots 1 to kTextCount hold the texts; the others stay empty.
+  // The slots IsTextKey names hold the texts; the others stay empty.
   std::array<std::string, 301> slots;
 
   const std::string& operator[](int number) const {

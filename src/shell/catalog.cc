@@ -87,7 +87,8 @@ void LoadCatalog(AppState& app) {
   IniReader ini;
   if (!ini.Load(path) || !ini.SelectGroup("CATALOG")) return;
   const bool utf8 = StartsWithUtf8Mark(path);
-  for (int n = 1; n <= kTextCount; ++n) {
+  for (int n = 1; n <= kScheduleTextLast; ++n) {
+    if (!IsTextKey(n)) continue;
     char key[4];
     std::snprintf(key, sizeof key, "%03d", n);
     const std::string value = ini.ReadText(key, kNoValue);
