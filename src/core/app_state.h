@@ -29,6 +29,8 @@ struct AppState {
   int32_t WinWidth = 599, WinHeight = 500;
   int32_t ColumnWidth = 343;
   int32_t ViewMode = 0;  // 0 normal, kViewMaximized, kViewMinimized
+  // 1: a scheduled run that succeeds tells the user too, not only one that fails.
+  int32_t NotifySuccess = 0;
 
   // Paths.
   std::string ProgramFolder;

@@ -111,6 +111,13 @@ Answer Win32Toolkit::MessageBox(const std::string& title, const std::string& tex
   return SystemMessageBox(ActiveWindow(), title, text, icon, buttons);
 }
 
+bool Win32Toolkit::Notify(const std::string& title, const std::string& text, Icon icon) {
+  // A scheduled task runs in the user's session only while the user is logged on, so a
+  // message box is seen; it needs only OK.
+  MessageBox(title, text, icon, Buttons::kOk);
+  return true;
+}
+
 std::string Win32Toolkit::RunFolderChooser(const std::string& title, const std::string& start) {
   HMODULE shell = LoadLibraryA("shell32.dll");
   if (shell == nullptr) return "";

@@ -80,6 +80,7 @@ class WxToolkit : public Toolkit {
   // --- Toolkit.
   SK_TOOLKIT_WINDOW_METHODS
   SK_TOOLKIT_DESKTOP_METHODS
+  bool Notify(const std::string& title, const std::string& text, Icon icon) override;
 
  private:
   struct ControlData {
