@@ -1,5 +1,6 @@
 #include "shell/event_loop.h"
 
+#include "archive/set_names.h"
 #include "jobs/create/create.h"
 #include "jobs/create/scan.h"
 #include "jobs/restore/list_contents.h"
@@ -14,6 +15,7 @@
 #include "shell/command_line.h"
 #include "shell/images.h"
 #include "shell/main_window.h"
+#include "shell/schedule_window.h"
 #include "shell/settings.h"
 #include "shell/settings_window.h"
 #include "ui/main_window_ids.h"
@@ -47,6 +49,11 @@ std::string SelectedName(ui::Toolkit& tk, int list) {
   return row < 0 ? "" : tk.GetItemText(kMainWindow, list, static_cast<int>(row), 0);
 }
 
+// The source folder of a display name, "" for none.
+std::string SourceOf(const std::string& name) {
+  return name.empty() ? "" : ParsePointName(name).source;
+}
+
 int CurrentList(ui::Toolkit& tk) {
   return RestoreTabShown(tk) ? ui::kRestoreList : ui::kBackupList;
 }
@@ -61,6 +68,7 @@ void HandleListEvent(AppState& app, Pass& pass) {
   ui::Toolkit& tk = app.toolkit;
   const bool backup = pass.gadget == ui::kBackupList;
   EnableRowCommands(app, pass.gadget);
+  if (backup) ShowSetStatus(app, SourceOf(SelectedName(tk, ui::kBackupList)));
   if (tk.GetValue(kMainWindow, pass.gadget) < 0) return;
   if (pass.type == ui::EventType::kDoubleClick) {
     const int list_button = backup ? ui::kBackupListButton : ui::kRestoreListButton;
@@ -111,6 +119,7 @@ void RunCreate(AppState& app) {
     ScanTree(app, folder, /*quiet=*/false);
     if (WriteVolume(app, folder, 0, kInteractiveMode, app.Engine) == 1) tk.PlayInformationSound();
     RefreshBackupLists(app);
+    ShowSetStatus(app, folder);
   }
   tk.SetFocus(kMainWindow, ui::kBackupList);
 }
@@ -161,12 +170,20 @@ bool RunCommand(AppState& app, Pass& pass) {
     if (!name.empty()) {
       if (UpdateBackup(app, name, kInteractiveMode) == 1) tk.PlayInformationSound();
       RefreshBackupLists(app);
+      ShowSetStatus(app, SourceOf(name));
     }
     tk.SetFocus(kMainWindow, ui::kBackupList);
   }
   if (pass.gadget == ui::kRestoreButton || pass.menu == ui::kContextRestore) RunRestore(app);
+  if (pass.menu == ui::kContextSchedule) {
+    const std::string name = SelectedName(tk, ui::kBackupList);
+    if (!name.empty()) ScheduleWindow(app, SourceOf(name));
+    tk.SetFocus(kMainWindow, ui::kBackupList);
+  }
   if (pass.gadget == ui::kDeleteButton || pass.menu == ui::kContextDelete) {
+    const std::string name = SelectedName(tk, ui::kBackupList);
     DeleteLatestBackup(app);
+    ShowSetStatus(app, SourceOf(name));
     tk.SetFocus(kMainWindow, ui::kBackupList);
   }
   if (pass.menu == ui::kContextList) pass.gadget = CurrentListButton(tk);
@@ -183,6 +200,8 @@ bool RunCommand(AppState& app, Pass& pass) {
 
 void SetDesktopToolkitMaker(DesktopToolkitMaker maker) { Maker() = maker; }
 
+std::unique_ptr<ui::Toolkit> MakeDesktop() { return Maker() == nullptr ? nullptr : Maker()(); }
+
 void CopySettings(const AppState& from, AppState& to) {
   to.Engine = from.Engine;
   to.Level = from.Level;
@@ -195,6 +214,7 @@ void CopySettings(const AppState& from, AppState& to) {
   to.WinHeight = from.WinHeight;
   to.ColumnWidth = from.ColumnWidth;
   to.ViewMode = from.ViewMode;
+  to.NotifySuccess = from.NotifySuccess;
   to.ProgramFolder = from.ProgramFolder;
   to.SettingsFolder = from.SettingsFolder;
   to.Texts = from.Texts;

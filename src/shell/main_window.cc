@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "shell/catalog.h"
 #include "shell/images.h"
+#include "shell/schedule_window.h"
 #include "ui/main_window_ids.h"
 
 namespace sk {
@@ -50,6 +51,7 @@ ui::Menu ContextMenu(const AppState& app) {
            {},
            {ui::kContextUpdate, app.Text(kTextUpdate), kImageUpdate},
            {ui::kContextRestore, app.Text(kTextRestore), kImageRestore},
+           {ui::kContextSchedule, app.Text(kTextScheduleMenu), kImageSettings},
            {},
            {ui::kContextDelete, app.Text(kTextDelete), kImageDelete},
            {},
@@ -142,7 +144,8 @@ std::vector<std::string> OpenMainWindow(AppState& app) {
   tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, false);
   tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, false);
   tk.SetContextMenu(kMainWindow, ContextMenu(app));
-  tk.AddStatusBar(kMainWindow, 1);
+  // Field 1 tells of the set selected in the backup list.
+  tk.AddStatusBar(kMainWindow, 2);
 
   AddControls(app);
   for (const int control : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,
@@ -209,6 +212,7 @@ void EnableRowCommands(AppState& app, int list) {
   tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, selected);
   tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, selected);
   tk.EnableMenuItem(kMainWindow, ui::kContextUpdate, selected && backup);
+  tk.EnableMenuItem(kMainWindow, ui::kContextSchedule, selected && backup);
   tk.EnableMenuItem(kMainWindow, ui::kContextRestore, selected && !backup);
   tk.EnableMenuItem(kMainWindow, ui::kContextDelete, selected && backup);
   if (backup) {
@@ -250,6 +254,8 @@ bool DeleteBackup(AppState& app, const std::string& name) {
   // vanishes in one step, and a crash in between leaves a volume the next job removes.
   const int32_t generation = GenerationOfName(name);
   if (generation >= 0) DeleteGeneration(app.BackupFolder, set_name, generation);
+  // With its main backup the set is gone; a schedule would start it anew.
+  if (generation == 0) OfferScheduleRemoval(app, ParsePointName(name).source);
   return true;
 }
 

@@ -18,6 +18,7 @@ constexpr int kFolderLabel = 4;
 constexpr int kEngineLabel = 5;
 constexpr int kLevelLabel = 6;
 constexpr int kActionLabel = 7;
+constexpr int kNotifyFrame = 8;
 
 void Add(ui::Toolkit& tk, int id, ui::ControlKind kind, ui::Rect r, const std::string& text,
          uint32_t style = ui::kStyleNone) {
@@ -43,7 +44,7 @@ std::string FolderText(const std::string& folder) {
 
 void OpenSettingsWindow(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  tk.OpenWindow(kWindow, {app.Text(kTextSettings), 460, 300, ui::kWindowCenterOnScreen});
+  tk.OpenWindow(kWindow, {app.Text(kTextSettings), 460, 374, ui::kWindowCenterOnScreen});
   Add(tk, kFoldersFrame, ui::ControlKind::kFrame, {15, 20, 430, 81}, app.Text(kTextFolders));
   Add(tk, kPackerFrame, ui::ControlKind::kFrame, {15, 110, 430, 65}, app.Text(kTextEngineFrame));
   Add(tk, kDoubleClickFrame, ui::ControlKind::kFrame, {15, 184, 430, 65},
@@ -70,8 +71,11 @@ void OpenSettingsWindow(AppState& app) {
               {app.Text(kTextActionList), app.Text(kTextActionProperties),
                app.Text(kTextActionVerify), app.Text(kTextActionUpdate)},
               app.DoubleClickAction);
-  Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22}, app.Text(kTextOk));
-  Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22},
+  Add(tk, kNotifyFrame, ui::ControlKind::kFrame, {15, 258, 430, 65}, app.Text(kTextNotifyFrame));
+  AddDropDown(tk, kSettingsNotifyBox, {33, 284, 297, 22},
+              {app.Text(kTextNotifyFailures), app.Text(kTextNotifyAll)}, app.NotifySuccess);
+  Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 341, 79, 22}, app.Text(kTextOk));
+  Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 341, 79, 22},
       app.Text(kTextCancel));
 }
 
@@ -117,6 +121,7 @@ void SettingsWindow(AppState& app) {
     TakeChoice(tk, kSettingsEngineBox, 0, app.Engine);
     TakeChoice(tk, kSettingsLevelBox, 1, app.Level);
     TakeChoice(tk, kSettingsActionBox, 0, app.DoubleClickAction);
+    TakeChoice(tk, kSettingsNotifyBox, 0, app.NotifySuccess);
   }
   tk.EnableWindow(ui::kMainWindow, true);
   tk.CloseWindow(kWindow);
