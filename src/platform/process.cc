@@ -10,9 +10,6 @@ ProcessRunner& Runner() {
 
 }  // namespace
 
-// The system's own start of a program, in process_<system>.cc.
-ProcessResult RunSystemProcess(const std::vector<std::string>& command);
-
 ProcessResult RunProcess(const std::vector<std::string>& command) {
   if (command.empty()) return {};
   if (Runner()) return Runner()(command);

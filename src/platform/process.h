@@ -20,6 +20,9 @@ struct ProcessResult {
 // parameters, standard input empty and no window, and waits for its end.
 ProcessResult RunProcess(const std::vector<std::string>& command);
 
+// The system's own start of a program, which RunProcess makes unless a runner is set.
+ProcessResult RunSystemProcess(const std::vector<std::string>& command);
+
 // A test seam: while a runner is set, RunProcess hands every command to it instead of the
 // system, so tests never reach the user's real scheduler. An empty runner ends that.
 using ProcessRunner = std::function<ProcessResult(const std::vector<std::string>& command)>;

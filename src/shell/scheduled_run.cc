@@ -1,6 +1,7 @@
 #include "shell/scheduled_run.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 
@@ -85,12 +86,11 @@ std::string ScheduleLogLine(int64_t started, const std::string& source, const st
   std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);
   const char* outcome = status == kExitDone ? "done" : status == kExitFailed ? "failed" : "not-run";
-  char numbers[128];
-  std::snprintf(numbers, sizeof numbers, "\t%s\t%lld files\t%lld bytes\t%u.%u s\n", outcome,
-                static_cast<long long>(totals.files), static_cast<long long>(totals.bytes),
-                milliseconds / 1000, milliseconds % 1000 / 100);
   // A tab or a line break in the path would break the line's fields.
-  return std::string(when) + "\t" + Printable(source) + "\t" + job + numbers;
+  return std::string(when) + "\t" + Printable(source) + "\t" + job + "\t" + outcome + "\t" +
+         std::to_string(totals.files) + " files\t" + std::to_string(totals.bytes) + " bytes\t" +
+         std::to_string(milliseconds / 1000) + "." + std::to_string(milliseconds % 1000 / 100) +
+         " s\n";
 }
 
 int ChangeSchedule(AppState& app, const CommandLineJob& job, std::FILE* out,

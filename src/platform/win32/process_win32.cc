@@ -16,7 +16,7 @@ ProcessResult RunSystemProcess(const std::vector<std::string>& command) {
   for (const std::string& part : command) {
     line += (line.empty() ? "" : " ") + QuoteWindowsArgument(part);
   }
-  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  SECURITY_ATTRIBUTES inherit{static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
   if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return result;
