@@ -5,7 +5,8 @@
 #   scripts/setup.sh windows   the program group, plus the Windows program's cross-compilers
 #                              and Wine to test it (scripts/build-win.sh, scripts/test-win.sh)
 #   scripts/setup.sh [all]     everything: the groups above, the fuzz targets' compiler, the
-#                              desktop tests' virtual screen and the packages' tools
+#                              desktop tests' virtual screen, the packages' tools and
+#                              systemd (its unit checker)
 #                              (scripts/test.sh, scripts/package.sh)
 # Run as root (or through sudo) on Debian 12. Does nothing when everything is there already.
 set -euo pipefail
@@ -29,9 +30,9 @@ windows=(
 # The fuzz targets (clang's libFuzzer), the desktop tests' virtual screen and screenshots, and
 # the packages (scripts/package.sh) and their test (scripts/package-test.sh): Debian's build
 # flags and dpkg-shlibdeps, lintian, the icon's pictures, the Windows installer's compiler,
-# and what the test looks with.
+# and what the test looks with; systemd-analyze checks the schedules' units.
 rest=(
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev systemd
   xvfb xauth imagemagick openbox
   dpkg-dev lintian librsvg2-bin nsis file man-db
 )

@@ -37,6 +37,8 @@ struct AppState {
   // Patterns of entries the scan leaves out, per source folder (jobs/create/exclusions.h):
   // the key is the folder's set name in lower case.
   std::map<std::string, std::vector<std::string>> Exclusions;
+  // 1: a scheduled run that succeeds tells the user too, not only one that fails.
+  int32_t NotifySuccess = 0;
 
   // Paths.
   std::string ProgramFolder;

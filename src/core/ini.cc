@@ -82,14 +82,7 @@ void IniWriter::Entry(const std::string& key, int64_t value) { Entry(key, std::t
 bool IniWriter::Save(const std::string& path) const {
   // Under a temporary name nobody can plant a link at, flushed, renamed into place, and the
   // folder flushed: a crash or a power cut leaves the old file or the new one, never a part.
-  platform::File file;
-  const std::string temporary = platform::CreateTemporary(file, path, kIniTemporarySuffix);
-  if (temporary.empty()) return false;
-  bool written = file.Write(text_.data(), text_.size()) && file.Sync();
-  written = file.Close() && written;
-  if (written && platform::CommitFile(temporary, path)) return true;
-  platform::DeleteFile(temporary);
-  return false;
+  return platform::WriteFileCommitted(path, text_, kIniTemporarySuffix);
 }
 
 bool IniReader::Load(const std::string& path) {

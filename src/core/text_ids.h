@@ -108,6 +108,25 @@ enum TextId : int {
   kTextBadPattern = 99,         // This pattern cannot be used:
   kTextSetLocked = 100,         // Another run (process %PID% on %HOST%) is writing this backup set.
   kTextExclusionsNotSaved = 101,  // The exclusions could not be saved.
+  kTextScheduleMenu = 102,        // Schedule...
+  kTextSchedule = 103,            // Schedule
+  kTextScheduleOff = 104,         // Never
+  kTextHourly = 105,              // Every hour
+  kTextDaily = 106,               // Every day
+  kTextWeekly = 107,              // Every week
+  kTextScheduleFailed = 108,      // The schedule could not be changed:
+  kTextRemoveSchedule = 109,      // This backup has a schedule. Remove the schedule as well?
+  kTextLastBackup = 110,          // Last backup:
+  kTextToday = 111,               // today
+  kTextYesterday = 112,           // yesterday
+  kTextHourlyShort = 113,         // hourly
+  kTextDailyShort = 114,          // daily
+  kTextWeeklyShort = 115,         // weekly
+  kTextScheduledFailed = 116,     // Scheduled backup failed
+  kTextScheduledDone = 117,       // Scheduled backup done
+  kTextNotifyFrame = 118,         // Scheduled backups
+  kTextNotifyFailures = 119,      // Notify of failures only
+  kTextNotifyAll = 120,           // Notify of failures and successes
 };
 
 }  // namespace sk

@@ -111,6 +111,25 @@ void FillDefaultTexts(TextTable& texts) {
       "Dieses Muster ist nicht verwendbar:",                                         // 099
       "Ein anderer Lauf (Prozess %PID% auf %HOST%) schreibt gerade dieses Backup.",  // 100
       "Die Ausschlüsse konnten nicht gespeichert werden.",                           // 101
+      "Zeitplan…",                                                                   // 102
+      "Zeitplan",                                                                    // 103
+      "Nie",                                                                         // 104
+      "Jede Stunde",                                                                 // 105
+      "Jeden Tag",                                                                   // 106
+      "Jede Woche",                                                                  // 107
+      "Der Zeitplan konnte nicht geändert werden:",                                  // 108
+      "Für dieses Backup gibt es einen Zeitplan. Soll er auch entfernt werden?",     // 109
+      "Letztes Backup:",                                                             // 110
+      "heute",                                                                       // 111
+      "gestern",                                                                     // 112
+      "stündlich",                                                                   // 113
+      "täglich",                                                                     // 114
+      "wöchentlich",                                                                 // 115
+      "Geplantes Backup fehlgeschlagen",                                             // 116
+      "Geplantes Backup abgeschlossen",                                              // 117
+      "Geplante Backups",                                                            // 118
+      "Nur Fehler melden",                                                           // 119
+      "Fehler und Erfolge melden",                                                   // 120
   };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {

@@ -1,4 +1,4 @@
-// The user-interface texts: 101 numbered texts with built-in German defaults, overlaid by a
+// The user-interface texts: 120 numbered texts with built-in German defaults, overlaid by a
 // language catalog. Every window takes its texts from here when it is built.
 #ifndef STOWKEEPER_CORE_TEXT_TABLE_H_
 #define STOWKEEPER_CORE_TEXT_TABLE_H_
@@ -8,7 +8,7 @@
 
 namespace sk {
 
-inline constexpr int kTextCount = 101;
+inline constexpr int kTextCount = 120;
 
 struct TextTable {
   // Slots 1 to kTextCount hold the texts; the others stay empty.

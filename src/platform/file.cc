@@ -1,6 +1,7 @@
 // Buffered files with the fault seam the tests use; the system calls are in
 // <system>/file_<system>.cc.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string_view>
@@ -295,6 +296,27 @@ bool SyncFolder(const std::string& folder) {
 bool CommitFile(const std::string& temporary_path, const std::string& final_path) {
   const size_t cut = final_path.rfind('\\') + 1;
   return RenameFile(temporary_path, final_path) && SyncFolder(final_path.substr(0, cut));
+}
+
+bool WriteFileCommitted(const std::string& path, const std::string& text,
+                        const std::string& suffix) {
+  File file;
+  const std::string temporary = CreateTemporary(file, path, suffix);
+  if (temporary.empty()) return false;
+  bool written = file.Write(text.data(), text.size()) && file.Sync();
+  written = file.Close() && written;
+  if (written && CommitFile(temporary, path)) return true;
+  DeleteFile(temporary);
+  return false;
+}
+
+std::string LocalTimeText(int64_t seconds) {
+  CalendarTime local;
+  if (!LocalCalendarTime(seconds, local)) return "";
+  char text[96];
+  std::snprintf(text, sizeof text, "%02d.%02d.%04d / %02d:%02d", local.day, local.month,
+                local.year, local.hour, local.minute);
+  return text;
 }
 
 }  // namespace sk::platform

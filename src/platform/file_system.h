@@ -127,6 +127,12 @@ int64_t CreationTime(const std::string& path);
 
 // "%dd.%mm.%yyyy / %hh:%ii" in local time.
 std::string LocalTimeText(int64_t seconds);
+// A moment in seconds since 1970 as the local calendar and clock tell it; false when the
+// system cannot tell.
+struct CalendarTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+bool LocalCalendarTime(int64_t seconds, CalendarTime& time);
 
 // Milliseconds from an arbitrary start; wraps like a 32-bit tick counter.
 uint32_t TickCount();
@@ -244,6 +250,13 @@ bool IsTemporaryName(const std::string& file_name, const std::string& final_name
 // replaced in one step) and flushes the folder, so that the new name survives a power cut.
 // The file must be flushed (File::Sync) and closed before.
 bool CommitFile(const std::string& temporary_path, const std::string& final_path);
+
+// A whole file written as every file the program keeps is: under CreateTemporary's name
+// (with suffix), flushed to stable storage, closed, put in place with CommitFile. A crash or
+// a failed step leaves the old file or the new one, never a part; the temporary name goes
+// again after a failure. False when any step failed (LastError tells why).
+bool WriteFileCommitted(const std::string& path, const std::string& text,
+                        const std::string& suffix);
 
 // Why the last failing call of this thread failed: the system's code, and its text in the
 // system's words ("No space left on device", "Permission denied"...).

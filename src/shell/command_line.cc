@@ -11,6 +11,8 @@
 #include "jobs/sets/update.h"
 #include "platform/file_system.h"
 #include "shell/command_line_jobs.h"
+#include "shell/schedule.h"
+#include "shell/scheduled_run.h"
 #include "shell/settings.h"
 #include "ui/printable.h"
 
@@ -23,6 +25,8 @@ constexpr char kNoOption[] = "--no";
 constexpr char kJsonOption[] = "--json";
 // "--exclude PATTERN" or "--exclude=PATTERN", as often as wanted.
 constexpr char kExcludeOption[] = "--exclude";
+constexpr char kScheduleOption[] = "--schedule";
+constexpr char kScheduledOption[] = "--scheduled";
 
 // The switches only the command line has: with one of them, a command line is never the
 // interactive mode.
@@ -39,10 +43,13 @@ struct SplitArguments {
   bool json = false;
   std::vector<std::string> excludes;
   bool exclude_missing = false;  // "--exclude" ended the command line
-  std::string unknown_option;    // the first "--word" that is none of them
+  bool schedule = false;
+  bool scheduled = false;
+  std::string unknown_option;  // the first "--word" that is none of them
 
   bool HasOptions() const {
-    return yes || no || json || !excludes.empty() || exclude_missing || !unknown_option.empty();
+    return yes || no || json || !excludes.empty() || exclude_missing || schedule || scheduled ||
+           !unknown_option.empty();
   }
 };
 
@@ -65,6 +72,10 @@ SplitArguments SplitOptions(const std::vector<std::string>& args) {
       split.no = true;
     } else if (arg == kJsonOption) {
       split.json = true;
+    } else if (arg == kScheduleOption) {
+      split.schedule = true;
+    } else if (arg == kScheduledOption) {
+      split.scheduled = true;
     } else if (arg.starts_with("--")) {
       if (split.unknown_option.empty()) split.unknown_option = arg;
     } else {
@@ -185,7 +196,7 @@ int RunCreate(AppState& app, const CommandLineJob& job, std::FILE* messages) {
 }
 
 CommandLineJob ParseFolderSwitch(const AppState& app, const std::string& switch_name,
-                                 const std::string& argument, std::FILE* messages) {
+                                 const std::string& argument, bool scheduled, std::FILE* messages) {
   const std::string source = ArgumentPath(argument);
   const std::string why = CheckFolder(argument, source, true);
   if (!why.empty()) return GoInteractive(messages, switch_name, why);
@@ -197,7 +208,66 @@ CommandLineJob ParseFolderSwitch(const AppState& app, const std::string& switch_
   }
   job.kind = CommandLineJob::Kind::kUpdate;
   job.folder = FindSetBySource(app, WithSeparator(source));
+  // A scheduled run begins the set when it has none: its first run is the full backup.
+  if (job.folder.empty() && scheduled) {
+    job.kind = CommandLineJob::Kind::kCreate;
+    job.folder = WithSeparator(source);
+    return job;
+  }
   if (job.folder.empty()) return NoSet(messages, switch_name, WithSeparator(source), app);
+  return job;
+}
+
+// "--schedule [FREQUENCY SOURCE]": the list of schedules, or a change of one.
+CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
+                             std::FILE* messages) {
+  const std::vector<std::string>& parameters = split.parameters;
+  if (split.yes || split.no || split.json || split.scheduled) {
+    return UsageError(messages, kScheduleOption, "takes none of the other options");
+  }
+  CommandLineJob job;
+  if (parameters.empty()) {
+    job.kind = CommandLineJob::Kind::kListSchedules;
+    return job;
+  }
+  if (parameters.size() != 2) {
+    return UsageError(messages, kScheduleOption,
+                      parameters.size() == 1
+                          ? "a FREQUENCY and a SOURCE are needed"
+                          : "\"" + parameters[2] + "\" is one parameter too many");
+  }
+  if (!ParseFrequency(parameters[0], job.frequency)) {
+    return UsageError(messages, kScheduleOption,
+                      "\"" + parameters[0] + "\" is no frequency (hourly, daily, weekly or off)");
+  }
+  const std::string source = ArgumentPath(parameters[1]);
+  const std::string why = CheckFolder(parameters[1], source, false);
+  if (!why.empty()) return UsageError(messages, kScheduleOption, why);
+  for (const char c : source) {
+    if (static_cast<unsigned char>(c) < 0x20) {
+      return UsageError(messages, kScheduleOption, "the SOURCE holds a control character");
+    }
+  }
+  job.kind = CommandLineJob::Kind::kSchedule;
+  job.folder = WithSeparator(source);
+  if (job.frequency == Frequency::kOff) return job;
+  // A schedule needs somewhere to write the backups, and something to back up.
+  if (app.BackupFolder.empty()) {
+    return UsageError(
+        messages, kScheduleOption,
+        "no backup folder is set in " + Shown(app.SettingsFolder) + kSettingsFileName);
+  }
+  const std::string set = FindSetBySource(app, job.folder);
+  if (!set.empty()) {
+    job.folder = set;
+  } else if (!platform::FolderExists(job.folder)) {
+    std::fprintf(messages,
+                 "stowkeeper: --schedule: %s is no folder, and the backup folder %s holds no "
+                 "backup of it\n",
+                 Shown(job.folder).c_str(), Shown(app.BackupFolder).c_str());
+    job = {};
+    job.status = kExitFailed;
+  }
   return job;
 }
 
@@ -318,7 +388,7 @@ CommandLineJob ParseSetSwitch(const AppState& app, const std::string& switch_nam
 }
 
 CommandLineJob ParseSwitch(const AppState& app, const std::vector<std::string>& given,
-                           std::FILE* messages) {
+                           bool scheduled, std::FILE* messages) {
   std::vector<std::string> parameters = given;
   if (parameters.empty()) return UsageError(messages, "command line", "a switch is missing");
   const std::string switch_name = LowerCase(parameters[0]);
@@ -327,7 +397,7 @@ CommandLineJob ParseSwitch(const AppState& app, const std::vector<std::string>& 
   }
   parameters.resize(std::max<size_t>(parameters.size(), 4));  // missing ones are ""
   if (switch_name == "/c" || switch_name == "/u") {
-    return ParseFolderSwitch(app, switch_name, parameters[1], messages);
+    return ParseFolderSwitch(app, switch_name, parameters[1], scheduled, messages);
   }
   if (switch_name == "/r") return ParseRestore(app, parameters, messages);
   return GoInteractive(messages, parameters[0], "unknown switch");
@@ -363,6 +433,9 @@ std::string ArgumentPath(const std::string& argument) {
 
 CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::string>& args,
                                 std::FILE* messages) {
+  const SplitArguments split = SplitOptions(args);
+  // Schedules are the system's: listed and removed without a backup folder.
+  if (split.schedule && split.unknown_option.empty()) return ParseSchedule(app, split, messages);
   if (app.BackupFolder.empty()) {
     std::fprintf(messages,
                  "stowkeeper: no backup folder is set, so nothing was done.\n"
@@ -373,7 +446,6 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
     job.status = kExitUsage;
     return job;
   }
-  const SplitArguments split = SplitOptions(args);
   const std::string switch_name = split.parameters.empty() ? "" : LowerCase(split.parameters[0]);
   if (!split.unknown_option.empty()) {
     return UsageError(messages, split.unknown_option, "unknown option");
@@ -395,7 +467,10 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
                         "\"" + pattern + "\": " + PatternFaultText(fault));
     }
   }
-  CommandLineJob job = ParseSwitch(app, split.parameters, messages);
+  if (split.scheduled && (switch_name != "/u" || split.yes || split.json)) {
+    return UsageError(messages, kScheduledOption, "is for \"/u SOURCE\" alone");
+  }
+  CommandLineJob job = ParseSwitch(app, split.parameters, split.scheduled, messages);
   if (!split.excludes.empty() && job.kind != CommandLineJob::Kind::kNone &&
       ExclusionKey(job.folder).empty()) {
     return UsageError(messages, kExcludeOption,
@@ -409,6 +484,7 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
     job.status = kExitUsage;
   }
   job.json = split.json;
+  job.scheduled = split.scheduled;
   return job;
 }
 
@@ -436,6 +512,10 @@ int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messa
       return ShowPointProperties(app, job, out, messages);
     case CommandLineJob::Kind::kDelete:
       return DeleteLatestPoint(app, job, messages);
+    case CommandLineJob::Kind::kSchedule:
+      return ChangeSchedule(app, job, out, messages);
+    case CommandLineJob::Kind::kListSchedules:
+      return PrintSchedules(out);
     case CommandLineJob::Kind::kNone:
       break;
   }
@@ -444,6 +524,9 @@ int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messa
 
 int RunCommandLine(AppState& app, const std::vector<std::string>& args, std::FILE* messages,
                    std::FILE* out) {
+  if (std::find(args.begin(), args.end(), kScheduledOption) != args.end()) {
+    return RunScheduled(app, args, messages);
+  }
   const CommandLineJob job = ParseCommandLine(app, args, messages);
   return job.kind == CommandLineJob::Kind::kNone ? job.status
                                                  : RunCommandLineJob(app, job, messages, out);
@@ -455,6 +538,8 @@ bool IsCommandLine(const std::vector<std::string>& args) {
 
 ui::Answer PresetAnswer(const std::vector<std::string>& args) {
   const SplitArguments split = SplitOptions(args);
+  // Nobody is there to answer a scheduled run: it takes the answer that changes nothing.
+  if (split.scheduled) return ui::Answer::kNo;
   if (split.yes == split.no) return ui::Answer::kOk;
   return split.yes ? ui::Answer::kYes : ui::Answer::kNo;
 }
@@ -472,6 +557,11 @@ std::string UsageText(const std::string& settings_folder) {
          "                                           size, CRC-32 and path of each entry\n"
          "       stowkeeper /p NUMBER SOURCE         the properties of restore point NUMBER\n"
          "       stowkeeper /d SOURCE                delete the latest restore point of the set\n"
+         "       stowkeeper --schedule hourly|daily|weekly|off SOURCE\n"
+         "                                           back up SOURCE by itself (a systemd user\n"
+         "                                           timer, or the Windows Task Scheduler), or\n"
+         "                                           stop; the first run creates the set\n"
+         "       stowkeeper --schedule               list the schedules\n"
          "       stowkeeper                          open the program's windows\n"
          "       stowkeeper --help | --version\n"
          "Options, anywhere on a command line:\n"
@@ -482,6 +572,10 @@ std::string UsageText(const std::string& settings_folder) {
          "          with /c and /u, leave out what PATTERN matches (repeatable): \"*.tmp\"\n"
          "          any name at any depth, \"build/\" folders only, \"docs/*.pdf\" anchored at\n"
          "          SOURCE; with /c the patterns are kept for the set's later updates\n"
+         "  --scheduled  with /u: a run the scheduler started; asks nothing, creates the set\n"
+         "          when there is none, adds a line to Schedule.log in the settings folder and\n"
+         "          notifies the desktop of a failure (and of success with [Schedule]\n"
+         "          NotifySuccess = 1 in Settings.ini)\n"
          "Backups go to the SaveFolder of " +
          Shown(settings_folder) + kSettingsFileName +
          ".\n"

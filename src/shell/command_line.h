@@ -1,6 +1,7 @@
 // The command-line mode: "/c" source, "/u" source, "/r" number source target [path...],
 // "/v" source, "/l" number source [path], "/p" number source, "/d" source, with "--yes" or
-// "--no" (the answer to every question) and "--json" anywhere. One job runs in quiet mode
+// "--no" (the answer to every question) and "--json" anywhere; "--schedule [frequency
+// source]" and "/u source --scheduled" (shell/scheduled_run.h). One job runs in quiet mode
 // and the program ends.
 #ifndef STOWKEEPER_SHELL_COMMAND_LINE_H_
 #define STOWKEEPER_SHELL_COMMAND_LINE_H_
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "shell/schedule.h"
 #include "ui/toolkit.h"
 
 namespace sk {
@@ -36,12 +38,23 @@ std::string ArgumentPath(const std::string& argument);
 bool IsCommandLine(const std::vector<std::string>& args);
 
 // The answer "--yes" or "--no" gives to every question of the job (kYes, kNo), or kOk when
-// neither is given (or both, which the command line refuses).
+// neither is given (or both, which the command line refuses). A scheduled run answers No.
 ui::Answer PresetAnswer(const std::vector<std::string>& args);
 
 // A command line that passed its checks, or what to end with instead.
 struct CommandLineJob {
-  enum class Kind { kNone, kCreate, kUpdate, kRestore, kVerify, kList, kProperties, kDelete };
+  enum class Kind {
+    kNone,
+    kCreate,
+    kUpdate,
+    kRestore,
+    kVerify,
+    kList,
+    kProperties,
+    kDelete,
+    kSchedule,       // folder: the source (its set's spelling when it has one)
+    kListSchedules,
+  };
   Kind kind = Kind::kNone;
   int status = kRunInteractive;  // kNone only: the exit status, or kRunInteractive
   std::string folder;            // create: the source folder; others: the set's spelling
@@ -54,6 +67,8 @@ struct CommandLineJob {
   // create, update: the "--exclude" patterns (checked).
   std::vector<std::string> excludes;
   bool json = false;
+  bool scheduled = false;                  // "--scheduled": started by the system's scheduler
+  Frequency frequency = Frequency::kOff;  // schedule: the new frequency
 };
 
 // Checks args (the parameters after the program name, two or more) against the settings in

@@ -17,10 +17,11 @@
 #include "platform/file_system.h"
 #include "shell/about_window.h"
 #include "shell/catalog.h"
-#include "shell/exclusions_window.h"
 #include "shell/command_line.h"
+#include "shell/exclusions_window.h"
 #include "shell/images.h"
 #include "shell/main_window.h"
+#include "shell/schedule_window.h"
 #include "shell/settings.h"
 #include "shell/settings_window.h"
 #include "ui/main_window_ids.h"
@@ -47,6 +48,11 @@ struct Pass {
 
 bool RestoreTabShown(ui::Toolkit& tk) { return tk.GetValue(kMainWindow, ui::kTabPanel) == 1; }
 
+// The source folder of a display name, "" for none.
+std::string SourceOf(const std::string& name) {
+  return name.empty() ? "" : ParsePointName(name).source;
+}
+
 int CurrentList(ui::Toolkit& tk) {
   return RestoreTabShown(tk) ? ui::kRestoreList : ui::kBackupList;
 }
@@ -61,6 +67,7 @@ void HandleListEvent(AppState& app, Pass& pass) {
   ui::Toolkit& tk = app.toolkit;
   const bool backup = pass.gadget == ui::kBackupList;
   EnableRowCommands(app, pass.gadget);
+  if (backup) ShowSetStatus(app, SourceOf(SelectedPointName(app, ui::kBackupList)));
   if (tk.GetValue(kMainWindow, pass.gadget) < 0) return;
   if (pass.type == ui::EventType::kDoubleClick) {
     const int list_button = backup ? ui::kBackupListButton : ui::kRestoreListButton;
@@ -140,9 +147,9 @@ std::string CreateOutcome(const AppState& app, const std::string& folder) {
                     [](const std::string& path) { return !path.ends_with('\\'); });
   std::string size = ByteSizeText(app.ScanTotal, 1);
   while (!size.empty() && size.back() == ' ') size.pop_back();
-  return Filled(
-      app.Text(kTextBackupWritten),
-      {{"%FOLDER%", platform::ShownPath(folder)}, {"%FILES%", std::to_string(files)}, {"%SIZE%", size}});
+  return Filled(app.Text(kTextBackupWritten), {{"%FOLDER%", platform::ShownPath(folder)},
+                                               {"%FILES%", std::to_string(files)},
+                                               {"%SIZE%", size}});
 }
 
 void RunCreate(AppState& app) {
@@ -167,6 +174,7 @@ void RunCreate(AppState& app) {
       SelectSetRow(app, ui::kBackupList, folder);
       ShowOutcome(app, CreateOutcome(app, folder));
     }
+    ShowSetStatus(app, folder);
   }
   tk.SetFocus(kMainWindow, ui::kBackupList);
 }
@@ -187,6 +195,7 @@ void RunUpdate(AppState& app) {
       ShowOutcome(app, Filled(app.Text(kTextUpdateWritten),
                               {{"%FOLDER%", platform::ShownPath(source)}, {"%INDEX%", index}}));
     }
+    ShowSetStatus(app, source);
   }
   tk.SetFocus(kMainWindow, ui::kBackupList);
 }
@@ -200,8 +209,9 @@ void RunRestore(AppState& app) {
     const std::string target = tk.ChooseFolder(app.Text(kTextChooseTarget), "");
     if (!target.empty() && RestoreBackup(app, name, target, kInteractiveMode) == 1) {
       tk.PlayInformationSound();
-      ShowOutcome(app, Filled(app.Text(kTextRestored), {{"%FOLDER%", ShownPointName(name)},
-                                                        {"%TARGET%", platform::ShownPath(target)}}));
+      ShowOutcome(app,
+                  Filled(app.Text(kTextRestored), {{"%FOLDER%", ShownPointName(name)},
+                                                   {"%TARGET%", platform::ShownPath(target)}}));
     }
   }
   tk.SetFocus(kMainWindow, ui::kRestoreList);
@@ -212,7 +222,7 @@ void RunRestore(AppState& app) {
 void RunExclusions(AppState& app, bool from_context_menu) {
   ui::Toolkit& tk = app.toolkit;
   std::string folder;
-  const std::string name = RestoreTabShown(tk) ? "" : SelectedName(tk, ui::kBackupList);
+  const std::string name = RestoreTabShown(tk) ? "" : SelectedPointName(app, ui::kBackupList);
   if (!name.empty()) {
     folder = ParsePointName(name).source;
   } else if (!from_context_menu) {
@@ -255,8 +265,15 @@ bool RunCommand(AppState& app, Pass& pass) {
   if (pass.gadget == ui::kCreateButton) RunCreate(app);
   if (pass.gadget == ui::kUpdateButton || pass.menu == ui::kContextUpdate) RunUpdate(app);
   if (pass.gadget == ui::kRestoreButton || pass.menu == ui::kContextRestore) RunRestore(app);
+  if (pass.menu == ui::kContextSchedule) {
+    const std::string name = SelectedPointName(app, ui::kBackupList);
+    if (!name.empty()) ScheduleWindow(app, SourceOf(name));
+    tk.SetFocus(kMainWindow, ui::kBackupList);
+  }
   if (pass.gadget == ui::kDeleteButton || pass.menu == ui::kContextDelete) {
+    const std::string name = SelectedPointName(app, ui::kBackupList);
     DeleteLatestBackup(app);
+    ShowSetStatus(app, SourceOf(name));
     tk.SetFocus(kMainWindow, ui::kBackupList);
   }
   if (pass.menu == ui::kContextList) pass.gadget = CurrentListButton(tk);
@@ -273,6 +290,8 @@ bool RunCommand(AppState& app, Pass& pass) {
 
 void SetDesktopToolkitMaker(DesktopToolkitMaker maker) { Maker() = maker; }
 
+std::unique_ptr<ui::Toolkit> MakeDesktop() { return Maker() == nullptr ? nullptr : Maker()(); }
+
 void CopySettings(const AppState& from, AppState& to) {
   to.Engine = from.Engine;
   to.Level = from.Level;
@@ -287,6 +306,7 @@ void CopySettings(const AppState& from, AppState& to) {
   to.ColumnWidth = from.ColumnWidth;
   to.ViewMode = from.ViewMode;
   to.Exclusions = from.Exclusions;
+  to.NotifySuccess = from.NotifySuccess;
   to.ProgramFolder = from.ProgramFolder;
   to.SettingsFolder = from.SettingsFolder;
   to.Texts = from.Texts;

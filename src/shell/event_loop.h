@@ -16,6 +16,8 @@ namespace sk {
 // windows registers none.
 using DesktopToolkitMaker = std::unique_ptr<ui::Toolkit> (*)();
 void SetDesktopToolkitMaker(DesktopToolkitMaker maker);
+// The desktop toolkit from that maker; null without one or without a display.
+std::unique_ptr<ui::Toolkit> MakeDesktop();
 
 // The interactive mode for a state that start-up filled (on the console's toolkit): runs
 // the main window on the desktop toolkit and returns the exit status. Without a desktop it

@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "shell/catalog.h"
 #include "shell/images.h"
+#include "shell/schedule_window.h"
 #include "ui/main_window_ids.h"
 
 namespace sk {
@@ -61,9 +62,10 @@ ui::Menu ContextMenu(const AppState& app) {
            {},
            {ui::kContextUpdate, app.Text(kTextUpdate), kImageUpdate},
            {ui::kContextRestore, app.Text(kTextRestore), kImageRestore},
+           {ui::kContextSchedule, app.Text(kTextScheduleMenu), kImageSettings},
+           {ui::kContextExclusions, app.Text(kTextExclusions), -1},
            {},
            {ui::kContextDelete, app.Text(kTextDelete), kImageDelete},
-           {ui::kContextExclusions, app.Text(kTextExclusions), -1},
            {},
            {ui::kContextProperties, app.Text(kTextProperties), kImageProperties}}};
 }
@@ -154,7 +156,8 @@ std::vector<std::string> OpenMainWindow(AppState& app) {
   tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, false);
   tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, false);
   tk.SetContextMenu(kMainWindow, ContextMenu(app));
-  tk.AddStatusBar(kMainWindow, 1);
+  // Field 1 tells of the set selected in the backup list.
+  tk.AddStatusBar(kMainWindow, 2);
 
   AddControls(app);
   for (const int control : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,
@@ -234,6 +237,7 @@ void EnableRowCommands(AppState& app, int list) {
   tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, selected);
   tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, selected);
   tk.EnableMenuItem(kMainWindow, ui::kContextUpdate, selected && backup);
+  tk.EnableMenuItem(kMainWindow, ui::kContextSchedule, selected && backup);
   tk.EnableMenuItem(kMainWindow, ui::kContextRestore, selected && !backup);
   tk.EnableMenuItem(kMainWindow, ui::kContextDelete, selected && backup);
   tk.EnableMenuItem(kMainWindow, ui::kContextExclusions, selected && backup);
@@ -260,8 +264,8 @@ void DeleteLatestBackup(AppState& app) {
 bool DeleteBackup(AppState& app, const std::string& name) {
   if (name.size() <= kNamePrefixLength) return false;
   const std::string set_name = ParsePointName(name).set_name;
-  const std::string question = app.Text(kTextConfirmDelete) + "\n\n" + app.Text(kTextIndex) +
-                               ": " + GenerationFieldOf(name) + "\n" + app.Text(kTextName) + ": " +
+  const std::string question = app.Text(kTextConfirmDelete) + "\n\n" + app.Text(kTextIndex) + ": " +
+                               GenerationFieldOf(name) + "\n" + app.Text(kTextName) + ": " +
                                set_name;
   if (app.toolkit.MessageBox(app.Text(kTextQuestion), question, ui::Icon::kQuestion,
                              ui::Buttons::kYesNo) != ui::Answer::kYes) {
@@ -274,6 +278,8 @@ bool DeleteBackup(AppState& app, const std::string& name) {
   // vanishes in one step, and a crash in between leaves a volume the next job removes.
   const int32_t generation = GenerationOfName(name);
   if (generation >= 0) DeleteGeneration(app.BackupFolder, set_name, generation);
+  // With its main backup the set is gone; a schedule would start it anew.
+  if (generation == 0) OfferScheduleRemoval(app, ParsePointName(name).source);
   return true;
 }
 

@@ -85,6 +85,11 @@ IniWriter SettingsWriter(const AppState& app) {
     ini.Comment("");
     for (const auto& [key, patterns] : app.Exclusions) ini.Entry(key, JoinPatterns(patterns));
   }
+  // A group older programs do not read; they keep their own lines and drop it.
+  ini.Comment("");
+  ini.SelectGroup("Schedule");
+  ini.Comment("");
+  ini.Entry("NotifySuccess", app.NotifySuccess);
   return ini;
 }
 
@@ -136,6 +141,9 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
     if (ini.SelectGroup("DoubleClick")) app.DoubleClickAction = ini.ReadNumber("Action", 0);
     if (ini.SelectGroup("Language")) app.Catalog = ini.ReadText("Catalog", "");
     if (ini.SelectGroup(kExclusionsGroup)) LoadExclusions(app, ini);
+    if (ini.SelectGroup("Schedule")) {
+      app.NotifySuccess = ini.ReadNumber("NotifySuccess", 0) != 0 ? 1 : 0;
+    }
   }
   // Every volume carries the engine id in its header, and readers refuse ids they do not
   // know: an id out of range would make every new backup unreadable.

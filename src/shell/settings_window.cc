@@ -19,6 +19,7 @@ constexpr int kFolderLabel = 4;
 constexpr int kEngineLabel = 5;
 constexpr int kLevelLabel = 6;
 constexpr int kActionLabel = 7;
+constexpr int kNotifyFrame = 8;
 
 void Add(ui::Toolkit& tk, int id, ui::ControlKind kind, ui::Rect r, const std::string& text,
          uint32_t style = ui::kStyleNone) {
@@ -45,16 +46,17 @@ std::string FreeSpaceLabel(const AppState& app, const std::string& folder) {
 
 void OpenSettingsWindow(AppState& app) {
   ui::Toolkit& tk = app.toolkit;
-  tk.OpenWindow(kWindow, {app.Text(kTextSettings), 460, 300, ui::kWindowCenterOnScreen});
+  tk.OpenWindow(kWindow, {app.Text(kTextSettings), 460, 374, ui::kWindowCenterOnScreen});
   Add(tk, kFoldersFrame, ui::ControlKind::kFrame, {15, 20, 430, 81}, app.Text(kTextFolders));
   Add(tk, kPackerFrame, ui::ControlKind::kFrame, {15, 110, 430, 65}, app.Text(kTextEngineFrame));
   Add(tk, kDoubleClickFrame, ui::ControlKind::kFrame, {15, 184, 430, 65},
       app.Text(kTextDoubleClick));
   Add(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23}, app.Text(kTextBackupFolder),
       ui::kStyleRightAligned);
-  Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20},
-      FolderShown(app), ui::kStyleReadOnly | ui::kStyleBorder);
-  Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21}, app.Text(kTextBrowse));
+  Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20}, FolderShown(app),
+      ui::kStyleReadOnly | ui::kStyleBorder);
+  Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21},
+      app.Text(kTextBrowse));
   Add(tk, kSettingsFreeSpace, ui::ControlKind::kText, {33, 75, 368, 20},
       FreeSpaceLabel(app, app.BackupFolder));
   Add(tk, kEngineLabel, ui::ControlKind::kText, {20, 140, 53, 20}, app.Text(kTextEngine),
@@ -68,10 +70,15 @@ void OpenSettingsWindow(AppState& app) {
   Add(tk, kActionLabel, ui::ControlKind::kText, {20, 214, 53, 20}, app.Text(kTextAction),
       ui::kStyleRightAligned);
   AddDropDown(tk, kSettingsActionBox, {80, 210, 180, 22},
-              {app.Text(kTextActionList), app.Text(kTextActionProperties), app.Text(kTextActionVerify), app.Text(kTextActionUpdate)}, app.DoubleClickAction);
-  Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22}, app.Text(kTextOk),
+              {app.Text(kTextActionList), app.Text(kTextActionProperties),
+               app.Text(kTextActionVerify), app.Text(kTextActionUpdate)},
+              app.DoubleClickAction);
+  Add(tk, kNotifyFrame, ui::ControlKind::kFrame, {15, 258, 430, 65}, app.Text(kTextNotifyFrame));
+  AddDropDown(tk, kSettingsNotifyBox, {33, 284, 297, 22},
+              {app.Text(kTextNotifyFailures), app.Text(kTextNotifyAll)}, app.NotifySuccess);
+  Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 341, 79, 22}, app.Text(kTextOk),
       ui::kRoleDefault);
-  Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22},
+  Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 341, 79, 22},
       app.Text(kTextCancel), ui::kRoleCancel);
   // The window takes the keyboard at once: Enter is OK, Escape Cancel.
   tk.SetFocus(kWindow, kSettingsOkButton);
@@ -119,6 +126,7 @@ void SettingsWindow(AppState& app) {
     TakeChoice(tk, kSettingsEngineBox, 0, app.Engine);
     TakeChoice(tk, kSettingsLevelBox, 1, app.Level);
     TakeChoice(tk, kSettingsActionBox, 0, app.DoubleClickAction);
+    TakeChoice(tk, kSettingsNotifyBox, 0, app.NotifySuccess);
   }
   tk.EnableWindow(ui::kMainWindow, true);
   tk.CloseWindow(kWindow);

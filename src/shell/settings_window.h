@@ -1,5 +1,5 @@
-// The settings window: the backup folder, the packer engine and level, and what a
-// double-click on a list row does. Changes live in AppState until the program ends.
+// The settings window: the backup folder, the packer engine and level, what a
+// double-click on a list row does, and whether scheduled runs that succeed are told of. Changes live in AppState until the program ends.
 #ifndef STOWKEEPER_SHELL_SETTINGS_WINDOW_H_
 #define STOWKEEPER_SHELL_SETTINGS_WINDOW_H_
 
@@ -21,6 +21,7 @@ inline constexpr int kSettingsLevelBox = 14;
 inline constexpr int kSettingsActionBox = 15;
 inline constexpr int kSettingsOkButton = 16;
 inline constexpr int kSettingsCancelButton = 17;
+inline constexpr int kSettingsNotifyBox = 18;  // notify of scheduled runs that succeed
 
 }  // namespace sk
 

@@ -19,6 +19,9 @@ class AnsweringToolkit : public Toolkit {
       : inner_(inner), answer_(answer), echo_(echo) {}
 
   SK_TOOLKIT_WINDOW_METHODS
+  bool Notify(const std::string& title, const std::string& text, Icon icon) override {
+    return inner_.Notify(title, text, icon);
+  }
 
  private:
   Toolkit& inner_;

@@ -25,6 +25,7 @@ inline constexpr int kContextRestore = 34;
 inline constexpr int kContextDelete = 35;
 inline constexpr int kContextProperties = 36;
 inline constexpr int kContextExclusions = 40;
+inline constexpr int kContextSchedule = 37;  // the backup list only
 
 // Controls outside the tabs, and the tab panel (tab 0: backup list, tab 1: restore list).
 inline constexpr int kQuitButton = 1;

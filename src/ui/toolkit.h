@@ -256,6 +256,12 @@ class Toolkit {
   // Opens a web address ("https://...") or a file (internal path form) with the desktop's
   // default handler; false when none took it.
   virtual bool OpenDocument(const std::string& /*target*/) { return false; }
+
+  // A note for the user that needs no answer, through the desktop's notifications (a
+  // message where the desktop has none); false when the backend cannot show one.
+  virtual bool Notify(const std::string& /*title*/, const std::string& /*text*/, Icon /*icon*/) {
+    return false;
+  }
 };
 
 // Every backend implements the methods of the jobs' windows; the backends that draw a desktop

@@ -130,6 +130,44 @@ constexpr std::array<std::string_view, kTextCount> kGermanTexts = {
     "Die Ausschlüsse konnten nicht gespeichert werden.",
 };
 
+// The texts of schedules, keys 102 to 120.
+constexpr int kScheduleFirst = 102;
+constexpr std::array<std::string_view, 19> kGermanScheduleTexts = {
+    "Zeitplan…",
+    "Zeitplan",
+    "Nie",
+    "Jede Stunde",
+    "Jeden Tag",
+    "Jede Woche",
+    "Der Zeitplan konnte nicht geändert werden:",
+    "Für dieses Backup gibt es einen Zeitplan. Soll er auch entfernt werden?",
+    "Letztes Backup:",
+    "heute",
+    "gestern",
+    "stündlich",
+    "täglich",
+    "wöchentlich",
+    "Geplantes Backup fehlgeschlagen",
+    "Geplantes Backup abgeschlossen",
+    "Geplante Backups",
+    "Nur Fehler melden",
+    "Fehler und Erfolge melden",
+};
+
+// Every key of the table, in order.
+std::vector<int> TextKeys() {
+  std::vector<int> keys;
+  for (int n = 1; n <= kTextCount; ++n) keys.push_back(n);
+  for (int n = 0; n < static_cast<int>(kGermanScheduleTexts.size()); ++n) {
+    keys.push_back(kScheduleFirst + n);
+  }
+  return keys;
+}
+
+std::string_view GermanText(int n) {
+  return n <= kTextCount ? kGermanTexts[n - 1] : kGermanScheduleTexts[n - kScheduleFirst];
+}
+
 fs::path CatalogFolder() { return fs::path(SK_SOURCE_DIR) / "catalogs"; }
 
 std::string ThreeDigitKey(int n) {
@@ -326,10 +364,10 @@ TEST(CatalogFilesTest, EachFileHoldsExactlyTheKeysOfTheTextTable) {
     const ParsedCatalog& parsed = catalog.parsed;
     EXPECT_TRUE(parsed.has_catalog_group);
     for (const std::string& problem : parsed.problems) ADD_FAILURE() << problem;
-    for (int n = 1; n <= kTextCount; ++n) {
+    for (const int n : TextKeys()) {
       EXPECT_TRUE(parsed.texts.contains(ThreeDigitKey(n))) << "missing " << ThreeDigitKey(n);
     }
-    EXPECT_EQ(parsed.texts.size(), static_cast<size_t>(kTextCount)) << "unexpected extra keys";
+    EXPECT_EQ(parsed.texts.size(), TextKeys().size()) << "unexpected extra keys";
     for (const auto& [key, value] : parsed.texts) {
       ASSERT_FALSE(value.empty()) << key;
       EXPECT_FALSE(HasOuterSpace(value)) << key << " = '" << value << "'";
@@ -371,10 +409,10 @@ TEST(CatalogFilesTest, GermanCatalogRepeatsTheBuiltInTexts) {
   const fs::path path = CatalogFolder() / "Deutsch.catalog";
   ASSERT_TRUE(fs::is_regular_file(path));
   const LoadedCatalog catalog = LoadCatalogFile(path);
-  for (int n = 1; n <= kTextCount; ++n) {
+  for (const int n : TextKeys()) {
     const auto it = catalog.parsed.texts.find(ThreeDigitKey(n));
     ASSERT_NE(it, catalog.parsed.texts.end()) << ThreeDigitKey(n);
-    EXPECT_EQ(it->second, kGermanTexts[n - 1]) << ThreeDigitKey(n);
+    EXPECT_EQ(it->second, GermanText(n)) << ThreeDigitKey(n);
   }
 }
 

@@ -12,9 +12,12 @@
 #include "jobs/create/scan.h"
 #include "jobs/create/set_lock.h"
 #include "jobs/sets/backup_lists.h"
+#include "platform/process.h"
 #include "shell/exclusions_window.h"
 #include "shell/main_window.h"
+#include "shell/schedule_window.h"
 #include "shell/settings_window.h"
+#include "shell/shell_test_env.h"
 #include "support/test_support.h"
 #include "ui/main_window_ids.h"
 
@@ -398,6 +401,46 @@ TEST_F(EventLoopTest, AboutAndSettingsFromTheMenu) {
   Handle(EventType::kMenu, ui::kMenuSettings);
   EXPECT_EQ(OpenedTitles().back(), "Einstellungen");
 }
+
+#ifndef _WIN32
+// The desktop's schedules: the context menu's window sets one, the status bar tells it with
+// the last backup, and deleting the set's last restore point offers to remove it.
+TEST_F(EventLoopTest, ScheduleWindowStatusBarAndDeleteOfTheLastPoint) {
+  testing::ScopedEnvironment env;
+  env.Set("XDG_CONFIG_HOME", tmp.Native("config"));
+  std::vector<std::vector<std::string>> commands;
+  platform::SetProcessRunner([&](const std::vector<std::string>& command) {
+    commands.push_back(command);
+    return platform::ProcessResult{0, ""};
+  });
+  MakeSet("Data");
+  Open();
+  HeadlessToolkit::Window& w = *t.tk.FindWindow(kMain);
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  Handle(EventType::kLeftClick, ui::kBackupList);
+  EXPECT_TRUE(w.MenuItemEnabled(ui::kContextSchedule));
+  EXPECT_TRUE(w.status[kSetStatusField].starts_with("Letztes Backup: heute ")) << w.status[1];
+
+  t.tk.QueueEvent({EventType::kLeftClick, ui::kJobWindow, kScheduleFirstOption + 2});  // daily
+  t.tk.QueueEvent({EventType::kLeftClick, ui::kJobWindow, kScheduleOkButton});
+  Handle(EventType::kMenu, ui::kContextSchedule);
+  const HeadlessToolkit::Window* window = t.tk.LastClosed("Zeitplan");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->controls.at(kScheduleFirstOption + 2).value, 1);
+  EXPECT_EQ(FrequencyOf(ListSchedules(), tmp.Internal("Data\\")), Frequency::kDaily);
+  EXPECT_TRUE(w.status[kSetStatusField].ends_with(platform::SystemTextFromUtf8("täglich")))
+      << w.status[1];
+  ASSERT_EQ(commands.size(), 2u);  // daemon-reload, enable --now
+
+  t.tk.SetValue(kMain, ui::kBackupList, 0);
+  Handle(EventType::kMenu, ui::kContextDelete);  // Yes to both questions
+  ASSERT_EQ(t.tk.messages.size(), 2u);
+  EXPECT_NE(t.tk.messages[1].text.find("Zeitplan"), std::string::npos);
+  EXPECT_TRUE(ListSchedules().empty());
+  EXPECT_EQ(w.status[kSetStatusField], "");
+  platform::SetProcessRunner(&testing::WithoutScheduler);
+}
+#endif
 
 }  // namespace
 }  // namespace sk

@@ -64,7 +64,7 @@ TEST_F(MainWindowTest, OpensWithMenusControlsAndStartStates) {
   EXPECT_EQ(w.minimum_width, 548);
   EXPECT_EQ(w.minimum_height, 300);
   EXPECT_EQ(w.def.flags & ui::kWindowMaximized, 0u);
-  EXPECT_EQ(w.status.size(), 1u);
+  EXPECT_EQ(w.status.size(), 2u);  // job outcomes, and the selected set
 
   // The first menu: its items, separators and images in order.
   ASSERT_EQ(w.menu_bar.size(), 2u);
@@ -98,12 +98,13 @@ TEST_F(MainWindowTest, OpensWithMenusControlsAndStartStates) {
   }
 
   // The context menu with its images.
-  ASSERT_EQ(w.context_menu.items.size(), 10u);
-  EXPECT_EQ(w.context_menu.items[7].id, ui::kContextExclusions);
+  ASSERT_EQ(w.context_menu.items.size(), 11u);
   EXPECT_EQ(w.context_menu.items[0].id, ui::kContextList);
   EXPECT_EQ(w.context_menu.items[0].image, 11);
-  EXPECT_EQ(w.context_menu.items[6].id, ui::kContextDelete);
-  EXPECT_EQ(w.context_menu.items[6].image, 14);
+  EXPECT_EQ(w.context_menu.items[5].id, ui::kContextSchedule);
+  EXPECT_EQ(w.context_menu.items[6].id, ui::kContextExclusions);
+  EXPECT_EQ(w.context_menu.items[8].id, ui::kContextDelete);
+  EXPECT_EQ(w.context_menu.items[8].image, 14);
 
   // The tabs, lists and buttons.
   EXPECT_EQ(Control(ui::kTabPanel).items, (std::vector<std::string>{"Backup", "Restore"}));

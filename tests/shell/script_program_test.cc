@@ -355,5 +355,58 @@ TEST_F(ScriptProgramTest, BadInputSaysWhatIsWrongInOneLineAndWritesNothing) {
   }
 }
 
+// Runs the system's scheduler starts: the first creates the set, the next updates it, and
+// each adds one line to the log in the settings folder with what it wrote.
+TEST_F(ScriptProgramTest, ScheduledRunsCreateUpdateAndLogOneLineEach) {
+  const std::string shown = Src() + kSeparator;
+  ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), 0) << Err();
+  ASSERT_EQ(folder_.Names("backups").size(), 1u);
+  const int64_t main_size = static_cast<int64_t>(folder_.Read("backups/" + BackupFile(0, ".sk")).size());
+  folder_.Write("src/a.txt", "alpha, changed by now");
+  ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), 0) << Err();
+  const int64_t update_size =
+      static_cast<int64_t>(folder_.Read("backups/" + BackupFile(1, ".sk")).size() +
+                           folder_.Read("backups/" + BackupFile(1, ".ini")).size());
+#ifndef _WIN32
+  // A source that is gone: the run fails, and says so in the log (and to a desktop, were
+  // there one).
+  EXPECT_EQ(Run({"/u", folder_.Native("gone"), "--scheduled"}), 2);
+#endif
+  // Only "/u" is a scheduled run's job, and nothing answers its questions.
+  EXPECT_EQ(Run({"/c", Src(), "--scheduled"}), 2);
+  EXPECT_EQ(Run({"/u", Src(), "--scheduled", "--yes"}), 2);
+
+  const std::vector<std::string> lines = Lines(folder_.Read("config/Stowkeeper/Schedule.log"));
+  ASSERT_EQ(lines.size(), platform::kBackslashSeparates ? 4u : 5u);
+  const auto fields = [](const std::string& line) {
+    std::vector<std::string> parts;
+    std::istringstream in(line);
+    for (std::string part; std::getline(in, part, '\t');) parts.push_back(part);
+    return parts;
+  };
+  const std::vector<std::string> first = fields(lines[0]);
+  ASSERT_EQ(first.size(), 7u) << lines[0];
+  EXPECT_EQ(first[0].size(), 19u) << first[0];  // 2026-12-08 21:50:03
+  EXPECT_EQ(first[0][4], '-');
+  EXPECT_EQ(first[0][13], ':');
+  EXPECT_EQ((std::vector<std::string>(first.begin() + 1, first.end() - 1)),
+            (std::vector<std::string>{shown, "create", "done", "3 files",
+                                      std::to_string(main_size) + " bytes"}));
+  EXPECT_TRUE(first[6].ends_with(" s")) << first[6];
+  const std::vector<std::string> second = fields(lines[1]);
+  ASSERT_EQ(second.size(), 7u) << lines[1];
+  EXPECT_EQ((std::vector<std::string>(second.begin() + 1, second.end() - 1)),
+            (std::vector<std::string>{shown, "update", "done", "1 files",
+                                      std::to_string(update_size) + " bytes"}));
+#ifndef _WIN32
+  const std::vector<std::string> gone = fields(lines[2]);
+  ASSERT_EQ(gone.size(), 7u) << lines[2];
+  EXPECT_EQ((std::vector<std::string>(gone.begin() + 1, gone.end() - 1)),
+            (std::vector<std::string>{folder_.Native("gone"), "none", "not-run", "0 files",
+                                      "0 bytes"}));
+#endif
+  EXPECT_TRUE(fields(lines.back())[3] == "not-run");
+}
+
 }  // namespace
 }  // namespace sk

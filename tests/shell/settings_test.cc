@@ -61,7 +61,11 @@ constexpr char kDefaultFile[] =
     "; \r\n"
     "[Language]\r\n"
     "; \r\n"
-    "Catalog = English.catalog\r\n";
+    "Catalog = English.catalog\r\n"
+    "; \r\n"
+    "[Schedule]\r\n"
+    "; \r\n"
+    "NotifySuccess = 0\r\n";
 
 TEST_F(SettingsTest, WithoutAFileEverySettingHasItsDefault) {
   LoadSettings(app_, folder_.Internal("settings/"));
@@ -73,6 +77,14 @@ TEST_F(SettingsTest, AFileWithOnlyTheLevelKeepsEveryOtherDefault) {
   EXPECT_EQ(app_.Level, 3);
   app_.Level = 9;
   EXPECT_EQ(SettingsText(app_), kDefaultFile);
+}
+
+TEST_F(SettingsTest, NotifySuccessIsReadAsOnOrOff) {
+  LoadFrom("[Schedule]\r\nNotifySuccess = 1\r\n");
+  EXPECT_EQ(app_.NotifySuccess, 1);
+  EXPECT_NE(SettingsText(app_).find("[Schedule]\r\n; \r\nNotifySuccess = 1\r\n"), std::string::npos);
+  LoadFrom("[Schedule]\r\nNotifySuccess = 7\r\n");
+  EXPECT_EQ(app_.NotifySuccess, 1);
 }
 
 TEST_F(SettingsTest, GroupAndKeyNamesIgnoreCase) {

@@ -47,7 +47,7 @@ TEST_F(SettingsWindowTest, ShowsTheSettingsOverTheDisabledMainWindow) {
 
   const HeadlessToolkit::Window& w = Closed();
   EXPECT_EQ(w.def.width, 460);
-  EXPECT_EQ(w.def.height, 300);
+  EXPECT_EQ(w.def.height, 374);
   EXPECT_NE(w.def.flags & ui::kWindowCenterOnScreen, 0u);
   EXPECT_EQ(w.def.flags & ui::kWindowCloseBox, 0u);
   // The folder shows in the system's own form.
@@ -63,6 +63,8 @@ TEST_F(SettingsWindowTest, ShowsTheSettingsOverTheDisabledMainWindow) {
   EXPECT_EQ(w.controls.at(kSettingsLevelBox).items.at(8), "9");
   EXPECT_EQ(w.controls.at(kSettingsActionBox).items.size(), 4u);
   EXPECT_EQ(w.controls.at(kSettingsActionBox).value, 1);
+  EXPECT_EQ(w.controls.at(kSettingsNotifyBox).items.size(), 2u);
+  EXPECT_EQ(w.controls.at(kSettingsNotifyBox).value, 0);
 }
 
 // A setting the program cannot use shows as the file holds it, so the user sees what to

@@ -13,6 +13,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/process.h"
+
 #ifndef _WIN32
 extern char** environ;
 #endif
@@ -39,24 +41,6 @@ bool StartsWithVariable(const std::string& entry, const std::vector<std::string>
 std::string ProgramPath() { return std::string(SK_BINARY_DIR) + "/stowkeeper.exe"; }
 
 namespace {
-
-// One argument as the C runtime's command-line parser reads it back: quoted, with the
-// backslashes before a quote (or before the closing quote) doubled.
-std::string QuotedArgument(const std::string& arg) {
-  std::string quoted = "\"";
-  size_t backslashes = 0;
-  for (const char c : arg) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  return quoted + "\"";
-}
 
 // The test's own environment with the settings folder replaced; a block of
 // "NAME=value\0" entries ending in an empty one.
@@ -85,8 +69,8 @@ HANDLE InheritableFile(const std::string& path, bool write) {
 
 StartedProgram StartProgram(const std::vector<std::string>& args, const ProgramSetting& setting) {
   const std::string program = ProgramPath();
-  std::string command_line = QuotedArgument(program);
-  for (const std::string& arg : args) command_line += " " + QuotedArgument(arg);
+  std::string command_line = platform::QuoteWindowsArgument(program);
+  for (const std::string& arg : args) command_line += " " + platform::QuoteWindowsArgument(arg);
   std::string environment = EnvironmentBlock(setting);
 
   STARTUPINFOA startup = {};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "platform/process.h"
 #include "ui/headless/headless_toolkit.h"
 
 namespace sk::testing {
@@ -73,6 +74,11 @@ struct FaultGuard {
   FaultGuard(const FaultGuard&) = delete;
   FaultGuard& operator=(const FaultGuard&) = delete;
 };
+
+// Stands for the system in every test: systemctl and schtasks are not there (status -1), so
+// that no test reaches the user's real scheduler; every other program runs. Set from the
+// start; a test that sets a runner of its own puts this one back.
+platform::ProcessResult WithoutScheduler(const std::vector<std::string>& command);
 
 }  // namespace sk::testing
 

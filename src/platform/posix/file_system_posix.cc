@@ -174,14 +174,13 @@ int64_t CreationTime(const std::string& path) {
   return BirthTime(AT_FDCWD, native.c_str(), info);
 }
 
-std::string LocalTimeText(int64_t seconds) {
+bool LocalCalendarTime(int64_t seconds, CalendarTime& time) {
   const time_t when = static_cast<time_t>(seconds);
   struct tm local;
-  if (localtime_r(&when, &local) == nullptr) return "";
-  char text[96];
-  std::snprintf(text, sizeof text, "%02d.%02d.%04d / %02d:%02d", local.tm_mday, local.tm_mon + 1,
-                local.tm_year + 1900, local.tm_hour, local.tm_min);
-  return text;
+  if (localtime_r(&when, &local) == nullptr) return false;
+  time = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+          local.tm_hour,        local.tm_min,     local.tm_sec};
+  return true;
 }
 
 uint32_t TickCount() {

@@ -227,25 +227,23 @@ int64_t CreationTime(const std::string& path) {
   return SecondsSince1970(info.creation);
 }
 
-std::string LocalTimeText(int64_t seconds) {
+bool LocalCalendarTime(int64_t seconds, CalendarTime& calendar) {
   // FILETIME counts from 1601; SystemTimeToTzSpecificLocalTime applies the daylight saving
   // rule of that date, not today's.
   constexpr int64_t kFirst = -kEpochDifference / kTicksPerSecond;
   constexpr int64_t kLast =
       (std::numeric_limits<int64_t>::max() - kEpochDifference) / kTicksPerSecond;
-  if (seconds < kFirst || seconds > kLast) return "";
+  if (seconds < kFirst || seconds > kLast) return false;
   const auto ticks = static_cast<uint64_t>(seconds * kTicksPerSecond + kEpochDifference);
   FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
   SYSTEMTIME utc;
   SYSTEMTIME local;
   if (!FileTimeToSystemTime(&time, &utc) ||
       !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-    return "";
+    return false;
   }
-  char text[64];
-  std::snprintf(text, sizeof text, "%02u.%02u.%04u / %02u:%02u", local.wDay, local.wMonth,
-                local.wYear, local.wHour, local.wMinute);
-  return text;
+  calendar = {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+  return true;
 }
 
 uint32_t TickCount() { return GetTickCount(); }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace sk::platform {
 namespace {
@@ -103,18 +104,22 @@ std::string InternalPath(const std::string& native_path) {
   return full;
 }
 
-std::string ProgramFolder() {
+std::string ProgramFile() {
   std::string path(MAX_PATH, '\0');
   for (;;) {
     const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return "";
     if (length < path.size()) {
       path.resize(length);
-      break;
+      return path;
     }
     if (path.size() >= 32768) return "";
     path.resize(path.size() * 2);
   }
+}
+
+std::string ProgramFolder() {
+  const std::string path = ProgramFile();
   return path.substr(0, path.rfind('\\') + 1);
 }
 

@@ -129,6 +129,20 @@ Answer Win32Toolkit::MessageBox(const std::string& title, const std::string& tex
   return SystemMessageBox(ActiveWindow(), title, text, icon, buttons);
 }
 
+bool Win32Toolkit::Notify(const std::string& title, const std::string& text, Icon icon) {
+  // A run whose standard error leads somewhere (a console, a file, a pipe) was started by
+  // someone who reads it there, and a box would wait for a click nobody gives. The Task
+  // Scheduler gives none, and runs the task in the user's session while the user is logged
+  // on, so the box is seen; it needs only OK.
+  HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+  if (errors != nullptr && errors != INVALID_HANDLE_VALUE &&
+      GetFileType(errors) != FILE_TYPE_UNKNOWN) {
+    return true;
+  }
+  MessageBox(title, text, icon, Buttons::kOk);
+  return true;
+}
+
 std::string Win32Toolkit::RunFolderChooser(const std::string& title, const std::string& start) {
   HMODULE shell = LoadLibraryA("shell32.dll");
   if (shell == nullptr) return "";

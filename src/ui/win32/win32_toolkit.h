@@ -72,6 +72,7 @@ class Win32Toolkit : public Toolkit {
   SK_TOOLKIT_WINDOW_METHODS
   SK_TOOLKIT_DESKTOP_METHODS
   std::string GetStatusText(int window, int field) override;
+  bool Notify(const std::string& title, const std::string& text, Icon icon) override;
 
   // The message box as the system shows it (the automation's pictures show it this way).
   static Answer SystemMessageBox(HWND owner, const std::string& title, const std::string& text,

@@ -9,6 +9,7 @@
 #include <wx/imaglist.h>
 #include <wx/listctrl.h>
 #include <wx/notebook.h>
+#include <wx/notifmsg.h>
 #include <wx/renderer.h>
 #include <wx/statbmp.h>
 #include <wx/stockitem.h>
@@ -1154,6 +1155,17 @@ bool WxToolkit::OpenDocument(const std::string& target) {
   }
   const std::string native = platform::NativePath(target);
   return !native.empty() && wxLaunchDefaultApplication(ToWx(native));
+}
+
+bool WxToolkit::Notify(const std::string& title, const std::string& text, Icon icon) {
+  if (automation_ != nullptr) {
+    automation_->Note("notify " + title);
+    return true;
+  }
+  // The desktop's notification service shows it after the program has ended.
+  wxNotificationMessage note(ToWx(title), ToWx(text));
+  note.SetFlags(icon == Icon::kWarning ? wxICON_WARNING : wxICON_INFORMATION);
+  return note.Show(wxNotificationMessage::Timeout_Auto);
 }
 
 }  // namespace sk::ui

@@ -86,6 +86,7 @@ class WxToolkit : public Toolkit {
   bool LoadToolkitCatalog(const std::string& code);
   void SetLanguage(const std::string& code) override { LoadToolkitCatalog(code); }
   std::string GetStatusText(int window, int field) override;
+  bool Notify(const std::string& title, const std::string& text, Icon icon) override;
 
  private:
   struct ControlData {

@@ -1,0 +1,168 @@
+#include "shell/schedule_window.h"
+
+#include <ctime>
+#include <vector>
+
+#include "archive/set_names.h"
+#include "jobs/create/generations.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "ui/main_window_ids.h"
+
+namespace sk {
+namespace {
+
+constexpr int kWindow = ui::kJobWindow;
+constexpr int kFrame = 1;
+constexpr int kFirstOption = kScheduleFirstOption;
+constexpr int kOkButton = kScheduleOkButton;
+constexpr int kCancelButton = kScheduleCancelButton;
+constexpr Frequency kFrequencies[] = {Frequency::kOff, Frequency::kHourly, Frequency::kDaily,
+                                      Frequency::kWeekly};
+
+// The schedules as the system's scheduler told them last; asked again after every change
+// the program makes, as asking may start a program (Windows).
+std::vector<Schedule>& KnownSchedules(bool ask_again) {
+  static std::vector<Schedule> schedules;
+  static bool known = false;
+  if (ask_again || !known) {
+    schedules = ListSchedules();
+    known = true;
+  }
+  return schedules;
+}
+
+std::string Native(const std::string& path) {
+  const std::string native = platform::NativePath(path);
+  return native.empty() ? path : native;
+}
+
+// False when the change could not be made; the user was told why.
+bool ApplySchedule(AppState& app, const std::string& source, Frequency frequency) {
+  const ScheduleChange change = SetSchedule(platform::ProgramFile(), source, frequency);
+  KnownSchedules(true);
+  if (change.done) return true;
+  std::string text = app.Text(kTextScheduleFailed) + "\n\n" + change.why;
+  if (!change.crontab_line.empty()) text += "\n\ncrontab:\n" + change.crontab_line;
+  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
+  return false;
+}
+
+void OpenWindow(AppState& app, const std::string& source, Frequency current) {
+  ui::Toolkit& tk = app.toolkit;
+  tk.OpenWindow(kWindow, {app.Text(kTextSchedule), 330, 190, ui::kWindowCenterOnScreen});
+  tk.AddControl(kWindow, {kFrame, ui::ControlKind::kFrame, 15, 12, 300, 130, Native(source)});
+  const TextId names[] = {kTextScheduleOff, kTextHourly, kTextDaily, kTextWeekly};
+  for (int i = 0; i < 4; ++i) {
+    tk.AddControl(kWindow, {kFirstOption + i, ui::ControlKind::kOption, 30, 36 + 25 * i, 270, 20,
+                            app.Text(names[i])});
+    tk.SetValue(kWindow, kFirstOption + i, kFrequencies[i] == current ? 1 : 0);
+  }
+  tk.AddControl(kWindow, {kOkButton, ui::ControlKind::kButton, 152, 156, 79, 22, app.Text(kTextOk),
+                          ui::kRoleDefault});
+  tk.AddControl(kWindow, {kCancelButton, ui::ControlKind::kButton, 236, 156, 79, 22,
+                          app.Text(kTextCancel), ui::kRoleCancel});
+}
+
+// True with the frequency chosen for OK; false for Cancel or the close box.
+bool RunWindowEvents(ui::Toolkit& tk, Frequency& chosen) {
+  for (;;) {
+    const ui::Event event = tk.WaitEvent();
+    if (!tk.WindowExists(kWindow)) return false;
+    if (event.window != kWindow) continue;
+    if (event.type == ui::EventType::kClose) return false;
+    if (event.type != ui::EventType::kLeftClick) continue;
+    if (event.control == kCancelButton) return false;
+    if (event.control >= kFirstOption && event.control < kFirstOption + 4) {
+      for (int i = 0; i < 4; ++i) {
+        tk.SetValue(kWindow, kFirstOption + i, event.control == kFirstOption + i ? 1 : 0);
+      }
+    }
+    if (event.control == kOkButton) {
+      for (int i = 0; i < 4; ++i) {
+        if (tk.GetValue(kWindow, kFirstOption + i) == 1) chosen = kFrequencies[i];
+      }
+      return true;
+    }
+  }
+}
+
+// When the newest file of source's set was written; -1 without a set.
+int64_t LastBackupTime(const AppState& app, const std::string& source) {
+  if (app.BackupFolder.empty() || !CanEncodeSetName(source)) return -1;
+  const SetFiles files = FindSetFiles(app.BackupFolder, SetName(source));
+  std::string newest;
+  int32_t generation = -1;
+  for (const auto* group : {&files.volumes, &files.indexes}) {
+    if (!group->empty() && group->rbegin()->first >= generation) {
+      generation = group->rbegin()->first;
+      newest = group->rbegin()->second;
+    }
+  }
+  return newest.empty() ? -1 : platform::CreationTime(app.BackupFolder + newest);
+}
+
+}  // namespace
+
+void ScheduleWindow(AppState& app, const std::string& source) {
+  ui::Toolkit& tk = app.toolkit;
+  const Frequency current = FrequencyOf(KnownSchedules(true), source);
+  tk.EnableWindow(ui::kMainWindow, false);
+  OpenWindow(app, source, current);
+  Frequency chosen = current;
+  const bool ok = RunWindowEvents(tk, chosen);
+  tk.EnableWindow(ui::kMainWindow, true);
+  tk.CloseWindow(kWindow);
+  if (ok && chosen != current) ApplySchedule(app, source, chosen);
+  ShowSetStatus(app, source);
+}
+
+void OfferScheduleRemoval(AppState& app, const std::string& source) {
+  if (FrequencyOf(KnownSchedules(true), source) == Frequency::kOff) return;
+  const std::string question = app.Text(kTextRemoveSchedule) + "\n\n" + Native(source);
+  if (app.toolkit.MessageBox(app.Text(kTextQuestion), question, ui::Icon::kQuestion,
+                             ui::Buttons::kYesNo) == ui::Answer::kYes) {
+    ApplySchedule(app, source, Frequency::kOff);
+  }
+}
+
+std::string SetStatusText(const AppState& app, int64_t last_backup, Frequency frequency,
+                          int64_t now) {
+  platform::CalendarTime then;
+  platform::CalendarTime today;
+  if (last_backup < 0 || !platform::LocalCalendarTime(last_backup, then) ||
+      !platform::LocalCalendarTime(now, today)) {
+    return "";
+  }
+  platform::CalendarTime yesterday;
+  platform::LocalCalendarTime(now - 24 * 60 * 60, yesterday);
+  const auto same_day = [](const platform::CalendarTime& a, const platform::CalendarTime& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day;
+  };
+  char day[32];
+  std::snprintf(day, sizeof day, "%02d.%02d.%04d", then.day, then.month, then.year);
+  char clock[16];
+  std::snprintf(clock, sizeof clock, "%02d:%02d", then.hour, then.minute);
+  const std::string when = same_day(then, today)       ? app.Text(kTextToday)
+                           : same_day(then, yesterday) ? app.Text(kTextYesterday)
+                                                       : std::string(day);
+  std::string text = app.Text(kTextLastBackup) + " " + when + " " + clock;
+  const TextId words[] = {kTextScheduleOff, kTextHourlyShort, kTextDailyShort, kTextWeeklyShort};
+  if (frequency != Frequency::kOff) {
+    // U+00B7, the middle dot, in the system's encoding.
+    text += platform::SystemTextFromUtf8(" \xC2\xB7 ") + app.Text(words[static_cast<int>(frequency)]);
+  }
+  return text;
+}
+
+void ShowSetStatus(AppState& app, const std::string& source) {
+  std::string text;
+  if (!source.empty()) {
+    text = SetStatusText(app, LastBackupTime(app, source),
+                         FrequencyOf(KnownSchedules(false), source),
+                         static_cast<int64_t>(std::time(nullptr)));
+  }
+  app.toolkit.SetStatusText(ui::kMainWindow, kSetStatusField, text);
+}
+
+}  // namespace sk

@@ -1,0 +1,321 @@
+// Schedules: the systemd units and the Task Scheduler's command lines the program writes,
+// their installation and removal through a pretend systemctl, the fallback to a crontab line,
+// the command line's "--schedule", and the status bar's text.
+#include "shell/schedule.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "shell/command_line.h"
+#include "shell/schedule_window.h"
+#include "shell/scheduled_run.h"
+#include "support/program_runner.h"
+#include "support/test_support.h"
+#include "shell/shell_test_env.h"
+
+namespace sk {
+namespace {
+
+using Command = std::vector<std::string>;
+
+// Stands for systemctl (and schtasks): records each command and answers with the status set
+// for its verb, 0 when none is set.
+struct PretendScheduler {
+  PretendScheduler() {
+    platform::SetProcessRunner([this](const Command& command) {
+      commands.push_back(command);
+      const std::string verb = command.size() > 2 ? command[2] : "";
+      const auto failing = fail.find(verb);
+      if (failing == fail.end()) return platform::ProcessResult{0, ""};
+      return platform::ProcessResult{failing->second, "Failed to connect to bus: No medium found"};
+    });
+  }
+  ~PretendScheduler() { platform::SetProcessRunner(&testing::WithoutScheduler); }
+  std::vector<Command> commands;
+  std::map<std::string, int> fail;  // verb -> status
+};
+
+constexpr char kProgram[] = "/usr/bin/stowkeeper";
+
+std::string ExpectedService(const std::string& source) {
+  return "# Written by Stowkeeper; \"stowkeeper --schedule off SOURCE\" removes it.\n"
+         "[Unit]\n"
+         "Description=Stowkeeper backup of " +
+         source +
+         "\n\n"
+         "[Service]\n"
+         "Type=oneshot\n"
+         "ExecStart=\"/usr/bin/stowkeeper\" /u \"" +
+         source +
+         "\" --scheduled\n"
+         "Nice=10\n"
+         "IOSchedulingClass=idle\n";
+}
+
+std::string ExpectedTimer(const std::string& source, const std::string& unit,
+                          const std::string& word) {
+  return "# Written by Stowkeeper; \"stowkeeper --schedule off SOURCE\" removes it.\n"
+         "[Unit]\n"
+         "Description=Stowkeeper backup of " +
+         source + " (" + word +
+         ")\n\n"
+         "[Timer]\n"
+         "OnCalendar=" +
+         word +
+         "\n"
+         "Persistent=true\n"
+         "Unit=stowkeeper-" +
+         unit +
+         ".service\n\n"
+         "[Install]\n"
+         "WantedBy=timers.target\n";
+}
+
+TEST(ScheduleTest, FrequenciesAndUnitNamesReadBack) {
+  Frequency frequency;
+  EXPECT_TRUE(ParseFrequency("Daily", frequency));
+  EXPECT_EQ(frequency, Frequency::kDaily);
+  EXPECT_TRUE(ParseFrequency("off", frequency));
+  EXPECT_EQ(frequency, Frequency::kOff);
+  EXPECT_FALSE(ParseFrequency("monthly", frequency));
+  EXPECT_FALSE(ParseFrequency("", frequency));
+
+  EXPECT_EQ(UnitPartOfPath("/home/ann/Data/"), "home-ann-Data");
+  // "-", "_", blanks, quotes and bytes beyond ASCII are escaped, so that no two paths share
+  // a name and each reads back exactly.
+  const std::string odd = "/home/ann/my-data_2/a b\"%$\xC3\xA9";
+  EXPECT_EQ(UnitPartOfPath(odd), "home-ann-my_2Ddata_5F2-a_20b_22_25_24_C3_A9");
+  EXPECT_EQ(PathOfUnitPart(UnitPartOfPath(odd)), odd);
+  EXPECT_EQ(PathOfUnitPart(UnitPartOfPath("/")), "/");
+  EXPECT_NE(UnitPartOfPath("/a-b"), UnitPartOfPath("/a/b"));
+  EXPECT_EQ(PathOfUnitPart("home_4"), "");  // a cut escape is no name of ours
+  EXPECT_EQ(PathOfUnitPart("home\\x2d"), "");
+}
+
+TEST(ScheduleTest, UnitFilesForEachFrequency) {
+  const std::string source = "/home/ann/My Data";
+  EXPECT_EQ(ServiceUnitText(kProgram, source), ExpectedService(source));
+  for (const auto& [frequency, word] : {std::pair{Frequency::kHourly, "hourly"},
+                                        {Frequency::kDaily, "daily"},
+                                        {Frequency::kWeekly, "weekly"}}) {
+    EXPECT_EQ(TimerUnitText(source, frequency), ExpectedTimer(source, "home-ann-My_20Data", word));
+  }
+  // systemd expands "%" and "$" and reads "\" and '"' as escapes: each is given so that the
+  // program receives the path as it is.
+  const std::string service = ServiceUnitText("/opt/s k/stowkeeper", "/d/100%$x\\\"y");
+  EXPECT_NE(service.find("ExecStart=\"/opt/s k/stowkeeper\" /u \"/d/100%%$$x\\\\\\\"y\" "
+                         "--scheduled\n"),
+            std::string::npos)
+      << service;
+  EXPECT_NE(service.find("Description=Stowkeeper backup of /d/100%%$x"), std::string::npos);
+  EXPECT_EQ(CrontabLine("/opt/s k/stowkeeper", "/home/ann/it's 100%", Frequency::kWeekly),
+            "@weekly '/opt/s k/stowkeeper' /u '/home/ann/it'\\''s 100\\%' --scheduled");
+}
+
+#ifndef _WIN32
+// systemd's own check of the units, where it is installed.
+TEST(ScheduleTest, SystemdAcceptsTheUnits) {
+  if (platform::RunProcess({"systemd-analyze", "--version"}).status != 0) {
+    GTEST_SKIP() << "systemd-analyze is not installed";
+  }
+  testing::TempFolder folder;
+  const std::string program = testing::ProgramPath();
+  const std::string source = folder.Native("My-Data 100%");
+  for (const Frequency frequency : {Frequency::kHourly, Frequency::kDaily, Frequency::kWeekly}) {
+    folder.Write(ServiceUnitName(source), ServiceUnitText(program, source));
+    folder.Write(TimerUnitName(source), TimerUnitText(source, frequency));
+    const platform::ProcessResult verified = platform::RunProcess(
+        {"systemd-analyze", "verify", "--man=no", folder.Native(ServiceUnitName(source)),
+         folder.Native(TimerUnitName(source))});
+    EXPECT_EQ(verified.status, 0) << FrequencyWord(frequency) << ": " << verified.output;
+  }
+}
+#endif
+
+// The Windows program's tasks, built and compared on every system.
+TEST(ScheduleTest, TaskSchedulerCommandLines) {
+  const std::string program = "C:\\Program Files\\Stowkeeper\\stowkeeper.exe";
+  const std::string source = "C:\\My Data\\";
+  const Command create = TaskCreateCommand(program, source, Frequency::kWeekly);
+  std::string line;
+  for (const std::string& part : create) {
+    line += (line.empty() ? "" : " ") + platform::QuoteWindowsArgument(part);
+  }
+  // The task runs: "C:\Program Files\Stowkeeper\stowkeeper.exe" /u "C:\My Data\\" --scheduled
+  // (the "\" before the closing quote doubled, so that the quote closes).
+  EXPECT_EQ(line,
+            "schtasks /Create /TN \"Stowkeeper\\C_3A-My_20Data (weekly)\" /TR "
+            "\"\\\"C:\\Program Files\\Stowkeeper\\stowkeeper.exe\\\" /u \\\"C:\\My "
+            "Data\\\\\\\\\\\" --scheduled\" /SC WEEKLY /F");
+  EXPECT_EQ(TaskCreateCommand(program, "D:\\x\\", Frequency::kHourly)[7], "HOURLY");
+  EXPECT_EQ(TaskCreateCommand(program, "D:\\x\\", Frequency::kDaily)[7], "DAILY");
+  EXPECT_EQ(TaskDeleteCommand(source, Frequency::kDaily),
+            (Command{"schtasks", "/Delete", "/TN", "Stowkeeper\\C_3A-My_20Data (daily)", "/F"}));
+  EXPECT_EQ(TaskQueryCommand(), (Command{"schtasks", "/Query", "/FO", "CSV", "/NH"}));
+
+  // The list of tasks gives the schedules back; other tasks and other folders are no ours.
+  const std::vector<Schedule> listed = SchedulesOfTaskList(
+      "\"\\Microsoft\\Windows\\Defrag\\ScheduledDefrag\",\"N/A\",\"Ready\"\r\n"
+      "\"\\Stowkeeper\\C_3A-My_20Data (weekly)\",\"12/14/2026 9:00:00 AM\",\"Ready\"\r\n"
+      "\"\\Stowkeeper\\D_3A-x (hourly)\",\"12/08/2026 10:00:00 PM\",\"Ready\"\r\n"
+      "\"\\Stowkeeper\\broken_4 (daily)\",\"N/A\",\"Ready\"\r\n");
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[0].source, source);
+  EXPECT_EQ(listed[0].frequency, Frequency::kWeekly);
+  EXPECT_EQ(listed[1].source, "D:\\x\\");
+  EXPECT_EQ(FrequencyOf(listed, "D:\\x\\"), Frequency::kHourly);
+  EXPECT_EQ(FrequencyOf(listed, "E:\\"), Frequency::kOff);
+}
+
+#ifndef _WIN32
+class SystemdScheduleTest : public ::testing::Test {
+ protected:
+  SystemdScheduleTest() {
+    env_.Set("XDG_CONFIG_HOME", folder_.Native("config"));
+    folder_.MakeFolder("Data");
+  }
+  std::string Source() { return folder_.Internal("Data\\"); }
+  std::string Native() { return folder_.Native("Data"); }
+  std::vector<std::string> Units() {
+    return folder_.Exists("config/systemd/user") ? folder_.Names("config/systemd/user")
+                                                 : std::vector<std::string>{};
+  }
+  std::string Unit(const std::string& suffix) {
+    return folder_.Read("config/systemd/user/stowkeeper-" + UnitPartOfPath(Native()) + suffix);
+  }
+  std::string TimerName() { return TimerUnitName(Native()); }
+
+  testing::ScopedEnvironment env_;
+  testing::TempFolder folder_;
+  PretendScheduler systemctl_;
+};
+
+TEST_F(SystemdScheduleTest, InstallsChangesListsAndRemoves) {
+  ScheduleChange change = SetSchedule(kProgram, Source(), Frequency::kDaily);
+  ASSERT_TRUE(change.done) << change.why;
+  EXPECT_EQ(Unit(".service"), ExpectedService(Native()));
+  EXPECT_EQ(Unit(".timer"), ExpectedTimer(Native(), UnitPartOfPath(Native()), "daily"));
+  EXPECT_EQ(systemctl_.commands,
+            (std::vector<Command>{{"systemctl", "--user", "daemon-reload"},
+                                  {"systemctl", "--user", "enable", "--now", TimerName()}}));
+  EXPECT_EQ(Units().size(), 2u);  // no temporary file is left
+  std::vector<Schedule> listed = ListSchedules();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].source, Source());
+  EXPECT_EQ(listed[0].frequency, Frequency::kDaily);
+
+  // A running timer takes its new calendar when it starts again.
+  systemctl_.commands.clear();
+  ASSERT_TRUE(SetSchedule(kProgram, Source(), Frequency::kWeekly).done);
+  EXPECT_EQ(systemctl_.commands.back(),
+            (Command{"systemctl", "--user", "restart", TimerName()}));
+  EXPECT_EQ(FrequencyOf(ListSchedules(), Source()), Frequency::kWeekly);
+
+  systemctl_.commands.clear();
+  ASSERT_TRUE(SetSchedule(kProgram, Source(), Frequency::kOff).done);
+  EXPECT_EQ(systemctl_.commands,
+            (std::vector<Command>{{"systemctl", "--user", "disable", "--now", TimerName()},
+                                  {"systemctl", "--user", "daemon-reload"}}));
+  EXPECT_TRUE(Units().empty());
+  EXPECT_TRUE(ListSchedules().empty());
+}
+
+TEST_F(SystemdScheduleTest, WithoutUserSystemdNothingStaysInstalledAndCronIsOffered) {
+  systemctl_.fail["daemon-reload"] = 1;
+  ScheduleChange change = SetSchedule(kProgram, Source(), Frequency::kHourly);
+  EXPECT_FALSE(change.done);
+  EXPECT_NE(change.why.find("no systemd runs for this user"), std::string::npos) << change.why;
+  EXPECT_EQ(change.crontab_line, "@hourly '/usr/bin/stowkeeper' /u '" + Native() +
+                                     "' --scheduled");
+  EXPECT_TRUE(Units().empty());
+
+  // A schedule in place stays as it was when a change cannot be made whole.
+  systemctl_.fail.clear();
+  ASSERT_TRUE(SetSchedule(kProgram, Source(), Frequency::kDaily).done);
+  const std::string timer = Unit(".timer");
+  systemctl_.fail["enable"] = 1;
+  change = SetSchedule(kProgram, Source(), Frequency::kWeekly);
+  EXPECT_FALSE(change.done);
+  EXPECT_TRUE(change.crontab_line.empty());
+  EXPECT_EQ(Unit(".timer"), timer);
+  EXPECT_EQ(Units().size(), 2u);
+}
+
+TEST_F(SystemdScheduleTest, CommandLineChecksListsAndFails) {
+  testing::TestApp t(folder_.Internal("backups\\"));
+  folder_.MakeFolder("backups");
+  folder_.MakeFolder("settings");
+  t.app.SettingsFolder = folder_.Internal("settings\\");
+  const auto run = [&](const std::vector<std::string>& args, std::string& out, std::string& err) {
+    std::FILE* out_file = std::tmpfile();
+    std::FILE* err_file = std::tmpfile();
+    const int status = RunCommandLine(t.app, args, err_file, out_file);
+    for (auto [file, text] : {std::pair{out_file, &out}, {err_file, &err}}) {
+      std::rewind(file);
+      text->clear();
+      for (int c; (c = std::fgetc(file)) != EOF;) *text += static_cast<char>(c);
+      std::fclose(file);
+    }
+    return status;
+  };
+  std::string out, err;
+  EXPECT_EQ(run({"--schedule", "monthly", Native()}, out, err), kExitUsage);
+  EXPECT_NE(err.find("\"monthly\" is no frequency"), std::string::npos) << err;
+  EXPECT_EQ(run({"--schedule", "daily"}, out, err), kExitUsage);
+  EXPECT_EQ(run({"--schedule", "daily", Native(), "--yes"}, out, err), kExitUsage);
+  EXPECT_EQ(run({"--schedule", "daily", folder_.Native("gone")}, out, err), kExitFailed);
+  EXPECT_NE(err.find("is no folder"), std::string::npos) << err;
+  EXPECT_EQ(run({"/c", Native(), "--scheduled"}, out, err), kExitUsage);
+  EXPECT_TRUE(systemctl_.commands.empty());
+  EXPECT_TRUE(Units().empty());
+
+  EXPECT_EQ(run({"--schedule", "daily", Native()}, out, err), kExitDone) << err;
+  EXPECT_NE(out.find("is backed up daily"), std::string::npos) << out;
+  EXPECT_EQ(run({"--schedule"}, out, err), kExitDone);
+  EXPECT_EQ(out, "daily  " + Native() + "/\n");
+
+  systemctl_.fail["daemon-reload"] = 1;
+  EXPECT_EQ(run({"--schedule", "weekly", Native()}, out, err), kExitFailed);
+  EXPECT_NE(err.find("crontab"), std::string::npos) << err;
+  EXPECT_NE(err.find("@weekly"), std::string::npos) << err;
+  EXPECT_EQ(FrequencyOf(ListSchedules(), Source()), Frequency::kDaily);
+
+  // Removing needs no backup folder and no systemd.
+  t.app.BackupFolder.clear();
+  EXPECT_EQ(run({"--schedule", "off", Native()}, out, err), kExitDone) << err;
+  EXPECT_TRUE(Units().empty());
+  EXPECT_EQ(run({"--schedule", "off", Native()}, out, err), kExitDone);
+  EXPECT_NE(out.find("had no schedule"), std::string::npos) << out;
+  // A scheduled run asks nothing: every question gets the answer that changes nothing.
+  EXPECT_EQ(PresetAnswer({"/u", Native(), "--scheduled"}), ui::Answer::kNo);
+}
+#endif
+
+TEST(ScheduleStatusTest, TellsTheLastBackupAndTheSchedule) {
+  testing::TestApp t;
+  std::tm noon{};
+  noon.tm_year = 2026 - 1900;
+  noon.tm_mon = 11;
+  noon.tm_mday = 8;
+  noon.tm_hour = 12;
+  noon.tm_isdst = -1;
+  const int64_t now = static_cast<int64_t>(std::mktime(&noon));
+  const std::string dot = platform::SystemTextFromUtf8(" \xC2\xB7 ");
+  EXPECT_EQ(SetStatusText(t.app, now - 3 * 3600 + 5, Frequency::kDaily, now),
+            "Letztes Backup: heute 09:00" + dot + platform::SystemTextFromUtf8("täglich"));
+  EXPECT_EQ(SetStatusText(t.app, now - 24 * 3600, Frequency::kOff, now),
+            "Letztes Backup: gestern 12:00");
+  EXPECT_EQ(SetStatusText(t.app, now - 10 * 24 * 3600, Frequency::kHourly, now),
+            "Letztes Backup: 28.11.2026 12:00" + dot + platform::SystemTextFromUtf8("stündlich"));
+  EXPECT_EQ(SetStatusText(t.app, -1, Frequency::kDaily, now), "");
+}
+
+}  // namespace
+}  // namespace sk
