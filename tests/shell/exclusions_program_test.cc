@@ -76,7 +76,9 @@ TEST_F(ExclusionsProgramTest, CreateKeepsTheListAndAChangedListRemovesAtTheNextU
   EXPECT_EQ(index.find(".tmp"), std::string::npos) << index;
   EXPECT_EQ(index.find("node_modules"), std::string::npos) << index;
 
-  // Restore point 1 restores without the newly left-out file; point 0 still has it.
+  // Restore point 1 restores without the newly left-out file; point 0 still has it. (The
+  // Windows program asks for the restore's option in a window, which needs a desktop.)
+#ifndef _WIN32
   folder_.MakeFolder("one");
   folder_.MakeFolder("zero");
   ASSERT_EQ(Run({"/r", "1", Source(), folder_.Native("one")}), 0) << Err();
@@ -85,6 +87,7 @@ TEST_F(ExclusionsProgramTest, CreateKeepsTheListAndAChangedListRemovesAtTheNextU
   EXPECT_FALSE(folder_.Exists(Restored("one", "docs/a.pdf")));
   EXPECT_FALSE(folder_.Exists(Restored("one", "a.tmp")));
   EXPECT_TRUE(folder_.Exists(Restored("zero", "docs/a.pdf")));
+#endif
 
   // "--exclude" on "/u" counts for that run only.
   ASSERT_EQ(Run({"/u", Source(), "--exclude", "sub/"}), 0) << Err();
