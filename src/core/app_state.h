@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ struct AppState {
   // Patterns of entries the scan leaves out, per source folder (jobs/create/exclusions.h):
   // the key is the folder's set name in lower case.
   std::map<std::string, std::vector<std::string>> Exclusions;
+  // The keys of Exclusions this run has set or removed. Other runs (the command line's
+  // "/c --exclude") save lists too while a window is open: a save keeps the file's lists and
+  // puts only these over them.
+  std::set<std::string> ExclusionsChanged;
   // 1: a scheduled run that succeeds tells the user too, not only one that fails.
   int32_t NotifySuccess = 0;
 

@@ -306,6 +306,7 @@ void CopySettings(const AppState& from, AppState& to) {
   to.ColumnWidth = from.ColumnWidth;
   to.ViewMode = from.ViewMode;
   to.Exclusions = from.Exclusions;
+  to.ExclusionsChanged = from.ExclusionsChanged;
   to.NotifySuccess = from.NotifySuccess;
   to.ProgramFolder = from.ProgramFolder;
   to.SettingsFolder = from.SettingsFolder;

@@ -9,6 +9,8 @@
 namespace sk {
 namespace {
 
+using ExclusionLists = std::map<std::string, std::vector<std::string>>;
+
 bool IsDrivePath(const std::string& path) {
   const char drive = path.empty() ? '\0' : path[0];
   return path.size() >= 3 && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
@@ -49,7 +51,7 @@ std::string BackupFolderToSetting(const AppState& app) {
 
 // The lines in the order of the file: header, then per group its line, an empty comment,
 // its entries and an empty comment before the next group.
-IniWriter SettingsWriter(const AppState& app) {
+IniWriter SettingsWriter(const AppState& app, const ExclusionLists& exclusions) {
   IniWriter ini;
   ini.Comment("Stowkeeper Configuration");
   ini.Comment("");
@@ -79,11 +81,11 @@ IniWriter SettingsWriter(const AppState& app) {
   ini.Comment("");
   ini.Entry("Catalog", app.Catalog);
   // A group older versions do not know: they skip it when reading.
-  if (!app.Exclusions.empty()) {
+  if (!exclusions.empty()) {
     ini.Comment("");
     ini.SelectGroup(kExclusionsGroup);
     ini.Comment("");
-    for (const auto& [key, patterns] : app.Exclusions) ini.Entry(key, JoinPatterns(patterns));
+    for (const auto& [key, patterns] : exclusions) ini.Entry(key, JoinPatterns(patterns));
   }
   // A group older programs do not read; they keep their own lines and drop it.
   ini.Comment("");
@@ -95,15 +97,34 @@ IniWriter SettingsWriter(const AppState& app) {
 
 // Keys are set names in lower case; a pattern a hand edit broke is dropped rather than
 // read in some other sense.
-void LoadExclusions(AppState& app, const IniReader& ini) {
-  app.Exclusions.clear();
+ExclusionLists ReadExclusions(const IniReader& ini) {
+  ExclusionLists lists;
   for (const auto& [key, value] : ini.ReadEntries()) {
     std::vector<std::string> patterns;
     for (const std::string& pattern : SplitPatterns(value)) {
       if (CheckPattern(pattern) == PatternFault::kNone) patterns.push_back(pattern);
     }
-    if (!key.empty() && !patterns.empty()) app.Exclusions[LowerCase(key)] = std::move(patterns);
+    if (!key.empty() && !patterns.empty()) lists[LowerCase(key)] = std::move(patterns);
   }
+  return lists;
+}
+
+// The lists to save: those of the file as it is now (another run may have saved some since
+// this one read it), with the lists this run changed put over them. A file that cannot be
+// read leaves this run's lists as they are.
+ExclusionLists ExclusionsToSave(const AppState& app, const std::string& path) {
+  IniReader ini;
+  if (!ini.Load(path)) return app.Exclusions;
+  ExclusionLists lists = ini.SelectGroup(kExclusionsGroup) ? ReadExclusions(ini) : ExclusionLists{};
+  for (const std::string& key : app.ExclusionsChanged) {
+    const auto mine = app.Exclusions.find(key);
+    if (mine == app.Exclusions.end()) {
+      lists.erase(key);
+    } else {
+      lists[key] = mine->second;
+    }
+  }
+  return lists;
 }
 
 }  // namespace
@@ -140,7 +161,7 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
     }
     if (ini.SelectGroup("DoubleClick")) app.DoubleClickAction = ini.ReadNumber("Action", 0);
     if (ini.SelectGroup("Language")) app.Catalog = ini.ReadText("Catalog", "");
-    if (ini.SelectGroup(kExclusionsGroup)) LoadExclusions(app, ini);
+    if (ini.SelectGroup(kExclusionsGroup)) app.Exclusions = ReadExclusions(ini);
     if (ini.SelectGroup("Schedule")) {
       app.NotifySuccess = ini.ReadNumber("NotifySuccess", 0) != 0 ? 1 : 0;
     }
@@ -160,7 +181,7 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
   }
 }
 
-std::string SettingsText(const AppState& app) { return SettingsWriter(app).Text(); }
+std::string SettingsText(const AppState& app) { return SettingsWriter(app, app.Exclusions).Text(); }
 
 bool SaveSettings(const AppState& app, const std::string& settings_folder) {
   // What an interrupted save left goes first; the file itself is replaced in one step.
@@ -173,7 +194,8 @@ bool SaveSettings(const AppState& app, const std::string& settings_folder) {
       }
     }
   }
-  return SettingsWriter(app).Save(settings_folder + kSettingsFileName);
+  const std::string path = settings_folder + kSettingsFileName;
+  return SettingsWriter(app, ExclusionsToSave(app, path)).Save(path);
 }
 
 }  // namespace sk

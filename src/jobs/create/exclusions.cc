@@ -261,6 +261,7 @@ bool SetExclusions(AppState& app, const std::string& source_folder,
   } else {
     app.Exclusions[key] = std::move(kept);
   }
+  app.ExclusionsChanged.insert(key);
   return true;
 }
 

@@ -177,5 +177,34 @@ TEST_F(ExclusionScanTest, SettingsKeepTheListsInAGroupOlderReadersSkip) {
   EXPECT_TRUE(hand.app.Exclusions.empty());
 }
 
+// A window left open while the command line keeps a list for another set: its saves (its
+// own list changed, or its settings at the end) keep that list, and only the lists this run
+// changed, removals included, go over the file's.
+TEST_F(ExclusionScanTest, ASaveKeepsTheListsAnotherRunSavedMeanwhile) {
+  tmp.MakeFolder("config");
+  const std::string config = tmp.Internal("config\\");
+  const std::string mine = tmp.Internal("mine\\"), theirs = tmp.Internal("theirs\\");
+  TestApp setup;
+  ASSERT_TRUE(SetExclusions(setup.app, mine, {"old/"}));
+  ASSERT_TRUE(SetExclusions(setup.app, Source(), {"*.tmp"}));
+  ASSERT_TRUE(SaveSettings(setup.app, config));
+
+  TestApp window;  // reads the file, then stays open
+  LoadSettings(window.app, config);
+  TestApp command_line;
+  LoadSettings(command_line.app, config);
+  ASSERT_TRUE(SetExclusions(command_line.app, theirs, {"cache/"}));
+  ASSERT_TRUE(SaveSettings(command_line.app, config));
+
+  ASSERT_TRUE(SetExclusions(window.app, mine, {"new/"}));
+  ASSERT_TRUE(SetExclusions(window.app, Source(), {}));
+  ASSERT_TRUE(SaveSettings(window.app, config));
+  TestApp after;
+  LoadSettings(after.app, config);
+  EXPECT_EQ(ExclusionsOf(after.app, theirs), std::vector<std::string>{"cache/"});
+  EXPECT_EQ(ExclusionsOf(after.app, mine), std::vector<std::string>{"new/"});
+  EXPECT_TRUE(ExclusionsOf(after.app, Source()).empty());
+}
+
 }  // namespace
 }  // namespace sk
