@@ -50,7 +50,7 @@ PipelineBlock& BlockPipeline::Front() {
   if (done_[head_] == 0 && started_ == pushed_ - count_) {
     ++started_;
     lock.unlock();
-    Run(*blocks_[head_], *own_codec_);
+    RunBlock(*blocks_[head_], *own_codec_);
     lock.lock();
     done_[head_] = 1;
   }
@@ -85,14 +85,14 @@ void BlockPipeline::Work() {
     const size_t index = started_++ % kBlocksInFlight;
     PipelineBlock& block = *blocks_[index];
     lock.unlock();
-    Run(block, codec);
+    RunBlock(block, codec);
     lock.lock();
     done_[index] = 1;
     block_done_.notify_one();
   }
 }
 
-void BlockPipeline::Run(PipelineBlock& block, BlockCodec& codec) {
+void RunBlock(PipelineBlock& block, BlockCodec& codec) {
   switch (block.kind) {
     case PipelineBlock::Kind::kPack:
       // The CRC first: engine 0 uses the raw bytes as scratch when it packs.
@@ -101,8 +101,8 @@ void BlockPipeline::Run(PipelineBlock& block, BlockCodec& codec) {
                                 block.length, block.level, block.engine);
       break;
     case PipelineBlock::Kind::kUnpack:
-      block.result = codec.Unpack(block.packed.data(), block.raw.data(), block.length,
-                                  block.engine);
+      block.result =
+          codec.Unpack(block.packed.data(), block.raw.data(), block.length, block.engine);
       block.crc = Crc32(0, block.raw.data(), static_cast<size_t>(block.crc_length));
       break;
     case PipelineBlock::Kind::kCrc:
@@ -113,8 +113,7 @@ void BlockPipeline::Run(PipelineBlock& block, BlockCodec& codec) {
   }
 }
 
-bool PushFrame(BlockPipeline& pipeline, platform::File& file, int32_t engine, int32_t nominal) {
-  PipelineBlock& block = pipeline.Back();
+bool ReadFrame(PipelineBlock& block, platform::File& file, int32_t engine, int32_t nominal) {
   const int32_t packed_length =
       ReadFrameBytes(file, block.packed.data(), block.raw.data(), block.result);
   block.status = packed_length < 0 ? -1 : 0;
@@ -125,8 +124,13 @@ bool PushFrame(BlockPipeline& pipeline, platform::File& file, int32_t engine, in
   block.length = packed_length;
   block.crc_length = nominal;
   block.tag = file.Tell();
-  pipeline.Push();
   return packed_length >= 0;
+}
+
+bool PushFrame(BlockPipeline& pipeline, platform::File& file, int32_t engine, int32_t nominal) {
+  const bool read = ReadFrame(pipeline.Back(), file, engine, nominal);
+  pipeline.Push();
+  return read;
 }
 
 }  // namespace sk

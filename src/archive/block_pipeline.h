@@ -82,21 +82,27 @@ class BlockPipeline {
 
  private:
   void Work();
-  static void Run(PipelineBlock& block, BlockCodec& codec);
 
   std::vector<std::unique_ptr<PipelineBlock>> blocks_;
   std::unique_ptr<BlockCodec> own_codec_;  // the job's thread's, for Front
-  std::vector<uint8_t> done_;  // per block, under mutex_
-  size_t head_ = 0;            // the oldest block
-  size_t count_ = 0;           // blocks pushed and not popped (job thread only)
-  size_t pushed_ = 0;          // blocks pushed in all, under mutex_
-  size_t started_ = 0;         // blocks a worker has taken in all, under mutex_
+  std::vector<uint8_t> done_;              // per block, under mutex_
+  size_t head_ = 0;                        // the oldest block
+  size_t count_ = 0;                       // blocks pushed and not popped (job thread only)
+  size_t pushed_ = 0;                      // blocks pushed in all, under mutex_
+  size_t started_ = 0;                     // blocks a worker has taken in all, under mutex_
   bool stopping_ = false;
   std::mutex mutex_;
   std::condition_variable work_ready_;
   std::condition_variable block_done_;
   std::vector<std::thread> workers_;
 };
+
+// Does a block's work (its kind) on the calling thread.
+void RunBlock(PipelineBlock& block, BlockCodec& codec);
+
+// Reads the next block frame of a volume into block, as PushFrame does, for a job that does
+// the block's work itself (RunBlock).
+bool ReadFrame(PipelineBlock& block, platform::File& file, int32_t engine, int32_t nominal);
 
 // Reads the next block frame of a volume into the pipeline's next free block and hands it
 // to the workers: a packed frame to be unpacked with engine, a stored one to be checksummed;

@@ -88,6 +88,9 @@ inline constexpr bool kNamesIgnoreCase = false;
 std::string SystemTextFromUtf8(const std::string& utf8);
 
 int64_t FileSize(const std::string& path);
+// Whether two paths of the same form name the same entry by the file system's rule of
+// letter case: exactly on Linux, without regard to case (ASCII letters) on Windows.
+bool SameEntryName(const std::string& a, const std::string& b);
 // The entry's attributes, or -1 when it does not exist.
 int32_t GetAttributes(const std::string& path);
 // Changes the file's own attributes; a link at path is left as it is, never followed.

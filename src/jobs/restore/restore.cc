@@ -153,16 +153,36 @@ bool PointIsThere(AppState& app, const std::string& point_name, std::string& mis
 
 // --- Restoring.
 
+// Waits for the files handed to the file writer; a failure among them is shown as the
+// job's failure. Every message and question waits for them, so that it comes after the
+// writes before it, as when the job wrote every file itself.
+bool WritesDone(AppState& app, RestoreSource& source) {
+  if (!source.writer || source.writer->Finish()) return true;
+  const std::string& path = source.writer->failed_path();
+  ShowFailure(app, path.empty() ? "" : Reason(path, source.writer->failed_error()));
+  return false;
+}
+
+void ShowFailureAfterWrites(AppState& app, RestoreSource& source) {
+  if (WritesDone(app, source)) ShowFailure(app);
+}
+
+// Whether restoring to path replaces a file, one not yet written included.
+bool WouldReplace(RestoreSource& source, const std::string& path) {
+  return platform::FileSize(path) >= 0 || (source.writer && source.writer->Holds(path));
+}
+
 // The per-entry steps: find the record, ask before replacing the file it will write, write
 // it. A failure shows its message and sets the cancel flag.
 void RestoreOne(RestoreJob& job, RestoreSource& source, const std::string& relative_path) {
   AppState& app = job.app;
   VolumeReader& reader = source.reader;
-  if (!FindEntry(reader, relative_path)) return ShowFailure(app);
+  if (!FindEntry(reader, relative_path)) return ShowFailureAfterWrites(app, source);
   const std::string name = OutputName(reader.head.path);
-  if (name.empty()) return ShowFailure(app);
+  if (name.empty()) return ShowFailureAfterWrites(app, source);
   const std::string path = job.target + name;
-  if (platform::FileSize(path) >= 0) {
+  if (WouldReplace(source, path)) {
+    if (!WritesDone(app, source)) return;
     const std::string native = platform::NativePath(path);
     const std::string text = ReplaceNoCase(app.Text(kTextReplaceFile), "%FILE%",
                                            "'" + (native.empty() ? path : native) + "'");
@@ -179,7 +199,7 @@ void RestoreOne(RestoreJob& job, RestoreSource& source, const std::string& relat
   }
   app.Cancelled = 0;
   if (WriteFoundEntry(app, source, job.target, kProgressBarId, kCancelButtonId) == 0 &&
-      !app.Cancelled) {
+      !app.Cancelled && WritesDone(app, source)) {
     ShowFailure(app,
                 source.failed_path.empty() ? "" : Reason(source.failed_path, source.failed_error));
   }
@@ -193,11 +213,13 @@ void RestoreMainVolume(RestoreJob& job) {
   if (OpenRestoreSource(source, app.BackupFolder + job.point.MainVolumeName()) < 0) {
     return ShowFailure(app);
   }
+  source.writer = std::make_unique<FileWriter>();
   for (const PointEntry& entry : job.point.kept()) {
     if (job.wanted && !job.wanted(entry.path)) continue;
     RestoreOne(job, source, entry.path);
     if (app.Cancelled) return;
   }
+  WritesDone(app, source);
 }
 
 // The full path the index gives for addition i (ADDED, then CHANGED).
@@ -215,6 +237,7 @@ void RestoreFromVolume(RestoreJob& job, const std::vector<size_t>& order, size_t
   if (!IsPlainFileName(volume)) return ShowFailure(app);
   RestoreSource source;
   if (OpenRestoreSource(source, app.BackupFolder + volume) < 0) return ShowFailure(app);
+  source.writer = std::make_unique<FileWriter>();
   for (size_t k = first; k < order.size() && !app.Cancelled; ++k) {
     const PointEntry& entry = additions[order[k]];
     if (done[k] || entry.volume != volume) continue;
@@ -223,12 +246,13 @@ void RestoreFromVolume(RestoreJob& job, const std::vector<size_t>& order, size_t
     // Every path of the index lies below the source folder's parent.
     if (path.size() <= job.parent().size() ||
         CompareNoCase(path.substr(0, job.parent().size()), job.parent()) != 0) {
-      return ShowFailure(app);
+      return ShowFailureAfterWrites(app, source);
     }
     const std::string relative_path = entry.found ? entry.path : path.substr(job.parent().size());
     if (job.wanted && !job.wanted(relative_path)) continue;
     RestoreOne(job, source, relative_path);
   }
+  if (!app.Cancelled) WritesDone(app, source);
 }
 
 // The added and changed entries, volume by volume, each volume's entries in path order.

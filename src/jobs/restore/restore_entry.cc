@@ -50,39 +50,67 @@ void TakeEvent(AppState& app, int progress_bar, int cancel_button) {
   }
 }
 
-// The frames of the record being restored, read ahead of the writer (on the job's thread)
-// and unpacked by the workers. Reading stops at a damaged frame or past the record's end,
-// where the writer stops too. The blocks still in flight are dropped at the end.
+// Records of fewer blocks are unpacked on the job's thread: handing a block to a worker and
+// waiting for it costs more than unpacking it, and most files of a tree are small.
+constexpr int64_t kPipelinedBlocks = 4;
+
+int64_t BlockCount(int64_t size) { return size / kBlockSize + (size % kBlockSize > 0 ? 1 : 0); }
+
+// The frames of the record being restored. A large record's frames are read ahead of the
+// writer (on the job's thread) and unpacked by the workers; a small one's are read and
+// unpacked one at a time. Reading stops at a damaged frame or past the record's end, where
+// the writer stops too. The blocks still in flight are dropped at the end.
 class RecordFrames {
  public:
-  RecordFrames(AppState& app, RestoreSource& source) : reader_(source.reader) {
-    if (!source.pipeline) source.pipeline = std::make_unique<BlockPipeline>(app.BlockWorkers);
-    pipeline_ = source.pipeline.get();
-    const int64_t size = reader_.head.size;
-    left_ = size / kBlockSize + (size % kBlockSize > 0 ? 1 : 0);
+  RecordFrames(AppState& app, RestoreSource& source) : source_(source) {
+    left_ = BlockCount(source.reader.head.size);
+    if (left_ >= kPipelinedBlocks) {
+      if (!source.pipeline) source.pipeline = std::make_unique<BlockPipeline>(app.BlockWorkers);
+      pipeline_ = source.pipeline.get();
+    }
   }
-  ~RecordFrames() { pipeline_->Clear(); }
+  ~RecordFrames() {
+    if (pipeline_ != nullptr) pipeline_->Clear();
+  }
   RecordFrames(const RecordFrames&) = delete;
   RecordFrames& operator=(const RecordFrames&) = delete;
 
   // The next block, unpacked.
   const PipelineBlock& Next() {
-    while (left_ > 0 && !pipeline_->Full()) {
-      const int64_t size = reader_.head.size;
-      const bool is_rest = --left_ == 0 && size % kBlockSize != 0;
-      const auto nominal = static_cast<int32_t>(is_rest ? size % kBlockSize : kBlockSize);
-      if (!PushFrame(*pipeline_, reader_.file, reader_.engine, nominal) ||
-          reader_.file.Tell() > reader_.head.end_offset) {
-        left_ = 0;
+    if (pipeline_ == nullptr) {
+      PipelineBlock& block = *source_.block;
+      if (left_ <= 0) {
+        block.status = -1;  // the writer asked past the record's blocks
+        return block;
       }
+      ReadNext(block);
+      RunBlock(block, source_.codec);
+      return block;
+    }
+    while (left_ > 0 && !pipeline_->Full()) {
+      ReadNext(pipeline_->Back());
+      pipeline_->Push();
     }
     return pipeline_->Front();
   }
-  void Pop() { pipeline_->Pop(); }
+  void Pop() {
+    if (pipeline_ != nullptr) pipeline_->Pop();
+  }
 
  private:
-  VolumeReader& reader_;
-  BlockPipeline* pipeline_;
+  void ReadNext(PipelineBlock& block) {
+    const VolumeReader& reader = source_.reader;
+    const int64_t size = reader.head.size;
+    const bool is_rest = --left_ == 0 && size % kBlockSize != 0;
+    const auto nominal = static_cast<int32_t>(is_rest ? size % kBlockSize : kBlockSize);
+    if (!ReadFrame(block, source_.reader.file, reader.engine, nominal) ||
+        source_.reader.file.Tell() > reader.head.end_offset) {
+      left_ = 0;
+    }
+  }
+
+  RestoreSource& source_;
+  BlockPipeline* pipeline_ = nullptr;
   int64_t left_ = 0;
 };
 
@@ -91,8 +119,13 @@ class RecordFrames {
 // buffer nor run on past its end; false then, or when a write fails.
 class BlockWriter {
  public:
-  BlockWriter(AppState& app, RestoreSource& source, File& out, int progress_bar)
-      : app_(app), head_(source.reader.head), frames_(app, source), out_(out),
+  BlockWriter(AppState& app, RestoreSource& source, File* out, std::vector<uint8_t>* content,
+              int progress_bar)
+      : app_(app),
+        head_(source.reader.head),
+        frames_(app, source),
+        out_(out),
+        content_(content),
         progress_bar_(progress_bar) {
     if (progress_bar_ >= 0) {
       position_ = static_cast<float>(app.toolkit.GetValue(ui::kJobWindow, progress_bar_));
@@ -103,7 +136,11 @@ class BlockWriter {
     const PipelineBlock& block = frames_.Next();
     const int32_t length = block.result;
     if (block.status < 0 || length != nominal || block.tag > head_.end_offset) return false;
-    if (!out_.Write(block.raw.data(), static_cast<size_t>(length))) return false;
+    if (out_ == nullptr) {
+      content_->insert(content_->end(), block.raw.data(), block.raw.data() + length);
+    } else if (!out_->Write(block.raw.data(), static_cast<size_t>(length))) {
+      return false;
+    }
     crc_ = Crc32Combine(crc_, block.crc, length);
     frames_.Pop();
     if (progress_bar_ >= 0) {
@@ -119,16 +156,17 @@ class BlockWriter {
   AppState& app_;
   const RecordHead& head_;
   RecordFrames frames_;
-  File& out_;
+  File* out_;                      // the file written, or
+  std::vector<uint8_t>* content_;  // the content kept for the file writer
   int progress_bar_;
   float position_ = 0;
   uint32_t crc_ = 0;
 };
 
-bool WriteBlocks(AppState& app, RestoreSource& source, File& out, int progress_bar,
-                 int cancel_button, uint32_t& crc) {
+bool WriteBlocks(AppState& app, RestoreSource& source, File* out, std::vector<uint8_t>* content,
+                 int progress_bar, int cancel_button, uint32_t& crc) {
   const RecordHead& head = source.reader.head;
-  BlockWriter writer(app, source, out, progress_bar);
+  BlockWriter writer(app, source, out, content, progress_bar);
   bool complete = true;
   for (int64_t block = head.size / kBlockSize; block > 0 && complete; --block) {
     if (cancel_button >= 0) {
@@ -144,41 +182,71 @@ bool WriteBlocks(AppState& app, RestoreSource& source, File& out, int progress_b
   return complete;
 }
 
-int32_t WriteFolder(const RecordHead& head, const std::string& path) {
-  const bool made = platform::FolderExists(path) || CreatePath(path) == platform::kSizeFolder;
-  if (!made) return 0;
-  platform::SetAttributes(path, head.attributes);
-  return 1;
-}
-
 int32_t FailedWrite(RestoreSource& source, const std::string& path, int error) {
   source.failed_path = path;
   source.failed_error = error;
   return 0;
 }
 
+// The failure the file writer kept, as the entry's own.
+int32_t FailedEarlier(RestoreSource& source) {
+  return FailedWrite(source, source.writer->failed_path(), source.writer->failed_error());
+}
+
 int32_t WriteFile(AppState& app, RestoreSource& source, const std::string& path, int progress_bar,
                   int cancel_button) {
   const RecordHead& head = source.reader.head;
-  CreatePath(path.substr(0, path.rfind('\\') + 1));
-  // A read-only file is not replaced, whoever runs the restore: the original platform's file
-  // system refuses that, and the attribute is what protects an earlier restore.
-  const int32_t existing = platform::GetAttributes(path);
-  if (existing >= 0 && (existing & platform::kAttrReadOnly) != 0) {
-    return FailedWrite(source, path, platform::ErrorCode(platform::ErrorCause::kDenied));
-  }
-  // Create never follows a link planted at the name.
   File out;
-  if (!out.Create(path)) return FailedWrite(source, path, out.error());
+  const int error = OpenRestoredFile(path, source.made_folder, out);
+  if (error != 0) return FailedWrite(source, path, error);
   uint32_t crc = 0;
-  bool complete = WriteBlocks(app, source, out, progress_bar, cancel_button, crc);
+  bool complete = WriteBlocks(app, source, &out, nullptr, progress_bar, cancel_button, crc);
   const bool written = out.Close() && out.error() == 0;
   platform::SetAttributes(path, head.attributes);
   if (!written) return FailedWrite(source, path, out.error());
   return complete && !app.Cancelled && crc == head.crc ? 1 : 0;
 }
 
+// Reads a small file's blocks and hands the content to the file writer. A file that fails
+// is handed over as far as it was read, as WriteFile leaves it, and written before the
+// entry returns.
+int32_t WriteFileLater(AppState& app, RestoreSource& source, const std::string& path,
+                       int progress_bar, int cancel_button) {
+  const RecordHead& head = source.reader.head;
+  WriteTask task{false, path, head.attributes, {}};
+  task.content.reserve(static_cast<size_t>(head.size));
+  uint32_t crc = 0;
+  const bool complete =
+      WriteBlocks(app, source, nullptr, &task.content, progress_bar, cancel_button, crc);
+  source.writer->Write(std::move(task));
+  if (complete && !app.Cancelled && crc == head.crc) return 1;
+  return source.writer->Finish() ? 0 : FailedEarlier(source);
+}
+
 }  // namespace
+
+int OpenRestoredFile(const std::string& path, std::string& made_folder, File& out) {
+  // Files come folder by folder: a folder made (or found) for the last file is not looked at
+  // again.
+  const std::string folder = path.substr(0, path.rfind('\\') + 1);
+  if (folder != made_folder) {
+    made_folder = CreatePath(folder) == platform::kSizeFolder ? folder : std::string();
+  }
+  // A read-only file is not replaced, whoever runs the restore: the original platform's file
+  // system refuses that, and the attribute is what protects an earlier restore.
+  const int32_t existing = platform::GetAttributes(path);
+  if (existing >= 0 && (existing & platform::kAttrReadOnly) != 0) {
+    return platform::ErrorCode(platform::ErrorCause::kDenied);
+  }
+  // Create never follows a link planted at the name.
+  return out.Create(path) ? 0 : out.error();
+}
+
+bool MakeRestoredFolder(const std::string& path, int32_t attributes) {
+  const bool made = platform::FolderExists(path) || CreatePath(path) == platform::kSizeFolder;
+  if (made) platform::SetAttributes(path, attributes);
+  return made;
+}
 
 int32_t OpenRestoreSource(RestoreSource& source, const std::string& path) {
   return OpenVolume(source.reader, path);
@@ -221,9 +289,22 @@ int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string&
   const std::string name = OutputName(head.path);
   if (name.empty()) return 0;
   const std::string path = target_folder + name;
-  const int32_t result = head.IsFolder()
-                             ? WriteFolder(head, path)
-                             : WriteFile(app, source, path, progress_bar, cancel_button);
+  int32_t result;
+  if (source.writer && (head.IsFolder() || BlockCount(head.size) < kPipelinedBlocks)) {
+    if (head.IsFolder()) {
+      source.writer->Write({true, path, head.attributes, {}});
+      result = 1;
+    } else {
+      result = WriteFileLater(app, source, path, progress_bar, cancel_button);
+    }
+  } else if (source.writer && !source.writer->Finish()) {
+    // Files are written in order: a large one waits for the small ones before it.
+    result = FailedEarlier(source);
+  } else if (head.IsFolder()) {
+    result = MakeRestoredFolder(path, head.attributes) ? 1 : 0;
+  } else {
+    result = WriteFile(app, source, path, progress_bar, cancel_button);
+  }
   // The next search starts at the next record, whatever the blocks left unread.
   source.reader.file.Seek(head.end_offset);
   return result;
@@ -258,7 +339,8 @@ void UpdateRestoreStatus(AppState& app, int progress_bar) {
       EstimateTimes(platform::TickCount() - app.JobStartTick,
                     static_cast<double>(tk.GetValue(ui::kJobWindow, progress_bar)),
                     static_cast<double>(app.RestoreTotal));
-  tk.SetStatusText(ui::kJobWindow, 0, app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, times.elapsed));
+  tk.SetStatusText(ui::kJobWindow, 0,
+                   app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, times.elapsed));
   tk.SetStatusText(
       ui::kJobWindow, 1,
       app.Text(kTextRemainingTime) + ": " +

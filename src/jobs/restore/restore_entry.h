@@ -11,7 +11,9 @@
 #include "archive/block_pipeline.h"
 #include "archive/engines.h"
 #include "core/app_state.h"
+#include "jobs/restore/file_writer.h"
 #include "jobs/sets/volume_reader.h"
+#include "platform/file_system.h"
 
 namespace sk {
 
@@ -22,12 +24,16 @@ inline constexpr int kRestoreTimerMilliseconds = 1000;
 // An open volume with what unpacking its blocks needs, kept for all its entries.
 struct RestoreSource {
   VolumeReader reader;
-  BlockCodec codec;
-  // Unpacks the blocks of the file being written ahead of its writing; set up by the first
+  // Unpacks the blocks of a large file ahead of its writing; set up by the first such
   // file, kept for the rest of the job.
   std::unique_ptr<BlockPipeline> pipeline;
-  std::vector<uint8_t> packed = std::vector<uint8_t>(kBlockBufferSize);
-  std::vector<uint8_t> raw = std::vector<uint8_t>(kBlockBufferSize);
+  // A small file's blocks are unpacked on the job's thread, one at a time, here.
+  BlockCodec codec;
+  std::unique_ptr<PipelineBlock> block = std::make_unique<PipelineBlock>();
+  // The folder the last file went into, known to exist then.
+  std::string made_folder;
+  // Writes the small files of the restore job, when it set one up.
+  std::unique_ptr<FileWriter> writer;
   // The file the last entry could not write, and the system's code for why ("" and 0 when
   // it failed otherwise, a CRC mismatch for one).
   std::string failed_path;
@@ -68,6 +74,15 @@ int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string&
 // to target_folder when missing. 0 when the entry is not in the volume.
 int32_t RestoreEntry(AppState& app, RestoreSource& source, const std::string& relative_path,
                      const std::string& target_folder, int progress_bar, int cancel_button);
+
+// Opens a restored file for writing, making its folder first unless it is made_folder
+// (which then names it). A read-only file is not replaced, and a link at the name is never
+// followed. 0, or the system's code for why the file cannot be written.
+int OpenRestoredFile(const std::string& path, std::string& made_folder, platform::File& out);
+
+// Makes a restored folder with its missing parents and gives it its attributes; false when
+// it cannot be made.
+bool MakeRestoredFolder(const std::string& path, int32_t attributes);
 
 // Creates every missing folder of a path that begins with a drive ("C:\"); returns the
 // path's size code afterwards (-2 a folder, -1 missing), or 0 for a path without a drive.

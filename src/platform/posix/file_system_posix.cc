@@ -140,6 +140,8 @@ bool CreateFolder(const std::string& path) {
   return ::mkdir(native.c_str(), 0777) == 0 || Failed();
 }
 
+bool SameEntryName(const std::string& a, const std::string& b) { return a == b; }
+
 bool FolderExists(const std::string& path) {
   struct stat info;
   return StatPath(path, info) && S_ISDIR(info.st_mode);

@@ -182,6 +182,17 @@ bool CreateFolder(const std::string& path) {
   return CreateDirectoryA(native.c_str(), nullptr) != 0 || Failed();
 }
 
+bool SameEntryName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (x != y && (x | 0x20) != (y | 0x20)) return false;
+    if (x != y && ((x | 0x20) < 'a' || (x | 0x20) > 'z')) return false;
+  }
+  return true;
+}
+
 bool FolderExists(const std::string& path) {
   const std::string native = NativePath(path);
   if (native.empty()) return false;

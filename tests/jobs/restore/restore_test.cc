@@ -253,6 +253,41 @@ TEST_F(RestoreTest, ReadOnlyFileRestoredTwiceFailsTheSecondTime) {
   EXPECT_EQ(folder.Read("out/Docs/locked.txt"), "locked");
 }
 
+// Small files are written behind the job's back: a failed write still names its file, stops
+// the job there, and nothing handed over after it is written.
+TEST_F(RestoreTest, AFailedWriteAmongSmallFilesNamesItAndWritesNothingAfterIt) {
+  const std::string source = Folder("src/Docs");
+  for (const char* name : {"a", "b", "c", "d", "e"})
+    folder.Write(std::string("src/Docs/") + name, name);
+  folder.Write("src/Docs/f", RandomData(30000));  // large enough to be written by the job
+  CreateBackup(source);
+  platform::InjectFault(platform::FaultOp::kWrite, 3);
+  EXPECT_EQ(Restore(PointName(source, 0), Folder("out")), 0);
+  EXPECT_EQ(Messages(),
+            (std::vector<std::string>{
+                kFailure + "\n\n" + folder.Native("out/Docs/c") + ": " +
+                    platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDiskFull)),
+                kCancelled}));
+  EXPECT_EQ(folder.Read("out/Docs/b"), "b");
+  for (const char* name : {"d", "e", "f"})
+    EXPECT_FALSE(folder.Exists(std::string("out/Docs/") + name)) << name;
+}
+
+#ifndef _WIN32
+// Names that differ in letter case only are two files on Linux: the second is no file the
+// first one replaces, even while the first is still waiting to be written.
+TEST_F(RestoreTest, CaseOnlyTwinsAreBothRestoredWithoutAQuestionOnLinux) {
+  const std::string source = Folder("src/Docs");
+  folder.Write("src/Docs/index.html", "lower");
+  folder.Write("src/Docs/Index.html", "upper");
+  CreateBackup(source);
+  EXPECT_EQ(Restore(PointName(source, 0), Folder("out")), 1);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(folder.Read("out/Docs/index.html"), "lower");
+  EXPECT_EQ(folder.Read("out/Docs/Index.html"), "upper");
+}
+#endif
+
 TEST_F(RestoreTest, ExistingFoldersAreNotQuestionedAndAFolderInPlaceOfAFileFails) {
   const std::string source = Folder("src/Docs");
   folder.MakeFolder("src/Docs/empty/deeper");
