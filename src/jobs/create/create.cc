@@ -1,6 +1,7 @@
 #include "jobs/create/create.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <vector>
@@ -93,8 +94,8 @@ struct ReadEntry {
 // most kBlocksInFlight blocks and kBlocksInFlight entries are ahead, and one file is open.
 class EntryReader {
  public:
-  EntryReader(const StringList& entries, const std::string& parent, int32_t engine,
-              int32_t level, BlockPipeline& pipeline)
+  EntryReader(const StringList& entries, const std::string& parent, int32_t engine, int32_t level,
+              BlockPipeline& pipeline)
       : entries_(entries), parent_(parent), engine_(engine), level_(level), pipeline_(pipeline) {}
 
   // Reads on until the pipeline or the entry queue is full, or nothing is left to read.
@@ -196,9 +197,9 @@ Packed WriteBlocks(PackJob& job, EntryReader& reader, BlockPipeline& pipeline, i
     PipelineBlock& packed = pipeline.Front();
     if (packed.status == 0) return Packed::kSourceFailed;
     crc = Crc32Combine(crc, packed.crc, packed.length);
-    const bool written =
-        packed.result > 0 ? WritePackedFrame(job.volume, packed.packed.data(), packed.result)
-                          : WriteStoredFrame(job.volume, packed.raw.data(), packed.length);
+    const bool written = packed.result > 0
+                             ? WritePackedFrame(job.volume, packed.packed.data(), packed.result)
+                             : WriteStoredFrame(job.volume, packed.raw.data(), packed.length);
     pipeline.Pop();
     if (!written) return Packed::kVolumeFailed;
   }
@@ -393,69 +394,88 @@ std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path) {
 }
 
 FileCrcs::FileCrcs(AppState& app, std::vector<std::string> paths)
-    : app_(app), paths_(std::move(paths)), pipeline_(app.BlockWorkers) {}
+    : app_(app),
+      paths_(std::move(paths)),
+      results_(paths_.size()),
+      full_blocks_(paths_.size(), 0),
+      done_(paths_.size(), 0) {
+  const int32_t count =
+      std::min<int32_t>(BlockWorkerCount(app.BlockWorkers), static_cast<int32_t>(paths_.size()));
+  for (int32_t i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
+}
 
-FileCrcs::~FileCrcs() = default;
+FileCrcs::~FileCrcs() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  room_free_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
 
-void FileCrcs::Fill() {
-  while (!pipeline_.Full()) {
-    if (blocks_left_ > 0) {
-      ReadBlock();
-    } else if (ahead_.size() < static_cast<size_t>(kBlocksInFlight) && next_ < paths_.size()) {
-      OpenNext();
-    } else {
-      return;
+void FileCrcs::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (!stopping_ && taken_ < paths_.size() && taken_ >= consumed_ + kFilesAhead) {
+      ++workers_waiting_;
+      room_free_.wait(lock, [this] { return stopping_ || taken_ < consumed_ + kFilesAhead; });
+      --workers_waiting_;
     }
+    if (stopping_ || taken_ >= paths_.size()) return;
+    const size_t index = taken_++;
+    lock.unlock();
+    int64_t full_blocks = 0;
+    std::optional<uint32_t> crc = Checksum(paths_[index], full_blocks);
+    lock.lock();
+    results_[index] = crc;
+    full_blocks_[index] = crc ? full_blocks : 0;
+    done_[index] = 1;
+    if (job_waiting_ && index == consumed_) result_ready_.notify_one();
   }
 }
 
-void FileCrcs::OpenNext() {
-  Ahead ahead;
-  file_ = File();
-  ahead.opened = file_.OpenRead(paths_[next_++]);
-  ahead.size = ahead.opened ? file_.Size() : -1;
-  ahead.opened = ahead.opened && ahead.size >= 0;
-  size_ = ahead.size;
-  blocks_left_ = ahead.opened ? size_ / kBlockSize + (size_ % kBlockSize > 0 ? 1 : 0) : 0;
-  if (blocks_left_ == 0) file_.Close();
-  ahead_.push_back(ahead);
-}
-
-// A block that cannot be read ends the reading of its file, whose result is then nullopt.
-void FileCrcs::ReadBlock() {
-  PipelineBlock& block = pipeline_.Back();
-  --blocks_left_;
-  const bool is_rest = blocks_left_ == 0 && size_ % kBlockSize != 0;
-  block.crc_length = static_cast<int32_t>(is_rest ? size_ % kBlockSize : kBlockSize);
-  block.kind = PipelineBlock::Kind::kCrc;
-  block.status = file_.ReadExact(block.raw.data(), static_cast<size_t>(block.crc_length)) ? 0 : -1;
-  if (block.status < 0) blocks_left_ = 0;
-  if (blocks_left_ == 0) file_.Close();
-  pipeline_.Push();
+std::optional<uint32_t> FileCrcs::Checksum(const std::string& path, int64_t& full_blocks) {
+  File file;
+  if (!file.OpenRead(path)) return std::nullopt;
+  const int64_t size = file.Size();
+  if (size < 0) return std::nullopt;
+  full_blocks = size / kBlockSize;
+  // Any split of the content gives the same CRC-32; larger reads take fewer system calls.
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(size, 16 * kBlockSize)));
+  uint32_t crc = 0;
+  for (int64_t left = size; left > 0;) {
+    if (stopping_) return std::nullopt;
+    const auto part = static_cast<size_t>(std::min<int64_t>(left, buffer.size()));
+    if (!file.ReadExact(buffer.data(), part)) return std::nullopt;
+    crc = Crc32(crc, buffer.data(), part);
+    left -= static_cast<int64_t>(part);
+  }
+  return crc;
 }
 
 std::optional<uint32_t> FileCrcs::Next() {
-  if (app_.Cancelled) return std::nullopt;
-  Fill();
-  if (ahead_.empty()) return std::nullopt;
-  const Ahead file = ahead_.front();
-  ahead_.pop_front();
-  if (!file.opened) return std::nullopt;
-  uint32_t crc = 0;
-  const int64_t full_blocks = file.size / kBlockSize;
-  const int64_t blocks = full_blocks + (file.size % kBlockSize > 0 ? 1 : 0);
-  for (int64_t block = 0; block < blocks; ++block) {
-    if (block < full_blocks) {
-      JobWindow::Poll(app_);
-      // The job ends here: what is still in flight goes with this object.
-      if (app_.Cancelled) return std::nullopt;
-    }
-    Fill();
-    const PipelineBlock& read = pipeline_.Front();
-    const bool good = read.status == 0;
-    crc = Crc32Combine(crc, read.crc, read.crc_length);
-    pipeline_.Pop();
-    if (!good) return std::nullopt;
+  if (app_.Cancelled || consumed_ >= paths_.size()) return std::nullopt;
+  std::unique_lock<std::mutex> lock(mutex_);
+  int64_t polls = 0;
+  while (done_[consumed_] == 0) {
+    // Waits in short steps, so that the window stays alive and Cancel is seen.
+    job_waiting_ = true;
+    result_ready_.wait_for(lock, std::chrono::milliseconds(50));
+    job_waiting_ = false;
+    if (done_[consumed_] != 0) break;
+    lock.unlock();
+    JobWindow::Poll(app_);
+    ++polls;
+    lock.lock();
+    if (app_.Cancelled) return std::nullopt;
+  }
+  const std::optional<uint32_t> crc = results_[consumed_];
+  const int64_t full_blocks = full_blocks_[consumed_++];
+  if (workers_waiting_ > 0 && taken_ < consumed_ + kFilesAhead / 2 + 1) room_free_.notify_all();
+  lock.unlock();
+  for (; polls < full_blocks; ++polls) {
+    JobWindow::Poll(app_);
+    if (app_.Cancelled) return std::nullopt;
   }
   return crc;
 }
