@@ -54,7 +54,7 @@ PipelineBlock& BlockPipeline::Front() {
     lock.lock();
     done_[head_] = 1;
   }
-  block_done_.wait(lock, [this] { return done_[head_] != 0; });
+  AwaitHead(lock);
   return *blocks_[head_];
 }
 
@@ -69,10 +69,17 @@ void BlockPipeline::Clear() {
   count_ -= pushed_ - started_;
   pushed_ = started_;
   while (count_ > 0) {
-    block_done_.wait(lock, [this] { return done_[head_] != 0; });
+    AwaitHead(lock);
     head_ = (head_ + 1) % kBlocksInFlight;
     --count_;
   }
+}
+
+void BlockPipeline::AwaitHead(std::unique_lock<std::mutex>& lock) {
+  if (done_[head_] != 0) return;
+  awaited_ = head_;
+  block_done_.wait(lock, [this] { return done_[head_] != 0; });
+  awaited_ = kNothingAwaited;
 }
 
 void BlockPipeline::Work() {
@@ -88,7 +95,9 @@ void BlockPipeline::Work() {
     RunBlock(block, codec);
     lock.lock();
     done_[index] = 1;
-    block_done_.notify_one();
+    // Only the block the job waits for wakes it: waking it for a later one costs a switch
+    // of threads for nothing.
+    if (index == awaited_) block_done_.notify_one();
   }
 }
 

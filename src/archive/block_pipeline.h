@@ -81,6 +81,8 @@ class BlockPipeline {
   void Clear();
 
  private:
+  // Waits until the oldest block is done (mutex_ held).
+  void AwaitHead(std::unique_lock<std::mutex>& lock);
   void Work();
 
   std::vector<std::unique_ptr<PipelineBlock>> blocks_;
@@ -91,6 +93,8 @@ class BlockPipeline {
   size_t pushed_ = 0;                      // blocks pushed in all, under mutex_
   size_t started_ = 0;                     // blocks a worker has taken in all, under mutex_
   bool stopping_ = false;
+  static constexpr size_t kNothingAwaited = ~size_t{0};
+  size_t awaited_ = kNothingAwaited;  // the block the job waits for, under mutex_
   std::mutex mutex_;
   std::condition_variable work_ready_;
   std::condition_variable block_done_;
