@@ -14,6 +14,8 @@ namespace sk::platform {
 namespace {
 
 constexpr size_t kBufferSize = 64 * 1024;
+// How much of a committed file is written before its write-back is started.
+constexpr int64_t kWriteBackStep = 8 << 20;
 
 static_assert(system_file::kNone == -1, "File::kClosed and the system's no-file value agree");
 
@@ -76,6 +78,7 @@ bool File::Open(const std::string& path, intptr_t (*open)(const std::string&),
   fd_ = file;
   writing_ = creation.has_value();
   position_ = 0;
+  written_back_ = creation == FsCall::kCreateNew ? 0 : -1;
   if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
   buffer_start_ = buffer_end_ = 0;
   return true;
@@ -145,6 +148,14 @@ bool File::FlushBuffer() {
     return false;
   }
   buffer_end_ = 0;
+  // A committed file is synced before its rename. Starting the write-back of what was
+  // written so far lets the storage work while the job goes on, instead of all at the
+  // sync (a few tenths of a second for a large volume). A hint only: nothing counts as
+  // durable before the sync.
+  if (written_back_ >= 0 && position_ - written_back_ >= kWriteBackStep) {
+    system_file::StartWriteBack(fd_, written_back_, position_ - written_back_);
+    written_back_ = position_;
+  }
   return true;
 }
 
@@ -314,8 +325,8 @@ std::string LocalTimeText(int64_t seconds) {
   CalendarTime local;
   if (!LocalCalendarTime(seconds, local)) return "";
   char text[96];
-  std::snprintf(text, sizeof text, "%02d.%02d.%04d / %02d:%02d", local.day, local.month,
-                local.year, local.hour, local.minute);
+  std::snprintf(text, sizeof text, "%02d.%02d.%04d / %02d:%02d", local.day, local.month, local.year,
+                local.hour, local.minute);
   return text;
 }
 

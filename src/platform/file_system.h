@@ -230,6 +230,9 @@ class File {
   bool failed_ = false;
   bool writing_ = false;
   int64_t position_ = 0;  // the logical position seen by the caller
+  // A file created new (a file being committed, synced before its rename): the part up to
+  // here has been handed to the system's write-back. -1 for other files.
+  int64_t written_back_ = -1;
   // Left uninitialised: a job opens thousands of files, and zero-filling 64 KiB for each
   // costs more than reading a small one.
   std::unique_ptr<uint8_t[]> buffer_;

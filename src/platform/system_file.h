@@ -26,6 +26,9 @@ bool WriteAll(intptr_t file, const void* data, size_t size);
 bool SeekTo(intptr_t file, int64_t offset);
 // -1 when the size cannot be told.
 int64_t SizeOf(intptr_t file);
+// Starts writing a part of a file to storage without waiting for it; nothing where the
+// system has no such call.
+void StartWriteBack(intptr_t file, int64_t offset, int64_t length);
 // Waits until the file's content is on stable storage.
 bool SyncFile(intptr_t file);
 bool CloseFile(intptr_t file);

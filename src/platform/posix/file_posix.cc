@@ -111,6 +111,14 @@ int64_t SizeOf(intptr_t file) {
   return info.st_size;
 }
 
+void StartWriteBack(intptr_t file, int64_t offset, int64_t length) {
+#ifdef __linux__
+  ::sync_file_range(Descriptor(file), offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file, (void)offset, (void)length;
+#endif
+}
+
 bool SyncFile(intptr_t file) {
   int result;
   do {

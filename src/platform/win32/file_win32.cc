@@ -104,6 +104,9 @@ int64_t SizeOf(intptr_t file) {
   return size.QuadPart;
 }
 
+// Windows writes a file back on its own schedule; FlushFileBuffers at the sync does the rest.
+void StartWriteBack(intptr_t, int64_t, int64_t) {}
+
 bool SyncFile(intptr_t file) { return FlushFileBuffers(Handle(file)) != 0; }
 
 bool CloseFile(intptr_t file) { return CloseHandle(Handle(file)) != 0; }
