@@ -371,26 +371,39 @@ int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t gen
   return 1;
 }
 
-std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path) {
-  if (app.Cancelled) return std::nullopt;
+namespace {
+
+// CRC-32 of a file's content, read in parts of part_size bytes; go_on() is asked before
+// every full part and stops the reading when false. Any split of the content gives the same
+// CRC-32. The file's size goes to *size.
+template <typename GoOn>
+std::optional<uint32_t> ChecksumFile(const std::string& path, int64_t part_size, GoOn go_on,
+                                     int64_t* size = nullptr) {
   File file;
   if (!file.OpenRead(path)) return std::nullopt;
-  const int64_t size = file.Size();
-  if (size < 0) return std::nullopt;
-  uint8_t buffer[kBlockSize];
+  const int64_t length = file.Size();
+  if (length < 0) return std::nullopt;
+  if (size != nullptr) *size = length;
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min(length, part_size)));
   uint32_t crc = 0;
-  for (int64_t block = size / kBlockSize; block > 0; --block) {
-    JobWindow::Poll(app);
-    if (app.Cancelled) return std::nullopt;
-    if (!file.ReadExact(buffer, kBlockSize)) return std::nullopt;
-    crc = Crc32(crc, buffer, kBlockSize);
-  }
-  const auto rest = static_cast<size_t>(size % kBlockSize);
-  if (rest > 0) {
-    if (!file.ReadExact(buffer, rest)) return std::nullopt;
-    crc = Crc32(crc, buffer, rest);
+  for (int64_t left = length; left > 0;) {
+    if (left >= part_size && !go_on()) return std::nullopt;
+    const auto part = static_cast<size_t>(std::min(left, part_size));
+    if (!file.ReadExact(buffer.data(), part)) return std::nullopt;
+    crc = Crc32(crc, buffer.data(), part);
+    left -= static_cast<int64_t>(part);
   }
   return crc;
+}
+
+}  // namespace
+
+std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path) {
+  if (app.Cancelled) return std::nullopt;
+  return ChecksumFile(path, kBlockSize, [&app] {
+    JobWindow::Poll(app);
+    return app.Cancelled == 0;
+  });
 }
 
 FileCrcs::FileCrcs(AppState& app, std::vector<std::string> paths)
@@ -435,21 +448,11 @@ void FileCrcs::Work() {
 }
 
 std::optional<uint32_t> FileCrcs::Checksum(const std::string& path, int64_t& full_blocks) {
-  File file;
-  if (!file.OpenRead(path)) return std::nullopt;
-  const int64_t size = file.Size();
-  if (size < 0) return std::nullopt;
+  // Larger reads than the job's blocks: fewer system calls, the same CRC-32.
+  int64_t size = 0;
+  const std::optional<uint32_t> crc = ChecksumFile(
+      path, 16 * kBlockSize, [this] { return !stopping_; }, &size);
   full_blocks = size / kBlockSize;
-  // Any split of the content gives the same CRC-32; larger reads take fewer system calls.
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(size, 16 * kBlockSize)));
-  uint32_t crc = 0;
-  for (int64_t left = size; left > 0;) {
-    if (stopping_) return std::nullopt;
-    const auto part = static_cast<size_t>(std::min<int64_t>(left, buffer.size()));
-    if (!file.ReadExact(buffer.data(), part)) return std::nullopt;
-    crc = Crc32(crc, buffer.data(), part);
-    left -= static_cast<int64_t>(part);
-  }
   return crc;
 }
 

@@ -99,12 +99,12 @@ class RecordFrames {
 
  private:
   void ReadNext(PipelineBlock& block) {
-    const VolumeReader& reader = source_.reader;
+    VolumeReader& reader = source_.reader;
     const int64_t size = reader.head.size;
     const bool is_rest = --left_ == 0 && size % kBlockSize != 0;
     const auto nominal = static_cast<int32_t>(is_rest ? size % kBlockSize : kBlockSize);
-    if (!ReadFrame(block, source_.reader.file, reader.engine, nominal) ||
-        source_.reader.file.Tell() > reader.head.end_offset) {
+    if (!ReadFrame(block, reader.file, reader.engine, nominal) ||
+        reader.file.Tell() > reader.head.end_offset) {
       left_ = 0;
     }
   }
@@ -290,20 +290,18 @@ int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string&
   if (name.empty()) return 0;
   const std::string path = target_folder + name;
   int32_t result;
-  if (source.writer && (head.IsFolder() || BlockCount(head.size) < kPipelinedBlocks)) {
-    if (head.IsFolder()) {
-      source.writer->Write({true, path, head.attributes, {}});
-      result = 1;
-    } else {
-      result = WriteFileLater(app, source, path, progress_bar, cancel_button);
-    }
-  } else if (source.writer && !source.writer->Finish()) {
-    // Files are written in order: a large one waits for the small ones before it.
-    result = FailedEarlier(source);
+  if (!source.writer) {
+    result = head.IsFolder() ? (MakeRestoredFolder(path, head.attributes) ? 1 : 0)
+                             : WriteFile(app, source, path, progress_bar, cancel_button);
   } else if (head.IsFolder()) {
-    result = MakeRestoredFolder(path, head.attributes) ? 1 : 0;
+    source.writer->Write({true, path, head.attributes, {}});
+    result = 1;
+  } else if (BlockCount(head.size) < kPipelinedBlocks) {
+    result = WriteFileLater(app, source, path, progress_bar, cancel_button);
   } else {
-    result = WriteFile(app, source, path, progress_bar, cancel_button);
+    // Files are written in order: a large one waits for the small ones before it.
+    result = source.writer->Finish() ? WriteFile(app, source, path, progress_bar, cancel_button)
+                                     : FailedEarlier(source);
   }
   // The next search starts at the next record, whatever the blocks left unread.
   source.reader.file.Seek(head.end_offset);
