@@ -50,8 +50,9 @@ class SetLockProgramTest : public ::testing::Test {
 
 TEST_F(SetLockProgramTest, ASecondRunStopsWhileTheFirstWritesAndTheSetStaysWhole) {
   ASSERT_EQ(Run({"/c", Source()}), 0) << Err();
-  // Enough new data for the update to take a while.
-  for (int i = 0; i < 24; ++i) {
+  // Enough new data for the update to outlast three starts of the program on a loaded
+  // machine, with the packing on every core.
+  for (int i = 0; i < 64; ++i) {
     folder_.Write("src/Data/big/" + std::to_string(i) + ".txt",
                   testing::TextData(2 << 20, static_cast<uint32_t>(i + 1)));
   }
