@@ -80,7 +80,8 @@ bool PatchRecord(platform::File& file, int64_t patch_offset, int64_t end_offset,
   uint8_t fields[kPatchedFieldsSize];
   PutU64(fields + kEndOffsetField, static_cast<uint64_t>(end_offset));
   PutU32(fields + kCrcField, crc);
-  return file.Seek(patch_offset) && file.Write(fields, sizeof fields) && file.Seek(end_offset);
+  // A small record is still in the file's buffer, and is patched there.
+  return file.Tell() == end_offset && file.Overwrite(patch_offset, fields, sizeof fields);
 }
 
 bool WritePackedFrame(platform::File& file, const uint8_t* data, int32_t length) {

@@ -67,7 +67,7 @@ enum class RecordStatus { kOk, kEnd, kDamaged };
 RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, RecordHead& head);
 
 // Writing. WriteRecordHead leaves end offset and CRC 0 and returns where they are, for
-// PatchRecord once the record is complete.
+// PatchRecord once the record is complete, with the file at end_offset.
 bool WriteHeader(platform::File& file, int32_t engine);
 bool WriteRecordHead(platform::File& file, const std::string& path, int64_t size,
                      int32_t attributes, int64_t& patch_offset);

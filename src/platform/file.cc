@@ -174,6 +174,20 @@ bool File::Write(const void* data, size_t size) {
   return true;
 }
 
+bool File::Overwrite(int64_t offset, const void* data, size_t size) {
+  if (fd_ == kClosed || failed_ || !writing_ || offset < 0 ||
+      offset + static_cast<int64_t>(size) > position_) {
+    return false;
+  }
+  const int64_t buffer_origin = position_ - static_cast<int64_t>(buffer_end_);
+  if (offset >= buffer_origin) {
+    std::memcpy(buffer_.get() + (offset - buffer_origin), data, size);
+    return true;
+  }
+  const int64_t end = position_;
+  return Seek(offset) && Write(data, size) && Seek(end);
+}
+
 bool File::Seek(int64_t offset) {
   if (fd_ == kClosed || failed_ || offset < 0) return false;
   if (writing_) {

@@ -93,6 +93,12 @@ int64_t FileSize(const std::string& path);
 bool SameEntryName(const std::string& a, const std::string& b);
 // The entry's attributes, or -1 when it does not exist.
 int32_t GetAttributes(const std::string& path);
+// FileSize and GetAttributes of one entry, from one look at it.
+struct EntryMeasure {
+  int64_t size;
+  int32_t attributes;
+};
+EntryMeasure MeasureEntry(const std::string& path);
 // Changes the file's own attributes; a link at path is left as it is, never followed.
 bool SetAttributes(const std::string& path, int32_t attributes);
 bool DeleteFile(const std::string& path);
@@ -203,6 +209,9 @@ class File {
   // Reads exactly size bytes; false on an error or a short read.
   bool ReadExact(void* data, size_t size);
   bool Write(const void* data, size_t size);
+  // Writes over size bytes written before, from offset on, and leaves the position where it
+  // is. Bytes still in the buffer are changed there, without a system call.
+  bool Overwrite(int64_t offset, const void* data, size_t size);
   bool Seek(int64_t offset);
   int64_t Tell() const;
   int64_t Size();

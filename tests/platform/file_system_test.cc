@@ -114,6 +114,39 @@ TEST(FileTest, PatchesEarlierBytesAndContinuesAtTheEnd) {
   EXPECT_FALSE(out.Seek(0));
 }
 
+// Overwrite changes buffered bytes in memory and written ones through the system; either
+// way the file goes on at its end.
+TEST(FileTest, OverwritesWrittenAndBufferedBytesAndStaysAtTheEnd) {
+  TempFolder tmp;
+  File out;
+  ASSERT_TRUE(out.Create(tmp.Internal("f")));
+  std::string expected(200000, '.');
+  ASSERT_TRUE(out.Write(expected.data(), expected.size()));  // the first 192 KiB are written
+  const int64_t end = out.Tell();
+  int writes = 0;
+  ObserveFileSystem([&](const FsCallInfo& info) {
+    writes += info.call == FsCall::kWrite;
+    return true;
+  });
+  const struct {
+    int64_t at;
+    std::string text;
+    int writes;  // system writes it takes, the buffer's own included
+  } patches[] = {{199990, "buffered", 0}, {196604, "straddles", 2}, {3, "written", 1}};
+  for (const auto& patch : patches) {
+    writes = 0;
+    ASSERT_TRUE(out.Overwrite(patch.at, patch.text.data(), patch.text.size())) << patch.at;
+    expected.replace(static_cast<size_t>(patch.at), patch.text.size(), patch.text);
+    EXPECT_EQ(writes, patch.writes) << patch.at;
+    EXPECT_EQ(out.Tell(), end);
+  }
+  ObserveFileSystem(nullptr);
+  EXPECT_FALSE(out.Overwrite(end - 2, "abc", 3)) << "past the end";
+  ASSERT_TRUE(out.Write("tail", 4));
+  ASSERT_TRUE(out.Close());
+  EXPECT_EQ(tmp.Read("f"), expected + "tail");
+}
+
 TEST(FileTest, SeeksWhileReading) {
   TempFolder tmp;
   const std::string data = testing::RandomData(300000, 3);
