@@ -129,8 +129,9 @@ class EntryReader {
     } else {
       read.relative_path = entry.substr(parent_.size());
       const std::string full_path = parent_ + read.relative_path;
-      read.size = platform::FileSize(full_path);
-      read.attributes = platform::GetAttributes(full_path);
+      const platform::EntryMeasure measure = platform::MeasureEntry(full_path);
+      read.size = measure.size;
+      read.attributes = measure.attributes;
       if (read.size == platform::kSizeMissing || read.attributes < 0) {
         read.readable = false;
       } else if (read.size != platform::kSizeFolder) {

@@ -44,7 +44,8 @@ bool IsRegular(int fd, int& error, off_t* size = nullptr) {
   return S_ISREG(info.st_mode);
 }
 
-bool ClearNonBlocking(int fd) { return fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0; }
+// The open set no other file status flag, so setting none clears O_NONBLOCK in one call.
+bool ClearNonBlocking(int fd) { return fcntl(fd, F_SETFL, 0) == 0; }
 
 }  // namespace
 

@@ -96,18 +96,17 @@ bool StatPath(const std::string& path, struct stat& info) {
 
 }  // namespace
 
-int64_t FileSize(const std::string& path) {
-  struct stat info;
-  if (!StatPath(path, info)) return kSizeMissing;
-  if (S_ISDIR(info.st_mode)) return kSizeFolder;
-  if (!S_ISREG(info.st_mode)) return kSizeMissing;
-  return info.st_size;
-}
+int64_t FileSize(const std::string& path) { return MeasureEntry(path).size; }
 
-int32_t GetAttributes(const std::string& path) {
+int32_t GetAttributes(const std::string& path) { return MeasureEntry(path).attributes; }
+
+EntryMeasure MeasureEntry(const std::string& path) {
   struct stat info;
-  if (!StatPath(path, info)) return -1;
-  return AttributesOf(info);
+  if (!StatPath(path, info)) return {kSizeMissing, -1};
+  const int32_t attributes = AttributesOf(info);
+  if (S_ISDIR(info.st_mode)) return {kSizeFolder, attributes};
+  if (!S_ISREG(info.st_mode)) return {kSizeMissing, attributes};
+  return {info.st_size, attributes};
 }
 
 bool SetAttributes(const std::string& path, int32_t attributes) {

@@ -146,18 +146,17 @@ std::string WithSeparator(std::string folder) {
 
 }  // namespace
 
-int64_t FileSize(const std::string& path) {
-  Description info;
-  if (!Describe(path, info)) return kSizeMissing;
-  if (IsFolder(info.attributes)) return kSizeFolder;
-  if ((info.attributes & FILE_ATTRIBUTE_DEVICE) != 0) return kSizeMissing;
-  return info.size;
-}
+int64_t FileSize(const std::string& path) { return MeasureEntry(path).size; }
 
-int32_t GetAttributes(const std::string& path) {
+int32_t GetAttributes(const std::string& path) { return MeasureEntry(path).attributes; }
+
+EntryMeasure MeasureEntry(const std::string& path) {
   Description info;
-  if (!Describe(path, info)) return -1;
-  return static_cast<int32_t>(info.attributes & kStoredAttributes);
+  if (!Describe(path, info)) return {kSizeMissing, -1};
+  const auto attributes = static_cast<int32_t>(info.attributes & kStoredAttributes);
+  if (IsFolder(info.attributes)) return {kSizeFolder, attributes};
+  if ((info.attributes & FILE_ATTRIBUTE_DEVICE) != 0) return {kSizeMissing, attributes};
+  return {info.size, attributes};
 }
 
 bool SetAttributes(const std::string& path, int32_t attributes) {
