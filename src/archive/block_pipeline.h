@@ -94,6 +94,7 @@ class BlockPipeline {
   size_t started_ = 0;                     // blocks a worker has taken in all, under mutex_
   bool stopping_ = false;
   static constexpr size_t kNothingAwaited = ~size_t{0};
+  static constexpr size_t kWakeBatch = 4;  // blocks waiting before a sleeping worker wakes
   size_t awaited_ = kNothingAwaited;  // the block the job waits for, under mutex_
   std::mutex mutex_;
   std::condition_variable work_ready_;
