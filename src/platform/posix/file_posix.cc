@@ -60,6 +60,10 @@ intptr_t OpenForReading(const std::string& native) {
 }
 
 intptr_t CreateForWriting(const std::string& native) {
+  // Most files a restore writes are new: O_EXCL makes those without a look at what is
+  // there, and fails (EEXIST) for anything at the name, a link included.
+  const int fresh = OpenRetrying(native.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  if (fresh >= 0 || errno != EEXIST) return fresh >= 0 ? fresh : kNone;
   // O_NOFOLLOW: a link at the name fails the open instead of leading the write elsewhere.
   // The file is cut only once it is known to be a regular file; O_NONBLOCK keeps a FIFO
   // without a reader from hanging the open.
