@@ -322,9 +322,10 @@ int64_t CreatePath(const std::string& path) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   const size_t root = platform::RootLength(folder);
   if (root == 0) return 0;
-  if (platform::FileSize(folder) == platform::kSizeMissing) {
+  // Usually only the last folder is missing: it is made at once, and the ones above it only
+  // when that fails. Failures are left to the final size check: an existing folder stays.
+  if (platform::FileSize(folder) == platform::kSizeMissing && !platform::CreateFolder(folder)) {
     for (size_t i = root; i < folder.size(); ++i) {
-      // Failures are left to the final size check: an existing folder simply stays.
       if (folder[i] == '\\') platform::CreateFolder(folder.substr(0, i + 1));
     }
   }
