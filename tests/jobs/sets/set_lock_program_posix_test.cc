@@ -26,8 +26,10 @@ class SetLockProgramTest : public ::testing::Test {
     ASSERT_TRUE(std::filesystem::exists(testing::ProgramPath()))
         << "build the program first: " << testing::ProgramPath();
     folder_.MakeFolder("backups");
+    // The slowest engine, so that an update lasts long enough to be met by other runs.
     folder_.Write("config/Stowkeeper/Settings.ini",
-                  "[Folders]\r\nSaveFolder = " + folder_.Native("backups") + "\r\n");
+                  "[Folders]\r\nSaveFolder = " + folder_.Native("backups") +
+                      "\r\n[Packer]\r\nEngine = 1\r\n");
     folder_.Write("src/Data/small.txt", "small");
   }
 
