@@ -195,7 +195,8 @@ class File {
 
   bool OpenRead(const std::string& path);  // regular files only; never blocks on a FIFO
   // Creates or truncates a regular file for writing. A link at the name is never followed
-  // (the call fails), and nothing but a regular file is ever cut.
+  // (the call fails), and nothing but a regular file is ever cut; a read-only one is not
+  // either, whoever runs the program (the call fails with ErrorCause::kDenied).
   bool Create(const std::string& path);
   // Creates a file that does not exist yet; fails when anything is at the name, a link or a
   // dangling link included, so that nothing can be written through a name planted before.

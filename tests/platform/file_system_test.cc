@@ -94,6 +94,21 @@ TEST(FileTest, CreateTruncatesAndReplacesContent) {
   EXPECT_EQ(tmp.Read("f"), "ab");
 }
 
+// The attribute protects a file whoever runs the program: root on Linux included.
+TEST(FileTest, CreateNeverReplacesAReadOnlyFile) {
+  TempFolder tmp;
+  tmp.Write("f", "kept");
+  ASSERT_TRUE(SetAttributes(tmp.Internal("f"), kAttrArchive | kAttrReadOnly));
+  File out;
+  EXPECT_FALSE(out.Create(tmp.Internal("f")));
+  EXPECT_EQ(out.error(), ErrorCode(ErrorCause::kDenied));
+  EXPECT_EQ(tmp.Read("f"), "kept");
+  ASSERT_TRUE(SetAttributes(tmp.Internal("f"), kAttrArchive));
+  ASSERT_TRUE(out.Create(tmp.Internal("f")));
+  ASSERT_TRUE(out.Close());
+  EXPECT_EQ(tmp.Read("f"), "");
+}
+
 TEST(FileTest, PatchesEarlierBytesAndContinuesAtTheEnd) {
   TempFolder tmp;
   File out;

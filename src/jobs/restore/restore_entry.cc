@@ -232,13 +232,8 @@ int OpenRestoredFile(const std::string& path, std::string& made_folder, File& ou
   if (folder != made_folder) {
     made_folder = CreatePath(folder) == platform::kSizeFolder ? folder : std::string();
   }
-  // A read-only file is not replaced, whoever runs the restore: the original platform's file
-  // system refuses that, and the attribute is what protects an earlier restore.
-  const int32_t existing = platform::GetAttributes(path);
-  if (existing >= 0 && (existing & platform::kAttrReadOnly) != 0) {
-    return platform::ErrorCode(platform::ErrorCause::kDenied);
-  }
-  // Create never follows a link planted at the name.
+  // Create never follows a link planted at the name, and never replaces a read-only file,
+  // whoever runs the restore: the attribute is what protects an earlier restore.
   return out.Create(path) ? 0 : out.error();
 }
 

@@ -33,14 +33,14 @@ intptr_t Refuse(int fd, int error) {
   return kNone;
 }
 
-bool IsRegular(int fd, int& error, off_t* size = nullptr) {
+bool IsRegular(int fd, int& error, struct stat* found = nullptr) {
   struct stat info;
   if (fstat(fd, &info) != 0) {
     error = errno;
     return false;
   }
   error = S_ISDIR(info.st_mode) ? EISDIR : kNotAFile;
-  if (size != nullptr) *size = info.st_size;
+  if (found != nullptr) *found = info;
   return S_ISREG(info.st_mode);
 }
 
@@ -70,12 +70,15 @@ intptr_t CreateForWriting(const std::string& native) {
   const int fd = OpenRetrying(native.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0666);
   if (fd < 0) return kNone;
   int error = 0;
-  off_t size = 0;
-  if (!IsRegular(fd, error, &size)) return Refuse(fd, error);
+  struct stat info;
+  if (!IsRegular(fd, error, &info)) return Refuse(fd, error);
+  // The read-only attribute protects a file from being replaced, whoever runs the program,
+  // as it does on Windows.
+  if ((info.st_mode & S_IWUSR) == 0) return Refuse(fd, EACCES);
   // An empty file is not cut: ext4 takes a truncation to zero for a file being replaced and
   // writes the file out when it is closed, which makes a restore of many small new files
   // several times slower. O_NONBLOCK means nothing for a regular file, so it may stay.
-  if (size > 0 && ::ftruncate(fd, 0) != 0) return Refuse(fd, errno);
+  if (info.st_size > 0 && ::ftruncate(fd, 0) != 0) return Refuse(fd, errno);
   return fd;
 }
 

@@ -53,6 +53,8 @@ intptr_t CreateForWriting(const std::string& native) {
     error = GetLastError();
   } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     error = kErrorIsLink;
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    error = ERROR_ACCESS_DENIED;  // the system refuses that too; some emulations do not
   } else if (!SetEndOfFile(Handle(file))) {
     error = GetLastError();
   }
