@@ -54,6 +54,12 @@ void TakeEvent(AppState& app, int progress_bar, int cancel_button) {
 // waiting for it costs more than unpacking it, and most files of a tree are small.
 constexpr int64_t kPipelinedBlocks = 4;
 
+// Files up to this size are read into memory and handed to the file writer, the job reading
+// on meanwhile; a larger one is written by the job itself once the writer is done with the
+// files before it. So the files of a tree are written without a pause in the reading, and
+// memory stays bounded.
+constexpr int64_t kHandedOverBytes = FileWriter::kMaxWaitingBytes / 4;
+
 int64_t BlockCount(int64_t size) { return size / kBlockSize + (size % kBlockSize > 0 ? 1 : 0); }
 
 // The frames of the record being restored. A large record's frames are read ahead of the
@@ -207,7 +213,7 @@ int32_t WriteFile(AppState& app, RestoreSource& source, const std::string& path,
   return complete && !app.Cancelled && crc == head.crc ? 1 : 0;
 }
 
-// Reads a small file's blocks and hands the content to the file writer. A file that fails
+// Reads a file's blocks and hands the content to the file writer. A file that fails
 // is handed over as far as it was read, as WriteFile leaves it, and written before the
 // entry returns.
 int32_t WriteFileLater(AppState& app, RestoreSource& source, const std::string& path,
@@ -291,10 +297,10 @@ int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string&
   } else if (head.IsFolder()) {
     source.writer->Write({true, path, head.attributes, {}});
     result = 1;
-  } else if (BlockCount(head.size) < kPipelinedBlocks) {
+  } else if (head.size <= kHandedOverBytes) {
     result = WriteFileLater(app, source, path, progress_bar, cancel_button);
   } else {
-    // Files are written in order: a large one waits for the small ones before it.
+    // Files are written in order: a large one waits for the ones before it.
     result = source.writer->Finish() ? WriteFile(app, source, path, progress_bar, cancel_button)
                                      : FailedEarlier(source);
   }
