@@ -51,13 +51,15 @@ void BlockPipeline::Push() {
 
 PipelineBlock& BlockPipeline::Front() {
   std::unique_lock<std::mutex> lock(mutex_);
-  // Workers take blocks in order: the oldest is untaken when as many were started as popped.
-  if (done_[head_] == 0 && started_ == pushed_ - count_) {
-    ++started_;
+  // Rather than wait for the oldest block, the job does the work of the oldest one no worker
+  // has taken (blocks are taken in order: the oldest itself when none took it), so that it
+  // packs beside the workers instead of sleeping and being woken.
+  while (done_[head_] == 0 && started_ < pushed_) {
+    const size_t index = started_++ % kBlocksInFlight;
     lock.unlock();
-    RunBlock(*blocks_[head_], *own_codec_);
+    RunBlock(*blocks_[index], *own_codec_);
     lock.lock();
-    done_[head_] = 1;
+    done_[index] = 1;
   }
   AwaitHead(lock);
   return *blocks_[head_];

@@ -73,8 +73,8 @@ class BlockPipeline {
   // The next free block (only when not Full); its kind, length and tag are the job's to set.
   PipelineBlock& Back();
   void Push();
-  // The oldest block, once its work is done (only when not Empty). When no worker has taken
-  // it yet, the calling thread does its work itself rather than wait.
+  // The oldest block, once its work is done (only when not Empty). Until then the calling
+  // thread does the work of the oldest blocks no worker has taken, the oldest itself first.
   PipelineBlock& Front();
   void Pop();
   // Drops every block: those no worker has started at once, the others once they are done.
