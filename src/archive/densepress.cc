@@ -220,7 +220,14 @@ int32_t EncodeSse2(const uint8_t* src, int32_t length, uint8_t marker, uint8_t f
   return i;
 }
 
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+// Asked during static initialisation, which may come before the compiler's own run of
+// __builtin_cpu_init: so it is run here first.
+bool HasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
+const bool kHasAvx2 = HasAvx2();
 #endif
 
 // Encodes as much of the pass as the widest rounds the processor has can take.
