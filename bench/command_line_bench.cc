@@ -42,7 +42,7 @@ bool WriteEntry(platform::File& volume, const std::string& path, const std::stri
   if (!content.empty() && !WriteStoredFrame(volume, data, static_cast<int32_t>(content.size()))) {
     return false;
   }
-  return PatchRecord(volume, patch, volume.Tell(), Crc32(0, data, content.size()));
+  return PatchRecord(volume, patch, Crc32(0, data, content.size()));
 }
 
 Workload& TheWorkload(bool make = true) {

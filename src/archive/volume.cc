@@ -76,12 +76,12 @@ bool WriteRecordHead(platform::File& file, const std::string& path, int64_t size
   return file.Write(fields, sizeof fields);
 }
 
-bool PatchRecord(platform::File& file, int64_t patch_offset, int64_t end_offset, uint32_t crc) {
+bool PatchRecord(platform::File& file, int64_t patch_offset, uint32_t crc) {
   uint8_t fields[kPatchedFieldsSize];
-  PutU64(fields + kEndOffsetField, static_cast<uint64_t>(end_offset));
+  PutU64(fields + kEndOffsetField, static_cast<uint64_t>(file.Tell()));
   PutU32(fields + kCrcField, crc);
   // A small record is still in the file's buffer, and is patched there.
-  return file.Tell() == end_offset && file.Overwrite(patch_offset, fields, sizeof fields);
+  return file.Overwrite(patch_offset, fields, sizeof fields);
 }
 
 bool WritePackedFrame(platform::File& file, const uint8_t* data, int32_t length) {

@@ -67,11 +67,11 @@ enum class RecordStatus { kOk, kEnd, kDamaged };
 RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, RecordHead& head);
 
 // Writing. WriteRecordHead leaves end offset and CRC 0 and returns where they are, for
-// PatchRecord once the record is complete, with the file at end_offset.
+// PatchRecord once the record is complete: the record ends where the file is then.
 bool WriteHeader(platform::File& file, int32_t engine);
 bool WriteRecordHead(platform::File& file, const std::string& path, int64_t size,
                      int32_t attributes, int64_t& patch_offset);
-bool PatchRecord(platform::File& file, int64_t patch_offset, int64_t end_offset, uint32_t crc);
+bool PatchRecord(platform::File& file, int64_t patch_offset, uint32_t crc);
 bool WritePackedFrame(platform::File& file, const uint8_t* data, int32_t length);
 bool WriteStoredFrame(platform::File& file, const uint8_t* data, int32_t length);
 

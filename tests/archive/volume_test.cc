@@ -118,14 +118,14 @@ TEST(VolumeRecordTest, WriterOutputReadsBack) {
   int64_t patch = 0;
   ASSERT_TRUE(WriteRecordHead(out, "d\\", 0, 0x10, patch));
   EXPECT_EQ(patch, 4 + 4);
-  ASSERT_TRUE(PatchRecord(out, patch, out.Tell(), 0));
+  ASSERT_TRUE(PatchRecord(out, patch, 0));
   ASSERT_TRUE(WriteRecordHead(out, "d\\f", 6005, 0x21, patch));
   const std::string packed = Zlib(raw);
   ASSERT_TRUE(WritePackedFrame(out, reinterpret_cast<const uint8_t*>(packed.data()),
                                static_cast<int32_t>(packed.size())));
   ASSERT_TRUE(WriteStoredFrame(out, reinterpret_cast<const uint8_t*>("12345"), 5));
   const uint32_t crc = CrcOf(raw + "12345");
-  ASSERT_TRUE(PatchRecord(out, patch, out.Tell(), crc));
+  ASSERT_TRUE(PatchRecord(out, patch, crc));
   EXPECT_EQ(out.Tell(), out.Size());
   ASSERT_TRUE(out.Close());
 

@@ -239,8 +239,7 @@ Packed PackEntry(PackJob& job, EntryReader& reader, BlockPipeline& pipeline) {
     job.times.Update(app, base + progress, maximum);
     if (app.Cancelled) return Packed::kCancelled;
   }
-  return PatchRecord(job.volume, patch_offset, job.volume.Tell(), crc) ? Packed::kComplete
-                                                                       : Packed::kVolumeFailed;
+  return PatchRecord(job.volume, patch_offset, crc) ? Packed::kComplete : Packed::kVolumeFailed;
 }
 
 // Packs every ScanList entry into the open volume. False after a failure (the message is
