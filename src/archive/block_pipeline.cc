@@ -1,5 +1,7 @@
 #include "archive/block_pipeline.h"
 
+#include <algorithm>
+
 #include "archive/crc32.h"
 #include "archive/engines.h"
 #include "archive/volume.h"
@@ -57,7 +59,7 @@ PipelineBlock& BlockPipeline::Front() {
   while (done_[head_] == 0 && started_ < pushed_) {
     const size_t index = started_++ % kBlocksInFlight;
     lock.unlock();
-    RunBlock(*blocks_[index], *own_codec_);
+    RunBlock(*blocks_[index], *own_codec_, &pack_cache_);
     lock.lock();
     done_[index] = 1;
   }
@@ -99,7 +101,7 @@ void BlockPipeline::Work() {
     const size_t index = started_++ % kBlocksInFlight;
     PipelineBlock& block = *blocks_[index];
     lock.unlock();
-    RunBlock(block, codec);
+    RunBlock(block, codec, &pack_cache_);
     lock.lock();
     done_[index] = 1;
     // Only the block the job waits for wakes it: waking it for a later one costs a switch
@@ -108,13 +110,35 @@ void BlockPipeline::Work() {
   }
 }
 
-void RunBlock(PipelineBlock& block, BlockCodec& codec) {
+namespace {
+
+void PackBlockOf(PipelineBlock& block, BlockCodec& codec, PackCache* cache) {
+  // The CRC first: engine 0 uses the raw bytes as scratch when it packs.
+  block.crc = Crc32(0, block.raw.data(), static_cast<size_t>(block.length));
+  if (cache == nullptr) {
+    block.result = codec.Pack(block.raw.data(), block.packed.data(), block.work.data(),
+                              block.length, block.level, block.engine);
+    return;
+  }
+  if (cache->Find(block.engine, block.level, block.raw.data(), block.length, block.crc,
+                  block.packed.data(), &block.result)) {
+    return;
+  }
+  // Kept aside for the cache, for the same reason.
+  std::array<uint8_t, kBlockBufferSize> raw;
+  std::copy_n(block.raw.data(), block.length, raw.data());
+  block.result = codec.Pack(block.raw.data(), block.packed.data(), block.work.data(),
+                            block.length, block.level, block.engine);
+  cache->Add(block.engine, block.level, raw.data(), block.length, block.crc,
+             block.packed.data(), block.result);
+}
+
+}  // namespace
+
+void RunBlock(PipelineBlock& block, BlockCodec& codec, PackCache* cache) {
   switch (block.kind) {
     case PipelineBlock::Kind::kPack:
-      // The CRC first: engine 0 uses the raw bytes as scratch when it packs.
-      block.crc = Crc32(0, block.raw.data(), static_cast<size_t>(block.length));
-      block.result = codec.Pack(block.raw.data(), block.packed.data(), block.work.data(),
-                                block.length, block.level, block.engine);
+      PackBlockOf(block, codec, cache);
       break;
     case PipelineBlock::Kind::kUnpack:
       block.result =

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "archive/block.h"
+#include "archive/pack_cache.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -87,6 +88,7 @@ class BlockPipeline {
 
   std::vector<std::unique_ptr<PipelineBlock>> blocks_;
   std::unique_ptr<BlockCodec> own_codec_;  // the job's thread's, for Front
+  PackCache pack_cache_;                   // the job's packed blocks, for blocks met again
   std::vector<uint8_t> done_;              // per block, under mutex_
   size_t head_ = 0;                        // the oldest block
   size_t count_ = 0;                       // blocks pushed and not popped (job thread only)
@@ -102,8 +104,9 @@ class BlockPipeline {
   std::vector<std::thread> workers_;
 };
 
-// Does a block's work (its kind) on the calling thread.
-void RunBlock(PipelineBlock& block, BlockCodec& codec);
+// Does a block's work (its kind) on the calling thread; a block to pack that cache holds is
+// not packed again.
+void RunBlock(PipelineBlock& block, BlockCodec& codec, PackCache* cache = nullptr);
 
 // Reads the next block frame of a volume into block, as PushFrame does, for a job that does
 // the block's work itself (RunBlock).

@@ -588,7 +588,7 @@ TEST_F(CreateTest, AReadFailureIsNeverStored) {
 
 // A tree with what cuts blocks at their edges: empty files, files of exactly one block and
 // one byte more, text that packs, noise that is stored, a file longer than all the blocks in
-// flight, and more entries than blocks in flight.
+// flight, copies of files (blocks met again), and more entries than blocks in flight.
 void WriteMixedTree(const TempFolder& tmp) {
   tmp.Write("src/empty", "");
   tmp.MakeFolder("src/sub/empty folder");
@@ -596,6 +596,8 @@ void WriteMixedTree(const TempFolder& tmp) {
   tmp.Write("src/sub/one more", testing::TextData(6001, 3));
   tmp.Write("src/Noise", testing::RandomData(20000, 4));
   tmp.Write("src/long", testing::TextData(kBlocksInFlight * 6000 + 2500, 5));
+  tmp.Write("src/long copy", testing::TextData(kBlocksInFlight * 6000 + 2500, 5));
+  tmp.Write("src/sub/exact copy", testing::TextData(6000, 2));
   tmp.Write("src/tiny", "x");
   for (int i = 0; i < kBlocksInFlight + 8; ++i) {
     tmp.Write("src/many/f" + std::to_string(i), testing::TextData(static_cast<size_t>(i * 700), 6 + i));
@@ -648,7 +650,7 @@ TEST_F(CreateTest, VolumesAreTheSameForAnyNumberOfWorkers) {
       EXPECT_EQ(VolumeBytes(), one_worker);
       const ParsedVolume parsed = ParseVolume(one_worker);
       ASSERT_EQ(parsed.error, "");
-      ASSERT_EQ(parsed.records.size(), 9u + kBlocksInFlight + 8);
+      ASSERT_EQ(parsed.records.size(), 11u + kBlocksInFlight + 8);
       EXPECT_EQ(one_worker, OneThreadVolume(parsed, tmp, engine, level));
     }
   }
