@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -368,6 +369,45 @@ class TableReporter : public benchmark::ConsoleReporter {
 
 double Ratio(double a, double b) { return b > 0 ? a / b : 0.0; }
 
+// Seconds for one pass of packing every block of kind.
+double PackSeconds(Blocks& blocks, const Kind& kind, Bytes& out) {
+  const auto start = std::chrono::steady_clock::now();
+  for (int b = 0; b < kBlocksPerKind; ++b) {
+    benchmark::DoNotOptimize(blocks.Pack(kind.data.data() + b * sk::kBlockSize, out.data()));
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The packing speed of JCalG1 over compress2's at level 9, from the two taking turns: each
+// round packs the blocks with one and then the other (which goes first alternates) for about
+// the same time, and the median of the rounds' ratios stands. The table's figures come from
+// runs made minutes apart, and on a machine whose speed drifts under other load that drift
+// lands in their ratio; turns of a few milliseconds share it.
+double PairedPackRatio(const Kind& kind) {
+  constexpr int kRounds = 61;
+  constexpr int kPassesPerTurn = 4;
+  Blocks jcalg(Coder::kJcalg, 9);
+  Blocks zlib(Coder::kZlib, 9);
+  Bytes out(sk::kBlockBufferSize);
+  PackSeconds(jcalg, kind, out);
+  PackSeconds(zlib, kind, out);
+  std::vector<double> ratios;
+  for (int round = 0; round < kRounds; ++round) {
+    double jcalg_seconds = 0.0;
+    double zlib_seconds = 0.0;
+    for (int turn = 0; turn < 2; ++turn) {
+      const bool jcalg_turn = (turn == 0) == (round % 2 == 0);
+      for (int pass = 0; pass < kPassesPerTurn; ++pass) {
+        (jcalg_turn ? jcalg_seconds : zlib_seconds) +=
+            PackSeconds(jcalg_turn ? jcalg : zlib, kind, out);
+      }
+    }
+    ratios.push_back(Ratio(zlib_seconds, jcalg_seconds));
+  }
+  std::nth_element(ratios.begin(), ratios.begin() + kRounds / 2, ratios.end());
+  return ratios[kRounds / 2];
+}
+
 void PrintTable(const TableReporter& r) {
   std::printf(
       "\nJCalG1 by level (stream functions; sizes in %% of the raw data, stored blocks "
@@ -422,8 +462,11 @@ void PrintTable(const TableReporter& r) {
               kTextSizeLimit, text_size > 0 && text_size <= kTextSizeLimit ? "met" : "MISSED");
   std::printf("text, level 9: packed size %.3fx zlib's (target at most 1.10x): %s\n", size,
               size > 0 && size <= 1.10 ? "met" : "MISSED");
-  std::printf("text, level 9: packing %.2fx as fast as compress2 (target at least 0.9x): %s\n",
-              pack, pack >= 0.9 ? "met" : "MISSED");
+  const double paired = PairedPackRatio(text);
+  std::printf(
+      "text, level 9: packing %.2fx as fast as compress2 in turns, %.2fx in the table above "
+      "(target at least 0.9x): %s\n",
+      paired, pack, paired >= 0.9 ? "met" : "MISSED");
   std::printf("text, level 9: unpacking %.2fx as fast as uncompress (target at least 1x): %s\n",
               unpack, unpack >= 1.0 ? "met" : "MISSED");
 }
