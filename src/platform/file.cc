@@ -57,8 +57,8 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-bool File::Open(const std::string& path, intptr_t (*open)(const std::string&),
-                std::optional<FsCall> creation) {
+template <typename Opener>
+bool File::Open(const std::string& path, Opener open, std::optional<FsCall> creation) {
   if (fd_ != kClosed) Close();
   failed_ = false;
   error_ = 0;
@@ -92,7 +92,18 @@ bool File::Fail() {
 }
 
 bool File::OpenRead(const std::string& path) {
-  return Open(path, system_file::OpenForReading, std::nullopt);
+  return Open(path, [](const std::string& native) { return system_file::OpenForReading(native); },
+              std::nullopt);
+}
+
+bool File::OpenRead(const std::string& path, EntryMeasure& measure) {
+  measure = {kSizeMissing, -1};
+  return Open(
+      path,
+      [&measure](const std::string& native) {
+        return system_file::OpenForReading(native, &measure);
+      },
+      std::nullopt);
 }
 
 bool File::Create(const std::string& path) {

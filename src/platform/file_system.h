@@ -194,6 +194,9 @@ class File {
   File& operator=(File&& other) noexcept;
 
   bool OpenRead(const std::string& path);  // regular files only; never blocks on a FIFO
+  // OpenRead that also measures the file, as MeasureEntry would, where the system tells it
+  // with the open file; where it does not (or the open fails), measure.size is kSizeMissing.
+  bool OpenRead(const std::string& path, EntryMeasure& measure);
   // Creates or truncates a regular file for writing. A link at the name is never followed
   // (the call fails), and nothing but a regular file is ever cut; a read-only one is not
   // either, whoever runs the program (the call fails with ErrorCause::kDenied).
@@ -228,8 +231,8 @@ class File {
   bool FillBuffer();
   bool FlushBuffer();
   // Opens for writing when creation names the call that creates the file.
-  bool Open(const std::string& path, intptr_t (*open)(const std::string&),
-            std::optional<FsCall> creation);
+  template <typename Opener>
+  bool Open(const std::string& path, Opener open, std::optional<FsCall> creation);
   bool Fail();
 
   // A file descriptor on POSIX, a HANDLE on Windows (whose INVALID_HANDLE_VALUE is -1 too).

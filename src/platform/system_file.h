@@ -13,8 +13,10 @@ namespace sk::platform::system_file {
 
 inline constexpr intptr_t kNone = -1;
 
-// Opens a regular file for reading without ever blocking; kNone for anything else.
-intptr_t OpenForReading(const std::string& native);
+// Opens a regular file for reading without ever blocking; kNone for anything else. Where the
+// system tells them with the open file, measure (when given) receives its size and
+// attributes as MeasureEntry gives them; elsewhere its size is left kSizeMissing.
+intptr_t OpenForReading(const std::string& native, EntryMeasure* measure = nullptr);
 // Creates or truncates a regular file for writing; kNone when that fails, when the name is a
 // link (never followed) or anything but a regular file (never cut).
 intptr_t CreateForWriting(const std::string& native);

@@ -104,6 +104,35 @@ TEST(FileQueriesTest, SizesOfFilesFoldersAndMissingPaths) {
   EXPECT_EQ(FileSize(tmp.Internal("fifo")), kSizeMissing);
 }
 
+// The open that reads a file measures it as MeasureEntry does by name; what it does not
+// open it does not measure, and a FIFO neither opens nor blocks.
+TEST(FileQueriesTest, OpeningAFileMeasuresItAsByName) {
+  TempFolder tmp;
+  tmp.Write("seven", "1234567");
+  tmp.Write("locked", "12");
+  ASSERT_EQ(chmod(tmp.Native("locked").c_str(), 0444), 0);
+  tmp.MakeFolder("sub");
+  ASSERT_EQ(mkfifo(tmp.Native("fifo").c_str(), 0644), 0);
+  for (const char* name : {"seven", "locked"}) {
+    SCOPED_TRACE(name);
+    File file;
+    EntryMeasure measure{};
+    ASSERT_TRUE(file.OpenRead(tmp.Internal(name), measure));
+    const EntryMeasure by_name = MeasureEntry(tmp.Internal(name));
+    EXPECT_EQ(measure.size, by_name.size);
+    EXPECT_EQ(measure.attributes, by_name.attributes);
+    char bytes[8] = {};
+    EXPECT_TRUE(file.ReadExact(bytes, static_cast<size_t>(measure.size)));
+  }
+  for (const char* name : {"sub", "fifo", "missing"}) {
+    SCOPED_TRACE(name);
+    File file;
+    EntryMeasure measure{};
+    EXPECT_FALSE(file.OpenRead(tmp.Internal(name), measure));
+    EXPECT_EQ(measure.size, kSizeMissing);
+  }
+}
+
 TEST(FileQueriesTest, AttributesMapOwnerWriteToReadOnly) {
   TempFolder tmp;
   tmp.Write("a.txt", "x");

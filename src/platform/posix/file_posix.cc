@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/posix/attributes_posix.h"
 #include "platform/system_file.h"
 
 namespace sk::platform::system_file {
@@ -49,13 +50,16 @@ bool ClearNonBlocking(int fd) { return fcntl(fd, F_SETFL, 0) == 0; }
 
 }  // namespace
 
-intptr_t OpenForReading(const std::string& native) {
-  // O_NONBLOCK so that a FIFO put in place of a file cannot hang the job.
+intptr_t OpenForReading(const std::string& native, EntryMeasure* measure) {
+  // O_NONBLOCK so that a FIFO put in place of a file cannot hang the job. It stays set: a
+  // regular file reads the same with it on the local file systems, and ReadSome clears it
+  // where one answers "try again" (a call per file saved on a tree of small files).
   const int fd = OpenRetrying(native.c_str(), O_RDONLY | O_NONBLOCK);
   if (fd < 0) return kNone;
   int error = 0;
-  if (!IsRegular(fd, error)) return Refuse(fd, error);
-  ClearNonBlocking(fd);
+  struct stat info;
+  if (!IsRegular(fd, error, &info)) return Refuse(fd, error);
+  if (measure != nullptr) *measure = {info.st_size, AttributesOf(info)};
   return fd;
 }
 
@@ -89,11 +93,15 @@ intptr_t CreateNewForWriting(const std::string& native) {
 }
 
 int64_t ReadSome(intptr_t file, void* data, size_t size) {
-  ssize_t got;
-  do {
-    got = ::read(Descriptor(file), data, size);
-  } while (got < 0 && errno == EINTR);
-  return got < 0 ? -1 : static_cast<int64_t>(got);
+  bool cleared = false;
+  for (;;) {
+    const ssize_t got = ::read(Descriptor(file), data, size);
+    if (got >= 0) return static_cast<int64_t>(got);
+    if (errno == EINTR) continue;
+    // A file opened for reading still has O_NONBLOCK (see OpenForReading).
+    if (errno != EAGAIN || cleared || !ClearNonBlocking(Descriptor(file))) return -1;
+    cleared = true;
+  }
 }
 
 bool WriteAll(intptr_t file, const void* data, size_t size) {

@@ -12,20 +12,12 @@
 #include <memory>
 
 #include "platform/fault.h"
+#include "platform/posix/attributes_posix.h"
 #include "platform/file_system.h"
 #include "platform/system_file.h"
 
 namespace sk::platform {
 namespace {
-
-// Attributes as the archive stores them: folders 0x10; files 0x20, plus read-only when the
-// owner may not write.
-int32_t AttributesOf(const struct stat& info) {
-  if (S_ISDIR(info.st_mode)) return kAttrFolder;
-  int32_t attributes = kAttrArchive;
-  if ((info.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
-  return attributes;
-}
 
 bool IsBadName(const std::string& name) {
   for (const char c : name) {

@@ -33,7 +33,10 @@ constexpr DWORD kErrorIsLink = 0x20000001;
 
 }  // namespace
 
-intptr_t OpenForReading(const std::string& native) {
+intptr_t OpenForReading(const std::string& native, EntryMeasure* measure) {
+  // The caller measures by the name, as MeasureEntry does: what the handle tells of links
+  // and devices is not the same.
+  if (measure != nullptr) measure->size = kSizeMissing;
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open, as it should not.
   return KeepDiskFile(CreateFileA(native.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

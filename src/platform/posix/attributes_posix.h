@@ -1,0 +1,24 @@
+// What the POSIX file code shares between its files: the archive's attributes of an entry.
+#ifndef STOWKEEPER_PLATFORM_POSIX_ATTRIBUTES_POSIX_H_
+#define STOWKEEPER_PLATFORM_POSIX_ATTRIBUTES_POSIX_H_
+
+#include <sys/stat.h>
+
+#include <cstdint>
+
+#include "platform/file_system.h"
+
+namespace sk::platform {
+
+// Attributes as the archive stores them: folders 0x10; files 0x20, plus read-only when the
+// owner may not write.
+inline int32_t AttributesOf(const struct stat& info) {
+  if (S_ISDIR(info.st_mode)) return kAttrFolder;
+  int32_t attributes = kAttrArchive;
+  if ((info.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
+  return attributes;
+}
+
+}  // namespace sk::platform
+
+#endif  // STOWKEEPER_PLATFORM_POSIX_ATTRIBUTES_POSIX_H_
