@@ -115,22 +115,19 @@ namespace {
 void PackBlockOf(PipelineBlock& block, BlockCodec& codec, PackCache* cache) {
   // The CRC first: engine 0 uses the raw bytes as scratch when it packs.
   block.crc = Crc32(0, block.raw.data(), static_cast<size_t>(block.length));
-  if (cache == nullptr) {
-    block.result = codec.Pack(block.raw.data(), block.packed.data(), block.work.data(),
-                              block.length, block.level, block.engine);
-    return;
-  }
-  if (cache->Find(block.engine, block.level, block.raw.data(), block.length, block.crc,
-                  block.packed.data(), &block.result)) {
+  if (cache != nullptr && cache->Find(block.engine, block.level, block.raw.data(), block.length,
+                                      block.crc, block.packed.data(), &block.result)) {
     return;
   }
   // Kept aside for the cache, for the same reason.
   std::array<uint8_t, kBlockBufferSize> raw;
-  std::copy_n(block.raw.data(), block.length, raw.data());
+  if (cache != nullptr) std::copy_n(block.raw.data(), block.length, raw.data());
   block.result = codec.Pack(block.raw.data(), block.packed.data(), block.work.data(),
                             block.length, block.level, block.engine);
-  cache->Add(block.engine, block.level, raw.data(), block.length, block.crc,
-             block.packed.data(), block.result);
+  if (cache != nullptr) {
+    cache->Add(block.engine, block.level, raw.data(), block.length, block.crc,
+               block.packed.data(), block.result);
+  }
 }
 
 }  // namespace

@@ -20,12 +20,9 @@ bool PackCache::Find(int32_t engine, int32_t level, const uint8_t* raw, int32_t 
   const auto found = index_.find(Key(engine, level, length, crc));
   if (found == index_.end()) return false;
   const Entry& entry = entries_[found->second];
-  if (entry.length != length ||
-      std::memcmp(entry.bytes.data(), raw, static_cast<size_t>(length)) != 0) {
-    return false;
-  }
-  std::copy_n(entry.bytes.data() + length, entry.result, packed);
-  *result = entry.result;
+  if (std::memcmp(entry.bytes.data(), raw, static_cast<size_t>(length)) != 0) return false;
+  std::copy(entry.bytes.begin() + length, entry.bytes.end(), packed);
+  *result = static_cast<int32_t>(entry.bytes.size()) - length;
   return true;
 }
 
@@ -48,8 +45,6 @@ void PackCache::Add(int32_t engine, int32_t level, const uint8_t* raw, int32_t l
   }
   Entry& entry = entries_[slot];
   entry.key = key;
-  entry.length = length;
-  entry.result = result;
   entry.bytes.assign(raw, raw + length);
   entry.bytes.insert(entry.bytes.end(), packed, packed + result);
   index_[key] = slot;

@@ -38,10 +38,8 @@ class PackCache {
 
  private:
   struct Entry {
-    uint64_t key = 0;
-    int32_t length = 0;
-    int32_t result = 0;
-    std::vector<uint8_t> bytes;  // raw[0, length) then packed[0, result)
+    uint64_t key = 0;            // holds the raw length, which splits bytes
+    std::vector<uint8_t> bytes;  // the raw bytes, then the packed ones
   };
 
   static uint64_t Key(int32_t engine, int32_t level, int32_t length, uint32_t crc);

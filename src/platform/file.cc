@@ -92,8 +92,8 @@ bool File::Fail() {
 }
 
 bool File::OpenRead(const std::string& path) {
-  return Open(path, [](const std::string& native) { return system_file::OpenForReading(native); },
-              std::nullopt);
+  EntryMeasure unused;
+  return OpenRead(path, unused);
 }
 
 bool File::OpenRead(const std::string& path, EntryMeasure& measure) {

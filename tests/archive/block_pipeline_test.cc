@@ -17,6 +17,22 @@ std::string Bytes(const uint8_t* data, int32_t length) {
   return std::string(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
 }
 
+// A packed block as it comes back: the result, bytes and CRC that a one-shot pack of raw
+// (its bytes as they went in) gives on this thread.
+void ExpectPackedAsOneShot(const PipelineBlock& block, const std::string& raw) {
+  std::vector<uint8_t> input(raw.begin(), raw.end()), output(6128), work(6128);
+  input.resize(6128);
+  const int32_t expected =
+      PackBlock(input.data(), output.data(), work.data(), block.length, block.level, block.engine);
+  ASSERT_EQ(block.result, expected);
+  if (expected > 0) {
+    EXPECT_EQ(Bytes(block.packed.data(), block.result), Bytes(output.data(), expected));
+  } else {
+    EXPECT_EQ(Bytes(block.raw.data(), block.length), raw);
+  }
+  EXPECT_EQ(block.crc, Crc32(0, reinterpret_cast<const uint8_t*>(raw.data()), raw.size()));
+}
+
 // Many more blocks than are in flight, packed and unpacked on more workers than cores: each
 // comes back in its place, as the one-shot calls on this thread make it, with its CRC.
 TEST(BlockPipelineTest, BlocksComeBackInOrderAsOneThreadMakesThem) {
@@ -40,18 +56,8 @@ TEST(BlockPipelineTest, BlocksComeBackInOrderAsOneThreadMakesThem) {
       PipelineBlock& block = pipeline.Front();
       ASSERT_EQ(block.tag, static_cast<int64_t>(popped));
       if (block.kind == PipelineBlock::Kind::kPack) {
-        const std::string raw = text.substr(popped * 6000, static_cast<size_t>(block.length));
-        std::vector<uint8_t> input(raw.begin(), raw.end()), output(6128), work(6128);
-        input.resize(6128);
-        const int32_t expected = PackBlock(input.data(), output.data(), work.data(),
-                                           block.length, 9, engine);
-        ASSERT_EQ(block.result, expected);
-        if (expected > 0) {
-          EXPECT_EQ(Bytes(block.packed.data(), block.result), Bytes(output.data(), expected));
-        } else {
-          EXPECT_EQ(Bytes(block.raw.data(), block.length), raw);
-        }
-        EXPECT_EQ(block.crc, Crc32(0, reinterpret_cast<const uint8_t*>(raw.data()), raw.size()));
+        ASSERT_NO_FATAL_FAILURE(ExpectPackedAsOneShot(
+            block, text.substr(popped * 6000, static_cast<size_t>(block.length))));
       }
       pipeline.Pop();
       ++popped;
@@ -82,19 +88,9 @@ TEST(BlockPipelineTest, RepeatedBlocksComeBackAsOneThreadMakesThem) {
       }
       while (!pipeline.Empty()) {
         PipelineBlock& block = pipeline.Front();
-        const std::string raw =
-            blocks[static_cast<size_t>(block.tag)].substr(0, static_cast<size_t>(block.length));
-        std::vector<uint8_t> input(raw.begin(), raw.end()), output(6128), work(6128);
-        input.resize(6128);
-        const int32_t expected = PackBlock(input.data(), output.data(), work.data(),
-                                           block.length, block.level, engine);
-        ASSERT_EQ(block.result, expected);
-        if (expected > 0) {
-          ASSERT_EQ(Bytes(block.packed.data(), block.result), Bytes(output.data(), expected));
-        } else {
-          ASSERT_EQ(Bytes(block.raw.data(), block.length), raw);
-        }
-        ASSERT_EQ(block.crc, Crc32(0, reinterpret_cast<const uint8_t*>(raw.data()), raw.size()));
+        ASSERT_NO_FATAL_FAILURE(ExpectPackedAsOneShot(
+            block,
+            blocks[static_cast<size_t>(block.tag)].substr(0, static_cast<size_t>(block.length))));
         pipeline.Pop();
       }
     }
