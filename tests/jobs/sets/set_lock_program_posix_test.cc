@@ -1,6 +1,7 @@
 // Two real runs of the program on one set: while one writes it, every other job that would
 // write or delete it stops with status 1 and names the run, and the set stays whole.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -66,6 +67,13 @@ TEST_F(SetLockProgramTest, ASecondRunStopsWhileTheFirstWritesAndTheSetStaysWhole
   }
   ASSERT_TRUE(folder_.Exists(Lock())) << "the first run never took the lock";
   const std::string held = folder_.Read(Lock());
+  // The first run is held still while the others try, so that it is sure to be writing
+  // whatever the load on the machine: a stopped process is as alive as a busy one.
+  ASSERT_EQ(kill(static_cast<pid_t>(first.id), SIGSTOP), 0);
+  struct Resume {
+    pid_t id;
+    ~Resume() { kill(id, SIGCONT); }
+  } resume{static_cast<pid_t>(first.id)};
 
   // The three start together, so that all of them meet the first run on a loaded machine.
   const std::vector<std::vector<std::string>> others = {
@@ -84,6 +92,7 @@ TEST_F(SetLockProgramTest, ASecondRunStopsWhileTheFirstWritesAndTheSetStaysWhole
         << args[0] << ": " << folder_.Read("stderr" + std::to_string(i));
   }
   const bool still_running = folder_.Exists(Lock()) && folder_.Read(Lock()) == held;
+  ASSERT_EQ(kill(static_cast<pid_t>(first.id), SIGCONT), 0);
   EXPECT_EQ(testing::WaitForProgram(first), 0) << folder_.Read("first-stderr");
   EXPECT_TRUE(still_running) << "the update ended before the other runs were tried";
 
