@@ -13,7 +13,8 @@ using JcalgRelease = bool (*)(void* memory);
 using JcalgProgress = bool (*)(uint32_t done, uint32_t total);
 
 // Packs source[0, length) into dest and returns the stream length, header included, or 0 when
-// it fails or would not fit into dest_capacity bytes. No match reaches further back than
+// it fails or would not fit into dest_capacity bytes; the bytes of dest after the stream, up to
+// dest_capacity, may be overwritten. No match reaches further back than
 // window_size - 1 (the window limited to at least 1024 and at most length). Scratch memory
 // comes from alloc and goes back through release (std::malloc and std::free when null).
 // progress is not called: a block is packed in well under a millisecond.
