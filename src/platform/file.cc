@@ -1,10 +1,14 @@
 // Buffered files with the fault seam the tests use; the system calls are in
 // <system>/file_<system>.cc.
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "platform/fault.h"
 #include "platform/file_system.h"
@@ -16,6 +20,8 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 // How much of a committed file is written before its write-back is started.
 constexpr int64_t kWriteBackStep = 8 << 20;
+// How much of a committed file is written between its early syncs.
+constexpr int64_t kEarlySyncStep = 32 << 20;
 
 static_assert(system_file::kNone == -1, "File::kClosed and the system's no-file value agree");
 
@@ -34,6 +40,66 @@ bool SameName(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+// Syncs a committed file on a thread of its own while the job goes on writing it. A sync
+// costs in proportion to what was written since the one before (a tenth of a second for a
+// 200 MB volume on a virtual disk, even with its write-back started long before), and the
+// final sync of a large volume kept the job waiting that long; synced early in steps, the
+// final sync has only the rest to do. Nothing counts as durable before the final sync. A
+// failed early sync fails the final one: the system reports a write-back error to one sync
+// of a file only.
+class EarlySync {
+ public:
+  explicit EarlySync(intptr_t file) : file_(file), thread_([this] { Run(); }) {}
+  ~EarlySync() { Finish(); }
+
+  void Request() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requested_ = true;
+    }
+    wake_.notify_one();
+  }
+
+  // Waits for a sync under way, drops one only asked for, and ends the thread. Returns the
+  // error code of the first early sync that failed, or 0.
+  int Finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    return error_;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return requested_ || stop_; });
+      if (stop_) return;
+      requested_ = false;
+      lock.unlock();
+      const bool synced = system_file::SyncFile(file_);
+      const int code = synced ? 0 : system_file::LastSystemError();
+      lock.lock();
+      if (!synced && error_ == 0) {
+        error_ = code != 0 ? code : system_file::CodeOf(ErrorCause::kInputOutput);
+      }
+    }
+  }
+
+  const intptr_t file_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool requested_ = false;
+  bool stop_ = false;
+  int error_ = 0;
+  std::thread thread_;  // last: it starts with every other member in place
+};
+
+File::File() = default;
+
 File::~File() {
   if (fd_ != kClosed) Close();
 }
@@ -49,6 +115,9 @@ File& File::operator=(File&& other) noexcept {
     failed_ = other.failed_;
     writing_ = other.writing_;
     position_ = other.position_;
+    written_back_ = other.written_back_;
+    synced_early_ = other.synced_early_;
+    early_sync_ = std::move(other.early_sync_);
     buffer_ = std::move(other.buffer_);
     buffer_start_ = other.buffer_start_;
     buffer_end_ = other.buffer_end_;
@@ -79,6 +148,7 @@ bool File::Open(const std::string& path, Opener open, std::optional<FsCall> crea
   writing_ = creation.has_value();
   position_ = 0;
   written_back_ = creation == FsCall::kCreateNew ? 0 : -1;
+  synced_early_ = 0;
   if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
   buffer_start_ = buffer_end_ = 0;
   return true;
@@ -167,7 +237,27 @@ bool File::FlushBuffer() {
     system_file::StartWriteBack(fd_, written_back_, position_ - written_back_);
     written_back_ = position_;
   }
+  if (written_back_ >= 0 && position_ - synced_early_ >= kEarlySyncStep) SyncEarly();
   return true;
+}
+
+void File::SyncEarly() {
+  synced_early_ = position_;
+  if (!early_sync_) {
+    try {
+      early_sync_ = std::make_unique<EarlySync>(fd_);
+    } catch (const std::system_error&) {
+      return;  // no thread to be had: the final sync does it all, as it would anyway
+    }
+  }
+  early_sync_->Request();
+}
+
+int File::FinishEarlySync() {
+  if (!early_sync_) return 0;
+  const int error = early_sync_->Finish();
+  early_sync_.reset();
+  return error;
 }
 
 bool File::Write(const void* data, size_t size) {
@@ -248,6 +338,10 @@ bool File::Flush() {
 bool File::Sync() {
   if (fd_ == kClosed || failed_ || !writing_) return false;
   if (!FlushBuffer() || !Allowed(FsCall::kSync, path_)) return Fail();
+  if (const int early_error = FinishEarlySync(); early_error != 0) {
+    NoteError(early_error);
+    return Fail();
+  }
   if (!system_file::SyncFile(fd_)) {
     NoteSystemError();
     return Fail();
@@ -259,6 +353,8 @@ bool File::Close() {
   if (fd_ == kClosed) return false;
   bool ok = !failed_;
   if (writing_ && ok && !FlushBuffer()) ok = Fail();
+  // Closed unsynced, the file promises nothing: an early sync's failure does not matter.
+  FinishEarlySync();
   if (!system_file::CloseFile(fd_) && ok) {
     NoteSystemError();
     ok = Fail();

@@ -182,11 +182,13 @@ using FsObserver = std::function<bool(const FsCallInfo&)>;
 // An empty observer ends the observation.
 void ObserveFileSystem(FsObserver observer);
 
+class EarlySync;
+
 // An open file. Reads and writes go through a buffer; Seek, Flush and Close write it out.
 // Every call reports failure, and a File that failed once keeps failing.
 class File {
  public:
-  File() = default;
+  File();
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -230,6 +232,10 @@ class File {
  private:
   bool FillBuffer();
   bool FlushBuffer();
+  // Has the part written so far synced in the background (see EarlySync).
+  void SyncEarly();
+  // Waits for the background sync and ends it; the error code of its failure, or 0.
+  int FinishEarlySync();
   // Opens for writing when creation names the call that creates the file.
   template <typename Opener>
   bool Open(const std::string& path, Opener open, std::optional<FsCall> creation);
@@ -246,6 +252,9 @@ class File {
   // A file created new (a file being committed, synced before its rename): the part up to
   // here has been handed to the system's write-back. -1 for other files.
   int64_t written_back_ = -1;
+  // The part of a committed file up to here has been given to early_sync_.
+  int64_t synced_early_ = 0;
+  std::unique_ptr<EarlySync> early_sync_;
   // Left uninitialised: a job opens thousands of files, and zero-filling 64 KiB for each
   // costs more than reading a small one.
   std::unique_ptr<uint8_t[]> buffer_;

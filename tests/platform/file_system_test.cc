@@ -232,6 +232,46 @@ TEST(FileTest, MovesKeepTheOpenFile) {
   EXPECT_EQ(tmp.Read("f"), "xyzw");
 }
 
+// A committed file is synced in the background every few tens of megabytes while it grows;
+// the bytes, a move of the open file, its final sync and a close without a sync all stay as
+// for a small file.
+TEST(FileTest, ALargeCommittedFileSyncsAsItGrows) {
+  TempFolder tmp;
+  constexpr size_t kChunk = 1 << 20;
+  constexpr int kChunks = 70;  // past two background syncs
+  std::vector<uint8_t> chunk(kChunk);
+  File a;
+  const std::string path = CreateTemporary(a, tmp.Internal("volume"), ".part");
+  ASSERT_FALSE(path.empty());
+  for (int i = 0; i < kChunks; ++i) {
+    std::fill(chunk.begin(), chunk.end(), static_cast<uint8_t>(i));
+    ASSERT_TRUE(a.Write(chunk.data(), chunk.size())) << i;
+    if (i == kChunks / 2) {
+      File moved(std::move(a));
+      a = std::move(moved);
+    }
+  }
+  ASSERT_TRUE(a.Sync());
+  ASSERT_TRUE(a.Close());
+  File in;
+  ASSERT_TRUE(in.OpenRead(path));
+  EXPECT_EQ(in.Size(), static_cast<int64_t>(kChunk) * kChunks);
+  for (int i = 0; i < kChunks; i += 23) {
+    ASSERT_TRUE(in.Seek(static_cast<int64_t>(kChunk) * i + 77));
+    uint8_t byte = 0;
+    ASSERT_TRUE(in.ReadExact(&byte, 1));
+    EXPECT_EQ(byte, static_cast<uint8_t>(i));
+  }
+  in.Close();
+
+  // Given up unsynced (a cancelled job), the file closes at once and can go.
+  File b;
+  const std::string dropped = CreateTemporary(b, tmp.Internal("dropped"), ".part");
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(b.Write(chunk.data(), chunk.size()));
+  EXPECT_TRUE(b.Close());
+  EXPECT_TRUE(DeleteFile(dropped));
+}
+
 TEST(FaultSeamTest, OpenFailsOnTheNthCall) {
   testing::FaultGuard guard;
   TempFolder tmp;
