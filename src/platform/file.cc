@@ -20,7 +20,8 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 // How much of a committed file is written before its write-back is started.
 constexpr int64_t kWriteBackStep = 8 << 20;
-// How much of a committed file is written between its early syncs.
+// A committed file's write-back is followed by an early sync each time it passes a multiple
+// of this.
 constexpr int64_t kEarlySyncStep = 32 << 20;
 
 static_assert(system_file::kNone == -1, "File::kClosed and the system's no-file value agree");
@@ -116,7 +117,6 @@ File& File::operator=(File&& other) noexcept {
     writing_ = other.writing_;
     position_ = other.position_;
     written_back_ = other.written_back_;
-    synced_early_ = other.synced_early_;
     early_sync_ = std::move(other.early_sync_);
     buffer_ = std::move(other.buffer_);
     buffer_start_ = other.buffer_start_;
@@ -148,7 +148,6 @@ bool File::Open(const std::string& path, Opener open, std::optional<FsCall> crea
   writing_ = creation.has_value();
   position_ = 0;
   written_back_ = creation == FsCall::kCreateNew ? 0 : -1;
-  synced_early_ = 0;
   if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
   buffer_start_ = buffer_end_ = 0;
   return true;
@@ -234,15 +233,15 @@ bool File::FlushBuffer() {
   // sync (a few tenths of a second for a large volume). A hint only: nothing counts as
   // durable before the sync.
   if (written_back_ >= 0 && position_ - written_back_ >= kWriteBackStep) {
+    const bool sync_early = position_ / kEarlySyncStep != written_back_ / kEarlySyncStep;
     system_file::StartWriteBack(fd_, written_back_, position_ - written_back_);
     written_back_ = position_;
+    if (sync_early) SyncEarly();
   }
-  if (written_back_ >= 0 && position_ - synced_early_ >= kEarlySyncStep) SyncEarly();
   return true;
 }
 
 void File::SyncEarly() {
-  synced_early_ = position_;
   if (!early_sync_) {
     try {
       early_sync_ = std::make_unique<EarlySync>(fd_);

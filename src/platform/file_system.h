@@ -232,7 +232,7 @@ class File {
  private:
   bool FillBuffer();
   bool FlushBuffer();
-  // Has the part written so far synced in the background (see EarlySync).
+  // Has the part handed to the write-back synced in the background (see EarlySync).
   void SyncEarly();
   // Waits for the background sync and ends it; the error code of its failure, or 0.
   int FinishEarlySync();
@@ -252,8 +252,6 @@ class File {
   // A file created new (a file being committed, synced before its rename): the part up to
   // here has been handed to the system's write-back. -1 for other files.
   int64_t written_back_ = -1;
-  // The part of a committed file up to here has been given to early_sync_.
-  int64_t synced_early_ = 0;
   std::unique_ptr<EarlySync> early_sync_;
   // Left uninitialised: a job opens thousands of files, and zero-filling 64 KiB for each
   // costs more than reading a small one.
