@@ -1,17 +1,53 @@
 #include "platform/fault.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <mutex>
+#include <string_view>
 
 #include "platform/system_file.h"
 
 namespace sk::platform {
 namespace {
 
-// Countdowns per operation; 0 means disarmed. A test seam, so plain globals are fine.
-std::array<std::atomic<int>, static_cast<size_t>(FaultOp::kCount)> countdowns{};
+// One armed fault per operation: the entry it is aimed at and the calls on it still to pass.
+// A test seam, so plain globals are fine.
+struct Armed {
+  std::string target;
+  int countdown = 0;  // 0: disarmed
+};
+std::mutex faults_mutex;
+std::array<Armed, static_cast<size_t>(FaultOp::kCount)> faults;
 std::atomic<bool> any_armed{false};
+
+std::string_view WithoutTrailingSeparator(std::string_view path) {
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  return path;
+}
+
+// Whether path ends with the components of target.
+bool EndsWithComponents(std::string_view path, std::string_view target) {
+  if (target.empty() || !path.ends_with(target)) return false;
+  return path.size() == target.size() || path[path.size() - target.size() - 1] == '\\';
+}
+
+// Whether a call on path is a call on target: the entry itself, or a temporary file made
+// for it beside it ("~" + name + "." + random digits + suffix).
+bool AimedAt(std::string_view path, std::string_view target) {
+  path = WithoutTrailingSeparator(path);
+  target = WithoutTrailingSeparator(target);
+  if (EndsWithComponents(path, target)) return true;
+  const size_t cut = path.rfind('\\') + 1;  // 0 when there is no folder
+  const size_t target_cut = target.rfind('\\') + 1;
+  const std::string_view name = path.substr(cut);
+  const std::string_view target_name = target.substr(target_cut);
+  if (name.size() < target_name.size() + 2 || name[0] != '~' ||
+      name.substr(1, target_name.size()) != target_name || name[target_name.size() + 1] != '.') {
+    return false;
+  }
+  return EndsWithComponents(std::string(path.substr(0, cut)) + std::string(target_name), target);
+}
 
 std::atomic<bool> observed{false};
 std::mutex observer_mutex;
@@ -37,28 +73,31 @@ ErrorCause CauseOf(FaultOp op) {
 
 }  // namespace
 
-void InjectFault(FaultOp op, int n) {
-  countdowns[static_cast<size_t>(op)] = n > 0 ? n : 0;
+void InjectFault(FaultOp op, const std::string& target, int n) {
+  std::string internal = target;
+  std::replace(internal.begin(), internal.end(), '/', '\\');
+  std::lock_guard<std::mutex> lock(faults_mutex);
+  faults[static_cast<size_t>(op)] = {std::move(internal), n > 0 ? n : 0};
   any_armed = true;
 }
 
 void ClearFaults() {
-  for (auto& c : countdowns) c = 0;
+  std::lock_guard<std::mutex> lock(faults_mutex);
+  for (Armed& fault : faults) fault = {};
   any_armed = false;
 }
 
-bool ConsumeFault(FaultOp op) {
+bool ConsumeFault(FaultOp op, const std::string& path, const std::string& to) {
   if (!any_armed.load(std::memory_order_relaxed)) return false;
-  auto& countdown = countdowns[static_cast<size_t>(op)];
-  int value = countdown.load();
-  while (value > 0) {
-    if (countdown.compare_exchange_weak(value, value - 1)) {
-      if (value != 1) return false;
-      NoteError(system_file::CodeOf(CauseOf(op)));
-      return true;
-    }
+  {
+    std::lock_guard<std::mutex> lock(faults_mutex);
+    Armed& fault = faults[static_cast<size_t>(op)];
+    if (fault.countdown == 0) return false;
+    if (!AimedAt(path, fault.target) && (to.empty() || !AimedAt(to, fault.target))) return false;
+    if (--fault.countdown != 0) return false;
   }
-  return false;
+  NoteError(system_file::CodeOf(CauseOf(op)));
+  return true;
 }
 
 void ObserveFileSystem(FsObserver observer) {

@@ -1,4 +1,5 @@
-// The test seams: InjectFault arms a failure that the n-th next call of an operation takes;
+// The test seams: InjectFault arms a failure that the n-th next call of an operation on one
+// entry takes;
 // ObserveFileSystem sees (and may refuse) every call that changes the file system. Also the
 // thread's record of the last failure, which LastError reports.
 #ifndef STOWKEEPER_PLATFORM_FAULT_H_
@@ -10,10 +11,10 @@
 
 namespace sk::platform {
 
-// True when this call of op is the one that must fail; the failure is then noted with the
-// system's code for what it stands for (a full disk for a write, a missing file for an
-// open...).
-bool ConsumeFault(FaultOp op);
+// True when this call of op on path (or, for a rename, on its new name to) is the one that
+// must fail; the failure is then noted with the system's code for what it stands for (a
+// full disk for a write, a missing file for an open...).
+bool ConsumeFault(FaultOp op, const std::string& path, const std::string& to = "");
 
 // False when the observer refuses the call (noted as a refused access).
 bool Allowed(FsCall call, const std::string& path, const std::string& to = "");

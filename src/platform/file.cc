@@ -133,7 +133,7 @@ bool File::Open(const std::string& path, Opener open, std::optional<FsCall> crea
   error_ = 0;
   path_ = path;
   if (creation && !Allowed(*creation, path)) return Fail();
-  if (ConsumeFault(FaultOp::kOpen)) return Fail();
+  if (ConsumeFault(FaultOp::kOpen, path)) return Fail();
   const std::string native = NativePath(path);
   if (native.empty()) {
     NoteError(system_file::CodeOf(ErrorCause::kMissing));
@@ -185,7 +185,7 @@ bool File::CreateNew(const std::string& path) {
 
 bool File::FillBuffer() {
   buffer_start_ = buffer_end_ = 0;
-  if (ConsumeFault(FaultOp::kRead)) return false;
+  if (ConsumeFault(FaultOp::kRead, path_)) return false;
   const int64_t got = system_file::ReadSome(fd_, buffer_.get(), kBufferSize);
   if (got < 0) {
     NoteSystemError();
@@ -222,7 +222,7 @@ bool File::ReadExact(void* data, size_t size) {
 
 bool File::FlushBuffer() {
   if (!writing_ || buffer_end_ == 0) return true;
-  if (ConsumeFault(FaultOp::kWrite) || !Allowed(FsCall::kWrite, path_)) return false;
+  if (ConsumeFault(FaultOp::kWrite, path_) || !Allowed(FsCall::kWrite, path_)) return false;
   if (!system_file::WriteAll(fd_, buffer_.get(), buffer_end_)) {
     NoteSystemError();
     return false;
@@ -405,7 +405,7 @@ bool IsTemporaryName(const std::string& file_name, const std::string& final_name
 // Renames and folder flushes are the same on every system but for the system call, which
 // runs behind the checks every file-system call passes.
 bool RenameFile(const std::string& from, const std::string& to) {
-  if (ConsumeFault(FaultOp::kRename)) return false;
+  if (ConsumeFault(FaultOp::kRename, from, to)) return false;
   const std::string native_from = NativePath(from);
   const std::string native_to = NativePath(to);
   if (native_from.empty() || native_to.empty() || !Allowed(FsCall::kRename, from, to)) {

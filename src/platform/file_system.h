@@ -292,11 +292,15 @@ std::string ErrorText(int code);
 enum class ErrorCause { kDiskFull, kMissing, kDenied, kInputOutput, kExists, kIsLink };
 int ErrorCode(ErrorCause cause);
 
-// A test seam: makes the n-th next call (1 = the very next) of an operation fail, as a full
-// disk or a vanished file would. n = 0 clears it. kList makes a folder unlistable, which
-// permissions cannot do for a test run as root.
+// A test seam: makes the n-th next call (1 = the very next) of an operation on one file or
+// folder fail, as a full disk or a vanished file would. The target names the entry by its
+// last path components ("b.txt", "Docs\\c"; "/" counts as "\\"); a temporary file of the
+// target (CreateTemporary's "~" + name + ".") is the target too. Calls on other entries
+// pass and are not counted, so a fault meant for one file hits that file whichever thread
+// reaches it first. One fault per operation is armed at a time; n = 0 clears it. kList makes
+// a folder unlistable, which permissions cannot do for a test run as root.
 enum class FaultOp { kOpen, kRead, kWrite, kRename, kList, kCount };
-void InjectFault(FaultOp op, int n);
+void InjectFault(FaultOp op, const std::string& target, int n = 1);
 void ClearFaults();
 
 }  // namespace sk::platform

@@ -153,7 +153,7 @@ TEST_F(IniFileTest, AFailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
   for (platform::FaultOp op :
        {platform::FaultOp::kOpen, platform::FaultOp::kWrite, platform::FaultOp::kRename}) {
     folder_.Write("Index.ini", "Key = old\r\n");
-    platform::InjectFault(op, 1);
+    platform::InjectFault(op, "Index.ini");
     EXPECT_FALSE(writer.Save(folder_.Internal("Index.ini")));
     platform::ClearFaults();
     EXPECT_EQ(folder_.Read("Index.ini"), "Key = old\r\n");

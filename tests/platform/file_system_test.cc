@@ -272,19 +272,28 @@ TEST(FileTest, ALargeCommittedFileSyncsAsItGrows) {
   EXPECT_TRUE(DeleteFile(dropped));
 }
 
-TEST(FaultSeamTest, OpenFailsOnTheNthCall) {
+// A fault counts the calls on its target only: other entries pass, as do the calls before
+// the n-th; a temporary file made for the target is the target too.
+TEST(FaultSeamTest, OpenFailsOnTheNthCallOnItsTarget) {
   testing::FaultGuard guard;
   TempFolder tmp;
   tmp.Write("f", "abc");
+  tmp.Write("sub/f", "abc");
   File file;
-  InjectFault(FaultOp::kOpen, 2);
+  InjectFault(FaultOp::kOpen, "sub/f", 2);
   EXPECT_TRUE(file.OpenRead(tmp.Internal("f")));
-  EXPECT_FALSE(file.Create(tmp.Internal("g")));
-  EXPECT_FALSE(tmp.Exists("g"));
+  EXPECT_TRUE(file.OpenRead(tmp.Internal("sub/f")));
+  EXPECT_TRUE(file.OpenRead(tmp.Internal("f")));
+  EXPECT_FALSE(file.OpenRead(tmp.Internal("sub/f")));
   // Spent: the next calls work again.
+  EXPECT_TRUE(file.OpenRead(tmp.Internal("sub/f")));
+
+  InjectFault(FaultOp::kOpen, "g");
+  EXPECT_TRUE(file.Create(tmp.Internal("xg")));  // a name that ends like the target is not it
+  EXPECT_EQ(CreateTemporary(file, tmp.Internal("g"), ".part"), "");
   EXPECT_TRUE(file.Create(tmp.Internal("g")));
-  EXPECT_TRUE(file.OpenRead(tmp.Internal("f")));
-  InjectFault(FaultOp::kOpen, 1);
+
+  InjectFault(FaultOp::kOpen, "f");
   ClearFaults();
   EXPECT_TRUE(file.OpenRead(tmp.Internal("f")));
 }
@@ -295,7 +304,7 @@ TEST(FaultSeamTest, AFailedReadKeepsFailing) {
   tmp.Write("f", "abc");
   File file;
   ASSERT_TRUE(file.OpenRead(tmp.Internal("f")));
-  InjectFault(FaultOp::kRead, 1);
+  InjectFault(FaultOp::kRead, "f");
   char buffer[3];
   EXPECT_EQ(file.Read(buffer, 3), -1);
   EXPECT_FALSE(file.ReadExact(buffer, 3));
@@ -313,7 +322,7 @@ TEST(FaultSeamTest, AFailedWriteFailsTheFileAndItsClose) {
   {
     File file;
     ASSERT_TRUE(file.Create(tmp.Internal("f")));
-    InjectFault(FaultOp::kWrite, 1);
+    InjectFault(FaultOp::kWrite, "f");
     // The buffer takes the first 64 KiB; writing it out is what fails.
     EXPECT_FALSE(file.Write(data.data(), data.size()));
     EXPECT_FALSE(file.Write("x", 1));
@@ -324,14 +333,14 @@ TEST(FaultSeamTest, AFailedWriteFailsTheFileAndItsClose) {
     File file;
     ASSERT_TRUE(file.Create(tmp.Internal("g")));
     ASSERT_TRUE(file.Write("abc", 3));
-    InjectFault(FaultOp::kWrite, 1);
+    InjectFault(FaultOp::kWrite, "g");
     EXPECT_FALSE(file.Close());
   }
   {
     File file;
     ASSERT_TRUE(file.Create(tmp.Internal("h")));
     ASSERT_TRUE(file.Write("abc", 3));
-    InjectFault(FaultOp::kWrite, 1);
+    InjectFault(FaultOp::kWrite, "h");
     EXPECT_FALSE(file.Seek(0));
     EXPECT_FALSE(file.Close());
   }
@@ -342,7 +351,7 @@ TEST(FaultSeamTest, RenameFailsAndLeavesBothFiles) {
   TempFolder tmp;
   tmp.Write("a", "A");
   tmp.Write("b", "B");
-  InjectFault(FaultOp::kRename, 1);
+  InjectFault(FaultOp::kRename, "b");  // aimed at the new name
   EXPECT_FALSE(RenameFile(tmp.Internal("a"), tmp.Internal("b")));
   EXPECT_EQ(tmp.Read("a"), "A");
   EXPECT_EQ(tmp.Read("b"), "B");
@@ -355,7 +364,7 @@ TEST(FaultSeamTest, ListingAFolderCanFail) {
   TempFolder tmp;
   tmp.Write("a", "A");
   std::vector<FolderEntry> entries;
-  InjectFault(FaultOp::kList, 1);
+  InjectFault(FaultOp::kList, tmp.Internal());
   EXPECT_FALSE(ListFolder(tmp.Internal(), entries));
   EXPECT_TRUE(entries.empty());
   EXPECT_TRUE(ListFolder(tmp.Internal(), entries));
@@ -400,7 +409,7 @@ TEST(FaultSeamTest, AFailedCallTellsItsCause) {
   File file;
   ASSERT_TRUE(file.Create(tmp.Internal("f")));
   ASSERT_TRUE(file.Write("abc", 3));
-  InjectFault(FaultOp::kWrite, 1);
+  InjectFault(FaultOp::kWrite, "f");
   EXPECT_FALSE(file.Close());
   EXPECT_EQ(file.error(), ErrorCode(ErrorCause::kDiskFull));
   EXPECT_EQ(LastError(), ErrorCode(ErrorCause::kDiskFull));

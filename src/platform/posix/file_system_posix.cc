@@ -147,7 +147,7 @@ int64_t FreeSpace(const std::string& path) {
 }
 
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
-  if (ConsumeFault(FaultOp::kList)) return false;
+  if (ConsumeFault(FaultOp::kList, folder)) return false;
   const std::string native = NativePath(folder);
   if (native.empty()) return false;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.c_str()), ::closedir);

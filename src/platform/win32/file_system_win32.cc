@@ -214,7 +214,7 @@ int64_t FreeSpace(const std::string& path) {
 }
 
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
-  if (ConsumeFault(FaultOp::kList)) return false;
+  if (ConsumeFault(FaultOp::kList, folder)) return false;
   const std::string native = NativePath(folder);
   if (native.empty()) return false;
   const std::string prefix = WithSeparator(native);

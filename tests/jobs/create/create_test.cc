@@ -438,7 +438,7 @@ TEST_F(CreateTest, AVolumeThatCannotBeCreatedFails) {
   // update writes its index only after the volume.
   t.app.BackupFolder = tmp.Internal("backup/");
   t.tk.messages.clear();
-  platform::InjectFault(platform::FaultOp::kOpen, 1);
+  platform::InjectFault(platform::FaultOp::kOpen, VolumeName(1));
   EXPECT_EQ(Create(1), 0);
   ExpectFailureMessages();
   EXPECT_TRUE(BackupNames().empty());
@@ -447,7 +447,7 @@ TEST_F(CreateTest, AVolumeThatCannotBeCreatedFails) {
 // A full disk names the volume being written and says so; the source file is not to blame.
 TEST_F(CreateTest, AFullDiskNamesTheVolumeAndTheCause) {
   tmp.Write("src/a", testing::RandomData(200000));
-  platform::InjectFault(platform::FaultOp::kWrite, 2);
+  platform::InjectFault(platform::FaultOp::kWrite, VolumeName(), 2);
   EXPECT_EQ(Create(), 0);
   ExpectFailureMessages();
   EXPECT_EQ(t.tk.messages[0].text,
@@ -471,8 +471,7 @@ TEST_F(CreateTest, AFileDeletedBeforeItsTurnFails) {
 TEST_F(CreateTest, AFolderThatCannotBeReadFailsLikeAFile) {
   tmp.Write("src/a", "a");
   tmp.Write("src/locked/b", "b");
-  // The first listing is the source folder, the second its sub-folder.
-  platform::InjectFault(platform::FaultOp::kList, 2);
+  platform::InjectFault(platform::FaultOp::kList, "src/locked");
   EXPECT_EQ(Create(), 0);
   ExpectFailureMessages();
   EXPECT_EQ(t.tk.messages[0].text, t.app.Text(33) + "\n\n" + tmp.Native("src/locked/"));
@@ -481,8 +480,7 @@ TEST_F(CreateTest, AFolderThatCannotBeReadFailsLikeAFile) {
 
 TEST_F(CreateTest, AFileThatCannotBeOpenedFails) {
   tmp.Write("src/a", testing::TextData(7000));
-  // The first open creates the volume, the second opens the file.
-  platform::InjectFault(platform::FaultOp::kOpen, 2);
+  platform::InjectFault(platform::FaultOp::kOpen, "src/a");
   EXPECT_EQ(Create(), 0);
   ExpectFailureMessages();
   EXPECT_TRUE(BackupNames().empty());
@@ -578,7 +576,7 @@ TEST_F(CreateTest, AFileThatGrowsIsPackedWithItsMeasuredSize) {
 
 TEST_F(CreateTest, AReadFailureIsNeverStored) {
   tmp.Write("src/a", testing::TextData(100000));
-  platform::InjectFault(platform::FaultOp::kRead, 2);
+  platform::InjectFault(platform::FaultOp::kRead, "src/a", 2);
   EXPECT_EQ(Create(), 0);
   ExpectFailureMessages();
   EXPECT_TRUE(BackupNames().empty());
@@ -737,7 +735,7 @@ TEST_F(ReplaceSetTest, NoLeavesEverything) {
 TEST_F(ReplaceSetTest, AWriteFailureHalfWayLeavesTheOldSetWhole) {
   MakeSet();
   // The volume is written out in 64 KiB pieces; the third one fails, as a full disk would.
-  platform::InjectFault(platform::FaultOp::kWrite, 3);
+  platform::InjectFault(platform::FaultOp::kWrite, VolumeName(), 3);
   EXPECT_EQ(Create(), 0);
   EXPECT_EQ(MessageNumbers(), (std::vector<int>{31, 33, 34}));
   ExpectOldSetIntact();
@@ -747,7 +745,7 @@ TEST_F(ReplaceSetTest, AWriteFailureHalfWayLeavesTheOldSetWhole) {
 // failed rename leaves the old main volume alone, never the new one beside old points.
 TEST_F(ReplaceSetTest, AFailedRenameLeavesTheOldMainVolume) {
   MakeSet();
-  platform::InjectFault(platform::FaultOp::kRename, 1);
+  platform::InjectFault(platform::FaultOp::kRename, VolumeName());
   EXPECT_EQ(Create(), 0);
   EXPECT_EQ(MessageNumbers(), (std::vector<int>{31, 33, 34}));
   EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
@@ -951,9 +949,9 @@ TEST_F(CreateTest, FileCrc32TellsWhenAFileCannotBeReadCompletely) {
   tmp.Write("f", testing::RandomData(100000));
   EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("missing")).has_value());
   EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("src")).has_value());
-  platform::InjectFault(platform::FaultOp::kOpen, 1);
+  platform::InjectFault(platform::FaultOp::kOpen, "f");
   EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("f")).has_value());
-  platform::InjectFault(platform::FaultOp::kRead, 2);
+  platform::InjectFault(platform::FaultOp::kRead, "f", 2);
   EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("f")).has_value());
   EXPECT_TRUE(FileCrc32(t.app, tmp.Internal("f")).has_value());
 }
@@ -991,8 +989,8 @@ TEST_F(CreateTest, FileCrcsGivesFileCrc32OfEveryFileInTurn) {
     for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(crcs.Next(), expected[i]) << i;
   }
   EXPECT_EQ(t.tk.polls - polls, polls);
-  // A read that fails ends that file's reading alone.
-  platform::InjectFault(platform::FaultOp::kRead, 1);
+  // A read that fails ends that file's reading alone, while the next file is read ahead.
+  platform::InjectFault(platform::FaultOp::kRead, paths[6]);
   FileCrcs crcs(t.app, {paths[6], paths[2]});
   EXPECT_FALSE(crcs.Next().has_value());
   EXPECT_EQ(crcs.Next(), expected[2]);

@@ -93,8 +93,7 @@ TEST_F(ScanTest, ScanningTwiceWithoutClearingAddsTwice) {
 TEST_F(ScanTest, AFolderThatCannotBeReadIsAProblemAMissingSourceIsNot) {
   testing::FaultGuard guard;
   tmp.Write("src/sub/inner.txt", "xyz");
-  // The first listing is the source folder, the second its only sub-folder.
-  platform::InjectFault(platform::FaultOp::kList, 2);
+  platform::InjectFault(platform::FaultOp::kList, "src/sub");
   ScanTree(t.app, Source(), 0);
   EXPECT_EQ(t.app.ScanList, std::vector<std::string>{Source() + "sub\\"});
   EXPECT_EQ(t.app.ScanProblems, std::vector<std::string>{Source() + "sub\\"});
@@ -102,7 +101,7 @@ TEST_F(ScanTest, AFolderThatCannotBeReadIsAProblemAMissingSourceIsNot) {
 
   // An unreadable source is one too; a source that is not there has nothing to add.
   t.app.ScanProblems.clear();
-  platform::InjectFault(platform::FaultOp::kList, 1);
+  platform::InjectFault(platform::FaultOp::kList, "src");
   ScanTree(t.app, Source(), 0);
   EXPECT_EQ(t.app.ScanList.size(), 1u);
   EXPECT_EQ(t.app.ScanProblems, std::vector<std::string>{Source()});

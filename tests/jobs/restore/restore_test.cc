@@ -261,7 +261,7 @@ TEST_F(RestoreTest, AFailedWriteAmongSmallFilesNamesItAndWritesNothingAfterIt) {
     folder.Write(std::string("src/Docs/") + name, name);
   folder.Write("src/Docs/f", RandomData(30000));  // large enough to be written by the job
   CreateBackup(source);
-  platform::InjectFault(platform::FaultOp::kWrite, 3);
+  platform::InjectFault(platform::FaultOp::kWrite, "out/Docs/c");
   EXPECT_EQ(Restore(PointName(source, 0), Folder("out")), 0);
   EXPECT_EQ(Messages(),
             (std::vector<std::string>{
