@@ -27,8 +27,9 @@ set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
 # compiler's own libraries explicitly.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
 
-# Tests and discovery run the Windows programs through Wine.
+# Tests and discovery run the Windows programs through Wine, by a script that tells a start
+# Wine failed from a test that failed (wine-test.sh).
 find_program(SK_WINE wine)
 if(SK_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${SK_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-test.sh)
 endif()
