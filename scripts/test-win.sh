@@ -48,7 +48,17 @@ wine cmd /c exit >/dev/null 2>&1 </dev/null
 mkdir -p "$WINEPREFIX/dosdevices/unc/localhost"
 ln -sfn "$WINEPREFIX/drive_c" "$WINEPREFIX/dosdevices/unc/localhost/c\$"
 
-ctest --test-dir "$build_dir" --output-on-failure -j "${JOBS:-$(nproc)}" "$@"
+# Starts Wine failed (cmake/wine-test.sh retried them once) are listed after the suite: they
+# are no test's failure, but a run with many of them says something about this machine.
+export SK_WINE_START_LOG=$PWD/$build_dir/wine-start-failures.log
+rm -f "$SK_WINE_START_LOG"
+status=0
+ctest --test-dir "$build_dir" --output-on-failure -j "${JOBS:-$(nproc)}" "$@" || status=$?
+if [ -s "$SK_WINE_START_LOG" ]; then
+  echo "test-win.sh: Wine failed to start a test program $(wc -l <"$SK_WINE_START_LOG") time(s):"
+  sed 's/^/  /' "$SK_WINE_START_LOG"
+fi
+[ "$status" -eq 0 ] || exit "$status"
 
 # The real program under Wine on a virtual screen: its title, a command-line create, a
 # picture of every window (SKIP_SMOKE=1 leaves it out).
