@@ -61,11 +61,19 @@ TEST_F(SetLockProgramTest, ASecondRunStopsWhileTheFirstWritesAndTheSetStaysWhole
   const testing::StartedProgram first =
       testing::StartProgram({"/u", Source()}, Setting("first-stderr"));
   ASSERT_GT(first.id, 0);
+  // The lock file is created, then written: the run holds the lock once the file names it
+  // (the token comes last). Held still before that, it would look like a run that died
+  // between the two, whose lock the others take over.
+  const auto lock_written = [&] {
+    const std::string text = folder_.Exists(Lock()) ? folder_.Read(Lock()) : "";
+    const size_t token = text.find("Token = ");
+    return token != std::string::npos && text.find("\r\n", token) != std::string::npos;
+  };
   const Clock::time_point start = Clock::now();
-  while (!folder_.Exists(Lock()) && Clock::now() - start < std::chrono::seconds(30)) {
+  while (!lock_written() && Clock::now() - start < std::chrono::seconds(30)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  ASSERT_TRUE(folder_.Exists(Lock())) << "the first run never took the lock";
+  ASSERT_TRUE(lock_written()) << "the first run never took the lock";
   const std::string held = folder_.Read(Lock());
   // The first run is held still while the others try, so that it is sure to be writing
   // whatever the load on the machine: a stopped process is as alive as a busy one.
