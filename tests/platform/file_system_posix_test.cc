@@ -279,7 +279,7 @@ TEST(FileTest, OpenReadNeverBlocksOnAFifo) {
     File file;
     return file.OpenRead(path);
   });
-  if (opened.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+  if (opened.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
     // Release the blocked reader so that the test ends, then fail.
     const int fd = open(tmp.Native("fifo").c_str(), O_WRONLY | O_NONBLOCK);
     if (fd >= 0) close(fd);
@@ -303,7 +303,7 @@ TEST(FileTest, CreateNeverFollowsALinkNorCutsWhatIsNoFile) {
   // A FIFO without a reader would block an open for writing; it is no file to cut.
   auto created =
       std::async(std::launch::async, [&] { return File().Create(tmp.Internal("fifo")); });
-  ASSERT_EQ(created.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  ASSERT_EQ(created.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   EXPECT_FALSE(created.get());
   EXPECT_EQ(tmp.Read("outside"), "keep");
   EXPECT_FALSE(tmp.Exists("nowhere"));
