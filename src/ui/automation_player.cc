@@ -46,6 +46,12 @@ std::optional<Answer> AnswerNamed(const std::string& name) {
   return std::nullopt;
 }
 
+bool SameGeometry(const WindowGeometry& a, const WindowGeometry& b) {
+  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height &&
+         a.menu_bar_height == b.menu_bar_height && a.status_bar_height == b.status_bar_height &&
+         a.state == b.state;
+}
+
 int Number(const std::vector<std::string>& args, size_t index) {
   return index < args.size() ? std::atoi(args[index].c_str()) : -1;
 }
@@ -175,6 +181,23 @@ void AutomationPlayer::Step() {
   busy_ = false;
 }
 
+bool AutomationPlayer::SettledInState(int window, int state) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!backend_->WindowTitle(window)) return false;
+  const WindowGeometry g = backend_->toolkit().GetWindowGeometry(window);
+  if (static_cast<int>(g.state) != state) {
+    last_look_.reset();
+    return false;
+  }
+  if (!last_look_ || !SameGeometry(last_look_->first, g)) {
+    last_look_.emplace(g, now);
+    return false;
+  }
+  if (now - last_look_->second < std::chrono::milliseconds(50)) return false;
+  last_look_.reset();
+  return true;
+}
+
 bool AutomationPlayer::Wait(const Command& command, bool& ready) {
   const std::string& verb = command.verb;
   const int window = Number(command.args, 0);
@@ -194,6 +217,12 @@ bool AutomationPlayer::Wait(const Command& command, bool& ready) {
         ready = true;
       }
     }
+  } else if (verb == "wait-state") {
+    ready = SettledInState(window, Number(command.args, 1));
+  } else if (verb == "wait-size") {
+    const WindowGeometry g = backend_->toolkit().GetWindowGeometry(window);
+    ready = backend_->WindowTitle(window).has_value() && g.width == Number(command.args, 1) &&
+            g.height == Number(command.args, 2);
   } else if (verb == "sleep") {
     const auto now = std::chrono::steady_clock::now();
     if (!sleep_until_) sleep_until_ = now + std::chrono::milliseconds(Number(command.args, 0));

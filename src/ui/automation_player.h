@@ -11,6 +11,10 @@
 //   wait-title N TITLE     until window N is open with that title
 //   wait-log TEXT          until the transcript gets a line starting with TEXT (after the
 //                          line the previous wait-log found): "sound" after a job
+//   wait-state N S         until window N is in state S (0 normal, 1 maximized, 2
+//                          minimized) and its geometry stays the same from one look to the
+//                          next, 50 ms apart: the window manager acts in its own time
+//   wait-size N W H        until window N has the inner size W x H (menu bar included)
 //   sleep MS               let the program run for MS milliseconds
 //   click N ID             a click on control ID of window N (a button, option or link)
 //   select N ID ROW        the user selects row ROW of a list (-1: none) or entry of a box
@@ -181,6 +185,7 @@ class AutomationPlayer {
   void CatchUp();
   bool RunOne(const Command& command);             // false: wait here
   bool Wait(const Command& command, bool& ready);  // false for a command that is no wait
+  bool SettledInState(int window, int state);      // wait-state
   bool Act(const Command& command);
   // Writes down what the script asks about; false for a command that is no question.
   bool Examine(const Command& command);
@@ -195,6 +200,8 @@ class AutomationPlayer {
   std::string shots_folder_;
   std::chrono::steady_clock::time_point deadline_;
   std::optional<std::chrono::steady_clock::time_point> sleep_until_;
+  // wait-state: the geometry at the last look, and when it was taken.
+  std::optional<std::pair<WindowGeometry, std::chrono::steady_clock::time_point>> last_look_;
   std::vector<std::string> notes_;  // the transcript so far
   size_t notes_seen_ = 0;           // where the next wait-log starts looking
   bool busy_ = false;
