@@ -135,7 +135,7 @@ bool PlainLoop(const std::string& volume_path, const std::string& target) {
   const int32_t engine = CheckHeaderWord(GetU32(word));
   BlockCodec codec;
   std::vector<uint8_t> packed(kBlockBufferSize), raw(kBlockBufferSize);
-  RecordHead head;
+  VolumeRecord head;
   for (;;) {
     const RecordStatus status = ReadRecordHead(volume, size, head);
     if (status == RecordStatus::kEnd) return true;

@@ -16,7 +16,7 @@
 #include "archive/volume.h"
 #include "jobs/restore/restore_entry.h"
 #include "jobs/restore/verify.h"
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 #include "support/test_support.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -41,7 +41,7 @@ const TempFolder& Scratch() {
 // must give its nominal length and stay inside the record.
 void ReadBlocks(sk::VolumeReader& reader, sk::BlockCodec& codec, std::vector<uint8_t>& packed,
                 std::vector<uint8_t>& raw) {
-  const sk::RecordHead& head = reader.head;
+  const sk::VolumeRecord& head = reader.record;
   for (int64_t left = head.size; left > 0; left -= sk::kBlockSize) {
     const auto nominal = static_cast<int32_t>(std::min<int64_t>(left, sk::kBlockSize));
     const int32_t length =
@@ -60,11 +60,11 @@ std::vector<std::string> WalkRecords(const std::string& path, bool& damaged) {
   // Exactly one block buffer each, so that the sanitizer sees any write past them.
   std::vector<uint8_t> packed(sk::kBlockBufferSize), raw(sk::kBlockBufferSize);
   int64_t previous_end = sk::kHeaderSize;
-  while (sk::ReadEntryHead(reader)) {
-    const sk::RecordHead& head = reader.head;
+  while (sk::ReadRecordHead(reader)) {
+    const sk::VolumeRecord& head = reader.record;
     // Records lie back to back inside the file, each at least its fixed part long.
     if (head.start != previous_end || head.end_offset < head.blocks_start ||
-        head.end_offset > reader.size || reader.entry.StoredSize < sk::kRecordOverhead) {
+        head.end_offset > reader.size || reader.record.StoredSize() < sk::kRecordOverhead) {
       __builtin_trap();
     }
     previous_end = head.end_offset;
@@ -85,7 +85,7 @@ void RestoreRecord(sk::AppState& app, const std::string& path) {
   sk::RestoreSource source;
   if (sk::OpenRestoreSource(source, scratch.Internal(kVolumeName)) < 0) __builtin_trap();
   // Every record that a walk reads is found again, under its exact name.
-  if (!sk::FindEntry(source.reader, path) || source.reader.head.path != path) __builtin_trap();
+  if (!sk::FindEntry(source.reader, path) || source.reader.record.path != path) __builtin_trap();
   scratch.MakeFolder("out");
   sk::WriteFoundEntry(app, source, scratch.Internal("out/"), -1, -1);
   // Nothing lands beside the target folder.
@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An update reads the same records.
   sk::testing::TestApp test(scratch.Internal(""));
   bool index_damaged = false;
-  const std::vector<sk::VolumeRecord> records = sk::ReadVolumeRecords(path, "", &index_damaged);
+  const std::vector<sk::VolumeRecord> records = sk::ReadVolumeRecords(path, &index_damaged);
   if (records.size() != paths.size() || index_damaged != damaged) __builtin_trap();
 
   // The verify job on the volume's restore point, over the main window.

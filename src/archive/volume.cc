@@ -32,7 +32,7 @@ int32_t CheckHeaderWord(uint32_t word) {
   return engine < static_cast<uint32_t>(kEngineCount) ? static_cast<int32_t>(engine) : -1;
 }
 
-RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, RecordHead& head) {
+RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, VolumeRecord& head) {
   head.start = file.Tell();
   if (head.start >= file_size) return RecordStatus::kEnd;
   head.path.clear();

@@ -44,8 +44,10 @@ uint32_t HeaderWord(int32_t engine);
 // The engine id of a valid header word, or -1.
 int32_t CheckHeaderWord(uint32_t word);
 
-// The fixed part of a record as read.
-struct RecordHead {
+// One record of a volume: where it lies, and its path line and fixed fields. Every reader of
+// the format takes records in this form; the offsets let a reader go back to a record
+// without searching for it.
+struct VolumeRecord {
   std::string path;
   int64_t start = 0;         // offset of the path line
   int64_t blocks_start = 0;  // offset just past the fixed fields
@@ -56,6 +58,7 @@ struct RecordHead {
 
   bool IsFolder() const { return !path.empty() && path.back() == '\\'; }
   int64_t StoredSize() const { return end_offset - start; }
+  friend bool operator==(const VolumeRecord&, const VolumeRecord&) = default;
 };
 
 enum class RecordStatus { kOk, kEnd, kDamaged };
@@ -64,7 +67,7 @@ enum class RecordStatus { kOk, kEnd, kDamaged };
 // the file; kDamaged when the path line has no CR LF within kMaxPathLine bytes, the fixed
 // fields are cut off, or the end offset points before the fixed fields' end or past
 // file_size (an end offset of 0 is what an interrupted write leaves).
-RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, RecordHead& head);
+RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, VolumeRecord& record);
 
 // Writing. WriteRecordHead leaves end offset and CRC 0 and returns where they are, for
 // PatchRecord once the record is complete: the record ends where the file is then.

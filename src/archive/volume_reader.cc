@@ -1,4 +1,4 @@
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 
 namespace sk {
 namespace {
@@ -28,42 +28,37 @@ int32_t OpenVolume(VolumeReader& reader, const std::string& path) {
   return reader.engine;
 }
 
-bool ReadEntryHead(VolumeReader& reader) {
+bool ReadRecordHead(VolumeReader& reader) {
   if (!reader.file.IsOpen() || reader.damaged) return false;
-  const RecordStatus status = ReadRecordHead(reader.file, reader.size, reader.head);
-  if (status != RecordStatus::kOk || HasControlByte(reader.head.path)) {
+  const RecordStatus status = ReadRecordHead(reader.file, reader.size, reader.record);
+  if (status != RecordStatus::kOk || HasControlByte(reader.record.path)) {
     reader.damaged = status != RecordStatus::kEnd;
     return false;
   }
-  CurrentEntry& entry = reader.entry;
-  entry.Path = reader.head.path;
-  entry.UnpackedSize = reader.head.size;
-  entry.StoredSize = reader.head.StoredSize();
-  entry.Attributes = reader.head.attributes;
-  entry.Crc32 = reader.head.crc;
-  entry.Kind = reader.head.IsFolder() ? kKindFolder : kKindFile;
   return true;
 }
 
-bool ReadNextEntry(VolumeReader& reader) {
-  if (!ReadEntryHead(reader)) return false;
-  if (!reader.file.Seek(reader.head.end_offset)) {
+bool ReadNextRecord(VolumeReader& reader) {
+  if (!ReadRecordHead(reader)) return false;
+  if (!reader.file.Seek(reader.record.end_offset)) {
     reader.damaged = true;
     return false;
   }
   return true;
 }
 
-std::vector<VolumeRecord> ReadVolumeRecords(const std::string& path, const std::string& prefix,
-                                            bool* damaged) {
+bool ReadRecordAt(VolumeReader& reader, int64_t start) {
+  if (!reader.file.IsOpen() || start < kHeaderSize || start >= reader.size) return false;
+  reader.damaged = false;
+  return reader.file.Seek(start) && ReadRecordHead(reader);
+}
+
+std::vector<VolumeRecord> ReadVolumeRecords(const std::string& path, bool* damaged) {
   std::vector<VolumeRecord> records;
   if (damaged != nullptr) *damaged = false;
   VolumeReader reader;
   if (OpenVolume(reader, path) < 0) return records;
-  while (ReadNextEntry(reader)) {
-    const CurrentEntry& entry = reader.entry;
-    records.push_back({prefix + entry.Path, entry.UnpackedSize, entry.Crc32});
-  }
+  while (ReadNextRecord(reader)) records.push_back(reader.record);
   if (damaged != nullptr) *damaged = reader.damaged;
   return records;
 }

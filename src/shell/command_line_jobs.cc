@@ -274,7 +274,7 @@ int ListPoint(AppState& app, const CommandLineJob& job, std::FILE* out, std::FIL
       item["size"] = entry.size;
       item["crc"] = CrcText(entry.crc);
       item["attributes"] = entry.attributes;
-      item["folder"] = entry.folder;
+      item["folder"] = entry.IsFolder();
       PutName(item, "path", NativeRelativePath(entry.path, source_name));
       PutName(item, "volume", entry.volume);
     }

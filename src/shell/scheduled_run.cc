@@ -43,7 +43,7 @@ RunTotals TotalsSince(const AppState& app, const std::string& folder, const SetF
   RestorePoint point;
   point.Load(app.BackupFolder, PointName(folder, newest));
   for (const PointEntry& entry : newest == 0 ? point.kept() : point.additions()) {
-    if (!entry.folder) ++totals.files;
+    if (!entry.IsFolder()) ++totals.files;
   }
   return totals;
 }

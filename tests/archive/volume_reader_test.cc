@@ -1,4 +1,4 @@
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,9 +11,6 @@ using namespace std::string_literals;
 
 namespace sk {
 
-void PrintTo(const VolumeRecord& record, std::ostream* out) {
-  *out << record.path << " " << record.size << " " << CrcText(record.crc);
-}
 
 namespace testing {
 namespace {
@@ -58,11 +55,28 @@ TEST_F(VolumeReaderTest, HeaderChecksAndIndexLines) {
 
   const std::string zeros(6001, '\0');
   const uint32_t zeros_crc = Crc32(0, reinterpret_cast<const uint8_t*>(zeros.data()), zeros.size());
-  EXPECT_THAT(ReadVolumeRecords(VolumePath(0), "P\\"),
-              ElementsAre(VolumeRecord{"P\\Data\\e", 0, 0}, VolumeRecord{"P\\Data\\Sub\\", 0, 0},
-                          VolumeRecord{"P\\Data\\Sub\\a", 3, 0x352441C2},
-                          VolumeRecord{"P\\Data\\Sub\\big", 6001, zeros_crc}));
-  EXPECT_THAT(ReadVolumeRecords(Copy(volume.substr(0, 4)), ""), ::testing::IsEmpty());
+  // Each record with where it lies: back to back from the header on.
+  std::vector<std::string> records;
+  int64_t at = kHeaderSize;
+  for (const VolumeRecord& r : ReadVolumeRecords(VolumePath(0))) {
+    EXPECT_EQ(r.start, at) << r.path;
+    EXPECT_EQ(r.blocks_start, r.start + static_cast<int64_t>(r.path.size()) + kRecordOverhead);
+    at = r.end_offset;
+    records.push_back(r.path + " " + std::to_string(r.size) + " " + CrcText(r.crc));
+  }
+  EXPECT_EQ(at, static_cast<int64_t>(volume.size()));
+  EXPECT_THAT(records, ElementsAre("Data\\e 0 $00000000", "Data\\Sub\\ 0 $00000000",
+                                   "Data\\Sub\\a 3 $352441C2", "Data\\Sub\\big 6001 " + CrcText(zeros_crc)));
+
+  // A record is read again where it starts.
+  VolumeReader again;
+  ASSERT_EQ(OpenVolume(again, VolumePath(0)), 2);
+  const VolumeRecord third = ReadVolumeRecords(VolumePath(0))[2];
+  ASSERT_TRUE(ReadRecordAt(again, third.start));
+  EXPECT_EQ(again.record.path, "Data\\Sub\\a");
+  EXPECT_EQ(again.file.Tell(), third.blocks_start);
+  EXPECT_FALSE(ReadRecordAt(again, static_cast<int64_t>(volume.size())));
+  EXPECT_THAT(ReadVolumeRecords(Copy(volume.substr(0, 4))), ::testing::IsEmpty());
 }
 
 TEST_F(VolumeReaderTest, DamagedRecordsEndTheVolume) {
@@ -80,11 +94,11 @@ TEST_F(VolumeReaderTest, DamagedRecordsEndTheVolume) {
   };
   for (const std::string& record : damaged) {
     bool is_damaged = false;
-    EXPECT_EQ(ReadVolumeRecords(Copy(after_good + record), "", &is_damaged).size(), 1u);
+    EXPECT_EQ(ReadVolumeRecords(Copy(after_good + record), &is_damaged).size(), 1u);
     EXPECT_TRUE(is_damaged);
   }
   bool is_damaged = true;
-  EXPECT_EQ(ReadVolumeRecords(Copy(after_good), "", &is_damaged).size(), 1u);
+  EXPECT_EQ(ReadVolumeRecords(Copy(after_good), &is_damaged).size(), 1u);
   EXPECT_FALSE(is_damaged);
 }
 
@@ -92,11 +106,11 @@ TEST_F(VolumeReaderTest, DamagedRecordsEndTheVolume) {
 // it either treats it as shorter (cut at a record's end) or fails leaving nothing behind.
 TEST_F(VolumeReaderTest, VolumeCutAtEveryOffset) {
   const std::string volume = SmallVolume();
-  const std::vector<VolumeRecord> full = ReadVolumeRecords(VolumePath(0), "");
+  const std::vector<VolumeRecord> full = ReadVolumeRecords(VolumePath(0));
   std::vector<int64_t> ends;
   VolumeReader reader;
   ASSERT_GE(OpenVolume(reader, VolumePath(0)), 0);
-  while (ReadNextEntry(reader)) ends.push_back(reader.file.Tell());
+  while (ReadNextRecord(reader)) ends.push_back(reader.file.Tell());
   reader.file.Close();
   ASSERT_EQ(ends.size(), full.size());
 
@@ -108,7 +122,7 @@ TEST_F(VolumeReaderTest, VolumeCutAtEveryOffset) {
         cut <= 4 || (complete > 0 && ends[complete - 1] == static_cast<int64_t>(cut));
     folder_.Write("backup/" + VolumeName(0), volume.substr(0, cut));
     bool damaged = false;
-    const std::vector<VolumeRecord> records = ReadVolumeRecords(VolumePath(0), "", &damaged);
+    const std::vector<VolumeRecord> records = ReadVolumeRecords(VolumePath(0), &damaged);
     EXPECT_EQ(records.size(), cut <= 4 ? 0 : complete);
     EXPECT_TRUE(std::equal(records.begin(), records.end(), full.begin()));
     EXPECT_EQ(damaged, !at_boundary);

@@ -135,7 +135,7 @@ TEST(VolumeRecordTest, WriterOutputReadsBack) {
   uint8_t word[4];
   ASSERT_TRUE(in.ReadExact(word, 4));
   EXPECT_EQ(CheckHeaderWord(GetU32(word)), kEngineZlib);
-  RecordHead head;
+  VolumeRecord head;
   ASSERT_EQ(ReadRecordHead(in, size, head), RecordStatus::kOk);
   EXPECT_EQ(head.path, "d\\");
   EXPECT_TRUE(head.IsFolder());
@@ -173,7 +173,7 @@ std::vector<RecordStatus> Walk(const std::string& native) {
   // Every round moves forward or stops, so this ends; the bound only makes a fault fail
   // the test instead of hanging it.
   for (int round = 0; round < 100; ++round) {
-    RecordHead head;
+    VolumeRecord head;
     const RecordStatus status = ReadRecordHead(in, size, head);
     statuses.push_back(status);
     if (status != RecordStatus::kOk) break;
@@ -216,14 +216,14 @@ TEST(VolumeRecordTest, ACutVolumeNeverReadsPastItsEnd) {
 
 TEST(VolumeRecordTest, DamagedFixedFieldsAreRefused) {
   TempFolder tmp;
-  const auto head_of = [&tmp](const std::string& bytes, RecordHead& head) {
+  const auto head_of = [&tmp](const std::string& bytes, VolumeRecord& head) {
     tmp.Write("v", bytes);
     File in;
     EXPECT_TRUE(in.OpenRead(tmp.Internal("v")));
     EXPECT_TRUE(in.Seek(4));
     return ReadRecordHead(in, in.Size(), head);
   };
-  RecordHead head;
+  VolumeRecord head;
   {
     // End offset 0: what an interrupted write leaves.
     Bytes b;

@@ -10,7 +10,7 @@
 #include "jobs/job_window.h"
 #include "jobs/sets/backup_lists.h"
 #include "jobs/sets/restore_point.h"
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -178,7 +178,7 @@ void RestoreOne(RestoreJob& job, RestoreSource& source, const std::string& relat
   AppState& app = job.app;
   VolumeReader& reader = source.reader;
   if (!FindEntry(reader, relative_path)) return ShowFailureAfterWrites(app, source);
-  const std::string name = OutputName(reader.head.path);
+  const std::string name = OutputName(reader.record.path);
   if (name.empty()) return ShowFailureAfterWrites(app, source);
   const std::string path = job.target + name;
   if (WouldReplace(source, path)) {
@@ -193,7 +193,7 @@ void RestoreOne(RestoreJob& job, RestoreSource& source, const std::string& relat
       return;
     }
     if (answer != ui::Answer::kYes) {
-      reader.file.Seek(reader.head.end_offset);
+      reader.file.Seek(reader.record.end_offset);
       return;
     }
   }

@@ -26,9 +26,9 @@ bool SearchRange(VolumeReader& reader, int64_t from, int64_t until, const std::s
                  PathMatch match) {
   reader.damaged = false;
   if (!reader.file.Seek(from)) return false;
-  while (reader.file.Tell() < until && ReadEntryHead(reader)) {
-    if (SamePath(reader.head.path, wanted, match)) return true;
-    if (!reader.file.Seek(reader.head.end_offset)) return false;
+  while (reader.file.Tell() < until && ReadRecordHead(reader)) {
+    if (SamePath(reader.record.path, wanted, match)) return true;
+    if (!reader.file.Seek(reader.record.end_offset)) return false;
   }
   return false;
 }
@@ -69,7 +69,7 @@ int64_t BlockCount(int64_t size) { return size / kBlockSize + (size % kBlockSize
 class RecordFrames {
  public:
   RecordFrames(AppState& app, RestoreSource& source) : source_(source) {
-    left_ = BlockCount(source.reader.head.size);
+    left_ = BlockCount(source.reader.record.size);
     if (left_ >= kPipelinedBlocks) {
       if (!source.pipeline) source.pipeline = std::make_unique<BlockPipeline>(app.BlockWorkers);
       pipeline_ = source.pipeline.get();
@@ -106,11 +106,11 @@ class RecordFrames {
  private:
   void ReadNext(PipelineBlock& block) {
     VolumeReader& reader = source_.reader;
-    const int64_t size = reader.head.size;
+    const int64_t size = reader.record.size;
     const bool is_rest = --left_ == 0 && size % kBlockSize != 0;
     const auto nominal = static_cast<int32_t>(is_rest ? size % kBlockSize : kBlockSize);
     if (!ReadFrame(block, reader.file, reader.engine, nominal) ||
-        reader.file.Tell() > reader.head.end_offset) {
+        reader.file.Tell() > reader.record.end_offset) {
       left_ = 0;
     }
   }
@@ -128,7 +128,7 @@ class BlockWriter {
   BlockWriter(AppState& app, RestoreSource& source, File* out, std::vector<uint8_t>* content,
               int progress_bar)
       : app_(app),
-        head_(source.reader.head),
+        head_(source.reader.record),
         frames_(app, source),
         out_(out),
         content_(content),
@@ -160,7 +160,7 @@ class BlockWriter {
 
  private:
   AppState& app_;
-  const RecordHead& head_;
+  const VolumeRecord& head_;
   RecordFrames frames_;
   File* out_;                      // the file written, or
   std::vector<uint8_t>* content_;  // the content kept for the file writer
@@ -171,7 +171,7 @@ class BlockWriter {
 
 bool WriteBlocks(AppState& app, RestoreSource& source, File* out, std::vector<uint8_t>* content,
                  int progress_bar, int cancel_button, uint32_t& crc) {
-  const RecordHead& head = source.reader.head;
+  const VolumeRecord& head = source.reader.record;
   BlockWriter writer(app, source, out, content, progress_bar);
   bool complete = true;
   for (int64_t block = head.size / kBlockSize; block > 0 && complete; --block) {
@@ -201,7 +201,7 @@ int32_t FailedEarlier(RestoreSource& source) {
 
 int32_t WriteFile(AppState& app, RestoreSource& source, const std::string& path, int progress_bar,
                   int cancel_button) {
-  const RecordHead& head = source.reader.head;
+  const VolumeRecord& head = source.reader.record;
   File out;
   const int error = OpenRestoredFile(path, source.made_folder, out);
   if (error != 0) return FailedWrite(source, path, error);
@@ -218,7 +218,7 @@ int32_t WriteFile(AppState& app, RestoreSource& source, const std::string& path,
 // entry returns.
 int32_t WriteFileLater(AppState& app, RestoreSource& source, const std::string& path,
                        int progress_bar, int cancel_button) {
-  const RecordHead& head = source.reader.head;
+  const VolumeRecord& head = source.reader.record;
   WriteTask task{false, path, head.attributes, {}};
   task.content.reserve(static_cast<size_t>(head.size));
   uint32_t crc = 0;
@@ -284,7 +284,7 @@ bool FindEntry(VolumeReader& reader, const std::string& relative_path) {
 
 int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string& target_folder,
                         int progress_bar, int cancel_button) {
-  const RecordHead& head = source.reader.head;
+  const VolumeRecord& head = source.reader.record;
   source.failed_path.clear();
   source.failed_error = 0;
   const std::string name = OutputName(head.path);

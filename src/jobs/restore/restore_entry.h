@@ -12,7 +12,7 @@
 #include "archive/engines.h"
 #include "core/app_state.h"
 #include "jobs/restore/file_writer.h"
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -56,7 +56,7 @@ bool IsSafeRelativePath(const std::string& path);
 // record, by the rule of a restore point's paths (jobs/sets/restore_point.h): the exact
 // spelling wins; only when the volume has none is the path matched without regard to case.
 // Skips along the end offsets, never through the blocks. Leaves the reader on the record's
-// first block with reader.head describing it.
+// first block with reader.record describing it.
 bool FindEntry(VolumeReader& reader, const std::string& relative_path);
 
 // Writes the record FindEntry found below target_folder (ending in "\"): a folder is created

@@ -25,7 +25,7 @@ class FrameReader {
  public:
   struct Head {
     RecordStatus status = RecordStatus::kEnd;
-    RecordHead head;
+    VolumeRecord head;
   };
 
   FrameReader(platform::File& volume, int64_t size, int32_t engine, BlockPipeline& pipeline)
@@ -87,7 +87,7 @@ struct VerifyJob {
   AppState& app;
   platform::File volume;
   int64_t size = 0;
-  RecordHead head;
+  VolumeRecord head;
   BlockPipeline pipeline{app.BlockWorkers};
   std::unique_ptr<FrameReader> reader;
   int64_t position = 0;   // just past the last frame checked

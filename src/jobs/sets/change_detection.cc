@@ -134,7 +134,10 @@ std::vector<VolumeRecord> FindChangedFiles(AppState& app,
       *unreadable = stored.path;
       break;
     }
-    if (state == FileState::kChanged) changed.push_back({stored.path, stored.size, crc_now});
+    if (state == FileState::kChanged) {
+      changed.push_back(stored);
+      changed.back().crc = crc_now;
+    }
   }
   return changed;
 }

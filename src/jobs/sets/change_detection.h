@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 
 namespace sk {
 

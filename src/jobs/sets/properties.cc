@@ -75,7 +75,7 @@ RestorePointTotals TotalsOf(const RestorePoint& point) {
   totals.packed = point.PackedSize();
   totals.engine = point.engine();
   for (const PointEntry& entry : point.Entries()) {
-    if (entry.folder) {
+    if (entry.IsFolder()) {
       ++totals.folders;
     } else {
       ++totals.files;

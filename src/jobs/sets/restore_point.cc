@@ -5,7 +5,7 @@
 #include <unordered_map>
 
 #include "archive/volume.h"
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -13,14 +13,11 @@ namespace {
 
 constexpr size_t kNoRecord = std::numeric_limits<size_t>::max();
 
-PointEntry EntryOf(const CurrentEntry& record, const std::string& volume) {
-  return {record.Path,
-          volume,
-          record.UnpackedSize,
-          record.StoredSize,
-          record.Crc32,
-          record.Attributes,
-          record.Kind == kKindFolder};
+PointEntry EntryOf(const VolumeRecord& record, const std::string& volume) {
+  PointEntry entry;
+  static_cast<VolumeRecord&>(entry) = record;
+  entry.volume = volume;
+  return entry;
 }
 
 // The records of a volume in record order, up to the end or to a damaged record. False when
@@ -31,7 +28,7 @@ bool ReadRecords(const std::string& path, const std::string& volume,
   const int32_t opened = OpenVolume(reader, path);
   if (engine != nullptr) *engine = opened;
   if (opened < 0) return false;
-  while (ReadNextEntry(reader)) records.push_back(EntryOf(reader.entry, volume));
+  while (ReadNextRecord(reader)) records.push_back(EntryOf(reader.record, volume));
   return !reader.damaged;
 }
 
@@ -122,7 +119,7 @@ void RestorePoint::LoadMainVolume(const std::string& path, const StepHook& step)
   for (size_t r = 0; r < records.size(); ++r) {
     if (!left_out.empty() && step) step(Step::kRecordWeighed);
     if (drop[r]) {
-      left_out_size_ += records[r].stored_size;
+      left_out_size_ += records[r].StoredSize();
     } else {
       kept_.push_back(std::move(records[r]));
     }
@@ -175,7 +172,7 @@ std::vector<PointEntry> RestorePoint::Entries() const {
 int64_t RestorePoint::PackedSize() const {
   int64_t packed = main_size_ - left_out_size_;
   for (const PointEntry& entry : additions_) {
-    if (entry.found) packed += entry.stored_size;
+    if (entry.found) packed += entry.StoredSize();
   }
   return std::max<int64_t>(packed, 0);
 }

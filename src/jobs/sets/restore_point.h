@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "archive/set_names.h"
+#include "archive/volume.h"
 #include "jobs/sets/update_index.h"
 
 namespace sk {
@@ -28,15 +29,10 @@ enum class PathMatch { kExact, kFolded };
 inline constexpr PathMatch kPathMatchOrder[] = {PathMatch::kExact, PathMatch::kFolded};
 bool SamePath(const std::string& record_path, const std::string& wanted, PathMatch match);
 
-// One entry of a restore point: a record as the volume that holds its version stores it.
-struct PointEntry {
-  std::string path;    // record path, relative to the source folder's parent; folders end in "\"
+// One entry of a restore point: the record of the volume that holds its version (its path
+// relative to the source folder's parent, folders ending in "\"), and that volume.
+struct PointEntry : VolumeRecord {
   std::string volume;  // file name (no folder) of the volume that holds it
-  int64_t size = 0;    // unpacked bytes (0 for a folder)
-  int64_t stored_size = 0;  // bytes the record takes in its volume, path line included
-  uint32_t crc = 0;
-  int32_t attributes = 0;
-  bool folder = false;
   // False for an addition its volume does not hold (or that cannot be read there, or whose
   // index path lies outside the source folder's parent): it is listed and counted nowhere,
   // and a restore fails on it.

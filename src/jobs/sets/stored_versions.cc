@@ -2,7 +2,7 @@
 
 #include "archive/set_names.h"
 #include "jobs/create/create.h"
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 
 namespace sk {
 
@@ -15,12 +15,12 @@ void StoredVersions::Load(const std::string& backup_folder, const std::string& s
   VolumeReader reader;
   for (int32_t k = 1; k <= last_generation && k <= kMaxGeneration; ++k) {
     if (OpenVolume(reader, backup_folder + VolumeFileName(set_name, k)) < 0) continue;
-    while (ReadNextEntry(reader)) {
-      const CurrentEntry& entry = reader.entry;
-      std::vector<Version>& list = versions_[entry.Path];
+    while (ReadNextRecord(reader)) {
+      const VolumeRecord& record = reader.record;
+      std::vector<Version>& list = versions_[record.path];
       // Only a volume's first record for a path counts.
       if (!list.empty() && list.back().generation == k) continue;
-      list.push_back({k, entry.Kind == kKindFolder, entry.Crc32});
+      list.push_back({k, record.IsFolder(), record.crc});
     }
   }
 }

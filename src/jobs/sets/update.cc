@@ -12,7 +12,7 @@
 #include "jobs/sets/backup_lists.h"
 #include "jobs/sets/change_detection.h"
 #include "jobs/sets/stored_versions.h"
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -110,14 +110,15 @@ bool Prepare(UpdateJob& job, const std::string& display_name) {
     return true;
   }
   bool damaged = false;
-  std::vector<VolumeRecord> records = ReadVolumeRecords(main_volume, job.parent, &damaged);
+  std::vector<VolumeRecord> records = ReadVolumeRecords(main_volume, &damaged);
   // A base that cannot be read completely would turn its unread paths into additions.
   if (damaged) {
     Fail(app, main_volume);
     return true;
   }
   for (VolumeRecord& record : records) {
-    if (record.path.empty() || record.path.back() != '\\') job.stored_files.push_back(record);
+    record.path.insert(0, job.parent);
+    if (!record.IsFolder()) job.stored_files.push_back(record);
     app.StoredList.push_back(std::move(record.path));
   }
   return true;

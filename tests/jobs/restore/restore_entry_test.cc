@@ -57,7 +57,7 @@ TEST_F(RestoreEntryTest, SearchSkipsAlongEndOffsetsWithoutReadingBlocks) {
   Open(volume);
   EXPECT_EQ(RestoreEntry(app, source, "Docs\\wanted.txt", Folder("out"), -1, -1), 1);
   EXPECT_TRUE(FindEntry(source.reader, "Docs\\skipped.bin"));
-  EXPECT_EQ(source.reader.head.path, "Docs\\skipped.bin");
+  EXPECT_EQ(source.reader.record.path, "Docs\\skipped.bin");
 }
 
 TEST_F(RestoreEntryTest, CrcMismatchFailsButLeavesTheWrittenFileWithItsAttributes) {

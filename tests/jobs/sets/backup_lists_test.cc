@@ -7,7 +7,7 @@
 
 #include "core/size_text.h"
 #include "jobs/sets/sets_fixture.h"
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 #include "shell/main_window.h"
 #include "ui/main_window_ids.h"
@@ -65,7 +65,7 @@ class BackupListsTest : public SetsTest {
     std::map<std::string, int64_t> sizes;
     VolumeReader reader;
     OpenVolume(reader, VolumePath(k));
-    while (ReadNextEntry(reader)) sizes[reader.entry.Path] = reader.entry.StoredSize;
+    while (ReadNextRecord(reader)) sizes[reader.record.path] = reader.record.StoredSize();
     return sizes;
   }
 };

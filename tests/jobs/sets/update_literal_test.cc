@@ -13,7 +13,7 @@
 #include "jobs/create/generations.h"
 #include "jobs/sets/sets_fixture.h"
 #include "jobs/sets/stored_versions.h"
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 
 namespace sk::testing {
@@ -26,10 +26,10 @@ std::string SlowFindStoredVersion(AppState& app, const std::string& path, const 
   for (int32_t k = 1; k <= last; ++k) {
     VolumeReader reader;
     if (OpenVolume(reader, app.BackupFolder + VolumeFileName(set_name, k)) < 0) continue;
-    while (ReadNextEntry(reader)) {
-      if (parent + reader.entry.Path != path) continue;
-      if (reader.entry.Kind == kKindFolder ||
-          reader.entry.Crc32 == FileCrc32(app, path).value_or(0)) {
+    while (ReadNextRecord(reader)) {
+      if (parent + reader.record.path != path) continue;
+      if (reader.record.IsFolder() ||
+          reader.record.crc == FileCrc32(app, path).value_or(0)) {
         return VolumeFileName(set_name, k);
       }
       break;
@@ -63,8 +63,8 @@ std::string SlowUpdateIndex(AppState& app, const std::string& source) {
   std::vector<VolumeRecord> files;
   scan.clear();
   ScanTree(app, source, 1);
-  for (VolumeRecord& record :
-       ReadVolumeRecords(app.BackupFolder + VolumeFileName(set_name, 0), parent)) {
+  for (VolumeRecord& record : ReadVolumeRecords(app.BackupFolder + VolumeFileName(set_name, 0))) {
+    record.path.insert(0, parent);
     if (record.path.back() != '\\') files.push_back(record);
     stored.push_back(record.path);
   }

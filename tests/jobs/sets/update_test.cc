@@ -11,7 +11,7 @@
 #include "archive/crc32.h"
 #include "jobs/sets/backup_lists.h"
 #include "jobs/sets/sets_fixture.h"
-#include "jobs/sets/volume_reader.h"
+#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 #include "ui/main_window_ids.h"
 
@@ -52,7 +52,7 @@ class UpdateTest : public SetsTest {
   // The records of a volume: relative path, a space, CRC text.
   StringList Records(int32_t k) {
     StringList lines;
-    for (const VolumeRecord& record : ReadVolumeRecords(VolumePath(k), "")) {
+    for (const VolumeRecord& record : ReadVolumeRecords(VolumePath(k))) {
       lines.push_back(record.path + " " + CrcText(record.crc));
     }
     return lines;
