@@ -1,9 +1,15 @@
 #include "jobs/create/exclusions.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "archive/set_names.h"
+#include "platform/file_system.h"
 
 namespace sk {
 namespace {
+
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -59,6 +65,9 @@ std::string Normalized(const std::string& pattern) {
   return text;
 }
 
+// A name that stands for any number of names.
+bool IsAnyDepth(const std::string& glob) { return glob == "**"; }
+
 std::vector<std::string> NamesOf(const std::string& path) {
   std::vector<std::string> names;
   size_t start = 0;
@@ -68,6 +77,24 @@ std::vector<std::string> NamesOf(const std::string& path) {
   }
   names.push_back(path.substr(start));
   return names;
+}
+
+// The text of the file at path, read up to the bound; false with the cause told.
+bool ReadBoundedFile(const std::string& path, std::string& text, std::string& why) {
+  platform::File file;
+  // One byte past the bound, so that a file that grows after it was opened is refused too.
+  text.assign(kMaxPatternFileBytes + 1, '\0');
+  const int64_t got = file.OpenRead(path) ? file.Read(text.data(), text.size()) : -1;
+  if (got < 0) {
+    why = platform::ErrorText(file.error() != 0 ? file.error() : platform::LastError());
+    return false;
+  }
+  if (got > kMaxPatternFileBytes) {
+    why = "the file is larger than 1 MiB";
+    return false;
+  }
+  text.resize(static_cast<size_t>(got));
+  return true;
 }
 
 }  // namespace
@@ -132,7 +159,8 @@ ExclusionMatcher::ExclusionMatcher(const std::vector<std::string>& patterns, boo
       pattern.folders_only = true;
     }
     pattern.names = NamesOf(text);
-    if (pattern.names.size() > 1) pattern.anchored = true;
+    pattern.any_depth = std::any_of(pattern.names.begin(), pattern.names.end(), IsAnyDepth);
+    if (pattern.names.size() > 1 || pattern.any_depth) pattern.anchored = true;
     patterns_.push_back(std::move(pattern));
   }
 }
@@ -178,12 +206,41 @@ bool ExclusionMatcher::Excludes(const std::vector<std::string>& names, bool is_f
       if (Matches(pattern.names.front(), names.back())) return true;
       continue;
     }
-    if (pattern.names.size() != names.size()) continue;
-    bool all = true;
-    for (size_t i = 0; all && i < names.size(); ++i) all = Matches(pattern.names[i], names[i]);
-    if (all) return true;
+    if (MatchesNames(pattern, names)) return true;
   }
   return false;
+}
+
+bool ExclusionMatcher::MatchesNames(const Pattern& pattern,
+                                    const std::vector<std::string>& names) const {
+  const std::vector<std::string>& globs = pattern.names;
+  if (!pattern.any_depth) {
+    if (globs.size() != names.size()) return false;
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (!Matches(globs[i], names[i])) return false;
+    }
+    return true;
+  }
+  // rest[n]: whether the globs after the one at hand match the names from n on. Filled from
+  // the last glob back, so each glob meets each name once; trying every split of the names
+  // among the "**"s instead would take time exponential in their number.
+  const size_t count = names.size();
+  std::vector<bool> rest(count + 1, false);
+  rest[count] = true;
+  for (size_t g = globs.size(); g-- > 0;) {
+    std::vector<bool> here(count + 1, false);
+    for (size_t n = count + 1; n-- > 0;) {
+      if (!IsAnyDepth(globs[g])) {
+        here[n] = n < count && rest[n + 1] && Matches(globs[g], names[n]);
+      } else if (g + 1 == globs.size()) {
+        here[n] = n < count;  // what lies below: one name at least
+      } else {
+        here[n] = rest[n] || (n < count && here[n + 1]);
+      }
+    }
+    rest = std::move(here);
+  }
+  return rest[0];
 }
 
 std::string JoinPatterns(const std::vector<std::string>& patterns) {
@@ -232,6 +289,33 @@ std::vector<std::string> SplitPatterns(const std::string& value) {
   }
   take();
   return patterns;
+}
+
+bool ReadPatternFile(const std::string& path, std::vector<std::string>& patterns,
+                     std::string& why) {
+  std::string text;
+  if (!ReadBoundedFile(path, text, why)) return false;
+  const bool utf8 = text.starts_with(kUtf8Mark);
+  if (utf8) text.erase(0, sizeof kUtf8Mark - 1);
+  std::vector<std::string> read;
+  int line_number = 0;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    ++line_number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string pattern = Trimmed(line);
+    if (pattern.empty() || pattern.front() == '#') continue;
+    const PatternFault fault = CheckPattern(pattern);
+    if (fault != PatternFault::kNone) {
+      why = "line " + std::to_string(line_number) + ": " + PatternFaultText(fault);
+      return false;
+    }
+    read.push_back(utf8 ? platform::SystemTextFromUtf8(pattern) : pattern);
+  }
+  patterns.insert(patterns.end(), read.begin(), read.end());
+  return true;
 }
 
 std::string ExclusionKey(const std::string& source_folder) {

@@ -7,6 +7,12 @@
 //   depth: "*.tmp", "node_modules".
 // - A pattern with a "/" inside is anchored at the source folder and matches name by name:
 //   "docs/*.pdf" matches docs/a.pdf but not x/docs/a.pdf or docs/sub/a.pdf.
+// - A name that is exactly "**" matches any number of names, or none, so that one anchored
+//   pattern reaches into a whole tree: "**/*.tmp" matches a.tmp and x/y/a.tmp, "a/**/b"
+//   matches a/b and a/x/y/b. At the end it stands for what lies below, one name at least:
+//   "build/**" leaves out everything in the folder build but keeps the folder itself, empty,
+//   so that tools that expect it find it after a restore, and keeps a file named build
+//   ("./build/" leaves the folder out too). Inside a longer name, "**" is "*".
 // - A trailing "/" matches folders only: "build/" leaves out every folder named build with
 //   everything below it, but keeps a file named build.
 // An excluded folder is left out with everything below it. Letter case counts as the
@@ -15,9 +21,16 @@
 // Blanks at either end of a pattern are dropped. In Settings.ini a set's patterns stand in
 // one value, separated by ";"; a ";" inside a pattern is written "[;]", which matches the
 // same names, so the separator never clashes with a pattern.
+//
+// A pattern file holds one pattern a line, lines ended by LF or CR LF, in the system's
+// encoding, or in UTF-8 when it starts with the UTF-8 mark (as Windows editors write it).
+// Blank lines and lines whose first non-blank is "#" are notes for the reader; a pattern
+// that starts with "#" is written "[#]...". One bad line fails the whole file: the list
+// without it would not be the one its author wrote.
 #ifndef STOWKEEPER_JOBS_CREATE_EXCLUSIONS_H_
 #define STOWKEEPER_JOBS_CREATE_EXCLUSIONS_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -58,10 +71,13 @@ class ExclusionMatcher {
  private:
   struct Pattern {
     std::vector<std::string> names;  // one glob per name
-    bool anchored = false;           // had a "/" inside
+    bool anchored = false;           // had a "/" inside, or a "**" name
+    bool any_depth = false;          // has a "**" name: the path may be longer than names
     bool folders_only = false;       // had a trailing "/"
   };
   bool Matches(const std::string& glob, const std::string& name) const;
+  // Whether an anchored pattern matches the names, one glob per name and "**" for any number.
+  bool MatchesNames(const Pattern& pattern, const std::vector<std::string>& names) const;
   std::vector<Pattern> patterns_;
   bool ignore_case_ = false;
 };
@@ -69,6 +85,14 @@ class ExclusionMatcher {
 // The value a list of patterns has in Settings.ini, and back.
 std::string JoinPatterns(const std::vector<std::string>& patterns);
 std::vector<std::string> SplitPatterns(const std::string& value);
+
+// The largest pattern file read: far more than any list written by hand needs, little to
+// hold in memory.
+inline constexpr int64_t kMaxPatternFileBytes = 1 << 20;
+// Adds the patterns of the file at path (internal form) to patterns. False, with patterns
+// unchanged and why told, when the file cannot be read (the system's cause), is larger than
+// kMaxPatternFileBytes, or holds a line that fails CheckPattern ("line 3: " and the fault).
+bool ReadPatternFile(const std::string& path, std::vector<std::string>& patterns, std::string& why);
 
 // The settings key of a source folder (a full path ending in "\"): its set name in lower
 // case, as set files are matched without regard to case; "" when the folder has no set

@@ -87,6 +87,62 @@ TEST(ExclusionPatternTest, LetterCaseCountsAsThePlatformCountsIt) {
   EXPECT_TRUE(stars.Excludes({std::string(5000, 'a') + "b"}, false));
 }
 
+// Whether the matcher leaves out the entry at path ("a/b", a trailing "/" for a folder).
+bool LeftOut(const ExclusionMatcher& matcher, std::string path) {
+  const bool folder = path.ends_with("/");
+  if (folder) path.pop_back();
+  std::vector<std::string> names(1);
+  for (const char c : path) {
+    if (c == '/') {
+      names.emplace_back();
+    } else {
+      names.back() += c;
+    }
+  }
+  return matcher.Excludes(names, folder);
+}
+
+TEST(ExclusionPatternTest, DoubleStarStandsForAnyNumberOfFolders) {
+  const struct {
+    const char* pattern;
+    std::vector<std::string> out, kept;
+  } cases[] = {
+      {"**/*.tmp", {"a.tmp", "x/y/a.tmp"}, {"a.tmp/keep", "x/a.tmp.keep"}},
+      // What lies below build, not build itself, nor a build deeper down.
+      {"build/**", {"build/a.o", "build/obj/"}, {"build/", "build", "src/build/a.o"}},
+      {"a/**/b", {"a/b", "a/x/y/b/"}, {"b", "x/a/b", "a/b/c", "a/"}},
+      {"**/cache/", {"cache/", "x/y/cache/"}, {"x/cache", "x/cache2/"}},
+      // Inside a longer name, "**" stays within the name.
+      {"src/foo**", {"src/foo.c"}, {"src/foo/x"}},
+  };
+  for (const auto& c : cases) {
+    const ExclusionMatcher matcher({c.pattern}, false);
+    for (const std::string& path : c.out) {
+      EXPECT_TRUE(LeftOut(matcher, path)) << c.pattern << " " << path;
+    }
+    for (const std::string& path : c.kept) {
+      EXPECT_FALSE(LeftOut(matcher, path)) << c.pattern << " " << path;
+    }
+  }
+  EXPECT_FALSE(LeftOut(ExclusionMatcher({"**/Cache/"}, false), "a/cache/"));
+  EXPECT_TRUE(LeftOut(ExclusionMatcher({"**/Cache/"}, true), "a/CACHE/"));
+}
+
+// Trying every split of a deep path among many "**"s would not end in any test's lifetime.
+TEST(ExclusionPatternTest, ManyDoubleStarsOnADeepPathStayQuickAndRight) {
+  std::vector<std::string> deep(400, "d");
+  const ExclusionMatcher m({"**/**/**/**/**/**/x", "**/d/**/d/**/d/**/y/**/z"}, false);
+  deep.push_back("w");
+  EXPECT_FALSE(m.Excludes(deep, false));
+  deep.back() = "x";
+  EXPECT_TRUE(m.Excludes(deep, false));
+  deep.back() = "y";
+  deep.push_back("z");
+  EXPECT_TRUE(m.Excludes(deep, false));
+  deep.erase(deep.begin() + 1, deep.end() - 3);  // d d y z: a "d" too few
+  EXPECT_FALSE(m.Excludes(deep, false));
+}
+
 TEST(ExclusionPatternTest, ListsSplitWhereTheyWereJoined) {
   const std::vector<std::string> patterns = {"*.tmp", "a;b", "[;x]", "[]]z;", "build/"};
   const std::string value = JoinPatterns(patterns);
@@ -138,6 +194,13 @@ TEST_F(ExclusionScanTest, TheScanLeavesOutWhatThePatternsName) {
   EXPECT_TRUE(Scan({"*"}).empty());
   // No list: everything.
   EXPECT_EQ(Scan({}).size(), 17u);
+}
+
+// "docs/**" keeps the folder docs, empty; nothing below an excluded folder is listed.
+TEST_F(ExclusionScanTest, DoubleStarPatternsLeaveOutWhatTheyReach) {
+  const std::vector<std::string> expected = {"Cache\\", "build",       "docs\\", "keep.txt",
+                                             "sub\\",   "sub\\keep.c", "web\\"};
+  EXPECT_EQ(Scan({"**/*.tmp", "docs/**", "**/node_modules/", "**/*.bin"}), expected);
 }
 
 TEST_F(ExclusionScanTest, SettingsKeepTheListsInAGroupOlderReadersSkip) {
@@ -204,6 +267,63 @@ TEST_F(ExclusionScanTest, ASaveKeepsTheListsAnotherRunSavedMeanwhile) {
   EXPECT_EQ(ExclusionsOf(after.app, theirs), std::vector<std::string>{"cache/"});
   EXPECT_EQ(ExclusionsOf(after.app, mine), std::vector<std::string>{"new/"});
   EXPECT_TRUE(ExclusionsOf(after.app, Source()).empty());
+}
+
+class ExclusionFileTest : public ::testing::Test {
+ protected:
+  void TearDown() override { platform::ClearFaults(); }
+  // Reads the file into a list that holds one pattern already.
+  bool Read(const std::string& content) {
+    tmp.Write("patterns.txt", content);
+    patterns = {"given"};
+    why.clear();
+    return ReadPatternFile(tmp.Internal("patterns.txt"), patterns, why);
+  }
+  TempFolder tmp;
+  std::vector<std::string> patterns;
+  std::string why;
+};
+
+TEST_F(ExclusionFileTest, NotesBlankLinesAndBothLineEndsAreReadAsMeant) {
+  ASSERT_TRUE(
+      Read("\xEF\xBB\xBF*.tmp\r\n# build output\r\n\r\n  \t\n  build/**  \n"
+           "   # indented note\n[#]tag\nlast/"))
+      << why;
+  EXPECT_EQ(patterns, (std::vector<std::string>{"given", "*.tmp", "build/**", "[#]tag", "last/"}));
+  // The mark is no part of the first pattern, or it would never match.
+  EXPECT_TRUE(ExclusionMatcher(patterns, false).Excludes({"a.tmp"}, false));
+}
+
+TEST_F(ExclusionFileTest, ABadLineFailsTheWholeFileByItsNumber) {
+  EXPECT_FALSE(Read("*.tmp\r\n# note\r\n\r\nok/\r\nx[ab\r\nlater\r\n"));
+  EXPECT_EQ(why, "line 5: " + PatternFaultText(PatternFault::kUnbalancedBracket));
+  EXPECT_EQ(patterns, std::vector<std::string>{"given"});
+  // A CR alone ends no line: it stays in the pattern as a control character.
+  EXPECT_FALSE(Read("a\rb\n"));
+  EXPECT_EQ(why, "line 1: " + PatternFaultText(PatternFault::kControlCharacter));
+}
+
+TEST_F(ExclusionFileTest, AFileThatCannotBeReadFailsWithItsCause) {
+  patterns = {"given"};
+  EXPECT_FALSE(ReadPatternFile(tmp.Internal("missing.txt"), patterns, why));
+  EXPECT_EQ(why, platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kMissing)));
+  EXPECT_EQ(patterns, std::vector<std::string>{"given"});
+
+  // A read that fails halfway is no shorter list.
+  platform::InjectFault(platform::FaultOp::kRead, "patterns.txt");
+  EXPECT_FALSE(Read("*.tmp\n"));
+  EXPECT_EQ(why, platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kInputOutput)));
+  EXPECT_EQ(patterns, std::vector<std::string>{"given"});
+
+  // The bound holds to the byte.
+  std::string full(kMaxPatternFileBytes, '#');
+  full[0] = 'x';
+  full[1] = '\n';
+  EXPECT_TRUE(Read(full)) << why;
+  EXPECT_EQ(patterns, (std::vector<std::string>{"given", "x"}));
+  EXPECT_FALSE(Read(full + "\n"));
+  EXPECT_FALSE(why.empty());
+  EXPECT_EQ(patterns, std::vector<std::string>{"given"});
 }
 
 }  // namespace
