@@ -65,21 +65,48 @@ bool PathOfNamePart(const std::string& part, char separator, std::string& path) 
   return true;
 }
 
-// One parameter of ExecStart: quoted, with the quote and the backslash escaped, and "%"
-// and "$" doubled, which systemd would otherwise expand.
-std::string ExecParameter(const std::string& text) {
+// Text in systemd's double quotes: the quote and the backslash escaped, "%" doubled, and "$"
+// doubled where the setting expands variables (ExecStart=, not Environment=). A control byte
+// is written as "\xNN", so that no line break in a path can end the line and begin another
+// setting.
+std::string SystemdQuoted(const std::string& text, bool expands_variables) {
   std::string quoted = "\"";
   for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      quoted += "\\x";
+      quoted += kHexDigits[byte >> 4];
+      quoted += kHexDigits[byte & 0xF];
+      continue;
+    }
     if (c == '\\' || c == '"') quoted += '\\';
-    if (c == '%' || c == '$') quoted += c;
+    if (c == '%' || (c == '$' && expands_variables)) quoted += c;
     quoted += c;
   }
   return quoted + "\"";
 }
 
+// One parameter of ExecStart.
+std::string ExecParameter(const std::string& text) { return SystemdQuoted(text, true); }
+
+// The line that gives the service the XDG_CONFIG_HOME the schedule was made with, and so its
+// settings folder; none for "".
+std::string EnvironmentLine(const std::string& config_home) {
+  if (config_home.empty()) return "";
+  return "Environment=" + SystemdQuoted("XDG_CONFIG_HOME=" + config_home, false) + "\n";
+}
+
+// The description is shown, never parsed: a control byte in the path is a "?" there.
 std::string UnitDescription(const std::string& source_native) {
   std::string text = "Stowkeeper backup of ";
-  for (const char c : source_native) text += c == '%' ? std::string("%%") : std::string(1, c);
+  for (const char c : source_native) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      text += '?';
+    } else {
+      text += c == '%' ? std::string("%%") : std::string(1, c);
+    }
+  }
   return text;
 }
 
@@ -172,7 +199,8 @@ std::string TimerUnitName(const std::string& source_native) {
   return kUnitPrefix + UnitPart(source_native) + ".timer";
 }
 
-std::string ServiceUnitText(const std::string& program, const std::string& source_native) {
+std::string ServiceUnitText(const std::string& program, const std::string& source_native,
+                            const std::string& config_home) {
   // A scheduled run creates the set when there is none yet, so the one command serves the
   // first run and every later one.
   return "# Written by Stowkeeper; \"stowkeeper --schedule off SOURCE\" removes it.\n"
@@ -182,9 +210,9 @@ std::string ServiceUnitText(const std::string& program, const std::string& sourc
          "\n"
          "\n"
          "[Service]\n"
-         "Type=oneshot\n"
-         "ExecStart=" +
-         ExecParameter(program) + " /u " + ExecParameter(source_native) +
+         "Type=oneshot\n" +
+         EnvironmentLine(config_home) + "ExecStart=" + ExecParameter(program) + " /u " +
+         ExecParameter(source_native) +
          " --scheduled\n"
          "Nice=10\n"
          "IOSchedulingClass=idle\n";
@@ -212,9 +240,12 @@ std::string TimerUnitText(const std::string& source_native, Frequency frequency)
 }
 
 std::string CrontabLine(const std::string& program, const std::string& source_native,
-                        Frequency frequency) {
-  return std::string("@") + FrequencyWord(frequency) + " " + ShellWord(program) + " /u " +
-         ShellWord(source_native) + " --scheduled";
+                        Frequency frequency, const std::string& config_home) {
+  // The shell cron starts sets the variable for the program alone.
+  const std::string environment =
+      config_home.empty() ? "" : "XDG_CONFIG_HOME=" + ShellWord(config_home) + " ";
+  return std::string("@") + FrequencyWord(frequency) + " " + environment + ShellWord(program) +
+         " /u " + ShellWord(source_native) + " --scheduled";
 }
 
 std::string UserUnitFolder() {

@@ -54,14 +54,18 @@ std::string UnitPartOfPath(const std::string& native_path);
 std::string PathOfUnitPart(const std::string& part);
 
 // The units of source_native's schedule: "stowkeeper-" + UnitPartOfPath + ".service" and
-// ".timer"; the service runs program (an absolute native path).
+// ".timer"; the service runs program (an absolute native path). config_home: the
+// XDG_CONFIG_HOME the schedule was made with, which the run gets too, so that it reads the
+// same settings folder ("Environment=\"XDG_CONFIG_HOME=...\""); "" when none was set.
 std::string ServiceUnitName(const std::string& source_native);
 std::string TimerUnitName(const std::string& source_native);
-std::string ServiceUnitText(const std::string& program, const std::string& source_native);
+std::string ServiceUnitText(const std::string& program, const std::string& source_native,
+                            const std::string& config_home);
 std::string TimerUnitText(const std::string& source_native, Frequency frequency);
-// The crontab line that runs the same as the timer: "@daily 'program' /u 'source' --scheduled".
+// The crontab line that runs the same as the timer: "@daily 'program' /u 'source' --scheduled",
+// or with config_home "@daily XDG_CONFIG_HOME='config_home' 'program' /u 'source' --scheduled".
 std::string CrontabLine(const std::string& program, const std::string& source_native,
-                        Frequency frequency);
+                        Frequency frequency, const std::string& config_home);
 // The folder of the user's own systemd units: $XDG_CONFIG_HOME/systemd/user/, else
 // ~/.config/systemd/user/ (internal form); "" without a home folder.
 std::string UserUnitFolder();

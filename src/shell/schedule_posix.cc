@@ -68,6 +68,13 @@ std::string UnitSource(const std::string& source) {
   return native;
 }
 
+// The XDG_CONFIG_HOME the program runs with where it counts (absolute, as UserSettingsFolder
+// takes it), for the scheduled runs to read the same settings folder; "" for none.
+std::string ConfigHome() {
+  const std::string value = platform::EnvironmentValue("XDG_CONFIG_HOME");
+  return value.starts_with('/') ? value : "";
+}
+
 ScheduleChange RemoveUnits(const std::string& folder, const std::string& native) {
   const std::string service = folder + ServiceUnitName(native);
   const std::string timer = folder + TimerUnitName(native);
@@ -113,7 +120,8 @@ ScheduleChange SetSchedule(const std::string& program, const std::string& source
   }
   const UnitState before[] = {{folder + ServiceUnitName(native), {}},
                               {folder + TimerUnitName(native), {}}};
-  const std::string texts[] = {ServiceUnitText(program, native),
+  const std::string config_home = ConfigHome();
+  const std::string texts[] = {ServiceUnitText(program, native, config_home),
                                TimerUnitText(native, frequency)};
   std::vector<UnitState> old;
   for (const UnitState& unit : before) old.push_back({unit.path, ReadUnit(unit.path)});
@@ -134,7 +142,7 @@ ScheduleChange SetSchedule(const std::string& program, const std::string& source
   if (reload.status != 0) {
     put_back();
     change.why = "no systemd runs for this user (" + Said(reload) + ")";
-    change.crontab_line = CrontabLine(program, native, frequency);
+    change.crontab_line = CrontabLine(program, native, frequency, config_home);
     return change;
   }
   platform::ProcessResult enable = Systemctl({"enable", "--now", TimerUnitName(native)});

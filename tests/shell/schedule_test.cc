@@ -43,17 +43,19 @@ struct PretendScheduler {
 };
 
 constexpr char kProgram[] = "/usr/bin/stowkeeper";
+// An XDG_CONFIG_HOME with all that systemd and the shell read in their own ways.
+constexpr char kOddConfigHome[] = "/home/ann/my \"cfg\" 100%$HOME\\x'";
 
-std::string ExpectedService(const std::string& source) {
+// environment: the service's "Environment=" line, if any.
+std::string ExpectedService(const std::string& source, const std::string& environment = "") {
   return "# Written by Stowkeeper; \"stowkeeper --schedule off SOURCE\" removes it.\n"
          "[Unit]\n"
          "Description=Stowkeeper backup of " +
          source +
          "\n\n"
          "[Service]\n"
-         "Type=oneshot\n"
-         "ExecStart=\"/usr/bin/stowkeeper\" /u \"" +
-         source +
+         "Type=oneshot\n" +
+         environment + "ExecStart=\"/usr/bin/stowkeeper\" /u \"" + source +
          "\" --scheduled\n"
          "Nice=10\n"
          "IOSchedulingClass=idle\n";
@@ -101,7 +103,7 @@ TEST(ScheduleTest, FrequenciesAndUnitNamesReadBack) {
 
 TEST(ScheduleTest, UnitFilesForEachFrequency) {
   const std::string source = "/home/ann/My Data";
-  EXPECT_EQ(ServiceUnitText(kProgram, source), ExpectedService(source));
+  EXPECT_EQ(ServiceUnitText(kProgram, source, ""), ExpectedService(source));
   for (const auto& [frequency, word] : {std::pair{Frequency::kHourly, "hourly"},
                                         {Frequency::kDaily, "daily"},
                                         {Frequency::kWeekly, "weekly"}}) {
@@ -109,14 +111,47 @@ TEST(ScheduleTest, UnitFilesForEachFrequency) {
   }
   // systemd expands "%" and "$" and reads "\" and '"' as escapes: each is given so that the
   // program receives the path as it is.
-  const std::string service = ServiceUnitText("/opt/s k/stowkeeper", "/d/100%$x\\\"y");
+  const std::string service = ServiceUnitText("/opt/s k/stowkeeper", "/d/100%$x\\\"y", "");
   EXPECT_NE(service.find("ExecStart=\"/opt/s k/stowkeeper\" /u \"/d/100%%$$x\\\\\\\"y\" "
                          "--scheduled\n"),
             std::string::npos)
       << service;
   EXPECT_NE(service.find("Description=Stowkeeper backup of /d/100%%$x"), std::string::npos);
-  EXPECT_EQ(CrontabLine("/opt/s k/stowkeeper", "/home/ann/it's 100%", Frequency::kWeekly),
+  EXPECT_EQ(CrontabLine("/opt/s k/stowkeeper", "/home/ann/it's 100%", Frequency::kWeekly, ""),
             "@weekly '/opt/s k/stowkeeper' /u '/home/ann/it'\\''s 100\\%' --scheduled");
+}
+
+// A schedule made with a settings folder of its own runs with it: XDG_CONFIG_HOME goes into
+// the service and the crontab line, each quoted in its own way; without one nothing changes.
+TEST(ScheduleTest, UnitAndCrontabCarryTheSettingsFolder) {
+  const std::string source = "/home/ann/Data";
+  // systemd reads "%" as a specifier and '"' and "\" as escapes, but no "$" in Environment=.
+  EXPECT_EQ(ServiceUnitText(kProgram, source, kOddConfigHome),
+            ExpectedService(source,
+                            "Environment=\"XDG_CONFIG_HOME=/home/ann/my \\\"cfg\\\" "
+                            "100%%$HOME\\\\x'\"\n"));
+  EXPECT_EQ(ServiceUnitText(kProgram, source, "/c/my cfg"),
+            ExpectedService(source, "Environment=\"XDG_CONFIG_HOME=/c/my cfg\"\n"));
+  EXPECT_EQ(ServiceUnitText(kProgram, source, ""), ExpectedService(source));
+
+  // The shell cron starts sets it for the program alone; cron reads "%" as a line break.
+  EXPECT_EQ(CrontabLine(kProgram, source, Frequency::kDaily, "/home/ann/my cfg 100%"),
+            "@daily XDG_CONFIG_HOME='/home/ann/my cfg 100\\%' '/usr/bin/stowkeeper' /u "
+            "'/home/ann/Data' --scheduled");
+  EXPECT_EQ(CrontabLine(kProgram, source, Frequency::kHourly, kOddConfigHome),
+            "@hourly XDG_CONFIG_HOME='/home/ann/my \"cfg\" 100\\%$HOME\\x'\\''' "
+            "'/usr/bin/stowkeeper' /u '/home/ann/Data' --scheduled");
+  EXPECT_EQ(CrontabLine(kProgram, source, Frequency::kDaily, ""),
+            "@daily '/usr/bin/stowkeeper' /u '/home/ann/Data' --scheduled");
+
+  // A line break in a path is escaped (or a "?" where only shown) and begins no setting.
+  const std::string unit =
+      ServiceUnitText(kProgram, "/d/a\nExecStartPre=/x", "/c\nExecStartPost=/y\r");
+  EXPECT_EQ(unit.find("\nExecStartP"), std::string::npos) << unit;
+  EXPECT_NE(unit.find("Environment=\"XDG_CONFIG_HOME=/c\\x0AExecStartPost=/y\\x0D\"\n"),
+            std::string::npos)
+      << unit;
+  EXPECT_NE(unit.find(" /u \"/d/a\\x0AExecStartPre=/x\" "), std::string::npos) << unit;
 }
 
 #ifndef _WIN32
@@ -129,12 +164,17 @@ TEST(ScheduleTest, SystemdAcceptsTheUnits) {
   const std::string program = testing::ProgramPath();
   const std::string source = folder.Native("My-Data 100%");
   for (const Frequency frequency : {Frequency::kHourly, Frequency::kDaily, Frequency::kWeekly}) {
-    folder.Write(ServiceUnitName(source), ServiceUnitText(program, source));
-    folder.Write(TimerUnitName(source), TimerUnitText(source, frequency));
-    const platform::ProcessResult verified = platform::RunProcess(
-        {"systemd-analyze", "verify", "--man=no", folder.Native(ServiceUnitName(source)),
-         folder.Native(TimerUnitName(source))});
-    EXPECT_EQ(verified.status, 0) << FrequencyWord(frequency) << ": " << verified.output;
+    for (const std::string config_home : {"", kOddConfigHome}) {
+      folder.Write(ServiceUnitName(source), ServiceUnitText(program, source, config_home));
+      folder.Write(TimerUnitName(source), TimerUnitText(source, frequency));
+      const platform::ProcessResult verified = platform::RunProcess(
+          {"systemd-analyze", "verify", "--man=no", folder.Native(ServiceUnitName(source)),
+           folder.Native(TimerUnitName(source))});
+      EXPECT_EQ(verified.status, 0) << FrequencyWord(frequency) << ": " << verified.output;
+      // A setting systemd cannot read it only warns of, and leaves out.
+      EXPECT_EQ(verified.output.find("ignoring"), std::string::npos)
+          << config_home << ": " << verified.output;
+    }
   }
 }
 #endif
@@ -178,9 +218,10 @@ TEST(ScheduleTest, TaskSchedulerCommandLines) {
 class SystemdScheduleTest : public ::testing::Test {
  protected:
   SystemdScheduleTest() {
-    env_.Set("XDG_CONFIG_HOME", folder_.Native("config"));
+    env_.Set("XDG_CONFIG_HOME", ConfigHome());
     folder_.MakeFolder("Data");
   }
+  std::string ConfigHome() { return folder_.Native("config"); }
   std::string Source() { return folder_.Internal("Data\\"); }
   std::string Native() { return folder_.Native("Data"); }
   std::vector<std::string> Units() {
@@ -200,7 +241,8 @@ class SystemdScheduleTest : public ::testing::Test {
 TEST_F(SystemdScheduleTest, InstallsChangesListsAndRemoves) {
   ScheduleChange change = SetSchedule(kProgram, Source(), Frequency::kDaily);
   ASSERT_TRUE(change.done) << change.why;
-  EXPECT_EQ(Unit(".service"), ExpectedService(Native()));
+  EXPECT_EQ(Unit(".service"),
+            ExpectedService(Native(), "Environment=\"XDG_CONFIG_HOME=" + ConfigHome() + "\"\n"));
   EXPECT_EQ(Unit(".timer"), ExpectedTimer(Native(), UnitPartOfPath(Native()), "daily"));
   EXPECT_EQ(systemctl_.commands,
             (std::vector<Command>{{"systemctl", "--user", "daemon-reload"},
@@ -232,8 +274,8 @@ TEST_F(SystemdScheduleTest, WithoutUserSystemdNothingStaysInstalledAndCronIsOffe
   ScheduleChange change = SetSchedule(kProgram, Source(), Frequency::kHourly);
   EXPECT_FALSE(change.done);
   EXPECT_NE(change.why.find("no systemd runs for this user"), std::string::npos) << change.why;
-  EXPECT_EQ(change.crontab_line, "@hourly '/usr/bin/stowkeeper' /u '" + Native() +
-                                     "' --scheduled");
+  EXPECT_EQ(change.crontab_line, "@hourly XDG_CONFIG_HOME='" + ConfigHome() +
+                                     "' '/usr/bin/stowkeeper' /u '" + Native() + "' --scheduled");
   EXPECT_TRUE(Units().empty());
 
   // A schedule in place stays as it was when a change cannot be made whole.
@@ -246,6 +288,25 @@ TEST_F(SystemdScheduleTest, WithoutUserSystemdNothingStaysInstalledAndCronIsOffe
   EXPECT_TRUE(change.crontab_line.empty());
   EXPECT_EQ(Unit(".timer"), timer);
   EXPECT_EQ(Units().size(), 2u);
+}
+
+// Without an XDG_CONFIG_HOME (or with a relative one, which the program does not take
+// either) the runs read the settings folder in the home folder, and the units say nothing.
+TEST_F(SystemdScheduleTest, WithoutASettingsFolderOfItsOwnTheUnitsSetNone) {
+  env_.Set("HOME", folder_.Native("home"));
+  for (const std::string config_home : {"", "relative/config"}) {
+    env_.Set("XDG_CONFIG_HOME", config_home);
+    ASSERT_TRUE(SetSchedule(kProgram, Source(), Frequency::kDaily).done) << config_home;
+    EXPECT_EQ(folder_.Read("home/.config/systemd/user/" + ServiceUnitName(Native())),
+              ExpectedService(Native()))
+        << config_home;
+    systemctl_.fail["daemon-reload"] = 1;
+    EXPECT_EQ(SetSchedule(kProgram, Source(), Frequency::kWeekly).crontab_line,
+              "@weekly '/usr/bin/stowkeeper' /u '" + Native() + "' --scheduled")
+        << config_home;
+    systemctl_.fail.clear();
+    ASSERT_TRUE(SetSchedule(kProgram, Source(), Frequency::kOff).done) << config_home;
+  }
 }
 
 TEST_F(SystemdScheduleTest, CommandLineChecksListsAndFails) {
