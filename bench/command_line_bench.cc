@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "archive/crc32.h"
@@ -16,7 +17,7 @@
 #include "core/text_table.h"
 #include "platform/file_system.h"
 #include "shell/command_line.h"
-#include "ui/headless/headless_toolkit.h"
+#include "shell/console_reporter.h"
 
 namespace sk::bench {
 namespace {
@@ -74,18 +75,27 @@ Workload& TheWorkload(bool make = true) {
   return workload;
 }
 
+// "/l" as the program runs it, its listing and its progress line (on no terminal) going
+// nowhere.
 double RunList(const Workload& workload, bool json) {
-  ui::HeadlessToolkit tk;
-  AppState app(tk);
+  AppState app;
   FillDefaultTexts(app.Texts);
   app.BackupFolder = workload.backups;
   CommandLineJob job;
   job.kind = CommandLineJob::Kind::kList;
+  job.switch_name = "/l";
   job.folder = workload.source;
   job.json = json;
   std::FILE* nowhere = std::fopen("/dev/null", "w");
+  CommandLineOutput output;
+  output.out = nowhere;
+  output.messages = nowhere;
+  output.make_reporter = [&](JobKind, const CommandLineJob& run, CancelToken& cancel) {
+    return std::make_unique<ConsoleReporter>(app, nowhere, false, LineReader(),
+                                             ConsoleOptions{run.switch_name}, cancel);
+  };
   const auto start = std::chrono::steady_clock::now();
-  const int status = RunCommandLineJob(app, job, nowhere, nowhere);
+  const int status = RunCommandLineJob(app, job, output).status;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::fclose(nowhere);

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -24,17 +25,19 @@
 #include "archive/block.h"
 #include "archive/crc32.h"
 #include "archive/engines.h"
-#include "archive/set_names.h"
 #include "archive/volume.h"
 #include "core/app_state.h"
 #include "core/text_table.h"
 #include "jobs/create/create.h"
-#include "jobs/create/scan.h"
+#include "jobs/job.h"
 #include "jobs/restore/restore.h"
 #include "jobs/restore/verify.h"
-#include "jobs/sets/properties.h"
+#include "jobs/sets/backup_set.h"
 #include "platform/file_system.h"
 #include "shell/command_line.h"
+#include "shell/console_reporter.h"
+#include "shell/desktop_reporter.h"
+#include "shell/job_window.h"
 #include "support/tree_generator.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -80,7 +83,7 @@ struct Workload {
   std::string source;       // the tree, internal form
   std::string backups;      // the backup folder, internal form
   std::string volume;       // the main volume
-  std::string point_name;   // its display name
+  BackupSet set;            // the tree's backup set
   int64_t tree_bytes = 0;
   int64_t volume_bytes = 0;
   bool ready = false;
@@ -100,15 +103,14 @@ Workload& TheWorkload(bool make = true) {
   workload.source = platform::InternalPath(workload.native_root + "tree") + "\\";
   workload.backups = platform::InternalPath(workload.native_root + "backups") + "\\";
 
-  ui::HeadlessToolkit tk;
-  AppState app(tk);
-  FillDefaultTexts(app.Texts);
-  app.BackupFolder = workload.backups;
-  app.Level = 6;
-  ScanTree(app, workload.source, 1);
-  if (WriteVolume(app, workload.source, 0, 1, kEngineZlib) != 1) return workload;
-  workload.volume = workload.backups + VolumeFileName(SetName(workload.source), 0);
-  workload.point_name = "Backup_0000_of_" + workload.source;
+  workload.set = BackupSet(workload.backups, workload.source);
+  SilentReporter silent;
+  CancelToken cancel;
+  JobContext job{silent, cancel};
+  if (CreateBackup({workload.set, kEngineZlib, 6, {}}, job).outcome != Outcome::kDone) {
+    return workload;
+  }
+  workload.volume = workload.set.VolumePath(0);
   workload.volume_bytes = platform::FileSize(workload.volume);
   workload.ready = true;
   return workload;
@@ -158,45 +160,57 @@ bool PlainLoop(const std::string& volume_path, const std::string& target) {
   }
 }
 
+// The restore job in its window on the headless toolkit, as "/r" with only the source folder
+// itself recreated below the target runs it where the command line has windows.
 bool RunRestore(const Workload& workload, const std::string& target, Span& span) {
   ui::HeadlessToolkit tk;
-  AppState app(tk);
+  AppState app;
   FillDefaultTexts(app.Texts);
-  app.BackupFolder = workload.backups;
-  // The parameters window: only the source folder itself, then OK.
-  tk.QueueEvent({ui::EventType::kLeftClick, ui::kJobWindow, kRestoreSubfolderOptionId});
-  tk.QueueEvent({ui::EventType::kLeftClick, ui::kJobWindow, kRestoreOkId});
-  app.RestoreTotal = ShowBackupProperties(app, workload.point_name, 1);
+  CancelToken cancel;
+  DesktopReporter reporter(app, tk, JobKind::kRestore, kCommandLineMode, cancel);
+  JobContext job{reporter, cancel, app.BlockWorkers};
   const Stopwatch watch;
-  const int32_t result = RestoreBackup(app, workload.point_name, target, 1);
+  const JobResult result =
+      RestoreBackup({workload.set, 0, target, RestoreStructure::kSubfolder, nullptr}, job);
   span = watch.Stop();
-  return result == 1 && tk.messages.empty();
+  return result.outcome == Outcome::kDone && tk.messages.empty();
 }
 
+// The verify job in its window over the main window, as the Verify command runs it.
 bool RunVerify(const Workload& workload, Span& span) {
   ui::HeadlessToolkit tk;
-  AppState app(tk);
+  AppState app;
   FillDefaultTexts(app.Texts);
-  app.BackupFolder = workload.backups;
   tk.OpenWindow(ui::kMainWindow, {"main", 599, 500});
+  CancelToken cancel;
+  DesktopReporter reporter(app, tk, JobKind::kVerify, kInteractiveMode, cancel);
+  JobContext job{reporter, cancel, app.BlockWorkers};
   const Stopwatch watch;
-  const int32_t result = VerifyBackup(app, workload.point_name);
+  const VerifyResult result = VerifyPoint({workload.set, 0}, job);
   span = watch.Stop();
-  return result == 1;
+  return result.outcome == Outcome::kDone;
 }
 
-// "/v" on the workload's set, its report going nowhere.
+// "/v" on the workload's set as the program runs it, its report and its progress line (on no
+// terminal) going nowhere.
 bool RunCommandLineVerify(const Workload& workload, Span& span) {
-  ui::HeadlessToolkit tk;
-  AppState app(tk);
+  AppState app;
   FillDefaultTexts(app.Texts);
   app.BackupFolder = workload.backups;
   CommandLineJob job;
   job.kind = CommandLineJob::Kind::kVerify;
+  job.switch_name = "/v";
   job.folder = workload.source;
   std::FILE* nowhere = std::fopen("/dev/null", "w");
+  CommandLineOutput output;
+  output.out = nowhere;
+  output.messages = nowhere;
+  output.make_reporter = [&](JobKind, const CommandLineJob& run, CancelToken& cancel) {
+    return std::make_unique<ConsoleReporter>(app, nowhere, false, LineReader(),
+                                             ConsoleOptions{run.switch_name}, cancel);
+  };
   const Stopwatch watch;
-  const int status = RunCommandLineJob(app, job, nowhere, nowhere);
+  const int status = RunCommandLineJob(app, job, output).status;
   span = watch.Stop();
   std::fclose(nowhere);
   return status == kExitDone;

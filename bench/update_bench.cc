@@ -26,9 +26,12 @@
 #include "core/app_state.h"
 #include "core/text_table.h"
 #include "jobs/create/create.h"
-#include "jobs/create/scan.h"
+#include "jobs/job.h"
+#include "jobs/sets/backup_set.h"
 #include "jobs/sets/update.h"
 #include "platform/file_system.h"
+#include "shell/desktop_reporter.h"
+#include "shell/job_window.h"
 #include "support/tree_generator.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -78,16 +81,26 @@ Times Measure(Work work) {
   return {wall.count(), CpuSeconds() - cpu_start};
 }
 
+// A job of the tree's set in its window on the headless toolkit, as the command line runs
+// it where it has windows.
 struct Job {
-  Job(const Tree& tree, int32_t level) : app(tk) {
+  Job(const Tree& tree, JobKind kind)
+      : source(platform::InternalPath(tree.source)),
+        set(platform::InternalPath(tree.backup), source),
+        reporter(app, tk, kind, kCommandLineMode, cancel),
+        context{reporter, cancel, app.BlockWorkers} {}
+  static AppState WithTexts() {
+    AppState app;
     FillDefaultTexts(app.Texts);
-    app.BackupFolder = platform::InternalPath(tree.backup);
-    app.Level = level;
-    source = platform::InternalPath(tree.source);
+    return app;
   }
   ui::HeadlessToolkit tk;
-  AppState app;
+  AppState app = WithTexts();
   std::string source;
+  BackupSet set;
+  CancelToken cancel;
+  DesktopReporter reporter;
+  JobContext context;
 };
 
 Tree* MakeTree() {
@@ -100,9 +113,10 @@ Tree* MakeTree() {
   std::filesystem::create_directories(tree->backup);
   const Times set_up = Measure([&] {
     tree->files = GenerateTree(tree->source, kFileCount, kTreeBytes, kSeed);
-    Job job(*tree, kSetUpLevel);
-    ScanTree(job.app, job.source, 1);
-    if (WriteVolume(job.app, job.source, 0, 1, kEngine) != 1) tree->files.clear();
+    Job job(*tree, JobKind::kCreate);
+    if (CreateBackup({job.set, kEngine, kSetUpLevel, {}}, job.context).outcome != Outcome::kDone) {
+      tree->files.clear();
+    }
   });
   if (tree->files.empty()) return nullptr;
   tree->set_up_seconds = set_up.wall;
@@ -133,12 +147,13 @@ bool ChangeFiles(const Tree& tree, uint32_t round) {
 
 // UpdateBackup as "/u" runs it; the new generation is removed afterwards.
 Times RunUpdate(const Tree& tree, bool expect_volume, benchmark::State& state) {
-  Job job(tree, kLevel);
-  int32_t result = 0;
-  const Times times = Measure([&] { result = UpdateBackup(job.app, job.source, 1); });
+  Job job(tree, JobKind::kUpdate);
+  JobResult result;
+  const Times times = Measure([&] { result = UpdateBackup({job.set, kLevel, {}}, job.context); });
   const std::string set = SetName(job.source);
   const std::string volume = tree.backup + VolumeFileName(set, 1);
-  if (result != 1 || std::filesystem::exists(volume) != expect_volume) {
+  if (result.outcome != Outcome::kDone || result.point != 1 ||
+      std::filesystem::exists(volume) != expect_volume) {
     state.SkipWithError("the update job failed");
   }
   std::filesystem::remove(volume);

@@ -20,8 +20,11 @@
 #include "core/app_state.h"
 #include "core/text_table.h"
 #include "jobs/create/create.h"
-#include "jobs/create/scan.h"
+#include "jobs/job.h"
+#include "jobs/sets/backup_set.h"
 #include "platform/file_system.h"
+#include "shell/desktop_reporter.h"
+#include "shell/job_window.h"
 #include "support/tree_generator.h"
 #include "ui/headless/headless_toolkit.h"
 #include "ui/wx/wx_toolkit.h"
@@ -101,24 +104,25 @@ Tree* SharedTree() {
 
 // One create job from the main window, as the Create button runs it; bytes per second.
 double CreateThroughput(ui::Toolkit& tk, const Tree& tree) {
-  AppState app(tk);
+  AppState app;
   FillDefaultTexts(app.Texts);
-  app.BackupFolder = platform::InternalPath(tree.backup);
-  app.Level = kLevel;
-  const std::string source = platform::InternalPath(tree.source);
+  const BackupSet set(platform::InternalPath(tree.backup), platform::InternalPath(tree.source));
   tk.OpenWindow(ui::kMainWindow, {"Stowkeeper", 599, 500});
   const auto start = std::chrono::steady_clock::now();
-  app.ScanList.clear();
-  app.ScanTotal = 0;
-  ScanTree(app, source, 0);
-  const int32_t result = WriteVolume(app, source, 0, 0, kZlibEngine);
+  JobResult result;
+  {
+    CancelToken cancel;
+    DesktopReporter reporter(app, tk, JobKind::kCreate, kInteractiveMode, cancel);
+    JobContext job{reporter, cancel, app.BlockWorkers};
+    result = CreateBackup({set, kZlibEngine, kLevel, {}}, job);
+  }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   tk.CloseWindow(ui::kMainWindow);
   std::error_code ignored;
   for (const auto& entry : std::filesystem::directory_iterator(tree.backup, ignored)) {
     std::filesystem::remove(entry.path(), ignored);
   }
-  return result == 1 ? static_cast<double>(tree.bytes) / elapsed.count() : 0.0;
+  return result.outcome == Outcome::kDone ? static_cast<double>(tree.bytes) / elapsed.count() : 0.0;
 }
 
 // Alternating rounds in one run; the best round of each counts, and their ratio is the

@@ -1,5 +1,6 @@
 // Feeds update indexes to everything that reads one: the index reader itself, the restore
-// point size of the lists, the properties totals, the contents listing and the restore job.
+// point size of the lists, the reading of the point with its totals, the contents window and
+// the restore job.
 // Nothing may be read or written outside a buffer, no loop may run on, the totals never go
 // below zero, and the restore writes only below its target folder.
 //
@@ -18,12 +19,14 @@
 #include "archive/block.h"
 #include "archive/set_names.h"
 #include "jobs/create/create.h"
-#include "jobs/create/scan.h"
-#include "jobs/restore/list_contents.h"
+#include "jobs/job.h"
 #include "jobs/restore/restore.h"
 #include "jobs/sets/backup_lists.h"
+#include "jobs/sets/backup_set.h"
 #include "jobs/sets/properties.h"
+#include "jobs/sets/read_point.h"
 #include "jobs/sets/update.h"
+#include "shell/contents_window.h"
 #include "support/test_support.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -44,27 +47,35 @@ class SeedSet {
     folder_.Write("src/Data/sub/gone.txt", "removed by the update\n");
     folder_.MakeFolder("backups");
     const std::string source = folder_.Internal("src/Data/");
-    sk::testing::TestApp test(folder_.Internal("backups/"));
-    sk::ScanTree(test.app, source, 1);
-    if (sk::WriteVolume(test.app, source, 0, 1, sk::kEngineDensepress) != 1) __builtin_trap();
+    const sk::BackupSet made(folder_.Internal("backups/"), source);
+    sk::SilentReporter silent;
+    sk::CancelToken cancel;
+    sk::JobContext job{silent, cancel};
+    if (sk::CreateBackup({made, sk::kEngineDensepress, 9, {}}, job).outcome != sk::Outcome::kDone) {
+      __builtin_trap();
+    }
     folder_.Remove("src/Data/sub/gone.txt");
     folder_.Write("src/Data/sub/a.txt", "second version\n");
     folder_.Write("src/Data/new.txt", "added by the update\n");
     folder_.MakeFolder("src/Data/newsub");
-    if (sk::UpdateBackup(test.app, source, 1) != 1) __builtin_trap();
+    if (sk::UpdateBackup({made, 9, {}}, job).outcome != sk::Outcome::kDone) __builtin_trap();
     // The set takes the seeds' name; records hold paths relative to the source's parent,
-    // which both sources share.
+    // which both sources share. Index 1 goes along, so that generation 2 is a restore point
+    // of the set (one beyond a missing index is a leftover, which no job reads).
     for (int32_t generation : {0, 1}) {
       std::filesystem::rename(Backup(sk::VolumeFileName(sk::SetName(source), generation)),
                               Backup(sk::VolumeFileName(set_name, generation)));
     }
-    folder_.Remove("backups/" + sk::IndexFileName(sk::SetName(source), 1));
+    std::filesystem::rename(Backup(sk::IndexFileName(sk::SetName(source), 1)),
+                            Backup(sk::IndexFileName(set_name, 1)));
     backup_names_ = folder_.Names("backups");
   }
 
   const TempFolder& folder() const { return folder_; }
   std::string Backup(const std::string& name) const { return folder_.Native("backups/" + name); }
   const std::vector<std::string>& backup_names() const { return backup_names_; }
+  // The set of the seeds' source folder, whose files these are.
+  sk::BackupSet Set() const { return sk::BackupSet(folder_.Internal("backups/"), kSeedSource); }
 
   const std::string set_name = sk::SetName(kSeedSource);
   const std::string display_name = "Backup_0002_of_" + std::string(kSeedSource);
@@ -80,9 +91,11 @@ const SeedSet& Set() {
   return set;
 }
 
-void CheckTotals(sk::AppState& app, const SeedSet& set) {
-  sk::RestorePointSize(app, set.index_name);
-  const sk::RestorePointTotals totals = sk::ComputeRestorePointTotals(app, set.display_name);
+// The point read as the properties window and the contents window read it, and its totals.
+void CheckTotals(sk::JobContext& job, const SeedSet& set) {
+  sk::RestorePointSize(set.Set().folder(), set.index_name);
+  const sk::PointResult read = sk::ReadPoint(set.Set(), 2, job);
+  const sk::RestorePointTotals totals = sk::TotalsOf(read.contents);
   // Every record is counted once and taken away at most once.
   if (totals.packed < 0 || totals.unpacked < 0 || totals.folders < 0 || totals.files < 0) {
     __builtin_trap();
@@ -92,19 +105,17 @@ void CheckTotals(sk::AppState& app, const SeedSet& set) {
 // The contents window, opened on the point over the main window and closed again.
 void ListContents(sk::testing::TestApp& test, const SeedSet& set) {
   test.tk.OpenWindow(sk::ui::kMainWindow, {"main", 599, 500});
-  sk::ListBackupContents(test.app, set.display_name);
+  sk::ListBackupContents(test.desk, set.display_name);
 }
 
-// A command-line restore of the point, as "/r 2" runs it, with only the source folder
+// A command-line restore of the point, as "/r 2 --subfolder" runs it: only the source folder
 // recreated below the target.
-void Restore(sk::testing::TestApp& test, const SeedSet& set) {
+void Restore(sk::JobContext& job, const SeedSet& set) {
   const TempFolder& folder = set.folder();
   folder.MakeFolder("out");
-  test.tk.QueueEvent(
-      {sk::ui::EventType::kLeftClick, sk::ui::kJobWindow, sk::kRestoreSubfolderOptionId});
-  test.tk.QueueEvent({sk::ui::EventType::kLeftClick, sk::ui::kJobWindow, sk::kRestoreOkId});
-  test.app.RestoreTotal = sk::ShowBackupProperties(test.app, set.display_name, 1);
-  sk::RestoreBackup(test.app, set.display_name, folder.Internal("out/"), 1);
+  const sk::JobResult result = sk::RestoreBackup(
+      {set.Set(), 2, folder.Internal("out/"), sk::RestoreStructure::kSubfolder, nullptr}, job);
+  if (result.outcome == sk::Outcome::kFailed && !result.failure) __builtin_trap();
   // Nothing is written beside the target, nor into the backup folder.
   std::vector<std::string> backups = set.backup_names();
   backups.push_back(set.index_name);
@@ -126,9 +137,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string index_path = set.folder().Internal("backups/" + set.index_name);
   if (!sk::ReadUpdateIndex(index_path, set.set_name, index)) __builtin_trap();
 
+  sk::SilentReporter silent;
+  sk::CancelToken cancel;
+  sk::JobContext job{silent, cancel};
+  CheckTotals(job, set);
   sk::testing::TestApp test(set.folder().Internal("backups/"));
-  CheckTotals(test.app, set);
   ListContents(test, set);
-  Restore(test, set);
+  Restore(job, set);
   return 0;
 }

@@ -1,8 +1,9 @@
 // Feeds whole volume files to the readers: the header check, the record reader, the block
 // frames with the dispatch of whichever engine the header names, the record list an update
-// compares, the verify job, the record search and the restore of single records. Nothing may
-// be read or written outside a buffer, no loop may run on, every reader must agree on where
-// the records are, and a restore writes only below its target folder.
+// compares, the verify job, records reached again by their offsets, and the restore of single
+// records and of the whole restore point. Nothing may be read or written outside a buffer, no
+// loop may run on, every reader must agree on where the records are, a record is reached only
+// at its own offset under its own name, and a restore writes only below its target folder.
 //
 // Input: the bytes of a volume file. The seeds are volumes the program wrote, one set per
 // engine, so mutations start from real records and real block streams.
@@ -14,22 +15,24 @@
 #include "archive/block.h"
 #include "archive/engines.h"
 #include "archive/volume.h"
+#include "archive/volume_reader.h"
+#include "jobs/job.h"
+#include "jobs/restore/restore.h"
 #include "jobs/restore/restore_entry.h"
 #include "jobs/restore/verify.h"
-#include "archive/volume_reader.h"
+#include "jobs/sets/backup_set.h"
 #include "support/test_support.h"
-#include "ui/headless/headless_toolkit.h"
 
 namespace {
 
 using sk::testing::TempFolder;
 
-// Records looked up again and restored per input: enough to reach every kind of record of
-// a seed, few enough to keep an input fast.
+// Records reached again and restored per input: enough to reach every kind of record of a
+// seed, few enough to keep an input fast.
 constexpr size_t kRecordsRevisited = 8;
 
 // The input is the main volume of the set of Z:\fuzz\, in a backup folder of its own.
-constexpr char kPointName[] = "Backup_0000_of_Z:\\fuzz\\";
+constexpr char kSource[] = "Z:\\fuzz\\";
 constexpr char kVolumeName[] = "Backup_0000_of_Z__fuzz_.sk";
 
 const TempFolder& Scratch() {
@@ -51,11 +54,11 @@ void ReadBlocks(sk::VolumeReader& reader, sk::BlockCodec& codec, std::vector<uin
   }
 }
 
-// One pass over the volume, record by record; returns the paths in record order.
-std::vector<std::string> WalkRecords(const std::string& path, bool& damaged) {
-  std::vector<std::string> paths;
+// One pass over the volume, record by record; returns the records in their order.
+std::vector<sk::VolumeRecord> WalkRecords(const std::string& path, bool& damaged) {
+  std::vector<sk::VolumeRecord> records;
   sk::VolumeReader reader;
-  if (sk::OpenVolume(reader, path) < 0) return paths;
+  if (sk::OpenVolume(reader, path) < 0) return records;
   sk::BlockCodec codec;
   // Exactly one block buffer each, so that the sanitizer sees any write past them.
   std::vector<uint8_t> packed(sk::kBlockBufferSize), raw(sk::kBlockBufferSize);
@@ -68,27 +71,62 @@ std::vector<std::string> WalkRecords(const std::string& path, bool& damaged) {
       __builtin_trap();
     }
     previous_end = head.end_offset;
+    records.push_back(head);
     if (!head.IsFolder()) ReadBlocks(reader, codec, packed, raw);
-    paths.push_back(head.path);
     if (!reader.file.Seek(head.end_offset)) {
       reader.damaged = true;
       break;
     }
   }
   damaged = reader.damaged;
-  return paths;
+  return records;
 }
 
-// Finds the record of path and restores it below a fresh target folder.
-void RestoreRecord(sk::AppState& app, const std::string& path) {
+// Reaches the record again by its offset and restores it below a fresh target folder.
+void RestoreRecord(sk::JobContext& job, const sk::VolumeRecord& record) {
   const TempFolder& scratch = Scratch();
   sk::RestoreSource source;
   if (sk::OpenRestoreSource(source, scratch.Internal(kVolumeName)) < 0) __builtin_trap();
-  // Every record that a walk reads is found again, under its exact name.
-  if (!sk::FindEntry(source.reader, path) || source.reader.record.path != path) __builtin_trap();
+  // Every record that a walk reads is reached again at its offset, under its exact name, and
+  // reads the same there.
+  if (!sk::SeekRecord(source.reader, record.start, record.path) ||
+      !(source.reader.record == record)) {
+    __builtin_trap();
+  }
+  // Nowhere else: one byte on, the path line is another one; under another name, the offset
+  // holds no record of it.
+  if (sk::SeekRecord(source.reader, record.start + 1, record.path) ||
+      sk::SeekRecord(source.reader, record.start, record.path + "\x01")) {
+    __builtin_trap();
+  }
+  if (!sk::SeekRecord(source.reader, record.start, record.path)) __builtin_trap();
   scratch.MakeFolder("out");
-  sk::WriteFoundEntry(app, source, scratch.Internal("out/"), -1, -1);
+  sk::RestoreProgress progress{&job};
+  const int32_t written = sk::WriteFoundEntry(source, scratch.Internal("out/"), progress);
+  if (written != 0 && written != 1) __builtin_trap();
+  // What failed says why: a file it could not write, or the damage of its content.
+  if (written == 0 && !source.failed_path.empty() && source.failed_error == 0 &&
+      source.failed_damage == sk::Damage::kNone) {
+    __builtin_trap();
+  }
   // Nothing lands beside the target folder.
+  if (scratch.Names() != std::vector<std::string>{kVolumeName, "out"}) __builtin_trap();
+  scratch.Remove("out");
+}
+
+// The restore job on the whole restore point, with the source folder alone recreated below
+// the target.
+void RestorePoint(sk::JobContext& job, const sk::BackupSet& set, bool damaged) {
+  const TempFolder& scratch = Scratch();
+  scratch.MakeFolder("out");
+  const sk::JobResult result = sk::RestoreBackup(
+      {set, 0, scratch.Internal("out/"), sk::RestoreStructure::kSubfolder, nullptr}, job);
+  if (result.outcome != sk::Outcome::kDone && result.outcome != sk::Outcome::kFailed) {
+    __builtin_trap();
+  }
+  // A volume whose records cannot all be read is no restore point to restore.
+  if (damaged && result.outcome != sk::Outcome::kFailed) __builtin_trap();
+  if (result.outcome == sk::Outcome::kFailed && !result.failure) __builtin_trap();
   if (scratch.Names() != std::vector<std::string>{kVolumeName, "out"}) __builtin_trap();
   scratch.Remove("out");
 }
@@ -98,27 +136,33 @@ void RestoreRecord(sk::AppState& app, const std::string& path) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TempFolder& scratch = Scratch();
   scratch.Write(kVolumeName, std::string(reinterpret_cast<const char*>(data), size));
-  const std::string path = scratch.Internal(kVolumeName);
+  const sk::BackupSet set(scratch.Internal(""), kSource);
+  const std::string path = set.VolumePath(0);
+  if (path != scratch.Internal(kVolumeName)) __builtin_trap();
 
   bool damaged = false;
-  const std::vector<std::string> paths = WalkRecords(path, damaged);
+  const std::vector<sk::VolumeRecord> walked = WalkRecords(path, damaged);
 
   // An update reads the same records.
-  sk::testing::TestApp test(scratch.Internal(""));
   bool index_damaged = false;
   const std::vector<sk::VolumeRecord> records = sk::ReadVolumeRecords(path, &index_damaged);
-  if (records.size() != paths.size() || index_damaged != damaged) __builtin_trap();
+  if (records != walked || index_damaged != damaged) __builtin_trap();
 
-  // The verify job on the volume's restore point, over the main window.
-  test.tk.OpenWindow(sk::ui::kMainWindow, {"main", 599, 500});
-  const int32_t valid = sk::VerifyBackup(test.app, kPointName);
-  if (valid != 0 && valid != 1) __builtin_trap();
+  sk::SilentReporter silent;
+  sk::CancelToken cancel;
+  sk::JobContext job{silent, cancel};
 
-  // A search for a name no record can hold runs through to the end and fails.
-  sk::VolumeReader reader;
-  if (sk::OpenVolume(reader, path) >= 0 && sk::FindEntry(reader, "\x01")) __builtin_trap();
+  // The verify job on the volume's restore point: it tells damage, or nothing.
+  const sk::VerifyResult verified = sk::VerifyPoint({set, 0}, job);
+  if (verified.outcome != sk::Outcome::kDone && verified.outcome != sk::Outcome::kFailed) {
+    __builtin_trap();
+  }
+  if ((verified.outcome == sk::Outcome::kFailed) != (verified.damage != sk::Damage::kNone)) {
+    __builtin_trap();
+  }
 
-  const size_t step = paths.size() / kRecordsRevisited + 1;
-  for (size_t i = 0; i < paths.size(); i += step) RestoreRecord(test.app, paths[i]);
+  const size_t step = walked.size() / kRecordsRevisited + 1;
+  for (size_t i = 0; i < walked.size(); i += step) RestoreRecord(job, walked[i]);
+  RestorePoint(job, set, damaged);
   return 0;
 }

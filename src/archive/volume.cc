@@ -24,6 +24,13 @@ uint64_t GetU64(const uint8_t* at) {
   return value;
 }
 
+bool HasControlByte(const std::string& path) {
+  for (const char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20) return true;
+  }
+  return false;
+}
+
 uint32_t HeaderWord(int32_t engine) { return kVolumeMagic | (static_cast<uint32_t>(engine) << 16); }
 
 int32_t CheckHeaderWord(uint32_t word) {
@@ -97,8 +104,7 @@ bool WriteStoredFrame(platform::File& file, const uint8_t* data, int32_t length)
   return file.Write(frame, sizeof frame) && file.Write(data, static_cast<size_t>(length));
 }
 
-int32_t ReadFrameBytes(platform::File& file, uint8_t* packed, uint8_t* raw,
-                       int32_t& raw_length) {
+int32_t ReadFrameBytes(platform::File& file, uint8_t* packed, uint8_t* raw, int32_t& raw_length) {
   uint8_t word[kFrameWordSize];
   if (!file.ReadExact(word, sizeof word)) return -1;
   const auto packed_length = static_cast<int32_t>(GetU32(word));

@@ -63,6 +63,10 @@ struct VolumeRecord {
 
 enum class RecordStatus { kOk, kEnd, kDamaged };
 
+// Whether a record's path holds a control byte. No writer stores one, and it would break the
+// index lines and list rows built from it: every reader takes such a record for damage.
+bool HasControlByte(const std::string& path);
+
 // Reads a record's path line and fixed fields at the current position. kEnd at the end of
 // the file; kDamaged when the path line has no CR LF within kMaxPathLine bytes, the fixed
 // fields are cut off, or the end offset points before the fixed fields' end or past
@@ -88,8 +92,7 @@ int32_t ReadBlockFrame(platform::File& file, BlockCodec& codec, int32_t engine, 
 // Reads one block frame without unpacking it: a packed frame's stream into packed (the
 // packed length is returned), a stored frame's bytes into raw (0 is returned, raw_length
 // tells how many). -1 when the frame itself is damaged, as for ReadBlockFrame.
-int32_t ReadFrameBytes(platform::File& file, uint8_t* packed, uint8_t* raw,
-                       int32_t& raw_length);
+int32_t ReadFrameBytes(platform::File& file, uint8_t* packed, uint8_t* raw, int32_t& raw_length);
 
 // Little-endian helpers.
 void PutU32(uint8_t* at, uint32_t value);

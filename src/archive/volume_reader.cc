@@ -1,16 +1,6 @@
 #include "archive/volume_reader.h"
 
 namespace sk {
-namespace {
-
-bool HasControlByte(const std::string& path) {
-  for (const char c : path) {
-    if (static_cast<unsigned char>(c) < 0x20) return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 int32_t OpenVolume(VolumeReader& reader, const std::string& path) {
   reader.file.Close();

@@ -16,7 +16,7 @@ struct VolumeReader {
   platform::File file;
   int64_t size = 0;
   int32_t engine = -1;
-  VolumeRecord record;    // the record last read
+  VolumeRecord record;   // the record last read
   bool damaged = false;  // a record could not be read: the volume ends there
 };
 
@@ -26,8 +26,7 @@ int32_t OpenVolume(VolumeReader& reader, const std::string& path);
 
 // Reads the next record's head into reader.record and stays on its first block, for
 // callers that read the blocks. False at the end of the volume, or when the record is
-// damaged (reader.damaged is then set). A path with a control byte is damage too: no
-// writer stores one, and it would break the index lines and list rows built from it.
+// damaged (reader.damaged is then set), a path with a control byte included.
 bool ReadRecordHead(VolumeReader& reader);
 
 // ReadRecordHead, then on to the record after it.

@@ -1,5 +1,5 @@
-// The program-wide state: settings, paths, texts, the shared string lists and the values
-// the jobs share. Created once in main and handed by reference to every procedure.
+// The program-wide state: settings, paths and texts. Created once in main and handed by
+// reference to what needs them; jobs take their values from it through their requests.
 #ifndef STOWKEEPER_CORE_APP_STATE_H_
 #define STOWKEEPER_CORE_APP_STATE_H_
 
@@ -12,15 +12,10 @@
 
 #include "core/text_ids.h"
 #include "core/text_table.h"
-#include "ui/toolkit.h"
 
 namespace sk {
 
-using StringList = std::vector<std::string>;
-
 struct AppState {
-  explicit AppState(ui::Toolkit& toolkit_in) : toolkit(toolkit_in) {}
-
   // Settings (Settings.ini).
   int32_t Engine = 0;
   int32_t Level = 9;
@@ -57,51 +52,9 @@ struct AppState {
 
   TextTable Texts;
 
-  // The four shared string lists, numbered 1 to 4.
-  StringList ScanList;        // list 1
-  StringList StoredList;      // list 2
-  StringList StoredFileList;  // list 3
-  StringList WorkList;        // list 4
-  StringList& List(int number) {
-    switch (number) {
-      case 2:
-        return StoredList;
-      case 3:
-        return StoredFileList;
-      case 4:
-        return WorkList;
-      default:
-        return ScanList;
-    }
-  }
-
-  // Entries the scan found but cannot back up (names the archive cannot hold, folders it
-  // cannot read): a job that would pack them fails and names them.
-  StringList ScanProblems;
-  // Entries the format has no room for (links to folders, dangling links, sockets, FIFOs,
-  // devices): left out, and listed to the user at the end of the job.
-  StringList ScanSkipped;
-
-  // The source folder chosen last for Create in this session: the chooser starts there.
-  std::string LastSourceFolder;
-
-  // The display names of the rows of the main window's two lists, row by row: the rows show
-  // them in the system's path form, the commands take them as stored.
-  StringList BackupRowNames;
-  StringList RestoreRowNames;
-
-  int64_t ScanTotal = 0;
-  int32_t RestoreTotal = 0;
-  int32_t Cancelled = 0;
   // Threads that pack, unpack and checksum blocks for a job; 0: one per processor. Not a
   // setting: the volumes are the same for any number.
   int32_t BlockWorkers = 0;
-
-  // Tick values of the time display (milliseconds).
-  uint32_t JobStartTick = 0;
-  uint32_t LastDisplayTick = 0;
-
-  ui::Toolkit& toolkit;
 
   const std::string& Text(int number) const { return Texts[number]; }
 };

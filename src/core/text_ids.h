@@ -127,6 +127,13 @@ enum TextId : int {
   kTextNotifyFrame = 118,         // Scheduled backups
   kTextNotifyFailures = 119,      // Notify of failures only
   kTextNotifyAll = 120,           // Notify of failures and successes
+  kTextDeleteFailed = 121,        // The backup could not be deleted.
+  kTextBadName = 122,             // This name cannot be stored in a backup
+  kTextNotStored = 123,           // A link or special file a backup cannot hold: left out
+  kTextChangedWhileRead = 124,    // It changed while it was read
+  kTextOutsideTarget = 125,       // It would be written outside the target folder
+  kTextNoSetName = 126,           // No backup can be named after this folder (...)
+  kTextSetFull = 127,             // The backup set has no room for another restore point
 };
 
 }  // namespace sk

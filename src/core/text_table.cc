@@ -94,42 +94,50 @@ void FillDefaultTexts(TextTable& texts) {
       "Index",                                               // 084
       // Texts this program adds after the 84 of the original table.
       "Nicht gesichert (Verknüpfungen und Sonderdateien, die ein Backup nicht aufnehmen "
-      "kann):",                                                                      // 085
-      "weitere",                                                                     // 086
-      "Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:",           // 087
-      "Der Kopf des Volumes ist ungültig",                                           // 088
-      "Das Volume ist abgeschnitten",                                                // 089
-      "Ein Block lässt sich nicht entpacken:",                                       // 090
-      "CRC-Fehler:",                                                                 // 091
-      "Das Volume fehlt",                                                            // 092
-      "Backup von %FOLDER% geschrieben: %FILES% Dateien, %SIZE%",                    // 093
-      "Update von %FOLDER% geschrieben: Wiederherstellungspunkt %INDEX%",            // 094
-      "%FOLDER% wiederhergestellt nach %TARGET%",                                    // 095
-      "Wiederherstellen...",                                                         // 096
-      "Ausschlüsse…",                                                                // 097
-      "Nicht sichern (ein Muster pro Zeile, z. B. *.tmp oder build/):",              // 098
-      "Dieses Muster ist nicht verwendbar:",                                         // 099
-      "Ein anderer Lauf (Prozess %PID% auf %HOST%) schreibt gerade dieses Backup.",  // 100
-      "Die Ausschlüsse konnten nicht gespeichert werden.",                           // 101
-      "Zeitplan…",                                                                   // 102
-      "Zeitplan",                                                                    // 103
-      "Nie",                                                                         // 104
-      "Jede Stunde",                                                                 // 105
-      "Jeden Tag",                                                                   // 106
-      "Jede Woche",                                                                  // 107
-      "Der Zeitplan konnte nicht geändert werden:",                                  // 108
-      "Für dieses Backup gibt es einen Zeitplan. Soll er auch entfernt werden?",     // 109
-      "Letztes Backup:",                                                             // 110
-      "heute",                                                                       // 111
-      "gestern",                                                                     // 112
-      "stündlich",                                                                   // 113
-      "täglich",                                                                     // 114
-      "wöchentlich",                                                                 // 115
-      "Geplantes Backup fehlgeschlagen",                                             // 116
-      "Geplantes Backup abgeschlossen",                                              // 117
-      "Geplante Backups",                                                            // 118
-      "Nur Fehler melden",                                                           // 119
-      "Fehler und Erfolge melden",                                                   // 120
+      "kann):",                                                                          // 085
+      "weitere",                                                                         // 086
+      "Der Wiederherstellungspunkt fehlt oder kann nicht gelesen werden:",               // 087
+      "Der Kopf des Volumes ist ungültig",                                               // 088
+      "Das Volume ist abgeschnitten",                                                    // 089
+      "Ein Block lässt sich nicht entpacken:",                                           // 090
+      "CRC-Fehler:",                                                                     // 091
+      "Das Volume fehlt",                                                                // 092
+      "Backup von %FOLDER% geschrieben: %FILES% Dateien, %SIZE%",                        // 093
+      "Update von %FOLDER% geschrieben: Wiederherstellungspunkt %INDEX%",                // 094
+      "%FOLDER% wiederhergestellt nach %TARGET%",                                        // 095
+      "Wiederherstellen...",                                                             // 096
+      "Ausschlüsse…",                                                                    // 097
+      "Nicht sichern (ein Muster pro Zeile, z. B. *.tmp oder build/):",                  // 098
+      "Dieses Muster ist nicht verwendbar:",                                             // 099
+      "Ein anderer Lauf (Prozess %PID% auf %HOST%) schreibt gerade dieses Backup.",      // 100
+      "Die Ausschlüsse konnten nicht gespeichert werden.",                               // 101
+      "Zeitplan…",                                                                       // 102
+      "Zeitplan",                                                                        // 103
+      "Nie",                                                                             // 104
+      "Jede Stunde",                                                                     // 105
+      "Jeden Tag",                                                                       // 106
+      "Jede Woche",                                                                      // 107
+      "Der Zeitplan konnte nicht geändert werden:",                                      // 108
+      "Für dieses Backup gibt es einen Zeitplan. Soll er auch entfernt werden?",         // 109
+      "Letztes Backup:",                                                                 // 110
+      "heute",                                                                           // 111
+      "gestern",                                                                         // 112
+      "stündlich",                                                                       // 113
+      "täglich",                                                                         // 114
+      "wöchentlich",                                                                     // 115
+      "Geplantes Backup fehlgeschlagen",                                                 // 116
+      "Geplantes Backup abgeschlossen",                                                  // 117
+      "Geplante Backups",                                                                // 118
+      "Nur Fehler melden",                                                               // 119
+      "Fehler und Erfolge melden",                                                       // 120
+      "Das Backup konnte nicht gelöscht werden.",                                        // 121
+      "Dieser Name kann in keinem Backup stehen",                                        // 122
+      "Eine Verknüpfung oder Sonderdatei, die kein Backup aufnehmen kann: ausgelassen",  // 123
+      "Die Datei hat sich beim Lesen geändert",                                          // 124
+      "Es würde außerhalb des Zielordners geschrieben",                                  // 125
+      "Nach diesem Ordner kann kein Backup benannt werden (er enthält ein \"@\", einen \":\" nach "
+      "dem Laufwerk oder einen leeren Ordnernamen)",                             // 126
+      "Das Backup hat keinen Platz für einen weiteren Wiederherstellungspunkt",  // 127
   };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {

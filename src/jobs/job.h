@@ -49,6 +49,9 @@ struct Question {
     kReplaceSet,   // the set of `path` (a source folder) exists: replace it? Yes, No
     kReplaceFile,  // the file `path` exists in the target: replace it? Yes, No, Cancel
     kDeletePoint,  // delete `generation`, the latest point of the set `set_name`? Yes, No
+    // The set of `path` is gone with its last point: remove its schedule too? Yes, No. (The
+    // shell asks it after the delete job, through the same reporter.)
+    kRemoveSchedule,
   };
   Kind kind = Kind::kReplaceSet;
   std::string path;  // internal form
@@ -133,6 +136,16 @@ class JobReporter {
   virtual void AddProblem(const Problem& problem) = 0;
   // The job ends with this result (its last call to the reporter).
   virtual void End(const JobResult& result) = 0;
+};
+
+// A reporter for a job nobody watches: it answers No and tells nobody anything.
+class SilentReporter : public JobReporter {
+ public:
+  void Begin(Stage, int64_t) override {}
+  void Progress(int64_t) override {}
+  Answer Ask(const Question&) override { return Answer::kNo; }
+  void AddProblem(const Problem&) override {}
+  void End(const JobResult&) override {}
 };
 
 // What every job is given besides its request.

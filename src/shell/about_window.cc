@@ -15,8 +15,9 @@ namespace {
 constexpr int kWindow = ui::kJobWindow;
 constexpr char kReadmeName[] = "README.md";
 
-void OpenAboutWindow(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void OpenAboutWindow(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   tk.OpenWindow(kWindow, {"About", 415, 410, ui::kWindowCenterOnScreen});
   tk.AddControl(kWindow, {kAboutIcon, ui::ControlKind::kImage, 182, 14, 48, 48});
   tk.SetValue(kWindow, kAboutIcon, kImageProgram);
@@ -48,8 +49,9 @@ void FitNotesHeight(ui::Toolkit& tk) {
   }
 }
 
-void RunAboutEvents(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void RunAboutEvents(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   for (;;) {
     const ui::Event event = tk.WaitEvent();
     if (!tk.WindowExists(kWindow)) return;
@@ -93,15 +95,15 @@ std::string ReadmePath(const AppState& app) {
   return "";
 }
 
-void AboutWindow(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void AboutWindow(Desktop& desk) {
+  ui::Toolkit& tk = desk.tk;
   tk.EnableWindow(ui::kMainWindow, false);
-  OpenAboutWindow(app);
+  OpenAboutWindow(desk);
   FitNotesHeight(tk);
   for (const std::string& row : AboutNotes()) tk.AddItem(kWindow, kAboutNotes, row);
   tk.SetFocus(kWindow, kAboutNotes);
   tk.PlayInformationSound();
-  RunAboutEvents(app);
+  RunAboutEvents(desk);
   tk.EnableWindow(ui::kMainWindow, true);
   tk.CloseWindow(kWindow);
   const bool restore_tab = tk.GetValue(ui::kMainWindow, ui::kTabPanel) == 1;

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "shell/desktop.h"
 
 namespace sk {
 
 // Runs the window to its end over the disabled main window; only its OK button ends it.
-void AboutWindow(AppState& app);
+void AboutWindow(Desktop& desk);
 
 // The rows of the notes list.
 std::vector<std::string> AboutNotes();

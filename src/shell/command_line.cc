@@ -3,14 +3,10 @@
 #include <algorithm>
 
 #include "archive/set_names.h"
-#include "jobs/create/create.h"
 #include "jobs/create/exclusions.h"
-#include "jobs/create/scan.h"
-#include "jobs/restore/restore.h"
-#include "jobs/sets/properties.h"
-#include "jobs/sets/update.h"
 #include "platform/file_system.h"
 #include "shell/command_line_jobs.h"
+#include "shell/job_texts.h"
 #include "shell/schedule.h"
 #include "shell/scheduled_run.h"
 #include "shell/settings.h"
@@ -23,16 +19,20 @@ namespace {
 constexpr char kYesOption[] = "--yes";
 constexpr char kNoOption[] = "--no";
 constexpr char kJsonOption[] = "--json";
-// "--exclude PATTERN" or "--exclude=PATTERN", as often as wanted.
+constexpr char kQuietOption[] = "--quiet";
+constexpr char kSubfolderOption[] = "--subfolder";
+// "--exclude PATTERN" or "--exclude=PATTERN", as often as wanted; "--exclude-file FILE" the
+// same with one pattern per line of a file.
 constexpr char kExcludeOption[] = "--exclude";
+constexpr char kExcludeFileOption[] = "--exclude-file";
 constexpr char kScheduleOption[] = "--schedule";
 constexpr char kScheduledOption[] = "--scheduled";
 
-// The switches only the command line has: with one of them, a command line is never the
-// interactive mode.
-bool IsCommandLineOnlySwitch(const std::string& argument) {
+const char* const kSwitches[] = {"/c", "/u", "/r", "/v", "/l", "/p", "/d"};
+
+bool IsSwitch(const std::string& argument) {
   const std::string name = LowerCase(argument);
-  return name == "/v" || name == "/l" || name == "/p" || name == "/d" || name.starts_with("--");
+  return std::find(std::begin(kSwitches), std::end(kSwitches), name) != std::end(kSwitches);
 }
 
 // The parameters without the options, and the options.
@@ -41,41 +41,56 @@ struct SplitArguments {
   bool yes = false;
   bool no = false;
   bool json = false;
+  bool quiet = false;
+  bool subfolder = false;
   std::vector<std::string> excludes;
-  bool exclude_missing = false;  // "--exclude" ended the command line
+  std::vector<std::string> exclude_files;
+  std::string missing_value;  // an option that ended the command line without its value
   bool schedule = false;
   bool scheduled = false;
   std::string unknown_option;  // the first "--word" that is none of them
-
-  bool HasOptions() const {
-    return yes || no || json || !excludes.empty() || exclude_missing || schedule || scheduled ||
-           !unknown_option.empty();
-  }
 };
+
+// Takes the value of an option given as "--name VALUE" or "--name=VALUE"; false when arg is
+// not that option.
+bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::string& name,
+               std::vector<std::string>& values, std::string& missing) {
+  const std::string& arg = args[i];
+  if (arg == name) {
+    if (i + 1 < args.size()) {
+      values.push_back(args[++i]);
+    } else {
+      missing = name;
+    }
+    return true;
+  }
+  if (arg.starts_with(name + "=")) {
+    values.push_back(arg.substr(name.size() + 1));
+    return true;
+  }
+  return false;
+}
 
 SplitArguments SplitOptions(const std::vector<std::string>& args) {
   SplitArguments split;
-  const std::string exclude_equals = std::string(kExcludeOption) + "=";
+  const std::pair<const char*, bool SplitArguments::*> flags[] = {
+      {kYesOption, &SplitArguments::yes},
+      {kNoOption, &SplitArguments::no},
+      {kJsonOption, &SplitArguments::json},
+      {kQuietOption, &SplitArguments::quiet},
+      {kSubfolderOption, &SplitArguments::subfolder},
+      {kScheduleOption, &SplitArguments::schedule},
+      {kScheduledOption, &SplitArguments::scheduled}};
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == kExcludeOption) {
-      if (i + 1 < args.size()) {
-        split.excludes.push_back(args[++i]);
-      } else {
-        split.exclude_missing = true;
-      }
-    } else if (arg.starts_with(exclude_equals)) {
-      split.excludes.push_back(arg.substr(exclude_equals.size()));
-    } else if (arg == kYesOption) {
-      split.yes = true;
-    } else if (arg == kNoOption) {
-      split.no = true;
-    } else if (arg == kJsonOption) {
-      split.json = true;
-    } else if (arg == kScheduleOption) {
-      split.schedule = true;
-    } else if (arg == kScheduledOption) {
-      split.scheduled = true;
+    if (TakeValue(args, i, kExcludeOption, split.excludes, split.missing_value) ||
+        TakeValue(args, i, kExcludeFileOption, split.exclude_files, split.missing_value)) {
+      continue;
+    }
+    const auto flag = std::find_if(std::begin(flags), std::end(flags),
+                                   [&](const auto& f) { return arg == f.first; });
+    if (flag != std::end(flags)) {
+      split.*(flag->second) = true;
     } else if (arg.starts_with("--")) {
       if (split.unknown_option.empty()) split.unknown_option = arg;
     } else {
@@ -98,15 +113,18 @@ std::string WithSeparator(std::string folder) {
 
 // For messages: the path as the user's system names it, without control bytes that would
 // reach the terminal.
-std::string Shown(const std::string& path) {
-  const std::string native = platform::NativePath(path);
-  return ui::PrintableText(native.empty() ? path : native);
-}
+std::string Printable(const std::string& path) { return ui::PrintableText(Shown(path)); }
+
+// What a folder parameter must be.
+enum class FolderNeed {
+  kAny,       // the set's source: it need not exist any more
+  kExisting,  // an existing folder
+  kNotAFile,  // a folder, or nothing yet (it is made)
+};
 
 // The check of a folder parameter: no "/" in its internal form (a native path has none
-// left after conversion) and, where it must, an existing folder. Empty when it passes,
-// else the reason.
-std::string CheckFolder(const std::string& argument, const std::string& path, bool must_exist) {
+// left after conversion) and what `need` says. Empty when it passes, else the reason.
+std::string CheckFolder(const std::string& argument, const std::string& path, FolderNeed need) {
   if (argument.empty()) return "a folder is missing";
   // A "\" in a native name cannot be told apart from a separator in the internal form.
   if (!platform::kBackslashSeparates && !IsDrivePath(argument) &&
@@ -114,37 +132,30 @@ std::string CheckFolder(const std::string& argument, const std::string& path, bo
     return "\"" + argument + "\" holds a \"\\\", which no backup can name";
   }
   if (path.find('/') != std::string::npos) return "\"" + argument + "\" holds a \"/\"";
-  if (must_exist && !platform::FolderExists(path)) {
+  const int64_t size = platform::FileSize(path);
+  if (need != FolderNeed::kAny && size >= 0) return "\"" + argument + "\" is a file, no folder";
+  if (need == FolderNeed::kExisting && size != platform::kSizeFolder) {
     return "\"" + argument + "\" is not an existing folder";
   }
   return "";
 }
 
 // The restore point number: digits only (a sign or a word would silently pick the main
-// backup). Only the last four digits count, as the volume names have four.
+// backup), and no more than the four digits the volume names have.
 bool ParseRestorePoint(const std::string& text, int32_t& number) {
-  if (text.empty() ||
+  if (text.empty() || text.size() > 4 ||
       !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return false;
   }
-  number = 0;
-  for (char c : text) number = (number * 10 + (c - '0')) % 10000;
+  number = std::stoi(text);
   return true;
 }
 
-int ExitStatusOf(int32_t job_result) { return job_result == 1 ? kExitDone : kExitFailed; }
-
-CommandLineJob GoInteractive(std::FILE* messages, const std::string& switch_name,
-                             const std::string& why) {
-  // Both hold what the user typed, which may hold control bytes.
-  std::fputs(ui::PrintableText("stowkeeper: " + switch_name + ": " + why + "\n").c_str(), messages);
-  return {};
-}
-
-// A command line that cannot be run: status 2, and nothing is done.
+// A command line that cannot be run: one line, status 2, and nothing is done.
 CommandLineJob UsageError(std::FILE* messages, const std::string& switch_name,
                           const std::string& why) {
-  GoInteractive(messages, switch_name, why);
+  // Both hold what the user typed, which may hold control bytes.
+  std::fputs(ui::PrintableText("stowkeeper: " + switch_name + ": " + why + "\n").c_str(), messages);
   CommandLineJob job;
   job.status = kExitUsage;
   return job;
@@ -154,121 +165,17 @@ CommandLineJob NoSet(std::FILE* messages, const std::string& switch_name, const 
                      const AppState& app) {
   // A job on "" would scan the root of the file system into a set of its own.
   std::fprintf(messages, "stowkeeper: %s: the backup folder %s holds no backup of %s\n",
-               switch_name.c_str(), Shown(app.BackupFolder).c_str(), Shown(source).c_str());
+               switch_name.c_str(), Printable(app.BackupFolder).c_str(), Printable(source).c_str());
   CommandLineJob job;
   job.status = kExitFailed;
   return job;
 }
 
-// Patterns given to a create replace the kept ones of the source and are kept once the set
-// is written: its updates must leave out what it left out.
-int RunCreate(AppState& app, const CommandLineJob& job, std::FILE* messages) {
-  const std::string& source = job.folder;
-  if (!CanEncodeSetName(source)) {
-    std::fprintf(messages,
-                 "stowkeeper: /c: no backup set can be named after %s (it holds an \"@\", a "
-                 "\":\" after the drive or an empty folder name)\n",
-                 Shown(source).c_str());
-    return kExitFailed;
-  }
-  if (!job.excludes.empty()) SetExclusions(app, source, job.excludes);
-  ClearScan(app);
-  ScanTree(app, source, /*quiet=*/true);
-  bool declined = false;
-  const int32_t result = WriteVolume(app, source, 0, kCommandLineMode, app.Engine, &declined);
-  // Keeping the existing set means no backup was made: a script must not take it for one.
-  if (result == 1 && declined) {
-    std::fprintf(messages,
-                 "stowkeeper: /c: the existing backup of %s was kept; nothing was written\n",
-                 Shown(source).c_str());
-    return kExitFailed;
-  }
-  if (result == 1 && !job.excludes.empty() && !SaveSettings(app, app.SettingsFolder)) {
-    const int error = platform::LastError();
-    std::fprintf(messages,
-                 "stowkeeper: /c: the backup was written, but the exclusions could not be kept "
-                 "in %s%s: %s\n",
-                 Shown(app.SettingsFolder).c_str(), kSettingsFileName,
-                 platform::ErrorText(error).c_str());
-    return kExitFailed;
-  }
-  return ExitStatusOf(result);
-}
-
-CommandLineJob ParseFolderSwitch(const AppState& app, const std::string& switch_name,
-                                 const std::string& argument, bool scheduled, std::FILE* messages) {
-  const std::string source = ArgumentPath(argument);
-  const std::string why = CheckFolder(argument, source, true);
-  if (!why.empty()) return GoInteractive(messages, switch_name, why);
-  CommandLineJob job;
-  if (switch_name == "/c") {
-    job.kind = CommandLineJob::Kind::kCreate;
-    job.folder = WithSeparator(source);
-    return job;
-  }
-  job.kind = CommandLineJob::Kind::kUpdate;
-  job.folder = FindSetBySource(app, WithSeparator(source));
-  // A scheduled run begins the set when it has none: its first run is the full backup.
-  if (job.folder.empty() && scheduled) {
-    job.kind = CommandLineJob::Kind::kCreate;
-    job.folder = WithSeparator(source);
-    return job;
-  }
-  if (job.folder.empty()) return NoSet(messages, switch_name, WithSeparator(source), app);
-  return job;
-}
-
-// "--schedule [FREQUENCY SOURCE]": the list of schedules, or a change of one.
-CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
-                             std::FILE* messages) {
-  const std::vector<std::string>& parameters = split.parameters;
-  if (split.yes || split.no || split.json || split.scheduled) {
-    return UsageError(messages, kScheduleOption, "takes none of the other options");
-  }
-  CommandLineJob job;
-  if (parameters.empty()) {
-    job.kind = CommandLineJob::Kind::kListSchedules;
-    return job;
-  }
-  if (parameters.size() != 2) {
-    return UsageError(messages, kScheduleOption,
-                      parameters.size() == 1
-                          ? "a FREQUENCY and a SOURCE are needed"
-                          : "\"" + parameters[2] + "\" is one parameter too many");
-  }
-  if (!ParseFrequency(parameters[0], job.frequency)) {
-    return UsageError(messages, kScheduleOption,
-                      "\"" + parameters[0] + "\" is no frequency (hourly, daily, weekly or off)");
-  }
-  const std::string source = ArgumentPath(parameters[1]);
-  const std::string why = CheckFolder(parameters[1], source, false);
-  if (!why.empty()) return UsageError(messages, kScheduleOption, why);
-  for (const char c : source) {
-    if (static_cast<unsigned char>(c) < 0x20) {
-      return UsageError(messages, kScheduleOption, "the SOURCE holds a control character");
-    }
-  }
-  job.kind = CommandLineJob::Kind::kSchedule;
-  job.folder = WithSeparator(source);
-  if (job.frequency == Frequency::kOff) return job;
-  // A schedule needs somewhere to write the backups, and something to back up.
-  if (app.BackupFolder.empty()) {
-    return UsageError(
-        messages, kScheduleOption,
-        "no backup folder is set in " + Shown(app.SettingsFolder) + kSettingsFileName);
-  }
-  const std::string set = FindSetBySource(app, job.folder);
-  if (!set.empty()) {
-    job.folder = set;
-  } else if (!platform::FolderExists(job.folder)) {
-    std::fprintf(messages,
-                 "stowkeeper: --schedule: %s is no folder, and the backup folder %s holds no "
-                 "backup of it\n",
-                 Shown(job.folder).c_str(), Shown(app.BackupFolder).c_str());
-    job = {};
-    job.status = kExitFailed;
-  }
-  return job;
+// "parameter too many" or "missing" when the count is off; empty when it fits.
+std::string CountFault(const std::vector<std::string>& parameters, size_t least, size_t most) {
+  if (parameters.size() < least) return "a parameter is missing";
+  if (parameters.size() > most) return "\"" + parameters[most] + "\" is one parameter too many";
+  return "";
 }
 
 // A PATH of the command line (native, relative to the source folder) in record form: below
@@ -305,28 +212,14 @@ std::string RecordPathOf(const std::string& set_folder, const std::string& path,
   return set_folder.substr(ParentFolder(set_folder).size()) + record;
 }
 
-// The SOURCE of a switch that works on its set: the folder need not exist any more.
-CommandLineJob ParseSetSource(const AppState& app, const std::string& switch_name,
-                              const std::string& argument, std::FILE* messages,
-                              CommandLineJob::Kind kind) {
-  const std::string source = ArgumentPath(argument);
-  const std::string why = CheckFolder(argument, source, false);
-  if (!why.empty()) return UsageError(messages, switch_name, why);
-  CommandLineJob job;
-  job.kind = kind;
-  job.folder = FindSetBySource(app, WithSeparator(source));
-  if (job.folder.empty()) return NoSet(messages, switch_name, WithSeparator(source), app);
-  return job;
-}
-
 // Turns the PATH parameters (from `first` on) into job.paths; false after a usage error.
-bool TakePaths(CommandLineJob& job, const std::string& switch_name,
-               const std::vector<std::string>& parameters, size_t first, std::FILE* messages) {
+bool TakePaths(CommandLineJob& job, const std::vector<std::string>& parameters, size_t first,
+               std::FILE* messages) {
   for (size_t i = first; i < parameters.size(); ++i) {
     std::string why;
     const std::string record = RecordPathOf(job.folder, parameters[i], why);
     if (record.empty()) {
-      job = UsageError(messages, switch_name, why);
+      job = UsageError(messages, job.switch_name, why);
       return false;
     }
     job.paths.push_back(record);
@@ -334,45 +227,97 @@ bool TakePaths(CommandLineJob& job, const std::string& switch_name,
   return true;
 }
 
-CommandLineJob ParseRestore(const AppState& app, const std::vector<std::string>& args,
-                            std::FILE* messages) {
-  int32_t number = 0;
-  if (!ParseRestorePoint(args[1], number)) {
-    return GoInteractive(messages, "/r", "\"" + args[1] + "\" is no restore point number");
+// Whether path lies in folder or is it (both internal, folder ending in "\"), letter case
+// counted as the system counts it.
+bool LiesIn(const std::string& path, const std::string& folder) {
+  const std::string inside = WithSeparator(path);
+  if (inside.size() < folder.size()) return false;
+  const std::string head = inside.substr(0, folder.size());
+  return platform::kNamesIgnoreCase ? LowerCase(head) == LowerCase(folder) : head == folder;
+}
+
+// "/c" and "/u": an existing source folder.
+CommandLineJob ParseFolderSwitch(const AppState& app, const std::string& switch_name,
+                                 const std::vector<std::string>& parameters, bool scheduled,
+                                 std::FILE* messages) {
+  std::string why = CountFault(parameters, 2, 2);
+  const std::string source = parameters.size() >= 2 ? ArgumentPath(parameters[1]) : "";
+  if (why.empty()) why = CheckFolder(parameters[1], source, FolderNeed::kExisting);
+  if (why.empty() && !CanEncodeSetName(WithSeparator(source))) {
+    why = Printable(WithSeparator(source)) + ": " + app.Text(kTextNoSetName);
   }
-  // The source folder need not exist any more; only the target must.
-  const std::string source = ArgumentPath(args[2]);
-  const std::string target = ArgumentPath(args[3]);
-  std::string why = CheckFolder(args[2], source, false);
-  if (why.empty()) why = CheckFolder(args[3], target, true);
-  if (!why.empty()) return GoInteractive(messages, "/r", why);
+  if (!why.empty()) return UsageError(messages, switch_name, why);
   CommandLineJob job;
-  job.kind = CommandLineJob::Kind::kRestore;
+  job.switch_name = switch_name;
+  if (switch_name == "/c") {
+    job.kind = CommandLineJob::Kind::kCreate;
+    job.folder = WithSeparator(source);
+    return job;
+  }
+  job.kind = CommandLineJob::Kind::kUpdate;
   job.folder = FindSetBySource(app, WithSeparator(source));
-  if (job.folder.empty()) return NoSet(messages, "/r", WithSeparator(source), app);
-  job.number = number;
-  job.point = PointName(job.folder, number);
-  job.target = WithSeparator(target);
-  TakePaths(job, "/r", args, 4, messages);
+  // A scheduled run begins the set when it has none: its first run is the full backup.
+  if (job.folder.empty() && scheduled) {
+    job.kind = CommandLineJob::Kind::kCreate;
+    job.folder = WithSeparator(source);
+    return job;
+  }
+  if (job.folder.empty()) return NoSet(messages, switch_name, WithSeparator(source), app);
   return job;
 }
 
-// "/v", "/l", "/p" and "/d": a command line that cannot be run is an error, never the
-// interactive mode.
+// The SOURCE of a switch that works on its set: the folder need not exist any more.
+CommandLineJob ParseSetSource(const AppState& app, const std::string& switch_name,
+                              const std::string& argument, std::FILE* messages,
+                              CommandLineJob::Kind kind) {
+  const std::string source = ArgumentPath(argument);
+  const std::string why = CheckFolder(argument, source, FolderNeed::kAny);
+  if (!why.empty()) return UsageError(messages, switch_name, why);
+  CommandLineJob job;
+  job.kind = kind;
+  job.switch_name = switch_name;
+  job.folder = FindSetBySource(app, WithSeparator(source));
+  if (job.folder.empty()) return NoSet(messages, switch_name, WithSeparator(source), app);
+  return job;
+}
+
+CommandLineJob ParseRestore(const AppState& app, const std::vector<std::string>& parameters,
+                            std::FILE* messages) {
+  std::string why = CountFault(parameters, 4, parameters.size());
+  int32_t number = 0;
+  if (why.empty() && !ParseRestorePoint(parameters[1], number)) {
+    why = "\"" + parameters[1] + "\" is no restore point number (0 to 9999)";
+  }
+  const std::string source = parameters.size() >= 4 ? ArgumentPath(parameters[2]) : "";
+  const std::string target = parameters.size() >= 4 ? ArgumentPath(parameters[3]) : "";
+  if (why.empty()) why = CheckFolder(parameters[2], source, FolderNeed::kAny);
+  if (why.empty()) why = CheckFolder(parameters[3], target, FolderNeed::kNotAFile);
+  // Restored into itself, the source would hold a copy of itself at the next backup.
+  if (why.empty() && LiesIn(target, WithSeparator(source))) {
+    why = "TARGET \"" + parameters[3] + "\" lies inside SOURCE";
+  }
+  if (!why.empty()) return UsageError(messages, "/r", why);
+  CommandLineJob job =
+      ParseSetSource(app, "/r", parameters[2], messages, CommandLineJob::Kind::kRestore);
+  if (job.kind == CommandLineJob::Kind::kNone) return job;
+  job.number = number;
+  job.target = WithSeparator(target);
+  TakePaths(job, parameters, 4, messages);
+  return job;
+}
+
+// "/v", "/l", "/p" and "/d".
 CommandLineJob ParseSetSwitch(const AppState& app, const std::string& switch_name,
                               const std::vector<std::string>& parameters, std::FILE* messages) {
   const bool numbered = switch_name == "/l" || switch_name == "/p";
   const size_t least = numbered ? 3 : 2;
   const size_t most = switch_name == "/l" ? 4 : least;
-  if (parameters.size() < least) return UsageError(messages, switch_name, "a parameter is missing");
-  if (parameters.size() > most) {
-    return UsageError(messages, switch_name,
-                      "\"" + parameters[most] + "\" is one parameter too many");
-  }
+  const std::string count = CountFault(parameters, least, most);
+  if (!count.empty()) return UsageError(messages, switch_name, count);
   int32_t number = 0;
   if (numbered && !ParseRestorePoint(parameters[1], number)) {
     return UsageError(messages, switch_name,
-                      "\"" + parameters[1] + "\" is no restore point number");
+                      "\"" + parameters[1] + "\" is no restore point number (0 to 9999)");
   }
   using Kind = CommandLineJob::Kind;
   const Kind kind = switch_name == "/v"   ? Kind::kVerify
@@ -383,24 +328,119 @@ CommandLineJob ParseSetSwitch(const AppState& app, const std::string& switch_nam
       ParseSetSource(app, switch_name, parameters[numbered ? 2 : 1], messages, kind);
   if (job.kind == Kind::kNone) return job;
   job.number = number;
-  TakePaths(job, switch_name, parameters, 3, messages);
+  TakePaths(job, parameters, 3, messages);
   return job;
 }
 
-CommandLineJob ParseSwitch(const AppState& app, const std::vector<std::string>& given,
+CommandLineJob ParseSwitch(const AppState& app, const std::vector<std::string>& parameters,
                            bool scheduled, std::FILE* messages) {
-  std::vector<std::string> parameters = given;
   if (parameters.empty()) return UsageError(messages, "command line", "a switch is missing");
   const std::string switch_name = LowerCase(parameters[0]);
-  if (switch_name == "/v" || switch_name == "/l" || switch_name == "/p" || switch_name == "/d") {
-    return ParseSetSwitch(app, switch_name, parameters, messages);
-  }
-  parameters.resize(std::max<size_t>(parameters.size(), 4));  // missing ones are ""
   if (switch_name == "/c" || switch_name == "/u") {
-    return ParseFolderSwitch(app, switch_name, parameters[1], scheduled, messages);
+    return ParseFolderSwitch(app, switch_name, parameters, scheduled, messages);
   }
   if (switch_name == "/r") return ParseRestore(app, parameters, messages);
-  return GoInteractive(messages, parameters[0], "unknown switch");
+  if (IsSwitch(switch_name)) return ParseSetSwitch(app, switch_name, parameters, messages);
+  return UsageError(messages, parameters[0], "unknown switch (stowkeeper --help lists them)");
+}
+
+// "--schedule [FREQUENCY SOURCE]": the list of schedules, or a change of one.
+CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
+                             std::FILE* messages) {
+  const std::vector<std::string>& parameters = split.parameters;
+  if (split.yes || split.no || split.scheduled || split.subfolder || !split.excludes.empty() ||
+      !split.exclude_files.empty()) {
+    return UsageError(messages, kScheduleOption, "takes none of the other options but --json");
+  }
+  CommandLineJob job;
+  job.switch_name = kScheduleOption;
+  job.json = split.json;
+  if (parameters.empty()) {
+    job.kind = CommandLineJob::Kind::kListSchedules;
+    return job;
+  }
+  if (split.json) return UsageError(messages, kScheduleOption, "--json lists the schedules only");
+  if (parameters.size() != 2) {
+    return UsageError(messages, kScheduleOption,
+                      parameters.size() == 1
+                          ? "a FREQUENCY and a SOURCE are needed"
+                          : "\"" + parameters[2] + "\" is one parameter too many");
+  }
+  if (!ParseFrequency(parameters[0], job.frequency)) {
+    return UsageError(messages, kScheduleOption,
+                      "\"" + parameters[0] + "\" is no frequency (hourly, daily, weekly or off)");
+  }
+  const std::string source = ArgumentPath(parameters[1]);
+  const std::string why = CheckFolder(parameters[1], source, FolderNeed::kAny);
+  if (!why.empty()) return UsageError(messages, kScheduleOption, why);
+  for (const char c : source) {
+    if (static_cast<unsigned char>(c) < 0x20) {
+      return UsageError(messages, kScheduleOption, "the SOURCE holds a control character");
+    }
+  }
+  job.kind = CommandLineJob::Kind::kSchedule;
+  job.folder = WithSeparator(source);
+  if (job.frequency == Frequency::kOff) return job;
+  // A schedule needs somewhere to write the backups, and something to back up.
+  if (app.BackupFolder.empty()) {
+    return UsageError(
+        messages, kScheduleOption,
+        "no backup folder is set in " + Printable(app.SettingsFolder) + kSettingsFileName);
+  }
+  const std::string set = FindSetBySource(app, job.folder);
+  if (!set.empty()) {
+    job.folder = set;
+  } else if (!platform::FolderExists(job.folder)) {
+    std::fprintf(messages,
+                 "stowkeeper: --schedule: %s is no folder, and the backup folder %s holds no "
+                 "backup of it\n",
+                 Printable(job.folder).c_str(), Printable(app.BackupFolder).c_str());
+    job = {};
+    job.status = kExitFailed;
+  }
+  return job;
+}
+
+// The options' own checks, whatever the switch; empty when they pass, else the option and
+// why.
+std::pair<std::string, std::string> CheckOptions(const SplitArguments& split,
+                                                 const std::string& switch_name) {
+  const bool creates = switch_name == "/c" || switch_name == "/u";
+  if (split.yes && split.no) return {kYesOption, "--no answers otherwise"};
+  if (split.json && !creates && switch_name != "/v" && switch_name != "/l" && switch_name != "/p") {
+    return {kJsonOption, "is for /c, /u, /v, /l, /p and --schedule"};
+  }
+  if (!split.missing_value.empty()) return {split.missing_value, "its value is missing"};
+  if ((!split.excludes.empty() || !split.exclude_files.empty()) && !creates) {
+    return {kExcludeOption, "--exclude and --exclude-file are for /c and /u only"};
+  }
+  if (split.subfolder && switch_name != "/r") return {kSubfolderOption, "is for /r only"};
+  if (split.scheduled && (switch_name != "/u" || split.yes || split.json)) {
+    return {kScheduledOption, "is for \"/u SOURCE\" alone"};
+  }
+  return {};
+}
+
+// The patterns of "--exclude" and of the files of "--exclude-file", checked; false (after
+// a usage error) when one cannot be used.
+bool TakePatterns(const SplitArguments& split, std::vector<std::string>& patterns,
+                  std::FILE* messages) {
+  patterns = split.excludes;
+  for (const std::string& file : split.exclude_files) {
+    std::string why;
+    if (!ReadPatternFile(ArgumentPath(file), patterns, why)) {
+      UsageError(messages, kExcludeFileOption, "\"" + file + "\": " + why);
+      return false;
+    }
+  }
+  for (const std::string& pattern : patterns) {
+    const PatternFault fault = CheckPattern(pattern);
+    if (fault != PatternFault::kNone) {
+      UsageError(messages, kExcludeOption, "\"" + pattern + "\": " + PatternFaultText(fault));
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -436,112 +476,101 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
   const SplitArguments split = SplitOptions(args);
   // Schedules are the system's: listed and removed without a backup folder.
   if (split.schedule && split.unknown_option.empty()) return ParseSchedule(app, split, messages);
+  if (!split.unknown_option.empty()) {
+    return UsageError(messages, split.unknown_option, "unknown option");
+  }
   if (app.BackupFolder.empty()) {
     std::fprintf(messages,
                  "stowkeeper: no backup folder is set, so nothing was done.\n"
                  "Name one in %s%s, group [Folders], as for example\n"
                  "  SaveFolder = /home/you/Backups/\n",
-                 Shown(app.SettingsFolder).c_str(), kSettingsFileName);
+                 Printable(app.SettingsFolder).c_str(), kSettingsFileName);
     CommandLineJob job;
     job.status = kExitUsage;
     return job;
   }
   const std::string switch_name = split.parameters.empty() ? "" : LowerCase(split.parameters[0]);
-  if (!split.unknown_option.empty()) {
-    return UsageError(messages, split.unknown_option, "unknown option");
+  if (const auto [option, why] = CheckOptions(split, switch_name); !option.empty()) {
+    return UsageError(messages, option, why);
   }
-  if (split.yes && split.no) return UsageError(messages, "--yes", "--no answers otherwise");
-  if (split.json && switch_name != "/v" && switch_name != "/l" && switch_name != "/p") {
-    return UsageError(messages, switch_name.empty() ? kJsonOption : switch_name,
-                      "--json is for /v, /l and /p only");
-  }
-  if (split.exclude_missing) return UsageError(messages, kExcludeOption, "a PATTERN is missing");
-  if (!split.excludes.empty() && switch_name != "/c" && switch_name != "/u") {
-    return UsageError(messages, switch_name.empty() ? kExcludeOption : switch_name,
-                      "--exclude is for /c and /u only");
-  }
-  for (const std::string& pattern : split.excludes) {
-    const PatternFault fault = CheckPattern(pattern);
-    if (fault != PatternFault::kNone) {
-      return UsageError(messages, kExcludeOption,
-                        "\"" + pattern + "\": " + PatternFaultText(fault));
-    }
-  }
-  if (split.scheduled && (switch_name != "/u" || split.yes || split.json)) {
-    return UsageError(messages, kScheduledOption, "is for \"/u SOURCE\" alone");
+  std::vector<std::string> patterns;
+  if (!TakePatterns(split, patterns, messages)) {
+    CommandLineJob job;
+    job.status = kExitUsage;
+    return job;
   }
   CommandLineJob job = ParseSwitch(app, split.parameters, split.scheduled, messages);
-  if (!split.excludes.empty() && job.kind != CommandLineJob::Kind::kNone &&
-      ExclusionKey(job.folder).empty()) {
+  if (job.kind == CommandLineJob::Kind::kNone) return job;
+  if (!patterns.empty() && ExclusionKey(job.folder).empty()) {
     return UsageError(messages, kExcludeOption,
-                      "no exclusions can be kept for " + Shown(job.folder) +
+                      "no exclusions can be kept for " + Printable(job.folder) +
                           ": its name holds a \"=\" or a control character");
   }
-  job.excludes = split.excludes;
-  // A script's command line (one with options) that cannot be run never opens the windows.
-  if (job.kind == CommandLineJob::Kind::kNone && job.status == kRunInteractive &&
-      split.HasOptions()) {
-    job.status = kExitUsage;
-  }
+  job.excludes = std::move(patterns);
   job.json = split.json;
+  job.quiet = split.quiet;
   job.scheduled = split.scheduled;
+  if (split.subfolder) job.structure = RestoreStructure::kSubfolder;
+  // Nobody is there to answer a scheduled run: it takes the answer that changes nothing.
+  if (split.yes) job.preset = Answer::kYes;
+  if (split.no || split.scheduled) job.preset = Answer::kNo;
   return job;
 }
 
-int RunCommandLineJob(AppState& app, const CommandLineJob& job, std::FILE* messages,
-                      std::FILE* out) {
+CommandLineRun RunCommandLineJob(AppState& app, const CommandLineJob& job,
+                                 const CommandLineOutput& output) {
   switch (job.kind) {
     case CommandLineJob::Kind::kCreate:
-      return RunCreate(app, job, messages);
-    case CommandLineJob::Kind::kUpdate: {
-      // Patterns given to an update count for this run only, beside the kept ones.
-      std::vector<std::string> patterns = ExclusionsOf(app, job.folder);
-      patterns.insert(patterns.end(), job.excludes.begin(), job.excludes.end());
-      SetExclusions(app, job.folder, patterns);
-      return ExitStatusOf(UpdateBackup(app, job.folder, kCommandLineMode));
-    }
+      return CreateFromCommandLine(app, job, output);
+    case CommandLineJob::Kind::kUpdate:
+      return UpdateFromCommandLine(app, job, output);
     case CommandLineJob::Kind::kRestore:
-      if (!job.paths.empty()) return RestorePaths(app, job, messages);
-      app.RestoreTotal = ShowBackupProperties(app, job.point, kUnpackedKiB);
-      return ExitStatusOf(RestoreBackup(app, job.point, job.target, kCommandLineMode));
+      return RestoreFromCommandLine(app, job, output);
     case CommandLineJob::Kind::kVerify:
-      return VerifySet(app, job, out, messages);
+      return VerifySet(app, job, output);
     case CommandLineJob::Kind::kList:
-      return ListPoint(app, job, out, messages);
+      return ListPoint(app, job, output);
     case CommandLineJob::Kind::kProperties:
-      return ShowPointProperties(app, job, out, messages);
+      return ShowPointProperties(app, job, output);
     case CommandLineJob::Kind::kDelete:
-      return DeleteLatestPoint(app, job, messages);
+      return DeleteFromCommandLine(app, job, output);
     case CommandLineJob::Kind::kSchedule:
-      return ChangeSchedule(app, job, out, messages);
+      return {ChangeSchedule(app, job, output), {}};
     case CommandLineJob::Kind::kListSchedules:
-      return PrintSchedules(out);
+      return {PrintSchedules(job, output), {}};
     case CommandLineJob::Kind::kNone:
       break;
   }
-  return job.status;
+  return {job.status, {}};
 }
 
-int RunCommandLine(AppState& app, const std::vector<std::string>& args, std::FILE* messages,
-                   std::FILE* out) {
+int RunCommandLine(AppState& app, const std::vector<std::string>& args,
+                   const CommandLineOutput& output) {
   if (std::find(args.begin(), args.end(), kScheduledOption) != args.end()) {
-    return RunScheduled(app, args, messages);
+    return RunScheduled(app, args, output);
   }
-  const CommandLineJob job = ParseCommandLine(app, args, messages);
-  return job.kind == CommandLineJob::Kind::kNone ? job.status
-                                                 : RunCommandLineJob(app, job, messages, out);
+  const CommandLineJob job = ParseCommandLine(app, args, output.messages);
+  if (job.kind == CommandLineJob::Kind::kNone) return job.status;
+  return RunCommandLineJob(app, job, output).status;
 }
 
 bool IsCommandLine(const std::vector<std::string>& args) {
-  return args.size() >= 2 || std::any_of(args.begin(), args.end(), IsCommandLineOnlySwitch);
+  if (args.empty()) return false;
+  return args.size() >= 2 || IsSwitch(args[0]) || args[0].starts_with("-");
 }
 
-ui::Answer PresetAnswer(const std::vector<std::string>& args) {
-  const SplitArguments split = SplitOptions(args);
-  // Nobody is there to answer a scheduled run: it takes the answer that changes nothing.
-  if (split.scheduled) return ui::Answer::kNo;
-  if (split.yes == split.no) return ui::Answer::kOk;
-  return split.yes ? ui::Answer::kYes : ui::Answer::kNo;
+int ExitStatusOf(const JobResult& result) {
+  if (result.failure && result.failure->kind == Problem::Kind::kSetLocked) return kExitLocked;
+  switch (result.outcome) {
+    case Outcome::kDone:
+      return result.kept ? kExitFailed : kExitDone;
+    case Outcome::kDoneWithProblems:
+      return kExitProblems;
+    case Outcome::kFailed:
+    case Outcome::kCancelled:
+      break;
+  }
+  return kExitFailed;
 }
 
 std::string UsageText(const std::string& settings_folder) {
@@ -549,9 +578,10 @@ std::string UsageText(const std::string& settings_folder) {
          "       stowkeeper /u SOURCE                add a restore point to the set of SOURCE\n"
          "       stowkeeper /r NUMBER SOURCE TARGET [PATH...]\n"
          "                                           restore point NUMBER (0 = the main backup)\n"
-         "                                           of the set of SOURCE into the folder TARGET;\n"
-         "                                           with PATHs only those entries and what lies\n"
-         "                                           below them (relative to SOURCE)\n"
+         "                                           of the set of SOURCE into the folder TARGET\n"
+         "                                           (made when missing); with PATHs only those\n"
+         "                                           entries and what lies below them (relative\n"
+         "                                           to SOURCE)\n"
          "       stowkeeper /v SOURCE                verify every volume of the set of SOURCE\n"
          "       stowkeeper /l NUMBER SOURCE [PATH]  list what restore point NUMBER holds:\n"
          "                                           size, CRC-32 and path of each entry\n"
@@ -561,27 +591,36 @@ std::string UsageText(const std::string& settings_folder) {
          "                                           back up SOURCE by itself (a systemd user\n"
          "                                           timer, or the Windows Task Scheduler), or\n"
          "                                           stop; the first run creates the set\n"
-         "       stowkeeper --schedule               list the schedules\n"
+         "       stowkeeper --schedule [--json]      list the schedules\n"
          "       stowkeeper                          open the program's windows\n"
          "       stowkeeper --help | --version\n"
          "Options, anywhere on a command line:\n"
          "  --yes   answer Yes to every question (replace a set, replace files, delete)\n"
          "  --no    answer No to every question\n"
-         "  --json  /v, /l and /p write one JSON document to standard output\n"
+         "  --json  /c and /u write a summary, /v, /l and /p their report, as one JSON\n"
+         "          document on standard output\n"
+         "  --quiet no progress line\n"
+         "  --subfolder\n"
+         "          with /r, restore below TARGET only the source folder itself, not the\n"
+         "          whole path that leads to it\n"
          "  --exclude PATTERN\n"
          "          with /c and /u, leave out what PATTERN matches (repeatable): \"*.tmp\"\n"
          "          any name at any depth, \"build/\" folders only, \"docs/*.pdf\" anchored at\n"
-         "          SOURCE; with /c the patterns are kept for the set's later updates\n"
+         "          SOURCE, \"**\" any number of folders (\"**/cache/\", \"build/**\"); with /c\n"
+         "          the patterns are kept for the set's later updates\n"
+         "  --exclude-file FILE\n"
+         "          the same, one pattern per line of FILE (\"#\" starts a comment)\n"
          "  --scheduled  with /u: a run the scheduler started; asks nothing, creates the set\n"
          "          when there is none, adds a line to Schedule.log in the settings folder and\n"
          "          notifies the desktop of a failure (and of success with [Schedule]\n"
          "          NotifySuccess = 1 in Settings.ini)\n"
          "Backups go to the SaveFolder of " +
-         Shown(settings_folder) + kSettingsFileName +
+         ui::PrintableText(Shown(settings_folder)) + kSettingsFileName +
          ".\n"
-         "Exit status: 0 the job ran to its end (every volume valid), 1 it failed, was cancelled,\n"
-         "found damage, had nothing to do or found another run writing the set, 2 the command\n"
-         "line cannot be run.\n";
+         "Ctrl-C, SIGTERM and SIGHUP cancel a job cleanly: no partial file stays.\n"
+         "Exit status: 0 done (every volume valid); 1 failed, cancelled, found damage or kept\n"
+         "an existing backup; 2 the command line cannot be run (nothing was done); 3 done, with\n"
+         "problems that were named (entries left out); 4 another run is writing the set.\n";
 }
 
 }  // namespace sk

@@ -1,20 +1,29 @@
 #include "shell/command_line_jobs.h"
 
 #include <algorithm>
-#include <string_view>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 
 #include "archive/crc32.h"
 #include "archive/set_names.h"
 #include "core/size_text.h"
-#include "jobs/create/generations.h"
-#include "jobs/job_window.h"
+#include "jobs/create/create.h"
+#include "jobs/create/exclusions.h"
 #include "jobs/restore/restore.h"
 #include "jobs/restore/verify.h"
+#include "jobs/sets/delete.h"
 #include "jobs/sets/properties.h"
-#include "jobs/sets/update_index.h"
+#include "jobs/sets/read_point.h"
+#include "jobs/sets/update.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
+#include "shell/job_texts.h"
 #include "shell/json_output.h"
-#include "shell/main_window.h"
+#include "shell/json_reporter.h"
+#include "shell/properties_window.h"
+#include "shell/schedule.h"
+#include "shell/settings.h"
 #include "ui/printable.h"
 
 namespace sk {
@@ -22,17 +31,23 @@ namespace {
 
 using nlohmann::json;
 
-// The source folder as the user's system names it.
-std::string NativeSource(const std::string& source) {
-  const std::string native = platform::NativePath(source);
-  return native.empty() ? source : native;
-}
+// A job's reporter and its cancel token, as the command line's output makes them.
+struct Reporting {
+  Reporting(const CommandLineOutput& output, JobKind kind, const CommandLineJob& job) {
+    if (output.make_reporter) reporter = output.make_reporter(kind, job, cancel);
+    if (!reporter) reporter = std::make_unique<SilentReporter>();
+  }
+  JobContext Context(const AppState& app) { return {*reporter, cancel, app.BlockWorkers}; }
 
-// A display name with the source folder as the system names it.
+  CancelToken cancel;
+  std::unique_ptr<JobReporter> reporter;
+};
+
+// A point's display name with the source folder as the system names it.
 std::string ShownPoint(const std::string& display_name) {
   const PointNameParts name = ParsePointName(display_name);
   return display_name.substr(0, std::min(display_name.size(), kNamePrefixLength)) +
-         NativeSource(name.source);
+         Shown(name.source);
 }
 
 // The source folder's own name with its "\": what every record path of the set begins with.
@@ -40,109 +55,84 @@ std::string SourceName(const std::string& set_folder) {
   return set_folder.substr(ParentFolder(set_folder).size());
 }
 
-int Fail(std::FILE* messages, const char* switch_name, const std::string& why) {
-  std::fputs(
-      ui::PrintableText("stowkeeper: " + std::string(switch_name) + ": " + why + "\n").c_str(),
-      messages);
-  return kExitFailed;
+CommandLineRun Failed(const CommandLineOutput& output, const CommandLineJob& job,
+                      const std::string& why, JobResult result = {}) {
+  std::fputs(ui::PrintableText("stowkeeper: " + job.switch_name + ": " + why + "\n").c_str(),
+             output.messages);
+  result.outcome = Outcome::kFailed;
+  return {kExitFailed, std::move(result)};
 }
 
-std::string Trim(const std::string& text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+// The end of a report: a write to the output that failed (a full disk, a closed pipe) fails
+// the job, since what it was to tell is lost.
+// error: the system's code of a write that failed before, 0 when none did.
+CommandLineRun Reported(const CommandLineOutput& output, const CommandLineJob& job,
+                        CommandLineRun run, int error = 0) {
+  const bool flushed = std::fflush(output.out) == 0;
+  if (flushed && !std::ferror(output.out)) return run;
+  if (error == 0) error = flushed ? EIO : errno;
+  return Failed(output, job,
+                std::string("the report could not be written: ") + std::strerror(error),
+                std::move(run.result));
 }
 
-// Restore point job.number of the set, loaded. False (after a message) when the set has no
-// such point or it cannot be read whole.
-bool LoadPoint(AppState& app, const CommandLineJob& job, const char* switch_name,
-               RestorePoint& point, std::FILE* messages) {
-  const std::string display_name = PointName(job.folder, job.number);
-  const int32_t points = NextGeneration(app.BackupFolder, SetName(job.folder));
-  if (job.number >= points) {
-    Fail(messages, switch_name,
-         std::to_string(job.number) + " is no restore point of the set of " +
-             NativeSource(job.folder) + " (it has 0 to " + std::to_string(points - 1) + ")");
-    return false;
-  }
-  point.Load(app.BackupFolder, display_name);
-  if (!point.main_volume_whole() || (!point.name().IsMainVolume() && !point.has_index())) {
-    Fail(messages, switch_name, ShownPoint(display_name) + " cannot be read whole");
-    return false;
-  }
-  return true;
+CommandLineRun RunOf(JobResult result) {
+  const int status = ExitStatusOf(result);
+  return {status, std::move(result)};
 }
 
-// --- Verify.
-
-const char* DamageWord(Damage damage) {
-  switch (damage) {
-    case Damage::kNone:
-      return "";
-    case Damage::kMissing:
-      return "missing";
-    case Damage::kBadHeader:
-      return "bad-header";
-    case Damage::kCutShort:
-      return "cut-short";
-    case Damage::kBadBlock:
-      return "bad-block";
-    case Damage::kCrcMismatch:
-      return "crc-mismatch";
-  }
-  return "";
+BackupSet SetOf(const AppState& app, const CommandLineJob& job) {
+  return BackupSet(app.BackupFolder, job.folder);
 }
 
-std::string Reason(const AppState& app, Damage damage) {
-  switch (damage) {
-    case Damage::kMissing:
-      return app.Text(kTextVolumeMissing);
-    case Damage::kBadHeader:
-      return app.Text(kTextBadHeader);
-    case Damage::kCutShort:
-      return app.Text(kTextCutShort);
-    case Damage::kBadBlock:
-      return app.Text(kTextBadBlock);
-    case Damage::kCrcMismatch:
-      return app.Text(kTextCrcMismatch);
-    case Damage::kNone:
-      break;
+// Runs a create or an update; with "--json" its summary goes to the output.
+template <typename Run>
+CommandLineRun RunAndSummarize(const AppState& app, const CommandLineJob& job,
+                               const CommandLineOutput& output, JobKind kind, Run run) {
+  Reporting reporting(output, kind, job);
+  std::optional<JsonReporter> json;
+  if (job.json) {
+    json.emplace(app, *reporting.reporter, kind == JobKind::kCreate ? "create" : "update",
+                 job.folder, output.out);
   }
-  return "";
+  JobReporter& reporter = json ? static_cast<JobReporter&>(*json) : *reporting.reporter;
+  JobContext context{reporter, reporting.cancel, app.BlockWorkers};
+  CommandLineRun result = RunOf(run(context));
+  return job.json ? Reported(output, job, std::move(result)) : result;
 }
 
-// Whether update `generation` wrote a volume: its index names it. An update that packed
-// nothing writes its index alone.
-bool IndexNamesVolume(const AppState& app, const std::string& set_name, const SetFiles& files,
-                      int32_t generation) {
-  const auto index = files.indexes.find(generation);
-  if (index == files.indexes.end()) return true;
-  UpdateIndex items;
-  if (!ReadUpdateIndex(app.BackupFolder + index->second, set_name, items)) return true;
-  const std::string volume = LowerCase(VolumeFileName(set_name, generation));
-  for (const auto* group : {&items.added, &items.changed}) {
-    for (const IndexItem& item : *group) {
-      if (LowerCase(item.volume) == volume) return true;
-    }
-  }
-  return false;
+// Restore point job.number of the set, read. A failed run (after a message) when the set has
+// no such point or it cannot be read whole.
+// A failed run (after a message) when the set has no restore point job.number.
+std::optional<CommandLineRun> NoSuchPoint(const BackupSet& set, const CommandLineJob& job,
+                                          const CommandLineOutput& output) {
+  const int32_t points = set.NextGeneration();
+  if (job.number < points) return std::nullopt;
+  return Failed(output, job,
+                std::to_string(job.number) + " is no restore point of the set of " +
+                    Shown(job.folder) + " (it has 0 to " + std::to_string(points - 1) + ")");
 }
 
-VolumeVerdict VerifyGeneration(AppState& app, const std::string& set_name, const SetFiles& files,
-                               int32_t generation) {
-  const auto volume = files.volumes.find(generation);
-  if (volume == files.volumes.end()) {
-    VolumeVerdict verdict;
-    if (generation == 0 || IndexNamesVolume(app, set_name, files, generation)) {
-      verdict.damage = Damage::kMissing;
-    }
-    return verdict;
+std::optional<CommandLineRun> ReadWhole(AppState& app, const CommandLineJob& job,
+                                        const CommandLineOutput& output, PointResult& read) {
+  const BackupSet set = SetOf(app, job);
+  if (std::optional<CommandLineRun> missing = NoSuchPoint(set, job, output)) return missing;
+  Reporting reporting(output, JobKind::kList, job);
+  JobContext context = reporting.Context(app);
+  read = ReadPoint(set, job.number, context);
+  if (!read.ok()) return RunOf(read);
+  if (!read.whole) {
+    return Failed(output, job, ShownPoint(set.PointName(job.number)) + " cannot be read whole");
   }
-  const std::string path = app.BackupFolder + volume->second;
-  const int64_t size = platform::FileSize(path);
-  JobWindow window(app, kCommandLineMode, {app.Text(kTextVerifying), 421, 106});
-  AddProgressBarAndCancel(app, size > 0 ? size / 1024 : 0, 66);
-  return VerifyVolume(app, path);
+  return std::nullopt;
+}
+
+std::string VerdictLine(const AppState& app, const std::string& shown, const VerifyResult& result,
+                        const std::string& entry) {
+  if (result.damage == Damage::kNone) return shown + ": valid";
+  std::string line = shown + ": damaged: " + DamageText(app, result.damage);
+  if (!entry.empty()) line += " " + entry;
+  return line;
 }
 
 }  // namespace
@@ -155,53 +145,137 @@ std::string NativeRelativePath(const std::string& record_path, const std::string
   return path;
 }
 
-int VerifySet(AppState& app, const CommandLineJob& job, std::FILE* out, std::FILE* messages) {
-  const std::string set_name = SetName(job.folder);
-  const std::string source_name = SourceName(job.folder);
-  const SetFiles files = FindSetFiles(app.BackupFolder, set_name);
-  const int32_t points = NextGeneration(app.BackupFolder, set_name);
-  json volumes = json::array();
-  bool all_valid = true;
-  app.Cancelled = 0;
-  for (int32_t generation = 0; generation < points; ++generation) {
-    const VolumeVerdict verdict = VerifyGeneration(app, set_name, files, generation);
-    if (app.Cancelled) {
-      app.toolkit.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning,
-                             ui::Buttons::kOk);
-      return kExitFailed;
+CommandLineRun CreateFromCommandLine(AppState& app, const CommandLineJob& job,
+                                     const CommandLineOutput& output) {
+  CreateRequest request;
+  request.set = SetOf(app, job);
+  request.engine = app.Engine;
+  request.level = app.Level;
+  request.exclusions = job.excludes.empty() ? ExclusionsOf(app, job.folder) : job.excludes;
+  CommandLineRun run =
+      RunAndSummarize(app, job, output, JobKind::kCreate,
+                      [&](JobContext& context) { return CreateBackup(request, context); });
+  // Keeping the existing set means no backup was made: a script must not take it for one.
+  if (run.result.kept) {
+    std::fprintf(output.messages,
+                 "stowkeeper: /c: the existing backup of %s was kept; nothing was written\n",
+                 ui::PrintableText(Shown(job.folder)).c_str());
+    return run;
+  }
+  // The set's updates must leave out what it left out.
+  if (run.result.ok() && !job.excludes.empty()) {
+    SetExclusions(app, job.folder, job.excludes);
+    if (!SaveSettings(app, app.SettingsFolder)) {
+      const int error = platform::LastError();
+      return Failed(output, job,
+                    "the backup was written, but the exclusions could not be kept in " +
+                        Shown(app.SettingsFolder) + kSettingsFileName + ": " +
+                        platform::ErrorText(error),
+                    std::move(run.result));
     }
-    const std::string shown = ShownPoint(PointName(job.folder, generation));
+  }
+  return run;
+}
+
+CommandLineRun UpdateFromCommandLine(AppState& app, const CommandLineJob& job,
+                                     const CommandLineOutput& output) {
+  UpdateRequest request;
+  request.set = SetOf(app, job);
+  request.level = app.Level;
+  request.exclusions = ExclusionsOf(app, job.folder);
+  request.exclusions.insert(request.exclusions.end(), job.excludes.begin(), job.excludes.end());
+  return RunAndSummarize(app, job, output, JobKind::kUpdate,
+                         [&](JobContext& context) { return UpdateBackup(request, context); });
+}
+
+CommandLineRun RestoreFromCommandLine(AppState& app, const CommandLineJob& job,
+                                      const CommandLineOutput& output) {
+  const BackupSet set = SetOf(app, job);
+  RestoreRequest request;
+  request.set = set;
+  request.point = job.number;
+  request.target = job.target;
+  request.structure = job.structure;
+  // Nothing is made for a point that is not there.
+  if (std::optional<CommandLineRun> missing = NoSuchPoint(set, job, output)) return *missing;
+  PathSelection selection;
+  if (!job.paths.empty()) {
+    PointResult read;
+    if (std::optional<CommandLineRun> failed = ReadWhole(app, job, output, read)) return *failed;
+    if (!selection.Resolve(read.contents.Entries(), job.paths)) {
+      return Failed(output, job,
+                    ShownPoint(set.PointName(job.number)) + " holds no " +
+                        NativeRelativePath(selection.unknown(), SourceName(job.folder)) +
+                        "; nothing was restored");
+    }
+    request.wanted = [&](const std::string& path) { return selection.Selects(path); };
+  }
+  if (!platform::FolderExists(job.target) && !CreateFolderChain(job.target)) {
+    const int error = platform::LastError();
+    return Failed(
+        output, job,
+        "the folder " + Shown(job.target) + " cannot be made: " + platform::ErrorText(error));
+  }
+  Reporting reporting(output, JobKind::kRestore, job);
+  JobContext context = reporting.Context(app);
+  if (auto* desktop = dynamic_cast<DesktopReporter*>(reporting.reporter.get())) {
+    desktop->SetPointName(set.PointName(job.number));
+  }
+  return RunOf(RestoreBackup(request, context));
+}
+
+CommandLineRun VerifySet(AppState& app, const CommandLineJob& job,
+                         const CommandLineOutput& output) {
+  const BackupSet set = SetOf(app, job);
+  const std::string source_name = SourceName(job.folder);
+  const SetFiles files = set.Files();
+  const int32_t points = set.NextGeneration();
+  Reporting reporting(output, JobKind::kVerify, job);
+  JobContext context = reporting.Context(app);
+  json volumes = json::array();
+  JobResult all;
+  bool all_valid = true;
+  int write_error = 0;  // of the first line that could not be written
+  for (int32_t generation = 0; generation < points; ++generation) {
+    const VerifyResult verdict = VerifyPoint({set, generation}, context);
+    if (verdict.outcome == Outcome::kCancelled) return {kExitFailed, verdict};
+    const std::string shown = ShownPoint(set.PointName(generation));
     const bool valid = verdict.damage == Damage::kNone;
     all_valid &= valid;
+    if (verdict.failure) all.problems.push_back(*verdict.failure);
     const std::string entry =
         verdict.entry.empty() ? "" : NativeRelativePath(verdict.entry, source_name);
-    if (job.json) {
-      json volume = {{"generation", generation}, {"state", valid ? "valid" : "damaged"}};
-      PutName(volume, "name", shown);
-      const auto file = files.volumes.find(generation);
-      if (file != files.volumes.end()) PutName(volume, "file", file->second);
-      if (!valid) {
-        volume["damage"] = DamageWord(verdict.damage);
-        PutName(volume, "reason", Reason(app, verdict.damage));
-        if (!entry.empty()) PutName(volume, "entry", entry);
-      }
-      volumes.push_back(std::move(volume));
+    if (!job.json) {
+      std::fputs((ui::PrintableText(VerdictLine(app, shown, verdict, entry)) + "\n").c_str(),
+                 output.out);
+      if (std::fflush(output.out) != 0 && write_error == 0) write_error = errno;
       continue;
     }
-    std::string line = shown + ": " + (valid ? "valid" : "damaged: " + Reason(app, verdict.damage));
-    if (!entry.empty()) line += " " + entry;
-    std::fputs((ui::PrintableText(line) + "\n").c_str(), out);
-    std::fflush(out);
+    json volume = {{"generation", generation}, {"state", valid ? "valid" : "damaged"}};
+    PutName(volume, "name", shown);
+    const auto file = files.volumes.find(generation);
+    if (file != files.volumes.end()) PutName(volume, "file", file->second);
+    if (!valid) {
+      volume["damage"] = DamageWord(verdict.damage);
+      PutName(volume, "reason", DamageText(app, verdict.damage));
+      if (!entry.empty()) PutName(volume, "entry", entry);
+    }
+    volumes.push_back(std::move(volume));
   }
   if (job.json) {
     json document = {{"valid", all_valid}, {"volumes", std::move(volumes)}};
-    PutName(document, "source", NativeSource(job.folder));
-    WriteJson(document, out);
+    PutName(document, "source", Shown(job.folder));
+    WriteJson(document, output.out);
   }
+  all.outcome = all_valid ? Outcome::kDone : Outcome::kFailed;
+  CommandLineRun run{all_valid ? kExitDone : kExitFailed, std::move(all)};
   if (!all_valid) {
-    Fail(messages, "/v", "the backup of " + NativeSource(job.folder) + " is damaged");
+    std::fputs(
+        ui::PrintableText("stowkeeper: /v: the backup of " + Shown(job.folder) + " is damaged\n")
+            .c_str(),
+        output.messages);
   }
-  return all_valid ? kExitDone : kExitFailed;
+  return Reported(output, job, std::move(run), write_error);
 }
 
 // --- Selection of entries by path.
@@ -247,17 +321,19 @@ bool PathSelection::Selects(const std::string& record_path) const {
 
 // --- List.
 
-int ListPoint(AppState& app, const CommandLineJob& job, std::FILE* out, std::FILE* messages) {
-  RestorePoint point;
-  if (!LoadPoint(app, job, "/l", point, messages)) return kExitFailed;
-  std::vector<PointEntry> entries = point.Entries();
+CommandLineRun ListPoint(AppState& app, const CommandLineJob& job,
+                         const CommandLineOutput& output) {
+  PointResult read;
+  if (std::optional<CommandLineRun> failed = ReadWhole(app, job, output, read)) return *failed;
+  std::vector<PointEntry> entries = read.contents.Entries();
   const std::string source_name = SourceName(job.folder);
+  const std::string point_name = ShownPoint(PointName(job.folder, job.number));
   if (!job.paths.empty()) {
     PathSelection selection;
     if (!selection.Resolve(entries, job.paths)) {
-      return Fail(messages, "/l",
-                  ShownPoint(PointName(job.folder, job.number)) + " holds no " +
-                      NativeRelativePath(selection.unknown(), source_name));
+      return Failed(
+          output, job,
+          point_name + " holds no " + NativeRelativePath(selection.unknown(), source_name));
     }
     std::erase_if(entries, [&](const PointEntry& e) { return !selection.Selects(e.path); });
   }
@@ -279,10 +355,10 @@ int ListPoint(AppState& app, const CommandLineJob& job, std::FILE* out, std::FIL
       PutName(item, "volume", entry.volume);
     }
     json document = {{"point", job.number}, {"entries", std::move(list)}};
-    PutName(document, "source", NativeSource(job.folder));
-    PutName(document, "name", ShownPoint(PointName(job.folder, job.number)));
-    WriteJson(document, out);
-    return kExitDone;
+    PutName(document, "source", Shown(job.folder));
+    PutName(document, "name", point_name);
+    WriteJson(document, output.out);
+    return Reported(output, job, RunOf(read));
   }
   std::string text;
   for (const PointEntry& entry : entries) {
@@ -293,27 +369,24 @@ int ListPoint(AppState& app, const CommandLineJob& job, std::FILE* out, std::FIL
     text += ui::PrintableText(NativeRelativePath(entry.path, source_name));
     text += '\n';
     if (text.size() > (1 << 16)) {
-      std::fwrite(text.data(), 1, text.size(), out);
+      std::fwrite(text.data(), 1, text.size(), output.out);
       text.clear();
     }
   }
-  std::fwrite(text.data(), 1, text.size(), out);
-  return kExitDone;
+  std::fwrite(text.data(), 1, text.size(), output.out);
+  return Reported(output, job, RunOf(read));
 }
 
 // --- Properties.
 
-int ShowPointProperties(AppState& app, const CommandLineJob& job, std::FILE* out,
-                        std::FILE* messages) {
-  RestorePoint point;
-  if (!LoadPoint(app, job, "/p", point, messages)) return kExitFailed;
-  const RestorePointTotals totals = TotalsOf(point);
-  const std::string display_name = PointName(job.folder, job.number);
-  const std::string base = FileBaseName(display_name);
-  const bool is_point = platform::FileSize(app.BackupFolder + base + ".ini") > 0;
-  const bool known =
-      totals.engine >= 0 && totals.engine < static_cast<int32_t>(app.EngineNames.size());
-  const std::string engine = known ? app.EngineNames[totals.engine] : app.Text(kTextUnknown);
+CommandLineRun ShowPointProperties(AppState& app, const CommandLineJob& job,
+                                   const CommandLineOutput& output) {
+  PointResult read;
+  if (std::optional<CommandLineRun> failed = ReadWhole(app, job, output, read)) return *failed;
+  const RestorePointTotals totals = TotalsOf(read.contents);
+  const std::string base = FileBaseName(PointName(job.folder, job.number));
+  const bool is_point = job.number > 0;
+  const std::string engine = EngineName(app, totals.engine);
   if (job.json) {
     json document = {{"point", job.number},
                      {"kind", is_point ? "restore point" : "main backup"},
@@ -323,13 +396,16 @@ int ShowPointProperties(AppState& app, const CommandLineJob& job, std::FILE* out
                      {"unpacked_bytes", totals.unpacked},
                      {"folders", totals.folders},
                      {"files", totals.files}};
-    PutName(document, "source", NativeSource(job.folder));
+    PutName(document, "source", Shown(job.folder));
     PutName(document, "name", base);
-    WriteJson(document, out);
-    return kExitDone;
+    WriteJson(document, output.out);
+    return Reported(output, job, RunOf(read));
   }
   const auto size = [](int64_t bytes) {
-    return Trim(ByteSizeText(bytes, 1)) + " (" + std::to_string(bytes) + " Bytes)";
+    std::string text = ByteSizeText(bytes, 1);
+    text.erase(0, text.find_first_not_of(' '));
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text + " (" + std::to_string(bytes) + " Bytes)";
   };
   const auto count = [](int32_t number) {
     const std::string grouped = GroupThousands(number);
@@ -345,54 +421,41 @@ int ShowPointProperties(AppState& app, const CommandLineJob& job, std::FILE* out
       {kTextFileCount, count(totals.files)},
   };
   for (const auto& [label, value] : lines) {
-    std::fputs(ui::PrintableText(app.Text(label) + ": " + value + "\n").c_str(), out);
+    std::fputs(ui::PrintableText(app.Text(label) + ": " + value + "\n").c_str(), output.out);
   }
-  return kExitDone;
+  return Reported(output, job, RunOf(read));
 }
 
 // --- Delete.
 
-int DeleteLatestPoint(AppState& app, const CommandLineJob& job, std::FILE* messages) {
-  const std::string set_name = SetName(job.folder);
-  const int32_t latest = NextGeneration(app.BackupFolder, set_name) - 1;
-  const std::string display_name = PointName(job.folder, latest);
-  if (!DeleteBackup(app, display_name)) {
-    return Fail(messages, "/d", ShownPoint(display_name) + " was kept; nothing was deleted");
+CommandLineRun DeleteFromCommandLine(AppState& app, const CommandLineJob& job,
+                                     const CommandLineOutput& output) {
+  const BackupSet set = SetOf(app, job);
+  Reporting reporting(output, JobKind::kDelete, job);
+  JobContext context = reporting.Context(app);
+  const JobResult result = DeleteLatestPoint(set, context);
+  if (result.kept) {
+    return Failed(output, job,
+                  ShownPoint(set.PointName(set.LatestPoint())) + " was kept; nothing was deleted",
+                  result);
   }
-  const SetFiles files = FindSetFiles(app.BackupFolder, set_name);
-  for (const auto* left : {&files.indexes, &files.volumes}) {
-    const auto file = left->find(latest);
-    if (file != left->end()) {
-      return Fail(messages, "/d",
-                  "could not delete " + NativeSource(app.BackupFolder + file->second) + ": " +
-                      platform::ErrorText(platform::LastError()));
+  // With its main backup the set is gone; a schedule would start it anew.
+  if (result.ok() && result.point == 0 &&
+      FrequencyOf(ListSchedules(), set.source()) != Frequency::kOff) {
+    Question question;
+    question.kind = Question::Kind::kRemoveSchedule;
+    question.path = set.source();
+    if (reporting.reporter->Ask(question) == Answer::kYes) {
+      const ScheduleChange change =
+          SetSchedule(platform::ProgramFile(), set.source(), Frequency::kOff);
+      if (!change.done) {
+        return Failed(output, job,
+                      "the schedule of " + Shown(set.source()) + " was not removed: " + change.why,
+                      result);
+      }
     }
   }
-  return kExitDone;
-}
-
-// --- Partial restore.
-
-int RestorePaths(AppState& app, const CommandLineJob& job, std::FILE* messages) {
-  RestorePoint point;
-  if (!LoadPoint(app, job, "/r", point, messages)) return kExitFailed;
-  PathSelection selection;
-  const std::vector<PointEntry> entries = point.Entries();
-  if (!selection.Resolve(entries, job.paths)) {
-    return Fail(messages, "/r",
-                ShownPoint(job.point) + " holds no " +
-                    NativeRelativePath(selection.unknown(), SourceName(job.folder)) +
-                    "; nothing was restored");
-  }
-  int64_t total = 0;
-  for (const PointEntry& entry : entries) {
-    if (selection.Selects(entry.path)) total += entry.size;
-  }
-  app.RestoreTotal = static_cast<int32_t>(std::min<int64_t>(total / 1024, INT32_MAX));
-  const int32_t result =
-      RestoreBackup(app, job.point, job.target, kCommandLineMode,
-                    [&](const std::string& record_path) { return selection.Selects(record_path); });
-  return result == 1 ? kExitDone : kExitFailed;
+  return RunOf(result);
 }
 
 }  // namespace sk

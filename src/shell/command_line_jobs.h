@@ -1,11 +1,9 @@
-// The command line's jobs on an existing set: verify every volume, list or show the
-// properties of a restore point, delete the latest one, restore part of one. Each writes
-// its report to out (plain lines, or one JSON document) and why it could not do its work
-// to messages, and returns the exit status.
+// The command line's jobs: each runs one job through the reporter the command line makes,
+// writes what it reports to the output (plain lines, or one JSON document) and returns the
+// exit status with the job's result.
 #ifndef STOWKEEPER_SHELL_COMMAND_LINE_JOBS_H_
 #define STOWKEEPER_SHELL_COMMAND_LINE_JOBS_H_
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,24 +13,35 @@
 
 namespace sk {
 
+// "/c": a new set of the source folder. Patterns given are kept once the set is written.
+CommandLineRun CreateFromCommandLine(AppState& app, const CommandLineJob& job,
+                                     const CommandLineOutput& output);
+
+// "/u": a new restore point; patterns given count for this run only, beside the kept ones.
+CommandLineRun UpdateFromCommandLine(AppState& app, const CommandLineJob& job,
+                                     const CommandLineOutput& output);
+
+// "/r": the point, or the entries of job.paths and what lies below them; nothing is
+// restored when the point lacks one of them. A missing target folder is made.
+CommandLineRun RestoreFromCommandLine(AppState& app, const CommandLineJob& job,
+                                      const CommandLineOutput& output);
+
 // "/v": every volume of the set, the main volume first, then the update volumes oldest
-// first; one line per volume. 0 when all are valid.
-int VerifySet(AppState& app, const CommandLineJob& job, std::FILE* out, std::FILE* messages);
+// first; one line per volume. Done when all are valid.
+CommandLineRun VerifySet(AppState& app, const CommandLineJob& job, const CommandLineOutput& output);
 
 // "/l": the entries of restore point job.number (those of job.paths and below them when
 // given), sorted as the contents window sorts them.
-int ListPoint(AppState& app, const CommandLineJob& job, std::FILE* out, std::FILE* messages);
+CommandLineRun ListPoint(AppState& app, const CommandLineJob& job, const CommandLineOutput& output);
 
 // "/p": the properties window's lines, with the exact byte counts.
-int ShowPointProperties(AppState& app, const CommandLineJob& job, std::FILE* out,
-                        std::FILE* messages);
+CommandLineRun ShowPointProperties(AppState& app, const CommandLineJob& job,
+                                   const CommandLineOutput& output);
 
-// "/d": the Delete command for the latest restore point of the set, after its question.
-int DeleteLatestPoint(AppState& app, const CommandLineJob& job, std::FILE* messages);
-
-// "/r" with paths: the entries of job.paths and what lies below them; nothing is restored
-// when the point lacks one of them.
-int RestorePaths(AppState& app, const CommandLineJob& job, std::FILE* messages);
+// "/d": the latest restore point of the set, after its question; with the set's main
+// backup, its schedule too when the answer to the next question is Yes.
+CommandLineRun DeleteFromCommandLine(AppState& app, const CommandLineJob& job,
+                                     const CommandLineOutput& output);
 
 // What the record paths of a command line select in a restore point: each path's own entry
 // (a file, or a folder with a trailing "\\") and every entry below a folder. A path is

@@ -7,20 +7,23 @@
 #include "archive/set_names.h"
 #include "core/size_text.h"
 #include "jobs/create/create.h"
-#include "jobs/create/scan.h"
-#include "jobs/restore/list_contents.h"
-#include "jobs/restore/restore.h"
+#include "jobs/create/exclusions.h"
 #include "jobs/restore/verify.h"
 #include "jobs/sets/backup_lists.h"
-#include "jobs/sets/properties.h"
+#include "jobs/sets/delete.h"
 #include "jobs/sets/update.h"
 #include "platform/file_system.h"
 #include "shell/about_window.h"
 #include "shell/catalog.h"
 #include "shell/command_line.h"
+#include "shell/contents_window.h"
+#include "shell/desktop_reporter.h"
 #include "shell/exclusions_window.h"
 #include "shell/images.h"
+#include "shell/job_texts.h"
 #include "shell/main_window.h"
+#include "shell/properties_window.h"
+#include "shell/restore_window.h"
 #include "shell/schedule_window.h"
 #include "shell/settings.h"
 #include "shell/settings_window.h"
@@ -63,11 +66,12 @@ int CurrentListButton(ui::Toolkit& tk) {
 
 // Steps 3 and 4: a list event enables or disables the row commands, and with a selected row
 // a double-click becomes the chosen action and a right click opens the context menu.
-void HandleListEvent(AppState& app, Pass& pass) {
-  ui::Toolkit& tk = app.toolkit;
+void HandleListEvent(Desktop& desk, Pass& pass) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   const bool backup = pass.gadget == ui::kBackupList;
-  EnableRowCommands(app, pass.gadget);
-  if (backup) ShowSetStatus(app, SourceOf(SelectedPointName(app, ui::kBackupList)));
+  EnableRowCommands(desk, pass.gadget);
+  if (backup) ShowSetStatus(desk, SourceOf(SelectedPointName(desk, ui::kBackupList)));
   if (tk.GetValue(kMainWindow, pass.gadget) < 0) return;
   if (pass.type == ui::EventType::kDoubleClick) {
     const int list_button = backup ? ui::kBackupListButton : ui::kRestoreListButton;
@@ -93,8 +97,9 @@ void HandleListEvent(AppState& app, Pass& pass) {
 }
 
 // Step 5: the window is built anew in the other language, on the same tab.
-void SwitchLanguage(AppState& app, const std::string& catalog, std::vector<std::string>& catalogs) {
-  ui::Toolkit& tk = app.toolkit;
+void SwitchLanguage(Desktop& desk, const std::string& catalog, std::vector<std::string>& catalogs) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   app.Catalog = catalog;
   const int64_t tab = tk.GetValue(kMainWindow, ui::kTabPanel);
   if (app.ViewMode == 0) {
@@ -105,182 +110,197 @@ void SwitchLanguage(AppState& app, const std::string& catalog, std::vector<std::
   tk.CloseWindow(kMainWindow);
   LoadCatalog(app);
   tk.SetLanguage(CatalogLanguage(app.Catalog));
-  catalogs = OpenMainWindow(app);
-  RefreshBackupLists(app);
-  RelayoutMainWindow(app);
+  catalogs = OpenMainWindow(desk);
+  RefreshBackupLists(desk);
+  RelayoutMainWindow(desk);
   tk.SetValue(kMainWindow, ui::kTabPanel, tab);
 }
 
-// A text with its "%KEY%" placeholders filled in.
-std::string Filled(std::string text,
-                   const std::vector<std::pair<std::string, std::string>>& values) {
-  for (const auto& [key, value] : values) {
-    for (size_t at = text.find(key); at != std::string::npos;
-         at = text.find(key, at + value.size())) {
-      text.replace(at, key.size(), value);
-    }
-  }
-  return text;
-}
-
 // A job's outcome goes to the status bar; a new job clears it first.
-void ShowOutcome(AppState& app, const std::string& text) {
-  app.toolkit.SetStatusText(kMainWindow, 0, text);
+void ShowOutcome(Desktop& desk, const std::string& text) {
+  desk.tk.SetStatusText(kMainWindow, 0, text);
 }
 
 // Selects the row of a list whose point belongs to the set of source folder, as the user
 // would to act on it next, and enables the commands for it.
-void SelectSetRow(AppState& app, int list, const std::string& source) {
-  const StringList& names = list == ui::kBackupList ? app.BackupRowNames : app.RestoreRowNames;
+void SelectSetRow(Desktop& desk, int list, const std::string& source) {
+  const std::vector<std::string>& names =
+      list == ui::kBackupList ? desk.backup_rows : desk.restore_rows;
   const std::string set = LowerCase(source);
   for (size_t row = names.size(); row-- > 0;) {
     if (LowerCase(ParsePointName(names[row]).source) != set) continue;
-    app.toolkit.SetValue(kMainWindow, list, static_cast<int64_t>(row));
-    EnableRowCommands(app, list);
+    desk.tk.SetValue(kMainWindow, list, static_cast<int64_t>(row));
+    EnableRowCommands(desk, list);
     return;
   }
 }
 
-std::string CreateOutcome(const AppState& app, const std::string& folder) {
-  const int64_t files =
-      std::count_if(app.ScanList.begin(), app.ScanList.end(),
-                    [](const std::string& path) { return !path.ends_with('\\'); });
-  std::string size = ByteSizeText(app.ScanTotal, 1);
+std::string CreateOutcome(const AppState& app, const std::string& folder, const JobResult& result) {
+  std::string size = ByteSizeText(result.bytes_read, 1);
   while (!size.empty() && size.back() == ' ') size.pop_back();
   return Filled(app.Text(kTextBackupWritten), {{"%FOLDER%", platform::ShownPath(folder)},
-                                               {"%FILES%", std::to_string(files)},
+                                               {"%FILES%", std::to_string(result.files)},
                                                {"%SIZE%", size}});
 }
 
-void RunCreate(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
-  const std::string folder = tk.ChooseFolder(app.Text(kTextChooseSource), app.LastSourceFolder);
-  if (!folder.empty() && !CanEncodeSetName(folder)) {
-    // The set's file names could not carry this path back ("@" is the escape for "_"): the
-    // backup would be written but never listed or restored under its own name.
-    tk.MessageBox(app.Text(kTextInfo),
-                  app.Text(kTextCreateFailed) + "\n\n" + platform::ShownPath(folder),
-                  ui::Icon::kWarning, ui::Buttons::kOk);
-  } else if (!folder.empty()) {
-    app.LastSourceFolder = folder;
-    ShowOutcome(app, "");
-    ClearScan(app);
-    ScanTree(app, folder, /*quiet=*/false);
-    bool declined = false;
-    const bool written = WriteVolume(app, folder, 0, kInteractiveMode, app.Engine, &declined) == 1;
-    if (written) tk.PlayInformationSound();
-    RefreshBackupLists(app);
-    if (written && !declined) {
-      SelectSetRow(app, ui::kBackupList, folder);
-      ShowOutcome(app, CreateOutcome(app, folder));
+// Runs a job on the desktop: its windows, questions and messages through a desktop reporter.
+template <typename Job>
+auto RunWithWindows(Desktop& desk, JobKind kind, const std::string& point_name, Job&& run) {
+  CancelToken cancel;
+  DesktopReporter reporter(desk.app, desk.tk, kind, kInteractiveMode, cancel);
+  reporter.SetPointName(point_name);
+  JobContext job{reporter, cancel, desk.app.BlockWorkers};
+  return run(job);
+}
+
+void RunCreate(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
+  const std::string folder = tk.ChooseFolder(app.Text(kTextChooseSource), desk.last_source_folder);
+  if (!folder.empty()) {
+    if (CanEncodeSetName(folder)) desk.last_source_folder = folder;
+    ShowOutcome(desk, "");
+    CreateRequest request;
+    request.set = BackupSet(app.BackupFolder, folder);
+    request.engine = app.Engine;
+    request.level = app.Level;
+    request.exclusions = ExclusionsOf(app, folder);
+    const JobResult result = RunWithWindows(
+        desk, JobKind::kCreate, "", [&](JobContext& job) { return CreateBackup(request, job); });
+    if (result.ok()) tk.PlayInformationSound();
+    RefreshBackupLists(desk);
+    if (result.ok() && !result.kept) {
+      SelectSetRow(desk, ui::kBackupList, folder);
+      ShowOutcome(desk, CreateOutcome(app, folder, result));
     }
-    ShowSetStatus(app, folder);
+    ShowSetStatus(desk, folder);
   }
   tk.SetFocus(kMainWindow, ui::kBackupList);
 }
 
-void RunUpdate(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
-  const std::string name = SelectedPointName(app, ui::kBackupList);
+void RunUpdate(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
+  const std::string name = SelectedPointName(desk, ui::kBackupList);
   if (!name.empty()) {
-    ShowOutcome(app, "");
+    ShowOutcome(desk, "");
     const std::string source = ParsePointName(name).source;
-    const bool written = UpdateBackup(app, name, kInteractiveMode) == 1;
-    if (written) tk.PlayInformationSound();
-    RefreshBackupLists(app);
-    SelectSetRow(app, ui::kBackupList, source);
-    const std::string latest = SelectedPointName(app, ui::kBackupList);
-    if (written && GenerationOfName(latest) > GenerationOfName(name)) {
-      const std::string index = latest.substr(kGenerationFieldStart, 4);
-      ShowOutcome(app, Filled(app.Text(kTextUpdateWritten),
-                              {{"%FOLDER%", platform::ShownPath(source)}, {"%INDEX%", index}}));
+    UpdateRequest request;
+    request.set = BackupSet(app.BackupFolder, source);
+    request.level = app.Level;
+    request.exclusions = ExclusionsOf(app, source);
+    const JobResult result = RunWithWindows(
+        desk, JobKind::kUpdate, name, [&](JobContext& job) { return UpdateBackup(request, job); });
+    if (result.ok()) tk.PlayInformationSound();
+    RefreshBackupLists(desk);
+    SelectSetRow(desk, ui::kBackupList, source);
+    if (result.ok() && result.point > 0) {
+      ShowOutcome(
+          desk, Filled(app.Text(kTextUpdateWritten), {{"%FOLDER%", platform::ShownPath(source)},
+                                                      {"%INDEX%", GenerationField(result.point)}}));
     }
-    ShowSetStatus(app, source);
+    ShowSetStatus(desk, source);
   }
   tk.SetFocus(kMainWindow, ui::kBackupList);
 }
 
-void RunRestore(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
-  const std::string name = SelectedPointName(app, ui::kRestoreList);
+void RunRestore(Desktop& desk) {
+  const std::string name = SelectedPointName(desk, ui::kRestoreList);
   if (!name.empty()) {
-    ShowOutcome(app, "");
-    app.RestoreTotal = ShowBackupProperties(app, name, kUnpackedKiB);
-    const std::string target = tk.ChooseFolder(app.Text(kTextChooseTarget), "");
-    if (!target.empty() && RestoreBackup(app, name, target, kInteractiveMode) == 1) {
-      tk.PlayInformationSound();
-      ShowOutcome(app,
-                  Filled(app.Text(kTextRestored), {{"%FOLDER%", ShownPointName(name)},
-                                                   {"%TARGET%", platform::ShownPath(target)}}));
+    ShowOutcome(desk, "");
+    if (const std::optional<std::string> target = RestoreWithWindows(desk, name)) {
+      desk.tk.PlayInformationSound();
+      ShowOutcome(
+          desk, Filled(desk.app.Text(kTextRestored), {{"%FOLDER%", ShownPointName(name)},
+                                                      {"%TARGET%", platform::ShownPath(*target)}}));
     }
   }
-  tk.SetFocus(kMainWindow, ui::kRestoreList);
+  desk.tk.SetFocus(kMainWindow, ui::kRestoreList);
+}
+
+void RunVerify(Desktop& desk) {
+  const int list = CurrentList(desk.tk);
+  const std::string name = SelectedPointName(desk, list);
+  if (!name.empty()) {
+    VerifyRequest request{BackupSet::OfPointName(desk.app.BackupFolder, name),
+                          GenerationOfName(name)};
+    RunWithWindows(desk, JobKind::kVerify, name,
+                   [&](JobContext& job) { return VerifyPoint(request, job); });
+  }
+  desk.tk.SetFocus(kMainWindow, list);
+}
+
+// Asks, then deletes the latest backup of the set selected in the backup list and refills
+// both lists; with its main backup the set is gone, and a schedule would start it anew.
+void RunDelete(Desktop& desk) {
+  const std::string name = SelectedPointName(desk, ui::kBackupList);
+  if (name.size() > kNamePrefixLength) {
+    const BackupSet set = BackupSet::OfPointName(desk.app.BackupFolder, name);
+    const JobResult result = RunWithWindows(
+        desk, JobKind::kDelete, name, [&](JobContext& job) { return DeleteLatestPoint(set, job); });
+    if (result.point >= 0) RefreshBackupLists(desk);
+    if (result.ok() && result.point == 0) OfferScheduleRemoval(desk, set.source());
+  }
+  ShowSetStatus(desk, SourceOf(name));
+  desk.tk.SetFocus(kMainWindow, ui::kBackupList);
 }
 
 // The exclusions of the set selected in the backup list; from the menu bar with no set
 // selected, of a folder the user chooses (so that a list can be made before the first backup).
-void RunExclusions(AppState& app, bool from_context_menu) {
-  ui::Toolkit& tk = app.toolkit;
+void RunExclusions(Desktop& desk, bool from_context_menu) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   std::string folder;
-  const std::string name = RestoreTabShown(tk) ? "" : SelectedPointName(app, ui::kBackupList);
+  const std::string name = RestoreTabShown(tk) ? "" : SelectedPointName(desk, ui::kBackupList);
   if (!name.empty()) {
     folder = ParsePointName(name).source;
   } else if (!from_context_menu) {
     folder = tk.ChooseFolder(app.Text(kTextChooseSource), "");
   }
-  if (!folder.empty()) ExclusionsWindow(app, folder);
+  if (!folder.empty()) ExclusionsWindow(desk, folder);
   tk.SetFocus(kMainWindow, CurrentList(tk));
 }
 
-void RunProperties(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void RunProperties(Desktop& desk) {
+  ui::Toolkit& tk = desk.tk;
   const int list = CurrentList(tk);
-  const std::string name = SelectedPointName(app, list);
+  const std::string name = SelectedPointName(desk, list);
   if (name.empty()) return;
-  ShowBackupProperties(app, name, kShowProperties);
+  PropertiesWindow(desk, name);
   tk.SetFocus(kMainWindow, list);
 }
 
 // Steps 6 to 16, on the recorded (and perhaps rewritten) gadget and menu item. False when
 // the user quits.
-bool RunCommand(AppState& app, Pass& pass) {
-  ui::Toolkit& tk = app.toolkit;
-  if (pass.menu == ui::kMenuAbout) AboutWindow(app);
+bool RunCommand(Desktop& desk, Pass& pass) {
+  ui::Toolkit& tk = desk.tk;
+  if (pass.menu == ui::kMenuAbout) AboutWindow(desk);
   if (pass.menu == ui::kMenuSettings) {
-    SettingsWindow(app);
-    RefreshBackupLists(app);
+    SettingsWindow(desk);
+    RefreshBackupLists(desk);
   }
   if (pass.menu == ui::kMenuExclusions || pass.menu == ui::kContextExclusions) {
-    RunExclusions(app, pass.menu == ui::kContextExclusions);
+    RunExclusions(desk, pass.menu == ui::kContextExclusions);
   }
-  if (pass.menu == ui::kMenuVerify || pass.menu == ui::kContextVerify) {
-    const int list = CurrentList(tk);
-    VerifyBackup(app, SelectedPointName(app, list));
-    tk.SetFocus(kMainWindow, list);
-  }
+  if (pass.menu == ui::kMenuVerify || pass.menu == ui::kContextVerify) RunVerify(desk);
   if (pass.menu == ui::kMenuProperties || pass.menu == ui::kContextProperties) {
-    RunProperties(app);
+    RunProperties(desk);
   }
   if (pass.gadget == ui::kQuitButton || pass.menu == ui::kMenuQuit) return false;
-  if (pass.gadget == ui::kCreateButton) RunCreate(app);
-  if (pass.gadget == ui::kUpdateButton || pass.menu == ui::kContextUpdate) RunUpdate(app);
-  if (pass.gadget == ui::kRestoreButton || pass.menu == ui::kContextRestore) RunRestore(app);
+  if (pass.gadget == ui::kCreateButton) RunCreate(desk);
+  if (pass.gadget == ui::kUpdateButton || pass.menu == ui::kContextUpdate) RunUpdate(desk);
+  if (pass.gadget == ui::kRestoreButton || pass.menu == ui::kContextRestore) RunRestore(desk);
   if (pass.menu == ui::kContextSchedule) {
-    const std::string name = SelectedPointName(app, ui::kBackupList);
-    if (!name.empty()) ScheduleWindow(app, SourceOf(name));
+    const std::string name = SelectedPointName(desk, ui::kBackupList);
+    if (!name.empty()) ScheduleWindow(desk, SourceOf(name));
     tk.SetFocus(kMainWindow, ui::kBackupList);
   }
-  if (pass.gadget == ui::kDeleteButton || pass.menu == ui::kContextDelete) {
-    const std::string name = SelectedPointName(app, ui::kBackupList);
-    DeleteLatestBackup(app);
-    ShowSetStatus(app, SourceOf(name));
-    tk.SetFocus(kMainWindow, ui::kBackupList);
-  }
+  if (pass.gadget == ui::kDeleteButton || pass.menu == ui::kContextDelete) RunDelete(desk);
   if (pass.menu == ui::kContextList) pass.gadget = CurrentListButton(tk);
   for (const auto& [button, list] : {std::pair{ui::kBackupListButton, ui::kBackupList},
                                      {ui::kRestoreListButton, ui::kRestoreList}}) {
     if (pass.gadget != button) continue;
-    ListBackupContents(app, SelectedPointName(app, list));
+    ListBackupContents(desk, SelectedPointName(desk, list));
     tk.SetFocus(kMainWindow, list);
   }
   return true;
@@ -292,27 +312,6 @@ void SetDesktopToolkitMaker(DesktopToolkitMaker maker) { Maker() = maker; }
 
 std::unique_ptr<ui::Toolkit> MakeDesktop() { return Maker() == nullptr ? nullptr : Maker()(); }
 
-void CopySettings(const AppState& from, AppState& to) {
-  to.Engine = from.Engine;
-  to.Level = from.Level;
-  to.BackupFolder = from.BackupFolder;
-  to.SaveFolderText = from.SaveFolderText;
-  to.DoubleClickAction = from.DoubleClickAction;
-  to.Catalog = from.Catalog;
-  to.WinX = from.WinX;
-  to.WinY = from.WinY;
-  to.WinWidth = from.WinWidth;
-  to.WinHeight = from.WinHeight;
-  to.ColumnWidth = from.ColumnWidth;
-  to.ViewMode = from.ViewMode;
-  to.Exclusions = from.Exclusions;
-  to.ExclusionsChanged = from.ExclusionsChanged;
-  to.NotifySuccess = from.NotifySuccess;
-  to.ProgramFolder = from.ProgramFolder;
-  to.SettingsFolder = from.SettingsFolder;
-  to.Texts = from.Texts;
-}
-
 int RunDesktop(const AppState& app, std::FILE* messages) {
   std::unique_ptr<ui::Toolkit> desktop = Maker() == nullptr ? nullptr : Maker()();
   if (desktop == nullptr) {
@@ -320,35 +319,36 @@ int RunDesktop(const AppState& app, std::FILE* messages) {
                    ? "stowkeeper: this program was built without its desktop windows\n"
                    : "stowkeeper: no desktop to show the windows on (is DISPLAY set?)\n",
                messages);
-    std::fputs(UsageText(app.SettingsFolder).c_str(), messages);
+    std::fputs("stowkeeper --help shows what the command line does\n", messages);
     return kExitUsage;
   }
-  AppState desk(*desktop);
-  CopySettings(app, desk);
+  AppState state = app;
+  Desktop desk(state, *desktop);
   RunMainWindow(desk);
   return kExitDone;
 }
 
-void RunMainWindow(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void RunMainWindow(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   tk.SetImages(ProgramImages());
   tk.SetLanguage(CatalogLanguage(app.Catalog));
-  std::vector<std::string> catalogs = OpenMainWindow(app);
-  RefreshBackupLists(app);
-  RelayoutMainWindow(app);
+  std::vector<std::string> catalogs = OpenMainWindow(desk);
+  RefreshBackupLists(desk);
+  RelayoutMainWindow(desk);
   if (!platform::FolderExists(app.BackupFolder)) {
-    SettingsWindow(app);
-    RefreshBackupLists(app);
+    SettingsWindow(desk);
+    RefreshBackupLists(desk);
   }
-  while (tk.WindowExists(kMainWindow) && HandleMainEvent(app, tk.WaitEvent(), catalogs)) {
+  while (tk.WindowExists(kMainWindow) && HandleMainEvent(desk, tk.WaitEvent(), catalogs)) {
   }
-  RecordMainWindowGeometry(app);
+  RecordMainWindowGeometry(desk);
   SaveSettings(app, app.SettingsFolder);
   tk.CloseWindow(kMainWindow);
 }
 
-bool HandleMainEvent(AppState& app, const ui::Event& event, std::vector<std::string>& catalogs) {
-  ui::Toolkit& tk = app.toolkit;
+bool HandleMainEvent(Desktop& desk, const ui::Event& event, std::vector<std::string>& catalogs) {
+  ui::Toolkit& tk = desk.tk;
   if (event.window != kMainWindow) return true;
   Pass pass;
   pass.type = event.type;
@@ -358,7 +358,7 @@ bool HandleMainEvent(AppState& app, const ui::Event& event, std::vector<std::str
       pass.menu = event.control;
       break;
     case ui::EventType::kSize:
-      RelayoutMainWindow(app);
+      RelayoutMainWindow(desk);
       break;
     case ui::EventType::kLeftClick:
     case ui::EventType::kDoubleClick:
@@ -376,20 +376,20 @@ bool HandleMainEvent(AppState& app, const ui::Event& event, std::vector<std::str
   }
   // Steps 3 and 4.
   if (pass.gadget == ui::kBackupList || pass.gadget == ui::kRestoreList) {
-    HandleListEvent(app, pass);
+    HandleListEvent(desk, pass);
   }
   // Step 5. The item's own file name is taken, so that a catalog spelled ".CATALOG" loads.
   const int language = pass.menu - ui::kMenuFirstLanguage;
   if (pass.menu >= ui::kMenuFirstLanguage && language < static_cast<int>(catalogs.size())) {
-    SwitchLanguage(app, catalogs[static_cast<size_t>(language)], catalogs);
+    SwitchLanguage(desk, catalogs[static_cast<size_t>(language)], catalogs);
     return true;
   }
-  if (!RunCommand(app, pass)) return false;
+  if (!RunCommand(desk, pass)) return false;
   // A command's own window took every event while it ran, a resize of the main window
   // among them: the layout follows the size the window has now.
   if (pass.menu >= 0 ||
       (pass.gadget >= 0 && pass.gadget != ui::kBackupList && pass.gadget != ui::kRestoreList)) {
-    if (tk.WindowExists(kMainWindow)) RelayoutMainWindow(app);
+    if (tk.WindowExists(kMainWindow)) RelayoutMainWindow(desk);
   }
   // Step 17.
   return event.type != ui::EventType::kClose;

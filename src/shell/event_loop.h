@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "shell/desktop.h"
 
 namespace sk {
 
@@ -24,17 +25,14 @@ std::unique_ptr<ui::Toolkit> MakeDesktop();
 // says so and prints the usage to messages, and returns the usage error status.
 int RunDesktop(const AppState& app, std::FILE* messages);
 
-// Moves the settings, paths and texts of one state into another.
-void CopySettings(const AppState& from, AppState& to);
-
-// Everything on app's toolkit: opens the main window and fills its lists, opens the
+// Everything on the desktop's toolkit: opens the main window and fills its lists, opens the
 // settings window when the backup folder does not exist, handles events until the user
 // quits, then saves the settings and closes the main window.
-void RunMainWindow(AppState& app);
+void RunMainWindow(Desktop& desk);
 
 // One pass of the loop for one event. catalogs: the catalog files behind the Language
 // menu (rebuilt with the window on a language switch). False when the loop ends.
-bool HandleMainEvent(AppState& app, const ui::Event& event, std::vector<std::string>& catalogs);
+bool HandleMainEvent(Desktop& desk, const ui::Event& event, std::vector<std::string>& catalogs);
 
 }  // namespace sk
 

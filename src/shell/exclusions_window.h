@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "shell/desktop.h"
 
 namespace sk {
 
@@ -13,7 +14,7 @@ namespace sk {
 // ending in "\"). OK checks every line: a pattern that cannot be used is named in a message
 // and the window stays open; otherwise the patterns are kept and Settings.ini is written at
 // once. Cancel (or closing the window) keeps the list as it was.
-void ExclusionsWindow(AppState& app, const std::string& source_folder);
+void ExclusionsWindow(Desktop& desk, const std::string& source_folder);
 
 // Control ids of the exclusions window (window 1).
 inline constexpr int kExclusionsLabel = 1;

@@ -4,8 +4,6 @@
 
 #include "archive/set_names.h"
 #include "core/size_text.h"
-#include "jobs/create/generations.h"
-#include "jobs/create/set_lock.h"
 #include "jobs/sets/backup_lists.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
@@ -25,8 +23,8 @@ constexpr int kDateColumnWidth = 110;
 // columns as built.
 constexpr int kColumnSlack = 200 - kSizeColumnWidth - kDateColumnWidth;
 
-StringList& RowNames(AppState& app, int list) {
-  return list == ui::kBackupList ? app.BackupRowNames : app.RestoreRowNames;
+std::vector<std::string>& RowNames(Desktop& desk, int list) {
+  return list == ui::kBackupList ? desk.backup_rows : desk.restore_rows;
 }
 
 ui::Menu ProjectMenu(const AppState& app) {
@@ -79,8 +77,9 @@ void AddButton(ui::Toolkit& tk, int id, ui::Rect r, const std::string& text,
   tk.AddControl(kMainWindow, def);
 }
 
-void AddList(AppState& app, int id, int page, TextId date_text) {
-  ui::Toolkit& tk = app.toolkit;
+void AddList(Desktop& desk, int id, int page, TextId date_text) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   ui::ControlDef def{id, ui::ControlKind::kReportList, 12, 12, 543, 318};
   def.parent = ui::kTabPanel;
   def.page = page;
@@ -90,8 +89,9 @@ void AddList(AppState& app, int id, int page, TextId date_text) {
   tk.AddColumn(kMainWindow, id, app.Text(date_text), kDateColumnWidth);
 }
 
-void AddControls(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void AddControls(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   tk.AddControl(kMainWindow, {ui::kQuitButton, ui::ControlKind::kButton, 474, 420, 112, 25,
                               app.Text(kTextExit)});
   tk.AddControl(kMainWindow, {ui::kTabPanel, ui::ControlKind::kTabs, 13, 8, 575, 401});
@@ -99,7 +99,7 @@ void AddControls(AppState& app) {
   tk.AddItem(kMainWindow, ui::kTabPanel, app.Text(kTextRestoreTab));
   tk.SetValue(kMainWindow, ui::kTabPanel, 0);
 
-  AddList(app, ui::kBackupList, 0, kTextLastUpdateColumn);
+  AddList(desk, ui::kBackupList, 0, kTextLastUpdateColumn);
   AddButton(tk, ui::kCreateButton, {58, 339, 122, 25}, app.Text(kTextCreate),
             app.Text(kTextCreateTip), 0);
   AddButton(tk, ui::kUpdateButton, {184, 339, 122, 25}, app.Text(kTextUpdate),
@@ -109,7 +109,7 @@ void AddControls(AppState& app) {
   AddButton(tk, ui::kDeleteButton, {436, 339, 122, 25}, app.Text(kTextDelete),
             app.Text(kTextDeleteTip), 0);
 
-  AddList(app, ui::kRestoreList, 1, kTextCreatedColumn);
+  AddList(desk, ui::kRestoreList, 1, kTextCreatedColumn);
   AddButton(tk, ui::kRestoreListButton, {310, 339, 122, 25}, app.Text(kTextListContents),
             app.Text(kTextListContentsTip), 1);
   AddButton(tk, ui::kRestoreButton, {436, 339, 122, 25}, app.Text(kTextRestore),
@@ -137,8 +137,9 @@ std::string MainWindowTitle(const AppState& app) {
          " - A backup for every folder";
 }
 
-std::vector<std::string> OpenMainWindow(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+std::vector<std::string> OpenMainWindow(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   ui::WindowDef def{
       MainWindowTitle(app),
       app.WinWidth,
@@ -159,17 +160,17 @@ std::vector<std::string> OpenMainWindow(AppState& app) {
   // Field 1 tells of the set selected in the backup list.
   tk.AddStatusBar(kMainWindow, 2);
 
-  AddControls(app);
+  AddControls(desk);
   for (const int control : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,
                             ui::kRestoreListButton, ui::kRestoreButton}) {
     tk.EnableControl(kMainWindow, control, false);
   }
-  EnableCreateButton(app);
+  EnableCreateButton(desk);
   return catalogs;
 }
 
-void RelayoutMainWindow(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void RelayoutMainWindow(Desktop& desk) {
+  ui::Toolkit& tk = desk.tk;
   const ui::WindowGeometry g = tk.GetWindowGeometry(kMainWindow);
   // A minimized window has no area to lay out; the controls keep their places for when it
   // comes back.
@@ -186,13 +187,13 @@ void RelayoutMainWindow(AppState& app) {
     Move(tk, ui::kRestoreListButton, w - 288, h - 118);
     Move(tk, ui::kUpdateButton, w - 414, h - 118);
     Move(tk, ui::kCreateButton, w - 540, h - 118);
-    SizeListColumns(app);
+    SizeListColumns(desk);
   }
-  RecordMainWindowGeometry(app);
+  RecordMainWindowGeometry(desk);
 }
 
-void SizeListColumns(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void SizeListColumns(Desktop& desk) {
+  ui::Toolkit& tk = desk.tk;
   const int width = tk.GetControlRect(kMainWindow, ui::kBackupList).width;
   for (const int list : {ui::kBackupList, ui::kRestoreList}) {
     const int date = tk.FitColumnToContent(kMainWindow, list, 2, kDateColumnWidth);
@@ -200,9 +201,9 @@ void SizeListColumns(AppState& app) {
   }
 }
 
-std::string SelectedPointName(AppState& app, int list) {
-  const int64_t row = app.toolkit.GetValue(kMainWindow, list);
-  const StringList& names = RowNames(app, list);
+std::string SelectedPointName(Desktop& desk, int list) {
+  const int64_t row = desk.tk.GetValue(kMainWindow, list);
+  const std::vector<std::string>& names = RowNames(desk, list);
   return row < 0 || static_cast<size_t>(row) >= names.size() ? "" : names[static_cast<size_t>(row)];
 }
 
@@ -217,8 +218,9 @@ int32_t ViewModeOf(ui::WindowState state) {
   }
 }
 
-void RecordMainWindowGeometry(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void RecordMainWindowGeometry(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   if (!tk.WindowExists(kMainWindow)) return;
   const ui::WindowGeometry g = tk.GetWindowGeometry(kMainWindow);
   app.ViewMode = ViewModeOf(g.state);
@@ -230,8 +232,8 @@ void RecordMainWindowGeometry(AppState& app) {
   app.WinHeight = g.height;
 }
 
-void EnableRowCommands(AppState& app, int list) {
-  ui::Toolkit& tk = app.toolkit;
+void EnableRowCommands(Desktop& desk, int list) {
+  ui::Toolkit& tk = desk.tk;
   const bool selected = tk.GetValue(kMainWindow, list) >= 0;
   const bool backup = list == ui::kBackupList;
   tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, selected);
@@ -252,35 +254,10 @@ void EnableRowCommands(AppState& app, int list) {
   }
 }
 
-void EnableCreateButton(AppState& app) {
+void EnableCreateButton(Desktop& desk) {
+  AppState& app = desk.app;
   const bool usable = !app.BackupFolder.empty() && platform::FolderExists(app.BackupFolder);
-  app.toolkit.EnableControl(kMainWindow, ui::kCreateButton, usable);
-}
-
-void DeleteLatestBackup(AppState& app) {
-  if (DeleteBackup(app, SelectedPointName(app, ui::kBackupList))) RefreshBackupLists(app);
-}
-
-bool DeleteBackup(AppState& app, const std::string& name) {
-  if (name.size() <= kNamePrefixLength) return false;
-  const std::string set_name = ParsePointName(name).set_name;
-  const std::string question = app.Text(kTextConfirmDelete) + "\n\n" + app.Text(kTextIndex) + ": " +
-                               GenerationFieldOf(name) + "\n" + app.Text(kTextName) + ": " +
-                               set_name;
-  if (app.toolkit.MessageBox(app.Text(kTextQuestion), question, ui::Icon::kQuestion,
-                             ui::Buttons::kYesNo) != ui::Answer::kYes) {
-    return false;
-  }
-  // Never while another run writes the set: it may be adding the point after this one.
-  SetLock lock;
-  if (!LockSetForJob(app, lock, set_name)) return false;
-  // The index goes first and the folder is flushed before the volume goes: the point
-  // vanishes in one step, and a crash in between leaves a volume the next job removes.
-  const int32_t generation = GenerationOfName(name);
-  if (generation >= 0) DeleteGeneration(app.BackupFolder, set_name, generation);
-  // With its main backup the set is gone; a schedule would start it anew.
-  if (generation == 0) OfferScheduleRemoval(app, ParsePointName(name).source);
-  return true;
+  desk.tk.EnableControl(kMainWindow, ui::kCreateButton, usable);
 }
 
 std::string FreeSpaceText(const std::string& folder) {
@@ -291,13 +268,14 @@ std::string FreeSpaceText(const std::string& folder) {
   return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
-void RefreshBackupLists(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
-  const BackupListRows rows = FindBackupListRows(app);
+void RefreshBackupLists(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
+  const BackupListRows rows = FindBackupListRows(app.BackupFolder);
   for (const auto& [list, list_rows] :
        {std::pair{ui::kBackupList, &rows.backup}, {ui::kRestoreList, &rows.restore}}) {
     tk.ClearItems(kMainWindow, list);
-    StringList& names = RowNames(app, list);
+    std::vector<std::string>& names = RowNames(desk, list);
     names.clear();
     for (const ListRow& row : *list_rows) {
       const size_t end = row.text.find('\n');
@@ -306,7 +284,7 @@ void RefreshBackupLists(AppState& app) {
       tk.AddItem(kMainWindow, list, ShownPointName(names.back()) + rest, row.image);
     }
   }
-  SizeListColumns(app);
+  SizeListColumns(desk);
   tk.EnableMenuItem(kMainWindow, ui::kMenuProperties, false);
   tk.EnableMenuItem(kMainWindow, ui::kMenuVerify, false);
   for (const int button : {ui::kUpdateButton, ui::kBackupListButton, ui::kDeleteButton,

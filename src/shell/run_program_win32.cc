@@ -19,6 +19,7 @@
 #undef MessageBox
 
 #include <cstdio>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,7 @@
 
 #include "core/app_state.h"
 #include "shell/command_line.h"
+#include "shell/desktop_reporter.h"
 #include "shell/event_loop.h"
 #include "shell/startup.h"
 #include "ui/answering_toolkit.h"
@@ -123,23 +125,30 @@ int RunProgram(int argc, char** argv) {
     ShowText(nullptr, "Stowkeeper cannot open its windows on this system.", ui::Icon::kWarning);
     return kExitUsage;
   }
-  // "--yes" and "--no" answer the questions unseen: a message box would wait for a click.
-  std::optional<ui::AnsweringToolkit> answering;
-  const ui::Answer preset = PresetAnswer(args);
-  if (preset != ui::Answer::kOk) answering.emplace(*toolkit, preset, false);
-  AppState app(answering ? static_cast<ui::Toolkit&>(*answering) : *toolkit);
+  AppState app;
   StartUp(app);
   if (IsCommandLine(args)) {
     UserText messages(STD_ERROR_HANDLE, stderr);
     UserText out(STD_OUTPUT_HANDLE, stdout);
-    const int status = RunCommandLine(app, args, messages.file(), out.file());
-    // What the job reports (verify, list, properties), then why nothing ran, or why the
-    // windows open instead.
+    // "--yes" and "--no" answer the questions unseen: a message box would wait for a click.
+    std::list<ui::AnsweringToolkit> answering;  // one per reporter, living as long as it
+    CommandLineOutput output{out.file(), messages.file(), nullptr};
+    output.make_reporter = [&](JobKind kind, const CommandLineJob& job, CancelToken& cancel) {
+      ui::Toolkit* shown = toolkit.get();
+      if (job.preset) {
+        shown = &answering.emplace_back(
+            *toolkit, *job.preset == Answer::kYes ? ui::Answer::kYes : ui::Answer::kNo, false);
+      }
+      return std::make_unique<DesktopReporter>(app, *shown, kind, kCommandLineMode, cancel);
+    };
+    const int status = RunCommandLine(app, args, output);
+    // What the job reports (verify, list, properties), then why nothing ran.
     ShowText(toolkit.get(), out.Take(), ui::Icon::kInformation);
     ShowText(toolkit.get(), messages.Take(), ui::Icon::kWarning);
-    if (status != kRunInteractive) return status;
+    return status;
   }
-  RunMainWindow(app);
+  Desktop desk(app, *toolkit);
+  RunMainWindow(desk);
   return kExitDone;
 }
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "archive/set_names.h"
-#include "jobs/create/generations.h"
+#include "jobs/sets/generations.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "ui/main_window_ids.h"
@@ -38,18 +38,20 @@ std::string Native(const std::string& path) {
 }
 
 // False when the change could not be made; the user was told why.
-bool ApplySchedule(AppState& app, const std::string& source, Frequency frequency) {
+bool ApplySchedule(Desktop& desk, const std::string& source, Frequency frequency) {
+  AppState& app = desk.app;
   const ScheduleChange change = SetSchedule(platform::ProgramFile(), source, frequency);
   KnownSchedules(true);
   if (change.done) return true;
   std::string text = app.Text(kTextScheduleFailed) + "\n\n" + change.why;
   if (!change.crontab_line.empty()) text += "\n\ncrontab:\n" + change.crontab_line;
-  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
+  desk.tk.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
   return false;
 }
 
-void OpenWindow(AppState& app, const std::string& source, Frequency current) {
-  ui::Toolkit& tk = app.toolkit;
+void OpenWindow(Desktop& desk, const std::string& source, Frequency current) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   tk.OpenWindow(kWindow, {app.Text(kTextSchedule), 330, 190, ui::kWindowCenterOnScreen});
   tk.AddControl(kWindow, {kFrame, ui::ControlKind::kFrame, 15, 12, 300, 130, Native(source)});
   const TextId names[] = {kTextScheduleOff, kTextHourly, kTextDaily, kTextWeekly};
@@ -104,25 +106,26 @@ int64_t LastBackupTime(const AppState& app, const std::string& source) {
 
 }  // namespace
 
-void ScheduleWindow(AppState& app, const std::string& source) {
-  ui::Toolkit& tk = app.toolkit;
+void ScheduleWindow(Desktop& desk, const std::string& source) {
+  ui::Toolkit& tk = desk.tk;
   const Frequency current = FrequencyOf(KnownSchedules(true), source);
   tk.EnableWindow(ui::kMainWindow, false);
-  OpenWindow(app, source, current);
+  OpenWindow(desk, source, current);
   Frequency chosen = current;
   const bool ok = RunWindowEvents(tk, chosen);
   tk.EnableWindow(ui::kMainWindow, true);
   tk.CloseWindow(kWindow);
-  if (ok && chosen != current) ApplySchedule(app, source, chosen);
-  ShowSetStatus(app, source);
+  if (ok && chosen != current) ApplySchedule(desk, source, chosen);
+  ShowSetStatus(desk, source);
 }
 
-void OfferScheduleRemoval(AppState& app, const std::string& source) {
+void OfferScheduleRemoval(Desktop& desk, const std::string& source) {
+  AppState& app = desk.app;
   if (FrequencyOf(KnownSchedules(true), source) == Frequency::kOff) return;
   const std::string question = app.Text(kTextRemoveSchedule) + "\n\n" + Native(source);
-  if (app.toolkit.MessageBox(app.Text(kTextQuestion), question, ui::Icon::kQuestion,
-                             ui::Buttons::kYesNo) == ui::Answer::kYes) {
-    ApplySchedule(app, source, Frequency::kOff);
+  if (desk.tk.MessageBox(app.Text(kTextQuestion), question, ui::Icon::kQuestion,
+                         ui::Buttons::kYesNo) == ui::Answer::kYes) {
+    ApplySchedule(desk, source, Frequency::kOff);
   }
 }
 
@@ -150,19 +153,21 @@ std::string SetStatusText(const AppState& app, int64_t last_backup, Frequency fr
   const TextId words[] = {kTextScheduleOff, kTextHourlyShort, kTextDailyShort, kTextWeeklyShort};
   if (frequency != Frequency::kOff) {
     // U+00B7, the middle dot, in the system's encoding.
-    text += platform::SystemTextFromUtf8(" \xC2\xB7 ") + app.Text(words[static_cast<int>(frequency)]);
+    text +=
+        platform::SystemTextFromUtf8(" \xC2\xB7 ") + app.Text(words[static_cast<int>(frequency)]);
   }
   return text;
 }
 
-void ShowSetStatus(AppState& app, const std::string& source) {
+void ShowSetStatus(Desktop& desk, const std::string& source) {
+  AppState& app = desk.app;
   std::string text;
   if (!source.empty()) {
-    text = SetStatusText(app, LastBackupTime(app, source),
-                         FrequencyOf(KnownSchedules(false), source),
-                         static_cast<int64_t>(std::time(nullptr)));
+    text =
+        SetStatusText(app, LastBackupTime(app, source), FrequencyOf(KnownSchedules(false), source),
+                      static_cast<int64_t>(std::time(nullptr)));
   }
-  app.toolkit.SetStatusText(ui::kMainWindow, kSetStatusField, text);
+  desk.tk.SetStatusText(ui::kMainWindow, kSetStatusField, text);
 }
 
 }  // namespace sk

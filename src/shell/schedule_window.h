@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "shell/desktop.h"
 #include "shell/schedule.h"
 
 namespace sk {
@@ -24,11 +25,11 @@ inline constexpr int kScheduleCancelButton = 17;
 // Runs the window of source's schedule (internal form, ending in "\") over the disabled
 // main window: the four frequencies, the current one chosen. OK puts the choice in place
 // and tells when it cannot.
-void ScheduleWindow(AppState& app, const std::string& source);
+void ScheduleWindow(Desktop& desk, const std::string& source);
 
 // After the last restore point of source's set was deleted: when it has a schedule, asks
 // whether the schedule goes too, and removes it on Yes.
-void OfferScheduleRemoval(AppState& app, const std::string& source);
+void OfferScheduleRemoval(Desktop& desk, const std::string& source);
 
 // "Last backup: today 09:00 · daily": last_backup and now in seconds since 1970 (local
 // calendar days decide "today" and "yesterday"); without a schedule the part after "·" is
@@ -37,7 +38,7 @@ std::string SetStatusText(const AppState& app, int64_t last_backup, Frequency fr
                           int64_t now);
 
 // Shows SetStatusText for source's set in the main window's status bar; "" clears it.
-void ShowSetStatus(AppState& app, const std::string& source);
+void ShowSetStatus(Desktop& desk, const std::string& source);
 
 }  // namespace sk
 

@@ -1,16 +1,18 @@
 #include "shell/scheduled_run.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
 #include "archive/set_names.h"
-#include "jobs/create/generations.h"
-#include "jobs/sets/restore_point.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "shell/event_loop.h"
+#include "shell/job_texts.h"
+#include "shell/json_output.h"
 #include "ui/printable.h"
 
 namespace sk {
@@ -23,31 +25,6 @@ std::string Native(const std::string& path) {
 
 std::string Printable(const std::string& path) { return ui::PrintableText(Native(path)); }
 
-// The files a run added to the set (those of `before` it did not hold), read back: the
-// bytes of each and the files the new restore point packed.
-RunTotals TotalsSince(const AppState& app, const std::string& folder, const SetFiles& before) {
-  RunTotals totals;
-  const std::string set_name = SetName(folder);
-  const SetFiles after = FindSetFiles(app.BackupFolder, set_name);
-  int32_t newest = -1;
-  for (const auto& [now, then] : {std::pair{&after.volumes, &before.volumes},
-                                  std::pair{&after.indexes, &before.indexes}}) {
-    for (const auto& [generation, name] : *now) {
-      const auto old = then->find(generation);
-      if (old != then->end() && old->second == name) continue;
-      totals.bytes += std::max<int64_t>(platform::FileSize(app.BackupFolder + name), 0);
-      newest = std::max(newest, generation);
-    }
-  }
-  if (newest < 0) return totals;
-  RestorePoint point;
-  point.Load(app.BackupFolder, PointName(folder, newest));
-  for (const PointEntry& entry : newest == 0 ? point.kept() : point.additions()) {
-    if (!entry.IsFolder()) ++totals.files;
-  }
-  return totals;
-}
-
 const char* JobWord(CommandLineJob::Kind kind) {
   switch (kind) {
     case CommandLineJob::Kind::kCreate:
@@ -59,6 +36,52 @@ const char* JobWord(CommandLineJob::Kind kind) {
   }
 }
 
+// The outcome of a run as the log names it; a status no run ends with is no success.
+const char* OutcomeWord(int status) {
+  switch (status) {
+    case kExitDone:
+      return "done";
+    case kExitProblems:
+      return "done-with-problems";
+    case kExitUsage:
+      return "not-run";
+    case kExitLocked:
+      return "locked";
+    default:
+      return "failed";
+  }
+}
+
+// The source as the log names it: native and without a trailing separator but for a root's
+// ("/", "C:\\"), so that every run of a folder names it alike. A tab or a line break in it
+// would split the line: it is a "?", as every other control byte (a blank would read as part
+// of the name).
+std::string LogSource(const std::string& source) {
+  std::string native = Native(source);
+  const char separator = platform::kBackslashSeparates ? '\\' : '/';
+  const size_t root = std::max<size_t>(platform::RootLength(native), 1);
+  while (native.size() > root && native.back() == separator) native.pop_back();
+  std::string field = ui::PrintableText(native);
+  std::replace_if(
+      field.begin(), field.end(), [](char c) { return c == '\t' || c == '\n'; }, '?');
+  return field;
+}
+
+// A reason on one line and in one field: each run of tabs and line breaks a blank, none at
+// either end, every other control byte a "?".
+std::string LogReason(const std::string& reason) {
+  std::string line;
+  for (const char c : reason) {
+    if (c != '\t' && c != '\n' && c != '\r') {
+      line += c;
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return ui::PrintableText(line);
+}
+
 // The SOURCE of a command line that could not be checked, as the log names it.
 std::string SourceOf(const std::vector<std::string>& args) {
   for (size_t i = 0; i + 1 < args.size(); ++i) {
@@ -67,11 +90,9 @@ std::string SourceOf(const std::vector<std::string>& args) {
   return "";
 }
 
-// Through the desktop's notifications: those of the job's own toolkit where it has them
-// (Windows), else those of a desktop session the run can reach; none without one.
-void NotifyUser(AppState& app, const std::string& title, const std::string& text,
-                ui::Icon icon) {
-  if (app.toolkit.Notify(title, text, icon) || !platform::HasDesktopSession()) return;
+// Through the notifications of a desktop session the run can reach; none without one.
+void NotifyUser(const std::string& title, const std::string& text, ui::Icon icon) {
+  if (!platform::HasDesktopSession()) return;
   const std::unique_ptr<ui::Toolkit> desktop = MakeDesktop();
   if (desktop != nullptr) desktop->Notify(title, text, icon);
 }
@@ -79,82 +100,109 @@ void NotifyUser(AppState& app, const std::string& title, const std::string& text
 }  // namespace
 
 std::string ScheduleLogLine(int64_t started, const std::string& source, const std::string& job,
-                            int status, const RunTotals& totals, uint32_t milliseconds) {
+                            int status, const RunTotals& totals, uint32_t milliseconds,
+                            const std::string& reason) {
   platform::CalendarTime t;
   platform::LocalCalendarTime(started, t);
   char when[64];
   std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);
-  const char* outcome = status == kExitDone ? "done" : status == kExitFailed ? "failed" : "not-run";
-  // A tab or a line break in the path would break the line's fields.
-  return std::string(when) + "\t" + Printable(source) + "\t" + job + "\t" + outcome + "\t" +
-         std::to_string(totals.files) + " files\t" + std::to_string(totals.bytes) + " bytes\t" +
+  // Numbers alone in their fields, so that a program can add them up.
+  return std::string(when) + "\t" + LogSource(source) + "\t" + job + "\t" + OutcomeWord(status) +
+         "\t" + std::to_string(totals.files) + "\t" + std::to_string(totals.bytes) + "\t" +
          std::to_string(milliseconds / 1000) + "." + std::to_string(milliseconds % 1000 / 100) +
-         " s\n";
+         "\t" + LogReason(reason) + "\n";
 }
 
-int ChangeSchedule(AppState& app, const CommandLineJob& job, std::FILE* out,
-                   std::FILE* messages) {
+int ChangeSchedule(AppState& app, const CommandLineJob& job, const CommandLineOutput& output) {
   const Frequency had = FrequencyOf(ListSchedules(), job.folder);
   const ScheduleChange change = SetSchedule(platform::ProgramFile(), job.folder, job.frequency);
   const std::string source = Printable(job.folder);
   if (!change.done) {
-    std::fprintf(messages, "stowkeeper: --schedule: the schedule of %s was not changed: %s\n",
-                 source.c_str(), ui::PrintableText(change.why).c_str());
+    std::fprintf(output.messages,
+                 "stowkeeper: --schedule: the schedule of %s was not changed: %s\n", source.c_str(),
+                 ui::PrintableText(change.why).c_str());
     if (!change.crontab_line.empty()) {
-      std::fprintf(messages,
+      std::fprintf(output.messages,
                    "This line in your crontab (crontab -e) runs the backup %s instead:\n%s\n",
                    FrequencyWord(job.frequency), ui::PrintableText(change.crontab_line).c_str());
     }
     return kExitFailed;
   }
   if (job.frequency == Frequency::kOff) {
-    std::fprintf(out, had == Frequency::kOff ? "%s had no schedule\n" : "%s is no longer scheduled\n",
+    std::fprintf(output.out,
+                 had == Frequency::kOff ? "%s had no schedule\n" : "%s is no longer scheduled\n",
                  source.c_str());
   } else {
-    std::fprintf(out, "%s is backed up %s; the log is %s\n", source.c_str(),
+    std::fprintf(output.out, "%s is backed up %s; the log is %s\n", source.c_str(),
                  FrequencyWord(job.frequency),
                  Printable(app.SettingsFolder + kScheduleLogName).c_str());
   }
   return kExitDone;
 }
 
-int PrintSchedules(std::FILE* out) {
+int PrintSchedules(const CommandLineJob& job, const CommandLineOutput& output) {
+  nlohmann::json list = nlohmann::json::array();
   for (const Schedule& schedule : ListSchedules()) {
-    std::fprintf(out, "%-6s %s\n", FrequencyWord(schedule.frequency),
-                 Printable(schedule.source).c_str());
+    if (job.json) {
+      nlohmann::json item = {{"frequency", FrequencyWord(schedule.frequency)}};
+      PutName(item, "source", Native(schedule.source));
+      list.push_back(std::move(item));
+    } else {
+      std::fprintf(output.out, "%-6s %s\n", FrequencyWord(schedule.frequency),
+                   Printable(schedule.source).c_str());
+    }
   }
-  return kExitDone;
+  if (job.json) WriteJson({{"schedules", std::move(list)}}, output.out);
+  const bool flushed = std::fflush(output.out) == 0;
+  if (flushed && !std::ferror(output.out)) return kExitDone;
+  std::fprintf(output.messages, "stowkeeper: --schedule: the list could not be written: %s\n",
+               std::strerror(flushed ? EIO : errno));
+  return kExitFailed;
 }
 
-int RunScheduled(AppState& app, const std::vector<std::string>& args, std::FILE* messages) {
+int RunScheduled(AppState& app, const std::vector<std::string>& args,
+                 const CommandLineOutput& output) {
   const int64_t started = static_cast<int64_t>(std::time(nullptr));
   const uint32_t start_tick = platform::TickCount();
-  const CommandLineJob job = ParseCommandLine(app, args, messages);
-  int status = job.status;
-  RunTotals totals;
+  const CommandLineJob job = ParseCommandLine(app, args, output.messages);
+  CommandLineRun run{job.status, {}};
+  std::string reason =
+      job.kind == CommandLineJob::Kind::kNone ? "the command line cannot be run" : "";
   if (job.kind != CommandLineJob::Kind::kNone) {
-    const SetFiles before = FindSetFiles(app.BackupFolder, SetName(job.folder));
-    status = RunCommandLineJob(app, job, messages);
-    if (status == kExitDone) totals = TotalsSince(app, job.folder, before);
+    run = RunCommandLineJob(app, job, output);
+    if (run.result.failure) {
+      reason = ProblemText(app, *run.result.failure);
+    } else if (run.result.outcome == Outcome::kCancelled) {
+      reason = app.Text(kTextCancelled);
+    } else if (run.status != kExitDone && !run.result.problems.empty()) {
+      reason = ProblemText(app, run.result.problems.front());
+      if (run.result.problems.size() > 1) {
+        reason += " (+" + std::to_string(run.result.problems.size() - 1) + ")";
+      }
+    }
   }
+  const RunTotals totals{run.result.files, run.result.bytes_written};
   const std::string source = job.folder.empty() ? SourceOf(args) : job.folder;
   const std::string log = app.SettingsFolder + kScheduleLogName;
-  const std::string line = ScheduleLogLine(started, source, JobWord(job.kind), status, totals,
-                                           platform::TickCount() - start_tick);
+  const std::string line = ScheduleLogLine(started, source, JobWord(job.kind), run.status, totals,
+                                           platform::TickCount() - start_tick, reason);
   const std::string native_log = platform::NativePath(log);
   if (native_log.empty() || !platform::AppendToFile(native_log, line)) {
-    std::fprintf(messages, "stowkeeper: --scheduled: cannot add to the log %s: %s\n",
-                 Printable(log).c_str(),
-                 platform::ErrorText(platform::LastError()).c_str());
+    std::fprintf(output.messages, "stowkeeper: --scheduled: cannot add to the log %s: %s\n",
+                 Printable(log).c_str(), platform::ErrorText(platform::LastError()).c_str());
   }
-  if (status != kExitDone) {
-    NotifyUser(app, app.Text(kTextScheduledFailed), Native(source) + "\n" + Native(log),
+  // Problems named are a warning, not a failure: the backup was made.
+  if (run.status == kExitProblems) {
+    NotifyUser(app.Text(kTextScheduledDone), Native(source) + "\n" + reason + "\n" + Native(log),
+               ui::Icon::kWarning);
+  } else if (run.status != kExitDone) {
+    NotifyUser(app.Text(kTextScheduledFailed), Native(source) + "\n" + Native(log),
                ui::Icon::kWarning);
   } else if (app.NotifySuccess != 0) {
-    NotifyUser(app, app.Text(kTextScheduledDone), Native(source), ui::Icon::kInformation);
+    NotifyUser(app.Text(kTextScheduledDone), Native(source), ui::Icon::kInformation);
   }
-  return status;
+  return run.status;
 }
 
 }  // namespace sk

@@ -25,13 +25,14 @@ inline constexpr char kScheduleLogName[] = "Schedule.log";
 // "--schedule FREQUENCY SOURCE": puts the schedule in place (or removes it) and says what
 // was done; without a user systemd it prints the crontab line that would do the same and
 // fails.
-int ChangeSchedule(AppState& app, const CommandLineJob& job, std::FILE* out, std::FILE* messages);
+int ChangeSchedule(AppState& app, const CommandLineJob& job, const CommandLineOutput& output);
 
-// "--schedule": one line per schedule, "daily /home/ann/Data".
-int PrintSchedules(std::FILE* out);
+// "--schedule": one line per schedule, "daily /home/ann/Data"; with "--json" one document.
+int PrintSchedules(const CommandLineJob& job, const CommandLineOutput& output);
 
 // A whole scheduled run: the command line's checks, the job, the log line, the notification.
-int RunScheduled(AppState& app, const std::vector<std::string>& args, std::FILE* messages);
+int RunScheduled(AppState& app, const std::vector<std::string>& args,
+                 const CommandLineOutput& output);
 
 // What a run wrote: the files it packed and the bytes of the volume and index it added.
 struct RunTotals {
@@ -39,10 +40,20 @@ struct RunTotals {
   int64_t bytes = 0;
 };
 
-// One line of the log: local date and time, source, job, outcome, files and bytes written,
-// duration, separated by tabs and ended by a line break.
+// One line of the log, its fields separated by tabs and the line ended by a line break:
+//   local date and time   "2026-12-08 21:50:03"
+//   source                native, without a trailing separator but for a root ("/", "C:\")
+//   job                   "create", "update", "none"
+//   outcome               by the exit status: 0 "done", 3 "done-with-problems", 1 "failed",
+//                         4 "locked", 2 "not-run" (any other "failed")
+//   files, bytes          written, plain integers: "5", "437"
+//   seconds               the duration with one decimal: "0.4"
+//   reason                why the run failed or what it left out, on one line (tabs and line
+//                         breaks as blanks, control bytes as "?"); empty when none is given
+// Control bytes in the source are "?" too, so that no field can split.
 std::string ScheduleLogLine(int64_t started, const std::string& source, const std::string& job,
-                            int status, const RunTotals& totals, uint32_t milliseconds);
+                            int status, const RunTotals& totals, uint32_t milliseconds,
+                            const std::string& reason);
 
 }  // namespace sk
 

@@ -44,8 +44,9 @@ std::string FreeSpaceLabel(const AppState& app, const std::string& folder) {
   return app.Text(kTextFreeSpace) + " " + FreeSpaceText(folder);
 }
 
-void OpenSettingsWindow(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void OpenSettingsWindow(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   tk.OpenWindow(kWindow, {app.Text(kTextSettings), 460, 374, ui::kWindowCenterOnScreen});
   Add(tk, kFoldersFrame, ui::ControlKind::kFrame, {15, 20, 430, 81}, app.Text(kTextFolders));
   Add(tk, kPackerFrame, ui::ControlKind::kFrame, {15, 110, 430, 65}, app.Text(kTextEngineFrame));
@@ -85,8 +86,9 @@ void OpenSettingsWindow(AppState& app) {
 }
 
 // True for OK, false for Cancel. folder: the folder shown, as Change chose it.
-bool RunSettingsEvents(AppState& app, std::string& folder) {
-  ui::Toolkit& tk = app.toolkit;
+bool RunSettingsEvents(Desktop& desk, std::string& folder) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   for (;;) {
     const ui::Event event = tk.WaitEvent();
     if (!tk.WindowExists(kWindow)) return false;
@@ -116,12 +118,13 @@ void TakeChoice(ui::Toolkit& tk, int box, int32_t offset, int32_t& value) {
 
 }  // namespace
 
-void SettingsWindow(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
+void SettingsWindow(Desktop& desk) {
+  AppState& app = desk.app;
+  ui::Toolkit& tk = desk.tk;
   tk.EnableWindow(ui::kMainWindow, false);
-  OpenSettingsWindow(app);
+  OpenSettingsWindow(desk);
   std::string folder = app.BackupFolder;
-  if (RunSettingsEvents(app, folder)) {
+  if (RunSettingsEvents(desk, folder)) {
     app.BackupFolder = folder;
     TakeChoice(tk, kSettingsEngineBox, 0, app.Engine);
     TakeChoice(tk, kSettingsLevelBox, 1, app.Level);
@@ -130,7 +133,7 @@ void SettingsWindow(AppState& app) {
   }
   tk.EnableWindow(ui::kMainWindow, true);
   tk.CloseWindow(kWindow);
-  EnableCreateButton(app);
+  EnableCreateButton(desk);
 }
 
 }  // namespace sk

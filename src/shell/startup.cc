@@ -6,7 +6,6 @@
 #include "shell/command_line.h"
 #include "shell/event_loop.h"
 #include "shell/settings.h"
-#include "ui/headless/headless_toolkit.h"
 
 namespace sk {
 
@@ -30,8 +29,7 @@ std::optional<int> RunInformationSwitch(const std::vector<std::string>& args, st
     return kExitDone;
   }
   if (args[0] == "--version") {
-    ui::HeadlessToolkit unused;
-    const AppState app(unused);
+    const AppState app;
     std::fprintf(out, "stowkeeper %s (%s)\n", app.VersionText.c_str(), app.YearsText.c_str());
     return kExitDone;
   }

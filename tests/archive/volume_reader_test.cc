@@ -11,7 +11,6 @@ using namespace std::string_literals;
 
 namespace sk {
 
-
 namespace testing {
 namespace {
 
@@ -35,7 +34,7 @@ class VolumeReaderTest : public SetsTest {
     Put("Sub/a", "abc");
     Put("e", "");
     Put("Sub/big", std::string(6001, '\0'));
-    EXPECT_EQ(Create(2), 1);
+    EXPECT_EQ(Create(2).outcome, Outcome::kDone);
     return folder_.Read("backup/" + VolumeName(0));
   }
   std::string Copy(const std::string& bytes) {
@@ -65,8 +64,9 @@ TEST_F(VolumeReaderTest, HeaderChecksAndIndexLines) {
     records.push_back(r.path + " " + std::to_string(r.size) + " " + CrcText(r.crc));
   }
   EXPECT_EQ(at, static_cast<int64_t>(volume.size()));
-  EXPECT_THAT(records, ElementsAre("Data\\e 0 $00000000", "Data\\Sub\\ 0 $00000000",
-                                   "Data\\Sub\\a 3 $352441C2", "Data\\Sub\\big 6001 " + CrcText(zeros_crc)));
+  EXPECT_THAT(records,
+              ElementsAre("Data\\e 0 $00000000", "Data\\Sub\\ 0 $00000000",
+                          "Data\\Sub\\a 3 $352441C2", "Data\\Sub\\big 6001 " + CrcText(zeros_crc)));
 
   // A record is read again where it starts.
   VolumeReader again;
@@ -127,8 +127,14 @@ TEST_F(VolumeReaderTest, VolumeCutAtEveryOffset) {
     EXPECT_TRUE(std::equal(records.begin(), records.end(), full.begin()));
     EXPECT_EQ(damaged, !at_boundary);
 
-    tk().messages.clear();
-    EXPECT_EQ(Update(), at_boundary ? 1 : 0);
+    const JobResult update = Update();
+    EXPECT_EQ(update.outcome, at_boundary ? Outcome::kDone : Outcome::kFailed);
+    if (!at_boundary) {
+      ASSERT_TRUE(update.failure.has_value());
+      EXPECT_EQ(update.failure->kind, Problem::Kind::kDamaged);
+      EXPECT_EQ(update.failure->damage, Damage::kCutShort);
+      EXPECT_EQ(update.failure->path, VolumePath(0));
+    }
     EXPECT_EQ(HasIndex(1), at_boundary);
     platform::DeleteFile(VolumePath(1));
     platform::DeleteFile(folder_.Internal("backup/") + IndexName(1));

@@ -10,6 +10,7 @@
 
 #include "core/text_table.h"
 #include "shell/about_window.h"
+#include "shell/desktop.h"
 #include "shell/main_window.h"
 #include "ui/main_window_ids.h"
 #include "ui/wx/wx_gtk.h"
@@ -187,11 +188,12 @@ TEST_F(WxToolkitTest, HooksAnswerQuestionsAndChoosersInTheInternalForm) {
 }
 
 TEST_F(WxToolkitTest, MainWindowKeepsTheLayoutRuleWithTheDesktopsBars) {
-  AppState app(tk);
+  AppState app;
+  Desktop desk(app, tk);
   FillDefaultTexts(app.Texts);
   tk.SetImages({});
-  OpenMainWindow(app);
-  RelayoutMainWindow(app);
+  OpenMainWindow(desk);
+  RelayoutMainWindow(desk);
   // The desktop draws the bars in its own time.
   PumpUntil([&] {
     const WindowGeometry g = tk.GetWindowGeometry(kMainWindow);
@@ -203,7 +205,7 @@ TEST_F(WxToolkitTest, MainWindowKeepsTheLayoutRuleWithTheDesktopsBars) {
   EXPECT_EQ(g.height, 500);
   EXPECT_GT(g.menu_bar_height, 0);
   EXPECT_GT(g.status_bar_height, 0);
-  RelayoutMainWindow(app);
+  RelayoutMainWindow(desk);
   const int h = g.height - g.menu_bar_height - g.status_bar_height;
   EXPECT_EQ(tk.NativeControl(kMainWindow, kTabPanel)->GetSize(), wxSize(599 - 24, h - 58));
   EXPECT_EQ(tk.NativeControl(kMainWindow, kBackupList)->GetSize().x, 599 - 55);
@@ -216,7 +218,7 @@ TEST_F(WxToolkitTest, MainWindowKeepsTheLayoutRuleWithTheDesktopsBars) {
   EXPECT_FALSE(bar->IsEnabled(20000 + kMenuVerify));
   tk.AddItem(kMainWindow, kBackupList, "Backup_0000_of_Z:\\Data\\\n1 KB \n01.01.2020 / 10:00", 0);
   tk.SetValue(kMainWindow, kBackupList, 0);
-  EnableRowCommands(app, kBackupList);
+  EnableRowCommands(desk, kBackupList);
   EXPECT_TRUE(bar->IsEnabled(20000 + kMenuVerify));
   EXPECT_TRUE(tk.ContextMenuOf(kMainWindow)->IsEnabled(20000 + kContextDelete));
   EXPECT_FALSE(tk.ContextMenuOf(kMainWindow)->IsEnabled(20000 + kContextRestore));
@@ -224,9 +226,10 @@ TEST_F(WxToolkitTest, MainWindowKeepsTheLayoutRuleWithTheDesktopsBars) {
 }
 
 TEST_F(WxToolkitTest, AboutWindowFitsItsNotesToWholeRows) {
-  AppState app(tk);
+  AppState app;
+  Desktop desk(app, tk);
   FillDefaultTexts(app.Texts);
-  OpenMainWindow(app);
+  OpenMainWindow(desk);
   tk.OpenWindow(kJobWindow, {"Rows", 300, 300});
   tk.AddControl(kJobWindow, {1, ControlKind::kReportList, 0, 0, 200, 220, "", kStyleNoHeader});
   tk.AddColumn(kJobWindow, 1, "", 180);
@@ -251,7 +254,7 @@ TEST_F(WxToolkitTest, AboutWindowFitsItsNotesToWholeRows) {
   tk.CloseWindow(kJobWindow);
 
   tk.Post({EventType::kLeftClick, kJobWindow, kAboutOkButton});
-  AboutWindow(app);
+  AboutWindow(desk);
   EXPECT_FALSE(tk.WindowExists(kJobWindow));
   EXPECT_TRUE(tk.NativeWindow(kMainWindow)->IsEnabled());
 }
@@ -268,7 +271,7 @@ void WhileShown(wxDialog* dialog, const std::function<void()>& look) {
 }
 
 TEST_F(WxToolkitTest, TheOverwriteQuestionWithALongPathFitsASmallScreen) {
-  AppState app(tk);
+  AppState app;
   FillDefaultTexts(app.Texts);
   tk.OpenWindow(kMainWindow, {"Main", 300, 200});
   std::string path = "'/home/ann";
@@ -295,17 +298,18 @@ TEST_F(WxToolkitTest, TheOverwriteQuestionWithALongPathFitsASmallScreen) {
 }
 
 TEST_F(WxToolkitTest, TheDateColumnShowsTheWholeTimeAndALongPathKeepsItsEnd) {
-  AppState app(tk);
+  AppState app;
+  Desktop desk(app, tk);
   FillDefaultTexts(app.Texts);
   tk.SetImages({});
-  OpenMainWindow(app);
-  RelayoutMainWindow(app);
+  OpenMainWindow(desk);
+  RelayoutMainWindow(desk);
   std::string name = "Backup_0000_of_/home/ann";
   while (name.size() < 150) name += "/Archiv_der_alten_Jahre";
   name += "/Documents/";
   const std::string date = "28.12.2026 / 23:58";
   tk.AddItem(kMainWindow, kBackupList, name + "\n1023.9 MB \n" + date, 0);
-  SizeListColumns(app);
+  SizeListColumns(desk);
   auto* list = dynamic_cast<wxListCtrl*>(tk.NativeControl(kMainWindow, kBackupList));
   ASSERT_NE(list, nullptr);
   wxClientDC dc(list);
@@ -348,7 +352,8 @@ std::vector<std::string> ButtonLabels(wxWindow* window) {
   std::vector<std::string> labels;
   for (wxWindow* child : window->GetChildren()) {
     // What the desktop draws, which for a stock button may be its own word.
-    if (auto* button = dynamic_cast<wxButton*>(child)) labels.push_back(FromWx(NativeLabel(button)));
+    if (auto* button = dynamic_cast<wxButton*>(child))
+      labels.push_back(FromWx(NativeLabel(button)));
     for (const std::string& label : ButtonLabels(child)) labels.push_back(label);
   }
   return labels;

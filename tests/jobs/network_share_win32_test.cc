@@ -8,14 +8,14 @@
 #include <string>
 
 #include "archive/set_names.h"
-#include "jobs/create/generations.h"
 #include "jobs/restore/job_fixture.h"
 #include "jobs/restore/restore.h"
 #include "jobs/restore/verify.h"
 #include "jobs/sets/backup_lists.h"
-#include "jobs/sets/properties.h"
+#include "jobs/sets/generations.h"
 #include "jobs/sets/update.h"
 #include "platform/file_system.h"
+#include "support/recording_reporter.h"
 
 namespace sk {
 namespace {
@@ -37,10 +37,9 @@ class NetworkShareTest : public testing::JobFixture {
   // The same place on drive C named through the share.
   std::string OnShare(const std::string& drive_path) { return kShare + drive_path.substr(3); }
 
-  int32_t Restore(const std::string& point_name, const std::string& target, bool complete) {
-    ChooseStructure(complete);
-    app.RestoreTotal = ShowBackupProperties(app, point_name, 1);
-    return RestoreBackup(app, point_name, target, 1);
+  // What a job's reporter was told, for a failed assertion's message.
+  static std::string Told(const testing::RecordingReporter& reporter) {
+    return ::testing::PrintToString(reporter.events);
   }
 };
 
@@ -53,24 +52,33 @@ TEST_F(NetworkShareTest, BackupFolderSourceAndTargetOnAShare) {
   EXPECT_EQ(folder.Names("backups"), std::vector<std::string>{VolumeFileName(SetName(source), 0)});
 
   folder.Write("src/Data/c.txt", "new");
-  ASSERT_EQ(UpdateBackup(app, source, 1), 1) << ::testing::PrintToString(tk.MessageTexts());
-  const BackupListRows rows = FindBackupListRows(app);
+  testing::TestJob update(app.BlockWorkers);
+  const JobResult updated = UpdateBackup({SetOf(source), app.Level, {}}, update.context);
+  ASSERT_EQ(updated.outcome, Outcome::kDone) << Told(update.reporter);
+  EXPECT_EQ(updated.point, 1);
+  EXPECT_EQ(updated.added, 1);
+  const BackupListRows rows = FindBackupListRows(app.BackupFolder);
   ASSERT_EQ(rows.backup.size(), 1u);
   EXPECT_EQ(rows.backup[0].text.substr(0, rows.backup[0].text.find('\n')), PointName(source, 1));
-  EXPECT_EQ(VerifyBackup(app, PointName(source, 1)), 1);
-  tk.messages.clear();
+  testing::TestJob verify(app.BlockWorkers);
+  const VerifyResult verified = VerifyPoint({SetOf(source), 1}, verify.context);
+  EXPECT_EQ(verified.outcome, Outcome::kDone) << Told(verify.reporter);
+  EXPECT_EQ(verified.damage, Damage::kNone);
 
   // The only-subfolder option writes Data below the target; the complete structure
   // recreates the source's path below its share.
-  ASSERT_EQ(Restore(PointName(source, 1), OnShare(Folder("out")), false), 1);
+  JobResult restored = Restore(source, 1, OnShare(Folder("out")), RestoreStructure::kSubfolder);
+  ASSERT_EQ(restored.outcome, Outcome::kDone) << Told(job->reporter);
   EXPECT_EQ(folder.Read("out/Data/a.txt"), TextData(100));
   EXPECT_EQ(folder.Read("out/Data/sub/b.bin"), RandomData(7000));
   EXPECT_EQ(folder.Read("out/Data/c.txt"), "new");
-  ASSERT_EQ(Restore(PointName(source, 0), OnShare(Folder("full")), true), 1);
+  restored = Restore(source, 0, OnShare(Folder("full")), RestoreStructure::kComplete);
+  ASSERT_EQ(restored.outcome, Outcome::kDone) << Told(job->reporter);
   const std::string below = "full\\" + folder.Internal().substr(3) + "src\\Data\\";
   EXPECT_EQ(folder.Read(below + "a.txt"), TextData(100));
   EXPECT_FALSE(folder.Exists(below + "c.txt"));  // not in the main backup
-  EXPECT_TRUE(tk.messages.empty());
+  EXPECT_TRUE(job->reporter.problems.empty()) << Told(job->reporter);
+  EXPECT_TRUE(job->reporter.questions.empty()) << Told(job->reporter);
 
   DeleteGeneration(app.BackupFolder, SetName(source), 1);
   EXPECT_EQ(NextGeneration(app.BackupFolder, SetName(source)), 1);

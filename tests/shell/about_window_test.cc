@@ -21,7 +21,7 @@ class AboutWindowTest : public ::testing::Test {
  protected:
   AboutWindowTest() {
     t.app.ProgramFolder = tmp.Internal();
-    OpenMainWindow(t.app);
+    OpenMainWindow(t.desk);
   }
   void Click(int control) { t.tk.QueueEvent({EventType::kLeftClick, kWindow, control}); }
   const HeadlessToolkit::Window& Closed() { return *t.tk.LastClosed("About"); }
@@ -37,7 +37,7 @@ TEST_F(AboutWindowTest, ShowsNameCreditNotesAndFitsTheList) {
     main_enabled = tk.FindWindow(ui::kMainWindow)->enabled;
     return ui::Event{EventType::kLeftClick, kWindow, kAboutOkButton};
   };
-  AboutWindow(t.app);
+  AboutWindow(t.desk);
   EXPECT_FALSE(main_enabled);
   EXPECT_TRUE(t.tk.FindWindow(ui::kMainWindow)->enabled);
   EXPECT_EQ(t.tk.sounds, 1);
@@ -79,7 +79,7 @@ TEST_F(AboutWindowTest, OnlyOkEndsItRowsStayUnselectedAndTheLinkOpensTheReadme) 
         return ui::Event{EventType::kLeftClick, kWindow, kAboutOkButton};
     }
   };
-  AboutWindow(t.app);
+  AboutWindow(t.desk);
   EXPECT_EQ(Closed().controls.at(kAboutNotes).value, -1);
   EXPECT_EQ(t.tk.documents, (std::vector<std::string>{tmp.Internal("README.md")}));
 }
@@ -92,11 +92,12 @@ class NoRowsToolkit : public HeadlessToolkit {
 
 TEST(AboutWindowFitTest, EndsWhenNoRowFits) {
   NoRowsToolkit tk;
-  AppState app(tk);
+  AppState app;
   FillDefaultTexts(app.Texts);
-  OpenMainWindow(app);
+  Desktop desk(app, tk);
+  OpenMainWindow(desk);
   tk.QueueEvent({EventType::kLeftClick, kWindow, kAboutOkButton});
-  AboutWindow(app);
+  AboutWindow(desk);
   EXPECT_EQ(tk.LastClosed("About")->controls.at(kAboutNotes).def.height, 220);
 }
 

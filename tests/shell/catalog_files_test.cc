@@ -154,6 +154,19 @@ constexpr std::array<std::string_view, 19> kGermanScheduleTexts = {
     "Fehler und Erfolge melden",
 };
 
+// The texts of what jobs report, keys 121 to 127.
+constexpr int kReportFirst = 121;
+constexpr std::array<std::string_view, 7> kGermanReportTexts = {
+    "Das Backup konnte nicht gelöscht werden.",
+    "Dieser Name kann in keinem Backup stehen",
+    "Eine Verknüpfung oder Sonderdatei, die kein Backup aufnehmen kann: ausgelassen",
+    "Die Datei hat sich beim Lesen geändert",
+    "Es würde außerhalb des Zielordners geschrieben",
+    "Nach diesem Ordner kann kein Backup benannt werden (er enthält ein \"@\", einen \":\" "
+    "nach dem Laufwerk oder einen leeren Ordnernamen)",
+    "Das Backup hat keinen Platz für einen weiteren Wiederherstellungspunkt",
+};
+
 // Every key of the table, in order.
 std::vector<int> TextKeys() {
   std::vector<int> keys;
@@ -161,10 +174,14 @@ std::vector<int> TextKeys() {
   for (int n = 0; n < static_cast<int>(kGermanScheduleTexts.size()); ++n) {
     keys.push_back(kScheduleFirst + n);
   }
+  for (int n = 0; n < static_cast<int>(kGermanReportTexts.size()); ++n) {
+    keys.push_back(kReportFirst + n);
+  }
   return keys;
 }
 
 std::string_view GermanText(int n) {
+  if (n >= kReportFirst) return kGermanReportTexts[n - kReportFirst];
   return n <= kTextCount ? kGermanTexts[n - 1] : kGermanScheduleTexts[n - kScheduleFirst];
 }
 

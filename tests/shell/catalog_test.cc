@@ -8,7 +8,6 @@
 #include "platform/file_system.h"
 #include "shell/shell_test_env.h"
 #include "support/test_support.h"
-#include "ui/headless/headless_toolkit.h"
 
 namespace sk {
 namespace {
@@ -29,8 +28,7 @@ class CatalogTest : public ::testing::Test {
 
   testing::ScopedEnvironment env_;
   testing::TempFolder folder_;
-  ui::HeadlessToolkit toolkit_;
-  AppState app_{toolkit_};
+  AppState app_;
 };
 
 TEST_F(CatalogTest, ACatalogChangesOnlyTheTextsItHolds) {

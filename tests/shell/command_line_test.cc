@@ -1,19 +1,49 @@
 #include "shell/command_line.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <deque>
 #include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "core/text_ids.h"
+#include "core/text_table.h"
 #include "jobs/create/create.h"
+#include "platform/file_system.h"
+#include "shell/catalog.h"
+#include "shell/console_reporter.h"
+#include "support/recording_reporter.h"
 #include "support/test_support.h"
-#include "ui/headless/headless_toolkit.h"
 
 namespace sk {
 namespace {
 
 using Kind = CommandLineJob::Kind;
+
+// The command line's reporter in these tests: what the job tells goes to a RecordingReporter
+// the test keeps after the job; a click on Cancel as the packing window would open, when
+// asked for.
+class Recorded : public JobReporter {
+ public:
+  Recorded(testing::RecordingReporter& record, CancelToken& cancel, bool cancel_when_packing)
+      : record_(record), cancel_(cancel), cancel_when_packing_(cancel_when_packing) {}
+  void Begin(Stage stage, int64_t total) override {
+    record_.Begin(stage, total);
+    if (cancel_when_packing_ && stage == Stage::kPacking) cancel_.Cancel();
+  }
+  void Progress(int64_t done) override { record_.Progress(done); }
+  Answer Ask(const Question& question) override { return record_.Ask(question); }
+  void AddProblem(const Problem& problem) override { record_.AddProblem(problem); }
+  void End(const JobResult& result) override { record_.End(result); }
+
+ private:
+  testing::RecordingReporter& record_;
+  CancelToken& cancel_;
+  const bool cancel_when_packing_;
+};
 
 class CommandLineTest : public ::testing::Test {
  protected:
@@ -25,33 +55,60 @@ class CommandLineTest : public ::testing::Test {
     app_.BackupFolder = folder_.Internal("backups/");
     app_.SettingsFolder = folder_.Internal("settings/");
     FillDefaultTexts(app_.Texts);
+    out_ = std::tmpfile();
     messages_ = std::tmpfile();
   }
-  void TearDown() override { std::fclose(messages_); }
+  void TearDown() override {
+    std::fclose(out_);
+    std::fclose(messages_);
+    ClearConsoleInterrupt();
+  }
 
   CommandLineJob Parse(const std::vector<std::string>& args) {
     return ParseCommandLine(app_, args, messages_);
   }
-  int Run(const std::vector<std::string>& args) { return RunCommandLine(app_, args, messages_); }
 
-  std::string Messages() {
-    std::fflush(messages_);
-    std::rewind(messages_);
+  // Where the command line writes, and the reporter it makes for each job: a recording one,
+  // or the terminal's (console_) writing to the messages without a terminal to ask on.
+  CommandLineOutput Output() {
+    CommandLineOutput output{out_, messages_, nullptr};
+    output.make_reporter = [this](JobKind kind, const CommandLineJob& job,
+                                  CancelToken& cancel) -> std::unique_ptr<JobReporter> {
+      made_.push_back({kind, job.switch_name});
+      if (console_) {
+        return std::make_unique<ConsoleReporter>(
+            app_, messages_, false, LineReader(),
+            ConsoleOptions{job.switch_name, job.quiet, job.preset}, cancel);
+      }
+      records_.push_back(std::make_unique<testing::RecordingReporter>());
+      records_.back()->answers.swap(answers_);
+      return std::make_unique<Recorded>(*records_.back(), cancel, cancel_when_packing_);
+    };
+    return output;
+  }
+  int Run(const std::vector<std::string>& args) { return RunCommandLine(app_, args, Output()); }
+  // What the last job reported.
+  const testing::RecordingReporter& Reported() const { return *records_.back(); }
+
+  static std::string ReadAll(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
     std::string text;
     char buffer[4096];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, messages_)) > 0) text.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    return text;
+  }
+  std::string Messages() { return ReadAll(messages_); }
+  // The messages so far; the next ones start afresh.
+  std::string TakeMessages() {
+    const std::string text = Messages();
+    std::fclose(messages_);
+    messages_ = std::tmpfile();
     return text;
   }
 
-  std::vector<std::string> BackupFiles() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_.Native("backups"))) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> BackupFiles() { return folder_.Names("backups"); }
 
   // The set name of folder_'s src folder.
   std::string SourceSetFile(int generation, const std::string& extension = ".sk") {
@@ -67,10 +124,24 @@ class CommandLineTest : public ::testing::Test {
     return std::string("Backup_") + field + "_of_" + name + extension;
   }
 
+  struct Made {
+    JobKind kind;
+    std::string switch_name;
+    bool operator==(const Made&) const = default;
+  };
+
   testing::TempFolder folder_;
-  ui::HeadlessToolkit toolkit_;
-  AppState app_{toolkit_};
+  testing::FaultGuard faults_;
+  AppState app_;
+  std::FILE* out_ = nullptr;
   std::FILE* messages_ = nullptr;
+  // The reporters the command line asked for, and the records of the recording ones.
+  std::vector<Made> made_;
+  std::vector<std::unique_ptr<testing::RecordingReporter>> records_;
+  // The answers the next job's recording reporter gives (then Yes).
+  std::deque<Answer> answers_;
+  bool cancel_when_packing_ = false;
+  bool console_ = false;
 };
 
 TEST_F(CommandLineTest, FindSetBySourceGivesTheSpellingOfTheBackupFolder) {
@@ -107,53 +178,105 @@ TEST_F(CommandLineTest, SwitchesIgnoreCaseAndNativePathsComeInward) {
   EXPECT_EQ(job.folder, folder_.Internal("src\\"));
 }
 
-TEST_F(CommandLineTest, FailedChecksGoToTheInteractiveModeWithAReason) {
+// Only nothing, or one parameter that is no switch (a folder a file manager hands over),
+// opens the desktop; any other command line is the command line's, right or wrong.
+TEST_F(CommandLineTest, FailedChecksAreUsageErrorsInOneLineAndNeverTheDesktop) {
+  EXPECT_FALSE(IsCommandLine({}));
+  EXPECT_FALSE(IsCommandLine({folder_.Native("src")}));
+  EXPECT_TRUE(IsCommandLine({"/C"}));
+  EXPECT_TRUE(IsCommandLine({"--quiet"}));
+  EXPECT_TRUE(IsCommandLine({"c", folder_.Native("src")}));
+
   folder_.Write("file.txt", "x");
-  const std::vector<std::vector<std::string>> kCases = {
-      {"/c", "C:/Data"},                      // a "/" in the path
-      {"/c", folder_.Native("missing")},      // no such folder
-      {"/c", folder_.Native("file.txt")},     // not a folder
-      {"/c", ""},                             // no folder
-      {"/u", folder_.Native("src") + "\\x"},  // a "\" in a native name
-      {"/x", folder_.Native("src")},          // unknown switch
-      {"c", folder_.Native("src")},           // not a switch
-      {"/r", "3", folder_.Native("src")},     // no target
-      {"/r", "3", "C:/Data", folder_.Native("target")},
-      {"/r", "3", folder_.Native("src"), folder_.Native("missing")},
-      {"/r", "-1", folder_.Native("src"), folder_.Native("target")},
-      {"/r", "three", folder_.Native("src"), folder_.Native("target")},
+  // A set of src, so that only the checks of the command line can stop the cases below.
+  folder_.Write("backups/" + SourceSetFile(0), "SK");
+  const std::string src = folder_.Native("src");
+  const std::string target = folder_.Native("target");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> kCases = {
+      {{"/c", "C:/Data"}, "stowkeeper: /c: \"C:/Data\" holds a \"/\"\n"},
+      {{"/c", folder_.Native("srx")},  // mistyped
+       "stowkeeper: /c: \"" + folder_.Native("srx") + "\" is not an existing folder\n"},
+      {{"/c", folder_.Native("file.txt")},
+       "stowkeeper: /c: \"" + folder_.Native("file.txt") + "\" is a file, no folder\n"},
+      {{"/c", ""}, "stowkeeper: /c: a folder is missing\n"},
+      {{"/c"}, "stowkeeper: /c: a parameter is missing\n"},
+      {{"/u", src, target}, "stowkeeper: /u: \"" + target + "\" is one parameter too many\n"},
+      {{"/u", src + "\\x"}, ""},  // a "\" in a native name
+      {{"/x", src}, "stowkeeper: /x: unknown switch (stowkeeper --help lists them)\n"},
+      {{"c", src}, ""},  // not a switch
+      {{"/c", src, "--bogus"}, "stowkeeper: --bogus: unknown option\n"},
+      {{"/c", src, "--subfolder"}, "stowkeeper: --subfolder: is for /r only\n"},
+      {{"/r", "3", src}, "stowkeeper: /r: a parameter is missing\n"},
+      {{"/r", "3", "C:/Data", target}, ""},
+      {{"/r", "3", src, folder_.Native("file.txt")}, ""},
+      {{"/r", "3", src, src}, "stowkeeper: /r: TARGET \"" + src + "\" lies inside SOURCE\n"},
+      {{"/r", "3", src, folder_.Native("src/sub/new")}, ""},
+      {{"/r", "-1", src, target}, ""},
+      {{"/r", "three", src, target},
+       "stowkeeper: /r: \"three\" is no restore point number (0 to 9999)\n"},
+      {{"/r", "10000", src, target}, ""},
+      {{"/l", "10001", src}, "stowkeeper: /l: \"10001\" is no restore point number (0 to 9999)\n"},
+      {{"/p", "10003", src}, ""},
   };
-  for (const auto& args : kCases) {
-    const CommandLineJob job = Parse(args);
-    EXPECT_EQ(job.kind, Kind::kNone) << args[0] << " " << args[1];
-    EXPECT_EQ(job.status, kRunInteractive) << args[0] << " " << args[1];
+  for (const auto& [args, message] : kCases) {
+    std::string shown;
+    for (const std::string& arg : args) shown += arg + " ";
+    EXPECT_EQ(Run(args), kExitUsage) << shown;
+    const std::string messages = TakeMessages();
+    if (!message.empty()) {
+      EXPECT_EQ(messages, message) << shown;
+    }
+    EXPECT_TRUE(messages.starts_with("stowkeeper: ")) << shown << messages;
+    EXPECT_EQ(messages.find('\n'), messages.size() - 1) << shown << messages;
   }
-  const std::string messages = Messages();
-  EXPECT_NE(messages.find("stowkeeper: /c: \"C:/Data\" holds a \"/\"\n"), std::string::npos)
-      << messages;
-  EXPECT_NE(messages.find("is not an existing folder"), std::string::npos);
-  EXPECT_NE(messages.find("\"three\" is no restore point number"), std::string::npos);
-  EXPECT_TRUE(toolkit_.opened.empty());  // no job ran
+  EXPECT_TRUE(made_.empty());  // no job ran
+  EXPECT_EQ(BackupFiles(), std::vector<std::string>{SourceSetFile(0)});
+  EXPECT_TRUE(folder_.Names("target").empty());
+  EXPECT_FALSE(folder_.Exists("src/sub/new"));
+  EXPECT_EQ(ReadAll(out_), "");
 }
 
-TEST_F(CommandLineTest, RestoreNamesTheRestorePointByItsLastFourDigits) {
+TEST_F(CommandLineTest, RestoreTakesFourDigitsAMissingTargetAndTheSubfolderOption) {
   folder_.Write("backups/Backup_0000_of_Z__Data_Docs_.sk", "SK");
   CommandLineJob job = Parse({"/r", "3", "Z:\\data\\docs", folder_.Native("target")});
   EXPECT_EQ(job.kind, Kind::kRestore);
   EXPECT_EQ(job.folder, "Z:\\Data\\Docs\\");
-  EXPECT_EQ(job.point, "Backup_0003_of_Z:\\Data\\Docs\\");
+  EXPECT_EQ(job.number, 3);
   EXPECT_EQ(job.target, folder_.Internal("target\\"));
+  EXPECT_EQ(job.structure, RestoreStructure::kComplete);
 
-  job = Parse({"/r", "12345", "Z:\\Data\\Docs\\", folder_.Internal("target")});
-  EXPECT_EQ(job.point, "Backup_2345_of_Z:\\Data\\Docs\\");
-  job = Parse({"/r", "0", "Z:\\Data\\Docs\\", folder_.Native("target")});
-  EXPECT_EQ(job.point, "Backup_0000_of_Z:\\Data\\Docs\\");
+  job = Parse({"/r", "9999", "Z:\\Data\\Docs\\", folder_.Internal("target")});
+  EXPECT_EQ(job.kind, Kind::kRestore);
+  EXPECT_EQ(job.number, 9999);
+  // A fifth digit is refused rather than wrapped onto another restore point.
+  for (const char* number : {"10000", "12345", "00003"}) {
+    job = Parse({"/r", number, "Z:\\Data\\Docs\\", folder_.Native("target")});
+    EXPECT_EQ(job.kind, Kind::kNone) << number;
+    EXPECT_EQ(job.status, kExitUsage) << number;
+  }
+  EXPECT_EQ(TakeMessages(),
+            "stowkeeper: /r: \"10000\" is no restore point number (0 to 9999)\n"
+            "stowkeeper: /r: \"12345\" is no restore point number (0 to 9999)\n"
+            "stowkeeper: /r: \"00003\" is no restore point number (0 to 9999)\n");
+
+  // A target that does not exist yet is made by the job; one beside the source is no
+  // target inside it however alike the names.
+  job = Parse({"/r", "0", "Z:\\Data\\Docs\\", folder_.Native("new/deeper"), "--subfolder"});
+  EXPECT_EQ(job.kind, Kind::kRestore);
+  EXPECT_EQ(job.number, 0);
+  EXPECT_EQ(job.target, folder_.Internal("new\\deeper\\"));
+  EXPECT_EQ(job.structure, RestoreStructure::kSubfolder);
+  job = Parse({"/r", "0", "Z:\\Data\\Docs", "Z:\\Data\\Docs2"});
+  EXPECT_EQ(job.kind, Kind::kRestore);
+  job = Parse({"/r", "0", "Z:\\Data\\Docs", "Z:\\Data\\Docs\\Out"});
+  EXPECT_EQ(job.status, kExitUsage);
+  EXPECT_FALSE(folder_.Exists("new"));  // parsing makes nothing
 }
 
 TEST_F(CommandLineTest, WithoutASetUpdateAndRestoreRunNoJob) {
   EXPECT_EQ(Run({"/u", folder_.Native("src")}), kExitFailed);
   EXPECT_EQ(Run({"/r", "0", folder_.Native("src"), folder_.Native("target")}), kExitFailed);
-  EXPECT_TRUE(toolkit_.opened.empty());
+  EXPECT_TRUE(made_.empty());
   EXPECT_NE(Messages().find("holds no backup of " + folder_.Native("src/")), std::string::npos);
   EXPECT_TRUE(BackupFiles().empty());
 }
@@ -165,32 +288,65 @@ TEST_F(CommandLineTest, WithoutABackupFolderNothingIsDone) {
   const std::string messages = Messages();
   EXPECT_NE(messages.find("SaveFolder = "), std::string::npos) << messages;
   EXPECT_NE(messages.find(folder_.Native("settings/Settings.ini")), std::string::npos);
-  EXPECT_TRUE(toolkit_.opened.empty());
+  EXPECT_TRUE(made_.empty());
   EXPECT_FALSE(folder_.Exists("settings"));
 }
 
 TEST_F(CommandLineTest, ExitStatusFollowsTheCreateJob) {
   ASSERT_EQ(Run({"/c", folder_.Native("src")}), kExitDone);
   EXPECT_EQ(BackupFiles(), std::vector<std::string>{SourceSetFile(0)});
-  ASSERT_EQ(toolkit_.opened.size(), 1u);
-  EXPECT_TRUE(toolkit_.opened[0].flags & ui::kWindowCenterOnScreen);  // quiet mode
+  ASSERT_EQ(made_, (std::vector<Made>{{JobKind::kCreate, "/c"}}));
+  ASSERT_TRUE(Reported().end.has_value());
+  EXPECT_EQ(Reported().end->outcome, Outcome::kDone);
+  EXPECT_EQ(Reported().end->files, 2);
+  EXPECT_TRUE(Reported().questions.empty());
 
   // Keeping the existing backup is no backup.
-  toolkit_.QueueAnswer(ui::Answer::kNo);
+  answers_ = {Answer::kNo};
   EXPECT_EQ(Run({"/c", folder_.Native("src")}), kExitFailed);
+  ASSERT_EQ(Reported().questions.size(), 1u);
+  EXPECT_EQ(Reported().questions[0].kind, Question::Kind::kReplaceSet);
+  EXPECT_TRUE(Reported().end->kept);
   EXPECT_NE(Messages().find("was kept; nothing was written"), std::string::npos);
-  toolkit_.QueueAnswer(ui::Answer::kYes);
+  answers_ = {Answer::kYes};
   EXPECT_EQ(Run({"/c", folder_.Native("src")}), kExitDone);
+  EXPECT_EQ(Reported().questions.size(), 1u);
 
-  // Cancelled at the first block.
-  toolkit_.QueueAnswer(ui::Answer::kYes);
-  toolkit_.ScheduleEvent(1, {ui::EventType::kLeftClick, ui::kJobWindow, kCancelButtonId});
+  // Cancelled as the packing begins.
+  const std::string volume = folder_.Read("backups/" + SourceSetFile(0));
+  cancel_when_packing_ = true;
   EXPECT_EQ(Run({"/c", folder_.Native("src")}), kExitFailed);
+  EXPECT_EQ(Reported().end->outcome, Outcome::kCancelled);
+  EXPECT_EQ(BackupFiles(), std::vector<std::string>{SourceSetFile(0)});
+  EXPECT_EQ(folder_.Read("backups/" + SourceSetFile(0)), volume);
+  EXPECT_EQ(made_.size(), 4u);
+}
+
+TEST_F(CommandLineTest, ExitStatusOfEachOutcome) {
+  JobResult result;
+  EXPECT_EQ(ExitStatusOf(result), kExitDone);
+  result.kept = true;
+  EXPECT_EQ(ExitStatusOf(result), kExitFailed);
+  result = {};
+  result.outcome = Outcome::kDoneWithProblems;
+  EXPECT_EQ(ExitStatusOf(result), kExitProblems);
+  result.outcome = Outcome::kCancelled;
+  EXPECT_EQ(ExitStatusOf(result), kExitFailed);
+  result.outcome = Outcome::kFailed;
+  result.failure = Problem{Problem::Kind::kCannotWrite};
+  EXPECT_EQ(ExitStatusOf(result), kExitFailed);
+  result.failure = Problem{Problem::Kind::kSetLocked};
+  EXPECT_EQ(ExitStatusOf(result), kExitLocked);
 }
 
 TEST_F(CommandLineTest, AFailedCreateEndsWithStatusOne) {
   app_.BackupFolder = folder_.Internal("no such folder/");
   EXPECT_EQ(Run({"/c", folder_.Native("src")}), kExitFailed);
+  ASSERT_TRUE(Reported().end.has_value());
+  EXPECT_EQ(Reported().end->outcome, Outcome::kFailed);
+  ASSERT_TRUE(Reported().end->failure.has_value());
+  EXPECT_EQ(Reported().end->failure->kind, Problem::Kind::kCannotWrite);
+  EXPECT_FALSE(folder_.Exists("no such folder"));
 }
 
 TEST_F(CommandLineTest, UpdateRunsOnTheSetsOwnSpelling) {
@@ -199,6 +355,66 @@ TEST_F(CommandLineTest, UpdateRunsOnTheSetsOwnSpelling) {
   ASSERT_EQ(Run({"/u", folder_.Native("src")}), kExitDone);
   EXPECT_TRUE(folder_.Exists("backups/" + SourceSetFile(1, ".ini")));
   EXPECT_TRUE(folder_.Exists("backups/" + SourceSetFile(1)));
+  EXPECT_EQ(made_.back(), (Made{JobKind::kUpdate, "/u"}));
+  EXPECT_EQ(Reported().end->added, 1);
+}
+
+// The terminal's lines, without a terminal to ask on: each problem and the outcome on a line
+// of its own after the switch, each question with the answer it took.
+TEST_F(CommandLineTest, TheConsoleNamesProblemsQuestionsAndTheOutcome) {
+  console_ = true;
+  const std::string src = folder_.Native("src");
+  const std::string prefix = "stowkeeper: /c: ";
+  const std::string asked = app_.Text(kTextQuestion) + ": " + app_.Text(kTextReplaceBackup) + "\n";
+#ifndef _WIN32
+  // A link to a folder is left out and named; the set is made all the same.
+  folder_.MakeFolder("outside");
+  std::filesystem::create_directory_symlink(folder_.Native("outside"), folder_.Native("src/link"));
+  EXPECT_EQ(Run({"/c", src, "--quiet"}), kExitProblems);
+  const std::string named = prefix + folder_.Native("src/link") + ": " + app_.Text(kTextNotStored) +
+                            "\n" + prefix + "done, with 1 problem named above\n";
+  EXPECT_EQ(TakeMessages(), named);
+  ASSERT_EQ(BackupFiles(), std::vector<std::string>{SourceSetFile(0)});
+
+  // "--yes" answers the question, and says so.
+  EXPECT_EQ(Run({"/c", src, "--quiet", "--yes"}), kExitProblems);
+  EXPECT_EQ(TakeMessages(), asked + "  -> yes (--yes)\n" + named);
+  std::filesystem::remove(folder_.Native("src/link"));
+#else
+  ASSERT_EQ(Run({"/c", src, "--quiet"}), kExitDone);
+  EXPECT_EQ(TakeMessages(), "");
+#endif
+
+  // Nobody to ask: the set is kept.
+  const std::string volume = folder_.Read("backups/" + SourceSetFile(0));
+  EXPECT_EQ(Run({"/c", src, "--quiet"}), kExitFailed);
+  EXPECT_EQ(TakeMessages(), asked + "  -> " + AnswerWordsFor(app_.Catalog).no +
+                                " (no terminal to ask on)\n" + prefix + "the existing backup of " +
+                                src + "/ was kept; nothing was written\n");
+  EXPECT_EQ(Run({"/c", src, "--quiet", "--no"}), kExitFailed);
+  EXPECT_TRUE(TakeMessages().starts_with(asked + "  -> no (--no)\n"));
+
+  // A file that cannot be read fails the job, named with the system's cause, last.
+  platform::InjectFault(platform::FaultOp::kRead, "sub/b.txt");
+  EXPECT_EQ(Run({"/c", src, "--quiet", "--yes"}), kExitFailed);
+  std::string messages = TakeMessages();
+  const std::string failure =
+      prefix + folder_.Native("src/sub/b.txt") + ": " +
+      platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kInputOutput)) + "\n";
+  EXPECT_TRUE(messages.ends_with("\n" + failure)) << messages;
+  EXPECT_EQ(folder_.Read("backups/" + SourceSetFile(0)), volume);
+
+  // An interrupt (Ctrl-C, SIGTERM, SIGHUP) cancels at the job's next sign of life.
+  NoteConsoleInterrupt();
+  EXPECT_EQ(Run({"/c", src, "--quiet", "--yes"}), kExitFailed);
+  EXPECT_FALSE(ConsoleInterruptPending());
+  messages = TakeMessages();
+  EXPECT_TRUE(messages.ends_with("\n" + prefix + app_.Text(kTextCancelled) + "\n") ||
+              messages == prefix + app_.Text(kTextCancelled) + "\n")
+      << messages;
+  EXPECT_EQ(BackupFiles(), std::vector<std::string>{SourceSetFile(0)});
+  EXPECT_EQ(folder_.Read("backups/" + SourceSetFile(0)), volume);
+  EXPECT_EQ(ReadAll(out_), "");
 }
 
 }  // namespace

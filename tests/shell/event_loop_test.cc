@@ -9,15 +9,19 @@
 #include "core/ini.h"
 #include "jobs/create/create.h"
 #include "jobs/create/exclusions.h"
-#include "jobs/create/scan.h"
-#include "jobs/create/set_lock.h"
 #include "jobs/sets/backup_lists.h"
+#include "jobs/sets/backup_set.h"
+#include "jobs/sets/set_lock.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
 #include "shell/exclusions_window.h"
+#include "shell/job_window.h"
 #include "shell/main_window.h"
+#include "shell/restore_window.h"
 #include "shell/schedule_window.h"
 #include "shell/settings_window.h"
 #include "shell/shell_test_env.h"
+#include "support/recording_reporter.h"
 #include "support/test_support.h"
 #include "ui/main_window_ids.h"
 
@@ -54,21 +58,21 @@ class EventLoopTest : public ::testing::Test {
     tmp.Write(name + "/a.txt", "some text");
     tmp.Write(name + "/sub/b.txt", "more text");
     const std::string source = tmp.Internal(name + "\\");
-    t.app.ScanList.clear();
-    t.app.ScanTotal = 0;
-    ScanTree(t.app, source, 1);
-    ASSERT_EQ(WriteVolume(t.app, source, 0, 1, 2), 1);
+    testing::TestJob job;
+    ASSERT_TRUE(
+        CreateBackup({BackupSet(t.app.BackupFolder, source), 2, t.app.Level, {}}, job.context)
+            .ok());
   }
 
   // Opens the main window with its lists as the interactive mode does before its loop.
   void Open() {
-    catalogs = OpenMainWindow(t.app);
-    RefreshBackupLists(t.app);
-    RelayoutMainWindow(t.app);
+    catalogs = OpenMainWindow(t.desk);
+    RefreshBackupLists(t.desk);
+    RelayoutMainWindow(t.desk);
   }
 
   bool Handle(EventType type, int control) {
-    return HandleMainEvent(t.app, Event{type, kMain, control}, catalogs);
+    return HandleMainEvent(t.desk, Event{type, kMain, control}, catalogs);
   }
 
   std::vector<std::string> OpenedTitles() const {
@@ -97,7 +101,7 @@ class EventLoopTest : public ::testing::Test {
 TEST_F(EventLoopTest, WithoutBackupFolderTheSettingsWindowComesFirstAndSettingsAreSaved) {
   t.app.BackupFolder = tmp.Internal("nowhere\\");
   // Nothing scripted: the settings window and then the main window are asked to close.
-  RunMainWindow(t.app);
+  RunMainWindow(t.desk);
   const std::vector<std::string> titles = OpenedTitles();
   ASSERT_EQ(titles.size(), 2u);
   EXPECT_EQ(titles[1], "Einstellungen");
@@ -120,7 +124,7 @@ TEST_F(EventLoopTest, QuittingWhileMaximizedKeepsTheLastNormalGeometry) {
         return Event{EventType::kMenu, kMain, ui::kMenuQuit};
     }
   };
-  RunMainWindow(t.app);
+  RunMainWindow(t.desk);
   EXPECT_EQ(SettingsValue("MainWindow", "ViewMode"), kViewMaximized);
   EXPECT_EQ(SettingsValue("MainWindow", "ColumnWidth"), 1280 - 55 - 200);
   EXPECT_EQ(SettingsValue("MainWindow", "WinX"), 50);
@@ -131,7 +135,7 @@ TEST_F(EventLoopTest, QuittingWhileMaximizedKeepsTheLastNormalGeometry) {
 
 TEST_F(EventLoopTest, QuitButtonAndCloseBoxEndTheLoopOtherWindowsDoNot) {
   Open();
-  EXPECT_TRUE(HandleMainEvent(t.app, Event{EventType::kClose, ui::kJobWindow, -1}, catalogs));
+  EXPECT_TRUE(HandleMainEvent(t.desk, Event{EventType::kClose, ui::kJobWindow, -1}, catalogs));
   EXPECT_TRUE(Handle(EventType::kTimer, 5));
   EXPECT_FALSE(Handle(EventType::kLeftClick, ui::kQuitButton));
   EXPECT_FALSE(Handle(EventType::kClose, -1));
@@ -214,7 +218,8 @@ TEST_F(EventLoopTest, CreateAsksForAFolderBacksItUpAndRefreshesTheLists) {
   // The row shows the source folder as the system names it; the command takes it as stored.
   EXPECT_EQ(t.tk.GetItemText(kMain, ui::kBackupList, 0, 0),
             "Backup_0000_of_" + tmp.Native("Docs/"));
-  EXPECT_EQ(t.app.BackupRowNames, (StringList{"Backup_0000_of_" + tmp.Internal("Docs\\")}));
+  EXPECT_EQ(t.desk.backup_rows,
+            (std::vector<std::string>{"Backup_0000_of_" + tmp.Internal("Docs\\")}));
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 1);
   // The new set is selected, ready for the next command, and the status bar tells the outcome.
   EXPECT_EQ(t.tk.GetValue(kMain, ui::kBackupList), 0);
@@ -256,7 +261,8 @@ TEST_F(EventLoopTest, UpdateTakesTheSelectedSetAndRefreshesTheLists) {
   t.tk.SetValue(kMain, ui::kBackupList, 0);
   Handle(EventType::kLeftClick, ui::kUpdateButton);
   EXPECT_EQ(t.tk.sounds, 1);
-  EXPECT_EQ(t.app.BackupRowNames, (StringList{"Backup_0001_of_" + tmp.Internal("Data\\")}));
+  EXPECT_EQ(t.desk.backup_rows,
+            (std::vector<std::string>{"Backup_0001_of_" + tmp.Internal("Data\\")}));
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kRestoreList), 2);
   EXPECT_EQ(t.tk.focus_control, ui::kBackupList);
 }
@@ -320,17 +326,33 @@ TEST_F(EventLoopTest, ListAndVerifyTakeTheSelectedRowAndGiveTheFocusBack) {
   EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
 }
 
+// The restore asks for the target first and nothing more when that is cancelled; run to its
+// end, its window's bar counts the point's KiB from the start of the writing.
 TEST_F(EventLoopTest, RestoreTakesTheTotalFirstAndContextItemsActLikeTheirButtons) {
+  tmp.Write("Data/big.txt", testing::TextData(10 * 1024));
   MakeSet("Data");
   Open();
+  t.tk.opened.clear();
   t.tk.SetValue(kMain, ui::kTabPanel, 1);
   t.tk.SetValue(kMain, ui::kRestoreList, 0);
-  t.app.RestoreTotal = 99;
   Handle(EventType::kMenu, ui::kContextRestore);  // the target chooser is cancelled
-  EXPECT_EQ(t.app.RestoreTotal, 0);               // a few bytes: 0 KiB
   EXPECT_EQ(
       t.tk.folder_titles,
       (std::vector<std::string>{testing::SystemText("Bitte wählen Sie ein Zielverzeichniss")}));
+  EXPECT_TRUE(OpenedTitles().empty());
+  EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
+
+  tmp.MakeFolder("Out");
+  t.tk.QueueFolder(tmp.Internal("Out\\"));
+  t.tk.QueueEvent({EventType::kLeftClick, ui::kJobWindow, kRestoreOkId});
+  t.tk.SetValue(kMain, ui::kRestoreList, 0);
+  Handle(EventType::kMenu, ui::kContextRestore);
+  EXPECT_EQ(OpenedTitles(), (std::vector<std::string>{t.app.Text(kTextRestoreOptions),
+                                                      t.app.Text(kTextRestoring)}));
+  const HeadlessToolkit::Window* restoring = t.tk.LastClosed(t.app.Text(kTextRestoring));
+  ASSERT_NE(restoring, nullptr);
+  EXPECT_EQ(restoring->controls.at(kProgressBarId).maximum, (9 + 9 + 10 * 1024) / 1024);
+  EXPECT_EQ(t.tk.sounds, 1);
   EXPECT_EQ(t.tk.focus_control, ui::kRestoreList);
 
   t.tk.opened.clear();

@@ -8,6 +8,7 @@
 
 #include "archive/set_names.h"
 #include "jobs/create/exclusions.h"
+#include "platform/file_system.h"
 #include "support/program_runner.h"
 #include "support/test_support.h"
 
@@ -76,9 +77,7 @@ TEST_F(ExclusionsProgramTest, CreateKeepsTheListAndAChangedListRemovesAtTheNextU
   EXPECT_EQ(index.find(".tmp"), std::string::npos) << index;
   EXPECT_EQ(index.find("node_modules"), std::string::npos) << index;
 
-  // Restore point 1 restores without the newly left-out file; point 0 still has it. (The
-  // Windows program asks for the restore's option in a window, which needs a desktop.)
-#ifndef _WIN32
+  // Restore point 1 restores without the newly left-out file; point 0 still has it.
   folder_.MakeFolder("one");
   folder_.MakeFolder("zero");
   ASSERT_EQ(Run({"/r", "1", Source(), folder_.Native("one")}), 0) << Err();
@@ -87,7 +86,6 @@ TEST_F(ExclusionsProgramTest, CreateKeepsTheListAndAChangedListRemovesAtTheNextU
   EXPECT_FALSE(folder_.Exists(Restored("one", "docs/a.pdf")));
   EXPECT_FALSE(folder_.Exists(Restored("one", "a.tmp")));
   EXPECT_TRUE(folder_.Exists(Restored("zero", "docs/a.pdf")));
-#endif
 
   // "--exclude" on "/u" counts for that run only.
   ASSERT_EQ(Run({"/u", Source(), "--exclude", "sub/"}), 0) << Err();
@@ -117,6 +115,52 @@ TEST_F(ExclusionsProgramTest, BadPatternsStopBeforeAnythingIsDone) {
   ASSERT_EQ(Run({"/l", "0", Source()}), 0) << Err();
   EXPECT_EQ(Out().find("keep"), std::string::npos) << Out();
   EXPECT_EQ(Run({"/v", Source()}), 0) << Err();
+}
+
+// "--exclude-file": the patterns of a file, one a line, beside those of "--exclude"; kept
+// with "/c", for the run alone with "/u". A file that cannot be read or holds a bad line
+// stops the run before anything is done.
+TEST_F(ExclusionsProgramTest, AnExcludeFileGivesOnePatternALine) {
+  folder_.Write("patterns.txt", "# what the build leaves\n*.tmp\r\n\n  node_modules/  \n");
+  folder_.Write("bad.txt", "*.tmp\n[abc\n");
+  const std::string missing = folder_.Native("missing.txt");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"/c", Source(), "--exclude-file", missing},
+       "stowkeeper: --exclude-file: \"" + missing + "\": " +
+           platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kMissing)) + "\n"},
+      {{"/c", Source(), "--exclude-file", folder_.Native("bad.txt")},
+       "stowkeeper: --exclude-file: \"" + folder_.Native("bad.txt") + "\": line 2: "},
+      {{"/c", Source(), "--exclude-file"}, "stowkeeper: --exclude-file: its value is missing\n"},
+      {{"/l", "0", Source(), "--exclude-file", folder_.Native("patterns.txt")},
+       "stowkeeper: --exclude: --exclude and --exclude-file are for /c and /u only\n"}};
+  for (const auto& [args, message] : cases) {
+    EXPECT_EQ(Run(args), 2) << message;
+    EXPECT_TRUE(Err().starts_with(message)) << Err();
+    EXPECT_EQ(Err().find('\n'), Err().size() - 1) << Err();
+  }
+  EXPECT_TRUE(folder_.Names("backups").empty());
+
+  ASSERT_EQ(Run({"/c", Source(), "--exclude=docs/*.pdf", "--exclude-file",
+                 folder_.Native("patterns.txt")}),
+            0)
+      << Err();
+  EXPECT_NE(Settings().find(ExclusionKey(folder_.Internal("src/Proj/")) +
+                            " = docs/*.pdf;*.tmp;node_modules/\r\n"),
+            std::string::npos)
+      << Settings();
+  ASSERT_EQ(Run({"/l", "0", Source()}), 0) << Err();
+  EXPECT_NE(Out().find("keep.c"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("notes.txt"), std::string::npos) << Out();
+  for (const char* gone : {".tmp", "node_modules", "a.pdf"}) {
+    EXPECT_EQ(Out().find(gone), std::string::npos) << gone << "\n" << Out();
+  }
+
+  // With "/u" the file's patterns count for that run only.
+  folder_.Write("sub-only.txt", "sub/\n");
+  ASSERT_EQ(Run({"/u", Source(), "--exclude-file", folder_.Native("sub-only.txt")}), 0) << Err();
+  EXPECT_NE(folder_.Read("backups/" + IndexFileName(Set(), 1)).find("sub\\keep.c"),
+            std::string::npos);
+  EXPECT_EQ(Settings().find("sub/"), std::string::npos);
 }
 
 }  // namespace

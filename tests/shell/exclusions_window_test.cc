@@ -25,7 +25,7 @@ class ExclusionsWindowTest : public ::testing::Test {
     tmp.MakeFolder("backups");
     tmp.MakeFolder("config");
     t.app.SettingsFolder = tmp.Internal("config\\");
-    OpenMainWindow(t.app);
+    OpenMainWindow(t.desk);
   }
   // Types text into the field, then clicks control.
   void Answer(const std::string& text, int control) {
@@ -45,7 +45,7 @@ class ExclusionsWindowTest : public ::testing::Test {
 TEST_F(ExclusionsWindowTest, OkKeepsAndSavesTheLinesCancelAndBadPatternsKeepNothing) {
   ASSERT_TRUE(SetExclusions(t.app, Source(), {"*.tmp"}));
   Answer("*.tmp\n\n  node_modules/  \r\nbuild/\n", kExclusionsOkButton);
-  ExclusionsWindow(t.app, Source());
+  ExclusionsWindow(t.desk, Source());
   EXPECT_EQ(shown, "*.tmp\n");
   EXPECT_NE(t.tk.closed.back().controls.at(kExclusionsField).def.style & ui::kStyleMultiLine, 0u);
   EXPECT_EQ(ExclusionsOf(t.app, Source()),
@@ -55,7 +55,7 @@ TEST_F(ExclusionsWindowTest, OkKeepsAndSavesTheLinesCancelAndBadPatternsKeepNoth
   EXPECT_TRUE(t.tk.FindWindow(ui::kMainWindow)->enabled);
 
   Answer("other/", kExclusionsCancelButton);
-  ExclusionsWindow(t.app, Source());
+  ExclusionsWindow(t.desk, Source());
   EXPECT_EQ(ExclusionsOf(t.app, Source()).size(), 3u);
 
   // A bad line is named and the window stays; Cancel then leaves the list as it was.
@@ -66,7 +66,7 @@ TEST_F(ExclusionsWindowTest, OkKeepsAndSavesTheLinesCancelAndBadPatternsKeepNoth
     return ui::Event{EventType::kLeftClick, kWindow, kExclusionsOkButton};
   };
   const size_t messages = t.tk.messages.size();
-  ExclusionsWindow(t.app, Source());
+  ExclusionsWindow(t.desk, Source());
   ASSERT_EQ(t.tk.messages.size(), messages + 1);
   EXPECT_NE(t.tk.messages.back().text.find("[bad"), std::string::npos);
   EXPECT_EQ(waits, 2);

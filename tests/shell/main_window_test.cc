@@ -6,9 +6,13 @@
 
 #include "archive/set_names.h"
 #include "jobs/create/create.h"
-#include "jobs/create/scan.h"
 #include "jobs/sets/backup_lists.h"
+#include "jobs/sets/backup_set.h"
+#include "platform/file_system.h"
+#include "shell/event_loop.h"
 #include "shell/images.h"
+#include "shell/job_texts.h"
+#include "support/recording_reporter.h"
 #include "support/test_support.h"
 #include "ui/main_window_ids.h"
 
@@ -36,10 +40,10 @@ class MainWindowTest : public ::testing::Test {
   void MakeSet(const std::string& name) {
     tmp.Write(name + "/a.txt", "some text");
     const std::string source = tmp.Internal(name + "\\");
-    t.app.ScanList.clear();
-    t.app.ScanTotal = 0;
-    ScanTree(t.app, source, 1);
-    ASSERT_EQ(WriteVolume(t.app, source, 0, 1, 2), 1);
+    testing::TestJob job;
+    ASSERT_TRUE(
+        CreateBackup({BackupSet(t.app.BackupFolder, source), 2, t.app.Level, {}}, job.context)
+            .ok());
   }
 
   TempFolder tmp;
@@ -53,7 +57,7 @@ TEST_F(MainWindowTest, OpensWithMenusControlsAndStartStates) {
   t.app.Catalog = "deutsch.CATALOG";
   t.app.WinX = 30;
   t.app.WinY = 40;
-  const std::vector<std::string> catalogs = OpenMainWindow(t.app);
+  const std::vector<std::string> catalogs = OpenMainWindow(t.desk);
 
   HeadlessToolkit::Window& w = *t.tk.FindWindow(kMain);
   EXPECT_EQ(w.def.title.rfind("Stowkeeper v1.87 - Written in 2007 - 2011", 0), 0u);
@@ -126,21 +130,21 @@ TEST_F(MainWindowTest, OpensWithMenusControlsAndStartStates) {
 TEST_F(MainWindowTest, CreateNeedsAnExistingBackupFolderAndMaximizedIsKept) {
   t.app.BackupFolder = tmp.Internal("missing\\");
   t.app.ViewMode = kViewMaximized;
-  OpenMainWindow(t.app);
+  OpenMainWindow(t.desk);
   EXPECT_FALSE(Enabled(ui::kCreateButton));
   EXPECT_NE(t.tk.FindWindow(kMain)->def.flags & ui::kWindowMaximized, 0u);
   EXPECT_TRUE(t.tk.FindWindow(kMain)->menu_bar[1].items.empty());  // no Catalogs folder
 
   t.app.BackupFolder = "";
-  EnableCreateButton(t.app);
+  EnableCreateButton(t.desk);
   EXPECT_FALSE(Enabled(ui::kCreateButton));
 }
 
 TEST_F(MainWindowTest, LayoutRuleExample) {
-  OpenMainWindow(t.app);
+  OpenMainWindow(t.desk);
   ui::WindowGeometry& g = t.tk.FindWindow(kMain)->geometry;
   g = {12, 34, 800, 600, 20, 20, ui::WindowState::kNormal};
-  RelayoutMainWindow(t.app);
+  RelayoutMainWindow(t.desk);
 
   const ui::Rect tabs = t.tk.GetControlRect(kMain, ui::kTabPanel);
   EXPECT_EQ(tabs, (ui::Rect{13, 8, 776, 502}));
@@ -167,13 +171,13 @@ TEST_F(MainWindowTest, LayoutRuleExample) {
 }
 
 TEST_F(MainWindowTest, MaximizedAndMinimizedKeepTheLastNormalGeometry) {
-  OpenMainWindow(t.app);
+  OpenMainWindow(t.desk);
   ui::WindowGeometry& g = t.tk.FindWindow(kMain)->geometry;
   g = {12, 34, 800, 600, 20, 20, ui::WindowState::kNormal};
-  RelayoutMainWindow(t.app);
+  RelayoutMainWindow(t.desk);
 
   g = {0, 0, 1280, 1000, 20, 20, ui::WindowState::kMaximized};
-  RelayoutMainWindow(t.app);
+  RelayoutMainWindow(t.desk);
   EXPECT_EQ(t.app.ViewMode, kViewMaximized);
   EXPECT_EQ(t.app.ColumnWidth, 1280 - 55 - 200);
   EXPECT_EQ(t.app.WinWidth, 800);
@@ -181,7 +185,7 @@ TEST_F(MainWindowTest, MaximizedAndMinimizedKeepTheLastNormalGeometry) {
 
   // A minimized window has no room: the controls keep their places.
   g = {0, 0, 0, 0, 20, 20, ui::WindowState::kMinimized};
-  RelayoutMainWindow(t.app);
+  RelayoutMainWindow(t.desk);
   EXPECT_EQ(t.app.ViewMode, kViewMinimized);
   EXPECT_EQ(t.tk.GetControlRect(kMain, ui::kBackupList).width, 1280 - 55);
   EXPECT_EQ(t.app.WinX, 12);
@@ -189,12 +193,12 @@ TEST_F(MainWindowTest, MaximizedAndMinimizedKeepTheLastNormalGeometry) {
 
 TEST_F(MainWindowTest, CommandEnablingFollowsTheSelectionOfEachList) {
   MakeSet("Data");
-  OpenMainWindow(t.app);
-  RefreshBackupLists(t.app);
+  OpenMainWindow(t.desk);
+  RefreshBackupLists(t.desk);
   ASSERT_EQ(t.tk.CountItems(kMain, ui::kBackupList), 1);
 
   t.tk.SetValue(kMain, ui::kBackupList, 0);
-  EnableRowCommands(t.app, ui::kBackupList);
+  EnableRowCommands(t.desk, ui::kBackupList);
   EXPECT_TRUE(MenuEnabled(ui::kMenuVerify));
   EXPECT_TRUE(MenuEnabled(ui::kMenuProperties));
   EXPECT_TRUE(MenuEnabled(ui::kContextUpdate));
@@ -208,7 +212,7 @@ TEST_F(MainWindowTest, CommandEnablingFollowsTheSelectionOfEachList) {
   EXPECT_FALSE(Enabled(ui::kRestoreListButton));
 
   t.tk.SetValue(kMain, ui::kRestoreList, 0);
-  EnableRowCommands(t.app, ui::kRestoreList);
+  EnableRowCommands(t.desk, ui::kRestoreList);
   EXPECT_TRUE(MenuEnabled(ui::kMenuVerify));
   EXPECT_FALSE(MenuEnabled(ui::kContextUpdate));
   EXPECT_TRUE(MenuEnabled(ui::kContextRestore));
@@ -218,7 +222,7 @@ TEST_F(MainWindowTest, CommandEnablingFollowsTheSelectionOfEachList) {
   EXPECT_TRUE(Enabled(ui::kUpdateButton));
 
   t.tk.SetValue(kMain, ui::kBackupList, -1);
-  EnableRowCommands(t.app, ui::kBackupList);
+  EnableRowCommands(t.desk, ui::kBackupList);
   for (int item : {ui::kMenuVerify, ui::kMenuProperties, ui::kContextUpdate, ui::kContextRestore,
                    ui::kContextDelete}) {
     EXPECT_FALSE(MenuEnabled(item)) << item;
@@ -232,25 +236,43 @@ TEST_F(MainWindowTest, CommandEnablingFollowsTheSelectionOfEachList) {
   }
 }
 
+// Delete runs from the main window's button: the delete job asks through the desktop's
+// reporter, and the window refills its lists.
 class DeleteTest : public MainWindowTest {
  protected:
   void Select(const std::string& display_name) {
-    OpenMainWindow(t.app);
+    OpenMainWindow(t.desk);
     t.tk.AddItem(kMain, ui::kBackupList, display_name + "\n1 KB \n01.01.2020 / 10:00", 0);
-    t.app.BackupRowNames = {display_name};
+    t.desk.backup_rows = {display_name};
     t.tk.SetValue(kMain, ui::kBackupList, 0);
+    EnableRowCommands(t.desk, ui::kBackupList);
+  }
+
+  // The main volume and the indexes of points 1 to latest - 1 of a set, so that point
+  // `latest` is the set's latest once its index is there.
+  void WritePointsBefore(const std::string& set, int latest) {
+    tmp.Write("backups/Backup_0000_of_" + set + ".sk", "SK");
+    for (int k = 1; k < latest; ++k) {
+      tmp.Write("backups/Backup_" + GenerationField(k) + "_of_" + set + ".ini", "[ADDED]\r\n");
+    }
+  }
+
+  void ClickDelete() {
+    std::vector<std::string> catalogs;
+    HandleMainEvent(t.desk, {ui::EventType::kLeftClick, kMain, ui::kDeleteButton}, catalogs);
   }
 };
 
 TEST_F(DeleteTest, AsksWithGenerationAndSetNameThenRemovesIndexAndVolume) {
   const std::string source = tmp.Internal("My_Data\\");
   const std::string set = SetName(source);
+  WritePointsBefore(set, 2);
   tmp.Write("backups/Backup_0002_of_" + set + ".ini", "[ADDED]\r\n");
   tmp.Write("backups/Backup_0002_of_" + set + ".sk", "SK");
   tmp.Write("backups/Backup_0001_of_" + set + ".sk", "SK");
   Select("Backup_0002_of_" + source);
   t.tk.QueueAnswer(ui::Answer::kNo);
-  DeleteLatestBackup(t.app);
+  ClickDelete();
   ASSERT_EQ(t.tk.messages.size(), 1u);
   EXPECT_EQ(t.tk.messages[0].title, "Frage");
   EXPECT_EQ(t.tk.messages[0].icon, ui::Icon::kQuestion);
@@ -261,33 +283,43 @@ TEST_F(DeleteTest, AsksWithGenerationAndSetNameThenRemovesIndexAndVolume) {
                 set);
   EXPECT_TRUE(tmp.Exists("backups/Backup_0002_of_" + set + ".sk"));
 
-  DeleteLatestBackup(t.app);  // answered Yes
+  ClickDelete();  // answered Yes
+  EXPECT_EQ(t.tk.messages.size(), 2u);
   EXPECT_FALSE(tmp.Exists("backups/Backup_0002_of_" + set + ".ini"));
   EXPECT_FALSE(tmp.Exists("backups/Backup_0002_of_" + set + ".sk"));
   EXPECT_TRUE(tmp.Exists("backups/Backup_0001_of_" + set + ".sk"));
-  // The lists were refilled from the folder (which holds no valid volume here).
-  EXPECT_EQ(t.tk.CountItems(kMain, ui::kBackupList), 0);
+  // The lists were refilled from the folder: point 1 is the set's latest now.
+  EXPECT_EQ(t.desk.backup_rows, std::vector<std::string>{"Backup_0001_of_" + source});
+  EXPECT_EQ(t.tk.CountItems(kMain, ui::kBackupList), 1);
 }
 
 TEST_F(DeleteTest, KeepsTheVolumeWhileTheIndexCannotBeRemoved) {
   const std::string source = tmp.Internal("Data\\");
   const std::string set = SetName(source);
+  WritePointsBefore(set, 3);
   tmp.MakeFolder("backups/Backup_0003_of_" + set + ".ini/stuck");
   tmp.Write("backups/Backup_0003_of_" + set + ".sk", "SK");
   Select("Backup_0003_of_" + source);
-  DeleteLatestBackup(t.app);
+  ClickDelete();
   EXPECT_TRUE(tmp.Exists("backups/Backup_0003_of_" + set + ".sk"));
+  // The question, then why the point stays: the index that would not go, with the cause.
+  ASSERT_EQ(t.tk.messages.size(), 2u);
+  const std::string head = t.app.Text(kTextDeleteFailed) + "\n\n" +
+                           Shown(t.app.BackupFolder + IndexFileName(set, 3)) + ": ";
+  EXPECT_EQ(t.tk.messages[1].text.rfind(head, 0), 0u) << t.tk.messages[1].text;
+  EXPECT_GT(t.tk.messages[1].text.size(), head.size()) << t.tk.messages[1].text;
+  EXPECT_EQ(t.tk.messages[1].icon, ui::Icon::kWarning);
 }
 
 TEST_F(DeleteTest, MainVolumeWithoutIndexAndNothingSelected) {
   MakeSet("Data");
-  OpenMainWindow(t.app);
-  RefreshBackupLists(t.app);
-  DeleteLatestBackup(t.app);  // no row selected: nothing asked
+  OpenMainWindow(t.desk);
+  RefreshBackupLists(t.desk);
+  ClickDelete();  // no row selected: nothing asked
   EXPECT_TRUE(t.tk.messages.empty());
 
   t.tk.SetValue(kMain, ui::kBackupList, 0);
-  DeleteLatestBackup(t.app);
+  ClickDelete();
   EXPECT_EQ(t.tk.messages.size(), 1u);
   EXPECT_TRUE(tmp.Names("backups").empty());
   EXPECT_EQ(t.tk.CountItems(kMain, ui::kBackupList), 0);

@@ -16,9 +16,9 @@
 #include "shell/command_line.h"
 #include "shell/schedule_window.h"
 #include "shell/scheduled_run.h"
+#include "shell/shell_test_env.h"
 #include "support/program_runner.h"
 #include "support/test_support.h"
-#include "shell/shell_test_env.h"
 
 namespace sk {
 namespace {
@@ -256,8 +256,7 @@ TEST_F(SystemdScheduleTest, InstallsChangesListsAndRemoves) {
   // A running timer takes its new calendar when it starts again.
   systemctl_.commands.clear();
   ASSERT_TRUE(SetSchedule(kProgram, Source(), Frequency::kWeekly).done);
-  EXPECT_EQ(systemctl_.commands.back(),
-            (Command{"systemctl", "--user", "restart", TimerName()}));
+  EXPECT_EQ(systemctl_.commands.back(), (Command{"systemctl", "--user", "restart", TimerName()}));
   EXPECT_EQ(FrequencyOf(ListSchedules(), Source()), Frequency::kWeekly);
 
   systemctl_.commands.clear();
@@ -317,7 +316,7 @@ TEST_F(SystemdScheduleTest, CommandLineChecksListsAndFails) {
   const auto run = [&](const std::vector<std::string>& args, std::string& out, std::string& err) {
     std::FILE* out_file = std::tmpfile();
     std::FILE* err_file = std::tmpfile();
-    const int status = RunCommandLine(t.app, args, err_file, out_file);
+    const int status = RunCommandLine(t.app, args, CommandLineOutput{out_file, err_file, {}});
     for (auto [file, text] : {std::pair{out_file, &out}, {err_file, &err}}) {
       std::rewind(file);
       text->clear();
@@ -355,9 +354,89 @@ TEST_F(SystemdScheduleTest, CommandLineChecksListsAndFails) {
   EXPECT_EQ(run({"--schedule", "off", Native()}, out, err), kExitDone);
   EXPECT_NE(out.find("had no schedule"), std::string::npos) << out;
   // A scheduled run asks nothing: every question gets the answer that changes nothing.
-  EXPECT_EQ(PresetAnswer({"/u", Native(), "--scheduled"}), ui::Answer::kNo);
+  t.app.BackupFolder = folder_.Internal("backups\\");
+  std::FILE* messages = std::tmpfile();
+  EXPECT_EQ(ParseCommandLine(t.app, {"/u", Native(), "--scheduled"}, messages).preset, Answer::kNo);
+  std::fclose(messages);
 }
 #endif
+
+// The fields of a line of the log, the last one kept when it is empty.
+std::vector<std::string> LogFields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  for (const char c : line.substr(0, line.size() - 1)) {
+    if (c == '\t') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+// The log's line: eight fields, numbers alone in theirs, one name for a source however it
+// ends, one word for each outcome, and a reason that keeps to its field and line.
+TEST(ScheduleLogTest, OneLineOfEightFields) {
+  std::tm then{};
+  then.tm_year = 2026 - 1900;
+  then.tm_mon = 11;
+  then.tm_mday = 8;
+  then.tm_hour = 21;
+  then.tm_min = 50;
+  then.tm_sec = 3;
+  then.tm_isdst = -1;
+  const int64_t started = static_cast<int64_t>(std::mktime(&then));
+#ifdef _WIN32
+  const std::string data = "C:\\My Data";
+  const std::vector<std::pair<std::string, std::string>> sources = {
+      {data + "\\", data}, {data, data}, {"C:\\", "C:\\"}, {"C:\\a\tb\nc\\", "C:\\a?b?c"}};
+#else
+  const std::string data = "/home/ann/My Data";
+  const std::vector<std::pair<std::string, std::string>> sources = {
+      {platform::InternalPath(data + "/"), data},
+      {platform::InternalPath(data), data},
+      {platform::InternalPath("/"), "/"},
+      {platform::InternalPath("/a\tb\nc/"), "/a?b?c"}};
+#endif
+  const std::string source = sources[0].first;
+  const std::string line = ScheduleLogLine(started, source, "update", kExitDone, {5, 437}, 437, "");
+  EXPECT_EQ(line, "2026-12-08 21:50:03\t" + data + "\tupdate\tdone\t5\t437\t0.4\t\n");
+
+  for (const auto& [internal, shown] : sources) {
+    const std::string logged = ScheduleLogLine(started, internal, "create", kExitDone, {}, 0, "");
+    ASSERT_EQ(LogFields(logged).size(), 8u) << logged;
+    EXPECT_EQ(LogFields(logged)[1], shown);
+  }
+
+  for (const auto& [status, word] :
+       std::vector<std::pair<int, std::string>>{{0, "done"},
+                                                {3, "done-with-problems"},
+                                                {1, "failed"},
+                                                {4, "locked"},
+                                                {2, "not-run"},
+                                                {-1, "failed"},
+                                                {9, "failed"}}) {
+    EXPECT_EQ(LogFields(ScheduleLogLine(started, source, "none", status, {}, 0, ""))[3], word)
+        << status;
+  }
+
+  const std::vector<std::string> big = LogFields(
+      ScheduleLogLine(started, source, "create", kExitDone, {1234567, 5'000'000'000}, 61'999, ""));
+  EXPECT_EQ((std::vector<std::string>(big.begin() + 4, big.end())),
+            (std::vector<std::string>{"1234567", "5000000000", "61.9", ""}));
+
+  for (const auto& [reason, logged] : std::vector<std::pair<std::string, std::string>>{
+           {"cannot read /d/x:\tPermission denied\r\n\r\nthen gave up\n",
+            "cannot read /d/x: Permission denied then gave up"},
+           {"\n\x1B[2J cleared\x7F", "?[2J cleared?"},
+           {"\n", ""}}) {
+    const std::string failed =
+        ScheduleLogLine(started, source, "update", kExitFailed, {}, 100, reason);
+    ASSERT_EQ(LogFields(failed).size(), 8u) << failed;
+    EXPECT_EQ(LogFields(failed)[7], logged);
+    EXPECT_EQ(failed.find('\n'), failed.size() - 1) << failed;
+  }
+}
 
 TEST(ScheduleStatusTest, TellsTheLastBackupAndTheSchedule) {
   testing::TestApp t;

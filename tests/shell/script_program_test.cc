@@ -13,10 +13,13 @@
 
 #include "archive/crc32.h"
 #include "archive/set_names.h"
+#include "jobs/sets/backup_set.h"
 #include "jobs/sets/properties.h"
+#include "jobs/sets/read_point.h"
 #include "platform/file_system.h"
 #include "shell/json_output.h"
 #include "support/program_runner.h"
+#include "support/recording_reporter.h"
 #include "support/test_support.h"
 
 namespace sk {
@@ -65,17 +68,14 @@ class ScriptProgramTest : public ::testing::Test {
   }
 
   int Run(const std::vector<std::string>& args, std::vector<std::string> environment = {}) {
-#ifdef _WIN32
-    // The Windows program asks for a restore's structure option in its window: the script
-    // presses OK there, which takes the preselected option as the terminal does without input.
-    if (!args.empty() && args[0] == "/r" && environment.empty()) {
-      folder_.Write("restore-ok.txt", "wait-window 1\r\nclick 1 42\r\n");
-      environment.push_back("STOWKEEPER_AUTOMATION=" + folder_.Native("restore-ok.txt"));
-    }
-#endif
+    return RunTo(folder_.Native("stdout"), args, std::move(environment));
+  }
+  // The same with standard output into the native file output.
+  int RunTo(const std::string& output, const std::vector<std::string>& args,
+            std::vector<std::string> environment = {}) {
     return testing::WaitForProgram(testing::StartProgram(args, {.config = folder_.Native("config"),
                                                                 .home = folder_.Native("home"),
-                                                                .output = folder_.Native("stdout"),
+                                                                .output = output,
                                                                 .errors = folder_.Native("stderr"),
                                                                 .environment = environment}));
   }
@@ -127,7 +127,7 @@ class ScriptProgramTest : public ::testing::Test {
   }
 
   // What a restore wrote below `target`, as "/l" would list it. The whole path of the source
-  // folder is recreated below the target (the preselected option).
+  // folder is recreated below the target (without "--subfolder").
   Listing Restored(const std::string& target) {
     const std::string source = Src();
     const size_t root = platform::kBackslashSeparates ? 3 : 1;  // "Z:\" or "/"
@@ -253,9 +253,12 @@ TEST_F(ScriptProgramTest, PropertiesAreTheWindowsNumbers) {
     for (const std::string& line : Lines(Out())) {
       lines[line.substr(0, line.find(": "))] = line.substr(line.find(": ") + 2);
     }
-    testing::TestApp test(folder_.Internal("backups/"));
-    const RestorePointTotals totals =
-        ComputeRestorePointTotals(test.app, PointName(platform::InternalPath(Src()) + "\\", point));
+    testing::TestJob job;
+    const PointResult read =
+        ReadPoint(BackupSet(folder_.Internal("backups/"), platform::InternalPath(Src()) + "\\"),
+                  point, job.context);
+    ASSERT_TRUE(read.ok() && read.whole) << "restore point " << point;
+    const RestorePointTotals totals = TotalsOf(read.contents);
     // The program's catalog is the user's language: English here.
     EXPECT_EQ(lines["Properties"], point == 0 ? "Main backup" : "Restore point");
     EXPECT_EQ(lines["Engine"], "Densepress");
@@ -330,7 +333,10 @@ TEST_F(ScriptProgramTest, BadInputSaysWhatIsWrongInOneLineAndWritesNothing) {
       {{"/l", "0", Src(), "../secret"}, 2},                        // leaves the source folder
       {{"/l", "0", Src(), "sub/../../x"}, 2},                      //
       {{"/r", "0", Src(), target, "/etc"}, 2},                     // absolute
-      {{"/c", Src(), "--json"}, 2},                                // no JSON form
+      {{"/r", "10000", Src(), target}, 2},                         // five digits
+      {{"/r", "0", Src(), folder_.Native("src/sub/out")}, 2},      // TARGET inside SOURCE
+      {{"/u", Src(), other}, 2},                                   // one too many
+      {{"/r", "0", Src(), target, "--json"}, 2},                   // no JSON form
       {{"/d", Src(), "--json"}, 2},                                //
       {{"/v", Src(), "--verbose"}, 2},                             // unknown option
       {{"/x", Src(), "--yes"}, 2},                                 // unknown switch in a script
@@ -353,15 +359,53 @@ TEST_F(ScriptProgramTest, BadInputSaysWhatIsWrongInOneLineAndWritesNothing) {
     EXPECT_EQ(BackupContent(), before) << shown;
     EXPECT_TRUE(folder_.Names("target").empty()) << shown;
   }
+  EXPECT_FALSE(folder_.Exists("src/sub/out"));
 }
+
+#ifndef _WIN32
+// A report lost on its way (a full disk, a closed pipe) fails the run: a script must not take
+// an empty listing for an empty restore point.
+TEST_F(ScriptProgramTest, AReportThatCannotBeWrittenFailsTheRunAndSaysWhy) {
+  MakeSetWithTwoUpdates();
+  // ("--quiet": the check's progress line would stand before the message.)
+  const std::vector<std::vector<std::string>> cases = {{"/l", "0", Src()},
+                                                       {"/l", "2", Src(), "--json"},
+                                                       {"/p", "1", Src()},
+                                                       {"/v", Src(), "--quiet"}};
+  for (const std::vector<std::string>& args : cases) {
+    EXPECT_EQ(RunTo("/dev/full", args), 1) << args[0];
+    EXPECT_EQ(Err(), "stowkeeper: " + args[0] +
+                         ": the report could not be written: No space left on device\n")
+        << args[0];
+  }
+  // The update itself is made; its summary is lost, and the status says so.
+  folder_.Write("src/a.txt", "alpha, once more");
+  EXPECT_EQ(RunTo("/dev/full", {"/u", Src(), "--json", "--quiet"}), 1);
+  EXPECT_EQ(Err(), "stowkeeper: /u: the report could not be written: No space left on device\n");
+  EXPECT_NE(BackupFile(3, ".ini"), "");
+}
+
+// The list of schedules is a report too. (The schedules are the timer units below the test's
+// own configuration folder: none.)
+TEST_F(ScriptProgramTest, AScheduleListThatCannotBeWrittenFailsAndSaysWhy) {
+  ASSERT_EQ(Run({"--schedule", "--json"}), 0) << Err();
+  EXPECT_EQ(Out(), "{\"schedules\":[]}\n");
+  EXPECT_EQ(RunTo("/dev/full", {"--schedule", "--json"}), 1);
+  EXPECT_TRUE(Err().starts_with("stowkeeper: --schedule: ")) << Err();
+  EXPECT_TRUE(Err().ends_with(": No space left on device\n")) << Err();
+  EXPECT_EQ(Err().find('\n'), Err().size() - 1) << Err();
+}
+#endif  // _WIN32
 
 // Runs the system's scheduler starts: the first creates the set, the next updates it, and
 // each adds one line to the log in the settings folder with what it wrote.
 TEST_F(ScriptProgramTest, ScheduledRunsCreateUpdateAndLogOneLineEach) {
-  const std::string shown = Src() + kSeparator;
+  // The log names a source without its trailing separator, however it was given.
+  const std::string shown = Src();
   ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), 0) << Err();
   ASSERT_EQ(folder_.Names("backups").size(), 1u);
-  const int64_t main_size = static_cast<int64_t>(folder_.Read("backups/" + BackupFile(0, ".sk")).size());
+  const int64_t main_size =
+      static_cast<int64_t>(folder_.Read("backups/" + BackupFile(0, ".sk")).size());
   folder_.Write("src/a.txt", "alpha, changed by now");
   ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), 0) << Err();
   const int64_t update_size =
@@ -378,32 +422,38 @@ TEST_F(ScriptProgramTest, ScheduledRunsCreateUpdateAndLogOneLineEach) {
 
   const std::vector<std::string> lines = Lines(folder_.Read("config/Stowkeeper/Schedule.log"));
   ASSERT_EQ(lines.size(), platform::kBackslashSeparates ? 4u : 5u);
+  // Each field, an empty last one too.
   const auto fields = [](const std::string& line) {
-    std::vector<std::string> parts;
-    std::istringstream in(line);
-    for (std::string part; std::getline(in, part, '\t');) parts.push_back(part);
+    std::vector<std::string> parts(1);
+    for (const char c : line) {
+      if (c == '\t') {
+        parts.emplace_back();
+      } else {
+        parts.back() += c;
+      }
+    }
     return parts;
   };
+  // Eight fields: when, source, job, outcome, files, bytes, seconds and the (empty) reason.
   const std::vector<std::string> first = fields(lines[0]);
-  ASSERT_EQ(first.size(), 7u) << lines[0];
+  ASSERT_EQ(first.size(), 8u) << lines[0];
   EXPECT_EQ(first[0].size(), 19u) << first[0];  // 2026-12-08 21:50:03
   EXPECT_EQ(first[0][4], '-');
   EXPECT_EQ(first[0][13], ':');
-  EXPECT_EQ((std::vector<std::string>(first.begin() + 1, first.end() - 1)),
-            (std::vector<std::string>{shown, "create", "done", "3 files",
-                                      std::to_string(main_size) + " bytes"}));
-  EXPECT_TRUE(first[6].ends_with(" s")) << first[6];
+  EXPECT_EQ((std::vector<std::string>(first.begin() + 1, first.end() - 2)),
+            (std::vector<std::string>{shown, "create", "done", "3", std::to_string(main_size)}));
+  EXPECT_EQ(first[6].find_first_not_of("0123456789."), std::string::npos) << first[6];
+  EXPECT_EQ(first[6][first[6].size() - 2], '.') << first[6];
+  EXPECT_EQ(first[7], "");
   const std::vector<std::string> second = fields(lines[1]);
-  ASSERT_EQ(second.size(), 7u) << lines[1];
-  EXPECT_EQ((std::vector<std::string>(second.begin() + 1, second.end() - 1)),
-            (std::vector<std::string>{shown, "update", "done", "1 files",
-                                      std::to_string(update_size) + " bytes"}));
+  ASSERT_EQ(second.size(), 8u) << lines[1];
+  EXPECT_EQ((std::vector<std::string>(second.begin() + 1, second.end() - 2)),
+            (std::vector<std::string>{shown, "update", "done", "1", std::to_string(update_size)}));
 #ifndef _WIN32
   const std::vector<std::string> gone = fields(lines[2]);
-  ASSERT_EQ(gone.size(), 7u) << lines[2];
-  EXPECT_EQ((std::vector<std::string>(gone.begin() + 1, gone.end() - 1)),
-            (std::vector<std::string>{folder_.Native("gone"), "none", "not-run", "0 files",
-                                      "0 bytes"}));
+  ASSERT_EQ(gone.size(), 8u) << lines[2];
+  EXPECT_EQ((std::vector<std::string>(gone.begin() + 1, gone.end() - 2)),
+            (std::vector<std::string>{folder_.Native("gone"), "none", "not-run", "0", "0"}));
 #endif
   EXPECT_TRUE(fields(lines.back())[3] == "not-run");
 }

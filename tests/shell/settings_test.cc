@@ -6,7 +6,6 @@
 #include "shell/catalog.h"
 #include "shell/shell_test_env.h"
 #include "support/test_support.h"
-#include "ui/headless/headless_toolkit.h"
 
 namespace sk {
 namespace {
@@ -29,8 +28,7 @@ class SettingsTest : public ::testing::Test {
 
   testing::ScopedEnvironment env_;
   testing::TempFolder folder_;
-  ui::HeadlessToolkit toolkit_;
-  AppState app_{toolkit_};
+  AppState app_;
 };
 
 // The defaults, as the file holds them line by line.
@@ -82,7 +80,8 @@ TEST_F(SettingsTest, AFileWithOnlyTheLevelKeepsEveryOtherDefault) {
 TEST_F(SettingsTest, NotifySuccessIsReadAsOnOrOff) {
   LoadFrom("[Schedule]\r\nNotifySuccess = 1\r\n");
   EXPECT_EQ(app_.NotifySuccess, 1);
-  EXPECT_NE(SettingsText(app_).find("[Schedule]\r\n; \r\nNotifySuccess = 1\r\n"), std::string::npos);
+  EXPECT_NE(SettingsText(app_).find("[Schedule]\r\n; \r\nNotifySuccess = 1\r\n"),
+            std::string::npos);
   LoadFrom("[Schedule]\r\nNotifySuccess = 7\r\n");
   EXPECT_EQ(app_.NotifySuccess, 1);
 }
@@ -239,7 +238,7 @@ TEST_F(SettingsTest, ASavedFileHoldsExactlyTheKnownLines) {
   EXPECT_EQ(folder_.Read("settings/Settings.ini"), expected);
 
   // Read back, the file gives the same settings.
-  AppState again(toolkit_);
+  AppState again;
   again.ProgramFolder = app_.ProgramFolder;
   LoadSettings(again, folder_.Internal("settings/"));
   EXPECT_EQ(SettingsText(again), expected);

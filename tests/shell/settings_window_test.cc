@@ -22,7 +22,7 @@ class SettingsWindowTest : public ::testing::Test {
   SettingsWindowTest() : t(tmp.Internal("old\\")) {
     tmp.MakeFolder("old");
     tmp.MakeFolder("new");
-    OpenMainWindow(t.app);
+    OpenMainWindow(t.desk);
   }
 
   void Click(int control) { t.tk.QueueEvent({EventType::kLeftClick, kWindow, control}); }
@@ -40,7 +40,7 @@ TEST_F(SettingsWindowTest, ShowsTheSettingsOverTheDisabledMainWindow) {
     main_enabled = tk.FindWindow(ui::kMainWindow)->enabled;
     return ui::Event{EventType::kLeftClick, kWindow, kSettingsCancelButton};
   };
-  SettingsWindow(t.app);
+  SettingsWindow(t.desk);
   EXPECT_FALSE(main_enabled);
   EXPECT_TRUE(t.tk.FindWindow(ui::kMainWindow)->enabled);
   EXPECT_FALSE(t.tk.WindowExists(kWindow));
@@ -73,7 +73,7 @@ TEST_F(SettingsWindowTest, ShowsAnUnusableSettingAsTheFileHoldsIt) {
   t.app.BackupFolder = "";
   t.app.SaveFolderText = "\\\\server\\share\\Backups";
   Click(kSettingsCancelButton);
-  SettingsWindow(t.app);
+  SettingsWindow(t.desk);
   EXPECT_EQ(Closed().controls.at(kSettingsFolderField).text, "\\\\server\\share\\Backups");
   EXPECT_EQ(t.app.BackupFolder, "");
 }
@@ -82,7 +82,7 @@ TEST_F(SettingsWindowTest, CancelDiscardsAFolderChosenWithChange) {
   t.tk.QueueFolder(tmp.Internal("new\\"));
   Click(kSettingsChangeButton);
   Click(kSettingsCancelButton);
-  SettingsWindow(t.app);
+  SettingsWindow(t.desk);
   EXPECT_EQ(t.tk.folder_titles, (std::vector<std::string>{testing::SystemText(
                                     "Bitte wählen Sie einen Pfad für die Backups")}));
   EXPECT_EQ(Closed().controls.at(kSettingsFolderField).text, tmp.Native("new/"));
@@ -91,7 +91,7 @@ TEST_F(SettingsWindowTest, CancelDiscardsAFolderChosenWithChange) {
 
 TEST_F(SettingsWindowTest, OkTakesFolderEngineLevelAndAction) {
   t.app.BackupFolder = tmp.Internal("missing\\");
-  EnableCreateButton(t.app);
+  EnableCreateButton(t.desk);
   ASSERT_FALSE(t.tk.FindControl(ui::kMainWindow, ui::kCreateButton)->enabled);
 
   t.tk.QueueFolder(tmp.Internal("new\\"));
@@ -104,7 +104,7 @@ TEST_F(SettingsWindowTest, OkTakesFolderEngineLevelAndAction) {
     tk.SetValue(kWindow, kSettingsActionBox, 3);
     return ui::Event{EventType::kLeftClick, kWindow, kSettingsOkButton};
   };
-  SettingsWindow(t.app);
+  SettingsWindow(t.desk);
   EXPECT_EQ(t.app.BackupFolder, tmp.Internal("new\\"));
   EXPECT_EQ(t.app.Engine, 1);
   EXPECT_EQ(t.app.Level, 1);
@@ -116,7 +116,7 @@ TEST_F(SettingsWindowTest, OutOfRangeSettingsSurviveOkAndCloseCountsAsCancel) {
   t.app.Engine = 7;
   t.app.Level = 0;
   Click(kSettingsOkButton);
-  SettingsWindow(t.app);
+  SettingsWindow(t.desk);
   EXPECT_EQ(t.app.Engine, 7);
   EXPECT_EQ(t.app.Level, 0);
 
@@ -124,7 +124,7 @@ TEST_F(SettingsWindowTest, OutOfRangeSettingsSurviveOkAndCloseCountsAsCancel) {
   t.tk.on_wait = nullptr;
   t.tk.QueueFolder(tmp.Internal("new\\"));
   Click(kSettingsChangeButton);
-  SettingsWindow(t.app);
+  SettingsWindow(t.desk);
   EXPECT_EQ(t.app.BackupFolder, tmp.Internal("old\\"));
   EXPECT_FALSE(t.tk.WindowExists(kWindow));
 }

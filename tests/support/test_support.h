@@ -1,5 +1,5 @@
 // Shared helpers of the test suite: a fresh temporary folder per test, whole-file reads and
-// writes, deterministic test data and an AppState on the headless toolkit.
+// writes, deterministic test data and an AppState with a desktop on the headless toolkit.
 #ifndef STOWKEEPER_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define STOWKEEPER_TESTS_SUPPORT_TEST_SUPPORT_H_
 
@@ -10,6 +10,7 @@
 
 #include "core/app_state.h"
 #include "platform/process.h"
+#include "shell/desktop.h"
 #include "ui/headless/headless_toolkit.h"
 
 namespace sk::testing {
@@ -58,12 +59,13 @@ Snapshot WalkTree(const std::string& native_root);
 std::string TextData(size_t size, uint32_t seed = 1);
 std::string RandomData(size_t size, uint32_t seed = 1);
 
-// An AppState on the headless toolkit with the built-in texts; the backup folder is set by
-// the caller (internal form, ending in "\").
+// An AppState with the built-in texts, and a desktop on the headless toolkit; the backup
+// folder is set by the caller (internal form, ending in "\").
 struct TestApp {
   explicit TestApp(const std::string& backup_folder = "");
   ui::HeadlessToolkit tk;
-  AppState app{tk};
+  AppState app;
+  Desktop desk{app, tk};
 };
 
 // Disarms the fault seam when it goes out of scope, so that a failing test cannot leave a

@@ -1,8 +1,6 @@
 #include "jobs/create/create.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <deque>
 #include <vector>
 
@@ -12,10 +10,8 @@
 #include "archive/engines.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
-#include "jobs/create/generations.h"
-#include "jobs/create/progress.h"
 #include "jobs/create/scan.h"
-#include "jobs/create/set_lock.h"
+#include "jobs/sets/generations.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -23,59 +19,17 @@ namespace {
 
 using platform::File;
 
-// Controls of the create job's window (inside one raised container).
-enum : int {
-  kContainerId = 1,
-  kTotalFrameId,
-  kElapsedFrameId,
-  kRemainingFrameId,
-  kProgressFrameId,
-  kTotalFieldId,
-  kElapsedFieldId,
-  kRemainingFieldId,
-};
-
-constexpr double kKiBPerBlock = kBlockSize / 1024.0;  // 5.859375
-
-// The window and everything a job needs to pack entries.
+// Everything a job needs to pack entries into one volume.
 struct PackJob {
-  AppState& app;
+  JobContext& job;
   File volume;
-  TimeFields times{ui::kJobWindow, kTotalFieldId, kElapsedFieldId, kRemainingFieldId};
+  std::string volume_path;
   int32_t level = 9;
   int32_t engine = 0;
   std::string temp_path;  // the volume's temporary file until it is committed
+  int64_t done = 0;       // bytes of content packed so far
+  PackOutcome outcome;
 };
-
-void AddProgressControls(AppState& app) {
-  ui::Toolkit& tk = app.toolkit;
-  tk.AddControl(ui::kJobWindow, {kContainerId, ui::ControlKind::kContainer, 11, 11, 381, 276, "",
-                                 ui::kStyleRaised});
-  const int frames[] = {kTotalFrameId, kElapsedFrameId, kRemainingFrameId, kProgressFrameId};
-  const int fields[] = {kTotalFieldId, kElapsedFieldId, kRemainingFieldId};
-  for (int i = 0; i < 4; ++i) {
-    tk.AddControl(ui::kJobWindow, {frames[i], ui::ControlKind::kFrame, 15, 17 + 53 * i, 347, 49,
-                                   app.Text(kTextTotalTime + i), ui::kStyleNone, kContainerId});
-  }
-  for (int i = 0; i < 3; ++i) {
-    tk.AddControl(
-        ui::kJobWindow,
-        {fields[i], ui::ControlKind::kText, 30, 34 + 53 * i, 318, 20, app.Text(kTextUnknown),
-         ui::kStyleCentered | ui::kStyleBorder | ui::kStyleWhite, kContainerId});
-  }
-  tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 30, 194, 318, 20,
-                                 "", ui::kStyleSmooth, kContainerId});
-  const double maximum_kib = std::round(static_cast<double>(app.ScanTotal) / 1024.0);
-  tk.SetRange(ui::kJobWindow, kProgressBarId, 0, static_cast<int64_t>(maximum_kib));
-  tk.AddControl(ui::kJobWindow, {kCancelButtonId, ui::ControlKind::kButton, 131, 235, 122, 25,
-                                 app.Text(kTextCancel), ui::kRoleCancel, kContainerId});
-}
-
-void ShowFailure(AppState& app, const std::string& path) {
-  std::string text = app.Text(kTextCreateFailed);
-  if (!path.empty()) text += "\n\n" + platform::NativePath(path);
-  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
-}
 
 // How packing one entry ended.
 enum class Packed { kComplete, kSourceFailed, kVolumeFailed, kCancelled };
@@ -88,14 +42,14 @@ struct ReadEntry {
   bool readable = true;  // false: it could not be measured or opened; nothing is written
 };
 
-// Reads the entries ahead of the writer, on the job's thread, in ScanList order: measures and
+// Reads the entries ahead of the writer, on the job's thread, in their order: measures and
 // opens each, and puts its blocks into the pipeline to be packed by the workers. It stops for
 // good at the first entry or block it cannot read, which is where the writer will stop. At
 // most kBlocksInFlight blocks and kBlocksInFlight entries are ahead, and one file is open.
 class EntryReader {
  public:
-  EntryReader(const StringList& entries, const std::string& parent, int32_t engine, int32_t level,
-              BlockPipeline& pipeline)
+  EntryReader(const std::vector<std::string>& entries, const std::string& parent, int32_t engine,
+              int32_t level, BlockPipeline& pipeline)
       : entries_(entries), parent_(parent), engine_(engine), level_(level), pipeline_(pipeline) {}
 
   // Reads on until the pipeline or the entry queue is full, or nothing is left to read.
@@ -120,7 +74,15 @@ class EntryReader {
     return entry;
   }
 
+  // The system's code for why the reading stopped (0: it gave none, or it did not stop).
+  int error() const { return error_; }
+
  private:
+  void Stop(int error) {
+    stopped_ = true;
+    error_ = error;
+  }
+
   void ReadEntryHead(const std::string& entry) {
     ReadEntry read;
     // Every scanned path lies below the parent folder; anything else cannot be stored.
@@ -150,7 +112,10 @@ class EntryReader {
         if (blocks_left_ == 0) source_.Close();
       }
     }
-    if (!read.readable) stopped_ = true;
+    if (!read.readable) {
+      Stop(source_.error() != 0 ? source_.error()
+                                : platform::ErrorCode(platform::ErrorCause::kMissing));
+    }
     ahead_.push_back(std::move(read));
   }
 
@@ -165,13 +130,13 @@ class EntryReader {
     block.status = source_.ReadExact(block.raw.data(), static_cast<size_t>(block.length)) ? 1 : 0;
     if (block.status == 0) {
       block.kind = PipelineBlock::Kind::kPass;
-      stopped_ = true;
+      Stop(source_.error());
     }
     pipeline_.Push();
     if (--blocks_left_ == 0 || stopped_) source_.Close();
   }
 
-  const StringList& entries_;
+  const std::vector<std::string>& entries_;
   const std::string& parent_;
   const int32_t engine_;
   const int32_t level_;
@@ -182,33 +147,29 @@ class EntryReader {
   int64_t size_ = 0;
   int64_t blocks_left_ = 0;
   bool stopped_ = false;
+  int error_ = 0;
 };
 
 // Writes the file's blocks after its record head, as the pipeline gives them back packed.
-// A cancel ends the loop as complete.
-Packed WriteBlocks(PackJob& job, EntryReader& reader, BlockPipeline& pipeline, int64_t size,
-                   uint32_t& crc, float& progress, double base, double maximum) {
-  AppState& app = job.app;
-  ui::Toolkit& tk = app.toolkit;
+Packed WriteBlocks(PackJob& pack, EntryReader& reader, BlockPipeline& pipeline, int64_t size,
+                   uint32_t& crc) {
   const int64_t full_blocks = size / kBlockSize;
   const int32_t rest = static_cast<int32_t>(size % kBlockSize);
   for (int64_t block = 0; block <= full_blocks; ++block) {
     const bool is_rest = block == full_blocks;
     if (is_rest && rest == 0) break;
     if (!is_rest) {
-      JobWindow::Poll(app);
-      if (app.Cancelled) return Packed::kComplete;
-      progress += static_cast<float>(kKiBPerBlock);
-      tk.SetValue(ui::kJobWindow, kProgressBarId, std::lround(base + progress));
-      job.times.Update(app, base + progress, maximum);
+      if (pack.job.cancel.cancelled()) return Packed::kCancelled;
+      pack.done += kBlockSize;
+      pack.job.reporter.Progress(pack.done);
     }
     reader.Fill();
     PipelineBlock& packed = pipeline.Front();
     if (packed.status == 0) return Packed::kSourceFailed;
     crc = Crc32Combine(crc, packed.crc, packed.length);
     const bool written = packed.result > 0
-                             ? WritePackedFrame(job.volume, packed.packed.data(), packed.result)
-                             : WriteStoredFrame(job.volume, packed.raw.data(), packed.length);
+                             ? WritePackedFrame(pack.volume, packed.packed.data(), packed.result)
+                             : WriteStoredFrame(pack.volume, packed.raw.data(), packed.length);
     pipeline.Pop();
     if (!written) return Packed::kVolumeFailed;
   }
@@ -217,61 +178,59 @@ Packed WriteBlocks(PackJob& job, EntryReader& reader, BlockPipeline& pipeline, i
 
 // Writes one record with its blocks (nothing for an entry that cannot be measured or
 // opened).
-Packed PackEntry(PackJob& job, EntryReader& reader, BlockPipeline& pipeline) {
-  AppState& app = job.app;
-  ui::Toolkit& tk = app.toolkit;
+Packed PackEntry(PackJob& pack, EntryReader& reader, BlockPipeline& pipeline) {
   const ReadEntry entry = reader.TakeEntry();
   if (!entry.readable) return Packed::kSourceFailed;
-  const double base = static_cast<double>(tk.GetValue(ui::kJobWindow, kProgressBarId));
-  const double maximum = static_cast<double>(tk.GetMaximum(ui::kJobWindow, kProgressBarId));
   int64_t patch_offset = 0;
   uint32_t crc = 0;
   if (entry.size == platform::kSizeFolder) {
     std::string path = entry.relative_path;
     if (path.empty() || path.back() != '\\') path += '\\';
-    if (!WriteRecordHead(job.volume, path, 0, entry.attributes, patch_offset)) {
+    if (!WriteRecordHead(pack.volume, path, 0, entry.attributes, patch_offset)) {
       return Packed::kVolumeFailed;
     }
+    ++pack.outcome.folders;
   } else {
-    if (!WriteRecordHead(job.volume, entry.relative_path, entry.size, entry.attributes,
+    if (!WriteRecordHead(pack.volume, entry.relative_path, entry.size, entry.attributes,
                          patch_offset)) {
       return Packed::kVolumeFailed;
     }
-    float progress = 0;
-    const Packed blocks =
-        WriteBlocks(job, reader, pipeline, entry.size, crc, progress, base, maximum);
+    const int64_t before = pack.done;
+    const Packed blocks = WriteBlocks(pack, reader, pipeline, entry.size, crc);
     if (blocks != Packed::kComplete) return blocks;
-    JobWindow::Poll(app);
-    progress = static_cast<float>(entry.size / 1024.0);
-    tk.SetValue(ui::kJobWindow, kProgressBarId, std::lround(base + progress));
-    job.times.Update(app, base + progress, maximum);
-    if (app.Cancelled) return Packed::kCancelled;
+    pack.done = before + entry.size;
+    pack.job.reporter.Progress(pack.done);
+    if (pack.job.cancel.cancelled()) return Packed::kCancelled;
+    ++pack.outcome.files;
+    pack.outcome.bytes_read += entry.size;
   }
-  return PatchRecord(job.volume, patch_offset, crc) ? Packed::kComplete : Packed::kVolumeFailed;
+  return PatchRecord(pack.volume, patch_offset, crc) ? Packed::kComplete : Packed::kVolumeFailed;
 }
 
-// Packs every ScanList entry into the open volume. False after a failure (the message is
-// shown) or a cancel. Blocks are packed ahead on the workers; the volume is written here, in
-// the order of the entries and their blocks.
-bool PackAll(PackJob& job, const std::string& parent, const std::string& volume_path) {
-  AppState& app = job.app;
-  if (!app.ScanProblems.empty()) {
-    ShowFailure(app, app.ScanProblems.front());
-    return false;
-  }
-  app.JobStartTick = platform::TickCount();
-  BlockPipeline pipeline(app.BlockWorkers);
-  EntryReader reader(app.ScanList, parent, job.engine, job.level, pipeline);
-  for (const std::string& entry : app.ScanList) {
-    switch (PackEntry(job, reader, pipeline)) {
+Problem Failure(Problem::Kind kind, const std::string& path, int error) {
+  Problem problem;
+  problem.kind = kind;
+  problem.path = path;
+  problem.error = error;
+  return problem;
+}
+
+// Packs every entry into the open volume. False after a failure (pack.outcome.failure) or a
+// cancel. Blocks are packed ahead on the workers; the volume is written here, in the order
+// of the entries and their blocks.
+bool PackAll(PackJob& pack, const std::vector<std::string>& entries, const std::string& parent) {
+  BlockPipeline pipeline(pack.job.workers);
+  EntryReader reader(entries, parent, pack.engine, pack.level, pipeline);
+  for (const std::string& entry : entries) {
+    switch (PackEntry(pack, reader, pipeline)) {
       case Packed::kComplete:
-        if (app.Cancelled) return false;
         continue;
       case Packed::kSourceFailed:
-        if (!app.Cancelled) ShowFailure(app, entry);
+        pack.outcome.failure = Failure(Problem::Kind::kCannotRead, entry, reader.error());
         return false;
       case Packed::kVolumeFailed:
-        ShowWriteFailure(app, volume_path, job.volume.error());
+        pack.outcome.failure =
+            Failure(Problem::Kind::kCannotWrite, pack.volume_path, pack.volume.error());
         return false;
       case Packed::kCancelled:
         return false;
@@ -285,210 +244,121 @@ bool PackAll(PackJob& job, const std::string& parent, const std::string& volume_
 // generations removed newest first (index before volume) and the folder flushed before the
 // new main volume is renamed over the old one; the folder flushed again after the rename.
 // A failure at any step leaves the old set whole (or with fewer of its newest points).
-bool WriteAndCommit(PackJob& job, const std::string& source_folder, int32_t generation,
-                    const std::string& volume_path) {
-  AppState& app = job.app;
-  const std::string temp_path =
-      platform::CreateTemporary(job.volume, volume_path, kVolumeTemporarySuffix);
-  if (temp_path.empty() || !WriteHeader(job.volume, job.engine)) {
-    ShowWriteFailure(app, volume_path, job.volume.error());
+bool WriteAndCommit(PackJob& pack, const PackRequest& request,
+                    const std::vector<std::string>& entries) {
+  const std::string& volume_path = pack.volume_path;
+  const auto write_failed = [&](const std::string& path, int error) {
+    pack.outcome.failure = Failure(Problem::Kind::kCannotWrite, path, error);
     return false;
+  };
+  pack.temp_path = platform::CreateTemporary(pack.volume, volume_path, kVolumeTemporarySuffix);
+  if (pack.temp_path.empty() || !WriteHeader(pack.volume, pack.engine)) {
+    return write_failed(volume_path, pack.volume.error());
   }
-  job.temp_path = temp_path;
-  if (!PackAll(job, ParentFolder(source_folder), volume_path)) return false;
-  if (!job.volume.Sync() || !job.volume.Close()) {
-    ShowWriteFailure(app, volume_path, job.volume.error());
-    return false;
+  if (!PackAll(pack, entries, request.set.parent())) return false;
+  if (!pack.volume.Sync() || !pack.volume.Close()) {
+    return write_failed(volume_path, pack.volume.error());
   }
   std::string failed;
-  if (generation == 0 &&
-      !RemoveUpdateGenerations(app.BackupFolder, SetName(source_folder), &failed)) {
-    ShowWriteFailure(app, failed, platform::LastError());
-    return false;
+  if (request.generation == 0 && !request.set.RemoveUpdates(&failed)) {
+    return write_failed(failed, platform::LastError());
   }
   platform::SetAttributes(volume_path, platform::kAttrNormal);
-  if (!platform::CommitFile(temp_path, volume_path)) {
-    ShowWriteFailure(app, volume_path, platform::LastError());
-    return false;
+  if (!platform::CommitFile(pack.temp_path, volume_path)) {
+    return write_failed(volume_path, platform::LastError());
   }
-  job.temp_path.clear();
+  pack.temp_path.clear();
+  pack.outcome.bytes_written = std::max<int64_t>(platform::FileSize(volume_path), 0);
   return true;
 }
 
 }  // namespace
 
-void ShowWriteFailure(AppState& app, const std::string& path, int error) {
-  std::string text = app.Text(kTextCreateFailed) + "\n\n" + platform::NativePath(path);
-  const std::string cause = platform::ErrorText(error);
-  if (!cause.empty()) text += ": " + cause;
-  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
-}
-
-int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t generation,
-                    int32_t mode, int32_t engine, bool* declined) {
-  ui::Toolkit& tk = app.toolkit;
-  app.Cancelled = 0;
-  if (declined != nullptr) *declined = false;
-  std::stable_sort(
-      app.ScanList.begin(), app.ScanList.end(),
-      [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
-  if (!CanEncodeSetName(source_folder)) return 0;
-  // Four digits name the generation: a fifth would wrap onto the main volume. An engine id
-  // that no reader accepts would make a volume that looks written but can never be read.
-  if (generation < 0 || generation > kMaxGeneration || engine < 0 || engine >= kEngineCount) {
-    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCreateFailed), ui::Icon::kWarning,
-                  ui::Buttons::kOk);
-    return 0;
-  }
-  const std::string set_name = SetName(source_folder);
-  const std::string volume_path = app.BackupFolder + VolumeFileName(set_name, generation);
-  // A new set is written under its lock, held to the end of the job on every way out (an
-  // update holds it already). What an interrupted job of the set left then goes without a
-  // question (an update has done this before it chose its generation).
-  SetLock lock;
-  if (generation == 0) {
-    if (!LockSetForJob(app, lock, set_name)) return 0;
-    RemoveLeftovers(app.BackupFolder, set_name);
-  }
-
-  JobWindow window(app, mode, {app.Text(kTextCreating), 404, 297});
-  AddProgressControls(app);
-
-  bool replace = true;
-  if (platform::FileSize(volume_path) > 0) {
-    replace = tk.MessageBox(app.Text(kTextQuestion), app.Text(kTextReplaceBackup),
-                            ui::Icon::kQuestion, ui::Buttons::kYesNo) == ui::Answer::kYes;
-    if (!replace && declined != nullptr) *declined = true;
-  }
-  if (replace) {
-    PackJob job{app};
-    job.level = app.Level;
-    job.engine = engine;
-    if (!WriteAndCommit(job, source_folder, generation, volume_path)) app.Cancelled = 1;
-    if (job.volume.IsOpen()) job.volume.Close();
-    if (!job.temp_path.empty()) platform::DeleteFile(job.temp_path);
-  }
-  if (app.Cancelled) {
-    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning,
-                  ui::Buttons::kOk);
-  }
-  window.Close();
-  if (app.Cancelled) return 0;
-  // An update lists what it left out once its restore point is complete.
-  if (generation == 0 && replace) ReportSkippedEntries(app);
-  return 1;
-}
-
-namespace {
-
-// CRC-32 of a file's content, read in parts of part_size bytes; go_on() is asked before
-// every full part and stops the reading when false. Any split of the content gives the same
-// CRC-32. The file's size goes to *size.
-template <typename GoOn>
-std::optional<uint32_t> ChecksumFile(const std::string& path, int64_t part_size, GoOn go_on,
-                                     int64_t* size = nullptr) {
-  File file;
-  if (!file.OpenRead(path)) return std::nullopt;
-  const int64_t length = file.Size();
-  if (length < 0) return std::nullopt;
-  if (size != nullptr) *size = length;
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min(length, part_size)));
-  uint32_t crc = 0;
-  for (int64_t left = length; left > 0;) {
-    if (left >= part_size && !go_on()) return std::nullopt;
-    const auto part = static_cast<size_t>(std::min(left, part_size));
-    if (!file.ReadExact(buffer.data(), part)) return std::nullopt;
-    crc = Crc32(crc, buffer.data(), part);
-    left -= static_cast<int64_t>(part);
-  }
-  return crc;
-}
-
-}  // namespace
-
-std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path) {
-  if (app.Cancelled) return std::nullopt;
-  return ChecksumFile(path, kBlockSize, [&app] {
-    JobWindow::Poll(app);
-    return app.Cancelled == 0;
+void SortEntries(std::vector<std::string>& entries) {
+  std::stable_sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
+    return CompareNoCase(a, b) < 0;
   });
 }
 
-FileCrcs::FileCrcs(AppState& app, std::vector<std::string> paths)
-    : app_(app),
-      paths_(std::move(paths)),
-      results_(paths_.size()),
-      full_blocks_(paths_.size(), 0),
-      done_(paths_.size(), 0) {
-  const int32_t count =
-      std::min<int32_t>(BlockWorkerCount(app.BlockWorkers), static_cast<int32_t>(paths_.size()));
-  for (int32_t i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
-}
-
-FileCrcs::~FileCrcs() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
+PackOutcome PackVolume(const PackRequest& request, const std::vector<std::string>& entries,
+                       int64_t total, JobContext& job) {
+  PackJob pack{job};
+  pack.volume_path = request.set.VolumePath(request.generation);
+  pack.level = request.level;
+  pack.engine = request.engine;
+  // Four digits name the generation: a fifth would wrap onto the main volume. An engine id
+  // that no reader accepts would make a volume that looks written but can never be read.
+  if (!request.set.nameable()) {
+    pack.outcome.failure = Failure(Problem::Kind::kBadSource, request.set.source(), 0);
+    return pack.outcome;
   }
-  room_free_.notify_all();
-  for (std::thread& worker : workers_) worker.join();
-}
-
-void FileCrcs::Work() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    if (!stopping_ && taken_ < paths_.size() && taken_ >= consumed_ + kFilesAhead) {
-      ++workers_waiting_;
-      room_free_.wait(lock, [this] { return stopping_ || taken_ < consumed_ + kFilesAhead; });
-      --workers_waiting_;
+  if (request.generation < 0 || request.generation > kMaxGeneration) {
+    pack.outcome.failure = Failure(Problem::Kind::kFull, pack.volume_path, 0);
+    return pack.outcome;
+  }
+  if (request.engine < 0 || request.engine >= kEngineCount) {
+    pack.outcome.failure = Failure(Problem::Kind::kCannotWrite, pack.volume_path, 0);
+    return pack.outcome;
+  }
+  job.reporter.Begin(Stage::kPacking, total);
+  if (platform::FileSize(pack.volume_path) > 0) {
+    Question question;
+    question.kind = Question::Kind::kReplaceSet;
+    question.path = request.set.source();
+    if (job.reporter.Ask(question) != Answer::kYes) {
+      pack.outcome.kept = true;
+      return pack.outcome;
     }
-    if (stopping_ || taken_ >= paths_.size()) return;
-    const size_t index = taken_++;
-    lock.unlock();
-    int64_t full_blocks = 0;
-    std::optional<uint32_t> crc = Checksum(paths_[index], full_blocks);
-    lock.lock();
-    results_[index] = crc;
-    full_blocks_[index] = crc ? full_blocks : 0;
-    done_[index] = 1;
-    if (job_waiting_ && index == consumed_) result_ready_.notify_one();
   }
+  WriteAndCommit(pack, request, entries);
+  if (pack.volume.IsOpen()) pack.volume.Close();
+  if (!pack.temp_path.empty()) platform::DeleteFile(pack.temp_path);
+  return pack.outcome;
 }
 
-std::optional<uint32_t> FileCrcs::Checksum(const std::string& path, int64_t& full_blocks) {
-  // Larger reads than the job's blocks: fewer system calls, the same CRC-32.
-  int64_t size = 0;
-  const std::optional<uint32_t> crc = ChecksumFile(
-      path, 16 * kBlockSize, [this] { return !stopping_; }, &size);
-  full_blocks = size / kBlockSize;
-  return crc;
-}
-
-std::optional<uint32_t> FileCrcs::Next() {
-  if (app_.Cancelled || consumed_ >= paths_.size()) return std::nullopt;
-  std::unique_lock<std::mutex> lock(mutex_);
-  int64_t polls = 0;
-  while (done_[consumed_] == 0) {
-    // Waits in short steps, so that the window stays alive and Cancel is seen.
-    job_waiting_ = true;
-    result_ready_.wait_for(lock, std::chrono::milliseconds(50));
-    job_waiting_ = false;
-    if (done_[consumed_] != 0) break;
-    lock.unlock();
-    JobWindow::Poll(app_);
-    ++polls;
-    lock.lock();
-    if (app_.Cancelled) return std::nullopt;
+JobResult CreateBackup(const CreateRequest& request, JobContext& job) {
+  JobResult result;
+  const BackupSet& set = request.set;
+  if (!set.nameable()) {
+    result.failure = Failure(Problem::Kind::kBadSource, set.source(), 0);
+    return Finish(job, result);
   }
-  const std::optional<uint32_t> crc = results_[consumed_];
-  const int64_t full_blocks = full_blocks_[consumed_++];
-  if (workers_waiting_ > 0 && taken_ < consumed_ + kFilesAhead / 2 + 1) room_free_.notify_all();
-  lock.unlock();
-  for (; polls < full_blocks; ++polls) {
-    JobWindow::Poll(app_);
-    if (app_.Cancelled) return std::nullopt;
+  job.reporter.Begin(Stage::kScanning, 0);
+  ScanResult scan = ScanTree(set.source(), request.exclusions, job);
+  if (job.cancel.cancelled()) return Finish(job, result);
+  // A new set is written under its lock, held to the end of the job on every way out. What an
+  // interrupted job of the set left then goes without a question.
+  SetLock lock;
+  if (std::optional<Problem> held = set.Lock(lock)) {
+    result.failure = held;
+    return Finish(job, result);
   }
-  return crc;
+  set.RemoveLeftovers();
+  SortEntries(scan.entries);
+  PackRequest pack{set, 0, request.engine, request.level};
+  if (!scan.problems.empty()) {
+    // A name the archive cannot hold, a folder that cannot be read: the backup would lack
+    // them unnoticed.
+    job.reporter.Begin(Stage::kPacking, scan.total);
+    result.failure = scan.problems.front();
+    return Finish(job, result);
+  }
+  const PackOutcome packed = PackVolume(pack, scan.entries, scan.total, job);
+  result.failure = packed.failure;
+  result.kept = packed.kept;
+  result.files = packed.files;
+  result.folders = packed.folders;
+  result.bytes_read = packed.bytes_read;
+  result.bytes_written = packed.bytes_written;
+  if (!packed.failure && !packed.kept && !job.cancel.cancelled()) {
+    result.point = 0;
+    // What the format has no room for is named once the set is complete.
+    for (const Problem& skipped : scan.skipped) {
+      job.reporter.AddProblem(skipped);
+      result.problems.push_back(skipped);
+    }
+  }
+  return Finish(job, result);
 }
 
 }  // namespace sk

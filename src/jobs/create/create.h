@@ -2,78 +2,55 @@
 #ifndef STOWKEEPER_JOBS_CREATE_CREATE_H_
 #define STOWKEEPER_JOBS_CREATE_CREATE_H_
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "archive/block_pipeline.h"
-#include "core/app_state.h"
-#include "jobs/job_window.h"
-#include "platform/file_system.h"
+#include "jobs/job.h"
+#include "jobs/sets/backup_set.h"
 
 namespace sk {
 
-// Packs ScanList into generation `generation` of the set of source_folder (a full path
-// ending in "\") with the given engine; mode is a JobMode. Returns 1 when the job ended
-// without being cancelled (also when the user declined to replace an existing volume, which
-// *declined then tells), 0 after a failure or a cancel. The volume is written under a
-// temporary name and committed in the order generations.h describes; a failure names the
-// file and the system's cause.
-int32_t WriteVolume(AppState& app, const std::string& source_folder, int32_t generation,
-                    int32_t mode, int32_t engine, bool* declined = nullptr);
-
-// The failure message for a file of the backup folder that could not be written (or
-// removed): text 033, the file's name and the system's cause for `error`.
-void ShowWriteFailure(AppState& app, const std::string& path, int error);
-
-// CRC-32 of a file's content, read in 6000-byte blocks, watching the job window's Cancel
-// button. nullopt when the file cannot be read completely or the job was cancelled.
-std::optional<uint32_t> FileCrc32(AppState& app, const std::string& path);
-
-// FileCrc32 of every path of a list, in the list's order, with the same results and polls
-// (one per full block of a file read), while worker threads open, read and checksum the
-// files ahead of the job. A file is the unit of work: handing single blocks to a worker
-// costs more than their CRC-32. At most kFilesAhead results wait; while the job waits for
-// one, its window is polled every 50 ms, and those polls count towards the file's.
-class FileCrcs {
- public:
-  static constexpr size_t kFilesAhead = 64;
-
-  FileCrcs(AppState& app, std::vector<std::string> paths);
-  // Stops the workers; a file being read is left within one read.
-  ~FileCrcs();
-  FileCrcs(const FileCrcs&) = delete;
-  FileCrcs& operator=(const FileCrcs&) = delete;
-
-  // FileCrc32 of the next path of the list.
-  std::optional<uint32_t> Next();
-
- private:
-  void Work();
-  std::optional<uint32_t> Checksum(const std::string& path, int64_t& full_blocks);
-
-  AppState& app_;
-  const std::vector<std::string> paths_;
-  std::vector<std::optional<uint32_t>> results_;  // under mutex_ until done_
-  std::vector<int64_t> full_blocks_;              // of each file read whole, else 0
-  std::vector<uint8_t> done_;
-  size_t taken_ = 0;     // paths a worker has taken, under mutex_
-  size_t consumed_ = 0;  // results the job has taken, under mutex_
-  std::atomic<bool> stopping_ = false;
-  bool job_waiting_ = false;
-  size_t workers_waiting_ = 0;
-  std::mutex mutex_;
-  std::condition_variable result_ready_;
-  std::condition_variable room_free_;
-  std::vector<std::thread> workers_;  // last: they start on a whole object
+// A volume to write: generation `generation` of the set, packed by the engine at the level.
+struct PackRequest {
+  BackupSet set;
+  int32_t generation = 0;
+  int32_t engine = 0;
+  int32_t level = 9;
 };
+
+// How writing a volume ended.
+struct PackOutcome {
+  std::optional<Problem> failure;  // what stopped it
+  bool kept = false;               // the volume existed and the user kept it
+  int64_t files = 0, folders = 0;
+  int64_t bytes_read = 0;     // of the entries' content
+  int64_t bytes_written = 0;  // the volume's size
+};
+
+// Packs the entries (full paths below the set's parent, sorted as a volume holds them, folders
+// ending in "\") into the volume of the request, as the packing stage (Stage::kPacking, its
+// total the bytes of content, `total`). The volume is written under a temporary name and
+// committed in the order jobs/sets/generations.h describes; for generation 0 the set's update
+// points go first. When the volume exists the reporter is asked whether to replace it.
+PackOutcome PackVolume(const PackRequest& request, const std::vector<std::string>& entries,
+                       int64_t total, JobContext& job);
+
+// The order of a volume's records: by path, letter case folded.
+void SortEntries(std::vector<std::string>& entries);
+
+struct CreateRequest {
+  BackupSet set;
+  int32_t engine = 0;
+  int32_t level = 9;
+  std::vector<std::string> exclusions;  // patterns of what the scan leaves out
+};
+
+// A new backup set of the request's source folder (one that exists is replaced once the
+// reporter says so): the scan, then the main volume. Entries the format cannot hold are
+// left out and named. The result's point is 0 once written.
+JobResult CreateBackup(const CreateRequest& request, JobContext& job);
 
 }  // namespace sk
 

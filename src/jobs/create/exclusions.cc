@@ -291,12 +291,8 @@ std::vector<std::string> SplitPatterns(const std::string& value) {
   return patterns;
 }
 
-bool ReadPatternFile(const std::string& path, std::vector<std::string>& patterns,
-                     std::string& why) {
-  std::string text;
-  if (!ReadBoundedFile(path, text, why)) return false;
-  const bool utf8 = text.starts_with(kUtf8Mark);
-  if (utf8) text.erase(0, sizeof kUtf8Mark - 1);
+bool PatternsOfLines(const std::string& text, std::vector<std::string>& patterns,
+                     BadPatternLine* bad) {
   std::vector<std::string> read;
   int line_number = 0;
   for (size_t start = 0; start < text.size();) {
@@ -309,12 +305,30 @@ bool ReadPatternFile(const std::string& path, std::vector<std::string>& patterns
     if (pattern.empty() || pattern.front() == '#') continue;
     const PatternFault fault = CheckPattern(pattern);
     if (fault != PatternFault::kNone) {
-      why = "line " + std::to_string(line_number) + ": " + PatternFaultText(fault);
+      if (bad != nullptr) *bad = {line_number, pattern, fault};
       return false;
     }
-    read.push_back(utf8 ? platform::SystemTextFromUtf8(pattern) : pattern);
+    read.push_back(pattern);
   }
   patterns.insert(patterns.end(), read.begin(), read.end());
+  return true;
+}
+
+bool ReadPatternFile(const std::string& path, std::vector<std::string>& patterns,
+                     std::string& why) {
+  std::string text;
+  if (!ReadBoundedFile(path, text, why)) return false;
+  const bool utf8 = text.starts_with(kUtf8Mark);
+  if (utf8) text.erase(0, sizeof kUtf8Mark - 1);
+  std::vector<std::string> read;
+  BadPatternLine bad;
+  if (!PatternsOfLines(text, read, &bad)) {
+    why = "line " + std::to_string(bad.number) + ": " + PatternFaultText(bad.fault);
+    return false;
+  }
+  for (std::string& pattern : read) {
+    patterns.push_back(utf8 ? platform::SystemTextFromUtf8(pattern) : std::move(pattern));
+  }
   return true;
 }
 

@@ -86,6 +86,19 @@ class ExclusionMatcher {
 std::string JoinPatterns(const std::vector<std::string>& patterns);
 std::vector<std::string> SplitPatterns(const std::string& value);
 
+// A line that holds no usable pattern: its number (from 1), its text and why.
+struct BadPatternLine {
+  int number = 0;
+  std::string text;
+  PatternFault fault = PatternFault::kNone;
+};
+// Adds the patterns of a text of one pattern per line, as a pattern file and the desktop's
+// exclusion list hold them: LF or CR LF between lines, blanks at either end dropped, blank
+// lines and lines whose first character is "#" skipped. False, with patterns unchanged and
+// *bad telling which, at the first line that fails CheckPattern.
+bool PatternsOfLines(const std::string& text, std::vector<std::string>& patterns,
+                     BadPatternLine* bad);
+
 // The largest pattern file read: far more than any list written by hand needs, little to
 // hold in memory.
 inline constexpr int64_t kMaxPatternFileBytes = 1 << 20;

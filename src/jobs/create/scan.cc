@@ -8,53 +8,65 @@
 namespace sk {
 namespace {
 
-// What one scan carries down the tree: the source's exclusions and the names from the
-// source folder to the folder being listed.
-struct ScanContext {
+// What one scan carries down the tree.
+struct Scan {
+  JobContext& job;
   ExclusionMatcher exclusions;
-  std::vector<std::string> names;
+  std::vector<std::string> names;  // from the source folder to the folder being listed
+  ScanResult result;
 };
 
 // An excluded entry is left out whatever it is: a folder with all below it, and names the
 // archive cannot hold or links it cannot keep too, so that excluding is the way past them.
-bool IsExcluded(ScanContext& context, const platform::FolderEntry& entry) {
-  if (context.exclusions.Empty()) return false;
-  context.names.push_back(entry.name);
-  const bool excluded = context.exclusions.Excludes(
-      context.names, entry.kind == platform::FolderEntry::Kind::kFolder);
-  context.names.pop_back();
+bool IsExcluded(Scan& scan, const platform::FolderEntry& entry) {
+  if (scan.exclusions.Empty()) return false;
+  scan.names.push_back(entry.name);
+  const bool excluded =
+      scan.exclusions.Excludes(scan.names, entry.kind == platform::FolderEntry::Kind::kFolder);
+  scan.names.pop_back();
   return excluded;
 }
 
-void ScanFolder(AppState& app, ScanContext& context, const std::string& base, bool quiet,
-                bool is_source) {
+Problem Named(Problem::Kind kind, const std::string& path, int error = 0) {
+  Problem problem;
+  problem.kind = kind;
+  problem.path = path;
+  problem.error = error;
+  return problem;
+}
+
+void ScanFolder(Scan& scan, const std::string& base, bool is_source) {
   std::vector<platform::FolderEntry> entries;
+  ScanResult& result = scan.result;
   if (!platform::ListFolder(base, entries)) {
     // A source that is not there has nothing to back up (an update then finds everything
     // removed); a folder that is there but cannot be read would be a silent gap.
-    if (!is_source || platform::FolderExists(base)) app.ScanProblems.push_back(base);
+    const int error = platform::LastError();
+    if (!is_source || platform::FolderExists(base)) {
+      result.problems.push_back(Named(Problem::Kind::kCannotRead, base, error));
+    }
     return;
   }
   for (const platform::FolderEntry& entry : entries) {
-    // Let the windows repaint; the event itself is not acted on.
-    if (!quiet) app.toolkit.PollEvent();
-    if (IsExcluded(context, entry)) continue;
+    if (scan.job.cancel.cancelled()) return;
+    scan.job.reporter.Progress(static_cast<int64_t>(result.entries.size()));
+    if (IsExcluded(scan, entry)) continue;
     switch (entry.kind) {
       case platform::FolderEntry::Kind::kFolder:
-        app.ScanList.push_back(base + entry.name + "\\");
-        context.names.push_back(entry.name);
-        ScanFolder(app, context, base + entry.name + "\\", quiet, false);
-        context.names.pop_back();
+        result.entries.push_back(base + entry.name + "\\");
+        scan.names.push_back(entry.name);
+        ScanFolder(scan, base + entry.name + "\\", false);
+        scan.names.pop_back();
         break;
       case platform::FolderEntry::Kind::kFile:
-        app.ScanList.push_back(base + entry.name);
-        app.ScanTotal += entry.size;
+        result.entries.push_back(base + entry.name);
+        result.total += entry.size;
         break;
       case platform::FolderEntry::Kind::kBadName:
-        app.ScanProblems.push_back(base + entry.name);
+        result.problems.push_back(Named(Problem::Kind::kBadName, base + entry.name));
         break;
       case platform::FolderEntry::Kind::kSkipped:
-        app.ScanSkipped.push_back(base + entry.name);
+        result.skipped.push_back(Named(Problem::Kind::kNotStored, base + entry.name));
         break;
     }
   }
@@ -62,33 +74,12 @@ void ScanFolder(AppState& app, ScanContext& context, const std::string& base, bo
 
 }  // namespace
 
-void ScanTree(AppState& app, const std::string& folder, bool quiet) {
+ScanResult ScanTree(const std::string& folder, const std::vector<std::string>& exclusions,
+                    JobContext& job) {
   const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
-  ScanContext context;
-  context.exclusions = ExclusionMatcher(ExclusionsOf(app, base), platform::kNamesIgnoreCase);
-  ScanFolder(app, context, base, quiet, true);
-}
-
-void ReportSkippedEntries(AppState& app) {
-  if (app.ScanSkipped.empty()) return;
-  std::string text = app.Text(kTextNotBackedUp);
-  for (size_t i = 0; i < app.ScanSkipped.size() && i < kSkippedShown; ++i) {
-    const std::string native = platform::NativePath(app.ScanSkipped[i]);
-    text += "\n" + (native.empty() ? app.ScanSkipped[i] : native);
-  }
-  if (app.ScanSkipped.size() > kSkippedShown) {
-    text +=
-        "\n+ " + std::to_string(app.ScanSkipped.size() - kSkippedShown) + " " + app.Text(kTextMore);
-  }
-  app.ScanSkipped.clear();
-  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kInformation, ui::Buttons::kOk);
-}
-
-void ClearScan(AppState& app) {
-  app.ScanList.clear();
-  app.ScanTotal = 0;
-  app.ScanProblems.clear();
-  app.ScanSkipped.clear();
+  Scan scan{job, ExclusionMatcher(exclusions, platform::kNamesIgnoreCase), {}, {}};
+  ScanFolder(scan, base, true);
+  return std::move(scan.result);
 }
 
 }  // namespace sk

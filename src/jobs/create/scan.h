@@ -1,29 +1,32 @@
-// The source tree scan: every file and folder below a folder, appended to ScanList.
+// The source tree scan: every file and folder below a source folder.
 #ifndef STOWKEEPER_JOBS_CREATE_SCAN_H_
 #define STOWKEEPER_JOBS_CREATE_SCAN_H_
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
-#include "core/app_state.h"
+#include "jobs/job.h"
 
 namespace sk {
 
-// Appends the full paths below folder (folders ending in "\", each before its contents) to
-// ScanList and adds the file sizes to ScanTotal. Unless quiet, one pending window event is taken
-// per entry. Entries whose names the archive cannot hold and folders that exist but
-// cannot be read go to ScanProblems; links and special files the format cannot hold go to
-// ScanSkipped. A folder that does not exist adds nothing. Entries the folder's exclusions
-// (app.Exclusions) match are left out, a folder with everything below it.
-void ScanTree(AppState& app, const std::string& folder, bool quiet);
+struct ScanResult {
+  // The full paths below the folder, folders ending in "\", each before its contents.
+  std::vector<std::string> entries;
+  int64_t total = 0;  // the files' sizes
+  // Entries whose names a backup cannot hold (kBadName) and folders that exist but cannot be
+  // read (kCannotRead): leaving them out unnoticed would be a silent gap.
+  std::vector<Problem> problems;
+  // Links and special files a backup has no room for: left out, and named (kNotStored).
+  std::vector<Problem> skipped;
+};
 
-// Lists ScanSkipped to the user in one message (at most kSkippedShown paths, then how many
-// more) and clears it. Nothing when it is empty.
-inline constexpr size_t kSkippedShown = 20;
-void ReportSkippedEntries(AppState& app);
-
-// Forgets what an earlier scan found (ScanList, ScanTotal, ScanProblems, ScanSkipped):
-// every job that scans a new source starts here, so that no earlier scan's findings fail it.
-void ClearScan(AppState& app);
+// Scans the tree below folder, leaving out what the exclusion patterns match (a folder with
+// everything below it). A folder that does not exist adds nothing. The job's reporter hears
+// of every entry found (Progress, the number found so far), which keeps windows alive; a
+// cancel stops the scan where it is.
+ScanResult ScanTree(const std::string& folder, const std::vector<std::string>& exclusions,
+                    JobContext& job);
 
 }  // namespace sk
 

@@ -6,26 +6,39 @@
 #include <functional>
 #include <string>
 
-#include "core/app_state.h"
-#include "jobs/restore/restore_entry.h"
+#include "jobs/job.h"
+#include "jobs/sets/backup_set.h"
 
 namespace sk {
 
-// point_name: the restore point's display name ("Backup_0003_of_C:\Data\Docs\"); target:
-// the folder to restore below, ending in "\" (chosen by the user in interactive mode, an
-// existing folder from the command line). Either empty: nothing happens. AppState.RestoreTotal
-// must be set first. Returns 1 when the job ran to its end without being cancelled.
-// wanted, where given, picks the entries to restore by their record path (relative to the
-// source folder's parent, folders ending in "\"); the others are left out.
-using RestoreFilter = std::function<bool(const std::string& record_path)>;
-int32_t RestoreBackup(AppState& app, const std::string& point_name, const std::string& target,
-                      int32_t mode, const RestoreFilter& wanted = nullptr);
+// Where below the target folder the entries go.
+enum class RestoreStructure {
+  kComplete,   // the source folder's whole path without its drive: target\home\ann\Docs\...
+  kSubfolder,  // only the source folder itself: target\Docs\...
+};
 
-// Controls of the restore parameters window.
-inline constexpr int kRestoreCompleteOptionId = 40;   // recreate the source's whole path
-inline constexpr int kRestoreSubfolderOptionId = 41;  // only the source folder itself
-inline constexpr int kRestoreOkId = 42;
-inline constexpr int kRestoreCancelId = 43;
+// Picks the entries to restore by their record path (relative to the source folder's
+// parent, folders ending in "\"); empty: every entry.
+using RestoreFilter = std::function<bool(const std::string& record_path)>;
+
+struct RestoreRequest {
+  BackupSet set;
+  int32_t point = 0;
+  std::string target;  // the folder to restore below, internal form
+  RestoreStructure structure = RestoreStructure::kComplete;
+  RestoreFilter wanted;
+};
+
+// The folder the entries' record paths are joined to, for a target and structure; "" when
+// the source folder's path cannot be recreated below the target.
+std::string RestoreBase(const BackupSet& set, const std::string& target,
+                        RestoreStructure structure);
+
+// Restores the point (Stage::kReading while the point is read, then Stage::kRestoring, its
+// total the bytes of the files picked). A file that exists is replaced only when the reporter
+// says so (Yes; No skips it, Cancel ends the job). The result counts the files and folders
+// written and the bytes of content.
+JobResult RestoreBackup(const RestoreRequest& request, JobContext& job);
 
 }  // namespace sk
 

@@ -6,8 +6,6 @@
 #include "archive/crc32.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
-#include "core/size_text.h"
-#include "jobs/job_window.h"
 #include "jobs/sets/restore_point.h"
 #include "platform/file_system.h"
 
@@ -18,36 +16,6 @@ using platform::File;
 
 bool IsDriveForm(const std::string& path) {
   return path.size() >= 3 && path[1] == ':' && path[2] == '\\';
-}
-
-// Reads record heads from `from` up to `until` (or the end of the volume) and stops on the
-// first that matches.
-bool SearchRange(VolumeReader& reader, int64_t from, int64_t until, const std::string& wanted,
-                 PathMatch match) {
-  reader.damaged = false;
-  if (!reader.file.Seek(from)) return false;
-  while (reader.file.Tell() < until && ReadRecordHead(reader)) {
-    if (SamePath(reader.record.path, wanted, match)) return true;
-    if (!reader.file.Seek(reader.record.end_offset)) return false;
-  }
-  return false;
-}
-
-bool Search(VolumeReader& reader, int64_t start, const std::string& wanted, PathMatch match) {
-  constexpr int64_t kToTheEnd = std::numeric_limits<int64_t>::max();
-  return SearchRange(reader, start, kToTheEnd, wanted, match) ||
-         (start > kHeaderSize && SearchRange(reader, kHeaderSize, start, wanted, match));
-}
-
-// Takes one pending event: a click on Cancel sets the flag, the timer updates the status bar.
-void TakeEvent(AppState& app, int progress_bar, int cancel_button) {
-  const ui::Event event = app.toolkit.PollEvent();
-  if (JobWindow::IsCancel(event, cancel_button)) {
-    app.Cancelled = 1;
-  } else if (event.type == ui::EventType::kTimer && event.control == kRestoreTimerId &&
-             progress_bar >= 0) {
-    UpdateRestoreStatus(app, progress_bar);
-  }
 }
 
 // Records of fewer blocks are unpacked on the job's thread: handing a block to a worker and
@@ -68,10 +36,10 @@ int64_t BlockCount(int64_t size) { return size / kBlockSize + (size % kBlockSize
 // the writer stops too. The blocks still in flight are dropped at the end.
 class RecordFrames {
  public:
-  RecordFrames(AppState& app, RestoreSource& source) : source_(source) {
+  RecordFrames(RestoreSource& source, int32_t workers) : source_(source) {
     left_ = BlockCount(source.reader.record.size);
     if (left_ >= kPipelinedBlocks) {
-      if (!source.pipeline) source.pipeline = std::make_unique<BlockPipeline>(app.BlockWorkers);
+      if (!source.pipeline) source.pipeline = std::make_unique<BlockPipeline>(workers);
       pipeline_ = source.pipeline.get();
     }
   }
@@ -122,70 +90,82 @@ class RecordFrames {
 
 // Writes a file's blocks, chaining the CRC-32. Each block must give exactly its nominal
 // length and stay inside its record, so a damaged record can neither write from a stale
-// buffer nor run on past its end; false then, or when a write fails.
+// buffer nor run on past its end.
 class BlockWriter {
  public:
-  BlockWriter(AppState& app, RestoreSource& source, File* out, std::vector<uint8_t>* content,
-              int progress_bar)
-      : app_(app),
-        head_(source.reader.record),
-        frames_(app, source),
+  enum class Copied { kOk, kBadBlock, kWriteFailed };
+
+  BlockWriter(RestoreSource& source, File* out, std::vector<uint8_t>* content,
+              RestoreProgress& progress)
+      : head_(source.reader.record),
+        frames_(source, progress.job != nullptr ? progress.job->workers : 0),
         out_(out),
         content_(content),
-        progress_bar_(progress_bar) {
-    if (progress_bar_ >= 0) {
-      position_ = static_cast<float>(app.toolkit.GetValue(ui::kJobWindow, progress_bar_));
-    }
-  }
+        progress_(progress) {}
 
-  bool Copy(int32_t nominal) {
+  Copied Copy(int32_t nominal) {
     const PipelineBlock& block = frames_.Next();
     const int32_t length = block.result;
-    if (block.status < 0 || length != nominal || block.tag > head_.end_offset) return false;
+    if (block.status < 0 || length != nominal || block.tag > head_.end_offset) {
+      return Copied::kBadBlock;
+    }
     if (out_ == nullptr) {
       content_->insert(content_->end(), block.raw.data(), block.raw.data() + length);
     } else if (!out_->Write(block.raw.data(), static_cast<size_t>(length))) {
-      return false;
+      return Copied::kWriteFailed;
     }
     crc_ = Crc32Combine(crc_, block.crc, length);
     frames_.Pop();
-    if (progress_bar_ >= 0) {
-      position_ += static_cast<float>(length) / 1024.0f;
-      app_.toolkit.SetValue(ui::kJobWindow, progress_bar_, std::lround(position_));
-    }
-    return true;
+    progress_.done += length;
+    if (progress_.job != nullptr) progress_.job->reporter.Progress(progress_.done);
+    return Copied::kOk;
   }
 
   uint32_t crc() const { return crc_; }
 
  private:
-  AppState& app_;
   const VolumeRecord& head_;
   RecordFrames frames_;
   File* out_;                      // the file written, or
   std::vector<uint8_t>* content_;  // the content kept for the file writer
-  int progress_bar_;
-  float position_ = 0;
+  RestoreProgress& progress_;
   uint32_t crc_ = 0;
 };
 
-bool WriteBlocks(AppState& app, RestoreSource& source, File* out, std::vector<uint8_t>* content,
-                 int progress_bar, int cancel_button, uint32_t& crc) {
+// The blocks of the record the reader is on, into out (or content); the damage found, or
+// kNone (also when cancelled, which is_complete then tells). A failed write is noted in
+// source as the entry's failure.
+struct BlocksWritten {
+  bool complete = false;
+  bool write_failed = false;
+  Damage damage = Damage::kNone;
+  uint32_t crc = 0;
+};
+
+BlocksWritten WriteBlocks(RestoreSource& source, File* out, std::vector<uint8_t>* content,
+                          RestoreProgress& progress) {
   const VolumeRecord& head = source.reader.record;
-  BlockWriter writer(app, source, out, content, progress_bar);
-  bool complete = true;
-  for (int64_t block = head.size / kBlockSize; block > 0 && complete; --block) {
-    if (cancel_button >= 0) {
-      TakeEvent(app, progress_bar, cancel_button);
-      if (app.Cancelled) break;
-    }
-    complete = writer.Copy(kBlockSize);
+  BlockWriter writer(source, out, content, progress);
+  BlocksWritten written;
+  BlockWriter::Copied copied = BlockWriter::Copied::kOk;
+  for (int64_t block = head.size / kBlockSize; block > 0; --block) {
+    if (progress.cancelled()) break;
+    copied = writer.Copy(kBlockSize);
+    if (copied != BlockWriter::Copied::kOk) break;
   }
   const auto rest = static_cast<int32_t>(head.size % kBlockSize);
-  if (complete && !app.Cancelled && rest > 0) complete = writer.Copy(rest);
-  if (cancel_button >= 0) TakeEvent(app, progress_bar, cancel_button);
-  crc = writer.crc();
-  return complete;
+  if (copied == BlockWriter::Copied::kOk && !progress.cancelled() && rest > 0) {
+    copied = writer.Copy(rest);
+  }
+  written.crc = writer.crc();
+  written.write_failed = copied == BlockWriter::Copied::kWriteFailed;
+  if (copied == BlockWriter::Copied::kBadBlock) written.damage = Damage::kBadBlock;
+  written.complete = copied == BlockWriter::Copied::kOk && !progress.cancelled();
+  if (written.complete && written.crc != head.crc) {
+    written.complete = false;
+    written.damage = Damage::kCrcMismatch;
+  }
+  return written;
 }
 
 int32_t FailedWrite(RestoreSource& source, const std::string& path, int error) {
@@ -194,39 +174,42 @@ int32_t FailedWrite(RestoreSource& source, const std::string& path, int error) {
   return 0;
 }
 
+int32_t Damaged(RestoreSource& source, const std::string& path, Damage damage) {
+  source.failed_path = path;
+  source.failed_damage = damage;
+  return 0;
+}
+
 // The failure the file writer kept, as the entry's own.
 int32_t FailedEarlier(RestoreSource& source) {
   return FailedWrite(source, source.writer->failed_path(), source.writer->failed_error());
 }
 
-int32_t WriteFile(AppState& app, RestoreSource& source, const std::string& path, int progress_bar,
-                  int cancel_button) {
+int32_t WriteFile(RestoreSource& source, const std::string& path, RestoreProgress& progress) {
   const VolumeRecord& head = source.reader.record;
   File out;
   const int error = OpenRestoredFile(path, source.made_folder, out);
   if (error != 0) return FailedWrite(source, path, error);
-  uint32_t crc = 0;
-  bool complete = WriteBlocks(app, source, &out, nullptr, progress_bar, cancel_button, crc);
-  const bool written = out.Close() && out.error() == 0;
+  const BlocksWritten blocks = WriteBlocks(source, &out, nullptr, progress);
+  const bool closed = out.Close() && out.error() == 0;
   platform::SetAttributes(path, head.attributes);
-  if (!written) return FailedWrite(source, path, out.error());
-  return complete && !app.Cancelled && crc == head.crc ? 1 : 0;
+  if (blocks.write_failed || !closed) return FailedWrite(source, path, out.error());
+  if (blocks.damage != Damage::kNone) return Damaged(source, path, blocks.damage);
+  return blocks.complete ? 1 : 0;
 }
 
 // Reads a file's blocks and hands the content to the file writer. A file that fails
 // is handed over as far as it was read, as WriteFile leaves it, and written before the
 // entry returns.
-int32_t WriteFileLater(AppState& app, RestoreSource& source, const std::string& path,
-                       int progress_bar, int cancel_button) {
+int32_t WriteFileLater(RestoreSource& source, const std::string& path, RestoreProgress& progress) {
   const VolumeRecord& head = source.reader.record;
   WriteTask task{false, path, head.attributes, {}};
   task.content.reserve(static_cast<size_t>(head.size));
-  uint32_t crc = 0;
-  const bool complete =
-      WriteBlocks(app, source, nullptr, &task.content, progress_bar, cancel_button, crc);
+  const BlocksWritten blocks = WriteBlocks(source, nullptr, &task.content, progress);
   source.writer->Write(std::move(task));
-  if (complete && !app.Cancelled && crc == head.crc) return 1;
-  return source.writer->Finish() ? 0 : FailedEarlier(source);
+  if (blocks.complete) return 1;
+  if (!source.writer->Finish()) return FailedEarlier(source);
+  return blocks.damage != Damage::kNone ? Damaged(source, path, blocks.damage) : 0;
 }
 
 }  // namespace
@@ -273,49 +256,35 @@ std::string OutputName(const std::string& stored_path) {
   return IsSafeRelativePath(name) ? name : std::string();
 }
 
-bool FindEntry(VolumeReader& reader, const std::string& relative_path) {
-  if (!reader.file.IsOpen()) return false;
-  const int64_t start = reader.file.Tell();
-  for (const PathMatch match : kPathMatchOrder) {
-    if (Search(reader, start, relative_path, match)) return true;
-  }
-  return false;
+bool SeekRecord(VolumeReader& reader, int64_t start, const std::string& path) {
+  return ReadRecordAt(reader, start) && reader.record.path == path;
 }
 
-int32_t WriteFoundEntry(AppState& app, RestoreSource& source, const std::string& target_folder,
-                        int progress_bar, int cancel_button) {
+int32_t WriteFoundEntry(RestoreSource& source, const std::string& target_folder,
+                        RestoreProgress& progress) {
   const VolumeRecord& head = source.reader.record;
   source.failed_path.clear();
   source.failed_error = 0;
+  source.failed_damage = Damage::kNone;
   const std::string name = OutputName(head.path);
   if (name.empty()) return 0;
   const std::string path = target_folder + name;
   int32_t result;
   if (!source.writer) {
     result = head.IsFolder() ? (MakeRestoredFolder(path, head.attributes) ? 1 : 0)
-                             : WriteFile(app, source, path, progress_bar, cancel_button);
+                             : WriteFile(source, path, progress);
   } else if (head.IsFolder()) {
     source.writer->Write({true, path, head.attributes, {}});
     result = 1;
   } else if (head.size <= kHandedOverBytes) {
-    result = WriteFileLater(app, source, path, progress_bar, cancel_button);
+    result = WriteFileLater(source, path, progress);
   } else {
     // Files are written in order: a large one waits for the ones before it.
-    result = source.writer->Finish() ? WriteFile(app, source, path, progress_bar, cancel_button)
-                                     : FailedEarlier(source);
+    result = source.writer->Finish() ? WriteFile(source, path, progress) : FailedEarlier(source);
   }
-  // The next search starts at the next record, whatever the blocks left unread.
+  // The next read starts at the next record, whatever the blocks left unread.
   source.reader.file.Seek(head.end_offset);
   return result;
-}
-
-int32_t RestoreEntry(AppState& app, RestoreSource& source, const std::string& relative_path,
-                     const std::string& target_folder, int progress_bar, int cancel_button) {
-  app.Cancelled = 0;
-  std::string target = target_folder;
-  if (target.empty() || target.back() != '\\') target += '\\';
-  if (!FindEntry(source.reader, relative_path)) return 0;
-  return WriteFoundEntry(app, source, target, progress_bar, cancel_button);
 }
 
 int64_t CreatePath(const std::string& path) {
@@ -331,20 +300,6 @@ int64_t CreatePath(const std::string& path) {
     }
   }
   return platform::FileSize(folder);
-}
-
-void UpdateRestoreStatus(AppState& app, int progress_bar) {
-  ui::Toolkit& tk = app.toolkit;
-  const JobTimes times =
-      EstimateTimes(platform::TickCount() - app.JobStartTick,
-                    static_cast<double>(tk.GetValue(ui::kJobWindow, progress_bar)),
-                    static_cast<double>(app.RestoreTotal));
-  tk.SetStatusText(ui::kJobWindow, 0,
-                   app.Text(kTextElapsedTime) + ": " + DurationText(app.Texts, times.elapsed));
-  tk.SetStatusText(
-      ui::kJobWindow, 1,
-      app.Text(kTextRemainingTime) + ": " +
-          (times.estimated ? DurationText(app.Texts, times.remaining) : app.Text(kTextUnknown)));
 }
 
 }  // namespace sk

@@ -11,7 +11,6 @@
 #include "archive/engines.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
-#include "jobs/job_window.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -55,6 +54,9 @@ class FrameReader {
   void ReadHead() {
     Head next;
     next.status = ReadRecordHead(volume_, size_, next.head);
+    if (next.status == RecordStatus::kOk && HasControlByte(next.head.path)) {
+      next.status = RecordStatus::kDamaged;
+    }
     if (next.status == RecordStatus::kOk) {
       record_size_ = next.head.size;
       blocks_left_ = record_size_ / kBlockSize + (record_size_ % kBlockSize > 0 ? 1 : 0);
@@ -84,141 +86,131 @@ class FrameReader {
 };
 
 struct VerifyJob {
-  AppState& app;
+  JobContext& job;
   platform::File volume;
   int64_t size = 0;
   VolumeRecord head;
-  BlockPipeline pipeline{app.BlockWorkers};
+  BlockPipeline pipeline{job.workers};
   std::unique_ptr<FrameReader> reader;
-  int64_t position = 0;   // just past the last frame checked
-  VolumeVerdict verdict;  // what was found wrong, once something was
+  int64_t position = 0;  // just past the last frame checked
+  VerifyResult result;   // what was found wrong, once something was
 };
 
 // Records what is wrong (the first finding stays) and returns false.
-bool Damaged(VerifyJob& job, Damage damage, const std::string& entry = "") {
-  if (job.verdict.damage == Damage::kNone) job.verdict = {damage, entry};
+bool Damaged(VerifyJob& check, Damage damage, const std::string& entry = "") {
+  if (check.result.damage == Damage::kNone) {
+    check.result.damage = damage;
+    check.result.entry = entry;
+  }
   return false;
 }
 
 // One block must unpack to exactly its nominal length and stay inside its record.
-bool CheckBlock(VerifyJob& job, int32_t nominal, uint32_t& crc) {
-  job.reader->Fill();
-  const PipelineBlock& block = job.pipeline.Front();
+bool CheckBlock(VerifyJob& check, int32_t nominal, uint32_t& crc) {
+  check.reader->Fill();
+  const PipelineBlock& block = check.pipeline.Front();
   if (block.status < 0) {
     // The frame could not be read whole: the end of the file came first, or it is garbled.
-    const bool at_end = job.volume.Tell() >= job.size;
-    return Damaged(job, at_end ? Damage::kCutShort : Damage::kBadBlock, job.head.path);
+    const bool at_end = check.volume.Tell() >= check.size;
+    return Damaged(check, at_end ? Damage::kCutShort : Damage::kBadBlock, check.head.path);
   }
   const int32_t length = block.result;
-  job.position = block.tag;
-  if (length != nominal || job.position > job.head.end_offset) {
-    return Damaged(job, Damage::kBadBlock, job.head.path);
+  check.position = block.tag;
+  if (length != nominal || check.position > check.head.end_offset) {
+    return Damaged(check, Damage::kBadBlock, check.head.path);
   }
   crc = Crc32Combine(crc, block.crc, length);
-  job.pipeline.Pop();
-  job.app.toolkit.SetValue(ui::kJobWindow, kProgressBarId, job.position / 1024);
+  check.pipeline.Pop();
+  check.job.reporter.Progress(check.position);
   return true;
 }
 
 // False when the record is damaged. A cancel leaves it undecided (true).
-bool CheckRecord(VerifyJob& job) {
-  AppState& app = job.app;
+bool CheckRecord(VerifyJob& check) {
+  const CancelToken& cancel = check.job.cancel;
   uint32_t crc = 0;
-  job.position = job.head.blocks_start;
-  for (int64_t block = job.head.size / kBlockSize; block > 0; --block) {
-    JobWindow::Poll(app);
-    if (app.Cancelled) break;
-    if (!CheckBlock(job, kBlockSize, crc)) return false;
+  check.position = check.head.blocks_start;
+  for (int64_t block = check.head.size / kBlockSize; block > 0; --block) {
+    if (cancel.cancelled()) break;
+    if (!CheckBlock(check, kBlockSize, crc)) return false;
   }
-  const auto rest = static_cast<int32_t>(job.head.size % kBlockSize);
-  if (!app.Cancelled && rest > 0 && !CheckBlock(job, rest, crc)) return false;
-  JobWindow::Poll(app);
-  if (app.Cancelled) return true;
+  const auto rest = static_cast<int32_t>(check.head.size % kBlockSize);
+  if (!cancel.cancelled() && rest > 0 && !CheckBlock(check, rest, crc)) return false;
+  check.job.reporter.Progress(check.position);
+  if (cancel.cancelled()) return true;
   // The blocks must fill the record exactly, up to where the next one begins.
-  if (job.position != job.head.end_offset) return Damaged(job, Damage::kBadBlock, job.head.path);
-  if (crc != job.head.crc) return Damaged(job, Damage::kCrcMismatch, job.head.path);
+  if (check.position != check.head.end_offset) {
+    return Damaged(check, Damage::kBadBlock, check.head.path);
+  }
+  if (crc != check.head.crc) return Damaged(check, Damage::kCrcMismatch, check.head.path);
+  ++(check.head.IsFolder() ? check.result.folders : check.result.files);
+  check.result.bytes_read += check.head.size;
   return true;
 }
 
-// Whether a volume that is not there is what its restore point should have: an update
-// that packed nothing writes its index alone.
-bool IsIndexOnlyPoint(AppState& app, const std::string& base_name) {
-  return base_name.size() > kNamePrefixLength && GenerationOfName(base_name) != 0 &&
-         platform::FileSize(app.BackupFolder + base_name + ".ini") >= 0;
-}
-
 // True when the volume file at path is valid (or the check was cancelled before damage was
-// found); job.size is its size.
-bool CheckVolumeFile(VerifyJob& job, const std::string& path) {
-  if (job.size < kHeaderSize || !job.volume.OpenRead(path)) return Damaged(job, Damage::kBadHeader);
+// found); check.size is its size.
+bool CheckVolumeFile(VerifyJob& check, const std::string& path) {
+  if (check.size < kHeaderSize || !check.volume.OpenRead(path)) {
+    return Damaged(check, Damage::kBadHeader);
+  }
   uint8_t word[4];
-  if (!job.volume.ReadExact(word, sizeof word)) return Damaged(job, Damage::kBadHeader);
+  if (!check.volume.ReadExact(word, sizeof word)) return Damaged(check, Damage::kBadHeader);
   const int32_t engine = CheckHeaderWord(GetU32(word));
-  if (engine < 0) return Damaged(job, Damage::kBadHeader);
-  job.reader = std::make_unique<FrameReader>(job.volume, job.size, engine, job.pipeline);
+  if (engine < 0) return Damaged(check, Damage::kBadHeader);
+  check.reader = std::make_unique<FrameReader>(check.volume, check.size, engine, check.pipeline);
   for (;;) {
-    FrameReader::Head next = job.reader->TakeHead();
+    FrameReader::Head next = check.reader->TakeHead();
     if (next.status == RecordStatus::kEnd) return true;
-    job.head = std::move(next.head);
-    if (next.status == RecordStatus::kDamaged) return Damaged(job, Damage::kCutShort);
-    if (!CheckRecord(job)) return false;
-    if (job.app.Cancelled) return true;
+    check.head = std::move(next.head);
+    if (next.status == RecordStatus::kDamaged) return Damaged(check, Damage::kCutShort);
+    if (!CheckRecord(check)) return false;
+    if (check.job.cancel.cancelled()) return true;
   }
 }
 
-// True when the volume is valid (or the check was cancelled before damage was found).
-bool CheckVolume(VerifyJob& job, const std::string& base_name) {
-  const std::string path = job.app.BackupFolder + base_name + ".sk";
-  job.size = platform::FileSize(path);
-  if (job.size == platform::kSizeMissing) {
-    return IsIndexOnlyPoint(job.app, base_name) || Damaged(job, Damage::kMissing);
-  }
-  return CheckVolumeFile(job, path);
-}
-
-void ShowResult(AppState& app, bool valid, int64_t maximum) {
-  ui::Toolkit& tk = app.toolkit;
-  if (app.Cancelled) {
-    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextCancelled), ui::Icon::kWarning,
-                  ui::Buttons::kOk);
-  } else if (valid) {
-    tk.SetValue(ui::kJobWindow, kProgressBarId, maximum);
-    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextBackupValid), ui::Icon::kInformation,
-                  ui::Buttons::kOk);
-  } else {
-    tk.MessageBox(app.Text(kTextInfo), app.Text(kTextBackupCorrupted), ui::Icon::kWarning,
-                  ui::Buttons::kOk);
-  }
+// The damage found as the job's failure: the entry it is in, else the volume.
+void NameDamage(VerifyResult& result, const std::string& volume_path, const std::string& parent) {
+  if (result.damage == Damage::kNone) return;
+  Problem problem;
+  problem.kind = Problem::Kind::kDamaged;
+  problem.damage = result.damage;
+  problem.path = result.entry.empty() ? volume_path : parent + result.entry;
+  result.failure = problem;
 }
 
 }  // namespace
 
-VolumeVerdict VerifyVolume(AppState& app, const std::string& path) {
-  VerifyJob job{app};
-  job.size = platform::FileSize(path);
-  if (job.size == platform::kSizeMissing) {
-    Damaged(job, Damage::kMissing);
+VerifyResult VerifyVolume(const std::string& path, JobContext& job) {
+  VerifyJob check{job};
+  check.size = platform::FileSize(path);
+  if (check.size == platform::kSizeMissing) {
+    Damaged(check, Damage::kMissing);
   } else {
-    CheckVolumeFile(job, path);
+    CheckVolumeFile(check, path);
   }
-  return job.verdict;
+  return std::move(check.result);
 }
 
-int32_t VerifyBackup(AppState& app, const std::string& display_name) {
-  app.Cancelled = 0;
-  if (display_name.empty()) return -1;
-  const std::string base_name = FileBaseName(display_name);
-  const int64_t size = platform::FileSize(app.BackupFolder + base_name + ".sk");
-  const int64_t maximum = size > 0 ? size / 1024 : 0;
-  JobWindow window(app, kInteractiveMode, {app.Text(kTextVerifying), 421, 106});
-  AddProgressBarAndCancel(app, maximum, 66);
-  bool valid;
-  {
-    VerifyJob job{app};
-    valid = CheckVolume(job, base_name);
+VerifyResult VerifyPoint(const VerifyRequest& request, JobContext& job) {
+  const BackupSet& set = request.set;
+  const std::string path = set.VolumePath(request.point);
+  const int64_t size = platform::FileSize(path);
+  VerifyResult result;
+  result.point = request.point;
+  // An update that stored nothing new has no volume: what it names is checked with the
+  // volumes that hold it.
+  if (size == platform::kSizeMissing && request.point != 0 && !set.HasVolume(request.point)) {
+    job.reporter.Begin(Stage::kVerifying, 0);
+    result.has_volume = false;
+    return Finish(job, result);
   }
-  ShowResult(app, valid, maximum);
-  return valid ? 1 : 0;
+  job.reporter.Begin(Stage::kVerifying, std::max<int64_t>(size, 0));
+  result = VerifyVolume(path, job);
+  result.point = request.point;
+  NameDamage(result, path, set.parent());
+  if (!result.failure && !job.cancel.cancelled()) job.reporter.Progress(std::max<int64_t>(size, 0));
+  return Finish(job, result);
 }
 
 }  // namespace sk

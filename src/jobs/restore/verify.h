@@ -1,39 +1,36 @@
-// The verify job: one volume read from start to end, every entry's content checked against
-// its stored CRC-32, without writing anything.
+// The verify job: a volume read from start to end, every entry's content checked against its
+// stored CRC-32, without writing anything.
 #ifndef STOWKEEPER_JOBS_RESTORE_VERIFY_H_
 #define STOWKEEPER_JOBS_RESTORE_VERIFY_H_
 
 #include <cstdint>
 #include <string>
 
-#include "core/app_state.h"
+#include "jobs/job.h"
+#include "jobs/sets/backup_set.h"
 
 namespace sk {
 
-// Checks the volume of the restore point with this display name ("Backup_0003_of_C:\Data\").
-// Returns -1 for an empty name, else 1 when the volume is valid and 0 when it is damaged (a
-// cancelled run returns what it had found so far: 1 unless damage was found).
-int32_t VerifyBackup(AppState& app, const std::string& display_name);
-
-// What a check found wrong with a volume.
-enum class Damage {
-  kNone,
-  kMissing,      // no volume file
-  kBadHeader,    // too short for a header, unreadable, or a header no volume has
-  kCutShort,     // a record or block runs past the end of the file, or a record is garbled
-  kBadBlock,     // a block of the entry does not unpack to its length, or overruns its record
-  kCrcMismatch,  // the entry's content differs from its stored CRC-32
-};
-struct VolumeVerdict {
-  Damage damage = Damage::kNone;
-  std::string entry;  // the record path of the damaged entry, where one is to blame
+struct VerifyRequest {
+  BackupSet set;
+  int32_t point = 0;
 };
 
-// The same checks as VerifyBackup for the volume file at path, without a window or a
-// message: progress goes to the progress bar of the job window (when one is open) and a
-// click on its Cancel button sets AppState.Cancelled, which ends the check undecided
-// (kNone unless damage was found before). The caller clears the flag.
-VolumeVerdict VerifyVolume(AppState& app, const std::string& path);
+struct VerifyResult : JobResult {
+  // The point has a volume of its own (an update that stored nothing has none, and is then
+  // as sound as its index).
+  bool has_volume = true;
+  Damage damage = Damage::kNone;  // what was found wrong first
+  std::string entry;              // the record path of the damaged entry, where one is
+};
+
+// Checks the volume of restore point `point` (Stage::kVerifying, its total the volume's
+// bytes). Done when it is sound (or the check was cancelled before damage was found),
+// failed with the damage (a Problem::Kind::kDamaged naming the entry, or the volume) when not.
+VerifyResult VerifyPoint(const VerifyRequest& request, JobContext& job);
+
+// The same check for the volume file at path, without the reporter's Begin and End.
+VerifyResult VerifyVolume(const std::string& path, JobContext& job);
 
 }  // namespace sk
 

@@ -31,10 +31,10 @@ std::string RowSetKey(const std::string& row_text) {
   return LowerCase(ParsePointName(row_text.substr(0, row_text.find('\n'))).source);
 }
 
-std::vector<Row> FindRows(AppState& app) {
+std::vector<Row> FindRows(const std::string& backup_folder) {
   std::vector<Row> rows;
   std::vector<platform::FolderEntry> entries;
-  if (app.BackupFolder.empty() || !platform::ListFolder(app.BackupFolder, entries)) return rows;
+  if (backup_folder.empty() || !platform::ListFolder(backup_folder, entries)) return rows;
   for (const platform::FolderEntry& entry : entries) {
     if (entry.kind != platform::FolderEntry::Kind::kFile) continue;
     const std::string lower = LowerCase(entry.name);
@@ -44,9 +44,9 @@ std::vector<Row> FindRows(AppState& app) {
       rows.push_back(
           {DisplayName(entry.name) + '\n' + ByteSizeText(entry.size, 1) + '\n' + created, false});
     } else if (lower.starts_with(kIndexPrefix) && extension == "ini") {
-      rows.push_back(
-          {DisplayName(entry.name) + '\n' + RestorePointSize(app, entry.name) + " <---\n" + created,
-           true});
+      rows.push_back({DisplayName(entry.name) + '\n' + RestorePointSize(backup_folder, entry.name) +
+                          " <---\n" + created,
+                      true});
     }
   }
   return rows;
@@ -73,14 +73,14 @@ void DropPointsBeyondAGap(std::vector<Row>& rows) {
 
 }  // namespace
 
-std::string RestorePointSize(AppState& app, const std::string& index_file_name) {
+std::string RestorePointSize(const std::string& backup_folder, const std::string& index_file_name) {
   RestorePoint point;
-  point.Load(app.BackupFolder, DisplayName(index_file_name), index_file_name);
+  point.Load(backup_folder, DisplayName(index_file_name), index_file_name);
   return ByteSizeText(point.PackedSize(), 1);
 }
 
-BackupListRows FindBackupListRows(AppState& app) {
-  std::vector<Row> rows = FindRows(app);
+BackupListRows FindBackupListRows(const std::string& backup_folder) {
+  std::vector<Row> rows = FindRows(backup_folder);
   DropPointsBeyondAGap(rows);
   std::stable_sort(rows.begin(), rows.end(),
                    [](const Row& a, const Row& b) { return CompareNoCase(a.text, b.text) < 0; });

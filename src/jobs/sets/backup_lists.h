@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "core/app_state.h"
 #include "jobs/sets/update_index.h"
 
 namespace sk {
@@ -19,7 +18,7 @@ inline constexpr int kRestorePointImage = 4;
 // found in the backup folder): the main volume's size, less the records of what the index
 // lists as removed or changed, plus the records of the added and changed versions in the
 // update volumes it names. As ByteSizeText with one decimal; never below 0.
-std::string RestorePointSize(AppState& app, const std::string& index_file_name);
+std::string RestorePointSize(const std::string& backup_folder, const std::string& index_file_name);
 
 // One row of the main window's lists: three columns separated by '\n', and its image.
 struct ListRow {
@@ -33,7 +32,7 @@ struct BackupListRows {
   std::vector<ListRow> backup;
   std::vector<ListRow> restore;
 };
-BackupListRows FindBackupListRows(AppState& app);
+BackupListRows FindBackupListRows(const std::string& backup_folder);
 
 // A restore point's display name as the user reads it: the source folder in the system's own
 // path form ("Backup_0003_of_/home/ann/Docs/" on Linux). Only what is drawn takes this form;

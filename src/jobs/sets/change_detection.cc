@@ -7,7 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "jobs/create/create.h"
+#include "jobs/create/file_crc.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -17,7 +17,7 @@ namespace {
 // are compared in one pass over each list, without a node per path.
 class StoredPaths {
  public:
-  explicit StoredPaths(const StringList& stored)
+  explicit StoredPaths(const std::vector<std::string>& stored)
       : stored_(stored), slots_(std::bit_ceil(stored.size() * 2 + 2)), slot_of_(stored.size()) {
     for (size_t i = 0; i < stored.size(); ++i) {
       Slot& slot = Find(stored[i]);
@@ -65,7 +65,7 @@ class StoredPaths {
     }
   }
 
-  const StringList& stored_;
+  const std::vector<std::string>& stored_;
   std::vector<Slot> slots_;
   std::vector<size_t> slot_of_;
 };
@@ -74,14 +74,11 @@ enum class FileState { kGone, kSame, kChanged, kUnreadable, kCancelled };
 
 // Compares the CRC-32 of a stored file that is still there (the next of crcs, read ahead)
 // with the stored one.
-FileState CheckContents(AppState& app, FileCrcs& crcs, const VolumeRecord& stored,
-                        uint32_t* crc_now) {
-  const std::optional<uint32_t> crc = crcs.Next();
-  if (crc) {
-    *crc_now = *crc;
-    return *crc == stored.crc ? FileState::kSame : FileState::kChanged;
-  }
-  if (app.Cancelled) return FileState::kCancelled;
+FileState CheckContents(FileCrcs& crcs, const VolumeRecord& stored, const CancelToken& cancel,
+                        FileCheck& now) {
+  now = crcs.Next();
+  if (now.crc) return *now.crc == stored.crc ? FileState::kSame : FileState::kChanged;
+  if (cancel.cancelled()) return FileState::kCancelled;
   // Gone since the scan: as if the scan had missed it.
   if (platform::FileSize(stored.path) == platform::kSizeMissing) return FileState::kGone;
   return FileState::kUnreadable;
@@ -89,17 +86,17 @@ FileState CheckContents(AppState& app, FileCrcs& crcs, const VolumeRecord& store
 
 }  // namespace
 
-void RemoveCommonPaths(StringList& current, StringList& stored,
+void RemoveCommonPaths(std::vector<std::string>& current, std::vector<std::string>& stored,
                        const std::function<void()>& on_element) {
   // Each current path takes the first stored path equal to it that is still free; what is
   // left over on either side is the difference.
   StoredPaths paths(stored);
-  StringList added;
+  std::vector<std::string> added;
   for (std::string& path : current) {
     on_element();
     if (!paths.Take(path)) added.push_back(std::move(path));
   }
-  StringList removed;
+  std::vector<std::string> removed;
   for (size_t i = 0; i < stored.size(); ++i) {
     on_element();
     if (!paths.WasTaken(i)) removed.push_back(std::move(stored[i]));
@@ -108,11 +105,9 @@ void RemoveCommonPaths(StringList& current, StringList& stored,
   stored = std::move(removed);
 }
 
-std::vector<VolumeRecord> FindChangedFiles(AppState& app,
-                                           const std::vector<VolumeRecord>& stored_files,
-                                           const StringList& removed,
-                                           const std::function<void()>& on_element,
-                                           std::string* unreadable) {
+ChangedFiles FindChangedFiles(const std::vector<VolumeRecord>& stored_files,
+                              const std::vector<std::string>& removed,
+                              const std::function<void(size_t)>& on_element, JobContext& job) {
   // A stored file is still there exactly when the scan found it, that is when it is not
   // REMOVED; a file that became a folder is therefore gone, never checksummed.
   const std::unordered_set<std::string_view> gone(removed.begin(), removed.end());
@@ -121,25 +116,31 @@ std::vector<VolumeRecord> FindChangedFiles(AppState& app,
   for (const VolumeRecord& stored : stored_files) {
     if (gone.count(stored.path) == 0) to_read.push_back(stored.path);
   }
-  FileCrcs crcs(app, std::move(to_read));
-  std::vector<VolumeRecord> changed;
-  for (const VolumeRecord& stored : stored_files) {
-    on_element();
-    if (app.Cancelled) break;
+  size_t at = 0;
+  FileCrcs crcs(std::move(to_read), job.cancel, job.workers, [&] { on_element(at); });
+  ChangedFiles found;
+  for (; at < stored_files.size(); ++at) {
+    const VolumeRecord& stored = stored_files[at];
+    on_element(at);
+    if (job.cancel.cancelled()) break;
     if (gone.count(stored.path) != 0) continue;
-    uint32_t crc_now = 0;
-    const FileState state = CheckContents(app, crcs, stored, &crc_now);
+    FileCheck now;
+    const FileState state = CheckContents(crcs, stored, job.cancel, now);
     if (state == FileState::kCancelled) break;
     if (state == FileState::kUnreadable) {
-      *unreadable = stored.path;
+      Problem problem;
+      problem.kind = Problem::Kind::kCannotRead;
+      problem.path = stored.path;
+      problem.error = now.error;
+      found.unreadable = problem;
       break;
     }
     if (state == FileState::kChanged) {
-      changed.push_back(stored);
-      changed.back().crc = crc_now;
+      found.changed.push_back(stored);
+      found.changed.back().crc = *now.crc;
     }
   }
-  return changed;
+  return found;
 }
 
 }  // namespace sk

@@ -6,30 +6,36 @@
 #define STOWKEEPER_JOBS_SETS_CHANGE_DETECTION_H_
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "core/app_state.h"
-#include "archive/volume_reader.h"
+#include "archive/volume.h"
+#include "jobs/job.h"
 
 namespace sk {
 
 // Removes the paths the two lists have in common, leaving in `current` what was added and
 // in `stored` what was removed, each in its own order. Paths are equal only when byte for
 // byte equal; a path listed twice is matched twice. on_element runs once per element.
-void RemoveCommonPaths(StringList& current, StringList& stored,
+void RemoveCommonPaths(std::vector<std::string>& current, std::vector<std::string>& stored,
                        const std::function<void()>& on_element);
 
-// The CHANGED files among stored_files (the main volume's files, each with its stored CRC),
-// each with the CRC it has now. A file listed in `removed` is gone and never read, also when
-// a folder of its name is there now; so is a file that vanished since the scan. on_element
-// runs before each file. Stops early when the job is cancelled (app.Cancelled), or at a file
-// that cannot be read, whose path then goes to *unreadable.
-std::vector<VolumeRecord> FindChangedFiles(AppState& app,
-                                           const std::vector<VolumeRecord>& stored_files,
-                                           const StringList& removed,
-                                           const std::function<void()>& on_element,
-                                           std::string* unreadable);
+// What FindChangedFiles found.
+struct ChangedFiles {
+  // The stored files whose content differs now, each with the CRC it has now.
+  std::vector<VolumeRecord> changed;
+  // The file that could not be read, where the search stopped at one: its path and why.
+  std::optional<Problem> unreadable;
+};
+
+// The CHANGED files among stored_files (the main volume's files as full paths, each with its
+// stored CRC). A file listed in `removed` is gone and never read, also when a folder of its
+// name is there now; so is a file that vanished since the scan. on_element(i) runs before
+// stored file i. Stops early when the job is cancelled, or at a file that cannot be read.
+ChangedFiles FindChangedFiles(const std::vector<VolumeRecord>& stored_files,
+                              const std::vector<std::string>& removed,
+                              const std::function<void(size_t)>& on_element, JobContext& job);
 
 }  // namespace sk
 

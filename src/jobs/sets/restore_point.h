@@ -5,8 +5,8 @@
 // under REMOVED and CHANGED, plus the records it names under ADDED and CHANGED, each taken
 // from the volume named beside it. Generation 0 is the main volume alone.
 //
-// A path of the index names a record of a volume by this rule, the same everywhere (and in
-// FindEntry when a single record is looked up): the exact spelling wins; only when the
+// A path of the index names a record of a volume by this rule, the same everywhere: the
+// exact spelling wins; only when the
 // volume has no record of that spelling is it matched without regard to letter case (A to Z
 // folded). Each record answers one path. So two names that differ only in case ("a.txt" and
 // "A.txt", possible on most file systems but Windows') stay two entries.
@@ -63,6 +63,8 @@ class RestorePoint {
   // The index could be read (always false for generation 0).
   bool has_index() const { return has_index_; }
   const UpdateIndex& index() const { return index_; }
+  // The index's ADDED and CHANGED items: what the additions are looked for.
+  size_t AdditionCount() const { return index_.added.size() + index_.changed.size(); }
 
   // The main volume's records that belong to the point, in record order.
   const std::vector<PointEntry>& kept() const { return kept_; }

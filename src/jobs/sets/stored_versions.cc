@@ -1,7 +1,6 @@
 #include "jobs/sets/stored_versions.h"
 
 #include "archive/set_names.h"
-#include "jobs/create/create.h"
 #include "archive/volume_reader.h"
 
 namespace sk {

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/app_state.h"
+#include "jobs/job.h"
 
 namespace sk {
 

@@ -4,36 +4,32 @@
 #include <vector>
 
 #include "archive/set_names.h"
+#include "archive/volume_reader.h"
 #include "core/ini.h"
 #include "jobs/create/create.h"
-#include "jobs/create/generations.h"
+#include "jobs/create/file_crc.h"
 #include "jobs/create/scan.h"
-#include "jobs/create/set_lock.h"
-#include "jobs/sets/backup_lists.h"
 #include "jobs/sets/change_detection.h"
 #include "jobs/sets/stored_versions.h"
-#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 
 namespace sk {
 namespace {
 
-// The comparison window: a progress bar and Cancel.
-constexpr int kWindowWidth = 421;
-constexpr int kWindowHeight = 106;
-constexpr int kDefaultBarMaximum = 100;
 constexpr char kVolumeSeparator = '*';
 
 struct UpdateJob {
-  explicit UpdateJob(AppState& app_in) : app(app_in) {}
-  AppState& app;
-  std::string source_folder;
-  std::string set_name;
-  std::string parent;
+  UpdateJob(const UpdateRequest& request_in, JobContext& job_in)
+      : request(request_in), set(request_in.set), job(job_in) {}
+  const UpdateRequest& request;
+  const BackupSet& set;
+  JobContext& job;
+  JobResult result;
   int32_t engine = 0;
   int32_t generation = 0;
-  std::string index_path;
-  std::string volume_name;  // the new update volume, without folder
+  std::string volume_name;          // the new update volume, without folder
+  ScanResult scan;                  // what is there now; its entries become the ADDED paths
+  std::vector<std::string> stored;  // the main volume's paths; they become the REMOVED ones
   // The files of the main volume, each with the CRC it was stored with.
   std::vector<VolumeRecord> stored_files;
   // The stored files that changed, each with the CRC it has now.
@@ -41,248 +37,213 @@ struct UpdateJob {
   // The new update index, complete once the comparison ran to its end; it is written last,
   // after the volume it names: the index is what makes the restore point.
   IniWriter index;
-  bool index_ready = false;
-  StringList to_pack;
+  std::vector<std::string> to_pack;
+  int64_t pack_total = 0;
 };
 
-// Keeps the window alive; a click on Cancel anywhere in the job sets the abort flag.
-void PollForCancel(AppState& app) { JobWindow::Poll(app); }
-
-void ShowMessage(AppState& app, TextId text) {
-  app.toolkit.MessageBox(app.Text(kTextInfo), app.Text(text), ui::Icon::kWarning, ui::Buttons::kOk);
+bool Stopped(const UpdateJob& update) {
+  return update.result.failure.has_value() || update.job.cancel.cancelled();
 }
 
-// A failure the user must know of, naming what could not be read; the job then ends as a
-// cancelled one, so nothing of the new generation stays behind.
-void Fail(AppState& app, const std::string& path) {
-  std::string text = app.Text(kTextCreateFailed);
-  if (!path.empty()) text += "\n\n" + platform::NativePath(path);
-  app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
-  app.Cancelled = 1;
+void Fail(UpdateJob& update, Problem::Kind kind, const std::string& path, int error = 0) {
+  Problem problem;
+  problem.kind = kind;
+  problem.path = path;
+  problem.error = error;
+  update.result.failure = problem;
 }
 
-// A full folder path a set can be named after: "X:\...\" or "\\server\share\...\" without
-// "@".
-bool IsSourceFolder(const std::string& folder) {
-  return platform::RootLength(folder) > 0 && folder.back() == '\\' && CanEncodeSetName(folder);
-}
-
-// Steps up to the compare: names, generation, the source tree and the main volume's paths.
-// False when the update is refused before anything is read (the message is shown); a
-// failure after that sets the abort flag instead, which ends the job as a cancel.
-bool Prepare(UpdateJob& job, const std::string& display_name) {
-  AppState& app = job.app;
-  const PointNameParts name = ParsePointName(display_name);
-  job.source_folder = name.source;
-  if (!IsSourceFolder(job.source_folder)) {
-    ShowMessage(app, kTextCreateFailed);
-    return false;
-  }
-  job.set_name = name.set_name;
-  job.parent = name.parent;
+// Steps up to the compare: the engine, the generation, the source tree and the main
+// volume's paths. False when the update cannot go on (the failure is set).
+bool Prepare(UpdateJob& update) {
+  const BackupSet& set = update.set;
   // What an interrupted job of the set left (a volume without its index, points beyond a
   // missing index, temporary files) goes first, so the new generation takes a free number.
   std::string leftover;
-  if (!RemoveLeftovers(app.BackupFolder, job.set_name, &leftover)) {
-    ShowWriteFailure(app, leftover, platform::LastError());
+  if (!set.RemoveLeftovers(&leftover)) {
+    Fail(update, Problem::Kind::kCannotWrite, leftover, platform::LastError());
     return false;
   }
-  const std::string main_volume = app.BackupFolder + VolumeFileName(job.set_name, 0);
   {
     // The set's engine, only from a header that passes the check.
     VolumeReader reader;
-    job.engine = std::max(OpenVolume(reader, main_volume), 0);
+    update.engine = std::max(OpenVolume(reader, set.VolumePath(0)), 0);
   }
-  job.generation = NextGeneration(app.BackupFolder, job.set_name);
+  update.generation = set.NextGeneration();
   // A fifth digit would wrap the name onto the main volume.
-  if (job.generation > kMaxGeneration) {
-    ShowMessage(app, kTextCreateFailed);
+  if (update.generation > kMaxGeneration) {
+    Fail(update, Problem::Kind::kFull, set.IndexPath(kMaxGeneration));
     return false;
   }
-  job.index_path = app.BackupFolder + IndexFileName(job.set_name, job.generation);
-  job.volume_name = VolumeFileName(job.set_name, job.generation);
-
-  app.ScanTotal = 0;
-  ScanTree(app, job.source_folder, /*quiet=*/false);
+  update.volume_name = VolumeFileName(set.name(), update.generation);
+  update.scan = ScanTree(set.source(), update.request.exclusions, update.job);
+  if (Stopped(update)) return false;
   // A name the archive cannot hold would be missing from the restore point unnoticed.
-  if (!app.ScanProblems.empty()) {
-    Fail(app, app.ScanProblems.front());
-    return true;
+  if (!update.scan.problems.empty()) {
+    update.result.failure = update.scan.problems.front();
+    return false;
   }
   bool damaged = false;
-  std::vector<VolumeRecord> records = ReadVolumeRecords(main_volume, &damaged);
+  std::vector<VolumeRecord> records = ReadVolumeRecords(set.VolumePath(0), &damaged);
   // A base that cannot be read completely would turn its unread paths into additions.
   if (damaged) {
-    Fail(app, main_volume);
-    return true;
+    Problem problem;
+    problem.kind = Problem::Kind::kDamaged;
+    problem.damage = Damage::kCutShort;
+    problem.path = set.VolumePath(0);
+    update.result.failure = problem;
+    return false;
   }
   for (VolumeRecord& record : records) {
-    record.path.insert(0, job.parent);
-    if (!record.IsFolder()) job.stored_files.push_back(record);
-    app.StoredList.push_back(std::move(record.path));
+    record.path.insert(0, set.parent());
+    if (!record.IsFolder()) update.stored_files.push_back(record);
+    update.stored.push_back(std::move(record.path));
   }
   return true;
 }
 
-// Collects in job.changed the stored files that are still there with other contents.
-void CompareStoredFiles(UpdateJob& job) {
-  AppState& app = job.app;
-  int64_t count = 0;
-  auto on_file = [&] {
-    app.toolkit.SetValue(ui::kJobWindow, kProgressBarId, ++count);
-    PollForCancel(app);
-  };
-  std::string unreadable;
-  job.changed = FindChangedFiles(app, job.stored_files, app.StoredList, on_file, &unreadable);
-  if (!unreadable.empty()) Fail(app, unreadable);
-}
-
 // The volume that holds the version of path to restore: an earlier update volume, else the
 // new one. "" after a failure or a cancel.
-std::string Holder(UpdateJob& job, const StoredVersions& versions, const std::string& path,
+std::string Holder(UpdateJob& update, const StoredVersions& versions, const std::string& path,
                    std::optional<uint32_t> known_crc) {
-  AppState& app = job.app;
+  int error = 0;
   const int32_t found = versions.Find(path, [&]() -> std::optional<uint32_t> {
     if (known_crc) return known_crc;
-    return FileCrc32(app, path);
+    const FileCheck check = FileCrc32(path, &update.job.cancel);
+    error = check.error;
+    return check.crc;
   });
   if (found == StoredVersions::kNoCrc) {
-    if (!app.Cancelled) Fail(app, path);
+    if (!update.job.cancel.cancelled()) Fail(update, Problem::Kind::kCannotRead, path, error);
     return "";
   }
   if (found == 0) {
-    job.to_pack.push_back(path);
-    return job.volume_name;
+    update.to_pack.push_back(path);
+    update.pack_total += std::max<int64_t>(platform::FileSize(path), 0);
+    return update.volume_name;
   }
-  return VolumeFileName(job.set_name, found);
+  return VolumeFileName(update.set.name(), found);
 }
 
 // Builds the new update index and collects the paths the new volume must hold.
-void BuildIndex(UpdateJob& job) {
-  AppState& app = job.app;
+void BuildIndex(UpdateJob& update) {
+  JobReporter& reporter = update.job.reporter;
+  const int64_t at = static_cast<int64_t>(update.stored_files.size());
   StoredVersions versions;
-  versions.Load(app.BackupFolder, job.source_folder, job.generation - 1);
-  IniWriter& index = job.index;
+  versions.Load(update.set.folder(), update.set.source(), update.generation - 1);
+  IniWriter& index = update.index;
   index.Comment("");
   index.SelectGroup("REMOVED");
   index.Comment("");
   int64_t key = 0;
-  for (const std::string& path : app.StoredList) {
-    PollForCancel(app);
+  for (const std::string& path : update.stored) {
+    reporter.Progress(at);
     if (!path.empty()) index.Entry(std::to_string(++key), path);
   }
+  update.result.removed = key;
   index.Comment("");
   index.SelectGroup("ADDED");
   index.Comment("");
   key = 0;
-  for (const std::string& path : app.ScanList) {
-    PollForCancel(app);
-    if (app.Cancelled) return;
+  for (const std::string& path : update.scan.entries) {
+    reporter.Progress(at);
+    if (Stopped(update)) return;
     if (path.empty()) continue;
-    const std::string holder = Holder(job, versions, path, std::nullopt);
-    if (app.Cancelled) return;
+    const std::string holder = Holder(update, versions, path, std::nullopt);
+    if (Stopped(update)) return;
     index.Entry(std::to_string(++key), path + kVolumeSeparator + holder);
   }
+  update.result.added = key;
   index.Comment("");
   index.SelectGroup("CHANGED");
   index.Comment("");
   key = 0;
-  for (const VolumeRecord& file : job.changed) {
-    PollForCancel(app);
-    if (app.Cancelled) return;
-    const std::string holder = Holder(job, versions, file.path, file.crc);
-    if (app.Cancelled) return;
+  for (const VolumeRecord& file : update.changed) {
+    reporter.Progress(at);
+    if (Stopped(update)) return;
+    const std::string holder = Holder(update, versions, file.path, file.crc);
+    if (Stopped(update)) return;
     index.Entry(std::to_string(++key), file.path + kVolumeSeparator + holder);
   }
-  job.index_ready = true;
+  update.result.changed = key;
 }
 
-// Everything before the packing, in the comparison window. Returns the job's result so far.
-int32_t Compare(UpdateJob& job, const std::string& display_name) {
-  AppState& app = job.app;
-  ui::Toolkit& tk = app.toolkit;
-  if (!Prepare(job, display_name)) return 0;
-  if (!app.Cancelled) {
-    tk.SetRange(ui::kJobWindow, kProgressBarId, 0, static_cast<int64_t>(job.stored_files.size()));
-    RemoveCommonPaths(app.ScanList, app.StoredList, [&app] { PollForCancel(app); });
-  }
-  if (!app.Cancelled) CompareStoredFiles(job);
-  if (!app.Cancelled) BuildIndex(job);
-  if (app.Cancelled) {
-    job.index_ready = false;
-    job.to_pack.clear();
-    ShowMessage(app, kTextCancelled);
-  }
-  return job.index_ready ? 1 : 0;
+// Everything before the packing, in the comparing stage. False when the job stops there.
+bool Compare(UpdateJob& update) {
+  JobReporter& reporter = update.job.reporter;
+  reporter.Begin(Stage::kComparing, 0);
+  if (!Prepare(update)) return false;
+  reporter.Begin(Stage::kComparing, static_cast<int64_t>(update.stored_files.size()));
+  RemoveCommonPaths(update.scan.entries, update.stored, [&] { reporter.Progress(0); });
+  if (Stopped(update)) return false;
+  ChangedFiles found = FindChangedFiles(
+      update.stored_files, update.stored,
+      [&](size_t i) { reporter.Progress(static_cast<int64_t>(i) + 1); }, update.job);
+  update.changed = std::move(found.changed);
+  if (found.unreadable) update.result.failure = found.unreadable;
+  if (Stopped(update)) return false;
+  BuildIndex(update);
+  return !Stopped(update);
 }
 
-// Packs the new versions into the new update volume with the main volume's engine.
-int32_t PackNewVersions(UpdateJob& job, int32_t mode) {
-  AppState& app = job.app;
-  app.ScanList = std::move(job.to_pack);
-  app.ScanTotal = 0;
-  for (const std::string& path : app.ScanList) {
-    app.ScanTotal += std::max<int64_t>(platform::FileSize(path), 0);
-  }
-  bool declined = false;
-  const int32_t result =
-      WriteVolume(app, job.source_folder, job.generation, mode, job.engine, &declined);
-  if (!declined) return result;
-  // The index would name a volume k that holds something else: no restore point at all.
-  app.Cancelled = 1;
-  ShowMessage(app, kTextCancelled);
-  return 0;
+// Packs the new versions into the new update volume with the main volume's engine. False
+// when nothing of the point may stay.
+bool PackNewVersions(UpdateJob& update) {
+  SortEntries(update.to_pack);
+  const PackRequest request{update.set, update.generation, update.engine, update.request.level};
+  const PackOutcome packed = PackVolume(request, update.to_pack, update.pack_total, update.job);
+  update.result.failure = packed.failure;
+  update.result.files = packed.files;
+  update.result.folders = packed.folders;
+  update.result.bytes_read = packed.bytes_read;
+  update.result.bytes_written = packed.bytes_written;
+  // Kept, the index would name a volume that holds something else: no restore point at all.
+  if (packed.kept) update.job.cancel.Cancel();
+  return !Stopped(update);
 }
 
 // Writes the update index, the commit point of the new restore point; its volume, if it
 // has one, is complete and in place by now. A failure leaves no restore point: the volume
 // without its index goes too.
-int32_t CommitIndex(UpdateJob& job, bool has_volume) {
-  AppState& app = job.app;
-  if (job.index.Save(job.index_path)) return 1;
-  ShowWriteFailure(app, job.index_path, platform::LastError());
-  if (has_volume) {
-    platform::DeleteFile(app.BackupFolder + job.volume_name);
-    platform::SyncFolder(app.BackupFolder);
+void CommitIndex(UpdateJob& update, bool has_volume) {
+  const std::string index_path = update.set.IndexPath(update.generation);
+  if (update.index.Save(index_path)) {
+    update.result.bytes_written += std::max<int64_t>(platform::FileSize(index_path), 0);
+    update.result.point = update.generation;
+    return;
   }
-  app.Cancelled = 1;
-  ShowMessage(app, kTextCancelled);
-  return 0;
+  Fail(update, Problem::Kind::kCannotWrite, index_path, platform::LastError());
+  if (has_volume) {
+    platform::DeleteFile(update.set.VolumePath(update.generation));
+    platform::SyncFolder(update.set.folder());
+  }
 }
 
 }  // namespace
 
-int32_t UpdateBackup(AppState& app, const std::string& name, int32_t mode) {
-  app.Cancelled = 0;
-  app.ScanList.clear();
-  app.StoredList.clear();
-  app.StoredFileList.clear();
-  app.ScanProblems.clear();
-  app.ScanSkipped.clear();
-  std::string display_name = name;
-  if (mode == kCommandLineMode) {
-    display_name = PointName(name, 0);
-    if (display_name.back() != '\\') display_name += '\\';
+JobResult UpdateBackup(const UpdateRequest& request, JobContext& job) {
+  UpdateJob update(request, job);
+  if (!request.set.nameable()) {
+    Fail(update, Problem::Kind::kBadSource, request.set.source());
+    return Finish(job, update.result);
   }
-  if (display_name.empty()) return 0;
   // The whole job, the clean-up of leftovers included, runs under the set's lock.
   SetLock lock;
-  const std::string set_name = ParsePointName(display_name).set_name;
-  if (!set_name.empty() && !LockSetForJob(app, lock, set_name)) return 0;
-
-  UpdateJob job(app);
-  int32_t result;
-  {
-    JobWindow window(app, mode, {app.Text(kTextComparing), kWindowWidth, kWindowHeight});
-    AddProgressBarAndCancel(app, kDefaultBarMaximum, 66);
-    result = Compare(job, display_name);
+  if (std::optional<Problem> held = request.set.Lock(lock)) {
+    update.result.failure = held;
+    return Finish(job, update.result);
   }
-
-  const bool has_volume = result == 1 && !job.to_pack.empty();
-  if (has_volume) result = PackNewVersions(job, mode);
-  if (result == 1) result = CommitIndex(job, has_volume);
-  if (result == 1) ReportSkippedEntries(app);
-  return result;
+  if (Compare(update)) {
+    const bool has_volume = !update.to_pack.empty();
+    if (!has_volume || PackNewVersions(update)) CommitIndex(update, has_volume);
+  }
+  if (update.result.point >= 0) {
+    for (const Problem& skipped : update.scan.skipped) {
+      job.reporter.AddProblem(skipped);
+      update.result.problems.push_back(skipped);
+    }
+  }
+  return Finish(job, update.result);
 }
 
 }  // namespace sk

@@ -4,16 +4,25 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "core/app_state.h"
+#include "jobs/job.h"
+#include "jobs/sets/backup_set.h"
 
 namespace sk {
 
-// name: the source folder (command line, kCommandLineMode) or the display name of the set's
-// row in the backup list (kInteractiveMode; "" does nothing). Returns 1 when the update
-// index was written and nothing needed packing, WriteVolume's result when entries were
-// packed, 0 otherwise.
-int32_t UpdateBackup(AppState& app, const std::string& name, int32_t mode);
+struct UpdateRequest {
+  BackupSet set;
+  int32_t level = 9;                    // the engine is the main volume's
+  std::vector<std::string> exclusions;  // patterns of what the scan leaves out
+};
+
+// Compares the source tree with the main volume (Stage::kComparing, its total the main
+// volume's files) and writes a new restore point: its update volume with the versions no
+// earlier volume holds (Stage::kPacking), then its index, which commits it. Runs under the
+// set's lock and removes what interrupted jobs left first. The result's point is the new
+// generation; added, changed and removed count the index's groups.
+JobResult UpdateBackup(const UpdateRequest& request, JobContext& job);
 
 }  // namespace sk
 

@@ -8,17 +8,26 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/block_pipeline.h"
 #include "archive/engines.h"
 #include "archive/set_names.h"
 #include "core/size_text.h"
-#include "jobs/create/progress.h"
+#include "jobs/create/file_crc.h"
 #include "jobs/create/scan.h"
+#include "jobs/job.h"
+#include "jobs/sets/backup_set.h"
 #include "platform/file_system.h"
+#include "shell/desktop_reporter.h"
+#include "shell/job_window.h"
+#include "support/recording_reporter.h"
 #include "support/test_support.h"
 
 namespace sk {
@@ -181,6 +190,33 @@ std::string LE64(uint64_t v) { return LE32(static_cast<uint32_t>(v)) + LE32(v >>
 
 // --- The fixture: a source folder "src" and a backup folder "backup" in a fresh folder.
 
+using testing::RecordingReporter;
+using testing::TestJob;
+
+// A recording reporter that also acts at the first progress of the packing stage (between a
+// file's measuring and the writing of its first block), and writes down the packing
+// stage's progress values.
+class PackingReporter : public RecordingReporter {
+ public:
+  std::function<void()> at_first_packing_progress;
+  std::vector<int64_t> packing_progress;
+
+  void Begin(Stage stage, int64_t total) override {
+    stage_ = stage;
+    RecordingReporter::Begin(stage, total);
+  }
+  void Progress(int64_t done) override {
+    if (stage_ == Stage::kPacking) {
+      if (packing_progress.empty() && at_first_packing_progress) at_first_packing_progress();
+      packing_progress.push_back(done);
+    }
+    RecordingReporter::Progress(done);
+  }
+
+ private:
+  Stage stage_ = Stage::kScanning;
+};
+
 const ui::Event kCancelClick{ui::EventType::kLeftClick, ui::kJobWindow, kCancelButtonId};
 
 class CreateTest : public ::testing::Test {
@@ -195,23 +231,92 @@ class CreateTest : public ::testing::Test {
   std::string SetNameOfSource() const { return SetName(Source()); }
   std::string VolumeName(int32_t k = 0) const { return VolumeFileName(SetNameOfSource(), k); }
   std::string IndexName(int32_t k) const { return IndexFileName(SetNameOfSource(), k); }
+  std::string VolumePath(int32_t k = 0) const { return tmp.Internal("backup/") + VolumeName(k); }
   std::string VolumeBytes(int32_t k = 0) const { return tmp.Read("backup/" + VolumeName(k)); }
   ParsedVolume Parsed(int32_t k = 0) const { return ParseVolume(VolumeBytes(k)); }
   std::vector<std::string> BackupNames() const { return tmp.Names("backup"); }
 
-  void Scan() {
-    t.app.ScanList.clear();
-    t.app.ScanProblems.clear();
-    t.app.ScanSkipped.clear();
-    t.app.ScanTotal = 0;
-    ScanTree(t.app, Source(), 1);
+  // The set of the source in the backup folder of the settings, and the create job of it
+  // with the engine and the settings' level.
+  BackupSet Set() const { return BackupSet(t.app.BackupFolder, Source()); }
+  CreateRequest Request(int32_t engine = 2) const { return {Set(), engine, t.app.Level, {}}; }
+
+  // The job the next run reports to, made with the settings' workers when first asked for:
+  // a test sets its answers or its cancel before the run.
+  TestJob& Job() {
+    if (!next_job_) next_job_ = std::make_unique<TestJob>(t.app.BlockWorkers);
+    return *next_job_;
   }
+  // Makes the prepared job the one that runs (`job`, for the test to look at afterwards).
+  JobContext& Run() {
+    Job();
+    job = std::move(next_job_);
+    return job->context;
+  }
+  RecordingReporter& Reported() { return job->reporter; }
+
   // Scans and packs, as the Create command does.
-  int32_t Create(int32_t generation = 0, int32_t engine = 2, int32_t mode = 1) {
-    Scan();
-    return WriteVolume(t.app, Source(), generation, mode, engine, &declined);
+  JobResult Create(int32_t engine = 2) { return CreateBackup(Request(engine), Run()); }
+  // The scan a create makes, in the order its volume holds the entries.
+  ScanResult Scan() const {
+    TestJob scan_job;
+    ScanResult scan = ScanTree(Source(), {}, scan_job.context);
+    SortEntries(scan.entries);
+    return scan;
   }
-  const ui::HeadlessToolkit::Window* JobWindow() const { return t.tk.LastClosed(t.app.Text(29)); }
+  // The progress calls a create's scan of the source makes: the packing's come after them.
+  int64_t ScanCalls() const {
+    TestJob scan_job;
+    ScanTree(Source(), {}, scan_job.context);
+    return scan_job.reporter.progress_calls;
+  }
+  // Packs a list of entries (a scan made earlier) into generation `generation` of the set.
+  PackOutcome Pack(const ScanResult& scan, int32_t generation = 0, int32_t engine = 2) {
+    return PackVolume({Set(), generation, engine, t.app.Level}, scan.entries, scan.total, Run());
+  }
+  // The create job reporting to `reporter`.
+  JobResult CreateReportingTo(JobReporter& reporter) {
+    CancelToken cancel;
+    JobContext context{reporter, cancel, t.app.BlockWorkers};
+    return CreateBackup(Request(), context);
+  }
+  // The create job on the desktop: its window and message boxes on the headless toolkit.
+  JobResult CreateOnDesktop(int32_t mode) {
+    CancelToken cancel;
+    DesktopReporter reporter(t.app, t.tk, JobKind::kCreate, mode, cancel);
+    JobContext context{reporter, cancel, t.app.BlockWorkers};
+    return CreateBackup(Request(), context);
+  }
+
+  // The job ended with this failure, and told the reporter so; `questions` were asked first.
+  void ExpectFailure(const JobResult& result, Problem::Kind kind, const std::string& path,
+                     int error, size_t questions = 0) const {
+    EXPECT_EQ(result.outcome, Outcome::kFailed);
+    ASSERT_TRUE(result.failure.has_value());
+    EXPECT_EQ(result.failure->kind, kind);
+    EXPECT_EQ(result.failure->path, path);
+    EXPECT_EQ(result.failure->error, error);
+    EXPECT_EQ(result.point, -1);
+    EXPECT_FALSE(result.kept);
+    ASSERT_TRUE(job->reporter.end.has_value());
+    EXPECT_EQ(job->reporter.end->outcome, Outcome::kFailed);
+    EXPECT_EQ(job->reporter.questions.size(), questions);
+    EXPECT_TRUE(job->reporter.problems.empty());
+  }
+  void ExpectPackFailure(const PackOutcome& packed, Problem::Kind kind, const std::string& path,
+                         int error) const {
+    ASSERT_TRUE(packed.failure.has_value());
+    EXPECT_EQ(packed.failure->kind, kind);
+    EXPECT_EQ(packed.failure->path, path);
+    EXPECT_EQ(packed.failure->error, error);
+    EXPECT_FALSE(packed.kept);
+    EXPECT_TRUE(job->reporter.questions.empty());
+  }
+
+  // --- The desktop.
+  const ui::HeadlessToolkit::Window* ClosedJobWindow() const {
+    return t.tk.LastClosed(t.app.Text(29));
+  }
   std::vector<std::string> Texts() const { return t.tk.MessageTexts(); }
   // Message texts reduced to their text numbers (a failure text may name a path after it).
   std::vector<int> MessageNumbers() const {
@@ -231,20 +336,27 @@ class CreateTest : public ::testing::Test {
       EXPECT_EQ(m.title, t.app.Text(32));
       EXPECT_EQ(m.icon, ui::Icon::kWarning);
     }
+    EXPECT_EQ(t.tk.messages[1].text, t.app.Text(34));
   }
 
   TempFolder tmp;
   TestApp t;
-  bool declined = false;
+  std::unique_ptr<TestJob> job = std::make_unique<TestJob>();
   testing::FaultGuard faults;
+
+ private:
+  std::unique_ptr<TestJob> next_job_;
 };
+
+int ErrorOf(platform::ErrorCause cause) { return platform::ErrorCode(cause); }
 
 // --- The byte layout
 
 TEST_F(CreateTest, HeaderFoldersAndEmptyFilesByteForByte) {
   tmp.Write("src/empty", "");
   tmp.MakeFolder("src/sub/deeper");
-  ASSERT_EQ(Create(), 1);
+  const JobResult result = Create();
+  ASSERT_EQ(result.outcome, Outcome::kDone);
   // Records are relative to the source's parent, so each starts with the source's name.
   std::string expected = "SK" + std::string("\x02\x00", 2);
   const auto record = [&expected](const std::string& path, uint32_t attributes) {
@@ -256,18 +368,34 @@ TEST_F(CreateTest, HeaderFoldersAndEmptyFilesByteForByte) {
   record("src\\sub\\deeper\\", 0x10);
   EXPECT_EQ(VolumeBytes(), expected);
   EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
-  // Nothing to pack: the bar never moves and the time fields keep their first text.
-  const auto* window = JobWindow();
+  EXPECT_EQ(result.point, 0);
+  EXPECT_EQ(result.files, 1);
+  EXPECT_EQ(result.folders, 2);
+  EXPECT_EQ(result.bytes_read, 0);
+  EXPECT_EQ(result.bytes_written, static_cast<int64_t>(expected.size()));
+  // Nothing to pack: the packing stage has nothing to count, and never counts on.
+  EXPECT_EQ(Reported().begins,
+            (std::vector<std::pair<Stage, int64_t>>{{Stage::kScanning, 0}, {Stage::kPacking, 0}}));
+  EXPECT_EQ(Reported().last_progress, 0);
+}
+
+// The same on the desktop: the bar never moves and the time fields keep their first text.
+TEST_F(CreateTest, NothingToPackLeavesTheBarAndTheTimesAtRest) {
+  tmp.Write("src/empty", "");
+  tmp.MakeFolder("src/sub/deeper");
+  ASSERT_EQ(CreateOnDesktop(kCommandLineMode).outcome, Outcome::kDone);
+  const auto* window = ClosedJobWindow();
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->controls.at(kProgressBarId).value, 0);
   EXPECT_EQ(window->controls.at(kProgressBarId).maximum, 0);
   for (int field : {6, 7, 8}) EXPECT_EQ(window->controls.at(field).text, t.app.Text(56));
+  EXPECT_TRUE(t.tk.messages.empty());
 }
 
 TEST_F(CreateTest, TheEngineGoesIntoTheHeader) {
   tmp.MakeFolder("src/d");
   for (int32_t engine : {0, 1, 2}) {
-    ASSERT_EQ(Create(0, engine), 1);
+    ASSERT_EQ(Create(engine).outcome, Outcome::kDone);
     const ParsedVolume volume = Parsed();
     EXPECT_EQ(volume.magic, 0x4B53u);
     EXPECT_EQ(volume.engine, static_cast<uint32_t>(engine));
@@ -278,7 +406,7 @@ TEST_F(CreateTest, BlocksSplitAtSixThousandBytes) {
   const std::string text = testing::TextData(6000 * 3 + 1, 5);
   const std::vector<size_t> sizes = {1, 5999, 6000, 6001, 12000, 18000, 18001};
   for (size_t size : sizes) tmp.Write("src/f" + std::to_string(size), text.substr(0, size));
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   const ParsedVolume volume = Parsed();
   ASSERT_EQ(volume.error, "");
   ASSERT_EQ(volume.records.size(), sizes.size());
@@ -314,7 +442,7 @@ TEST_F(CreateTest, DataThatDoesNotCompressIsStored) {
   const std::string text = testing::TextData(6000, 12);
   tmp.Write("src/random.bin", random);
   tmp.Write("src/mixed.bin", text + random.substr(0, 6000) + text.substr(0, 10));
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   const ParsedVolume volume = Parsed();
   ASSERT_EQ(volume.error, "");
   const ParsedRecord* r = volume.Find("src\\random.bin");
@@ -342,14 +470,14 @@ TEST_F(CreateTest, TheLevelComesFromTheSettings) {
   tmp.Write("src/t", text);
   for (int32_t level : {1, 9}) {
     t.app.Level = level;
-    ASSERT_EQ(Create(), 1);
+    ASSERT_EQ(Create().outcome, Outcome::kDone);
     const ParsedVolume volume = Parsed();
     ASSERT_EQ(volume.error, "");
     EXPECT_EQ(volume.records[0].blocks[0].stream, Compress2(text, level)) << level;
   }
   // A level zlib refuses stores every block.
   t.app.Level = 10;
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   const ParsedVolume volume = Parsed();
   ASSERT_EQ(volume.error, "");
   EXPECT_FALSE(volume.records[0].blocks[0].packed);
@@ -360,7 +488,7 @@ TEST_F(CreateTest, RecordsAreSortedWithoutRegardToCase) {
   for (const char* name : {"B.txt", "a_b.txt", "a/x.txt", "A b/y", "b/z"}) {
     tmp.Write(std::string("src/") + name, name);
   }
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   const ParsedVolume volume = Parsed();
   ASSERT_EQ(volume.error, "");
   EXPECT_EQ(volume.Paths(),
@@ -378,40 +506,101 @@ TEST_F(CreateTest, AttributesHiddenFilesAndLinks) {
   ASSERT_EQ(symlink(tmp.Native("elsewhere/target").c_str(), tmp.Native("src/link").c_str()), 0);
   ASSERT_EQ(symlink(tmp.Native("elsewhere/dir").c_str(), tmp.Native("src/dirlink").c_str()), 0);
 #endif
-  ASSERT_EQ(Create(), 1);
+  const JobResult result = Create();
   const ParsedVolume volume = Parsed();
   ASSERT_EQ(volume.error, "");
 #ifdef _WIN32
+  EXPECT_EQ(result.outcome, Outcome::kDone);
   EXPECT_EQ(volume.Paths(), (std::vector<std::string>{"src\\.hidden", "src\\ro.txt"}));
 #else
   EXPECT_EQ(volume.Paths(), (std::vector<std::string>{"src\\.hidden", "src\\link", "src\\ro.txt"}));
   EXPECT_EQ(volume.Find("src\\link")->content, "linked content");
-  // The link to a folder is left out, and the user is told so at the end.
-  EXPECT_EQ(Texts(), std::vector<std::string>{t.app.Text(85) + "\n" + tmp.Native("src/dirlink")});
+  // The link to a folder is left out, and named once the set is written.
+  EXPECT_EQ(result.outcome, Outcome::kDoneWithProblems);
+  EXPECT_EQ(result.point, 0);
+  ASSERT_EQ(result.problems.size(), 1u);
+  EXPECT_EQ(result.problems[0].kind, Problem::Kind::kNotStored);
+  EXPECT_EQ(result.problems[0].path, Source() + "dirlink");
+  ASSERT_EQ(Reported().problems.size(), 1u);
+  EXPECT_EQ(Reported().problems[0].path, Source() + "dirlink");
+  ASSERT_GE(Reported().events.size(), 2u);
+  EXPECT_EQ(Reported().events.end()[-2], "problem not-stored " + Source() + "dirlink");
+  EXPECT_EQ(Reported().events.back(), "end done-with-problems");
 #endif
   EXPECT_EQ(volume.Find("src\\ro.txt")->attributes, 0x21u);
 }
+
+#ifndef _WIN32
+// On the desktop, what was left out is listed at the end, in one message.
+TEST_F(CreateTest, LinksLeftOutAreListedOnTheDesktopAtTheEnd) {
+  tmp.Write("src/a", "a");
+  tmp.MakeFolder("elsewhere/dir");
+  ASSERT_EQ(symlink(tmp.Native("elsewhere/dir").c_str(), tmp.Native("src/dirlink").c_str()), 0);
+  EXPECT_EQ(CreateOnDesktop(kInteractiveMode).outcome, Outcome::kDoneWithProblems);
+  EXPECT_EQ(Texts(), std::vector<std::string>{t.app.Text(85) + "\n" + tmp.Native("src/dirlink")});
+  EXPECT_EQ(t.tk.messages[0].title, t.app.Text(32));
+  EXPECT_EQ(t.tk.messages[0].icon, ui::Icon::kInformation);
+  EXPECT_TRUE(tmp.Exists("backup/" + VolumeName()));
+}
+#endif  // _WIN32
 
 // --- The outcome table
 
 TEST_F(CreateTest, ASourceWithAtIsRefusedAtOnce) {
   tmp.Write("src@x/a", "a");
-  t.app.ScanList = {tmp.Internal("src@x/a")};
-  EXPECT_EQ(WriteVolume(t.app, tmp.Internal("src@x/"), 0, 0, 2), 0);
-  EXPECT_TRUE(t.tk.opened.empty());
-  EXPECT_TRUE(t.tk.messages.empty());
+  const BackupSet set(tmp.Internal("backup/"), tmp.Internal("src@x/"));
+  const JobResult result = CreateBackup({set, 2, t.app.Level, {}}, Run());
+  EXPECT_EQ(result.outcome, Outcome::kFailed);
+  ASSERT_TRUE(result.failure.has_value());
+  EXPECT_EQ(result.failure->kind, Problem::Kind::kBadSource);
+  EXPECT_EQ(result.failure->path, tmp.Internal("src@x/"));
+  // Refused before any stage begins: no window, no question.
+  EXPECT_TRUE(Reported().begins.empty());
+  EXPECT_TRUE(Reported().questions.empty());
+  EXPECT_EQ(Reported().progress_calls, 0);
+
+  // The packing refuses a list of its entries too.
+  const PackOutcome packed =
+      PackVolume({set, 0, 2, t.app.Level}, {tmp.Internal("src@x/a")}, 1, Run());
+  ASSERT_TRUE(packed.failure.has_value());
+  EXPECT_EQ(packed.failure->kind, Problem::Kind::kBadSource);
+  EXPECT_TRUE(Reported().begins.empty());
+  EXPECT_TRUE(Reported().questions.empty());
   EXPECT_TRUE(BackupNames().empty());
 }
 
+// Answering No to replacing the set keeps it: the job is done, and wrote nothing.
 TEST_F(CreateTest, AnsweringNoLeavesTheSetUntouched) {
   tmp.Write("src/a", "first");
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   const std::string before = VolumeBytes();
   tmp.Write("src/a", "second version");
-  t.tk.messages.clear();
+  Job().reporter.answers = {Answer::kNo};
+  const JobResult result = Create();
+  EXPECT_EQ(result.outcome, Outcome::kDone);
+  EXPECT_TRUE(result.kept);
+  EXPECT_FALSE(result.failure.has_value());
+  EXPECT_EQ(result.point, -1);
+  EXPECT_EQ(result.files, 0);
+  EXPECT_EQ(Reported().events,
+            (std::vector<std::string>{"begin scanning 0", "begin packing 14",
+                                      "ask replace-set " + Source(), "end done"}));
+  ASSERT_EQ(Reported().questions.size(), 1u);
+  EXPECT_EQ(Reported().questions[0].kind, Question::Kind::kReplaceSet);
+  EXPECT_EQ(VolumeBytes(), before);
+  EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
+}
+
+// The question on the desktop, and no window left once it is answered.
+TEST_F(CreateTest, TheReplaceQuestionOnTheDesktop) {
+  tmp.Write("src/a", "first");
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
+  const std::string before = VolumeBytes();
+  tmp.Write("src/a", "second version");
   t.tk.QueueAnswer(ui::Answer::kNo);
-  EXPECT_EQ(Create(), 1);
-  EXPECT_TRUE(declined);
+  const JobResult result = CreateOnDesktop(kInteractiveMode);
+  EXPECT_EQ(result.outcome, Outcome::kDone);
+  EXPECT_TRUE(result.kept);
   ASSERT_EQ(t.tk.messages.size(), 1u);
   EXPECT_EQ(t.tk.messages[0].title, t.app.Text(30));
   EXPECT_EQ(t.tk.messages[0].text, t.app.Text(31));
@@ -425,22 +614,18 @@ TEST_F(CreateTest, AnsweringNoLeavesTheSetUntouched) {
 TEST_F(CreateTest, AVolumeThatCannotBeCreatedFails) {
   tmp.Write("src/a", "a");
   t.app.BackupFolder = tmp.Internal("missing/");
-  EXPECT_EQ(Create(), 0);
-  ExpectFailureMessages();
+  // The failure names the volume and the system's cause.
+  ExpectFailure(Create(), Problem::Kind::kCannotWrite, tmp.Internal("missing/") + VolumeName(),
+                ErrorOf(platform::ErrorCause::kMissing));
   EXPECT_FALSE(tmp.Exists("missing"));
-
-  // The message names the volume and the system's cause (in the system's words).
-  const std::string named = t.app.Text(33) + "\n\n" + tmp.Native("missing/") + VolumeName() + ": ";
-  EXPECT_TRUE(t.tk.messages[0].text.starts_with(named)) << t.tk.messages[0].text;
-  EXPECT_GT(t.tk.messages[0].text.size(), named.size());
 
   // An update volume that cannot be written leaves nothing, and no index is touched: the
   // update writes its index only after the volume.
   t.app.BackupFolder = tmp.Internal("backup/");
-  t.tk.messages.clear();
+  const ScanResult scan = Scan();
   platform::InjectFault(platform::FaultOp::kOpen, VolumeName(1));
-  EXPECT_EQ(Create(1), 0);
-  ExpectFailureMessages();
+  ExpectPackFailure(Pack(scan, 1), Problem::Kind::kCannotWrite, VolumePath(1),
+                    ErrorOf(platform::ErrorCause::kMissing));
   EXPECT_TRUE(BackupNames().empty());
 }
 
@@ -448,23 +633,54 @@ TEST_F(CreateTest, AVolumeThatCannotBeCreatedFails) {
 TEST_F(CreateTest, AFullDiskNamesTheVolumeAndTheCause) {
   tmp.Write("src/a", testing::RandomData(200000));
   platform::InjectFault(platform::FaultOp::kWrite, VolumeName(), 2);
-  EXPECT_EQ(Create(), 0);
+  ExpectFailure(Create(), Problem::Kind::kCannotWrite, VolumePath(),
+                ErrorOf(platform::ErrorCause::kDiskFull));
+  EXPECT_TRUE(BackupNames().empty());
+}
+
+// The failures on the desktop: the failure with its entry and cause, then the cancel.
+TEST_F(CreateTest, FailureMessagesOnTheDesktop) {
+  tmp.Write("src/a", testing::RandomData(200000));
+  platform::InjectFault(platform::FaultOp::kWrite, VolumeName(), 2);
+  EXPECT_EQ(CreateOnDesktop(kInteractiveMode).outcome, Outcome::kFailed);
   ExpectFailureMessages();
   EXPECT_EQ(t.tk.messages[0].text,
             t.app.Text(33) + "\n\n" + tmp.Native("backup/") + VolumeName() + ": " +
                 platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDiskFull)));
+  EXPECT_FALSE(t.tk.WindowExists(ui::kJobWindow));
+  EXPECT_TRUE(BackupNames().empty());
+
+  // The message names the volume and the system's cause (in the system's words).
+  t.tk.messages.clear();
+  t.app.BackupFolder = tmp.Internal("missing/");
+  EXPECT_EQ(CreateOnDesktop(kInteractiveMode).outcome, Outcome::kFailed);
+  ExpectFailureMessages();
+  const std::string named = t.app.Text(33) + "\n\n" + tmp.Native("missing/") + VolumeName() + ": ";
+  EXPECT_TRUE(t.tk.messages[0].text.starts_with(named)) << t.tk.messages[0].text;
+  EXPECT_GT(t.tk.messages[0].text.size(), named.size());
+
+  // A folder that cannot be read: the folder, and why.
+  t.tk.messages.clear();
+  t.app.BackupFolder = tmp.Internal("backup/");
+  tmp.Write("src/locked/b", "b");
+  platform::InjectFault(platform::FaultOp::kList, "src/locked");
+  EXPECT_EQ(CreateOnDesktop(kInteractiveMode).outcome, Outcome::kFailed);
+  ExpectFailureMessages();
+  EXPECT_EQ(t.tk.messages[0].text,
+            t.app.Text(33) + "\n\n" + tmp.Native("src/locked/") + ": " +
+                platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDenied)));
   EXPECT_TRUE(BackupNames().empty());
 }
 
 TEST_F(CreateTest, AFileDeletedBeforeItsTurnFails) {
   tmp.Write("src/a", "a");
   tmp.Write("src/b", "b");
-  Scan();
+  const ScanResult scan = Scan();
   tmp.Remove("src/b");
-  EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 0);
-  ExpectFailureMessages();
   // The failure names the file.
-  EXPECT_NE(t.tk.messages[0].text.find(tmp.Native("src/b")), std::string::npos);
+  ExpectPackFailure(Pack(scan), Problem::Kind::kCannotRead, Source() + "b",
+                    ErrorOf(platform::ErrorCause::kMissing));
+  EXPECT_EQ(Reported().begins, (std::vector<std::pair<Stage, int64_t>>{{Stage::kPacking, 2}}));
   EXPECT_TRUE(BackupNames().empty());
 }
 
@@ -472,27 +688,56 @@ TEST_F(CreateTest, AFolderThatCannotBeReadFailsLikeAFile) {
   tmp.Write("src/a", "a");
   tmp.Write("src/locked/b", "b");
   platform::InjectFault(platform::FaultOp::kList, "src/locked");
-  EXPECT_EQ(Create(), 0);
-  ExpectFailureMessages();
-  EXPECT_EQ(t.tk.messages[0].text, t.app.Text(33) + "\n\n" + tmp.Native("src/locked/"));
+  ExpectFailure(Create(), Problem::Kind::kCannotRead, Source() + "locked\\",
+                ErrorOf(platform::ErrorCause::kDenied));
+  // The packing stage begins (its window opens) and fails before anything is written.
+  EXPECT_EQ(Reported().begins,
+            (std::vector<std::pair<Stage, int64_t>>{{Stage::kScanning, 0}, {Stage::kPacking, 1}}));
   EXPECT_TRUE(BackupNames().empty());
 }
 
 TEST_F(CreateTest, AFileThatCannotBeOpenedFails) {
   tmp.Write("src/a", testing::TextData(7000));
   platform::InjectFault(platform::FaultOp::kOpen, "src/a");
-  EXPECT_EQ(Create(), 0);
-  ExpectFailureMessages();
+  ExpectFailure(Create(), Problem::Kind::kCannotRead, Source() + "a",
+                ErrorOf(platform::ErrorCause::kMissing));
   EXPECT_TRUE(BackupNames().empty());
 }
 
 TEST_F(CreateTest, CancelDuringTheFirstFile) {
   tmp.Write("src/a", testing::TextData(30000));
   tmp.Write("src/b", testing::TextData(30000));
-  Scan();
-  t.tk.ScheduleEvent(1, kCancelClick);
-  EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 0);
-  EXPECT_EQ(t.app.Cancelled, 1);
+  // At the packing's first progress, before the first block is written.
+  Job().reporter.CancelAt(ScanCalls() + 1, Job().cancel);
+  const JobResult result = Create();
+  EXPECT_TRUE(job->cancel.cancelled());
+  EXPECT_EQ(result.outcome, Outcome::kCancelled);
+  EXPECT_FALSE(result.failure.has_value());
+  EXPECT_EQ(result.point, -1);
+  EXPECT_EQ(result.files, 0);
+  EXPECT_EQ(Reported().events,
+            (std::vector<std::string>{"begin scanning 0", "begin packing 60000", "end cancelled"}));
+  EXPECT_TRUE(BackupNames().empty());
+}
+
+TEST_F(CreateTest, CancelAfterTheLastBlockOfASmallFile) {
+  tmp.Write("src/a", "small");
+  Job().reporter.CancelAt(ScanCalls() + 1, Job().cancel);
+  const JobResult result = Create();
+  EXPECT_EQ(result.outcome, Outcome::kCancelled);
+  EXPECT_FALSE(result.failure.has_value());
+  EXPECT_EQ(result.files, 0);
+  EXPECT_EQ(Reported().last_progress, 5);
+  EXPECT_TRUE(BackupNames().empty());
+}
+
+// A click on Cancel on the desktop: the one message, no window left, nothing written.
+TEST_F(CreateTest, CancelMessageOnTheDesktop) {
+  tmp.Write("src/a", testing::TextData(30000));
+  tmp.Write("src/b", testing::TextData(30000));
+  // From the command line the scan takes no events: the click waits for the packing.
+  t.tk.QueueEvent(kCancelClick);
+  EXPECT_EQ(CreateOnDesktop(kCommandLineMode).outcome, Outcome::kCancelled);
   EXPECT_EQ(MessageNumbers(), std::vector<int>{34});
   EXPECT_EQ(t.tk.messages[0].title, t.app.Text(32));
   EXPECT_EQ(t.tk.messages[0].icon, ui::Icon::kWarning);
@@ -500,23 +745,16 @@ TEST_F(CreateTest, CancelDuringTheFirstFile) {
   EXPECT_FALSE(t.tk.WindowExists(ui::kJobWindow));
 }
 
-TEST_F(CreateTest, CancelAfterTheLastBlockOfASmallFile) {
-  tmp.Write("src/a", "small");
-  Scan();
-  t.tk.ScheduleEvent(1, kCancelClick);
-  EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 0);
-  EXPECT_EQ(MessageNumbers(), std::vector<int>{34});
-  EXPECT_TRUE(BackupNames().empty());
-}
-
 TEST_F(CreateTest, OtherClicksDoNotCancel) {
   tmp.Write("src/a", testing::TextData(30000));
-  Scan();
-  t.tk.ScheduleEvent(1, {ui::EventType::kLeftClick, ui::kJobWindow, kProgressBarId});
-  t.tk.ScheduleEvent(2, {ui::EventType::kLeftClick, ui::kMainWindow, kCancelButtonId});
-  t.tk.ScheduleEvent(3, {ui::EventType::kDoubleClick, ui::kJobWindow, kCancelButtonId});
-  EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 1);
+  t.tk.QueueEvent({ui::EventType::kLeftClick, ui::kJobWindow, kProgressBarId});
+  t.tk.QueueEvent({ui::EventType::kLeftClick, ui::kMainWindow, kCancelButtonId});
+  t.tk.QueueEvent({ui::EventType::kDoubleClick, ui::kJobWindow, kCancelButtonId});
+  EXPECT_EQ(CreateOnDesktop(kCommandLineMode).outcome, Outcome::kDone);
+  // All three were taken while the job ran.
+  EXPECT_GE(t.tk.polls, 3);
   EXPECT_TRUE(t.tk.messages.empty());
+  EXPECT_TRUE(tmp.Exists("backup/" + VolumeName()));
 }
 
 // A "\\" inside a name exists on POSIX file systems only.
@@ -524,10 +762,8 @@ TEST_F(CreateTest, OtherClicksDoNotCancel) {
 TEST_F(CreateTest, NamesTheArchiveCannotHoldFailTheJob) {
   tmp.Write("src/good", "g");
   tmp.Write("src/bad\\name", "b");
-  EXPECT_EQ(Create(), 0);
-  ExpectFailureMessages();
-  // The message names the entry (its "\" shows as a separator on this system).
-  EXPECT_NE(t.tk.messages[0].text.find(tmp.Native("src/bad")), std::string::npos);
+  // The failure names the entry.
+  ExpectFailure(Create(), Problem::Kind::kBadName, Source() + "bad\\name", 0);
   EXPECT_TRUE(BackupNames().empty());
 }
 #endif  // _WIN32
@@ -536,20 +772,25 @@ TEST_F(CreateTest, NamesTheArchiveCannotHoldFailTheJob) {
 // the writer, so the file is longer than all the blocks that can be in flight.
 TEST_F(CreateTest, AFileThatShrinksWhileItIsPackedFails) {
   for (int32_t workers : {1, 3}) {
+    SCOPED_TRACE("workers " + std::to_string(workers));
     t.app.BlockWorkers = workers;
-    t.tk.messages.clear();
     tmp.Write("src/a", testing::TextData(2 * kBlocksInFlight * 6000 + 18000));
-    Scan();
+    PackingReporter reporter;
     bool truncated = false;
-    // The first poll comes after the record head is written, before the first block is
-    // written.
-    t.tk.on_poll = [&](ui::HeadlessToolkit&) {
-      if (!truncated) truncated = truncate(tmp.Native("src/a").c_str(), 100) == 0;
-      return ui::Event{};
+    // The first progress of the packing comes after the record head is written, before the
+    // first block is written.
+    reporter.at_first_packing_progress = [&] {
+      truncated = truncate(tmp.Native("src/a").c_str(), 100) == 0;
     };
-    EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 0);
+    const JobResult result = CreateReportingTo(reporter);
     EXPECT_TRUE(truncated);
-    ExpectFailureMessages();
+    EXPECT_EQ(result.outcome, Outcome::kFailed);
+    ASSERT_TRUE(result.failure.has_value());
+    EXPECT_EQ(result.failure->kind, Problem::Kind::kCannotRead);
+    EXPECT_EQ(result.failure->path, Source() + "a");
+    // The system read without complaint: the file ended early.
+    EXPECT_EQ(result.failure->error, 0);
+    EXPECT_TRUE(reporter.questions.empty());
     EXPECT_TRUE(BackupNames().empty());
   }
 }
@@ -557,16 +798,9 @@ TEST_F(CreateTest, AFileThatShrinksWhileItIsPackedFails) {
 TEST_F(CreateTest, AFileThatGrowsIsPackedWithItsMeasuredSize) {
   const std::string text = testing::TextData(20000);
   tmp.Write("src/a", text.substr(0, 12000));
-  Scan();
-  bool grown = false;
-  t.tk.on_poll = [&](ui::HeadlessToolkit&) {
-    if (!grown) {
-      tmp.Write("src/a", text);
-      grown = true;
-    }
-    return ui::Event{};
-  };
-  EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 1);
+  PackingReporter reporter;
+  reporter.at_first_packing_progress = [&] { tmp.Write("src/a", text); };
+  EXPECT_EQ(CreateReportingTo(reporter).outcome, Outcome::kDone);
   const ParsedVolume volume = Parsed();
   ASSERT_EQ(volume.error, "");
   EXPECT_EQ(volume.records[0].size, 12000u);
@@ -577,8 +811,8 @@ TEST_F(CreateTest, AFileThatGrowsIsPackedWithItsMeasuredSize) {
 TEST_F(CreateTest, AReadFailureIsNeverStored) {
   tmp.Write("src/a", testing::TextData(100000));
   platform::InjectFault(platform::FaultOp::kRead, "src/a", 2);
-  EXPECT_EQ(Create(), 0);
-  ExpectFailureMessages();
+  ExpectFailure(Create(), Problem::Kind::kCannotRead, Source() + "a",
+                ErrorOf(platform::ErrorCause::kInputOutput));
   EXPECT_TRUE(BackupNames().empty());
 }
 
@@ -598,7 +832,8 @@ void WriteMixedTree(const TempFolder& tmp) {
   tmp.Write("src/sub/exact copy", testing::TextData(6000, 2));
   tmp.Write("src/tiny", "x");
   for (int i = 0; i < kBlocksInFlight + 8; ++i) {
-    tmp.Write("src/many/f" + std::to_string(i), testing::TextData(static_cast<size_t>(i * 700), 6 + i));
+    tmp.Write("src/many/f" + std::to_string(i),
+              testing::TextData(static_cast<size_t>(i * 700), 6 + i));
   }
 }
 
@@ -641,10 +876,10 @@ TEST_F(CreateTest, VolumesAreTheSameForAnyNumberOfWorkers) {
       SCOPED_TRACE("engine " + std::to_string(engine) + " level " + std::to_string(level));
       t.app.Level = level;
       t.app.BlockWorkers = 1;
-      ASSERT_EQ(Create(0, engine), 1);
+      ASSERT_EQ(Create(engine).outcome, Outcome::kDone);
       const std::string one_worker = VolumeBytes();
       t.app.BlockWorkers = 4;  // more workers than this machine may have cores
-      ASSERT_EQ(Create(0, engine), 1);
+      ASSERT_EQ(Create(engine).outcome, Outcome::kDone);
       EXPECT_EQ(VolumeBytes(), one_worker);
       const ParsedVolume parsed = ParseVolume(one_worker);
       ASSERT_EQ(parsed.error, "");
@@ -656,24 +891,30 @@ TEST_F(CreateTest, VolumesAreTheSameForAnyNumberOfWorkers) {
 
 TEST_F(CreateTest, GenerationsAboveTheFourDigitsAreRefused) {
   tmp.Write("src/a", "a");
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   const std::string main_volume = VolumeBytes();
-  t.tk.messages.clear();
+  const ScanResult scan = Scan();
   for (int32_t k : {10000, 12345, -1}) {
-    EXPECT_EQ(Create(k), 0) << k;
+    const PackOutcome packed = Pack(scan, k);
+    EXPECT_TRUE(packed.failure.has_value()) << k;
     EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()}) << k;
     EXPECT_EQ(VolumeBytes(), main_volume) << k;
+    // No question about replacing Backup_0000 (where 10000 would wrap) was asked.
+    EXPECT_TRUE(Reported().questions.empty()) << k;
+    EXPECT_TRUE(Reported().begins.empty()) << k;
   }
-  // No question about replacing Backup_0000 (where 10000 would wrap) was asked.
-  for (const auto& m : t.tk.messages) EXPECT_NE(m.text, t.app.Text(31));
-  EXPECT_EQ(Create(9999), 1);
+  const PackOutcome last = Pack(scan, 9999);
+  EXPECT_FALSE(last.failure.has_value());
+  EXPECT_FALSE(last.kept);
   EXPECT_TRUE(tmp.Exists("backup/" + VolumeName(9999)));
 }
 
 TEST_F(CreateTest, EnginesNoReaderAcceptsAreRefused) {
   tmp.Write("src/a", "a");
   for (int32_t engine : {3, -1, 65535}) {
-    EXPECT_EQ(Create(0, engine), 0) << engine;
+    const JobResult result = Create(engine);
+    EXPECT_EQ(result.outcome, Outcome::kFailed) << engine;
+    EXPECT_TRUE(result.failure.has_value()) << engine;
     EXPECT_TRUE(BackupNames().empty()) << engine;
   }
 }
@@ -687,18 +928,23 @@ class ReplaceSetTest : public CreateTest {
   void MakeSet() {
     tmp.Write("src/keep.txt", testing::TextData(40000, 1));
     tmp.Write("src/old.txt", testing::RandomData(90000, 2));
-    ASSERT_EQ(Create(), 1);
+    ASSERT_EQ(Create().outcome, Outcome::kDone);
     for (int32_t k : {1, 3}) tmp.Write("backup/" + VolumeName(k), "update volume");
     for (int32_t k : {1, 2, 3}) tmp.Write("backup/" + IndexName(k), "; \r\n[REMOVED]\r\n");
     for (const std::string& name : BackupNames()) tmp.SetReadOnly("backup/" + name);
     for (const std::string& name : BackupNames()) before[name] = tmp.Read("backup/" + name);
     tmp.Remove("src/old.txt");
     tmp.Write("src/new.txt", testing::TextData(300000, 3));
-    t.tk.messages.clear();
   }
   void ExpectOldSetIntact() {
     EXPECT_EQ(BackupNames().size(), before.size());
     for (const auto& [name, bytes] : before) EXPECT_EQ(tmp.Read("backup/" + name), bytes) << name;
+  }
+  // The one question of replacing the set was asked.
+  void ExpectAskedToReplace() {
+    ASSERT_EQ(Reported().questions.size(), 1u);
+    EXPECT_EQ(Reported().questions[0].kind, Question::Kind::kReplaceSet);
+    EXPECT_EQ(Reported().questions[0].path, Source());
   }
 
   std::map<std::string, std::string> before;
@@ -706,9 +952,14 @@ class ReplaceSetTest : public CreateTest {
 
 TEST_F(ReplaceSetTest, YesRemovesTheUpdateGenerationsIncludingReadOnlyOnes) {
   MakeSet();
-  t.tk.QueueAnswer(ui::Answer::kYes);
-  EXPECT_EQ(Create(), 1);
-  EXPECT_EQ(MessageNumbers(), std::vector<int>{31});
+  Job().reporter.answers = {Answer::kYes};
+  const JobResult result = Create();
+  EXPECT_EQ(result.outcome, Outcome::kDone);
+  EXPECT_EQ(result.point, 0);
+  EXPECT_EQ(Reported().events,
+            (std::vector<std::string>{"begin scanning 0", "begin packing 340000",
+                                      "ask replace-set " + Source(), "end done"}));
+  ExpectAskedToReplace();
   EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
   const ParsedVolume volume = Parsed();
   ASSERT_EQ(volume.error, "");
@@ -720,15 +971,17 @@ TEST_F(ReplaceSetTest, GenerationsBeyondAMissingIndexGoToo) {
   MakeSet();
   tmp.Write("backup/" + IndexName(5), "; \r\n");
   tmp.Write("backup/" + VolumeName(7), "SK");
-  EXPECT_EQ(Create(), 1);
+  EXPECT_EQ(Create().outcome, Outcome::kDone);
   EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
 }
 
 TEST_F(ReplaceSetTest, NoLeavesEverything) {
   MakeSet();
-  t.tk.QueueAnswer(ui::Answer::kNo);
-  EXPECT_EQ(Create(), 1);
-  EXPECT_EQ(MessageNumbers(), std::vector<int>{31});
+  Job().reporter.answers = {Answer::kNo};
+  const JobResult result = Create();
+  EXPECT_EQ(result.outcome, Outcome::kDone);
+  EXPECT_TRUE(result.kept);
+  ExpectAskedToReplace();
   ExpectOldSetIntact();
 }
 
@@ -736,8 +989,9 @@ TEST_F(ReplaceSetTest, AWriteFailureHalfWayLeavesTheOldSetWhole) {
   MakeSet();
   // The volume is written out in 64 KiB pieces; the third one fails, as a full disk would.
   platform::InjectFault(platform::FaultOp::kWrite, VolumeName(), 3);
-  EXPECT_EQ(Create(), 0);
-  EXPECT_EQ(MessageNumbers(), (std::vector<int>{31, 33, 34}));
+  ExpectFailure(Create(), Problem::Kind::kCannotWrite, VolumePath(),
+                ErrorOf(platform::ErrorCause::kDiskFull), 1);
+  ExpectAskedToReplace();
   ExpectOldSetIntact();
 }
 
@@ -746,64 +1000,89 @@ TEST_F(ReplaceSetTest, AWriteFailureHalfWayLeavesTheOldSetWhole) {
 TEST_F(ReplaceSetTest, AFailedRenameLeavesTheOldMainVolume) {
   MakeSet();
   platform::InjectFault(platform::FaultOp::kRename, VolumeName());
-  EXPECT_EQ(Create(), 0);
-  EXPECT_EQ(MessageNumbers(), (std::vector<int>{31, 33, 34}));
+  ExpectFailure(Create(), Problem::Kind::kCannotWrite, VolumePath(),
+                ErrorOf(platform::ErrorCause::kDenied), 1);
+  ExpectAskedToReplace();
   EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
   EXPECT_EQ(tmp.Read("backup/" + VolumeName()), before.at(VolumeName()));
 }
 
 TEST_F(ReplaceSetTest, ACancelLeavesTheOldSetWhole) {
   MakeSet();
-  Scan();
-  t.tk.ScheduleEvent(20, kCancelClick);
-  EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 0);
-  EXPECT_EQ(MessageNumbers(), (std::vector<int>{31, 34}));
+  Job().reporter.CancelAt(ScanCalls() + 20, Job().cancel);
+  const JobResult result = Create();
+  EXPECT_EQ(result.outcome, Outcome::kCancelled);
+  EXPECT_FALSE(result.failure.has_value());
+  ExpectAskedToReplace();
   ExpectOldSetIntact();
 }
 
-// Cancel at every poll of a job over many entries and blocks: never a volume, the old set
-// whole, the one message.
+// Cancel at every progress of the packing of many entries and blocks: never a volume, the
+// old set whole, the one question.
 TEST_F(ReplaceSetTest, ACancelAtAnyPointLeavesTheOldSetWhole) {
   MakeSet();
   WriteMixedTree(tmp);
   t.app.BlockWorkers = 2;
-  Scan();
-  t.tk.polls = 0;
-  t.tk.QueueAnswer(ui::Answer::kYes);
-  ASSERT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 1);
-  const long polls = t.tk.polls;
-  ASSERT_GT(polls, kBlocksInFlight);
+  const int64_t scan_calls = ScanCalls();
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
+  const int64_t calls = Reported().progress_calls - scan_calls;
+  ASSERT_GT(calls, kBlocksInFlight);
   // Put the old set back for every run.
   for (const std::string& name : BackupNames()) tmp.Remove("backup/" + name);
   for (const auto& [name, bytes] : before) tmp.Write("backup/" + name, bytes);
-  for (long poll = 1; poll <= polls; poll += 7) {
-    SCOPED_TRACE("cancel at poll " + std::to_string(poll));
-    t.tk.messages.clear();
-    t.tk.polls = 0;
-    t.tk.QueueAnswer(ui::Answer::kYes);
-    t.tk.ScheduleEvent(static_cast<int>(poll), kCancelClick);
-    EXPECT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 0);
-    EXPECT_EQ(MessageNumbers(), (std::vector<int>{31, 34}));
+  for (int64_t call = 1; call <= calls; call += 7) {
+    SCOPED_TRACE("cancel at the packing's progress " + std::to_string(call));
+    Job().reporter.CancelAt(scan_calls + call, Job().cancel);
+    const JobResult result = Create();
+    EXPECT_EQ(result.outcome, Outcome::kCancelled);
+    EXPECT_FALSE(result.failure.has_value());
+    ExpectAskedToReplace();
     ExpectOldSetIntact();
   }
 }
 
-// --- The progress window
+// --- The progress
+
+// The packing stage counts the bytes of the files' content, up to their total.
+TEST_F(CreateTest, ThePackingStageCountsTheBytesOfContent) {
+  tmp.Write("src/f0", testing::TextData(1000));
+  tmp.Write("src/d/f1", testing::TextData(1000));
+  tmp.Write("src/d/f2", testing::TextData(1000));
+  const JobResult result = Create();
+  EXPECT_EQ(result.outcome, Outcome::kDone);
+  EXPECT_EQ(Reported().begins, (std::vector<std::pair<Stage, int64_t>>{{Stage::kScanning, 0},
+                                                                       {Stage::kPacking, 3000}}));
+  EXPECT_EQ(Reported().last_progress, 3000);
+  EXPECT_TRUE(Reported().progress_in_order);
+  EXPECT_EQ(result.files, 3);
+  EXPECT_EQ(result.folders, 1);
+  EXPECT_EQ(result.bytes_read, 3000);
+  EXPECT_EQ(result.bytes_written, static_cast<int64_t>(VolumeBytes().size()));
+}
+
+// One progress before each full block is written, one after the file.
+TEST_F(CreateTest, TheProgressMovesPerFullBlock) {
+  tmp.Write("src/a", testing::TextData(6000 * 3 + 10));
+  PackingReporter reporter;
+  ASSERT_EQ(CreateReportingTo(reporter).outcome, Outcome::kDone);
+  EXPECT_EQ(reporter.packing_progress, (std::vector<int64_t>{6000, 12000, 18000, 18010}));
+}
 
 TEST_F(CreateTest, ProgressWindowLayout) {
   tmp.Write("src/a", "a");
-  Scan();
   t.tk.OpenWindow(ui::kMainWindow, {"main", 600, 500});
   std::vector<bool> main_enabled;
   t.tk.on_poll = [&](ui::HeadlessToolkit& tk) {
     main_enabled.push_back(tk.windows.at(ui::kMainWindow).enabled);
     return ui::Event{};
   };
-  EXPECT_EQ(WriteVolume(t.app, Source(), 0, 0, 2), 1);
-  EXPECT_EQ(main_enabled, std::vector<bool>{false});
+  EXPECT_EQ(CreateOnDesktop(kInteractiveMode).outcome, Outcome::kDone);
+  // The scan keeps the main window alive before the job's window opens; while that is open,
+  // the main window is disabled.
+  EXPECT_EQ(main_enabled, (std::vector<bool>{true, false}));
   EXPECT_TRUE(t.tk.windows.at(ui::kMainWindow).enabled);
 
-  const auto* window = JobWindow();
+  const auto* window = ClosedJobWindow();
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->def.width, 404);
   EXPECT_EQ(window->def.height, 297);
@@ -825,8 +1104,8 @@ TEST_F(CreateTest, ProgressWindowLayout) {
                                               t.app.Text(55)}));
 
   // From the command line the window is centred on the screen.
-  EXPECT_EQ(Create(0, 2, 1), 1);
-  EXPECT_NE(JobWindow()->def.flags & ui::kWindowCenterOnScreen, 0u);
+  EXPECT_EQ(CreateOnDesktop(kCommandLineMode).outcome, Outcome::kDone);
+  EXPECT_NE(ClosedJobWindow()->def.flags & ui::kWindowCenterOnScreen, 0u);
 }
 
 TEST_F(CreateTest, ProgressRangeIsTheScanTotalInRoundedKiB) {
@@ -844,8 +1123,8 @@ TEST_F(CreateTest, ProgressRangeIsTheScanTotalInRoundedKiB) {
     for (size_t i = 0; i < c.sizes.size(); ++i) {
       tmp.Write("src/f" + std::to_string(i), testing::TextData(c.sizes[i]));
     }
-    ASSERT_EQ(Create(), 1);
-    const auto& bar = JobWindow()->controls.at(kProgressBarId);
+    ASSERT_EQ(CreateOnDesktop(kCommandLineMode).outcome, Outcome::kDone);
+    const auto& bar = ClosedJobWindow()->controls.at(kProgressBarId);
     EXPECT_EQ(bar.minimum, 0);
     EXPECT_EQ(bar.maximum, c.maximum) << c.sizes[0];
     EXPECT_EQ(bar.value, c.final_value) << c.sizes[0];
@@ -854,32 +1133,26 @@ TEST_F(CreateTest, ProgressRangeIsTheScanTotalInRoundedKiB) {
 
 TEST_F(CreateTest, TheBarMovesPerFullBlock) {
   tmp.Write("src/a", testing::TextData(6000 * 3 + 10));
-  Scan();
   std::vector<int64_t> values;
   t.tk.on_poll = [&](ui::HeadlessToolkit& tk) {
     values.push_back(tk.FindControl(ui::kJobWindow, kProgressBarId)->value);
     return ui::Event{};
   };
-  ASSERT_EQ(WriteVolume(t.app, Source(), 0, 1, 2), 1);
-  // One poll before each full block, one after the file: 5.859375 KiB per block.
-  EXPECT_EQ(values, (std::vector<int64_t>{0, 6, 12, 18}));
-  EXPECT_EQ(JobWindow()->controls.at(kProgressBarId).value, 18);
+  ASSERT_EQ(CreateOnDesktop(kCommandLineMode).outcome, Outcome::kDone);
+  // The bar is set before each poll: one before each full block, one after the file,
+  // 5.859375 KiB per block.
+  EXPECT_EQ(values, (std::vector<int64_t>{6, 12, 18, 18}));
+  EXPECT_EQ(ClosedJobWindow()->controls.at(kProgressBarId).value, 18);
 }
 
 TEST_F(CreateTest, TheFirstProgressWritesTheElapsedTimeAndNoGuessOfTheRest) {
   tmp.Write("src/a", testing::TextData(30000));
-  ASSERT_EQ(Create(), 1);
-  const auto* window = JobWindow();
+  ASSERT_EQ(CreateOnDesktop(kCommandLineMode).outcome, Outcome::kDone);
+  const auto* window = ClosedJobWindow();
   EXPECT_NE(window->controls.at(7).text, t.app.Text(56));
   // A job of a moment has measured too little to tell the total and remaining time.
   EXPECT_EQ(window->controls.at(6).text, t.app.Text(56));
   EXPECT_EQ(window->controls.at(8).text, t.app.Text(56));
-  EXPECT_NE(t.app.LastDisplayTick, 0u);
-
-  // The display tick is never reset: right after one job, the next shows nothing new.
-  t.app.LastDisplayTick = platform::TickCount();
-  ASSERT_EQ(Create(), 1);
-  for (int field : {6, 7, 8}) EXPECT_EQ(JobWindow()->controls.at(field).text, t.app.Text(56));
 }
 
 TEST(ClampDurationTest, StaysWithinAnInt32) {
@@ -908,29 +1181,21 @@ TEST(EstimateTimesTest, TellsTheRestOnlyOnceThePaceIsMeasured) {
   EXPECT_EQ(later.remaining, 12000);
 }
 
+// The times the create window's fields show (DurationText of the estimate) for a job that
+// started almost 2^32 ms ago with almost nothing done of a huge total.
 TEST(TimeFieldsTest, HugeDurationsAreShownClamped) {
   TestApp t;
-  t.tk.OpenWindow(ui::kJobWindow, {"job", 404, 297});
-  for (int id : {6, 7, 8}) t.tk.AddControl(ui::kJobWindow, {id, ui::ControlKind::kText});
-  const TimeFields fields{ui::kJobWindow, 6, 7, 8};
-  // The job started almost 2^32 ms ago, and almost nothing is done of a huge total.
-  t.app.JobStartTick = platform::TickCount() + 1000;
-  t.app.LastDisplayTick = t.app.JobStartTick - 5000;
-  fields.Update(t.app, 0.001, 1e12);
+  const uint32_t almost_wrapped = 0u - 1000u;
+  const JobTimes times = EstimateTimes(almost_wrapped, 0.001, 1e12);
+  ASSERT_TRUE(times.estimated);
   const std::string longest = DurationText(t.app.Texts, std::numeric_limits<int32_t>::max());
-  EXPECT_EQ(t.tk.GetText(ui::kJobWindow, 6), longest);
-  EXPECT_EQ(t.tk.GetText(ui::kJobWindow, 7), longest);
-  EXPECT_EQ(t.tk.GetText(ui::kJobWindow, 8), longest);
+  EXPECT_EQ(DurationText(t.app.Texts, times.total), longest);
+  EXPECT_EQ(DurationText(t.app.Texts, times.elapsed), longest);
+  EXPECT_EQ(DurationText(t.app.Texts, times.remaining), longest);
 
   // More done than the maximum (files that grew) leaves nothing remaining.
-  t.app.JobStartTick = platform::TickCount() - 4000;
-  t.app.LastDisplayTick = t.app.JobStartTick;
-  fields.Update(t.app, 200, 100);
-  EXPECT_EQ(t.tk.GetText(ui::kJobWindow, 8), DurationText(t.app.Texts, 0));
-  // Within the second nothing is written.
-  t.tk.SetText(ui::kJobWindow, 8, "x");
-  fields.Update(t.app, 100, 100);
-  EXPECT_EQ(t.tk.GetText(ui::kJobWindow, 8), "x");
+  EXPECT_EQ(DurationText(t.app.Texts, EstimateTimes(4000, 200, 100).remaining),
+            DurationText(t.app.Texts, 0));
 }
 
 // --- FileCrc32
@@ -939,73 +1204,95 @@ TEST_F(CreateTest, FileCrc32MatchesTheCrcOfTheContent) {
   for (size_t size : {0, 1, 5999, 6000, 6001, 20000}) {
     const std::string data = testing::RandomData(size, static_cast<uint32_t>(size));
     tmp.Write("f", data);
-    const std::optional<uint32_t> crc = FileCrc32(t.app, tmp.Internal("f"));
-    ASSERT_TRUE(crc.has_value()) << size;
-    EXPECT_EQ(*crc, CrcOf(data)) << size;
+    const FileCheck check = FileCrc32(tmp.Internal("f"));
+    ASSERT_TRUE(check.crc.has_value()) << size;
+    EXPECT_EQ(*check.crc, CrcOf(data)) << size;
+    EXPECT_EQ(check.error, 0) << size;
   }
 }
 
 TEST_F(CreateTest, FileCrc32TellsWhenAFileCannotBeReadCompletely) {
   tmp.Write("f", testing::RandomData(100000));
-  EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("missing")).has_value());
-  EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("src")).has_value());
+  const FileCheck missing = FileCrc32(tmp.Internal("missing"));
+  EXPECT_FALSE(missing.crc.has_value());
+  EXPECT_EQ(missing.error, ErrorOf(platform::ErrorCause::kMissing));
+  const FileCheck folder = FileCrc32(tmp.Internal("src"));
+  EXPECT_FALSE(folder.crc.has_value());
+  EXPECT_NE(folder.error, 0);
   platform::InjectFault(platform::FaultOp::kOpen, "f");
-  EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("f")).has_value());
+  const FileCheck unopened = FileCrc32(tmp.Internal("f"));
+  EXPECT_FALSE(unopened.crc.has_value());
+  EXPECT_EQ(unopened.error, ErrorOf(platform::ErrorCause::kMissing));
   platform::InjectFault(platform::FaultOp::kRead, "f", 2);
-  EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("f")).has_value());
-  EXPECT_TRUE(FileCrc32(t.app, tmp.Internal("f")).has_value());
+  const FileCheck unread = FileCrc32(tmp.Internal("f"));
+  EXPECT_FALSE(unread.crc.has_value());
+  EXPECT_EQ(unread.error, ErrorOf(platform::ErrorCause::kInputOutput));
+  EXPECT_TRUE(FileCrc32(tmp.Internal("f")).crc.has_value());
 }
 
-TEST_F(CreateTest, FileCrc32WatchesTheCancelButton) {
+TEST_F(CreateTest, FileCrc32WatchesTheCancelToken) {
   tmp.Write("f", testing::RandomData(30000));
-  t.app.Cancelled = 1;
-  EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("f")).has_value());
-  EXPECT_EQ(t.tk.polls, 0);
-  t.app.Cancelled = 0;
-  t.tk.ScheduleEvent(3, kCancelClick);
-  EXPECT_FALSE(FileCrc32(t.app, tmp.Internal("f")).has_value());
-  EXPECT_EQ(t.app.Cancelled, 1);
-  EXPECT_EQ(t.tk.polls, 3);
+  CancelToken cancel;
+  EXPECT_TRUE(FileCrc32(tmp.Internal("f"), &cancel).crc.has_value());
+  cancel.Cancel();
+  const FileCheck cancelled = FileCrc32(tmp.Internal("f"), &cancel);
+  EXPECT_FALSE(cancelled.crc.has_value());
+  // A cancel is no failure of the system's.
+  EXPECT_EQ(cancelled.error, 0);
 }
 
-// FileCrcs reads ahead: the results and the polls are FileCrc32's, one file after another,
-// for files of every block shape, more files than blocks in flight, and files that cannot be
-// read (missing, a folder, one whose read fails half-way).
+// FileCrcs reads ahead: the results are FileCrc32's, one file after another, for files of
+// every block shape, more files than are read ahead, and files that cannot be read (missing,
+// a folder, one whose read fails half-way).
 TEST_F(CreateTest, FileCrcsGivesFileCrc32OfEveryFileInTurn) {
   std::vector<std::string> paths;
-  for (size_t i = 0; i < kBlocksInFlight + 10; ++i) {
+  for (size_t i = 0; i < FileCrcs::kFilesAhead + 10; ++i) {
     const size_t size = i * 1999 % 50000;
     tmp.Write("f" + std::to_string(i), testing::RandomData(size, static_cast<uint32_t>(i)));
     paths.push_back(tmp.Internal("f" + std::to_string(i)));
   }
   paths.insert(paths.begin() + 3, tmp.Internal("missing"));
   paths.insert(paths.begin() + 7, tmp.Internal("src"));
-  std::vector<std::optional<uint32_t>> expected;
-  for (const std::string& path : paths) expected.push_back(FileCrc32(t.app, path));
-  const long polls = t.tk.polls;
-  t.app.BlockWorkers = 3;
+  std::vector<FileCheck> expected;
+  for (const std::string& path : paths) expected.push_back(FileCrc32(path));
+  CancelToken cancel;
   {
-    FileCrcs crcs(t.app, paths);
-    for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(crcs.Next(), expected[i]) << i;
+    FileCrcs crcs(paths, cancel, 3, [] {});
+    for (size_t i = 0; i < paths.size(); ++i) {
+      const FileCheck check = crcs.Next();
+      EXPECT_EQ(check.crc, expected[i].crc) << i;
+      EXPECT_EQ(check.error, expected[i].error) << i;
+    }
   }
-  EXPECT_EQ(t.tk.polls - polls, polls);
   // A read that fails ends that file's reading alone, while the next file is read ahead.
   platform::InjectFault(platform::FaultOp::kRead, paths[6]);
-  FileCrcs crcs(t.app, {paths[6], paths[2]});
-  EXPECT_FALSE(crcs.Next().has_value());
-  EXPECT_EQ(crcs.Next(), expected[2]);
+  FileCrcs crcs({paths[6], paths[2]}, cancel, 3, [] {});
+  const FileCheck failed = crcs.Next();
+  EXPECT_FALSE(failed.crc.has_value());
+  EXPECT_EQ(failed.error, ErrorOf(platform::ErrorCause::kInputOutput));
+  const FileCheck next = crcs.Next();
+  EXPECT_EQ(next.crc, expected[2].crc);
+  EXPECT_TRUE(next.crc.has_value());
 }
 
-TEST_F(CreateTest, FileCrcsWatchesTheCancelButton) {
-  tmp.Write("f", testing::RandomData(30000));
-  tmp.Write("g", testing::RandomData(30000));
-  FileCrcs crcs(t.app, {tmp.Internal("f"), tmp.Internal("g")});
-  t.tk.ScheduleEvent(3, kCancelClick);
-  EXPECT_FALSE(crcs.Next().has_value());
-  EXPECT_EQ(t.app.Cancelled, 1);
-  EXPECT_EQ(t.tk.polls, 3);
-  EXPECT_FALSE(crcs.Next().has_value());
-  EXPECT_EQ(t.tk.polls, 3);
+TEST_F(CreateTest, FileCrcsWatchesTheCancelToken) {
+  const std::string f = testing::RandomData(30000, 1);
+  tmp.Write("f", f);
+  tmp.Write("g", testing::RandomData(30000, 2));
+  tmp.Write("h", testing::RandomData(30000, 3));
+  CancelToken cancel;
+  FileCrcs crcs({tmp.Internal("f"), tmp.Internal("g"), tmp.Internal("h")}, cancel, 2, [] {});
+  EXPECT_EQ(crcs.Next().crc, CrcOf(f));
+  // Once cancelled, no file gives a CRC-32 any more, though it may have been read ahead.
+  cancel.Cancel();
+  const FileCheck cancelled = crcs.Next();
+  EXPECT_FALSE(cancelled.crc.has_value());
+  EXPECT_EQ(cancelled.error, 0);
+  EXPECT_FALSE(crcs.Next().crc.has_value());
+
+  // A token set before the first file: nothing at all.
+  FileCrcs none({tmp.Internal("f")}, cancel, 2, [] {});
+  EXPECT_FALSE(none.Next().crc.has_value());
 }
 
 }  // namespace

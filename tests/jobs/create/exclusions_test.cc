@@ -11,6 +11,7 @@
 #include "jobs/create/scan.h"
 #include "platform/file_system.h"
 #include "shell/settings.h"
+#include "support/recording_reporter.h"
 #include "support/test_support.h"
 
 namespace sk {
@@ -168,12 +169,14 @@ class ExclusionScanTest : public ::testing::Test {
       tmp.Write(std::string("src/") + name, "x");
     }
   }
+  // What the scan finds with the patterns, as kept for the source in the settings.
   std::vector<std::string> Scan(const std::vector<std::string>& patterns) {
     TestApp t;
     EXPECT_TRUE(SetExclusions(t.app, Source(), patterns));
-    ScanTree(t.app, Source(), true);
+    testing::TestJob job;
+    const ScanResult scan = ScanTree(Source(), ExclusionsOf(t.app, Source()), job.context);
     std::vector<std::string> relative;
-    for (const std::string& path : t.app.ScanList) relative.push_back(path.substr(Source().size()));
+    for (const std::string& path : scan.entries) relative.push_back(path.substr(Source().size()));
     std::sort(relative.begin(), relative.end());
     return relative;
   }

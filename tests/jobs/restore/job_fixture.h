@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,11 @@
 #include "core/ini.h"
 #include "core/text_table.h"
 #include "jobs/create/create.h"
-#include "jobs/create/scan.h"
+#include "jobs/restore/restore.h"
+#include "jobs/sets/backup_set.h"
 #include "platform/file_system.h"
+#include "shell/desktop.h"
+#include "support/recording_reporter.h"
 #include "support/test_support.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -97,7 +101,7 @@ class VolumeBytes {
 
 class JobFixture : public ::testing::Test {
  protected:
-  JobFixture() : app(tk) {
+  JobFixture() {
     FillDefaultTexts(app.Texts);
     folder.MakeFolder("backups");
     app.BackupFolder = folder.Internal("backups/");
@@ -109,30 +113,38 @@ class JobFixture : public ::testing::Test {
     return folder.Internal(relative + "/");
   }
 
+  BackupSet SetOf(const std::string& source) const { return BackupSet(app.BackupFolder, source); }
+
   // Scans source (internal form, ending in "\") and writes its main volume, as "/c" does;
   // the job's result.
-  int32_t ScanAndCreate(const std::string& source, int engine = kEngineZlib) {
-    app.ScanList.clear();
-    app.ScanProblems.clear();
-    app.ScanSkipped.clear();
-    app.ScanTotal = 0;
-    ScanTree(app, source, 1);
-    return WriteVolume(app, source, 0, 1, engine);
+  JobResult ScanAndCreate(const std::string& source, int engine = kEngineZlib) {
+    TestJob job(app.BlockWorkers);
+    return sk::CreateBackup({SetOf(source), engine, app.Level, {}}, job.context);
   }
 
   // Makes the main volume of source with the create job.
   void CreateBackup(const std::string& source, int engine = kEngineZlib) {
-    ASSERT_EQ(ScanAndCreate(source, engine), 1);
-    tk.messages.clear();
+    ASSERT_TRUE(ScanAndCreate(source, engine).ok());
   }
 
   // Packs the given full paths into update volume `generation` of source's set.
-  void WriteUpdateVolume(const std::string& source, int generation,
-                         const std::vector<std::string>& paths, int engine = kEngineZlib) {
-    app.ScanList = paths;
-    app.ScanProblems.clear();
-    ASSERT_EQ(WriteVolume(app, source, generation, 1, engine), 1);
-    tk.messages.clear();
+  void WriteUpdateVolume(const std::string& source, int generation, std::vector<std::string> paths,
+                         int engine = kEngineZlib) {
+    TestJob job(app.BlockWorkers);
+    SortEntries(paths);
+    const PackOutcome packed =
+        PackVolume({SetOf(source), generation, engine, app.Level}, paths, 0, job.context);
+    ASSERT_FALSE(packed.failure.has_value()) << packed.failure->path;
+  }
+
+  // Restores point `generation` of source's set into target (the whole structure, or
+  // the source folder alone) through the restore job, reporting to job (the last run's,
+  // unless one is given).
+  JobResult Restore(const std::string& source, int generation, const std::string& target,
+                    RestoreStructure structure = RestoreStructure::kComplete,
+                    const RestoreFilter& wanted = nullptr) {
+    job = std::make_unique<TestJob>(app.BlockWorkers);
+    return RestoreBackup({SetOf(source), generation, target, structure, wanted}, job->context);
   }
 
   // Writes an update index: values of the three groups in order.
@@ -171,7 +183,7 @@ class JobFixture : public ::testing::Test {
       tk.AddItem(ui::kMainWindow, list, row_text + "\n1 KB \n01.01.2026 / 10:00", 0);
       tk.SetValue(ui::kMainWindow, list, 0);
     }
-    app.BackupRowNames = app.RestoreRowNames = {row_text};
+    desk.backup_rows = desk.restore_rows = {row_text};
   }
 
   // Answers the restore parameters window: option 40 or 41, then OK.
@@ -184,6 +196,9 @@ class JobFixture : public ::testing::Test {
   FaultGuard faults;
   ui::HeadlessToolkit tk;
   AppState app;
+  Desktop desk{app, tk};
+  // The last restore's reporter and token.
+  std::unique_ptr<TestJob> job = std::make_unique<TestJob>();
 };
 
 }  // namespace sk::testing

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "core/ini.h"
+#include "platform/file_system.h"
 #include "support/program_runner.h"
 #include "support/test_support.h"
 
-// On Windows the command line's restore shows its options window, which waits for the user's
-// choice instead of taking the preselected option.
+// On Windows the command line's jobs ask in message boxes, which wait for a click instead of
+// taking the answer that changes nothing.
 #ifndef _WIN32
 
 namespace sk {
@@ -35,6 +37,7 @@ class RestoreProgramTest : public ::testing::Test {
   }
 
   std::string Err() const { return folder_.Read("stderr"); }
+  std::string Source() const { return folder_.Native("src/Docs"); }
 
   // Where the complete structure puts the source folder below a target.
   std::string Restored(const std::string& target, const std::string& relative) const {
@@ -43,15 +46,31 @@ class RestoreProgramTest : public ::testing::Test {
     return target + "/" + source.substr(source.find_first_of("/\\") + 1) + relative;
   }
 
+  // Restore point 0 of src/Docs: a.txt, sub/b.bin and the empty folder "empty".
+  void MakeSet() {
+    folder_.Write("src/Docs/a.txt", "version 1");
+    folder_.Write("src/Docs/sub/b.bin", testing::RandomData(30000));
+    folder_.MakeFolder("src/Docs/empty");
+    ASSERT_EQ(Run({"/c", Source()}), 0) << Err();
+  }
+
   testing::TempFolder folder_;
 };
 
+// A text of the English catalog the program reads.
+std::string CatalogText(const std::string& number) {
+  IniReader catalog;
+  if (!catalog.Load(
+          platform::InternalPath(std::string(SK_BINARY_DIR) + "/Catalogs/English.catalog")) ||
+      !catalog.SelectGroup("CATALOG")) {
+    return "<no catalog>";
+  }
+  return catalog.ReadText(number, "<no text " + number + ">");
+}
+
 TEST_F(RestoreProgramTest, EveryRestorePointComesBackFromTheCommandLine) {
-  folder_.Write("src/Docs/a.txt", "version 1");
-  folder_.Write("src/Docs/sub/b.bin", testing::RandomData(30000));
-  folder_.MakeFolder("src/Docs/empty");
-  const std::string source = folder_.Native("src/Docs");
-  ASSERT_EQ(Run({"/c", source}), 0) << Err();
+  MakeSet();
+  const std::string source = Source();
   folder_.Write("src/Docs/a.txt", "version 2");
   folder_.Write("src/Docs/c.txt", testing::TextData(20000));
   folder_.Remove("src/Docs/sub/b.bin");
@@ -59,7 +78,7 @@ TEST_F(RestoreProgramTest, EveryRestorePointComesBackFromTheCommandLine) {
 
   folder_.MakeFolder("zero");
   ASSERT_EQ(Run({"/r", "0", source, folder_.Native("zero")}), 0) << Err();
-  // Without a terminal the preselected option, the complete structure, is taken.
+  // Without "--subfolder", the complete structure: the source's whole path below the target.
   EXPECT_EQ(folder_.Read(Restored("zero", "a.txt")), "version 1");
   EXPECT_EQ(folder_.Read(Restored("zero", "sub/b.bin")), testing::RandomData(30000));
   EXPECT_TRUE(folder_.Exists(Restored("zero", "empty")));
@@ -72,11 +91,52 @@ TEST_F(RestoreProgramTest, EveryRestorePointComesBackFromTheCommandLine) {
   EXPECT_TRUE(folder_.Exists(Restored("one", "sub")));
   EXPECT_FALSE(folder_.Exists(Restored("one", "sub/b.bin")));
 
-  // A restore point that does not exist, and a file the script cannot be asked about.
+  // A restore point that does not exist, and a file the script cannot be asked about: the
+  // question takes Cancel, which ends the restore.
   EXPECT_EQ(Run({"/r", "7", source, folder_.Native("one")}), 1);
   folder_.Write(Restored("one", "a.txt"), "edited");
   EXPECT_EQ(Run({"/r", "1", source, folder_.Native("one")}), 1);
   EXPECT_EQ(folder_.Read(Restored("one", "a.txt")), "edited");
+  std::string asked = CatalogText("038");
+  asked.replace(asked.find("%FILE%"), 6, "'" + folder_.Native(Restored("one", "a.txt")) + "'");
+  EXPECT_TRUE(Err().ends_with(CatalogText("030") + ": " + asked + "\n  -> " + CatalogText("007") +
+                              " (no terminal to ask on)\nstowkeeper: /r: " + CatalogText("034") +
+                              "\n"))
+      << Err();
+}
+
+// The target: made when missing, refused inside the source (the next backup would hold the
+// restored copy), and with "--subfolder" only the source folder itself comes below it.
+TEST_F(RestoreProgramTest, TargetsAreMadeRefusedInsideTheSourceAndCutWithSubfolder) {
+  MakeSet();
+  ASSERT_EQ(Run({"/r", "0", Source(), folder_.Native("made/zero")}), 0) << Err();
+  EXPECT_EQ(folder_.Read(Restored("made/zero", "a.txt")), "version 1");
+  EXPECT_EQ(folder_.Read(Restored("made/zero", "sub/b.bin")), testing::RandomData(30000));
+  EXPECT_TRUE(folder_.Exists(Restored("made/zero", "empty")));
+
+  const testing::Snapshot before = testing::WalkTree(folder_.Native("src"));
+  for (const std::string& inside :
+       {Source(), folder_.Native("src/Docs/restored"), folder_.Native("src/Docs/sub")}) {
+    EXPECT_EQ(Run({"/r", "0", Source(), inside}), 2) << inside;
+    EXPECT_EQ(Err(), "stowkeeper: /r: TARGET \"" + inside + "\" lies inside SOURCE\n");
+  }
+  EXPECT_EQ(testing::WalkTree(folder_.Native("src")), before);
+  // Beside the source, however alike the name, is no inside.
+  EXPECT_EQ(Run({"/r", "0", Source(), folder_.Native("src/Docs2")}), 0) << Err();
+
+  ASSERT_EQ(Run({"/r", "0", Source(), folder_.Native("flat"), "--subfolder"}), 0) << Err();
+  EXPECT_EQ(testing::WalkTree(folder_.Native("flat")),
+            (testing::Snapshot{{"Docs", testing::kFolder},
+                               {"Docs/a.txt", "version 1"},
+                               {"Docs/empty", testing::kFolder},
+                               {"Docs/sub", testing::kFolder},
+                               {"Docs/sub/b.bin", testing::RandomData(30000)}}));
+  // With a path, the same cut.
+  ASSERT_EQ(Run({"--subfolder", "/r", "0", Source(), folder_.Native("part"), "sub"}), 0) << Err();
+  EXPECT_EQ(testing::WalkTree(folder_.Native("part")),
+            (testing::Snapshot{{"Docs", testing::kFolder},
+                               {"Docs/sub", testing::kFolder},
+                               {"Docs/sub/b.bin", testing::RandomData(30000)}}));
 }
 
 }  // namespace

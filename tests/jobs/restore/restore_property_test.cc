@@ -15,11 +15,11 @@
 
 #include "core/size_text.h"
 #include "jobs/restore/job_fixture.h"
-#include "jobs/restore/list_contents.h"
 #include "jobs/restore/restore.h"
 #include "jobs/restore/verify.h"
 #include "jobs/sets/backup_lists.h"
 #include "jobs/sets/properties.h"
+#include "jobs/sets/read_point.h"
 #include "jobs/sets/update.h"
 
 namespace sk {
@@ -218,31 +218,24 @@ std::map<std::string, std::string> SizeTexts(const Snapshot& tree) {
 
 class RestorePropertyTest : public testing::JobFixture, public ::testing::WithParamInterface<int> {
  protected:
-  // What the contents window lists for a point in the form of SizeTexts: relative "/" paths,
-  // a file's size text or kFolder.
-  std::map<std::string, std::string> Listed(const std::string& point, const std::string& source) {
-    StringList lines;
-    tk.on_wait = [&](ui::HeadlessToolkit&) {
-      if (lines.empty()) lines = app.ScanList;
-      return ui::Event{ui::EventType::kClose, ui::kJobWindow, -1};
-    };
-    ListBackupContents(app, point);
-    tk.on_wait = nullptr;
+  // What the contents window lists for a point (the entries of the point as read for it) in
+  // the form of SizeTexts: relative "/" paths, a file's size text or kFolder.
+  static std::map<std::string, std::string> Listed(const PointResult& read,
+                                                   const std::string& source) {
     std::map<std::string, std::string> listed;
-    for (const std::string& line : lines) {
-      const std::string path = line.substr(0, line.find('\n'));
-      const std::string size = line.substr(path.size() + 1, line.rfind('\n') - path.size() - 1);
+    for (const PointEntry& entry : read.contents.Entries()) {
+      const std::string path = read.contents.name().parent + entry.path;
       if (path.size() <= source.size()) continue;  // the source folder itself
       std::string relative = path.substr(source.size());
       const bool folder = relative.back() == '\\';
       if (folder) relative.pop_back();
       std::replace(relative.begin(), relative.end(), '\\', '/');
-      listed[relative] = folder ? kFolder : size;
+      listed[relative] = folder ? kFolder : ByteSizeText(entry.size, 1);
     }
     return listed;
   }
 
-  // Properties, the restore list's size and the contents window agree with the tree.
+  // Properties, the restore list's size and the contents listing agree with the tree.
   void ExpectSameAsTree(const std::string& source, int generation, const Snapshot& tree) {
     const std::string point = PointName(source, generation);
     int64_t bytes = 0;
@@ -255,15 +248,19 @@ class RestorePropertyTest : public testing::JobFixture, public ::testing::WithPa
         bytes += static_cast<int64_t>(content.size());
       }
     }
-    const RestorePointTotals totals = ComputeRestorePointTotals(app, point);
+    testing::TestJob reading(app.BlockWorkers);
+    const PointResult read = ReadPoint(SetOf(source), generation, reading.context);
+    EXPECT_EQ(read.outcome, Outcome::kDone) << point;
+    EXPECT_TRUE(read.whole) << point;
+    const RestorePointTotals totals = TotalsOf(read.contents);
     EXPECT_EQ(totals.unpacked, bytes) << point;
     EXPECT_EQ(totals.files, files) << point;
     EXPECT_EQ(totals.folders, std::max(folders, 1)) << point;
     if (generation > 0) {
-      EXPECT_EQ(RestorePointSize(app, IndexFileName(SetName(source), generation)),
+      EXPECT_EQ(RestorePointSize(app.BackupFolder, IndexFileName(SetName(source), generation)),
                 ByteSizeText(totals.packed, 1));
     }
-    EXPECT_EQ(Listed(point, source), SizeTexts(tree)) << point;
+    EXPECT_EQ(Listed(read, source), SizeTexts(tree)) << point;
   }
 };
 
@@ -282,22 +279,27 @@ TEST_P(RestorePropertyTest, EveryRestorePointComesBackAsItWas) {
     for (int round = 1; round <= kRounds; ++round) {
       changer.ChangeSome();
       snapshots.push_back(Walk(folder.Native(set + "/Data")));
-      ASSERT_EQ(UpdateBackup(app, source, 1), 1) << "round " << round;
-      ASSERT_TRUE(tk.messages.empty()) << tk.messages[0].text;
+      testing::TestJob update(app.BlockWorkers);
+      const JobResult updated = UpdateBackup({SetOf(source), app.Level, {}}, update.context);
+      ASSERT_EQ(updated.outcome, Outcome::kDone)
+          << "round " << round << ": "
+          << (updated.failure ? updated.failure->path : std::string("no failure"));
+      ASSERT_EQ(updated.point, round);
     }
 
     for (int k = 0; k <= kRounds; ++k) {
       SCOPED_TRACE("restore point " + std::to_string(k));
       const std::string out = "out/" + std::to_string(engine) + "/" + set + "/" + std::to_string(k);
-      ChooseStructure(false);
-      app.RestoreTotal = ShowBackupProperties(app, PointName(source, k), 1);
-      ASSERT_EQ(RestoreBackup(app, PointName(source, k), Folder(out), 1), 1)
-          << (tk.messages.empty() ? "" : tk.messages[0].text);
+      const JobResult restored = Restore(source, k, Folder(out), RestoreStructure::kSubfolder);
+      ASSERT_EQ(restored.outcome, Outcome::kDone)
+          << (restored.failure ? restored.failure->path : std::string("no failure"));
       EXPECT_EQ(Walk(folder.Native(out + "/Data")), snapshots[k]);
       ExpectSameAsTree(source, k, snapshots[k]);
 
-      EXPECT_EQ(VerifyBackup(app, PointName(source, k)), 1);
-      tk.messages.clear();
+      testing::TestJob check(app.BlockWorkers);
+      const VerifyResult verified = VerifyPoint({SetOf(source), k}, check.context);
+      EXPECT_EQ(verified.outcome, Outcome::kDone);
+      EXPECT_EQ(verified.damage, Damage::kNone) << verified.entry;
     }
   }
 }

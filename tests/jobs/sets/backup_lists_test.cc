@@ -5,9 +5,9 @@
 
 #include <map>
 
+#include "archive/volume_reader.h"
 #include "core/size_text.h"
 #include "jobs/sets/sets_fixture.h"
-#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 #include "shell/main_window.h"
 #include "ui/main_window_ids.h"
@@ -35,8 +35,8 @@ class BackupListsTest : public SetsTest {
   std::vector<std::pair<std::string, int>> Rows(int list) {
     const auto& control = tk().windows.at(ui::kMainWindow).controls.at(list);
     // The rows show the names in the system's path form; the program keeps them as stored.
-    const StringList& names =
-        list == ui::kBackupList ? app().BackupRowNames : app().RestoreRowNames;
+    const std::vector<std::string>& names =
+        list == ui::kBackupList ? desk().backup_rows : desk().restore_rows;
     EXPECT_EQ(names.size(), control.items.size());
     std::vector<std::pair<std::string, int>> rows;
     for (size_t i = 0; i < control.items.size() && i < names.size(); ++i) {
@@ -47,6 +47,8 @@ class BackupListsTest : public SetsTest {
     }
     return rows;
   }
+  Desktop& desk() { return test_app_.desk; }
+  std::string Backup() const { return folder_.Internal("backup/"); }
   std::string Created(const std::string& name) {
     return platform::LocalTimeText(platform::CreationTime(folder_.Internal("backup/") + name));
   }
@@ -58,7 +60,7 @@ class BackupListsTest : public SetsTest {
   }
   std::string PointRow(int32_t k) {
     return "Backup_" + GenerationField(k) + "_of_" + Source() + "\n" +
-           RestorePointSize(app(), IndexName(k)) + " <---\n" + Created(IndexName(k));
+           RestorePointSize(Backup(), IndexName(k)) + " <---\n" + Created(IndexName(k));
   }
   // Stored size of every record of a volume, by path.
   std::map<std::string, int64_t> StoredSizes(int32_t k) {
@@ -72,16 +74,16 @@ class BackupListsTest : public SetsTest {
 
 TEST_F(BackupListsTest, EachSetOnceByItsLatestPointAndEveryPointInTheRestoreList) {
   Put("a", "a0");
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   for (int k = 1; k <= 3; ++k) {
     Put("a", TextData(100, k));
-    ASSERT_EQ(Update(), 1);
+    ASSERT_EQ(Update().point, k);
   }
   folder_.Write("src/Other/x", "x");
   const std::string other = folder_.Internal("src/Other/");
-  app().ScanList.clear();
-  ScanTree(app(), other, 1);
-  ASSERT_EQ(WriteVolume(app(), other, 0, 1, 2), 1);
+  TestJob job;
+  ASSERT_EQ(CreateBackup({BackupSet(Backup(), other), 2, 1, {}}, job.context).outcome,
+            Outcome::kDone);
   // Nothing that is no main volume or update index of a set with a main volume shows.
   for (const char* stray : {"Backup_0001_of_Z__nowhere_.ini", "Backup_.ini", "b.ini", "B.sk",
                             "~Backup_0000_of_Z__x_.sk.part", "Backup_0000_of_Z__x_.skx"}) {
@@ -89,7 +91,7 @@ TEST_F(BackupListsTest, EachSetOnceByItsLatestPointAndEveryPointInTheRestoreList
   }
   folder_.MakeFolder("backup/Backup_0000_of_Z__folder_.sk");
 
-  RefreshBackupLists(app());
+  RefreshBackupLists(desk());
   EXPECT_THAT(Rows(ui::kBackupList), ElementsAre(Pair(PointRow(3), 4), Pair(MainRow(other), 0)));
   EXPECT_THAT(Rows(ui::kRestoreList),
               ElementsAre(Pair(MainRow(Source()), 0), Pair(PointRow(1), 4), Pair(PointRow(2), 4),
@@ -101,7 +103,7 @@ TEST_F(BackupListsTest, EachSetOnceByItsLatestPointAndEveryPointInTheRestoreList
 
   // A refresh replaces the rows.
   platform::DeleteFile(VolumePath(0));
-  RefreshBackupLists(app());
+  RefreshBackupLists(desk());
   EXPECT_THAT(Rows(ui::kBackupList), ElementsAre(Pair(MainRow(other), 0)));
   EXPECT_EQ(Rows(ui::kRestoreList).size(), 1u);
 }
@@ -110,13 +112,13 @@ TEST_F(BackupListsTest, EachSetOnceByItsLatestPointAndEveryPointInTheRestoreList
 // after a missing index, temporary files.
 TEST_F(BackupListsTest, LeftoversOfInterruptedJobsDoNotShow) {
   Put("a", "a0");
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   Put("a", "a1");
-  ASSERT_EQ(Update(), 1);
+  ASSERT_EQ(Update().point, 1);
   folder_.Write("backup/" + VolumeName(2), "SK");
   folder_.Write("backup/" + IndexName(4), "; \r\n");
   folder_.Write("backup/~" + IndexName(3) + ".0123456789abcdef.tmp", "; \r\n");
-  RefreshBackupLists(app());
+  RefreshBackupLists(desk());
   EXPECT_THAT(Rows(ui::kBackupList), ElementsAre(Pair(PointRow(1), 4)));
   EXPECT_THAT(Rows(ui::kRestoreList),
               ElementsAre(Pair(MainRow(Source()), 0), Pair(PointRow(1), 4)));
@@ -126,30 +128,30 @@ TEST_F(BackupListsTest, RestorePointSizeCountsTheRecordsOfThePoint) {
   Put("a", TextData(20000, 1));
   Put("b", TextData(9000, 2));
   Put("c", "c");
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   const int64_t main_size = platform::FileSize(VolumePath(0));
-  ASSERT_EQ(Update(), 1);  // nothing changed: the main volume's size
-  EXPECT_EQ(RestorePointSize(app(), IndexName(1)), ByteSizeText(main_size, 1));
+  ASSERT_EQ(Update().point, 1);  // nothing changed: the main volume's size
+  EXPECT_EQ(RestorePointSize(Backup(), IndexName(1)), ByteSizeText(main_size, 1));
 
   Put("b", TextData(9000, 3));
   Drop("c");
   Put("d", TextData(500, 4));
-  ASSERT_EQ(Update(), 1);
-  ASSERT_EQ(Update(), 1);  // the same point again, its versions in volume 2
+  ASSERT_EQ(Update().point, 2);
+  ASSERT_EQ(Update().point, 3);  // the same point again, its versions in volume 2
   auto main = StoredSizes(0), second = StoredSizes(2);
   const int64_t added = second["Data\\b"] + second["Data\\d"];
   const int64_t expected = main_size - main["Data\\b"] - main["Data\\c"] + added;
-  EXPECT_EQ(RestorePointSize(app(), IndexName(2)), ByteSizeText(expected, 1));
-  EXPECT_EQ(RestorePointSize(app(), IndexName(3)), ByteSizeText(expected, 1));
+  EXPECT_EQ(RestorePointSize(Backup(), IndexName(2)), ByteSizeText(expected, 1));
+  EXPECT_EQ(RestorePointSize(Backup(), IndexName(3)), ByteSizeText(expected, 1));
   // A missing main volume counts as -1.
   platform::DeleteFile(VolumePath(0));
-  EXPECT_EQ(RestorePointSize(app(), IndexName(3)), ByteSizeText(added - 1, 1));
+  EXPECT_EQ(RestorePointSize(Backup(), IndexName(3)), ByteSizeText(added - 1, 1));
 
   // Names shorter than a set's names are safe.
   for (const char* name : {"", "B", "Backup_", "Backup_0001_of_.ini", "Backup_99999999", "x.ini"}) {
     folder_.Write(std::string("backup/") + name + (name[0] ? "" : "empty"),
                   "[REMOVED]\r\n1 = a\r\n[ADDED]\r\n1 = b*c\r\n[CHANGED]\r\n1 = *\r\n");
-    EXPECT_EQ(RestorePointSize(app(), name), ByteSizeText(0, 1)) << name;
+    EXPECT_EQ(RestorePointSize(Backup(), name), ByteSizeText(0, 1)) << name;
   }
 }
 

@@ -12,15 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "jobs/create/generations.h"
 #include "jobs/restore/job_fixture.h"
 #include "jobs/restore/restore.h"
 #include "jobs/restore/verify.h"
-#include "jobs/sets/properties.h"
+#include "jobs/sets/delete.h"
+#include "jobs/sets/generations.h"
 #include "jobs/sets/update.h"
-#include "shell/main_window.h"
+#include "shell/job_texts.h"
 #include "shell/settings.h"
 #include "support/file_system_journal.h"
+#include "support/recording_reporter.h"
 
 namespace sk {
 namespace {
@@ -29,6 +30,7 @@ namespace fs = std::filesystem;
 using testing::CallRecorder;
 using testing::CrashAt;
 using testing::Snapshot;
+using testing::TestJob;
 
 // Restore point number to the tree it restores to.
 using Points = std::map<int32_t, Snapshot>;
@@ -54,12 +56,25 @@ class InterruptedJobTest : public testing::JobFixture {
     if (round % 2 == 1) folder.MakeFolder("src/Data/empty" + std::to_string(round));
   }
 
-  int32_t Create() { return ScanAndCreate(Source()); }
-  int32_t Update() { return UpdateBackup(app, Source(), 1); }
-  void Delete(int32_t latest) {
-    OpenMainWindow(PointName(Source(), latest));
-    DeleteLatestBackup(app);
-    tk.CloseWindow(ui::kMainWindow);
+  JobResult Create() { return ScanAndCreate(Source()); }
+  JobResult Update() {
+    TestJob job(app.BlockWorkers);
+    return UpdateBackup({SetOf(Source()), app.Level, {}}, job.context);
+  }
+  // The delete job, which asks first (the reporter answers Yes) and names the point.
+  JobResult Delete(int32_t latest) {
+    TestJob job(app.BlockWorkers);
+    const JobResult result = DeleteLatestPoint(SetOf(Source()), job.context);
+    EXPECT_EQ(job.reporter.questions.size(), 1u);
+    if (!job.reporter.questions.empty()) {
+      EXPECT_EQ(job.reporter.questions[0].kind, Question::Kind::kDeletePoint);
+      EXPECT_EQ(job.reporter.questions[0].generation, latest);
+    }
+    return result;
+  }
+  // What stopped a job, in the words the user reads.
+  std::string Why(const JobResult& result) const {
+    return result.failure ? ProblemText(app, *result.failure) : "";
   }
 
   // A main volume of round 0 and two restore points of rounds 1 and 2.
@@ -67,13 +82,12 @@ class InterruptedJobTest : public testing::JobFixture {
     Points points;
     ShapeSource(0);
     points[0] = SourceTree();
-    EXPECT_EQ(Create(), 1);
+    EXPECT_EQ(Create().outcome, Outcome::kDone);
     for (int32_t round = 1; round <= 2; ++round) {
       ShapeSource(round);
       points[round] = SourceTree();
-      EXPECT_EQ(Update(), 1);
+      EXPECT_EQ(Update().point, round);
     }
-    tk.messages.clear();
     return points;
   }
 
@@ -92,15 +106,13 @@ class InterruptedJobTest : public testing::JobFixture {
     Points restored;
     for (const int32_t k : PointNumbers()) {
       const std::string out = "out/" + std::to_string(++restores_);
-      ChooseStructure(false);
-      app.RestoreTotal = ShowBackupProperties(app, PointName(Source(), k), 1);
-      const int32_t result = RestoreBackup(app, PointName(Source(), k), Folder(out), 1);
-      EXPECT_EQ(result, 1) << "point " << k << ": "
-                           << (tk.messages.empty() ? "" : tk.messages[0].text);
+      const JobResult result = Restore(Source(), k, Folder(out), RestoreStructure::kSubfolder);
+      EXPECT_EQ(result.outcome, Outcome::kDone) << "point " << k << ": " << Why(result);
       restored[k] = testing::WalkTree(folder.Native(out + "/Data"));
       fs::remove_all(folder.Native(out));
-      EXPECT_EQ(VerifyBackup(app, PointName(Source(), k)), 1) << "point " << k;
-      tk.messages.clear();
+      TestJob check(app.BlockWorkers);
+      const VerifyResult verified = VerifyPoint({SetOf(Source()), k}, check.context);
+      EXPECT_EQ(verified.outcome, Outcome::kDone) << "point " << k << ": " << Why(verified);
     }
     return restored;
   }
@@ -132,7 +144,6 @@ class InterruptedJobTest : public testing::JobFixture {
     fs::copy(folder.Native("template/backups"), folder.Native("backups"),
              fs::copy_options::recursive);
     fs::copy(folder.Native("template/src"), folder.Native("src"), fs::copy_options::recursive);
-    tk.messages.clear();
   }
 
   // Runs `job` on the prepared set once without stopping, to count its calls; then, for
@@ -142,7 +153,7 @@ class InterruptedJobTest : public testing::JobFixture {
   // one is the source's new state, everything verifies and nothing is left over. A power cut
   // after the job's last call must find the job's whole result durable.
   void StopAtEveryCall(const std::function<void()>& job, const Points& before,
-                       const Points& intended, const std::function<int32_t()>& next) {
+                       const Points& intended, const std::function<JobResult()>& next) {
     SaveTemplate();
     int total = 0;
     {
@@ -181,7 +192,8 @@ class InterruptedJobTest : public testing::JobFixture {
 
         ShapeSource(7);
         const Snapshot newest = SourceTree();
-        ASSERT_EQ(next(), 1) << (tk.messages.empty() ? "" : tk.messages[0].text);
+        const JobResult next_result = next();
+        ASSERT_EQ(next_result.outcome, Outcome::kDone) << Why(next_result);
         EXPECT_TRUE(Leftovers().empty()) << Leftovers()[0];
         EXPECT_TRUE(FindSetFiles(app.BackupFolder, SetName()).temporaries.empty());
         const Points after_next = RestoreAll();
@@ -204,7 +216,7 @@ class InterruptedJobTest : public testing::JobFixture {
 TEST_F(InterruptedJobTest, CreateWritesFlushesRenamesAndFlushesTheFolder) {
   ShapeSource(0);
   CallRecorder recorder;
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   const std::string part = "~" + Volume(0) + ".*.part";
   EXPECT_EQ(recorder.Outline(),
             (std::vector<std::string>{"create-new " + part, "sync " + part,
@@ -215,7 +227,7 @@ TEST_F(InterruptedJobTest, ReplacingASetRemovesItsPointsNewestFirstBeforeTheRena
   MakeSetWithTwoUpdates();
   ShapeSource(5);
   CallRecorder recorder;
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   const std::string part = "~" + Volume(0) + ".*.part";
   EXPECT_EQ(recorder.Outline(),
             (std::vector<std::string>{"create-new " + part, "sync " + part, "delete " + Index(2),
@@ -228,7 +240,7 @@ TEST_F(InterruptedJobTest, UpdatePutsItsVolumeInPlaceBeforeItsIndex) {
   MakeSetWithTwoUpdates();
   ShapeSource(3);
   CallRecorder recorder;
-  ASSERT_EQ(Update(), 1);
+  ASSERT_EQ(Update().point, 3);
   const std::string part = "~" + Volume(3) + ".*.part";
   const std::string tmp = "~" + Index(3) + ".*.tmp";
   EXPECT_EQ(recorder.Outline(),
@@ -241,7 +253,9 @@ TEST_F(InterruptedJobTest, UpdatePutsItsVolumeInPlaceBeforeItsIndex) {
 TEST_F(InterruptedJobTest, DeleteRemovesTheIndexBeforeTheVolume) {
   MakeSetWithTwoUpdates();
   CallRecorder recorder;
-  Delete(2);
+  const JobResult deleted = Delete(2);
+  EXPECT_EQ(deleted.outcome, Outcome::kDone);
+  EXPECT_EQ(deleted.point, 2);
   EXPECT_EQ(recorder.Outline(), (std::vector<std::string>{"delete " + Index(2), "sync-folder",
                                                           "delete " + Volume(2), "sync-folder"}));
 }

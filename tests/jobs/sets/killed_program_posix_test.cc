@@ -21,7 +21,6 @@
 #include "shell/command_line.h"
 #include "support/program_runner.h"
 #include "support/test_support.h"
-#include "ui/console/console_toolkit.h"
 
 namespace sk {
 namespace {
@@ -110,19 +109,19 @@ class KilledProgramTest : public ::testing::Test {
              fs::copy_options::recursive);
   }
 
-  // Restores point k as "/r" does, the program's own command line run here with its own
-  // terminal toolkit (no terminal to ask on), which is quicker than starting it each time;
-  // the status, and the tree it wrote.
+  // Restores point k as "/r" does, the program's own command line run here (its jobs
+  // reporting to nobody, who answers No), which is quicker than starting it each time; the
+  // status, and the tree it wrote.
   int Restore(int k, Snapshot& tree) {
     fs::remove_all(folder_.Native("out"));
     fs::create_directories(folder_.Native("out"));
     std::FILE* messages = std::tmpfile();
-    ui::ConsoleToolkit console(fileno(messages), messages, false, false);
-    AppState app(console);
+    AppState app;
     FillDefaultTexts(app.Texts);
     app.BackupFolder = folder_.Internal("backups/");
     const int status =
-        RunCommandLine(app, {"/r", std::to_string(k), Source(), folder_.Native("out")}, messages);
+        RunCommandLine(app, {"/r", std::to_string(k), Source(), folder_.Native("out")},
+                       CommandLineOutput{messages, messages, nullptr});
     std::fclose(messages);
     // "/r" recreates the source folder's path below the target.
     tree = testing::WalkTree(

@@ -9,12 +9,12 @@
 #include <system_error>
 #include <vector>
 
-#include "jobs/create/generations.h"
 #include "jobs/restore/job_fixture.h"
 #include "jobs/restore/restore.h"
-#include "jobs/sets/properties.h"
+#include "jobs/sets/generations.h"
 #include "jobs/sets/update.h"
 #include "shell/settings.h"
+#include "support/recording_reporter.h"
 
 namespace sk {
 namespace {
@@ -44,7 +44,11 @@ class PlantedLinkTest : public testing::JobFixture {
   std::string Source() const { return folder.Internal("src/Data/"); }
   std::string SetName() const { return sk::SetName(Source()); }
 
-  int32_t Create() { return ScanAndCreate(Source()); }
+  JobResult Create() { return ScanAndCreate(Source()); }
+  JobResult Update() {
+    testing::TestJob job(app.BlockWorkers);
+    return UpdateBackup({SetOf(Source()), app.Level, {}}, job.context);
+  }
 
   void ExpectOutsideUntouched() {
     EXPECT_EQ(folder.Read("outside/victim"), "not to be touched");
@@ -69,11 +73,11 @@ TEST_F(PlantedLinkTest, AtEveryTemporaryNameTheMomentBeforeItIsCreated) {
     return true;
   });
   const std::string settings = Folder("settings");
-  EXPECT_EQ(Create(), 1);
+  EXPECT_EQ(Create().outcome, Outcome::kDone);
   folder.Write("src/Data/a.txt", "changed");
-  EXPECT_EQ(UpdateBackup(app, Source(), 1), 1);
+  EXPECT_EQ(Update().outcome, Outcome::kDone);
   folder.Write("src/Data/c.txt", "new");
-  EXPECT_EQ(Create(), 1);  // replacing the set
+  EXPECT_EQ(Create().outcome, Outcome::kDone);  // replacing the set
   EXPECT_TRUE(SaveSettings(app, settings));
   platform::ObserveFileSystem(nullptr);
   EXPECT_GE(planted, 5);
@@ -81,7 +85,7 @@ TEST_F(PlantedLinkTest, AtEveryTemporaryNameTheMomentBeforeItIsCreated) {
 
   // The planted links are named like temporary files: the next job removes them (the
   // links, not what they point at).
-  EXPECT_EQ(UpdateBackup(app, Source(), 1), 1);
+  EXPECT_EQ(Update().outcome, Outcome::kDone);
   EXPECT_TRUE(FindSetFiles(app.BackupFolder, SetName()).temporaries.empty());
   ExpectOutsideUntouched();
 }
@@ -96,9 +100,9 @@ TEST_F(PlantedLinkTest, AtTheNamesOlderProgramsUsedAndAtTheSetsOwnNames) {
   ASSERT_TRUE(Plant("backups/" + VolumeFileName(SetName(), 1)));  // a volume without index
   // A dangling link where the program would create a file leads nowhere either.
   ASSERT_TRUE(Plant("backups/" + IndexFileName(SetName(), 1), "outside/created"));
-  EXPECT_EQ(Create(), 1);
+  EXPECT_EQ(Create().outcome, Outcome::kDone);
   folder.Write("src/Data/a.txt", "changed");
-  EXPECT_EQ(UpdateBackup(app, Source(), 1), 1);
+  EXPECT_EQ(Update().outcome, Outcome::kDone);
   ExpectOutsideUntouched();
   EXPECT_FALSE(fs::is_symlink(folder.Native("backups/" + VolumeFileName(SetName(), 0))));
   EXPECT_FALSE(fs::is_symlink(folder.Native("backups/" + IndexFileName(SetName(), 1))));
@@ -106,24 +110,26 @@ TEST_F(PlantedLinkTest, AtTheNamesOlderProgramsUsedAndAtTheSetsOwnNames) {
 
 TEST_F(PlantedLinkTest, AtTheNameOfARestoredFile) {
   if (!Plant("check")) GTEST_SKIP() << "this system makes no links (Wine makes none)";
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   const std::string target = Folder("out");
   folder.MakeFolder("out/Data/sub");
   ASSERT_TRUE(Plant("out/Data/a.txt"));
   ASSERT_TRUE(Plant("out/Data/sub/b.bin", "outside/created"));
   for (int i = 0; i < 2; ++i) {
-    tk.messages.clear();
-    ChooseStructure(false);
-    app.RestoreTotal = ShowBackupProperties(app, PointName(Source(), 0), 1);
+    SCOPED_TRACE(i);
     // The question whether to replace the existing a.txt is answered Yes.
-    EXPECT_EQ(RestoreBackup(app, PointName(Source(), 0), target, 1), 0);
+    const JobResult result = Restore(Source(), 0, target, RestoreStructure::kSubfolder);
+    EXPECT_EQ(result.outcome, Outcome::kFailed);
+    if (i == 0) {
+      ASSERT_FALSE(job->reporter.questions.empty());
+      EXPECT_EQ(job->reporter.questions[0].kind, Question::Kind::kReplaceFile);
+      EXPECT_EQ(job->reporter.questions[0].path, folder.Internal("out/Data/a.txt"));
+    }
     ExpectOutsideUntouched();
     // The failure names the file.
-    bool named = false;
-    for (const std::string& text : tk.MessageTexts()) {
-      named = named || text.find(folder.Native("out/Data/")) != std::string::npos;
-    }
-    EXPECT_TRUE(named);
+    ASSERT_TRUE(result.failure.has_value());
+    EXPECT_EQ(result.failure->path.rfind(folder.Internal("out/Data/"), 0), 0u)
+        << result.failure->path;
     fs::remove(folder.Native("out/Data/a.txt"));  // now only the dangling one stands
   }
 }

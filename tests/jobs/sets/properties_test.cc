@@ -6,6 +6,10 @@
 
 #include "core/size_text.h"
 #include "jobs/restore/job_fixture.h"
+#include "jobs/sets/read_point.h"
+#include "jobs/sets/update_index.h"
+#include "shell/properties_window.h"
+#include "support/recording_reporter.h"
 
 namespace sk {
 namespace {
@@ -48,7 +52,7 @@ class PropertiesTest : public testing::JobFixture {
                text(kPropertiesFilesId),    t.windows.at(ui::kMainWindow).enabled};
       return ui::Event{ui::EventType::kLeftClick, ui::kJobWindow, kPropertiesCloseId};
     };
-    EXPECT_EQ(ShowBackupProperties(app, display_name, 0), 0);
+    PropertiesWindow(desk, display_name);
     tk.on_wait = nullptr;
     return shown;
   }
@@ -116,10 +120,21 @@ TEST_F(PropertiesTest, GenerationTwoCountsAFileChangedBeforeGenerationOneFromIts
   EXPECT_EQ(shown.unpacked, ByteSizeText(8300, 1));
   EXPECT_EQ(shown.folders, "1");
   EXPECT_EQ(shown.files, "2");
-  app.ScanList = {"left over"};
-  EXPECT_EQ(ShowBackupProperties(app, PointName(source, 2), 1), 8300 / 1024);
-  EXPECT_TRUE(app.ScanList.empty());
-  EXPECT_EQ(tk.opened.size(), 2u);  // mode 1 opens no window
+  // The same totals without a window, and from the point the job reads.
+  const RestorePointTotals quiet = TotalsOfPoint(app, PointName(source, 2));
+  EXPECT_EQ(quiet.unpacked, 8300);
+  EXPECT_EQ(quiet.packed, packed);
+  EXPECT_EQ(tk.opened.size(), 2u);  // the main window and the properties window only
+  testing::TestJob job;
+  const PointResult point = ReadPoint(SetOf(source), 2, job.context);
+  EXPECT_EQ(point.outcome, Outcome::kDone);
+  EXPECT_TRUE(point.whole);
+  const RestorePointTotals totals = TotalsOf(point.contents);
+  EXPECT_EQ(totals.packed, packed);
+  EXPECT_EQ(totals.unpacked, 8300);
+  EXPECT_EQ(totals.folders, 1);
+  EXPECT_EQ(totals.files, 2);
+  EXPECT_EQ(totals.engine, kEngineZlib);
 }
 
 TEST_F(PropertiesTest, FolderCountIsOneForASourceOfFilesUnlessItIsADriveRoot) {

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "archive/set_names.h"
 #include "jobs/create/create.h"
-#include "jobs/create/scan.h"
+#include "jobs/sets/backup_set.h"
 #include "jobs/sets/update.h"
+#include "support/recording_reporter.h"
 #include "support/test_support.h"
 
 namespace sk::testing {
@@ -37,13 +39,21 @@ class SetsTest : public ::testing::Test {
   }
   void Drop(const std::string& relative) const { folder_.Remove("src/Data/" + relative); }
 
-  int32_t Create(int32_t engine = 2) {
-    app().ScanList.clear();
-    app().ScanTotal = 0;
-    ScanTree(app(), Source(), 1);
-    return WriteVolume(app(), Source(), 0, 1, engine);
+  // The set of the source folder in the backup folder.
+  BackupSet Set() const { return BackupSet(folder_.Internal("backup/"), Source()); }
+
+  // The create and update jobs on the source, each reporting to a reporter of its own
+  // (job_, the last one); their results.
+  JobResult Create(int32_t engine = 2) {
+    job_ = std::make_unique<TestJob>(app().BlockWorkers);
+    return CreateBackup({Set(), engine, app().Level, {}}, job_->context);
   }
-  int32_t Update() { return UpdateBackup(app(), Source(), 1); }
+  JobResult Update() {
+    job_ = std::make_unique<TestJob>(app().BlockWorkers);
+    return UpdateBackup({Set(), app().Level, {}}, job_->context);
+  }
+  // What the last job reported.
+  RecordingReporter& Reported() { return job_->reporter; }
 
   std::string VolumeName(int32_t k) const { return VolumeFileName(SetName(), k); }
   std::string IndexName(int32_t k) const { return IndexFileName(SetName(), k); }
@@ -55,6 +65,7 @@ class SetsTest : public ::testing::Test {
   TempFolder folder_;
   TestApp test_app_;
   FaultGuard faults_;
+  std::unique_ptr<TestJob> job_ = std::make_unique<TestJob>();
 };
 
 }  // namespace sk::testing

@@ -8,28 +8,29 @@
 
 #include "archive/crc32.h"
 #include "archive/set_names.h"
+#include "archive/volume_reader.h"
 #include "core/ini.h"
 #include "jobs/create/create.h"
-#include "jobs/create/generations.h"
+#include "jobs/create/file_crc.h"
+#include "jobs/create/scan.h"
+#include "jobs/sets/generations.h"
 #include "jobs/sets/sets_fixture.h"
 #include "jobs/sets/stored_versions.h"
-#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 
 namespace sk::testing {
 namespace {
 
-std::string SlowFindStoredVersion(AppState& app, const std::string& path, const std::string& source,
-                                  int32_t last) {
+std::string SlowFindStoredVersion(const std::string& backup_folder, const std::string& path,
+                                  const std::string& source, int32_t last) {
   const std::string set_name = sk::SetName(source);
   const std::string parent = ParentFolder(source);
   for (int32_t k = 1; k <= last; ++k) {
     VolumeReader reader;
-    if (OpenVolume(reader, app.BackupFolder + VolumeFileName(set_name, k)) < 0) continue;
+    if (OpenVolume(reader, backup_folder + VolumeFileName(set_name, k)) < 0) continue;
     while (ReadNextRecord(reader)) {
       if (parent + reader.record.path != path) continue;
-      if (reader.record.IsFolder() ||
-          reader.record.crc == FileCrc32(app, path).value_or(0)) {
+      if (reader.record.IsFolder() || reader.record.crc == FileCrc32(path).crc.value_or(0)) {
         return VolumeFileName(set_name, k);
       }
       break;
@@ -38,7 +39,7 @@ std::string SlowFindStoredVersion(AppState& app, const std::string& path, const 
   return "";
 }
 
-void RemoveFirstMatches(StringList& from, StringList& other) {
+void RemoveFirstMatches(std::vector<std::string>& from, std::vector<std::string>& other) {
   for (size_t i = 0; i < from.size();) {
     bool found = false;
     for (size_t j = 0; j < other.size(); ++j) {
@@ -53,17 +54,22 @@ void RemoveFirstMatches(StringList& from, StringList& other) {
   }
 }
 
-std::string SlowUpdateIndex(AppState& app, const std::string& source) {
+// The index the slow way builds, and the ADDED paths it found.
+struct SlowIndex {
+  std::string text;
+  std::vector<std::string> added;
+};
+
+SlowIndex SlowUpdateIndex(const std::string& backup_folder, const std::string& source) {
   const std::string set_name = sk::SetName(source);
   const std::string parent = ParentFolder(source);
-  const int32_t k = NextGeneration(app.BackupFolder, set_name);
+  const int32_t k = NextGeneration(backup_folder, set_name);
   const std::string own_volume = VolumeFileName(set_name, k);
-  StringList& scan = app.ScanList;
-  StringList stored;
+  TestJob scan_job;
+  std::vector<std::string> scan = ScanTree(source, {}, scan_job.context).entries;
+  std::vector<std::string> stored;
   std::vector<VolumeRecord> files;
-  scan.clear();
-  ScanTree(app, source, 1);
-  for (VolumeRecord& record : ReadVolumeRecords(app.BackupFolder + VolumeFileName(set_name, 0))) {
+  for (VolumeRecord& record : ReadVolumeRecords(backup_folder + VolumeFileName(set_name, 0))) {
     record.path.insert(0, parent);
     if (record.path.back() != '\\') files.push_back(record);
     stored.push_back(record.path);
@@ -73,7 +79,7 @@ std::string SlowUpdateIndex(AppState& app, const std::string& source) {
   std::vector<std::string> changed;
   for (const VolumeRecord& file : files) {
     // A path that is now a folder counts as gone.
-    if (platform::FileSize(file.path) >= 0 && FileCrc32(app, file.path).value_or(0) != file.crc) {
+    if (platform::FileSize(file.path) >= 0 && FileCrc32(file.path).crc.value_or(0) != file.crc) {
       changed.push_back(file.path);
     }
   }
@@ -84,7 +90,7 @@ std::string SlowUpdateIndex(AppState& app, const std::string& source) {
     index.Comment("");
   };
   const auto holder = [&](const std::string& path) {
-    const std::string found = SlowFindStoredVersion(app, path, source, k);
+    const std::string found = SlowFindStoredVersion(backup_folder, path, source, k);
     return path + "*" + (found.empty() ? own_volume : found);
   };
   int key = 0;
@@ -96,7 +102,7 @@ std::string SlowUpdateIndex(AppState& app, const std::string& source) {
   group("CHANGED");
   key = 0;
   for (const std::string& path : changed) index.Entry(std::to_string(++key), holder(path));
-  return index.Text();
+  return {index.Text(), scan};
 }
 
 // A small tree that changes at random between updates; contents come from a few variants
@@ -171,20 +177,23 @@ TEST_F(UpdateLiteralTest, SameIndexAsTheSlowWayOnRandomTrees) {
     folder_.MakeFolder("backup");
     RandomTree tree(folder_, seed);
     tree.Change(12);
-    ASSERT_EQ(Create(), 1);
+    ASSERT_EQ(Create().outcome, Outcome::kDone);
     for (int32_t k = 1; k <= 6; ++k) {
       tree.Change(5);
-      const std::string expected = SlowUpdateIndex(app(), Source());
+      const SlowIndex slow = SlowUpdateIndex(app().BackupFolder, Source());
+      const std::string& expected = slow.text;
       StoredVersions versions;
       versions.Load(app().BackupFolder, Source(), k);
-      for (const std::string& path : app().ScanList) {
-        const int32_t found = versions.Find(path, [&] { return FileCrc32(app(), path); });
+      for (const std::string& path : slow.added) {
+        const int32_t found = versions.Find(path, [&] { return FileCrc32(path).crc; });
         ASSERT_EQ(found > 0 ? VolumeFileName(sk::SetName(Source()), found) : "",
-                  SlowFindStoredVersion(app(), path, Source(), k));
+                  SlowFindStoredVersion(app().BackupFolder, path, Source(), k));
       }
-      ASSERT_NE(Update(), 0);
+      const JobResult result = Update();
+      ASSERT_EQ(result.outcome, Outcome::kDone);
+      ASSERT_EQ(result.point, k);
       ASSERT_EQ(Index(k), expected) << "generation " << k;
-      seen.removed += app().StoredList.empty() ? 0 : 1;
+      seen.removed += result.removed > 0 ? 1 : 0;
       const std::string older = "*Backup_000";
       for (size_t at = expected.find(older); at != std::string::npos;
            at = expected.find(older, at + 1)) {

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "archive/set_names.h"
 #include "platform/file_system.h"
+#include "shell/json_output.h"
 #include "support/program_runner.h"
 #include "support/test_support.h"
 
@@ -29,9 +31,11 @@ class UpdateProgramTest : public ::testing::Test {
     return testing::WaitForProgram(
         testing::StartProgram(args, {.config = folder_.Native("config"),
                                      .home = folder_.Native("home"),
+                                     .output = folder_.Native("stdout"),
                                      .errors = folder_.Native("stderr")}));
   }
 
+  std::string Out() const { return folder_.Read("stdout"); }
   std::string Err() const { return folder_.Read("stderr"); }
   std::string Backup(const std::string& name) const { return folder_.Read("backups/" + name); }
   bool HasBackup(const std::string& name) const { return folder_.Exists("backups/" + name); }
@@ -62,14 +66,25 @@ TEST_F(UpdateProgramTest, RestorePointsFromTheCommandLine) {
   EXPECT_EQ(Backup(IndexFileName(set, 1)), index);
   EXPECT_TRUE(HasBackup(VolumeFileName(set, 1)));
 
-  // The same again: a restore point of its own, its versions all in volume 1.
-#ifdef _WIN32
-  ASSERT_EQ(Run({"/u", source + "\\"}), 0) << Err();
-#else
-  ASSERT_EQ(Run({"/u", source + "/"}), 0) << Err();
-#endif
+  // The same again: a restore point of its own, its versions all in volume 1. Its summary
+  // counts what the point differs in from the main backup, and no file packed.
+  const char separator = platform::kBackslashSeparates ? '\\' : '/';
+  ASSERT_EQ(Run({"/u", source + separator, "--json"}), 0) << Err();
   EXPECT_EQ(Backup(IndexFileName(set, 2)), index);
   EXPECT_FALSE(HasBackup(VolumeFileName(set, 2)));
+  const nlohmann::json summary = nlohmann::json::parse(Out());
+  EXPECT_EQ(summary["job"], "update");
+  EXPECT_EQ(summary["outcome"], "done");
+  EXPECT_EQ(summary["status"], 0);
+  EXPECT_EQ(summary["point"], 2);
+  EXPECT_EQ(summary["added"], 2);
+  EXPECT_EQ(summary["changed"], 1);
+  EXPECT_EQ(summary["removed"], 1);
+  EXPECT_EQ(summary["files"], 0);
+  EXPECT_EQ(summary["bytes_read"], 0);
+  EXPECT_EQ(summary["bytes_written"], static_cast<int64_t>(index.size()));
+  EXPECT_EQ(TakeName(summary, "source"), source + separator);
+  EXPECT_EQ(summary["problems"], nlohmann::json::array());
 
   // A folder without a set: nothing is written and the status tells the failure.
   folder_.MakeFolder("src/Other");

@@ -9,10 +9,12 @@
 #include <iterator>
 
 #include "archive/crc32.h"
-#include "jobs/sets/backup_lists.h"
-#include "jobs/sets/sets_fixture.h"
 #include "archive/volume_reader.h"
+#include "jobs/sets/sets_fixture.h"
 #include "platform/file_system.h"
+#include "shell/desktop_reporter.h"
+#include "shell/event_loop.h"
+#include "shell/main_window.h"
 #include "ui/main_window_ids.h"
 
 namespace sk::testing {
@@ -50,8 +52,8 @@ std::string CrcOf(const std::string& data) {
 class UpdateTest : public SetsTest {
  protected:
   // The records of a volume: relative path, a space, CRC text.
-  StringList Records(int32_t k) {
-    StringList lines;
+  std::vector<std::string> Records(int32_t k) {
+    std::vector<std::string> lines;
     for (const VolumeRecord& record : ReadVolumeRecords(VolumePath(k))) {
       lines.push_back(record.path + " " + CrcText(record.crc));
     }
@@ -63,11 +65,28 @@ class UpdateTest : public SetsTest {
     platform::DeleteFile(folder_.Internal("backup/") + IndexName(k));
   }
   std::vector<std::string> Messages() const { return test_app_.tk.MessageTexts(); }
-  void OpenMainWindow() {
-    tk().OpenWindow(ui::kMainWindow, {"main", 599, 500});
-    for (const int id : {ui::kBackupList, ui::kRestoreList}) {
-      tk().AddControl(ui::kMainWindow, {id, ui::ControlKind::kReportList});
-    }
+
+  // The update ran to its end without a problem and wrote restore point k.
+  static void ExpectPoint(const JobResult& result, int32_t k) {
+    EXPECT_EQ(result.outcome, Outcome::kDone);
+    EXPECT_FALSE(result.failure.has_value());
+    EXPECT_THAT(result.problems, IsEmpty());
+    EXPECT_EQ(result.point, k);
+  }
+
+  // The update as the desktop runs it: its window and messages on the headless toolkit.
+  JobResult UpdateOnDesktop(int32_t mode) {
+    CancelToken cancel;
+    DesktopReporter reporter(app(), tk(), JobKind::kUpdate, mode, cancel);
+    JobContext job{reporter, cancel, app().BlockWorkers};
+    return UpdateBackup({Set(), app().Level, {}}, job);
+  }
+
+  // The update, cancelled at the reporter's call-th Progress as by a click on Cancel.
+  JobResult UpdateCancelledAt(int64_t call) {
+    job_ = std::make_unique<TestJob>(app().BlockWorkers);
+    job_->reporter.CancelAt(call, job_->cancel);
+    return UpdateBackup({Set(), app().Level, {}}, job_->context);
   }
 };
 
@@ -76,13 +95,22 @@ TEST_F(UpdateTest, IndexListsTheDifferencesAndVolumesHoldOnlyNewVersions) {
   Put("a.txt", TextData(100, 1));
   Put("Sub/b.txt", TextData(13000, 2));
   Put("Sub/c.txt", "c");
-  ASSERT_EQ(Create(/*engine=*/2), 1);
+  ASSERT_EQ(Create(/*engine=*/2).outcome, Outcome::kDone);
   app().Engine = 0;  // the main volume's engine counts, not the setting
 
   Put("Sub/b.txt", b2);
   Drop("Sub/c.txt");
   Put("New/e.txt", e);
-  ASSERT_EQ(Update(), 1);
+  JobResult result = Update();
+  ExpectPoint(result, 1);
+  EXPECT_EQ(result.removed, 1);
+  EXPECT_EQ(result.added, 2);
+  EXPECT_EQ(result.changed, 1);
+  // The comparison counts the stored files, and its progress never goes back.
+  EXPECT_EQ(Reported().begins.front().first, Stage::kComparing);
+  EXPECT_THAT(Reported().begins, Contains(std::pair{Stage::kComparing, int64_t{3}}));
+  EXPECT_THAT(Reported().begins, Contains(std::pair{Stage::kPacking, int64_t{13000 + 1}}));
+  EXPECT_TRUE(Reported().progress_in_order);
   const std::string v1 = "*" + VolumeName(1);
   const std::string first =
       IndexText({P("Sub\\c.txt")}, {P("New\\") + v1, P("New\\e.txt") + v1}, {P("Sub\\b.txt") + v1});
@@ -93,43 +121,48 @@ TEST_F(UpdateTest, IndexListsTheDifferencesAndVolumesHoldOnlyNewVersions) {
   EXPECT_EQ(OpenVolume(reader, VolumePath(1)), 2);
 
   // Nothing touched since: the same restore point again, every version in volume 1.
-  ASSERT_EQ(Update(), 1);
+  result = Update();
+  ExpectPoint(result, 2);
   EXPECT_EQ(Index(2), first);
   EXPECT_FALSE(HasVolume(2));
+  for (const auto& [stage, total] : Reported().begins) EXPECT_NE(stage, Stage::kPacking);
 
   // b changed before update 1 and not since: still volume 1's; only a is packed anew.
   const std::string a2 = TextData(200, 4);
   Put("a.txt", a2);
-  ASSERT_EQ(Update(), 1);
+  ExpectPoint(Update(), 3);
   const std::string v3 = "*" + VolumeName(3);
   EXPECT_EQ(Index(3), IndexText({P("Sub\\c.txt")}, {P("New\\") + v1, P("New\\e.txt") + v1},
                                 {P("a.txt") + v3, P("Sub\\b.txt") + v1}));
   EXPECT_THAT(Records(3), ElementsAre("Data\\a.txt " + CrcOf(a2)));
-  EXPECT_THAT(Messages(), IsEmpty());
+  EXPECT_THAT(Reported().problems, IsEmpty());
+  EXPECT_THAT(Reported().questions, IsEmpty());
 }
 
 TEST_F(UpdateTest, RestoredFilesAndCaseOnlyRenames) {
   Put("a.txt", "aaa");
   Put("b.txt", "bbb");
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   Drop("b.txt");
-  ASSERT_EQ(Update(), 1);
+  ExpectPoint(Update(), 1);
   EXPECT_EQ(Index(1), IndexText({P("b.txt")}, {}, {}));
   EXPECT_FALSE(HasVolume(1));
 
   Put("b.txt", "bbb");  // back unchanged: neither removed nor changed
   Drop("a.txt");
   Put("A.txt", "aaa");  // a rename in letter case only
-  ASSERT_EQ(Update(), 1);
+  ExpectPoint(Update(), 2);
   EXPECT_EQ(Index(2), IndexText({P("a.txt")}, {P("A.txt*") + VolumeName(2)}, {}));
 }
 
 TEST_F(UpdateTest, FileTurnedFolderIsRemovedNeverChanged) {
   Put("x", "data");
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   Drop("x");
   Put("x/y", "y");
-  ASSERT_EQ(Update(), 1);
+  const JobResult result = Update();
+  ExpectPoint(result, 1);
+  EXPECT_EQ(result.changed, 0);
   const std::string v1 = "*" + VolumeName(1);
   EXPECT_EQ(Index(1), IndexText({P("x")}, {P("x\\") + v1, P("x\\y") + v1}, {}));
 }
@@ -137,9 +170,11 @@ TEST_F(UpdateTest, FileTurnedFolderIsRemovedNeverChanged) {
 TEST_F(UpdateTest, VanishedSourceRemovesEveryStoredPath) {
   Put("a.txt", "a");
   Put("Sub/b.txt", "b");
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   folder_.Remove("src/Data");
-  ASSERT_EQ(Update(), 1);
+  const JobResult result = Update();
+  ExpectPoint(result, 1);
+  EXPECT_EQ(result.removed, 3);
   EXPECT_EQ(Index(1), IndexText({P("a.txt"), P("Sub\\"), P("Sub\\b.txt")}, {}, {}));
   EXPECT_FALSE(HasVolume(1));
 }
@@ -152,7 +187,7 @@ TEST_F(UpdateTest, MainVolumeWithoutValidHeaderCountsAsEmpty) {
         std::string("SK\x03\x00", 4) + "Data\\a.txt\r\n" + std::string(24, '\0'),
         std::string("KS\x02\x00xxxx", 8)}) {
     folder_.Write("backup/" + VolumeName(0), main);
-    ASSERT_EQ(Update(), 1);
+    ExpectPoint(Update(), 1);
     EXPECT_EQ(Index(1), IndexText({}, {P("a.txt*") + VolumeName(1)}, {}));
     VolumeReader reader;
     EXPECT_EQ(OpenVolume(reader, VolumePath(1)), 0);
@@ -161,12 +196,14 @@ TEST_F(UpdateTest, MainVolumeWithoutValidHeaderCountsAsEmpty) {
   }
 }
 
+// The comparing window on the desktop: from the command line centred on the screen, from
+// the main window's Update button centred on the main window, which it disables meanwhile.
 TEST_F(UpdateTest, ProgressWindowInBothModes) {
   Put("a.txt", "a");
   Put("b.txt", "b");
   Put("S/c.txt", "c");
-  ASSERT_EQ(Create(), 1);
-  ASSERT_EQ(Update(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
+  ExpectPoint(UpdateOnDesktop(kCommandLineMode), 1);
   const auto* window = tk().LastClosed("Daten Vergleichen...");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->def.width, 421);
@@ -182,58 +219,88 @@ TEST_F(UpdateTest, ProgressWindowInBothModes) {
   EXPECT_EQ(cancel.text, "Abbrechen");
   EXPECT_EQ((std::vector<int>{cancel.def.x, cancel.def.y, cancel.def.width, cancel.def.height}),
             (std::vector<int>{151, 66, 116, 25}));
+  EXPECT_THAT(Messages(), IsEmpty());
 
   // From the main window: nothing happens without a row.
-  OpenMainWindow();
+  std::vector<std::string> catalogs = OpenMainWindow(test_app_.desk);
+  RefreshBackupLists(test_app_.desk);
+  const ui::Event update_button{ui::EventType::kLeftClick, ui::kMainWindow, ui::kUpdateButton};
   const size_t opened = tk().opened.size();
-  EXPECT_EQ(UpdateBackup(app(), "", kInteractiveMode), 0);
+  EXPECT_TRUE(HandleMainEvent(test_app_.desk, update_button, catalogs));
   EXPECT_EQ(tk().opened.size(), opened);
-  // With the set's row: the window is centred on the main window, which is enabled again.
-  EXPECT_EQ(UpdateBackup(app(), "Backup_0001_of_" + Source(), kInteractiveMode), 1);
+  EXPECT_FALSE(HasIndex(2));
+  // With the set's row: the window is centred on the main window, which is disabled while
+  // the job runs and enabled again after it.
+  bool main_disabled = false;
+  tk().on_poll = [&](ui::HeadlessToolkit& t) {
+    if (t.WindowExists(ui::kJobWindow)) main_disabled = !t.windows.at(ui::kMainWindow).enabled;
+    return ui::Event{};
+  };
+  tk().SetValue(ui::kMainWindow, ui::kBackupList, 0);
+  EXPECT_TRUE(HandleMainEvent(test_app_.desk, update_button, catalogs));
+  tk().on_poll = nullptr;
   EXPECT_TRUE(HasIndex(2));
+  EXPECT_EQ(tk().opened.size(), opened + 1);
+  EXPECT_EQ(tk().opened.back().title, "Daten Vergleichen...");
   EXPECT_EQ(tk().opened.back().flags & ui::kWindowCenterOnScreen, 0u);
+  EXPECT_TRUE(main_disabled);
   EXPECT_TRUE(tk().windows.at(ui::kMainWindow).enabled);
+  EXPECT_THAT(Messages(), IsEmpty());
 }
 
 // Whenever Cancel is clicked, the update either ends whole or leaves nothing behind.
 TEST_F(UpdateTest, CancelAtAnyPointLeavesNoPartialRestorePoint) {
   for (int i = 0; i < 4; ++i) Put("f" + std::to_string(i), TextData(13000, i));
-  ASSERT_EQ(Create(), 1);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
   for (int i = 0; i < 4; i += 2) Put("f" + std::to_string(i), TextData(13000, 10 + i));
   Put("new", TextData(7000, 9));
-  const long before = tk().polls;
-  ASSERT_EQ(Update(), 1);
-  const long polls = tk().polls - before;
+  ExpectPoint(Update(), 1);
+  const int64_t calls = Reported().progress_calls;
   ResetGeneration(1);
 
   int cancelled_in_compare = 0;
-  for (int n = 1; n <= polls; ++n) {
+  for (int64_t n = 1; n <= calls; ++n) {
     SCOPED_TRACE(n);
-    tk().messages.clear();
-    tk().opened.clear();
-    tk().ScheduleEvent(n, {ui::EventType::kLeftClick, ui::kJobWindow, kCancelButtonId});
-    const int32_t result = Update();
+    const JobResult result = UpdateCancelledAt(n);
     EXPECT_THAT(folder_.Names("backup"), Not(Contains(StartsWith("~"))));
-    if (result == 1) {
+    if (result.outcome == Outcome::kDone) {
+      EXPECT_EQ(result.point, 1);
       EXPECT_TRUE(HasIndex(1) && HasVolume(1));
       ResetGeneration(1);
       continue;
     }
+    EXPECT_EQ(result.outcome, Outcome::kCancelled);
+    EXPECT_FALSE(result.failure.has_value());
+    EXPECT_EQ(result.point, -1);
     EXPECT_FALSE(HasIndex(1));
     EXPECT_FALSE(HasVolume(1));
-    EXPECT_THAT(Messages(), ElementsAre("Prozess wurde Abgebrochen!"));
-    if (tk().opened.size() == 1) ++cancelled_in_compare;
+    EXPECT_THAT(Reported().problems, IsEmpty());
+    ASSERT_TRUE(Reported().end.has_value());
+    EXPECT_EQ(Reported().end->outcome, Outcome::kCancelled);
+    bool packing = false;
+    for (const auto& [stage, total] : Reported().begins) packing |= stage == Stage::kPacking;
+    if (!packing) ++cancelled_in_compare;
   }
   EXPECT_GT(cancelled_in_compare, 0);
 }
 
 TEST_F(UpdateTest, RefusalsWriteNothing) {
   Put("a.txt", "a");
-  ASSERT_EQ(Create(), 1);
-  // No set to name: a command line whose folder has no set.
-  EXPECT_EQ(UpdateBackup(app(), "", 1), 0);
+  ASSERT_EQ(Create().outcome, Outcome::kDone);
+  // No set can be named after the folder given (a command line without one): refused before
+  // the job begins.
+  const BackupSet nameless(folder_.Internal("backup/"), "");
+  EXPECT_FALSE(nameless.nameable());
+  TestJob refused;
+  const JobResult no_set = UpdateBackup({nameless, app().Level, {}}, refused.context);
+  EXPECT_EQ(no_set.outcome, Outcome::kFailed);
+  EXPECT_TRUE(no_set.failure.has_value());
+  if (no_set.failure) {
+    EXPECT_EQ(no_set.failure->kind, Problem::Kind::kBadSource);
+    EXPECT_EQ(no_set.failure->path, nameless.source());
+  }
+  EXPECT_THAT(refused.reporter.begins, IsEmpty());
   EXPECT_THAT(folder_.Names("backup"), ElementsAre(VolumeName(0)));
-  EXPECT_THAT(Messages(), ElementsAre(app().Text(33)));
 
   // Generation 9999 exists: a next one would be named like the main volume. (Ten thousand
   // files are made in memory where the system has a folder for that.)
@@ -248,12 +315,16 @@ TEST_F(UpdateTest, RefusalsWriteNothing) {
   const std::filesystem::path full = native;
   std::filesystem::copy_file(folder_.Native("backup/" + VolumeName(0)), full / VolumeName(0));
   for (int32_t k = 1; k <= kMaxGeneration; ++k) std::ofstream(full / IndexName(k));
-  app().BackupFolder = platform::InternalPath(native) + "\\";
+  const BackupSet full_set(platform::InternalPath(native) + "\\", Source());
   Put("a.txt", "b");
-  EXPECT_EQ(Update(), 0);
+  TestJob job;
+  const JobResult no_room = UpdateBackup({full_set, app().Level, {}}, job.context);
+  EXPECT_EQ(no_room.outcome, Outcome::kFailed);
+  ASSERT_TRUE(no_room.failure.has_value());
+  EXPECT_EQ(no_room.failure->kind, Problem::Kind::kFull);
+  EXPECT_EQ(no_room.failure->path, full_set.IndexPath(kMaxGeneration));
   EXPECT_EQ(folder_.Read("backup/" + VolumeName(0)), ReadWholeFile(full / VolumeName(0)));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(full), {}), kMaxGeneration + 1);
-  EXPECT_EQ(Messages(), std::vector<std::string>(2, app().Text(33)));
   std::filesystem::remove_all(full);
 }
 
@@ -262,14 +333,23 @@ class UpdateFailureTest : public UpdateTest {
   void SetUp() override {
     Put("a.txt", "a");
     Put("b.txt", TextData(9000));
-    ASSERT_EQ(Create(), 1);
+    ASSERT_EQ(Create().outcome, Outcome::kDone);
     Put("b.txt", "changed");
   }
   // The update failed and nothing of generation 1 is left.
-  void ExpectNothingLeft(int32_t result) {
-    EXPECT_EQ(result, 0);
+  void ExpectNothingLeft(const JobResult& result) {
+    EXPECT_EQ(result.outcome, Outcome::kFailed);
+    EXPECT_EQ(result.point, -1);
     EXPECT_FALSE(HasIndex(1));
     EXPECT_THAT(folder_.Names("backup"), ElementsAre(VolumeName(0)));
+  }
+  // The failure names the file and the system's cause (0: none).
+  static void ExpectFailure(const JobResult& result, Problem::Kind kind, const std::string& path,
+                            int error) {
+    ASSERT_TRUE(result.failure.has_value());
+    EXPECT_EQ(result.failure->kind, kind);
+    EXPECT_EQ(result.failure->path, path);
+    EXPECT_EQ(result.failure->error, error);
   }
   std::string Failure(const std::string& path) {
     return app().Text(33) + "\n\n" + platform::NativePath(path);
@@ -278,27 +358,32 @@ class UpdateFailureTest : public UpdateTest {
 };
 
 // The volume goes in place first, then the index, which makes the restore point: a failure
-// of either leaves no part of it, and names the file and the cause.
+// of either leaves no part of it, and names the file and the cause, on the desktop too.
 TEST_F(UpdateFailureTest, VolumeOrIndexThatCannotBeWritten) {
-  const std::string denied =
-      platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDenied));
+  const int denied_code = platform::ErrorCode(platform::ErrorCause::kDenied);
+  const std::string denied = platform::ErrorText(denied_code);
   platform::InjectFault(platform::FaultOp::kRename, VolumeName(1));
-  ExpectNothingLeft(Update());
+  JobResult result = UpdateOnDesktop(kCommandLineMode);
+  ExpectNothingLeft(result);
+  ExpectFailure(result, Problem::Kind::kCannotWrite, VolumePath(1), denied_code);
   EXPECT_THAT(Messages(), ElementsAre(Failure(VolumePath(1)) + ": " + denied, Cancelled()));
 
   tk().messages.clear();
   platform::InjectFault(platform::FaultOp::kRename, IndexName(1));
-  ExpectNothingLeft(Update());
-  EXPECT_THAT(Messages(),
-              ElementsAre(Failure(folder_.Internal("backup/") + IndexName(1)) + ": " + denied,
-                          Cancelled()));
+  result = UpdateOnDesktop(kCommandLineMode);
+  ExpectNothingLeft(result);
+  const std::string index = folder_.Internal("backup/") + IndexName(1);
+  ExpectFailure(result, Problem::Kind::kCannotWrite, index, denied_code);
+  EXPECT_THAT(Messages(), ElementsAre(Failure(index) + ": " + denied, Cancelled()));
 }
 
 TEST_F(UpdateFailureTest, ChangedFileThatCannotBeRead) {
   // The files are opened ahead of the comparison on other threads: the fault is b's own.
   platform::InjectFault(platform::FaultOp::kOpen, "b.txt");
-  ExpectNothingLeft(Update());
-  EXPECT_THAT(Messages(), ElementsAre(Failure(P("b.txt")), Cancelled()));
+  const JobResult result = Update();
+  ExpectNothingLeft(result);
+  ExpectFailure(result, Problem::Kind::kCannotRead, P("b.txt"),
+                platform::ErrorCode(platform::ErrorCause::kMissing));
 }
 
 // What an interrupted update left goes without a question: a volume without its index, a
@@ -309,8 +394,9 @@ TEST_F(UpdateFailureTest, LeftoversOfAnInterruptedUpdateGoWithoutAQuestion) {
   folder_.Write("backup/" + VolumeName(3), "beyond the gap");
   folder_.Write("backup/~" + VolumeName(2) + ".0123456789abcdef.part", "cut");
   folder_.Write("backup/~" + IndexName(1) + ".tmp", "cut");
-  EXPECT_EQ(Update(), 1);
-  EXPECT_TRUE(Messages().empty());
+  ExpectPoint(Update(), 1);
+  EXPECT_THAT(Reported().questions, IsEmpty());
+  EXPECT_THAT(Reported().problems, IsEmpty());
   EXPECT_THAT(folder_.Names("backup"), ElementsAre(VolumeName(0), IndexName(1), VolumeName(1)));
   EXPECT_NE(folder_.Read("backup/" + VolumeName(1)), "stale");
 }
@@ -318,16 +404,19 @@ TEST_F(UpdateFailureTest, LeftoversOfAnInterruptedUpdateGoWithoutAQuestion) {
 TEST_F(UpdateFailureTest, DamagedMainVolume) {
   const std::string main = folder_.Read("backup/" + VolumeName(0));
   folder_.Write("backup/" + VolumeName(0), main.substr(0, main.size() - 3));
-  ExpectNothingLeft(Update());
-  EXPECT_THAT(Messages(), ElementsAre(Failure(VolumePath(0)), Cancelled()));
+  const JobResult result = Update();
+  ExpectNothingLeft(result);
+  ExpectFailure(result, Problem::Kind::kDamaged, VolumePath(0), 0);
+  EXPECT_EQ(result.failure->damage, Damage::kCutShort);
 }
 
 // Control bytes in names exist on POSIX file systems only.
 #ifndef _WIN32
 TEST_F(UpdateFailureTest, NameTheArchiveCannotHold) {
   Put("bad\x01name", "x");
-  ExpectNothingLeft(Update());
-  EXPECT_THAT(Messages(), ElementsAre(Failure(P("bad\x01name")), Cancelled()));
+  const JobResult result = Update();
+  ExpectNothingLeft(result);
+  ExpectFailure(result, Problem::Kind::kBadName, P("bad\x01name"), 0);
 }
 #endif  // _WIN32
 

@@ -1,4 +1,4 @@
-#include "jobs/create/generations.h"
+#include "jobs/sets/generations.h"
 
 #include <gtest/gtest.h>
 

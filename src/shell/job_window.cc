@@ -1,4 +1,4 @@
-#include "jobs/job_window.h"
+#include "shell/job_window.h"
 
 #include <cmath>
 #include <limits>
@@ -24,19 +24,19 @@ JobTimes EstimateTimes(uint32_t elapsed_ms, double done, double maximum) {
   return times;
 }
 
-void AddProgressBarAndCancel(AppState& app, int64_t maximum, int cancel_top) {
-  ui::Toolkit& tk = app.toolkit;
+void AddProgressBarAndCancel(ui::Toolkit& tk, const std::string& cancel_text, int64_t maximum,
+                             int cancel_top) {
   tk.AddControl(ui::kJobWindow, {kProgressBarId, ui::ControlKind::kProgressBar, 22, 23, 376, 26, "",
                                  ui::kStyleSmooth});
   tk.SetRange(ui::kJobWindow, kProgressBarId, 0, maximum);
   tk.AddControl(ui::kJobWindow, {kCancelButtonId, ui::ControlKind::kButton, 151, cancel_top, 116,
-                                 25, app.Text(kTextCancel), ui::kRoleCancel});
+                                 25, cancel_text, ui::kRoleCancel});
 }
 
-JobWindow::JobWindow(AppState& app, int32_t mode, ui::WindowDef def) : app_(app), mode_(mode) {
+JobWindow::JobWindow(ui::Toolkit& tk, int32_t mode, ui::WindowDef def) : tk_(tk), mode_(mode) {
   if (mode_ == kCommandLineMode) def.flags |= ui::kWindowCenterOnScreen;
-  app_.toolkit.OpenWindow(ui::kJobWindow, def);
-  if (mode_ == kInteractiveMode) app_.toolkit.EnableWindow(ui::kMainWindow, false);
+  tk_.OpenWindow(ui::kJobWindow, def);
+  if (mode_ == kInteractiveMode) tk_.EnableWindow(ui::kMainWindow, false);
   open_ = true;
 }
 
@@ -45,15 +45,14 @@ JobWindow::~JobWindow() { Close(); }
 void JobWindow::Close() {
   if (!open_) return;
   open_ = false;
-  if (mode_ == kInteractiveMode) app_.toolkit.EnableWindow(ui::kMainWindow, true);
-  app_.toolkit.CloseWindow(ui::kJobWindow);
+  if (mode_ == kInteractiveMode) tk_.EnableWindow(ui::kMainWindow, true);
+  tk_.CloseWindow(ui::kJobWindow);
 }
 
 std::optional<ui::Event> JobWindow::NextEvent() {
-  ui::Toolkit& tk = app_.toolkit;
   for (;;) {
-    const ui::Event event = tk.WaitEvent();
-    if (!tk.WindowExists(ui::kJobWindow)) return std::nullopt;
+    const ui::Event event = tk_.WaitEvent();
+    if (!tk_.WindowExists(ui::kJobWindow)) return std::nullopt;
     if (event.window != ui::kJobWindow) continue;
     if (event.type == ui::EventType::kClose) return std::nullopt;
     return event;
@@ -63,12 +62,6 @@ std::optional<ui::Event> JobWindow::NextEvent() {
 bool JobWindow::IsCancel(const ui::Event& event, int cancel_button) {
   return event.type == ui::EventType::kLeftClick && event.window == ui::kJobWindow &&
          event.control == cancel_button;
-}
-
-ui::Event JobWindow::Poll(AppState& app, int cancel_button) {
-  const ui::Event event = app.toolkit.PollEvent();
-  if (IsCancel(event, cancel_button)) app.Cancelled = 1;
-  return event;
 }
 
 }  // namespace sk

@@ -1,4 +1,4 @@
-#include "jobs/create/set_lock.h"
+#include "jobs/sets/set_lock.h"
 
 #include <mutex>
 #include <optional>
@@ -191,30 +191,6 @@ void SetLock::Release() {
   // Only this hold's own file goes: never one a later run made.
   const std::optional<std::string> text = ReadLockText(path_);
   if (text && *text == LockText(own_)) platform::RemoveLockFile(path_);
-}
-
-bool LockSetForJob(AppState& app, SetLock& lock, const std::string& set_name) {
-  switch (lock.Take(app.BackupFolder, set_name)) {
-    case SetLock::Outcome::kTaken:
-      return true;
-    case SetLock::Outcome::kHeld: {
-      std::string text = app.Text(kTextSetLocked);
-      const auto replace = [&text](const std::string& field, const std::string& value) {
-        const size_t at = text.find(field);
-        if (at != std::string::npos) text.replace(at, field.size(), value);
-      };
-      replace("%PID%", std::to_string(lock.holder().process_id));
-      replace("%HOST%", lock.holder().host);
-      text += "\n\n" + platform::NativePath(lock.path());
-      app.toolkit.MessageBox(app.Text(kTextInfo), text, ui::Icon::kWarning, ui::Buttons::kOk);
-      return false;
-    }
-    case SetLock::Outcome::kFailed:
-      // No file can be made there (no folder, no permission, a full disk): the job's own
-      // first write fails alike and names its file, and a delete may still free the space.
-      return true;
-  }
-  return false;
 }
 
 }  // namespace sk

@@ -14,8 +14,8 @@
 // The next job of a set removes what an interrupted one left (temporary files, volumes
 // without an index, restore points beyond a missing index) without touching any complete
 // restore point.
-#ifndef STOWKEEPER_JOBS_CREATE_GENERATIONS_H_
-#define STOWKEEPER_JOBS_CREATE_GENERATIONS_H_
+#ifndef STOWKEEPER_JOBS_SETS_GENERATIONS_H_
+#define STOWKEEPER_JOBS_SETS_GENERATIONS_H_
 
 #include <cstdint>
 #include <map>
@@ -57,10 +57,11 @@ bool RemoveUpdateGenerations(const std::string& backup_folder, const std::string
                              std::string* failed = nullptr);
 
 // Deletes the latest backup of a set, generation k: its index (k >= 1), then its volume
-// once the index is gone, flushing the folder after each. Failures leave what stays.
-void DeleteGeneration(const std::string& backup_folder, const std::string& set_name,
-                      int32_t generation);
+// once the index is gone, flushing the folder after each. A failure leaves what stays:
+// false, and *failed names the file that could not be removed (LastError tells why).
+bool DeleteGeneration(const std::string& backup_folder, const std::string& set_name,
+                      int32_t generation, std::string* failed = nullptr);
 
 }  // namespace sk
 
-#endif  // STOWKEEPER_JOBS_CREATE_GENERATIONS_H_
+#endif  // STOWKEEPER_JOBS_SETS_GENERATIONS_H_

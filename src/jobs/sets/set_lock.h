@@ -8,13 +8,11 @@
 // whose process is gone (same computer, no process of that id, or this very process when
 // none of its jobs holds it) is taken over; one of another computer, or of a process that
 // still runs, never is.
-#ifndef STOWKEEPER_JOBS_CREATE_SET_LOCK_H_
-#define STOWKEEPER_JOBS_CREATE_SET_LOCK_H_
+#ifndef STOWKEEPER_JOBS_SETS_SET_LOCK_H_
+#define STOWKEEPER_JOBS_SETS_SET_LOCK_H_
 
 #include <cstdint>
 #include <string>
-
-#include "core/app_state.h"
 
 namespace sk {
 
@@ -60,11 +58,6 @@ class SetLock {
   bool held_ = false;
 };
 
-// Takes the set's lock for a job, or tells the user that another run writes the set and
-// returns false. Where no lock file can be made at all the job goes on without one: it can
-// write no file there either, and fails at its own first write.
-bool LockSetForJob(AppState& app, SetLock& lock, const std::string& set_name);
-
 }  // namespace sk
 
-#endif  // STOWKEEPER_JOBS_CREATE_SET_LOCK_H_
+#endif  // STOWKEEPER_JOBS_SETS_SET_LOCK_H_

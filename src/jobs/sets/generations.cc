@@ -1,4 +1,4 @@
-#include "jobs/create/generations.h"
+#include "jobs/sets/generations.h"
 
 #include <algorithm>
 #include <utility>
@@ -113,18 +113,20 @@ bool RemoveUpdateGenerations(const std::string& backup_folder, const std::string
   return RemoveFrom(backup_folder, files, 1, failed);
 }
 
-void DeleteGeneration(const std::string& backup_folder, const std::string& set_name,
-                      int32_t generation) {
-  const std::string volume = backup_folder + VolumeFileName(set_name, generation);
-  if (generation > 0) {
-    const std::string index = backup_folder + IndexFileName(set_name, generation);
-    platform::DeleteFile(index);
+bool DeleteGeneration(const std::string& backup_folder, const std::string& set_name,
+                      int32_t generation, std::string* failed) {
+  // Removes one file and flushes the folder; false (naming it) when it is still there.
+  const auto remove = [&](const std::string& path) {
+    if (!platform::DeleteFile(path) && platform::FileSize(path) != platform::kSizeMissing) {
+      if (failed != nullptr) *failed = path;
+      return false;
+    }
     platform::SyncFolder(backup_folder);
-    // A volume whose index stays is still a restore point.
-    if (platform::FileSize(index) != platform::kSizeMissing) return;
-  }
-  platform::DeleteFile(volume);
-  platform::SyncFolder(backup_folder);
+    return true;
+  };
+  // A volume whose index stays is still a restore point.
+  if (generation > 0 && !remove(backup_folder + IndexFileName(set_name, generation))) return false;
+  return remove(backup_folder + VolumeFileName(set_name, generation));
 }
 
 }  // namespace sk

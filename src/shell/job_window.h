@@ -2,18 +2,18 @@
 // centred (on the main window, or on the screen from the command line, where there is no main
 // window), keeps the main window disabled for its lifetime, takes the window's events, tells
 // a click on its Cancel button, and estimates the elapsed and remaining time it shows.
-#ifndef STOWKEEPER_JOBS_JOB_WINDOW_H_
-#define STOWKEEPER_JOBS_JOB_WINDOW_H_
+#ifndef STOWKEEPER_SHELL_JOB_WINDOW_H_
+#define STOWKEEPER_SHELL_JOB_WINDOW_H_
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
-#include "core/app_state.h"
 #include "ui/toolkit.h"
 
 namespace sk {
 
-// Where a job was started: its "mode" or quiet flag at the job interfaces.
+// Where a job was started.
 enum JobMode : int32_t {
   kInteractiveMode = 0,  // from the main window
   kCommandLineMode = 1,  // from the command line: no main window exists
@@ -36,9 +36,9 @@ struct JobTimes {
 // blocks (opening files, a cold disk) say little about the others.
 inline constexpr uint32_t kEstimateAfterMs = 2000;
 
-// The one estimate of every job window: done of maximum units took elapsed_ms, so the rest
-// takes as long per unit. Before kEstimateAfterMs, or with nothing done yet, there is no
-// estimate: remaining and total are then 0 and `estimated` false.
+// The one estimate of every job window and progress line: done of maximum units took
+// elapsed_ms, so the rest takes as long per unit. Before kEstimateAfterMs, or with nothing
+// done yet, there is no estimate: remaining and total are then 0 and `estimated` false.
 JobTimes EstimateTimes(uint32_t elapsed_ms, double done, double maximum);
 
 // Clamps a duration in milliseconds to what a signed 32-bit count holds (and to 0 below).
@@ -46,13 +46,14 @@ int32_t ClampDuration(double milliseconds);
 
 // The progress bar (range 0 to maximum) and the Cancel button below it that the verify,
 // update and restore windows share; the button's top differs by a pixel between them.
-void AddProgressBarAndCancel(AppState& app, int64_t maximum, int cancel_top);
+void AddProgressBarAndCancel(ui::Toolkit& tk, const std::string& cancel_text, int64_t maximum,
+                             int cancel_top);
 
 class JobWindow {
  public:
   // Opens window 1 with def (centred on the screen in command-line mode) and disables the
   // main window in interactive mode.
-  JobWindow(AppState& app, int32_t mode, ui::WindowDef def);
+  JobWindow(ui::Toolkit& tk, int32_t mode, ui::WindowDef def);
   // Closes the window (and enables the main window) if Close has not.
   ~JobWindow();
   JobWindow(const JobWindow&) = delete;
@@ -67,16 +68,12 @@ class JobWindow {
   // Whether an event is a click on the window's Cancel button.
   static bool IsCancel(const ui::Event& event, int cancel_button = kCancelButtonId);
 
-  // Takes one pending event without waiting; a click on Cancel sets AppState.Cancelled.
-  // Returns the event taken.
-  static ui::Event Poll(AppState& app, int cancel_button = kCancelButtonId);
-
  private:
-  AppState& app_;
+  ui::Toolkit& tk_;
   int32_t mode_;
   bool open_ = false;
 };
 
 }  // namespace sk
 
-#endif  // STOWKEEPER_JOBS_JOB_WINDOW_H_
+#endif  // STOWKEEPER_SHELL_JOB_WINDOW_H_

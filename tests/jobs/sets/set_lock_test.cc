@@ -1,12 +1,18 @@
 // The set lock: taken exclusively, taken over from a process that is gone, never from one
 // that runs, and released only when it is still the holder's own.
-#include "jobs/create/set_lock.h"
+#include "jobs/sets/set_lock.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "jobs/sets/backup_set.h"
+#include "jobs/sets/update.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
+#include "shell/desktop_reporter.h"
 #include "support/test_support.h"
 
 namespace sk {
@@ -91,23 +97,45 @@ TEST_F(SetLockTest, ALockOfAGoneProcessIsTakenOverOneOfALiveOneOrAnotherHostNeve
 }
 
 TEST_F(SetLockTest, AJobNamesTheOtherRunAndGoesOnWhereNoLockCanBeMade) {
-  TestApp t(Folder());
+  // The set whose files carry kSet's name.
+  const BackupSet set(Folder(), "Z:\\data\\Docs\\");
+  ASSERT_EQ(set.name(), kSet);
   SetLock first;
   ASSERT_EQ(first.Take(Folder(), kSet), SetLock::Outcome::kTaken);
   SetLock lock;
-  EXPECT_FALSE(LockSetForJob(t.app, lock, kSet));
-  ASSERT_FALSE(t.tk.messages.empty());
+  const std::optional<Problem> held = set.Lock(lock);
+  ASSERT_TRUE(held.has_value());
+  EXPECT_EQ(held->kind, Problem::Kind::kSetLocked);
+  EXPECT_EQ(held->path, Folder() + LockFileName(kSet));
+  EXPECT_EQ(held->holder_process, platform::CurrentProcessId());
+  EXPECT_EQ(held->holder_host, platform::HostName());
+  EXPECT_FALSE(lock.Held());
+
+  // A job on the desktop stops there and names the other run, without the words of a cancel.
+  TestApp t(Folder());
+  CancelToken cancel;
+  DesktopReporter reporter(t.app, t.tk, JobKind::kUpdate, kCommandLineMode, cancel);
+  JobContext job{reporter, cancel, 1};
+  const JobResult result = UpdateBackup({set, 1, {}}, job);
+  EXPECT_EQ(result.outcome, Outcome::kFailed);
+  ASSERT_TRUE(result.failure.has_value());
+  EXPECT_EQ(result.failure->kind, Problem::Kind::kSetLocked);
+  ASSERT_EQ(t.tk.messages.size(), 1u);
   const std::string& shown = t.tk.messages.back().text;
   EXPECT_NE(shown.find("Prozess " + std::to_string(platform::CurrentProcessId()) + " auf " +
                        platform::HostName()),
             std::string::npos)
       << shown;
+  EXPECT_NE(shown.find(platform::NativePath(held->path)), std::string::npos) << shown;
+  EXPECT_EQ(tmp.Names("backups"), std::vector<std::string>{LockFileName(kSet)});
 
-  TestApp missing(tmp.Internal("no-such-folder\\"));
+  const BackupSet elsewhere(tmp.Internal("no-such-folder\\"), "Z:\\data\\Docs\\");
   SetLock nowhere;
-  EXPECT_EQ(nowhere.Take(missing.app.BackupFolder, kSet), SetLock::Outcome::kFailed);
-  EXPECT_TRUE(LockSetForJob(missing.app, nowhere, kSet));  // the job's own write fails
-  EXPECT_TRUE(missing.tk.messages.empty());
+  EXPECT_EQ(nowhere.Take(elsewhere.folder(), kSet), SetLock::Outcome::kFailed);
+  // The job's own write fails.
+  SetLock again;
+  EXPECT_FALSE(elsewhere.Lock(again).has_value());
+  EXPECT_FALSE(again.Held());
 }
 
 }  // namespace
