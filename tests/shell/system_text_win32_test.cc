@@ -11,7 +11,6 @@
 #include "shell/catalog.h"
 #include "shell/settings.h"
 #include "support/test_support.h"
-#include "ui/headless/headless_toolkit.h"
 
 namespace sk {
 namespace {
@@ -34,8 +33,7 @@ class WindowsTextTest : public ::testing::Test {
   }
 
   testing::TempFolder folder_;
-  ui::HeadlessToolkit toolkit_;
-  AppState app_{toolkit_};
+  AppState app_;
 };
 
 TEST_F(WindowsTextTest, BuiltInTextsAreInTheCodePage) {
