@@ -18,14 +18,38 @@ cmake --build "$fuzz_dir" --target "${targets[@]}"
 # The file readers' targets write every input to a file: in memory where the machine allows.
 scratch=/tmp
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then scratch=/dev/shm; fi
-for src in fuzz/*_fuzz.cc; do
-  name=$(basename "$src" .cc)
-  corpus="$fuzz_dir/corpus/$name"
+# run_target NAME: one target for its time, its last lines kept for the report.
+run_target() {
+  local name=$1 corpus="$fuzz_dir/corpus/$1"
   mkdir -p "$corpus"
-  seeds=()
+  local seeds=()
   if [ -d "fuzz/seeds/$name" ]; then seeds=("fuzz/seeds/$name"); fi
-  echo "== fuzzing $name for ${seconds}s"
   TMPDIR=$scratch "$fuzz_dir/fuzz/$name" -max_total_time="$seconds" -print_final_stats=0 \
-    "$corpus" ${seeds[@]+"${seeds[@]}"} 2>&1 | tail -n 3
+    "$corpus" ${seeds[@]+"${seeds[@]}"} >"$fuzz_dir/$name.log" 2>&1
+}
+# Each target runs on one core: as many run at once as there are cores. A target that finds
+# a fault ends with a non-zero status, and its log is shown.
+failed=0
+running=0
+for name in "${targets[@]}"; do
+  if [ "$running" -ge "$(nproc)" ]; then
+    wait -n || failed=1
+    running=$((running - 1))
+  fi
+  echo "== fuzzing $name for ${seconds}s"
+  run_target "$name" &
+  running=$((running + 1))
 done
+while [ "$running" -gt 0 ]; do
+  wait -n || failed=1
+  running=$((running - 1))
+done
+for name in "${targets[@]}"; do
+  if grep -q -E "ERROR|==[0-9]+==|deadly signal" "$fuzz_dir/$name.log"; then
+    echo "== $name found a fault:"
+    tail -n 40 "$fuzz_dir/$name.log"
+    failed=1
+  fi
+done
+[ "$failed" -eq 0 ] || { echo "fuzz: a target failed" >&2; exit 1; }
 echo "fuzz: all targets ran clean"

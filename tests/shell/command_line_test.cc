@@ -390,7 +390,7 @@ TEST_F(CommandLineTest, TheConsoleNamesProblemsQuestionsAndTheOutcome) {
   EXPECT_EQ(Run({"/c", src, "--quiet"}), kExitFailed);
   EXPECT_EQ(TakeMessages(), asked + "  -> " + AnswerWordsFor(app_.Catalog).no +
                                 " (no terminal to ask on)\n" + prefix + "the existing backup of " +
-                                src + "/ was kept; nothing was written\n");
+                                folder_.Native("src/") + " was kept; nothing was written\n");
   EXPECT_EQ(Run({"/c", src, "--quiet", "--no"}), kExitFailed);
   EXPECT_TRUE(TakeMessages().starts_with(asked + "  -> no (--no)\n"));
 

@@ -41,8 +41,8 @@ class ExclusionsProgramTest : public ::testing::Test {
                                      .output = folder_.Native("stdout"),
                                      .errors = folder_.Native("stderr")}));
   }
-  std::string Out() const { return folder_.Read("stdout"); }
-  std::string Err() const { return folder_.Read("stderr"); }
+  std::string Out() const { return testing::UnixLines(folder_.Read("stdout")); }
+  std::string Err() const { return testing::UnixLines(folder_.Read("stderr")); }
   std::string Source() const { return folder_.Native("src/Proj"); }
   std::string Set() const { return SetName(folder_.Internal("src/Proj/")); }
   // Where the complete structure puts the source folder below a target.

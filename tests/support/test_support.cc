@@ -245,6 +245,13 @@ Snapshot WalkTree(const std::string& native_root) {
   return tree;
 }
 
+std::string UnixLines(std::string text) {
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+    text.erase(at, 1);
+  }
+  return text;
+}
+
 std::string TextData(size_t size, uint32_t seed) {
   static const char* const kWords[] = {"backup", "volume", "folder",  "stored", "record",
                                        "the",    "of",     "and",     "file",   "block",

@@ -55,6 +55,10 @@ using Snapshot = std::map<std::string, std::string>;
 inline const std::string kFolder = "<folder>";
 Snapshot WalkTree(const std::string& native_root);
 
+// What a program wrote to a text stream with its line ends as "\n": on Windows text streams
+// end lines with CR LF.
+std::string UnixLines(std::string text);
+
 // Deterministic data: words and lines that compress well, and bytes that do not.
 std::string TextData(size_t size, uint32_t seed = 1);
 std::string RandomData(size_t size, uint32_t seed = 1);
