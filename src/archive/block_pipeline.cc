@@ -25,14 +25,7 @@ BlockPipeline::BlockPipeline(int32_t workers)
   for (int32_t i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
 }
 
-BlockPipeline::~BlockPipeline() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  work_ready_.notify_all();
-  for (std::thread& worker : workers_) worker.join();
-}
+BlockPipeline::~BlockPipeline() { StopWorkers(mutex_, stopping_, work_ready_, workers_); }
 
 PipelineBlock& BlockPipeline::Back() { return *blocks_[(head_ + count_) % kBlocksInFlight]; }
 
@@ -122,11 +115,11 @@ void PackBlockOf(PipelineBlock& block, BlockCodec& codec, PackCache* cache) {
   // Kept aside for the cache, for the same reason.
   std::array<uint8_t, kBlockBufferSize> raw;
   if (cache != nullptr) std::copy_n(block.raw.data(), block.length, raw.data());
-  block.result = codec.Pack(block.raw.data(), block.packed.data(), block.work.data(),
-                            block.length, block.level, block.engine);
+  block.result = codec.Pack(block.raw.data(), block.packed.data(), block.work.data(), block.length,
+                            block.level, block.engine);
   if (cache != nullptr) {
-    cache->Add(block.engine, block.level, raw.data(), block.length, block.crc,
-               block.packed.data(), block.result);
+    cache->Add(block.engine, block.level, raw.data(), block.length, block.crc, block.packed.data(),
+               block.result);
   }
 }
 

@@ -33,6 +33,19 @@ inline constexpr int32_t kBlocksInFlight = 32;
 // Worker threads for a job: requested when above 0, else one per processor; at least 1.
 int32_t BlockWorkerCount(int32_t requested);
 
+// Ends a job's worker threads: sets stopping under the mutex they wait with, wakes every one
+// waiting on wake and waits until each has returned.
+template <typename Flag>
+void StopWorkers(std::mutex& mutex, Flag& stopping, std::condition_variable& wake,
+                 std::vector<std::thread>& workers) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+  }
+  wake.notify_all();
+  for (std::thread& worker : workers) worker.join();
+}
+
 struct PipelineBlock {
   enum class Kind : uint8_t {
     kPack,    // pack raw[0, length); result is the packed length in packed, or 0: store
@@ -97,7 +110,7 @@ class BlockPipeline {
   bool stopping_ = false;
   static constexpr size_t kNothingAwaited = ~size_t{0};
   static constexpr size_t kWakeBatch = 4;  // blocks waiting before a sleeping worker wakes
-  size_t awaited_ = kNothingAwaited;  // the block the job waits for, under mutex_
+  size_t awaited_ = kNothingAwaited;       // the block the job waits for, under mutex_
   std::mutex mutex_;
   std::condition_variable work_ready_;
   std::condition_variable block_done_;

@@ -16,6 +16,22 @@ int32_t JcalgWindowForLevel(int32_t level) {
   return 65536;
 }
 
+namespace {
+
+// Runs one whole block through a zlib stream (deflate or inflate) in a single call: the
+// length it wrote, or 0 when the stream did not end within the output.
+int32_t RunWholeStream(z_stream& stream, decltype(&deflate) step, const uint8_t* input,
+                       int32_t input_length, uint8_t* output, int32_t output_capacity) {
+  stream.next_in = const_cast<Bytef*>(input);
+  stream.avail_in = static_cast<uInt>(input_length);
+  stream.next_out = output;
+  stream.avail_out = static_cast<uInt>(output_capacity);
+  if (step(&stream, Z_FINISH) != Z_STREAM_END) return 0;
+  return static_cast<int32_t>(stream.total_out);
+}
+
+}  // namespace
+
 struct BlockCodec::State {
   // One deflate stream serves every block; it is set up again only when the level changes.
   z_stream deflater{};
@@ -51,12 +67,7 @@ struct BlockCodec::State {
   // stream that fits into the raw length is worth writing.
   int32_t Deflate(const uint8_t* input, uint8_t* output, int32_t length, int32_t level) {
     if (!PrepareDeflater(level)) return 0;
-    deflater.next_in = const_cast<Bytef*>(input);
-    deflater.avail_in = static_cast<uInt>(length);
-    deflater.next_out = output;
-    deflater.avail_out = static_cast<uInt>(length);
-    if (deflate(&deflater, Z_FINISH) != Z_STREAM_END) return 0;
-    return static_cast<int32_t>(deflater.total_out);
+    return RunWholeStream(deflater, deflate, input, length, output, length);
   }
 
   // Equivalent to uncompress into a kBlockBufferSize output. The input is limited to the
@@ -69,12 +80,7 @@ struct BlockCodec::State {
     } else if (inflateReset(&inflater) != Z_OK) {
       return 0;
     }
-    inflater.next_in = const_cast<Bytef*>(packed);
-    inflater.avail_in = static_cast<uInt>(packed_length);
-    inflater.next_out = raw;
-    inflater.avail_out = static_cast<uInt>(kBlockBufferSize);
-    if (inflate(&inflater, Z_FINISH) != Z_STREAM_END) return 0;
-    return static_cast<int32_t>(inflater.total_out);
+    return RunWholeStream(inflater, inflate, packed, packed_length, raw, kBlockBufferSize);
   }
 
   int32_t Jcalg(const uint8_t* input, uint8_t* output, uint8_t* work, int32_t length,

@@ -27,8 +27,7 @@ int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t 
 // thread); no data is carried from one block to the next.
 class JcalgWorkArea {
  public:
-  JcalgWorkArea();
-  ~JcalgWorkArea();
+  JcalgWorkArea() = default;
   JcalgWorkArea(const JcalgWorkArea&) = delete;
   JcalgWorkArea& operator=(const JcalgWorkArea&) = delete;
 

@@ -1168,9 +1168,6 @@ int32_t JcalgPack(const uint8_t* source, int32_t length, uint8_t* dest, int32_t 
   return Pack(source, length, dest, dest_capacity, window_size, memory, false);
 }
 
-JcalgWorkArea::JcalgWorkArea() = default;
-JcalgWorkArea::~JcalgWorkArea() = default;
-
 void* JcalgWorkArea::Reserve(uint64_t size) {
   const uint64_t words = (size + sizeof(uint64_t) - 1) / sizeof(uint64_t);
   if (words > words_) {

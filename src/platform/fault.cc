@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <iterator>
 #include <mutex>
 #include <string_view>
 
@@ -59,16 +60,13 @@ FsObserver& Observer() {
 thread_local int last_error = 0;
 
 ErrorCause CauseOf(FaultOp op) {
-  switch (op) {
-    case FaultOp::kOpen:
-      return ErrorCause::kMissing;
-    case FaultOp::kWrite:
-      return ErrorCause::kDiskFull;
-    case FaultOp::kRead:
-      return ErrorCause::kInputOutput;
-    default:
-      return ErrorCause::kDenied;
-  }
+  // In the order of FaultOp.
+  static constexpr ErrorCause kCauses[] = {ErrorCause::kMissing, ErrorCause::kInputOutput,
+                                           ErrorCause::kDiskFull, ErrorCause::kDenied,
+                                           ErrorCause::kDenied};
+  static_assert(std::size(kCauses) == static_cast<size_t>(FaultOp::kCount),
+                "kCauses follows FaultOp");
+  return kCauses[static_cast<size_t>(op)];
 }
 
 }  // namespace

@@ -47,6 +47,12 @@ int LastSystemError();
 int CodeOf(ErrorCause cause);
 std::string ErrorText(int code);
 
+// How many causes there are: CodeOf's tables hold one code each.
+inline constexpr size_t kErrorCauseCount = static_cast<size_t>(ErrorCause::kIsLink) + 1;
+// ErrorText's words for a link at a name the program was to write, on every system.
+inline constexpr char kLinkRefusedText[] =
+    "A link stands at this name; the program never writes through one";
+
 }  // namespace sk::platform::system_file
 
 #endif  // STOWKEEPER_PLATFORM_SYSTEM_FILE_H_

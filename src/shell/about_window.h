@@ -22,12 +22,14 @@ std::vector<std::string> AboutNotes();
 std::string ReadmePath(const AppState& app);
 
 // Control ids of the About window (window 1).
-inline constexpr int kAboutIcon = 1;
-inline constexpr int kAboutName = 2;
-inline constexpr int kAboutCredit = 3;
-inline constexpr int kAboutNotes = 4;
-inline constexpr int kAboutLink = 5;
-inline constexpr int kAboutOkButton = 6;
+enum AboutControl : int {
+  kAboutIcon = 1,
+  kAboutName,
+  kAboutCredit,
+  kAboutNotes,
+  kAboutLink,
+  kAboutOkButton,
+};
 
 }  // namespace sk
 

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "shell/desktop.h"
+// The rows of the contents list show kImageFile, kImageFolder and kImageParentFolder.
+#include "shell/images.h"
 
 namespace sk {
 
@@ -17,17 +19,14 @@ namespace sk {
 void ListBackupContents(Desktop& desk, const std::string& display_name);
 
 // Controls of the contents window.
-inline constexpr int kContentsPathBoxId = 28;
-inline constexpr int kContentsBackId = 29;
-inline constexpr int kContentsListId = 30;
-inline constexpr int kContentsCloseId = 31;
-inline constexpr int kContentsRestoreId = 32;
-inline constexpr int kContentsRestoreMenuId = 33;  // the list's context menu
-
-// Row images of the contents list.
-inline constexpr int kImageFile = 1;
-inline constexpr int kImageFolder = 2;
-inline constexpr int kImageParentFolder = 10;
+enum ContentsControl : int {
+  kContentsPathBoxId = 28,
+  kContentsBackId,
+  kContentsListId,
+  kContentsCloseId,
+  kContentsRestoreId,
+  kContentsRestoreMenuId,  // the list's context menu
+};
 
 }  // namespace sk
 

@@ -1,9 +1,11 @@
 #include "shell/exclusions_window.h"
 
+#include <optional>
 #include <vector>
 
 #include "jobs/create/exclusions.h"
 #include "platform/file_system.h"
+#include "shell/job_window.h"
 #include "shell/settings.h"
 #include "ui/main_window_ids.h"
 
@@ -12,27 +14,22 @@ namespace {
 
 constexpr int kWindow = ui::kJobWindow;
 
-void Add(ui::Toolkit& tk, int id, ui::ControlKind kind, ui::Rect r, const std::string& text,
-         uint32_t style = ui::kStyleNone) {
-  tk.AddControl(kWindow, {id, kind, r.x, r.y, r.width, r.height, text, style});
-}
-
 void OpenExclusionsWindow(Desktop& desk, const std::string& source_folder) {
   AppState& app = desk.app;
   ui::Toolkit& tk = desk.tk;
   tk.OpenWindow(kWindow, {app.Text(kTextExclusions), 460, 300, ui::kWindowCenterOnScreen});
-  const std::string native = platform::NativePath(source_folder);
-  Add(tk, kExclusionsFolder, ui::ControlKind::kText, {15, 12, 430, 20},
-      native.empty() ? source_folder : native, ui::kStyleReadOnly | ui::kStyleBorder);
-  Add(tk, kExclusionsLabel, ui::ControlKind::kText, {15, 40, 430, 20},
-      app.Text(kTextExclusionsLabel));
+  AddJobWindowControl(tk, kExclusionsFolder, ui::ControlKind::kText, {15, 12, 430, 20},
+                      platform::ShownPath(source_folder), ui::kStyleReadOnly | ui::kStyleBorder);
+  AddJobWindowControl(tk, kExclusionsLabel, ui::ControlKind::kText, {15, 40, 430, 20},
+                      app.Text(kTextExclusionsLabel));
   std::string lines;
   for (const std::string& pattern : ExclusionsOf(app, source_folder)) lines += pattern + "\n";
-  Add(tk, kExclusionsField, ui::ControlKind::kEdit, {15, 62, 430, 190}, lines, ui::kStyleMultiLine);
-  Add(tk, kExclusionsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22}, app.Text(kTextOk),
-      ui::kRoleDefault);
-  Add(tk, kExclusionsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22},
-      app.Text(kTextCancel), ui::kRoleCancel);
+  AddJobWindowControl(tk, kExclusionsField, ui::ControlKind::kEdit, {15, 62, 430, 190}, lines,
+                      ui::kStyleMultiLine);
+  AddJobWindowControl(tk, kExclusionsOkButton, ui::ControlKind::kButton, {284, 267, 79, 22},
+                      app.Text(kTextOk), ui::kRoleDefault);
+  AddJobWindowControl(tk, kExclusionsCancelButton, ui::ControlKind::kButton, {368, 267, 79, 22},
+                      app.Text(kTextCancel), ui::kRoleCancel);
 }
 
 void Tell(Desktop& desk, const std::string& text) {
@@ -72,14 +69,10 @@ void ExclusionsWindow(Desktop& desk, const std::string& source_folder) {
   ui::Toolkit& tk = desk.tk;
   tk.EnableWindow(ui::kMainWindow, false);
   OpenExclusionsWindow(desk, source_folder);
-  for (;;) {
-    const ui::Event event = tk.WaitEvent();
-    if (!tk.WindowExists(kWindow)) break;
-    if (event.window != kWindow) continue;
-    if (event.type == ui::EventType::kClose) break;
-    if (event.type != ui::EventType::kLeftClick) continue;
-    if (event.control == kExclusionsCancelButton) break;
-    if (event.control == kExclusionsOkButton && TakePatterns(desk, source_folder)) break;
+  while (const std::optional<ui::Event> event = NextJobWindowEvent(tk)) {
+    if (event->type != ui::EventType::kLeftClick) continue;
+    if (event->control == kExclusionsCancelButton) break;
+    if (event->control == kExclusionsOkButton && TakePatterns(desk, source_folder)) break;
   }
   tk.EnableWindow(ui::kMainWindow, true);
   tk.CloseWindow(kWindow);

@@ -17,11 +17,13 @@ namespace sk {
 void ExclusionsWindow(Desktop& desk, const std::string& source_folder);
 
 // Control ids of the exclusions window (window 1).
-inline constexpr int kExclusionsLabel = 1;
-inline constexpr int kExclusionsFolder = 2;
-inline constexpr int kExclusionsField = 3;
-inline constexpr int kExclusionsOkButton = 4;
-inline constexpr int kExclusionsCancelButton = 5;
+enum ExclusionsControl : int {
+  kExclusionsLabel = 1,
+  kExclusionsFolder,
+  kExclusionsField,
+  kExclusionsOkButton,
+  kExclusionsCancelButton,
+};
 
 }  // namespace sk
 

@@ -11,18 +11,25 @@ namespace sk {
 inline constexpr int kImageCount = 15;
 inline constexpr int kImageSize = 16;
 
-// What each image is for. The list rows use 0 (main volume) and 4 (restore point), the
-// contents listing 1 (file), 2 (folder) and 10 (parent folder); the jobs name those.
-inline constexpr int kImageProgram = 3;
-inline constexpr int kImageSettings = 5;
-inline constexpr int kImageAbout = 6;
-inline constexpr int kImageProperties = 7;
-inline constexpr int kImageQuit = 8;
-inline constexpr int kImageVerify = 9;
-inline constexpr int kImageList = 11;
-inline constexpr int kImageUpdate = 12;
-inline constexpr int kImageRestore = 13;
-inline constexpr int kImageDelete = 14;
+// What each image is for. The rows of the main window's lists use 0 (main volume) and 4
+// (restore point); the jobs that make those rows name them (jobs/sets/backup_lists.h).
+enum ProgramImage : int {
+  kImageFile = 1,  // the contents window's rows
+  kImageFolder,
+  kImageProgram,
+  kImageSettings = 5,
+  kImageAbout,
+  kImageProperties,
+  kImageQuit,
+  kImageVerify,
+  kImageParentFolder,  // the contents window's way up
+  kImageList,
+  kImageUpdate,
+  kImageRestore,
+  kImageDelete,
+};
+static_assert(kImageProgram == ui::kProgramImage, "the desktop shows the program's image");
+static_assert(kImageDelete == kImageCount - 1, "every image has an id");
 
 // The images by id, decoded once.
 const std::vector<ui::Image>& ProgramImages();

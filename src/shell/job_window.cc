@@ -49,10 +49,15 @@ void JobWindow::Close() {
   tk_.CloseWindow(ui::kJobWindow);
 }
 
-std::optional<ui::Event> JobWindow::NextEvent() {
+void AddJobWindowControl(ui::Toolkit& tk, int id, ui::ControlKind kind, ui::Rect r,
+                         const std::string& text, uint32_t style) {
+  tk.AddControl(ui::kJobWindow, {id, kind, r.x, r.y, r.width, r.height, text, style});
+}
+
+std::optional<ui::Event> NextJobWindowEvent(ui::Toolkit& tk) {
   for (;;) {
-    const ui::Event event = tk_.WaitEvent();
-    if (!tk_.WindowExists(ui::kJobWindow)) return std::nullopt;
+    const ui::Event event = tk.WaitEvent();
+    if (!tk.WindowExists(ui::kJobWindow)) return std::nullopt;
     if (event.window != ui::kJobWindow) continue;
     if (event.type == ui::EventType::kClose) return std::nullopt;
     return event;

@@ -1,7 +1,9 @@
 // The window a job shows while it works, and what every job window does alike: it opens
 // centred (on the main window, or on the screen from the command line, where there is no main
 // window), keeps the main window disabled for its lifetime, takes the window's events, tells
-// a click on its Cancel button, and estimates the elapsed and remaining time it shows.
+// a click on its Cancel button, and estimates the elapsed and remaining time it shows. The
+// desktop's own windows over the main window (settings, schedule, exclusions) are window 1
+// too, and take their controls and events the same way.
 #ifndef STOWKEEPER_SHELL_JOB_WINDOW_H_
 #define STOWKEEPER_SHELL_JOB_WINDOW_H_
 
@@ -20,8 +22,10 @@ enum JobMode : int32_t {
 };
 
 // Controls every progress window has.
-inline constexpr int kProgressBarId = 30;
-inline constexpr int kCancelButtonId = 31;
+enum JobWindowControl : int {
+  kProgressBarId = 30,
+  kCancelButtonId,
+};
 
 // The times a job window shows, in milliseconds, each clamped to a signed 32-bit count.
 struct JobTimes {
@@ -49,6 +53,14 @@ int32_t ClampDuration(double milliseconds);
 void AddProgressBarAndCancel(ui::Toolkit& tk, const std::string& cancel_text, int64_t maximum,
                              int cancel_top);
 
+// Adds a control to window 1 at r.
+void AddJobWindowControl(ui::Toolkit& tk, int id, ui::ControlKind kind, ui::Rect r,
+                         const std::string& text, uint32_t style = ui::kStyleNone);
+
+// The next event of window 1, waiting for it; nullopt once the window is gone or its close
+// box was pressed.
+std::optional<ui::Event> NextJobWindowEvent(ui::Toolkit& tk);
+
 class JobWindow {
  public:
   // Opens window 1 with def (centred on the screen in command-line mode) and disables the
@@ -61,9 +73,8 @@ class JobWindow {
 
   void Close();
 
-  // The next event of the window, waiting for it; nullopt once the window is gone or its
-  // close box was pressed.
-  std::optional<ui::Event> NextEvent();
+  // The window's next event, as NextJobWindowEvent takes it.
+  std::optional<ui::Event> NextEvent() { return NextJobWindowEvent(tk_); }
 
   // Whether an event is a click on the window's Cancel button.
   static bool IsCancel(const ui::Event& event, int cancel_button = kCancelButtonId);

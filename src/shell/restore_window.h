@@ -12,10 +12,12 @@
 namespace sk {
 
 // Controls of the restore options window.
-inline constexpr int kRestoreCompleteOptionId = 40;   // recreate the source's whole path
-inline constexpr int kRestoreSubfolderOptionId = 41;  // only the source folder itself
-inline constexpr int kRestoreOkId = 42;
-inline constexpr int kRestoreCancelId = 43;
+enum RestoreOptionsControl : int {
+  kRestoreCompleteOptionId = 40,  // recreate the source's whole path
+  kRestoreSubfolderOptionId,      // only the source folder itself
+  kRestoreOkId,
+  kRestoreCancelId,
+};
 
 // The restore options window: which structure the entries are restored in; nullopt when it
 // was cancelled.

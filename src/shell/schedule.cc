@@ -3,6 +3,7 @@
 #include "shell/schedule.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "archive/set_names.h"
 #include "platform/file_system.h"
@@ -126,15 +127,14 @@ std::string ShellWord(const std::string& text) {
   return word + "'";
 }
 
+// The words in the order of Frequency. A schedule that is off is removed rather than
+// written; its word is the daily one all the same.
+constexpr const char* kFrequencyWords[] = {"off", "hourly", "daily", "weekly"};
+constexpr const char* kTaskScheduleWords[] = {"DAILY", "HOURLY", "DAILY", "WEEKLY"};
+static_assert(static_cast<int>(Frequency::kWeekly) == 3, "the words follow Frequency");
+
 const char* TaskScheduleWord(Frequency frequency) {
-  switch (frequency) {
-    case Frequency::kHourly:
-      return "HOURLY";
-    case Frequency::kWeekly:
-      return "WEEKLY";
-    default:
-      return "DAILY";
-  }
+  return kTaskScheduleWords[static_cast<size_t>(frequency)];
 }
 
 // The Linux unit name part of a native path: without the slashes at both ends, "-" for the
@@ -149,10 +149,9 @@ std::string UnitPart(const std::string& source_native) {
 }  // namespace
 
 bool ParseFrequency(const std::string& word, Frequency& frequency) {
-  for (const Frequency f :
-       {Frequency::kOff, Frequency::kHourly, Frequency::kDaily, Frequency::kWeekly}) {
-    if (LowerCase(word) == FrequencyWord(f)) {
-      frequency = f;
+  for (size_t i = 0; i < std::size(kFrequencyWords); ++i) {
+    if (LowerCase(word) == kFrequencyWords[i]) {
+      frequency = static_cast<Frequency>(i);
       return true;
     }
   }
@@ -160,17 +159,7 @@ bool ParseFrequency(const std::string& word, Frequency& frequency) {
 }
 
 const char* FrequencyWord(Frequency frequency) {
-  switch (frequency) {
-    case Frequency::kHourly:
-      return "hourly";
-    case Frequency::kDaily:
-      return "daily";
-    case Frequency::kWeekly:
-      return "weekly";
-    case Frequency::kOff:
-      break;
-  }
-  return "off";
+  return kFrequencyWords[static_cast<size_t>(frequency)];
 }
 
 Frequency FrequencyOf(const std::vector<Schedule>& schedules, const std::string& source) {

@@ -1,22 +1,20 @@
 #include "shell/schedule_window.h"
 
 #include <ctime>
+#include <optional>
 #include <vector>
 
 #include "archive/set_names.h"
 #include "jobs/sets/generations.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
+#include "shell/job_window.h"
 #include "ui/main_window_ids.h"
 
 namespace sk {
 namespace {
 
 constexpr int kWindow = ui::kJobWindow;
-constexpr int kFrame = 1;
-constexpr int kFirstOption = kScheduleFirstOption;
-constexpr int kOkButton = kScheduleOkButton;
-constexpr int kCancelButton = kScheduleCancelButton;
 constexpr Frequency kFrequencies[] = {Frequency::kOff, Frequency::kHourly, Frequency::kDaily,
                                       Frequency::kWeekly};
 
@@ -30,11 +28,6 @@ std::vector<Schedule>& KnownSchedules(bool ask_again) {
     known = true;
   }
   return schedules;
-}
-
-std::string Native(const std::string& path) {
-  const std::string native = platform::NativePath(path);
-  return native.empty() ? path : native;
 }
 
 // False when the change could not be made; the user was told why.
@@ -53,40 +46,39 @@ void OpenWindow(Desktop& desk, const std::string& source, Frequency current) {
   AppState& app = desk.app;
   ui::Toolkit& tk = desk.tk;
   tk.OpenWindow(kWindow, {app.Text(kTextSchedule), 330, 190, ui::kWindowCenterOnScreen});
-  tk.AddControl(kWindow, {kFrame, ui::ControlKind::kFrame, 15, 12, 300, 130, Native(source)});
+  tk.AddControl(kWindow, {kScheduleFrame, ui::ControlKind::kFrame, 15, 12, 300, 130,
+                          platform::ShownPath(source)});
   const TextId names[] = {kTextScheduleOff, kTextHourly, kTextDaily, kTextWeekly};
   for (int i = 0; i < 4; ++i) {
-    tk.AddControl(kWindow, {kFirstOption + i, ui::ControlKind::kOption, 30, 36 + 25 * i, 270, 20,
-                            app.Text(names[i])});
-    tk.SetValue(kWindow, kFirstOption + i, kFrequencies[i] == current ? 1 : 0);
+    tk.AddControl(kWindow, {kScheduleFirstOption + i, ui::ControlKind::kOption, 30, 36 + 25 * i,
+                            270, 20, app.Text(names[i])});
+    tk.SetValue(kWindow, kScheduleFirstOption + i, kFrequencies[i] == current ? 1 : 0);
   }
-  tk.AddControl(kWindow, {kOkButton, ui::ControlKind::kButton, 152, 156, 79, 22, app.Text(kTextOk),
-                          ui::kRoleDefault});
-  tk.AddControl(kWindow, {kCancelButton, ui::ControlKind::kButton, 236, 156, 79, 22,
+  tk.AddControl(kWindow, {kScheduleOkButton, ui::ControlKind::kButton, 152, 156, 79, 22,
+                          app.Text(kTextOk), ui::kRoleDefault});
+  tk.AddControl(kWindow, {kScheduleCancelButton, ui::ControlKind::kButton, 236, 156, 79, 22,
                           app.Text(kTextCancel), ui::kRoleCancel});
 }
 
 // True with the frequency chosen for OK; false for Cancel or the close box.
 bool RunWindowEvents(ui::Toolkit& tk, Frequency& chosen) {
-  for (;;) {
-    const ui::Event event = tk.WaitEvent();
-    if (!tk.WindowExists(kWindow)) return false;
-    if (event.window != kWindow) continue;
-    if (event.type == ui::EventType::kClose) return false;
-    if (event.type != ui::EventType::kLeftClick) continue;
-    if (event.control == kCancelButton) return false;
-    if (event.control >= kFirstOption && event.control < kFirstOption + 4) {
+  while (const std::optional<ui::Event> event = NextJobWindowEvent(tk)) {
+    if (event->type != ui::EventType::kLeftClick) continue;
+    if (event->control == kScheduleCancelButton) return false;
+    if (event->control >= kScheduleFirstOption && event->control < kScheduleFirstOption + 4) {
       for (int i = 0; i < 4; ++i) {
-        tk.SetValue(kWindow, kFirstOption + i, event.control == kFirstOption + i ? 1 : 0);
+        tk.SetValue(kWindow, kScheduleFirstOption + i,
+                    event->control == kScheduleFirstOption + i ? 1 : 0);
       }
     }
-    if (event.control == kOkButton) {
+    if (event->control == kScheduleOkButton) {
       for (int i = 0; i < 4; ++i) {
-        if (tk.GetValue(kWindow, kFirstOption + i) == 1) chosen = kFrequencies[i];
+        if (tk.GetValue(kWindow, kScheduleFirstOption + i) == 1) chosen = kFrequencies[i];
       }
       return true;
     }
   }
+  return false;
 }
 
 // When the newest file of source's set was written; -1 without a set.
@@ -122,7 +114,7 @@ void ScheduleWindow(Desktop& desk, const std::string& source) {
 void OfferScheduleRemoval(Desktop& desk, const std::string& source) {
   AppState& app = desk.app;
   if (FrequencyOf(KnownSchedules(true), source) == Frequency::kOff) return;
-  const std::string question = app.Text(kTextRemoveSchedule) + "\n\n" + Native(source);
+  const std::string question = app.Text(kTextRemoveSchedule) + "\n\n" + platform::ShownPath(source);
   if (desk.tk.MessageBox(app.Text(kTextQuestion), question, ui::Icon::kQuestion,
                          ui::Buttons::kYesNo) == ui::Answer::kYes) {
     ApplySchedule(desk, source, Frequency::kOff);

@@ -16,11 +16,15 @@ namespace sk {
 // The status bar field of the main window that tells of the selected set.
 inline constexpr int kSetStatusField = 1;
 
-// Control ids of the schedule window (window 1): an option per frequency, in the order of
-// Frequency (off, hourly, daily, weekly), and the buttons.
-inline constexpr int kScheduleFirstOption = 10;
-inline constexpr int kScheduleOkButton = 16;
-inline constexpr int kScheduleCancelButton = 17;
+// Control ids of the schedule window (window 1): the frame, an option per frequency from
+// kScheduleFirstOption on, in the order of Frequency (off, hourly, daily, weekly), and the
+// buttons.
+enum ScheduleControl : int {
+  kScheduleFrame = 1,
+  kScheduleFirstOption = 10,
+  kScheduleOkButton = 16,
+  kScheduleCancelButton,
+};
 
 // Runs the window of source's schedule (internal form, ending in "\") over the disabled
 // main window: the four frequencies, the current one chosen. OK puts the choice in place

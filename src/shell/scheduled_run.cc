@@ -18,12 +18,7 @@
 namespace sk {
 namespace {
 
-std::string Native(const std::string& path) {
-  const std::string native = platform::NativePath(path);
-  return native.empty() ? path : native;
-}
-
-std::string Printable(const std::string& path) { return ui::PrintableText(Native(path)); }
+std::string Printable(const std::string& path) { return ui::PrintableText(Shown(path)); }
 
 const char* JobWord(CommandLineJob::Kind kind) {
   switch (kind) {
@@ -57,7 +52,7 @@ const char* OutcomeWord(int status) {
 // would split the line: it is a "?", as every other control byte (a blank would read as part
 // of the name).
 std::string LogSource(const std::string& source) {
-  std::string native = Native(source);
+  std::string native = Shown(source);
   const char separator = platform::kBackslashSeparates ? '\\' : '/';
   const size_t root = std::max<size_t>(platform::RootLength(native), 1);
   while (native.size() > root && native.back() == separator) native.pop_back();
@@ -146,7 +141,7 @@ int PrintSchedules(const CommandLineJob& job, const CommandLineOutput& output) {
   for (const Schedule& schedule : ListSchedules()) {
     if (job.json) {
       nlohmann::json item = {{"frequency", FrequencyWord(schedule.frequency)}};
-      PutName(item, "source", Native(schedule.source));
+      PutName(item, "source", Shown(schedule.source));
       list.push_back(std::move(item));
     } else {
       std::fprintf(output.out, "%-6s %s\n", FrequencyWord(schedule.frequency),
@@ -194,13 +189,13 @@ int RunScheduled(AppState& app, const std::vector<std::string>& args,
   }
   // Problems named are a warning, not a failure: the backup was made.
   if (run.status == kExitProblems) {
-    NotifyUser(app.Text(kTextScheduledDone), Native(source) + "\n" + reason + "\n" + Native(log),
+    NotifyUser(app.Text(kTextScheduledDone), Shown(source) + "\n" + reason + "\n" + Shown(log),
                ui::Icon::kWarning);
   } else if (run.status != kExitDone) {
-    NotifyUser(app.Text(kTextScheduledFailed), Native(source) + "\n" + Native(log),
+    NotifyUser(app.Text(kTextScheduledFailed), Shown(source) + "\n" + Shown(log),
                ui::Icon::kWarning);
   } else if (app.NotifySuccess != 0) {
-    NotifyUser(app.Text(kTextScheduledDone), Native(source), ui::Icon::kInformation);
+    NotifyUser(app.Text(kTextScheduledDone), Shown(source), ui::Icon::kInformation);
   }
   return run.status;
 }

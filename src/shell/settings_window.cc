@@ -1,8 +1,10 @@
 #include "shell/settings_window.h"
 
+#include <optional>
 #include <string>
 
 #include "platform/file_system.h"
+#include "shell/job_window.h"
 #include "shell/main_window.h"
 #include "ui/main_window_ids.h"
 #include "ui/printable.h"
@@ -12,23 +14,10 @@ namespace sk {
 namespace {
 
 constexpr int kWindow = ui::kJobWindow;
-constexpr int kFoldersFrame = 1;
-constexpr int kPackerFrame = 2;
-constexpr int kDoubleClickFrame = 3;
-constexpr int kFolderLabel = 4;
-constexpr int kEngineLabel = 5;
-constexpr int kLevelLabel = 6;
-constexpr int kActionLabel = 7;
-constexpr int kNotifyFrame = 8;
-
-void Add(ui::Toolkit& tk, int id, ui::ControlKind kind, ui::Rect r, const std::string& text,
-         uint32_t style = ui::kStyleNone) {
-  tk.AddControl(kWindow, {id, kind, r.x, r.y, r.width, r.height, text, style});
-}
 
 void AddDropDown(ui::Toolkit& tk, int id, ui::Rect r, const std::vector<std::string>& entries,
                  int selected) {
-  Add(tk, id, ui::ControlKind::kDropDown, r, "");
+  AddJobWindowControl(tk, id, ui::ControlKind::kDropDown, r, "");
   for (const std::string& entry : entries) tk.AddItem(kWindow, id, entry);
   tk.SetValue(kWindow, id, selected);
 }
@@ -48,39 +37,42 @@ void OpenSettingsWindow(Desktop& desk) {
   AppState& app = desk.app;
   ui::Toolkit& tk = desk.tk;
   tk.OpenWindow(kWindow, {app.Text(kTextSettings), 460, 374, ui::kWindowCenterOnScreen});
-  Add(tk, kFoldersFrame, ui::ControlKind::kFrame, {15, 20, 430, 81}, app.Text(kTextFolders));
-  Add(tk, kPackerFrame, ui::ControlKind::kFrame, {15, 110, 430, 65}, app.Text(kTextEngineFrame));
-  Add(tk, kDoubleClickFrame, ui::ControlKind::kFrame, {15, 184, 430, 65},
-      app.Text(kTextDoubleClick));
-  Add(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23}, app.Text(kTextBackupFolder),
-      ui::kStyleRightAligned);
-  Add(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20}, FolderShown(app),
-      ui::kStyleReadOnly | ui::kStyleBorder);
-  Add(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21},
-      app.Text(kTextBrowse));
-  Add(tk, kSettingsFreeSpace, ui::ControlKind::kText, {33, 75, 368, 20},
-      FreeSpaceLabel(app, app.BackupFolder));
-  Add(tk, kEngineLabel, ui::ControlKind::kText, {20, 140, 53, 20}, app.Text(kTextEngine),
-      ui::kStyleRightAligned);
+  AddJobWindowControl(tk, kFoldersFrame, ui::ControlKind::kFrame, {15, 20, 430, 81},
+                      app.Text(kTextFolders));
+  AddJobWindowControl(tk, kPackerFrame, ui::ControlKind::kFrame, {15, 110, 430, 65},
+                      app.Text(kTextEngineFrame));
+  AddJobWindowControl(tk, kDoubleClickFrame, ui::ControlKind::kFrame, {15, 184, 430, 65},
+                      app.Text(kTextDoubleClick));
+  AddJobWindowControl(tk, kFolderLabel, ui::ControlKind::kText, {20, 44, 88, 23},
+                      app.Text(kTextBackupFolder), ui::kStyleRightAligned);
+  AddJobWindowControl(tk, kSettingsFolderField, ui::ControlKind::kText, {112, 42, 241, 20},
+                      FolderShown(app), ui::kStyleReadOnly | ui::kStyleBorder);
+  AddJobWindowControl(tk, kSettingsChangeButton, ui::ControlKind::kButton, {359, 42, 71, 21},
+                      app.Text(kTextBrowse));
+  AddJobWindowControl(tk, kSettingsFreeSpace, ui::ControlKind::kText, {33, 75, 368, 20},
+                      FreeSpaceLabel(app, app.BackupFolder));
+  AddJobWindowControl(tk, kEngineLabel, ui::ControlKind::kText, {20, 140, 53, 20},
+                      app.Text(kTextEngine), ui::kStyleRightAligned);
   AddDropDown(tk, kSettingsEngineBox, {80, 136, 90, 22},
               {app.Text(kTextDensepress), app.Text(kTextJcalg), app.Text(kTextZlib)}, app.Engine);
-  Add(tk, kLevelLabel, ui::ControlKind::kText, {180, 140, 110, 20}, app.Text(kTextLevel),
-      ui::kStyleRightAligned);
+  AddJobWindowControl(tk, kLevelLabel, ui::ControlKind::kText, {180, 140, 110, 20},
+                      app.Text(kTextLevel), ui::kStyleRightAligned);
   AddDropDown(tk, kSettingsLevelBox, {300, 136, 36, 22},
               {"1", "2", "3", "4", "5", "6", "7", "8", "9"}, app.Level - 1);
-  Add(tk, kActionLabel, ui::ControlKind::kText, {20, 214, 53, 20}, app.Text(kTextAction),
-      ui::kStyleRightAligned);
+  AddJobWindowControl(tk, kActionLabel, ui::ControlKind::kText, {20, 214, 53, 20},
+                      app.Text(kTextAction), ui::kStyleRightAligned);
   AddDropDown(tk, kSettingsActionBox, {80, 210, 180, 22},
               {app.Text(kTextActionList), app.Text(kTextActionProperties),
                app.Text(kTextActionVerify), app.Text(kTextActionUpdate)},
               app.DoubleClickAction);
-  Add(tk, kNotifyFrame, ui::ControlKind::kFrame, {15, 258, 430, 65}, app.Text(kTextNotifyFrame));
+  AddJobWindowControl(tk, kNotifyFrame, ui::ControlKind::kFrame, {15, 258, 430, 65},
+                      app.Text(kTextNotifyFrame));
   AddDropDown(tk, kSettingsNotifyBox, {33, 284, 297, 22},
               {app.Text(kTextNotifyFailures), app.Text(kTextNotifyAll)}, app.NotifySuccess);
-  Add(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 341, 79, 22}, app.Text(kTextOk),
-      ui::kRoleDefault);
-  Add(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 341, 79, 22},
-      app.Text(kTextCancel), ui::kRoleCancel);
+  AddJobWindowControl(tk, kSettingsOkButton, ui::ControlKind::kButton, {284, 341, 79, 22},
+                      app.Text(kTextOk), ui::kRoleDefault);
+  AddJobWindowControl(tk, kSettingsCancelButton, ui::ControlKind::kButton, {368, 341, 79, 22},
+                      app.Text(kTextCancel), ui::kRoleCancel);
   // The window takes the keyboard at once: Enter is OK, Escape Cancel.
   tk.SetFocus(kWindow, kSettingsOkButton);
 }
@@ -89,15 +81,11 @@ void OpenSettingsWindow(Desktop& desk) {
 bool RunSettingsEvents(Desktop& desk, std::string& folder) {
   AppState& app = desk.app;
   ui::Toolkit& tk = desk.tk;
-  for (;;) {
-    const ui::Event event = tk.WaitEvent();
-    if (!tk.WindowExists(kWindow)) return false;
-    if (event.window != kWindow) continue;
-    if (event.type == ui::EventType::kClose) return false;
-    if (event.type != ui::EventType::kLeftClick) continue;
-    if (event.control == kSettingsOkButton) return true;
-    if (event.control == kSettingsCancelButton) return false;
-    if (event.control == kSettingsChangeButton) {
+  while (const std::optional<ui::Event> event = NextJobWindowEvent(tk)) {
+    if (event->type != ui::EventType::kLeftClick) continue;
+    if (event->control == kSettingsOkButton) return true;
+    if (event->control == kSettingsCancelButton) return false;
+    if (event->control == kSettingsChangeButton) {
       const std::string chosen = tk.ChooseFolder(app.Text(kTextChooseBackupFolder), folder);
       if (!chosen.empty()) {
         folder = chosen;
@@ -106,6 +94,7 @@ bool RunSettingsEvents(Desktop& desk, std::string& folder) {
       }
     }
   }
+  return false;
 }
 
 // A box the settings file set out of its range shows no choice; its value then stays.

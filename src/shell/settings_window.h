@@ -14,16 +14,27 @@ namespace sk {
 // follows whether the backup folder exists.
 void SettingsWindow(Desktop& desk);
 
-// Control ids of the settings window (window 1).
-inline constexpr int kSettingsFolderField = 10;
-inline constexpr int kSettingsChangeButton = 11;
-inline constexpr int kSettingsFreeSpace = 12;
-inline constexpr int kSettingsEngineBox = 13;
-inline constexpr int kSettingsLevelBox = 14;
-inline constexpr int kSettingsActionBox = 15;
-inline constexpr int kSettingsOkButton = 16;
-inline constexpr int kSettingsCancelButton = 17;
-inline constexpr int kSettingsNotifyBox = 18;  // notify of scheduled runs that succeed
+// Control ids of the settings window (window 1): its frames and labels, then what the user
+// changes and reads.
+enum SettingsControl : int {
+  kFoldersFrame = 1,
+  kPackerFrame,
+  kDoubleClickFrame,
+  kFolderLabel,
+  kEngineLabel,
+  kLevelLabel,
+  kActionLabel,
+  kNotifyFrame,
+  kSettingsFolderField = 10,
+  kSettingsChangeButton,
+  kSettingsFreeSpace,
+  kSettingsEngineBox,
+  kSettingsLevelBox,
+  kSettingsActionBox,
+  kSettingsOkButton,
+  kSettingsCancelButton,
+  kSettingsNotifyBox,  // notify of scheduled runs that succeed
+};
 
 }  // namespace sk
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace sk::ui {
@@ -25,24 +26,16 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-const char* AnswerName(Answer answer) {
-  switch (answer) {
-    case Answer::kYes:
-      return "yes";
-    case Answer::kNo:
-      return "no";
-    case Answer::kCancel:
-      return "cancel";
-    default:
-      return "ok";
-  }
-}
+// The scripts' word for each answer, in the order of ui::Answer.
+constexpr const char* kAnswerNames[] = {"ok", "cancel", "yes", "no"};
+static_assert(static_cast<int>(Answer::kNo) == 3, "kAnswerNames follows ui::Answer");
+
+const char* AnswerName(Answer answer) { return kAnswerNames[static_cast<size_t>(answer)]; }
 
 std::optional<Answer> AnswerNamed(const std::string& name) {
-  if (name == "yes") return Answer::kYes;
-  if (name == "no") return Answer::kNo;
-  if (name == "cancel") return Answer::kCancel;
-  if (name == "ok") return Answer::kOk;
+  for (size_t i = 0; i < std::size(kAnswerNames); ++i) {
+    if (name == kAnswerNames[i]) return static_cast<Answer>(i);
+  }
   return std::nullopt;
 }
 

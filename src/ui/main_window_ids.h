@@ -5,41 +5,44 @@
 
 namespace sk::ui {
 
-// Menu-bar items that act on the selected row.
-inline constexpr int kMenuVerify = 1;
-inline constexpr int kMenuProperties = 2;
-// The other items of the first menu.
-inline constexpr int kMenuSettings = 3;
-inline constexpr int kMenuAbout = 4;
-inline constexpr int kMenuQuit = 5;
-// The exclusions of the selected set, or of a folder the user chooses.
-inline constexpr int kMenuExclusions = 8;
-// The Language menu: one item per catalog, numbered from here in the order of the folder.
-inline constexpr int kMenuFirstLanguage = 100;
+// Items of the menu bar and of the lists' context menu, which share the window's item ids.
+enum MainMenuItem : int {
+  // Menu-bar items that act on the selected row.
+  kMenuVerify = 1,
+  kMenuProperties,
+  // The other items of the first menu.
+  kMenuSettings,
+  kMenuAbout,
+  kMenuQuit,
+  // The exclusions of the selected set, or of a folder the user chooses.
+  kMenuExclusions = 8,
+  // The context menu of the lists.
+  kContextList = 31,
+  kContextVerify,
+  kContextUpdate,
+  kContextRestore,
+  kContextDelete,
+  kContextProperties,
+  kContextSchedule,  // the backup list only
+  kContextExclusions = 40,
+  // The Language menu: one item per catalog, numbered from here in the order of the folder.
+  kMenuFirstLanguage = 100,
+};
 
-// The context menu of the lists.
-inline constexpr int kContextList = 31;
-inline constexpr int kContextVerify = 32;
-inline constexpr int kContextUpdate = 33;
-inline constexpr int kContextRestore = 34;
-inline constexpr int kContextDelete = 35;
-inline constexpr int kContextProperties = 36;
-inline constexpr int kContextExclusions = 40;
-inline constexpr int kContextSchedule = 37;  // the backup list only
-
-// Controls outside the tabs, and the tab panel (tab 0: backup list, tab 1: restore list).
-inline constexpr int kQuitButton = 1;
-inline constexpr int kTabPanel = 2;
-
-// Buttons of tab 0 (the backup list).
-inline constexpr int kCreateButton = 14;
-inline constexpr int kUpdateButton = 11;
-inline constexpr int kBackupListButton = 12;
-inline constexpr int kDeleteButton = 13;
-
-// Buttons of tab 1 (the restore list).
-inline constexpr int kRestoreListButton = 21;
-inline constexpr int kRestoreButton = 22;
+// Controls outside the tabs, and the tab panel (tab 0: backup list, tab 1: restore list), and
+// the buttons of each tab.
+enum MainWindowControl : int {
+  kQuitButton = 1,
+  kTabPanel,
+  // Tab 0 (the backup list).
+  kUpdateButton = 11,
+  kBackupListButton,
+  kDeleteButton,
+  kCreateButton,
+  // Tab 1 (the restore list).
+  kRestoreListButton = 21,
+  kRestoreButton,
+};
 
 }  // namespace sk::ui
 

@@ -25,4 +25,8 @@ std::string RowColumn(const std::string& row_text, int column) {
   return row_text.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
+bool IsWebAddress(const std::string& target) {
+  return target.starts_with("http://") || target.starts_with("https://");
+}
+
 }  // namespace sk::ui

@@ -321,6 +321,12 @@ class Toolkit {
 std::vector<std::string> RowColumns(const std::string& row_text);
 std::string RowColumn(const std::string& row_text, int column);
 
+// Whether an OpenDocument target is a web address ("http://", "https://") rather than a file.
+bool IsWebAddress(const std::string& target);
+
+// The image among the program's that stands for it in title bars and task lists.
+inline constexpr int kProgramImage = 3;
+
 // Window numbers.
 inline constexpr int kMainWindow = 0;
 inline constexpr int kJobWindow = 1;

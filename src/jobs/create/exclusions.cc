@@ -1,6 +1,8 @@
 #include "jobs/create/exclusions.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string_view>
 #include <utility>
 
 #include "archive/set_names.h"
@@ -34,6 +36,18 @@ size_t ClassEnd(const std::string& glob, size_t open) {
   if (at < glob.size() && glob[at] == ']') ++at;
   const size_t end = glob.find(']', at);
   return end;
+}
+
+// Hands text to piece one piece at a time, in order: a bracket class ("[;]") whole, so that
+// what it holds keeps its meaning, and every other character alone.
+template <typename Piece>
+void ForEachPiece(const std::string& text, Piece piece) {
+  for (size_t at = 0; at < text.size(); ++at) {
+    const size_t close = text[at] == '[' ? ClassEnd(text, at) : std::string::npos;
+    const size_t end = close == std::string::npos ? at : close;
+    piece(std::string_view(text).substr(at, end + 1 - at));
+    at = end;
+  }
 }
 
 // Whether c is in the set glob[open..close].
@@ -124,23 +138,18 @@ PatternFault CheckPattern(const std::string& pattern) {
 }
 
 std::string PatternFaultText(PatternFault fault) {
-  switch (fault) {
-    case PatternFault::kNone:
-      return "";
-    case PatternFault::kEmpty:
-      return "the pattern is empty";
-    case PatternFault::kAbsolute:
-      return "the pattern is an absolute path; patterns are relative to the source folder";
-    case PatternFault::kParent:
-      return "the pattern holds a \".\" or \"..\" name";
-    case PatternFault::kEmptyName:
-      return "the pattern holds \"//\"";
-    case PatternFault::kUnbalancedBracket:
-      return "the pattern holds a \"[\" without its \"]\"";
-    case PatternFault::kControlCharacter:
-      return "the pattern holds a control character";
-  }
-  return "";
+  // In the order of PatternFault.
+  static constexpr const char* kTexts[] = {
+      "",
+      "the pattern is empty",
+      "the pattern is an absolute path; patterns are relative to the source folder",
+      "the pattern holds a \".\" or \"..\" name",
+      "the pattern holds \"//\"",
+      "the pattern holds a \"[\" without its \"]\"",
+      "the pattern holds a control character"};
+  static_assert(std::size(kTexts) == static_cast<size_t>(PatternFault::kControlCharacter) + 1,
+                "kTexts follows PatternFault");
+  return kTexts[static_cast<size_t>(fault)];
 }
 
 ExclusionMatcher::ExclusionMatcher(const std::vector<std::string>& patterns, bool ignore_case)
@@ -249,17 +258,9 @@ std::string JoinPatterns(const std::vector<std::string>& patterns) {
     const std::string pattern = Trimmed(given);
     if (pattern.empty()) continue;
     if (!value.empty()) value += ";";
-    for (size_t at = 0; at < pattern.size(); ++at) {
-      if (pattern[at] == '[') {
-        const size_t close = ClassEnd(pattern, at);
-        if (close != std::string::npos) {
-          value += pattern.substr(at, close + 1 - at);
-          at = close;
-          continue;
-        }
-      }
-      value += pattern[at] == ';' ? std::string("[;]") : std::string(1, pattern[at]);
-    }
+    ForEachPiece(pattern, [&](std::string_view piece) {
+      value += piece == ";" ? std::string_view("[;]") : piece;
+    });
   }
   return value;
 }
@@ -272,21 +273,13 @@ std::vector<std::string> SplitPatterns(const std::string& value) {
     if (!pattern.empty()) patterns.push_back(pattern);
     current.clear();
   };
-  for (size_t at = 0; at < value.size(); ++at) {
-    if (value[at] == '[') {
-      const size_t close = ClassEnd(value, at);
-      if (close != std::string::npos) {
-        current += value.substr(at, close + 1 - at);
-        at = close;
-        continue;
-      }
-    }
-    if (value[at] == ';') {
+  ForEachPiece(value, [&](std::string_view piece) {
+    if (piece == ";") {
       take();
     } else {
-      current += value[at];
+      current += piece;
     }
-  }
+  });
   take();
   return patterns;
 }

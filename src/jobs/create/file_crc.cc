@@ -64,14 +64,7 @@ FileCrcs::FileCrcs(std::vector<std::string> paths, const CancelToken& cancel, in
   for (int32_t i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
 }
 
-FileCrcs::~FileCrcs() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  room_free_.notify_all();
-  for (std::thread& worker : workers_) worker.join();
-}
+FileCrcs::~FileCrcs() { StopWorkers(mutex_, stopping_, room_free_, workers_); }
 
 void FileCrcs::Work() {
   std::unique_lock<std::mutex> lock(mutex_);

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "platform/posix/attributes_posix.h"
 #include "platform/system_file.h"
@@ -169,26 +170,15 @@ bool SyncFolder(const std::string& native) {
 int LastSystemError() { return errno; }
 
 int CodeOf(ErrorCause cause) {
-  switch (cause) {
-    case ErrorCause::kDiskFull:
-      return ENOSPC;
-    case ErrorCause::kMissing:
-      return ENOENT;
-    case ErrorCause::kDenied:
-      return EACCES;
-    case ErrorCause::kInputOutput:
-      return EIO;
-    case ErrorCause::kExists:
-      return EEXIST;
-    case ErrorCause::kIsLink:
-      return ELOOP;
-  }
-  return EIO;
+  // In the order of ErrorCause.
+  static constexpr int kCodes[] = {ENOSPC, ENOENT, EACCES, EIO, EEXIST, ELOOP};
+  static_assert(std::size(kCodes) == kErrorCauseCount, "kCodes follows ErrorCause");
+  return kCodes[static_cast<size_t>(cause)];
 }
 
 std::string ErrorText(int code) {
   // What O_NOFOLLOW reports for a link at the name; the system's words speak of loops.
-  if (code == ELOOP) return "A link stands at this name; the program never writes through one";
+  if (code == ELOOP) return kLinkRefusedText;
   if (code == kNotAFile) return "Not a regular file (a FIFO, a socket or a device)";
   if (code == 0) return "";
   char buffer[256];

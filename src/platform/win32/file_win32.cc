@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "platform/system_file.h"
@@ -130,28 +131,17 @@ bool SyncFolder(const std::string&) { return true; }
 int LastSystemError() { return static_cast<int>(GetLastError()); }
 
 int CodeOf(ErrorCause cause) {
-  switch (cause) {
-    case ErrorCause::kDiskFull:
-      return ERROR_DISK_FULL;
-    case ErrorCause::kMissing:
-      return ERROR_FILE_NOT_FOUND;
-    case ErrorCause::kDenied:
-      return ERROR_ACCESS_DENIED;
-    case ErrorCause::kInputOutput:
-      return ERROR_READ_FAULT;
-    case ErrorCause::kExists:
-      return ERROR_FILE_EXISTS;
-    case ErrorCause::kIsLink:
-      return static_cast<int>(kErrorIsLink);
-  }
-  return ERROR_READ_FAULT;
+  // In the order of ErrorCause.
+  static constexpr int kCodes[] = {ERROR_DISK_FULL,     ERROR_FILE_NOT_FOUND,
+                                   ERROR_ACCESS_DENIED, ERROR_READ_FAULT,
+                                   ERROR_FILE_EXISTS,   static_cast<int>(kErrorIsLink)};
+  static_assert(std::size(kCodes) == kErrorCauseCount, "kCodes follows ErrorCause");
+  return kCodes[static_cast<size_t>(cause)];
 }
 
 std::string ErrorText(int code) {
   if (code == 0) return "";
-  if (static_cast<DWORD>(code) == kErrorIsLink) {
-    return "A link stands at this name; the program never writes through one";
-  }
+  if (static_cast<DWORD>(code) == kErrorIsLink) return kLinkRefusedText;
   char buffer[512];
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);

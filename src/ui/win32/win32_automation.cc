@@ -16,12 +16,6 @@ constexpr UINT kNoMenuItem = 0xFFFFFFFF;
 
 bool Later(DWORD now, DWORD then) { return static_cast<LONG>(now - then) >= 0; }
 
-// The system's button id of each answer, in the order of ui::Answer.
-constexpr int kButtonOfAnswer[] = {IDOK, IDCANCEL, IDYES, IDNO};
-static_assert(static_cast<int>(Answer::kNo) == 3, "kButtonOfAnswer follows ui::Answer");
-
-int ButtonOf(Answer answer) { return kButtonOfAnswer[static_cast<int>(answer)]; }
-
 // The dialog the system shows for this thread (a message box, the folder chooser).
 HWND ThreadDialog() {
   HWND found = nullptr;
@@ -287,7 +281,7 @@ void Win32Automation::PhotographModal(int delay_ms, int button,
 void Win32Automation::PhotographMessage(const std::string& title, const std::string& text,
                                         Icon icon, Buttons buttons, Answer answer,
                                         const std::function<void()>& take_shots) {
-  PhotographModal(kMessageSettleMs, ButtonOf(answer), take_shots, [&] {
+  PhotographModal(kMessageSettleMs, ButtonOfAnswer(answer), take_shots, [&] {
     Win32Toolkit::SystemMessageBox(tk_.ActiveWindow(), title, text, icon, buttons);
   });
 }

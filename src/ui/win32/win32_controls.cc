@@ -283,7 +283,7 @@ void Win32Toolkit::AddControl(int window, const ControlDef& def) {
     w->controls.erase(old);
   }
   ControlData& c = w->controls[def.id];
-  c.def = def;
+  c.Start(def);
   c.hwnd = MakeControl(window, *w, def, c);
   if (c.hwnd == nullptr) {
     DestroyControl(c);
@@ -303,7 +303,6 @@ void Win32Toolkit::AddControl(int window, const ControlDef& def) {
   }
   SendMessageA(c.hwnd, WM_SETFONT, WPARAM(font), FALSE);
   if (!def.tooltip.empty()) SetToolTip(window, def.id, def.tooltip);
-  if (def.kind == ControlKind::kImage) c.value = -1;
 }
 
 void Win32Toolkit::SetText(int window, int control, const std::string& text) {
@@ -336,9 +335,9 @@ void Win32Toolkit::SetValue(int window, int control, int64_t value) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return;
   quiet_ = true;
+  c->Keep(value);
   switch (c->def.kind) {
     case ControlKind::kProgressBar: {
-      c->value = std::clamp(value, c->minimum, c->maximum);
       const int shown = win32::ProgressScale::For(c->minimum, c->maximum).Position(c->value);
       if (shown != c->shown) {
         SendMessageA(c->hwnd, PBM_SETPOS, static_cast<WPARAM>(shown), 0);
@@ -384,9 +383,8 @@ void Win32Toolkit::SetValue(int window, int control, int64_t value) {
       }
       break;
     case ControlKind::kImage:
-      c->value = value;
-      if (value >= 0 && static_cast<size_t>(value) < image_data_.size()) {
-        HICON icon = MakeIcon(image_data_[static_cast<size_t>(value)], c->def.width, c->def.height);
+      if (const Image* image = ImageOf(image_data_, value)) {
+        HICON icon = MakeIcon(*image, c->def.width, c->def.height);
         SendMessageA(c->hwnd, STM_SETICON, WPARAM(icon), 0);
         if (c->icon != nullptr) DestroyIcon(c->icon);
         c->icon = icon;
@@ -396,7 +394,6 @@ void Win32Toolkit::SetValue(int window, int control, int64_t value) {
       }
       break;
     default:
-      c->value = value;
       break;
   }
   quiet_ = false;
@@ -424,12 +421,10 @@ int64_t Win32Toolkit::GetValue(int window, int control) {
 void Win32Toolkit::SetRange(int window, int control, int64_t minimum, int64_t maximum) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return;
-  c->minimum = minimum;
-  c->maximum = std::max(maximum, minimum);
+  c->SetRange(minimum, maximum);
   if (c->def.kind != ControlKind::kProgressBar) return;
   const win32::ProgressScale scale = win32::ProgressScale::For(c->minimum, c->maximum);
   SendMessageA(c->hwnd, PBM_SETRANGE32, 0, scale.Range());
-  c->value = std::clamp(c->value, c->minimum, c->maximum);
   c->shown = scale.Position(c->value);
   SendMessageA(c->hwnd, PBM_SETPOS, static_cast<WPARAM>(c->shown), 0);
 }
@@ -453,10 +448,7 @@ void Win32Toolkit::SetFocus(int window, int control) {
 void Win32Toolkit::SetControlRect(int window, int control, const Rect& rect) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return;
-  c->def.x = rect.x;
-  c->def.y = rect.y;
-  c->def.width = rect.width;
-  c->def.height = rect.height;
+  c->Place(rect);
   int height = std::max(rect.height, 0);
   if (c->def.kind == ControlKind::kDropDown) height += kDropDownListHeight;
   SetWindowPos(c->hwnd, nullptr, rect.x, rect.y, std::max(rect.width, 0), height,
@@ -466,8 +458,7 @@ void Win32Toolkit::SetControlRect(int window, int control, const Rect& rect) {
 
 Rect Win32Toolkit::GetControlRect(int window, int control) {
   ControlData* c = FindControl(window, control);
-  if (c == nullptr) return {};
-  return {c->def.x, c->def.y, c->def.width, c->def.height};
+  return c == nullptr ? Rect{} : c->Bounds();
 }
 
 void Win32Toolkit::SetToolTip(int window, int control, const std::string& text) {

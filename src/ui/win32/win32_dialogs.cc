@@ -5,6 +5,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <iterator>
+
 #include "platform/file_system.h"
 #include "ui/automation_player.h"
 
@@ -74,54 +76,33 @@ class OtherWindowsDisabled {
   std::vector<HWND> disabled_;
 };
 
+// The system's button id of each answer, in the order of ui::Answer.
+constexpr int kButtonOfAnswer[] = {IDOK, IDCANCEL, IDYES, IDNO};
+static_assert(static_cast<int>(Answer::kNo) == 3, "kButtonOfAnswer follows ui::Answer");
+
+// The message box's styles, in the order of ui::Buttons and of ui::Icon.
+constexpr UINT kButtonStyles[] = {MB_OK, MB_YESNO, MB_YESNOCANCEL, MB_OKCANCEL};
+constexpr UINT kIconStyles[] = {0, MB_ICONINFORMATION, MB_ICONWARNING, MB_ICONQUESTION};
+static_assert(static_cast<int>(Buttons::kOkCancel) == 3 && static_cast<int>(Icon::kQuestion) == 3,
+              "the styles follow ui::Buttons and ui::Icon");
+
 }  // namespace
 
 Answer Win32Toolkit::SystemMessageBox(HWND owner, const std::string& title, const std::string& text,
                                       Icon icon, Buttons buttons) {
-  UINT style = MB_OK;
-  switch (buttons) {
-    case Buttons::kYesNo:
-      style = MB_YESNO;
-      break;
-    case Buttons::kYesNoCancel:
-      style = MB_YESNOCANCEL;
-      break;
-    case Buttons::kOkCancel:
-      style = MB_OKCANCEL;
-      break;
-    case Buttons::kOk:
-      break;
-  }
-  switch (icon) {
-    case Icon::kInformation:
-      style |= MB_ICONINFORMATION;
-      break;
-    case Icon::kWarning:
-      style |= MB_ICONWARNING;
-      break;
-    case Icon::kQuestion:
-      style |= MB_ICONQUESTION;
-      break;
-    case Icon::kNone:
-      break;
-  }
+  UINT style = kButtonStyles[static_cast<size_t>(buttons)] | kIconStyles[static_cast<size_t>(icon)];
   // Without a window of its own (the command line before a job window opens) the box comes
   // to the front and holds every window of the program.
   if (owner == nullptr) style |= MB_TASKMODAL | MB_SETFOREGROUND;
-  switch (MessageBoxA(owner, text.c_str(), title.c_str(), style)) {
-    case IDYES:
-      return Answer::kYes;
-    case IDNO:
-      return Answer::kNo;
-    case IDCANCEL:
-      return Answer::kCancel;
-    case IDOK:
-      return Answer::kOk;
-    default:
-      // A box that could not be shown never answers Yes.
-      return HarmlessAnswer(buttons);
+  const int pressed = MessageBoxA(owner, text.c_str(), title.c_str(), style);
+  for (size_t answer = 0; answer < std::size(kButtonOfAnswer); ++answer) {
+    if (pressed == kButtonOfAnswer[answer]) return static_cast<Answer>(answer);
   }
+  // A box that could not be shown never answers Yes.
+  return HarmlessAnswer(buttons);
 }
+
+int ButtonOfAnswer(Answer answer) { return kButtonOfAnswer[static_cast<size_t>(answer)]; }
 
 Answer Win32Toolkit::MessageBox(const std::string& title, const std::string& text, Icon icon,
                                 Buttons buttons) {
@@ -197,7 +178,7 @@ bool Win32Toolkit::OpenDocument(const std::string& target) {
     return true;
   }
   std::string file = target;
-  if (target.rfind("http://", 0) != 0 && target.rfind("https://", 0) != 0) {
+  if (!IsWebAddress(target)) {
     file = platform::NativePath(target);
     if (file.empty()) return false;
   }

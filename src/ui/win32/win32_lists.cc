@@ -345,22 +345,20 @@ void Win32Toolkit::SetImages(const std::vector<Image>& images) {
   if (images_ != nullptr) ImageList_Destroy(images_);
   images_ = list;
   // Without an icon among the program's resources, the program's image stands for it.
-  constexpr size_t kProgramImage = 3;
-  if (big_icon_ == nullptr && images.size() > kProgramImage) {
-    big_icon_ =
-        MakeIcon(images[kProgramImage], GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
-    small_icon_ = MakeIcon(images[kProgramImage], GetSystemMetrics(SM_CXSMICON),
-                           GetSystemMetrics(SM_CYSMICON));
+  const Image* program = ImageOf(images, kProgramImage);
+  if (big_icon_ == nullptr && program != nullptr) {
+    big_icon_ = MakeIcon(*program, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    small_icon_ = MakeIcon(*program, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
   }
 }
 
 // --- Menus.
 
 HBITMAP Win32Toolkit::MenuBitmap(int image) {
-  if (image < 0 || static_cast<size_t>(image) >= image_data_.size()) return nullptr;
-  return PixelBitmap(
-      win32::PremultipliedPixels(image_data_[static_cast<size_t>(image)], kImageSize, kImageSize),
-      kImageSize, kImageSize);
+  const Image* pixels = ImageOf(image_data_, image);
+  if (pixels == nullptr) return nullptr;
+  return PixelBitmap(win32::PremultipliedPixels(*pixels, kImageSize, kImageSize), kImageSize,
+                     kImageSize);
 }
 
 HMENU Win32Toolkit::BuildMenu(WindowData& w, const Menu& menu, bool popup) {
@@ -379,7 +377,7 @@ HMENU Win32Toolkit::BuildMenu(WindowData& w, const Menu& menu, bool popup) {
     info.wID = native_id;
     info.dwTypeData = const_cast<char*>(item.text.c_str());
     info.fState = item.checked ? MFS_CHECKED : MFS_UNCHECKED;
-    if (item.image >= 0 && static_cast<size_t>(item.image) < image_data_.size()) {
+    if (ImageOf(image_data_, item.image) != nullptr) {
       info.fMask |= MIIM_BITMAP;
       if (vista_) {
         // Menus show 32-bit bitmaps with alpha from Vista on.

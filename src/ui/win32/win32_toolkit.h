@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/control_state.h"
 #include "ui/toolkit.h"
 #include "ui/win32/win32_helpers.h"
 
@@ -79,13 +80,10 @@ class Win32Toolkit : public Toolkit {
                                  Icon icon, Buttons buttons);
 
  private:
-  struct ControlData {
-    ControlDef def;
+  struct ControlData : ControlState {
     HWND hwnd = nullptr;
     std::vector<HWND> pages;  // tab panels: one panel per tab
-    int64_t value = 0;        // progress bars and images keep their own value
-    int64_t minimum = 0, maximum = 100;
-    HFONT font = nullptr;  // a font of its own (SetFont, links), deleted with the control
+    HFONT font = nullptr;     // a font of its own (SetFont, links), deleted with the control
     HBRUSH brush = nullptr;
     HICON icon = nullptr;
     int option_group = 0;
@@ -164,6 +162,10 @@ class Win32Toolkit : public Toolkit {
   bool ole_ = false;
   bool vista_ = true;
 };
+
+// The system's id of the message box button that gives this answer (IDOK, IDCANCEL, IDYES,
+// IDNO).
+int ButtonOfAnswer(Answer answer);
 
 // A 32-bit top-down DIB section of that size; *bits points at its pixels (B, G, R, A).
 HBITMAP TopDownBitmap(int width, int height, void** bits);

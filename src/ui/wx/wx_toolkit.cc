@@ -22,8 +22,8 @@
 
 #include "platform/file_system.h"
 #include "ui/automation_player.h"
-#include "ui/window_map.h"
 #include "ui/text_wrap.h"
+#include "ui/window_map.h"
 #include "ui/wx/wx_gtk.h"
 #include "ui/wx/wx_widgets.h"
 
@@ -47,8 +47,11 @@ constexpr int kDropDownChrome = 30;
 // Room a list cell leaves around its text, and between a row's image and its text.
 constexpr int kListCellMargin = 12;
 constexpr int kListImageGap = 4;
-// The image that stands for the program in title bars and task lists.
-constexpr size_t kProgramImage = 3;
+// The message box's styles, in the order of ui::Buttons and of ui::Icon.
+constexpr long kButtonStyles[] = {wxOK, wxYES_NO, wxYES_NO | wxCANCEL, wxOK | wxCANCEL};
+constexpr long kIconStyles[] = {0, wxICON_INFORMATION, wxICON_WARNING, wxICON_QUESTION};
+static_assert(static_cast<int>(Buttons::kOkCancel) == 3 && static_cast<int>(Icon::kQuestion) == 3,
+              "the styles follow ui::Buttons and ui::Icon");
 // The widest line of a message box's text: a question that names a long path still fits a
 // small screen, and reads as a paragraph rather than one line across it.
 constexpr int kMessageTextWidth = 480;
@@ -333,18 +336,14 @@ bool WxToolkit::OpenWindow(int window, const WindowDef& def) {
     event.Veto();
     Queue({EventType::kClose, window, -1});
   });
-  frame->Bind(wxEVT_SIZE, [this, window](wxSizeEvent& event) {
+  // Resized, maximized, minimized or restored: one kSize event for them all.
+  const auto sized = [this, window](wxEvent& event) {
     event.Skip();
     Queue({EventType::kSize, window, -1});
-  });
-  frame->Bind(wxEVT_MAXIMIZE, [this, window](wxMaximizeEvent& event) {
-    event.Skip();
-    Queue({EventType::kSize, window, -1});
-  });
-  frame->Bind(wxEVT_ICONIZE, [this, window](wxIconizeEvent& event) {
-    event.Skip();
-    Queue({EventType::kSize, window, -1});
-  });
+  };
+  frame->Bind(wxEVT_SIZE, sized);
+  frame->Bind(wxEVT_MAXIMIZE, sized);
+  frame->Bind(wxEVT_ICONIZE, sized);
   frame->Bind(wxEVT_MENU, [this, window](wxCommandEvent& event) {
     Queue({EventType::kMenu, window, event.GetId() - kMenuIdBase});
   });
@@ -363,9 +362,9 @@ bool WxToolkit::OpenWindow(int window, const WindowDef& def) {
     event.Skip();
   });
 
-  if (image_data_.size() > kProgramImage) {
+  if (const Image* image = ImageOf(image_data_, kProgramImage)) {
     wxIcon icon;
-    icon.CopyFromBitmap(ImageBitmap(image_data_[kProgramImage], 48, 48));
+    icon.CopyFromBitmap(ImageBitmap(*image, 48, 48));
     frame->SetIcon(icon);
   }
   frame->Show();
@@ -539,49 +538,35 @@ bool WxToolkit::PressRole(int window, uint32_t role) {
 void WxToolkit::BindEvents(int window, const ControlDef& def, wxWindow* widget) {
   const int id = def.id;
   auto click = [this, window, id](wxEvent&) { Queue({EventType::kLeftClick, window, id}); };
-  switch (def.kind) {
-    case ControlKind::kButton:
-      widget->Bind(wxEVT_BUTTON, click);
-      break;
-    case ControlKind::kOption:
-      widget->Bind(wxEVT_RADIOBUTTON, click);
-      break;
-    case ControlKind::kDropDown:
-      widget->Bind(wxEVT_CHOICE, click);
-      break;
-    case ControlKind::kTabs:
-      widget->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, click);
-      break;
-    case ControlKind::kLink:
-      widget->Bind(wxEVT_HYPERLINK, click);
-      break;
-    case ControlKind::kReportList:
-      widget->Bind(wxEVT_LIST_ITEM_SELECTED, click);
-      widget->Bind(wxEVT_LIST_ITEM_DESELECTED, click);
-      widget->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this, window, id](wxListEvent&) {
-        Queue({EventType::kDoubleClick, window, id});
-      });
-      widget->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, [this, window, id](wxListEvent&) {
-        Queue({EventType::kRightClick, window, id});
-      });
-      // The list marks its first row as current when it gets the keyboard focus: with no row
-      // selected, that mark goes again.
-      widget->Bind(wxEVT_LIST_ITEM_FOCUSED, [widget](wxListEvent& event) {
-        event.Skip();
-        widget->CallAfter([widget] { DropRowFocus(AsList(widget)); });
-      });
-      // The user widens or narrows a column: the first column's texts fit it again.
-      widget->Bind(wxEVT_LIST_COL_END_DRAG, [this, window, id, widget](wxListEvent& event) {
-        event.Skip();
-        widget->CallAfter([this, window, id] {
-          if (ControlData* c = FindControl(window, id))
-            RefitFirstColumn(AsList(c->widget), c->first_column);
-        });
-      });
-      break;
-    default:
-      break;
-  }
+  // The one event by which each kind but the report list tells a click.
+  if (def.kind == ControlKind::kButton) widget->Bind(wxEVT_BUTTON, click);
+  if (def.kind == ControlKind::kOption) widget->Bind(wxEVT_RADIOBUTTON, click);
+  if (def.kind == ControlKind::kDropDown) widget->Bind(wxEVT_CHOICE, click);
+  if (def.kind == ControlKind::kTabs) widget->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, click);
+  if (def.kind == ControlKind::kLink) widget->Bind(wxEVT_HYPERLINK, click);
+  if (def.kind != ControlKind::kReportList) return;
+  widget->Bind(wxEVT_LIST_ITEM_SELECTED, click);
+  widget->Bind(wxEVT_LIST_ITEM_DESELECTED, click);
+  widget->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this, window, id](wxListEvent&) {
+    Queue({EventType::kDoubleClick, window, id});
+  });
+  widget->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, [this, window, id](wxListEvent&) {
+    Queue({EventType::kRightClick, window, id});
+  });
+  // The list marks its first row as current when it gets the keyboard focus: with no row
+  // selected, that mark goes again.
+  widget->Bind(wxEVT_LIST_ITEM_FOCUSED, [widget](wxListEvent& event) {
+    event.Skip();
+    widget->CallAfter([widget] { DropRowFocus(AsList(widget)); });
+  });
+  // The user widens or narrows a column: the first column's texts fit it again.
+  widget->Bind(wxEVT_LIST_COL_END_DRAG, [this, window, id, widget](wxListEvent& event) {
+    event.Skip();
+    widget->CallAfter([this, window, id] {
+      if (ControlData* c = FindControl(window, id))
+        RefitFirstColumn(AsList(c->widget), c->first_column);
+    });
+  });
 }
 
 void WxToolkit::AddControl(int window, const ControlDef& def) {
@@ -599,9 +584,8 @@ void WxToolkit::AddControl(int window, const ControlDef& def) {
   if (!def.tooltip.empty()) widget->SetToolTip(ToWx(def.tooltip));
   BindEvents(window, def, widget);
   ControlData& c = w->controls[def.id];
-  c.def = def;
+  c.Start(def);
   c.widget = widget;
-  if (def.kind == ControlKind::kImage) c.value = -1;
 }
 
 void WxToolkit::SetText(int window, int control, const std::string& text) {
@@ -635,9 +619,9 @@ void WxToolkit::SetValue(int window, int control, int64_t value) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return;
   quiet_ = true;
+  c->Keep(value);
   switch (c->def.kind) {
     case ControlKind::kProgressBar: {
-      c->value = std::clamp(value, c->minimum, c->maximum);
       auto* gauge = static_cast<wxGauge*>(c->widget);
       const int shown = ClampInt(c->value - c->minimum);
       if (gauge->GetValue() != shown) gauge->SetValue(std::min(shown, gauge->GetRange()));
@@ -673,14 +657,12 @@ void WxToolkit::SetValue(int window, int control, int64_t value) {
       break;
     }
     case ControlKind::kImage:
-      c->value = value;
-      if (value >= 0 && static_cast<size_t>(value) < image_data_.size()) {
+      if (const Image* image = ImageOf(image_data_, value)) {
         static_cast<wxStaticBitmap*>(c->widget)->SetBitmap(
-            ImageBitmap(image_data_[static_cast<size_t>(value)], c->def.width, c->def.height));
+            ImageBitmap(*image, c->def.width, c->def.height));
       }
       break;
     default:
-      c->value = value;
       break;
   }
   quiet_ = false;
@@ -706,12 +688,10 @@ int64_t WxToolkit::GetValue(int window, int control) {
 void WxToolkit::SetRange(int window, int control, int64_t minimum, int64_t maximum) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return;
-  c->minimum = minimum;
-  c->maximum = std::max(maximum, minimum);
+  c->SetRange(minimum, maximum);
   if (auto* gauge = dynamic_cast<wxGauge*>(c->widget)) {
     // A range of 0 shows an empty bar rather than dividing by nothing.
     gauge->SetRange(std::max(ClampInt(c->maximum - c->minimum), 1));
-    c->value = std::clamp(c->value, c->minimum, c->maximum);
     gauge->SetValue(std::min(ClampInt(c->value - c->minimum), gauge->GetRange()));
   }
 }
@@ -892,17 +872,13 @@ int WxToolkit::VisibleRowCount(int window, int control) {
 void WxToolkit::SetControlRect(int window, int control, const Rect& rect) {
   ControlData* c = FindControl(window, control);
   if (c == nullptr) return;
-  c->def.x = rect.x;
-  c->def.y = rect.y;
-  c->def.width = rect.width;
-  c->def.height = rect.height;
+  c->Place(rect);
   c->widget->SetSize(rect.x, rect.y, std::max(rect.width, 0), std::max(rect.height, 0));
 }
 
 Rect WxToolkit::GetControlRect(int window, int control) {
   ControlData* c = FindControl(window, control);
-  if (c == nullptr) return {};
-  return {c->def.x, c->def.y, c->def.width, c->def.height};
+  return c == nullptr ? Rect{} : c->Bounds();
 }
 
 void WxToolkit::SetToolTip(int window, int control, const std::string& text) {
@@ -953,8 +929,8 @@ wxMenu* WxToolkit::BuildMenu(int window, const Menu& menu) {
     // Items without an image can carry a check mark (the Language menu).
     const wxItemKind kind = item.image < 0 ? wxITEM_CHECK : wxITEM_NORMAL;
     auto* entry = new wxMenuItem(built, kMenuIdBase + item.id, ToWx(item.text), "", kind);
-    if (item.image >= 0 && static_cast<size_t>(item.image) < image_data_.size()) {
-      entry->SetBitmap(ImageBitmap(image_data_[static_cast<size_t>(item.image)], 16, 16));
+    if (const Image* image = ImageOf(image_data_, item.image)) {
+      entry->SetBitmap(ImageBitmap(*image, 16, 16));
     }
     built->Append(entry);
     if (kind == wxITEM_CHECK) entry->Check(item.checked);
@@ -1044,34 +1020,8 @@ void WxToolkit::RemoveTimer(int window, int timer) {
 // --- Dialogs.
 
 wxDialog* WxToolkit::PreviewMessageBox(const MessageInfo& info) {
-  long style = wxCENTRE;
-  switch (info.buttons) {
-    case Buttons::kOk:
-      style |= wxOK;
-      break;
-    case Buttons::kYesNo:
-      style |= wxYES_NO;
-      break;
-    case Buttons::kYesNoCancel:
-      style |= wxYES_NO | wxCANCEL;
-      break;
-    case Buttons::kOkCancel:
-      style |= wxOK | wxCANCEL;
-      break;
-  }
-  switch (info.icon) {
-    case Icon::kInformation:
-      style |= wxICON_INFORMATION;
-      break;
-    case Icon::kWarning:
-      style |= wxICON_WARNING;
-      break;
-    case Icon::kQuestion:
-      style |= wxICON_QUESTION;
-      break;
-    case Icon::kNone:
-      break;
-  }
+  const long style = wxCENTRE | kButtonStyles[static_cast<size_t>(info.buttons)] |
+                     kIconStyles[static_cast<size_t>(info.icon)];
   // The dialog would be as wide as the longest line: the text is broken to fit first.
   wxScreenDC dc;
   dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
@@ -1150,7 +1100,7 @@ bool WxToolkit::OpenDocument(const std::string& target) {
     automation_->Note("open " + target);
     return true;
   }
-  if (target.rfind("http://", 0) == 0 || target.rfind("https://", 0) == 0) {
+  if (IsWebAddress(target)) {
     return wxLaunchDefaultBrowser(ToWx(target));
   }
   const std::string native = platform::NativePath(target);

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/control_state.h"
 #include "ui/toolkit.h"
 
 class wxGUIEventLoop;
@@ -89,11 +90,8 @@ class WxToolkit : public Toolkit {
   bool Notify(const std::string& title, const std::string& text, Icon icon) override;
 
  private:
-  struct ControlData {
-    ControlDef def;
+  struct ControlData : ControlState {
     wxWindow* widget = nullptr;
-    int64_t value = 0;  // progress bars and images keep their own value
-    int64_t minimum = 0, maximum = 100;
     std::vector<wxString> first_column;  // a report list's first column, whole
   };
   struct WindowData {
