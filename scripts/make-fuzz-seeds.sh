@@ -3,7 +3,8 @@
 # from files the program itself writes: for each engine a main volume and an update volume
 # of a small tree (an empty file, a file of 6001 bytes: one full block and one of 1 byte, a
 # sub-folder), the update indexes (removed, added and changed entries; then no change at
-# all), the Settings.ini the desktop program saves when it is closed, and the shipped
+# all), the metadata files beside the main volume and an update (modes, a link, a changed
+# mode alone), the Settings.ini the desktop program saves when it is closed, and the shipped
 # catalogs. Run once after a change of the formats and commit the result.
 #
 # Needs the program built with its desktop windows (BUILD_DIR, default build) and xvfb-run.
@@ -17,7 +18,7 @@ seeds=fuzz/seeds
 rm -rf "$work"
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
-for target in volume_reader_fuzz update_index_fuzz settings_fuzz catalog_fuzz; do
+for target in volume_reader_fuzz update_index_fuzz metadata_file_fuzz settings_fuzz catalog_fuzz; do
   rm -rf "${seeds:?}/$target"
   mkdir -p "$seeds/$target"
 done
@@ -30,6 +31,8 @@ make_tree() {
     head -c 6001 >"$work/Data/six.txt"
   printf 'first version\n' >"$work/Data/sub/a.txt"
   printf 'removed by the update\n' >"$work/Data/sub/gone.txt"
+  chmod 0750 "$work/Data/sub"
+  ln -s sub/a.txt "$work/Data/link"
 }
 
 change_tree() {
@@ -37,6 +40,7 @@ change_tree() {
   printf 'second version\n' >"$work/Data/sub/a.txt"
   printf 'added by the update\n' >"$work/Data/new.txt"
   mkdir "$work/Data/newsub"
+  chmod 0600 "$work/Data/empty.txt"
 }
 
 set_name=Z__tmp_stowkeeper-seeds_Data_
@@ -59,6 +63,8 @@ done
 # The indexes do not depend on the engine.
 cp "$work/backups-0/Backup_0001_of_$set_name.ini" "$seeds/update_index_fuzz/changes.ini"
 cp "$work/backups-0/Backup_0002_of_$set_name.ini" "$seeds/update_index_fuzz/no-change.ini"
+cp "$work/backups-0/Backup_0000_of_$set_name.meta" "$seeds/metadata_file_fuzz/main.meta"
+cp "$work/backups-0/Backup_0001_of_$set_name.meta" "$seeds/metadata_file_fuzz/update.meta"
 
 # The desktop program writes Settings.ini when its main window is closed.
 config="$work/config-1"

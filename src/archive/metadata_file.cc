@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/crc32.h"
+#include "archive/set_names.h"
 #include "archive/volume.h"
 
 namespace sk {
@@ -54,6 +55,10 @@ void PutBytes(std::string& out, const std::string& bytes) {
 }
 
 }  // namespace
+
+std::string MetadataFileName(const std::string& set_name, int32_t generation) {
+  return GenerationBaseName(set_name, generation) + kMetadataExtension;
+}
 
 // Reads a file's bytes through a buffer of its own, from where the file stands up to `end`
 // bytes further.
@@ -234,19 +239,44 @@ bool MetadataWriter::Commit() {
   return true;
 }
 
+std::optional<MetadataHeader> ReadMetadataHeader(const std::string& path) {
+  platform::File file;
+  uint8_t head[kMetaHeaderSize];
+  if (!file.OpenRead(path) || !file.ReadExact(head, sizeof head) ||
+      std::memcmp(head, kMagic, kMagicSize) != 0 || GetU32(head + kMagicSize) > kMetadataVersion) {
+    return std::nullopt;
+  }
+  MetadataHeader header;
+  header.complete = (GetU32(head + kMagicSize + 4) & 1) != 0;
+  header.scan_time_ns = static_cast<int64_t>(GetU64(head + kMagicSize + 8));
+  header.volume_size = static_cast<int64_t>(GetU64(head + kMagicSize + 16));
+  return header;
+}
+
 MetadataReader::MetadataReader() = default;
 MetadataReader::~MetadataReader() = default;
 
 MetadataReader::Status MetadataReader::Open(const std::string& path) {
+  status_ = OpenChecked(path);
+  // A file that gives nothing is not held open either: on Windows an open file cannot be
+  // replaced or removed.
+  if (status_ != Status::kOk) {
+    in_.reset();
+    file_.Close();
+  }
+  return status_;
+}
+
+MetadataReader::Status MetadataReader::OpenChecked(const std::string& path) {
   header_ = {};
   count_ = read_ = 0;
   previous_path_.clear();
   in_.reset();
   file_.Close();
   const int64_t size = platform::FileSize(path);
-  if (size == platform::kSizeMissing) return status_ = Status::kMissing;
+  if (size == platform::kSizeMissing) return Status::kMissing;
   if (size < static_cast<int64_t>(kMetaHeaderSize + kTrailerSize) || !file_.OpenRead(path)) {
-    return status_ = Status::kDamaged;
+    return Status::kDamaged;
   }
   // The whole file's checksum first: a damaged file gives nothing, not a part.
   const int64_t end = size - static_cast<int64_t>(kTrailerSize);
@@ -257,7 +287,7 @@ MetadataReader::Status MetadataReader::Open(const std::string& path) {
     while (all.left() > 0) {
       const size_t take = static_cast<size_t>(std::min<int64_t>(all.left(), sizeof chunk));
       for (size_t i = 0; i < take; ++i) {
-        if (!all.Byte(chunk[i])) return status_ = Status::kDamaged;
+        if (!all.Byte(chunk[i])) return Status::kDamaged;
       }
       crc = Crc32(crc, chunk, take);
     }
@@ -267,15 +297,14 @@ MetadataReader::Status MetadataReader::Open(const std::string& path) {
   if (!file_.Seek(end) || !file_.ReadExact(trailer, sizeof trailer) || GetU32(trailer) != crc ||
       !file_.Seek(0) || !file_.ReadExact(head, sizeof head) ||
       std::memcmp(head, kMagic, kMagicSize) != 0) {
-    return status_ = Status::kDamaged;
+    return Status::kDamaged;
   }
-  if (GetU32(head + kMagicSize) > kMetadataVersion) return status_ = Status::kNewer;
+  if (GetU32(head + kMagicSize) > kMetadataVersion) return Status::kNewer;
   header_.complete = (GetU32(head + kMagicSize + 4) & 1) != 0;
   header_.scan_time_ns = static_cast<int64_t>(GetU64(head + kMagicSize + 8));
   header_.volume_size = static_cast<int64_t>(GetU64(head + kMagicSize + 16));
   in_ = std::make_unique<MetadataBytes>(file_, end - static_cast<int64_t>(kMetaHeaderSize));
-  status_ = ReadNames() ? Status::kOk : Status::kDamaged;
-  return status_;
+  return ReadNames() ? Status::kOk : Status::kDamaged;
 }
 
 bool MetadataReader::ReadNames() {
@@ -300,6 +329,8 @@ bool MetadataReader::Next(EntryMeta& entry) {
   MetadataBytes& in = *in_;
   const auto damaged = [this] {
     status_ = Status::kDamaged;
+    in_.reset();
+    file_.Close();
     return false;
   };
   uint64_t shared = 0, rest = 0;

@@ -39,6 +39,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,15 @@ inline constexpr uint32_t kMetadataVersion = 1;
 inline constexpr char kMetadataExtension[] = ".meta";
 // The suffix of a metadata file's temporary name while it is written.
 inline constexpr char kMetadataTemporarySuffix[] = ".part";
+
+// "Backup_" kkkk "_of_" set_name ".meta".
+std::string MetadataFileName(const std::string& set_name, int32_t generation);
+
+struct MetadataHeader;
+// The fixed part of a metadata file's header (no names), without the check of the whole
+// file: for what is shown of many points at once, such as their dates. nullopt when the
+// file is missing, too short, of another kind or of a newer version.
+std::optional<MetadataHeader> ReadMetadataHeader(const std::string& path);
 
 struct EntryMeta {
   enum class Kind : uint8_t { kFile = 0, kFolder = 1, kLink = 2, kRemoved = 3 };
@@ -81,6 +91,8 @@ struct EntryMeta {
   int64_t birth_ns = 0;
 
   std::string link_target;  // a link's target, as the system's bytes
+
+  friend bool operator==(const EntryMeta&, const EntryMeta&) = default;
 };
 
 struct MetadataHeader {
@@ -152,6 +164,7 @@ class MetadataReader {
   Status status() const { return status_; }
 
  private:
+  Status OpenChecked(const std::string& path);
   bool ReadNames();
 
   platform::File file_;

@@ -39,6 +39,9 @@ struct AppState {
   std::set<std::string> ExclusionsChanged;
   // 1: a scheduled run that succeeds tells the user too, not only one that fails.
   int32_t NotifySuccess = 0;
+  // 1: every update reads every file to compare it, also one whose metadata says it is
+  // unchanged since the latest restore point.
+  int32_t FullCompare = 0;
 
   // Paths.
   std::string ProgramFolder;

@@ -134,6 +134,8 @@ enum TextId : int {
   kTextOutsideTarget = 125,       // It would be written outside the target folder
   kTextNoSetName = 126,           // No backup can be named after this folder (...)
   kTextSetFull = 127,             // The backup set has no room for another restore point
+  kTextNoMetadata = 128,          // The metadata file is missing, damaged or newer: ...
+  kTextPointTime = 129,           // Made on
 };
 
 }  // namespace sk

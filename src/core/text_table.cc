@@ -138,6 +138,9 @@ void FillDefaultTexts(TextTable& texts) {
       "Nach diesem Ordner kann kein Backup benannt werden (er enthält ein \"@\", einen \":\" nach "
       "dem Laufwerk oder einen leeren Ordnernamen)",                             // 126
       "Das Backup hat keinen Platz für einen weiteren Wiederherstellungspunkt",  // 127
+      "Die Metadatendatei fehlt, ist beschädigt oder stammt von einer neueren Version: Rechte, "
+      "Eigentümer, Zeiten und Verknüpfungen werden nicht wiederhergestellt",  // 128
+      "Erstellt am",                                                          // 129
   };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {

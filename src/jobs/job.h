@@ -83,6 +83,9 @@ struct Problem {
     kSetLocked,    // another run writes the set (path: its lock file; holder)
     kBadSource,    // no backup set can be named after this folder
     kFull,         // the set has as many restore points as names have room for
+    // A restore point's metadata file (path) is missing, damaged or of a newer program: the
+    // permissions, owners, times and links it would give are not restored.
+    kNoMetadata,
   };
   Kind kind = Kind::kCannotRead;
   std::string path;  // the entry or file it is about, internal form; "" for none

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/entry_meta.h"
+
 // <windows.h> makes DeleteFile a macro for DeleteFileA; this header's own DeleteFile must
 // keep its name in every file that includes both.
 #ifdef DeleteFile
@@ -114,9 +116,10 @@ int64_t FreeSpace(const std::string& path);
 // One entry of a folder listing.
 struct FolderEntry {
   enum class Kind {
-    kFile,     // a regular file, or a link to one (backed up as the file's content)
+    kFile,     // a regular file, or (Links::kFollowToFiles) a link to one
     kFolder,   // a real folder; links to folders are never listed as folders
-    kSkipped,  // links to folders, dangling links, sockets, FIFOs, devices
+    kLink,     // a symbolic link (Links::kKeep), whatever it leads to; never followed
+    kSkipped,  // sockets, FIFOs, devices; links that are neither kFile nor kLink
     kBadName,  // a name the archive cannot hold ("\" or a control byte in it)
   };
   std::string name;
@@ -124,11 +127,19 @@ struct FolderEntry {
   int32_t attributes = 0;
   int64_t size = 0;
   int64_t creation_time = 0;  // seconds since 1970, UTC
+  EntryStat stat;             // of the entry itself (a link's own): kFile, kFolder, kLink
+  std::string link_target;    // kLink: the target as the system keeps it
 };
+
+// How a listing takes symbolic links: as the files they lead to (links to anything else are
+// kSkipped), or as links of their own (the scan of a source tree, where the system's links
+// can be kept; on Windows they stay as with kFollowToFiles).
+enum class Links { kFollowToFiles, kKeep };
 
 // Lists a folder in the order the system returns it, without "." and "..". False when the
 // folder cannot be opened.
-bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries);
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                Links links = Links::kFollowToFiles);
 
 // Creation time of a file in seconds since 1970 (birth time where the file system keeps
 // one, else the modification time); -1 when it cannot be told.

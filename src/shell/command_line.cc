@@ -21,6 +21,7 @@ constexpr char kNoOption[] = "--no";
 constexpr char kJsonOption[] = "--json";
 constexpr char kQuietOption[] = "--quiet";
 constexpr char kSubfolderOption[] = "--subfolder";
+constexpr char kFullCompareOption[] = "--full-compare";
 // "--exclude PATTERN" or "--exclude=PATTERN", as often as wanted; "--exclude-file FILE" the
 // same with one pattern per line of a file.
 constexpr char kExcludeOption[] = "--exclude";
@@ -43,6 +44,7 @@ struct SplitArguments {
   bool json = false;
   bool quiet = false;
   bool subfolder = false;
+  bool full_compare = false;
   std::vector<std::string> excludes;
   std::vector<std::string> exclude_files;
   std::string missing_value;  // an option that ended the command line without its value
@@ -79,6 +81,7 @@ SplitArguments SplitOptions(const std::vector<std::string>& args) {
       {kJsonOption, &SplitArguments::json},
       {kQuietOption, &SplitArguments::quiet},
       {kSubfolderOption, &SplitArguments::subfolder},
+      {kFullCompareOption, &SplitArguments::full_compare},
       {kScheduleOption, &SplitArguments::schedule},
       {kScheduledOption, &SplitArguments::scheduled}};
   for (size_t i = 0; i < args.size(); ++i) {
@@ -348,8 +351,8 @@ CommandLineJob ParseSwitch(const AppState& app, const std::vector<std::string>& 
 CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
                              std::FILE* messages) {
   const std::vector<std::string>& parameters = split.parameters;
-  if (split.yes || split.no || split.scheduled || split.subfolder || !split.excludes.empty() ||
-      !split.exclude_files.empty()) {
+  if (split.yes || split.no || split.scheduled || split.subfolder || split.full_compare ||
+      !split.excludes.empty() || !split.exclude_files.empty()) {
     return UsageError(messages, kScheduleOption, "takes none of the other options but --json");
   }
   CommandLineJob job;
@@ -415,6 +418,7 @@ std::pair<std::string, std::string> CheckOptions(const SplitArguments& split,
     return {kExcludeOption, "--exclude and --exclude-file are for /c and /u only"};
   }
   if (split.subfolder && switch_name != "/r") return {kSubfolderOption, "is for /r only"};
+  if (split.full_compare && switch_name != "/u") return {kFullCompareOption, "is for /u only"};
   if (split.scheduled && (switch_name != "/u" || split.yes || split.json)) {
     return {kScheduledOption, "is for \"/u SOURCE\" alone"};
   }
@@ -509,6 +513,7 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
   job.excludes = std::move(patterns);
   job.json = split.json;
   job.quiet = split.quiet;
+  job.full_compare = split.full_compare;
   job.scheduled = split.scheduled;
   if (split.subfolder) job.structure = RestoreStructure::kSubfolder;
   // Nobody is there to answer a scheduled run: it takes the answer that changes nothing.
@@ -584,7 +589,9 @@ std::string UsageText(const std::string& settings_folder) {
          "                                           to SOURCE)\n"
          "       stowkeeper /v SOURCE                verify every volume of the set of SOURCE\n"
          "       stowkeeper /l NUMBER SOURCE [PATH]  list what restore point NUMBER holds:\n"
-         "                                           size, CRC-32 and path of each entry\n"
+         "                                           size, CRC-32, permissions, owner, time and\n"
+         "                                           path of each entry (\" -> \" a link's "
+         "target)\n"
          "       stowkeeper /p NUMBER SOURCE         the properties of restore point NUMBER\n"
          "       stowkeeper /d SOURCE                delete the latest restore point of the set\n"
          "       stowkeeper --schedule hourly|daily|weekly|off SOURCE\n"
@@ -610,6 +617,10 @@ std::string UsageText(const std::string& settings_folder) {
          "          the patterns are kept for the set's later updates\n"
          "  --exclude-file FILE\n"
          "          the same, one pattern per line of FILE (\"#\" starts a comment)\n"
+         "  --full-compare\n"
+         "          with /u, read every file to compare it; without it a file whose size,\n"
+         "          modification and change times, device and inode are those of the latest\n"
+         "          restore point is taken as unchanged without being read\n"
          "  --scheduled  with /u: a run the scheduler started; asks nothing, creates the set\n"
          "          when there is none, adds a line to Schedule.log in the settings folder and\n"
          "          notifies the desktop of a failure (and of success with [Schedule]\n"

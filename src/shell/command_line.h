@@ -74,6 +74,7 @@ struct CommandLineJob {
   std::optional<Answer> preset;  // "--yes" or "--no"; a scheduled run answers No
   bool json = false;
   bool quiet = false;                     // "--quiet": no progress line
+  bool full_compare = false;              // "--full-compare": update reads every file
   bool scheduled = false;                 // "--scheduled": started by the system's scheduler
   Frequency frequency = Frequency::kOff;  // schedule: the new frequency
 };

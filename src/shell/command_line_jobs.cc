@@ -13,11 +13,13 @@
 #include "jobs/restore/restore.h"
 #include "jobs/restore/verify.h"
 #include "jobs/sets/delete.h"
+#include "jobs/sets/point_metadata.h"
 #include "jobs/sets/properties.h"
 #include "jobs/sets/read_point.h"
 #include "jobs/sets/update.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
+#include "shell/entry_text.h"
 #include "shell/job_texts.h"
 #include "shell/json_output.h"
 #include "shell/json_reporter.h"
@@ -79,6 +81,20 @@ CommandLineRun Reported(const CommandLineOutput& output, const CommandLineJob& j
 CommandLineRun RunOf(JobResult result) {
   const int status = ExitStatusOf(result);
   return {status, std::move(result)};
+}
+
+// A list whose metadata file failed names it, as a restore would, and ends with status 3.
+CommandLineRun RunWithMetadata(JobResult result, const PointMetadata& metadata,
+                               const CommandLineOutput& output) {
+  if (std::optional<Problem> problem = metadata.problem()) {
+    std::fputs(ui::PrintableText("stowkeeper: " + Shown(problem->path) + ": metadata file " +
+                                 "missing, damaged or of a newer version\n")
+                   .c_str(),
+               output.messages);
+    result.problems.push_back(*problem);
+    if (result.outcome == Outcome::kDone) result.outcome = Outcome::kDoneWithProblems;
+  }
+  return RunOf(std::move(result));
 }
 
 BackupSet SetOf(const AppState& app, const CommandLineJob& job) {
@@ -182,6 +198,7 @@ CommandLineRun UpdateFromCommandLine(AppState& app, const CommandLineJob& job,
   UpdateRequest request;
   request.set = SetOf(app, job);
   request.level = app.Level;
+  request.full_compare = job.full_compare || app.FullCompare != 0;
   request.exclusions = ExclusionsOf(app, job.folder);
   request.exclusions.insert(request.exclusions.end(), job.excludes.begin(), job.excludes.end());
   return RunAndSummarize(app, job, output, JobKind::kUpdate,
@@ -321,11 +338,77 @@ bool PathSelection::Selects(const std::string& record_path) const {
 
 // --- List.
 
+namespace {
+
+// The point's links as entries beside its records: no volume, no content.
+void AddLinks(const PointMetadata& metadata, std::vector<PointEntry>& entries) {
+  for (const EntryMeta* link : metadata.Links()) {
+    PointEntry entry;
+    entry.path = link->path;
+    entry.size = static_cast<int64_t>(link->link_target.size());
+    entries.push_back(std::move(entry));
+  }
+}
+
+std::string OwnerText(const PointMetadata& metadata, const EntryMeta& meta) {
+  const std::string user = metadata.UserName(meta.uid);
+  const std::string group = metadata.GroupName(meta.gid);
+  return (user.empty() ? std::to_string(meta.uid) : user) + ":" +
+         (group.empty() ? std::to_string(meta.gid) : group);
+}
+
+// "size crc mode owner:group time path", " -> target" after a link; "-" for what the point
+// does not know (a set written before metadata files).
+std::string ListLine(const PointEntry& entry, const EntryMeta* meta, const PointMetadata& metadata,
+                     const std::string& source_name) {
+  const bool link = meta != nullptr && meta->kind == EntryMeta::Kind::kLink;
+  std::string line = std::to_string(entry.size) + ' ' + (link ? "--------" : CrcText(entry.crc));
+  if (meta != nullptr) {
+    line += ' ' + ModeText(meta->kind, meta->mode) + ' ' +
+            (meta->has_owner ? OwnerText(metadata, *meta) : "-") + ' ' +
+            UtcTimeText(meta->mtime_ns);
+  } else {
+    line += " - - -";
+  }
+  line += ' ' + NativeRelativePath(entry.path, source_name);
+  if (link) line += " -> " + meta->link_target;
+  return ui::PrintableText(line) + '\n';
+}
+
+void PutMetadata(json& item, const EntryMeta* meta, const PointMetadata& metadata) {
+  static constexpr const char* kKinds[] = {"file", "folder", "link", "removed"};
+  if (meta == nullptr) return;
+  item["kind"] = kKinds[static_cast<size_t>(meta->kind)];
+  item["mtime"] = UtcTimeText(meta->mtime_ns);
+  item["mtime_ns"] = meta->mtime_ns;
+  if (meta->has_owner) {
+    item["mode"] = OctalModeText(meta->mode);
+    item["uid"] = meta->uid;
+    item["gid"] = meta->gid;
+    PutName(item, "owner", metadata.UserName(meta->uid));
+    PutName(item, "group", metadata.GroupName(meta->gid));
+  }
+  if (meta->kind == EntryMeta::Kind::kLink) PutName(item, "link_target", meta->link_target);
+}
+
+// The point's date (when its scan began) as "time" and "time_unix"; nothing when it cannot
+// be told.
+void PutPointTime(json& document, const BackupSet& set, int32_t point) {
+  const int64_t seconds = PointTime(set, point);
+  if (seconds < 0) return;
+  document["time"] = UtcSecondsText(seconds);
+  document["time_unix"] = seconds;
+}
+
+}  // namespace
+
 CommandLineRun ListPoint(AppState& app, const CommandLineJob& job,
                          const CommandLineOutput& output) {
   PointResult read;
   if (std::optional<CommandLineRun> failed = ReadWhole(app, job, output, read)) return *failed;
+  const PointMetadata metadata = PointMetadata::Load(SetOf(app, job), job.number);
   std::vector<PointEntry> entries = read.contents.Entries();
+  AddLinks(metadata, entries);
   const std::string source_name = SourceName(job.folder);
   const std::string point_name = ShownPoint(PointName(job.folder, job.number));
   if (!job.paths.empty()) {
@@ -353,28 +436,25 @@ CommandLineRun ListPoint(AppState& app, const CommandLineJob& job,
       item["folder"] = entry.IsFolder();
       PutName(item, "path", NativeRelativePath(entry.path, source_name));
       PutName(item, "volume", entry.volume);
+      PutMetadata(item, metadata.Find(entry.path), metadata);
     }
     json document = {{"point", job.number}, {"entries", std::move(list)}};
     PutName(document, "source", Shown(job.folder));
     PutName(document, "name", point_name);
+    PutPointTime(document, SetOf(app, job), job.number);
     WriteJson(document, output.out);
-    return Reported(output, job, RunOf(read));
+    return Reported(output, job, RunWithMetadata(read, metadata, output));
   }
   std::string text;
   for (const PointEntry& entry : entries) {
-    text += std::to_string(entry.size);
-    text += ' ';
-    text += CrcText(entry.crc);
-    text += ' ';
-    text += ui::PrintableText(NativeRelativePath(entry.path, source_name));
-    text += '\n';
+    text += ListLine(entry, metadata.Find(entry.path), metadata, source_name);
     if (text.size() > (1 << 16)) {
       std::fwrite(text.data(), 1, text.size(), output.out);
       text.clear();
     }
   }
   std::fwrite(text.data(), 1, text.size(), output.out);
-  return Reported(output, job, RunOf(read));
+  return Reported(output, job, RunWithMetadata(read, metadata, output));
 }
 
 // --- Properties.
@@ -398,6 +478,7 @@ CommandLineRun ShowPointProperties(AppState& app, const CommandLineJob& job,
                      {"files", totals.files}};
     PutName(document, "source", Shown(job.folder));
     PutName(document, "name", base);
+    PutPointTime(document, SetOf(app, job), job.number);
     WriteJson(document, output.out);
     return Reported(output, job, RunOf(read));
   }
@@ -419,6 +500,7 @@ CommandLineRun ShowPointProperties(AppState& app, const CommandLineJob& job,
       {kTextUnpackedSize, size(totals.unpacked)},
       {kTextFolderCount, count(totals.folders)},
       {kTextFileCount, count(totals.files)},
+      {kTextPointTime, PointTimeText(app, SetOf(app, job), job.number)},
   };
   for (const auto& [label, value] : lines) {
     std::fputs(ui::PrintableText(app.Text(label) + ": " + value + "\n").c_str(), output.out);

@@ -188,6 +188,7 @@ void RunUpdate(Desktop& desk) {
     UpdateRequest request;
     request.set = BackupSet(app.BackupFolder, source);
     request.level = app.Level;
+    request.full_compare = app.FullCompare != 0;
     request.exclusions = ExclusionsOf(app, source);
     const JobResult result = RunWithWindows(
         desk, JobKind::kUpdate, name, [&](JobContext& job) { return UpdateBackup(request, job); });

@@ -5,16 +5,14 @@
 
 namespace sk {
 
-std::string Shown(const std::string& internal_path) {
-  const std::string native = platform::NativePath(internal_path);
-  return native.empty() ? internal_path : native;
-}
+std::string Shown(const std::string& internal_path) { return platform::ShownPath(internal_path); }
 
 // The words in the order of the enumerations.
 const char* ProblemWord(Problem::Kind kind) {
-  static constexpr const char* kWords[] = {
-      "cannot-read",    "cannot-write",     "bad-name", "not-stored",  "damaged",
-      "outside-target", "no-restore-point", "locked",   "no-set-name", "set-full"};
+  static constexpr const char* kWords[] = {"cannot-read",      "cannot-write", "bad-name",
+                                           "not-stored",       "damaged",      "outside-target",
+                                           "no-restore-point", "locked",       "no-set-name",
+                                           "set-full",         "no-metadata"};
   return kWords[static_cast<size_t>(kind)];
 }
 
@@ -74,6 +72,8 @@ std::string CauseText(const AppState& app, const Problem& problem) {
       return app.Text(kTextNoSetName);
     case Problem::Kind::kFull:
       return app.Text(kTextSetFull);
+    case Problem::Kind::kNoMetadata:
+      return app.Text(kTextNoMetadata);
     case Problem::Kind::kCannotWrite:
       break;
   }

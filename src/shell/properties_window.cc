@@ -2,7 +2,9 @@
 
 #include "archive/set_names.h"
 #include "core/size_text.h"
+#include "jobs/sets/point_metadata.h"
 #include "jobs/sets/read_point.h"
+#include "platform/file_system.h"
 #include "shell/desktop_reporter.h"
 #include "shell/job_window.h"
 
@@ -13,9 +15,13 @@ namespace {
 constexpr int kRowX = 24;
 constexpr int kRowWidth = 330;
 constexpr int kRowHeight = 22;
-constexpr int kRowY[12] = {45, 67, 105, 127, 165, 187, 225, 247, 285, 307, 345, 367};
-constexpr TextId kRowLabelTexts[6] = {kTextName,         kTextEngine,      kTextPackedSize,
-                                      kTextUnpackedSize, kTextFolderCount, kTextFileCount};
+constexpr int kRows = 14;
+constexpr int kRowY[kRows] = {45, 67, 105, 127, 165, 187, 225, 247, 285, 307, 345, 367, 405, 427};
+constexpr TextId kRowLabelTexts[kRows / 2] = {kTextName,         kTextEngine,      kTextPackedSize,
+                                              kTextUnpackedSize, kTextFolderCount, kTextFileCount,
+                                              kTextPointTime};
+// The rows below the sixth pair, which the date added, push the window's lower part down.
+constexpr int kAddedHeight = 60;
 constexpr int32_t kLabelBackground = 0xD2D2D2;
 constexpr int32_t kValueBackground = 0xE4E4E4;
 
@@ -23,13 +29,13 @@ void AddControls(Desktop& desk, const std::string& heading, const std::string& b
   const AppState& app = desk.app;
   ui::Toolkit& tk = desk.tk;
   const int w = ui::kJobWindow;
-  tk.AddControl(
-      w, {kPropertiesCloseId, ui::ControlKind::kButton, 120, 462, 168, 27, app.Text(kTextClose)});
-  tk.AddControl(w, {kPropertiesContainerId, ui::ControlKind::kContainer, 14, 16, 383, 434, "",
-                    ui::kStyleRaised});
-  tk.AddControl(w, {kPropertiesFrameId, ui::ControlKind::kFrame, 12, 9, 353, 404, heading,
-                    ui::kStyleNone, kPropertiesContainerId});
-  for (int row = 0; row < 12; ++row) {
+  tk.AddControl(w, {kPropertiesCloseId, ui::ControlKind::kButton, 120, 462 + kAddedHeight, 168, 27,
+                    app.Text(kTextClose)});
+  tk.AddControl(w, {kPropertiesContainerId, ui::ControlKind::kContainer, 14, 16, 383,
+                    434 + kAddedHeight, "", ui::kStyleRaised});
+  tk.AddControl(w, {kPropertiesFrameId, ui::ControlKind::kFrame, 12, 9, 353, 404 + kAddedHeight,
+                    heading, ui::kStyleNone, kPropertiesContainerId});
+  for (int row = 0; row < kRows; ++row) {
     ui::ControlDef def{kPropertiesFirstRowId + row,
                        ui::ControlKind::kText,
                        kRowX,
@@ -66,6 +72,11 @@ void ShowTotals(Desktop& desk, const RestorePointTotals& totals) {
 
 }  // namespace
 
+std::string PointTimeText(const AppState& app, const BackupSet& set, int32_t point) {
+  const int64_t seconds = PointTime(set, point);
+  return seconds < 0 ? app.Text(kTextUnknown) : platform::LocalTimeText(seconds);
+}
+
 std::string EngineName(const AppState& app, int32_t engine) {
   const bool known = engine >= 0 && engine < static_cast<int32_t>(app.EngineNames.size());
   return known ? app.EngineNames[engine] : app.Text(kTextUnknown);
@@ -84,11 +95,13 @@ void PropertiesWindow(Desktop& desk, const std::string& display_name) {
   const AppState& app = desk.app;
   const BackupSet set = BackupSet::OfPointName(app.BackupFolder, display_name);
   const bool is_point = GenerationOfName(display_name) > 0;
-  JobWindow window(
-      desk.tk, kInteractiveMode,
-      {app.Text(kTextProperties), 410, 500, ui::kWindowCloseBox | ui::kWindowCenterOnScreen});
+  JobWindow window(desk.tk, kInteractiveMode,
+                   {app.Text(kTextProperties), 410, 500 + kAddedHeight,
+                    ui::kWindowCloseBox | ui::kWindowCenterOnScreen});
   AddControls(desk, app.Text(is_point ? kTextRestorePoint : kTextMainBackup),
               FileBaseName(display_name));
+  desk.tk.SetText(ui::kJobWindow, kPropertiesTimeId,
+                  PointTimeText(app, set, GenerationOfName(display_name)));
   ShowTotals(desk, TotalsOfPoint(app, display_name));
   while (const std::optional<ui::Event> event = window.NextEvent()) {
     if (event->type == ui::EventType::kLeftClick && event->control == kPropertiesCloseId) break;

@@ -1,11 +1,12 @@
 // The properties window of a restore point: its name, the set's engine, the packed and
-// unpacked size, the folder and file counts.
+// unpacked size, the folder and file counts, and when it was made.
 #ifndef STOWKEEPER_SHELL_PROPERTIES_WINDOW_H_
 #define STOWKEEPER_SHELL_PROPERTIES_WINDOW_H_
 
 #include <cstdint>
 #include <string>
 
+#include "jobs/sets/backup_set.h"
 #include "jobs/sets/properties.h"
 #include "shell/desktop.h"
 
@@ -24,18 +25,25 @@ std::string GroupThousands(int32_t count);
 // The engine's name, or "Unknown" for an id no engine has.
 std::string EngineName(const AppState& app, int32_t engine);
 
+// When restore point `point` of the set was made, in local time as the lists show it, or
+// "Unknown".
+std::string PointTimeText(const AppState& app, const BackupSet& set, int32_t point);
+
 // Control ids of the properties window.
-inline constexpr int kPropertiesCloseId = 2;
-inline constexpr int kPropertiesContainerId = 3;
-inline constexpr int kPropertiesFrameId = 4;
-// Row n (0 to 11) has the id kPropertiesFirstRowId + n: labels at even n, values at odd n.
-inline constexpr int kPropertiesFirstRowId = 10;
-inline constexpr int kPropertiesNameId = kPropertiesFirstRowId + 1;
-inline constexpr int kPropertiesEngineId = kPropertiesFirstRowId + 3;
-inline constexpr int kPropertiesPackedId = kPropertiesFirstRowId + 5;
-inline constexpr int kPropertiesUnpackedId = kPropertiesFirstRowId + 7;
-inline constexpr int kPropertiesFoldersId = kPropertiesFirstRowId + 9;
-inline constexpr int kPropertiesFilesId = kPropertiesFirstRowId + 11;
+enum PropertiesControl : int {
+  kPropertiesCloseId = 2,
+  kPropertiesContainerId,
+  kPropertiesFrameId,
+  // Row n (0 to 13) has the id kPropertiesFirstRowId + n: labels at even n, values at odd n.
+  kPropertiesFirstRowId = 10,
+  kPropertiesNameId = kPropertiesFirstRowId + 1,
+  kPropertiesEngineId = kPropertiesFirstRowId + 3,
+  kPropertiesPackedId = kPropertiesFirstRowId + 5,
+  kPropertiesUnpackedId = kPropertiesFirstRowId + 7,
+  kPropertiesFoldersId = kPropertiesFirstRowId + 9,
+  kPropertiesFilesId = kPropertiesFirstRowId + 11,
+  kPropertiesTimeId = kPropertiesFirstRowId + 13,
+};
 
 }  // namespace sk
 

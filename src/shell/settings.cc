@@ -45,8 +45,7 @@ std::string BackupFolderToSetting(const AppState& app) {
   if (unusable && app.BackupFolder == BackupFolderFromSetting(app.SaveFolderText)) {
     return app.SaveFolderText;
   }
-  const std::string native = platform::NativePath(app.BackupFolder);
-  return native.empty() ? app.BackupFolder : native;
+  return platform::ShownPath(app.BackupFolder);
 }
 
 // The lines in the order of the file: header, then per group its line, an empty comment,
@@ -92,6 +91,14 @@ IniWriter SettingsWriter(const AppState& app, const ExclusionLists& exclusions) 
   ini.SelectGroup("Schedule");
   ini.Comment("");
   ini.Entry("NotifySuccess", app.NotifySuccess);
+  // Older programs skip this group too; it is written only when it says more than the
+  // default.
+  if (app.FullCompare != 0) {
+    ini.Comment("");
+    ini.SelectGroup("Update");
+    ini.Comment("");
+    ini.Entry("FullCompare", app.FullCompare);
+  }
   return ini;
 }
 
@@ -165,6 +172,7 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
     if (ini.SelectGroup("Schedule")) {
       app.NotifySuccess = ini.ReadNumber("NotifySuccess", 0) != 0 ? 1 : 0;
     }
+    if (ini.SelectGroup("Update")) app.FullCompare = ini.ReadNumber("FullCompare", 0) != 0 ? 1 : 0;
   }
   // Every volume carries the engine id in its header, and readers refuse ids they do not
   // know: an id out of range would make every new backup unreadable.

@@ -54,16 +54,6 @@ std::vector<EntryMeta> Entries() {
   return entries;
 }
 
-bool Same(const EntryMeta& a, const EntryMeta& b) {
-  return a.path == b.path && a.kind == b.kind && a.mtime_ns == b.mtime_ns &&
-         a.has_owner == b.has_owner && a.mode == b.mode && a.uid == b.uid && a.gid == b.gid &&
-         a.has_identity == b.has_identity && a.size == b.size && a.ctime_ns == b.ctime_ns &&
-         a.device == b.device && a.inode == b.inode && a.has_record == b.has_record &&
-         a.record_start == b.record_start && a.record_end == b.record_end &&
-         a.record_size == b.record_size && a.attributes == b.attributes && a.crc == b.crc &&
-         a.has_birth == b.has_birth && a.birth_ns == b.birth_ns && a.link_target == b.link_target;
-}
-
 class MetadataFileTest : public ::testing::Test {
  protected:
   std::string Path() const { return folder_.Internal("Backup_0000_of_X.meta"); }
@@ -110,7 +100,7 @@ TEST_F(MetadataFileTest, EveryFieldComesBackAsWritten) {
   for (const EntryMeta& expected : entries) {
     EntryMeta read;
     ASSERT_TRUE(reader.Next(read));
-    EXPECT_TRUE(Same(read, expected)) << expected.path;
+    EXPECT_TRUE(read == expected) << expected.path;
   }
   EntryMeta beyond;
   EXPECT_FALSE(reader.Next(beyond));

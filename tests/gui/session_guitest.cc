@@ -302,11 +302,10 @@ TEST_F(SessionTest, AUsersSessionsFromFirstStartToQuittingMaximized) {
       "column 0 10 0\n"
       "column 0 10 2\n" +
       // Without a window manager no window is ever maximized.
-      std::string(std::getenv("SK_TEST_WINDOW_MANAGER") != nullptr
-                      ? "maximize 0\n"
-                        "wait-state 0 1\n"
-                        "geometry 0\n"
-                      : "") +
+      std::string(std::getenv("SK_TEST_WINDOW_MANAGER") != nullptr ? "maximize 0\n"
+                                                                     "wait-state 0 1\n"
+                                                                     "geometry 0\n"
+                                                                   : "") +
       "menu 0 5\n");
   ExpectDone(second);
   Transcript t(second.transcript);
@@ -452,9 +451,8 @@ TEST_F(SessionTest, ChoosersQuestionsAndJobsCanBeDeclinedOrCancelled) {
             "Question | The backup already exists. Do you want to replace it? -> no");
   EXPECT_EQ(t.Next("list 0 10: ").rfind("Backup_0000_of_" + tmp.Native("Documents/"), 0), 0u);
   // Nothing of the cancelled set is left behind.
-  EXPECT_EQ(
-      tmp.Names("Backups"),
-      (std::vector<std::string>{"Backup_0000_of_" + SetName(tmp.Internal("Documents\\")) + ".sk"}));
+  const std::string kept = "Backup_0000_of_" + SetName(tmp.Internal("Documents\\"));
+  EXPECT_EQ(tmp.Names("Backups"), (std::vector<std::string>{kept + ".meta", kept + ".sk"}));
   EXPECT_EQ(Setting("Packer", "Level"), 9);
   for (const std::string& line : run.transcript) EXPECT_NE(line, "open 1 Settings");
 }
@@ -528,40 +526,39 @@ TEST_F(SessionTest, TheContentsWindowRestoresOneFolderOrOneFile) {
             "[Folders]\r\nSaveFolder = " + tmp.Native("Backups/") + "\r\n");
   tmp.MakeFolder("OutFolder");
   tmp.MakeFolder("OutFile");
-  ProgramRun run = Run(
-      "click 0 14\nfolder " + tmp.Native("Documents") +
-      "\n"
-      "wait-log sound\n"
-      "select 0 2 1\n"
-      "select 0 20 0\n"
-      "click 0 21\n"
-      "wait-title 1 Backup contents\n"
-      // Rows of the source's parent: "..", Documents; then of Documents: "..", Empty,
-      // Letters, a.txt.
-      "select 1 30 1\n"
-      "dclick 1 30\n"
-      "select 1 30 2\n"
-      "rclick 1 30\n"
-      "menu 1 33\n"
-      "folder " +
-      tmp.Native("OutFolder") +
-      "\n"
-      "wait-title 1 Restore options\n"
-      "key 1 enter\n"
-      "wait-log sound\n"
-      "wait-title 1 Backup contents\n"
-      "select 1 30 3\n"
-      "dclick 1 30\n"
-      "folder " +
-      tmp.Native("OutFile") +
-      "\n"
-      "wait-title 1 Restore options\n"
-      "key 1 enter\n"
-      "wait-log sound\n"
-      "wait-title 1 Backup contents\n"
-      "close 1\n"
-      "wait-closed 1\n"
-      "menu 0 5\n");
+  ProgramRun run = Run("click 0 14\nfolder " + tmp.Native("Documents") +
+                       "\n"
+                       "wait-log sound\n"
+                       "select 0 2 1\n"
+                       "select 0 20 0\n"
+                       "click 0 21\n"
+                       "wait-title 1 Backup contents\n"
+                       // Rows of the source's parent: "..", Documents; then of Documents: "..",
+                       // Empty, Letters, a.txt.
+                       "select 1 30 1\n"
+                       "dclick 1 30\n"
+                       "select 1 30 2\n"
+                       "rclick 1 30\n"
+                       "menu 1 33\n"
+                       "folder " +
+                       tmp.Native("OutFolder") +
+                       "\n"
+                       "wait-title 1 Restore options\n"
+                       "key 1 enter\n"
+                       "wait-log sound\n"
+                       "wait-title 1 Backup contents\n"
+                       "select 1 30 3\n"
+                       "dclick 1 30\n"
+                       "folder " +
+                       tmp.Native("OutFile") +
+                       "\n"
+                       "wait-title 1 Restore options\n"
+                       "key 1 enter\n"
+                       "wait-log sound\n"
+                       "wait-title 1 Backup contents\n"
+                       "close 1\n"
+                       "wait-closed 1\n"
+                       "menu 0 5\n");
   ExpectDone(run);
   const std::string below_root = tmp.Native("Documents/").substr(1);
   EXPECT_EQ(tmp.Read("OutFolder/" + below_root + "Letters/old.txt"), "to be removed\n");

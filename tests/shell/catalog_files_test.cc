@@ -154,9 +154,9 @@ constexpr std::array<std::string_view, 19> kGermanScheduleTexts = {
     "Fehler und Erfolge melden",
 };
 
-// The texts of what jobs report, keys 121 to 127.
+// The texts of what jobs report, keys 121 to 129.
 constexpr int kReportFirst = 121;
-constexpr std::array<std::string_view, 7> kGermanReportTexts = {
+constexpr std::array<std::string_view, 9> kGermanReportTexts = {
     "Das Backup konnte nicht gelöscht werden.",
     "Dieser Name kann in keinem Backup stehen",
     "Eine Verknüpfung oder Sonderdatei, die kein Backup aufnehmen kann: ausgelassen",
@@ -165,6 +165,9 @@ constexpr std::array<std::string_view, 7> kGermanReportTexts = {
     "Nach diesem Ordner kann kein Backup benannt werden (er enthält ein \"@\", einen \":\" "
     "nach dem Laufwerk oder einen leeren Ordnernamen)",
     "Das Backup hat keinen Platz für einen weiteren Wiederherstellungspunkt",
+    "Die Metadatendatei fehlt, ist beschädigt oder stammt von einer neueren Version: Rechte, "
+    "Eigentümer, Zeiten und Verknüpfungen werden nicht wiederhergestellt",
+    "Erstellt am",
 };
 
 // Every key of the table, in order.

@@ -1,6 +1,9 @@
 #include "shell/command_line.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cstdio>
 #include <deque>
@@ -294,7 +297,7 @@ TEST_F(CommandLineTest, WithoutABackupFolderNothingIsDone) {
 
 TEST_F(CommandLineTest, ExitStatusFollowsTheCreateJob) {
   ASSERT_EQ(Run({"/c", folder_.Native("src")}), kExitDone);
-  EXPECT_EQ(BackupFiles(), std::vector<std::string>{SourceSetFile(0)});
+  EXPECT_EQ(BackupFiles(), (std::vector<std::string>{SourceSetFile(0, ".meta"), SourceSetFile(0)}));
   ASSERT_EQ(made_, (std::vector<Made>{{JobKind::kCreate, "/c"}}));
   ASSERT_TRUE(Reported().end.has_value());
   EXPECT_EQ(Reported().end->outcome, Outcome::kDone);
@@ -317,7 +320,7 @@ TEST_F(CommandLineTest, ExitStatusFollowsTheCreateJob) {
   cancel_when_packing_ = true;
   EXPECT_EQ(Run({"/c", folder_.Native("src")}), kExitFailed);
   EXPECT_EQ(Reported().end->outcome, Outcome::kCancelled);
-  EXPECT_EQ(BackupFiles(), std::vector<std::string>{SourceSetFile(0)});
+  EXPECT_EQ(BackupFiles(), (std::vector<std::string>{SourceSetFile(0, ".meta"), SourceSetFile(0)}));
   EXPECT_EQ(folder_.Read("backups/" + SourceSetFile(0)), volume);
   EXPECT_EQ(made_.size(), 4u);
 }
@@ -367,19 +370,18 @@ TEST_F(CommandLineTest, TheConsoleNamesProblemsQuestionsAndTheOutcome) {
   const std::string prefix = "stowkeeper: /c: ";
   const std::string asked = app_.Text(kTextQuestion) + ": " + app_.Text(kTextReplaceBackup) + "\n";
 #ifndef _WIN32
-  // A link to a folder is left out and named; the set is made all the same.
-  folder_.MakeFolder("outside");
-  std::filesystem::create_directory_symlink(folder_.Native("outside"), folder_.Native("src/link"));
+  // A FIFO is left out and named; the set is made all the same.
+  ASSERT_EQ(mkfifo(folder_.Native("src/fifo").c_str(), 0644), 0);
   EXPECT_EQ(Run({"/c", src, "--quiet"}), kExitProblems);
-  const std::string named = prefix + folder_.Native("src/link") + ": " + app_.Text(kTextNotStored) +
+  const std::string named = prefix + folder_.Native("src/fifo") + ": " + app_.Text(kTextNotStored) +
                             "\n" + prefix + "done, with 1 problem named above\n";
   EXPECT_EQ(TakeMessages(), named);
-  ASSERT_EQ(BackupFiles(), std::vector<std::string>{SourceSetFile(0)});
+  ASSERT_EQ(BackupFiles(), (std::vector<std::string>{SourceSetFile(0, ".meta"), SourceSetFile(0)}));
 
   // "--yes" answers the question, and says so.
   EXPECT_EQ(Run({"/c", src, "--quiet", "--yes"}), kExitProblems);
   EXPECT_EQ(TakeMessages(), asked + "  -> yes (--yes)\n" + named);
-  std::filesystem::remove(folder_.Native("src/link"));
+  std::filesystem::remove(folder_.Native("src/fifo"));
 #else
   ASSERT_EQ(Run({"/c", src, "--quiet"}), kExitDone);
   EXPECT_EQ(TakeMessages(), "");
@@ -412,7 +414,7 @@ TEST_F(CommandLineTest, TheConsoleNamesProblemsQuestionsAndTheOutcome) {
   EXPECT_TRUE(messages.ends_with("\n" + prefix + app_.Text(kTextCancelled) + "\n") ||
               messages == prefix + app_.Text(kTextCancelled) + "\n")
       << messages;
-  EXPECT_EQ(BackupFiles(), std::vector<std::string>{SourceSetFile(0)});
+  EXPECT_EQ(BackupFiles(), (std::vector<std::string>{SourceSetFile(0, ".meta"), SourceSetFile(0)}));
   EXPECT_EQ(folder_.Read("backups/" + SourceSetFile(0)), volume);
   EXPECT_EQ(ReadAll(out_), "");
 }

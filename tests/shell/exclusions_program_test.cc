@@ -92,8 +92,8 @@ TEST_F(ExclusionsProgramTest, CreateKeepsTheListAndAChangedListRemovesAtTheNextU
   EXPECT_NE(folder_.Read("backups/" + IndexFileName(Set(), 2)).find("sub\\keep.c"),
             std::string::npos);
   EXPECT_EQ(Settings().find("sub/"), std::string::npos);
-  // Only removals: the main volume and two indexes, and no lock left.
-  EXPECT_EQ(folder_.Names("backups").size(), 3u);
+  // Only removals: the main volume, two indexes, each point's metadata, and no lock left.
+  EXPECT_EQ(folder_.Names("backups").size(), 6u);
 }
 
 TEST_F(ExclusionsProgramTest, BadPatternsStopBeforeAnythingIsDone) {

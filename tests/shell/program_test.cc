@@ -109,6 +109,12 @@ class ProgramTest : public ::testing::Test {
   std::string Src() { return folder_.Native("src"); }
 
   std::vector<std::string> BackupFiles() { return folder_.Names("backups"); }
+  // The backup folder's volumes and indexes, without the metadata beside them.
+  std::vector<std::string> PointFiles() {
+    std::vector<std::string> names = BackupFiles();
+    std::erase_if(names, [](const std::string& name) { return name.ends_with(".meta"); });
+    return names;
+  }
 
   testing::TempFolder folder_;
 };
@@ -270,8 +276,8 @@ TEST_F(ProgramTest, AnEmptyBackupFolderSaysWhyAndWritesNothing) {
 TEST_F(ProgramTest, CreateThenCreateAgainWithoutATerminalToAsk) {
   UseBackupFolder();
   ASSERT_EQ(Run({"/c", Src()}), 0) << Err();
-  ASSERT_EQ(BackupFiles().size(), 1u);
-  const std::string volume = BackupFiles()[0];
+  ASSERT_EQ(PointFiles().size(), 1u);
+  const std::string volume = PointFiles()[0];
   // The drive of the source: Z: on Linux.
   const std::string drive = folder_.Internal().substr(0, 1);
   EXPECT_TRUE(volume.starts_with("Backup_0000_of_" + drive + "__") && volume.ends_with("_src_.sk"))
@@ -301,7 +307,7 @@ TEST_F(ProgramTest, CreateThenCreateAgainWithoutATerminalToAsk) {
   EXPECT_EQ(Err(), asked + "  -> yes (--yes)\n");
   EXPECT_NE(folder_.Read("backups/" + volume), kept);
 #endif
-  EXPECT_EQ(BackupFiles(), std::vector<std::string>{volume});
+  EXPECT_EQ(PointFiles(), std::vector<std::string>{volume});
 }
 
 // "--json": one summary document on standard output, whatever else the run says elsewhere.
@@ -309,9 +315,9 @@ TEST_F(ProgramTest, CreateAndUpdateSummarizeThemselvesInJson) {
   UseBackupFolder();
   ASSERT_EQ(Run({"/c", Src(), "--json"}), 0) << Err();
   json summary = json::parse(Out());
-  ASSERT_EQ(BackupFiles().size(), 1u);
-  const int64_t volume_size =
-      static_cast<int64_t>(folder_.Read("backups/" + BackupFiles()[0]).size());
+  ASSERT_EQ(BackupFiles().size(), 2u);  // the main volume and its metadata
+  const auto written = static_cast<int64_t>(folder_.Read("backups/" + BackupFiles()[0]).size() +
+                                            folder_.Read("backups/" + BackupFiles()[1]).size());
   EXPECT_EQ(summary["job"], "create");
   EXPECT_EQ(summary["outcome"], "done");
   EXPECT_EQ(summary["status"], 0);
@@ -322,7 +328,7 @@ TEST_F(ProgramTest, CreateAndUpdateSummarizeThemselvesInJson) {
   EXPECT_EQ(summary["files"], 2);
   EXPECT_EQ(summary["folders"], 1);  // sub: the source folder itself is no entry
   EXPECT_EQ(summary["bytes_read"], 30005);
-  EXPECT_EQ(summary["bytes_written"], volume_size);
+  EXPECT_EQ(summary["bytes_written"], written);
   EXPECT_GE(summary["seconds"].get<double>(), 0.0);
   EXPECT_EQ(TakeName(summary, "source"), Src() + kSeparator);
   EXPECT_EQ(summary["problems"], json::array());
@@ -335,7 +341,7 @@ TEST_F(ProgramTest, CreateAndUpdateSummarizeThemselvesInJson) {
   ASSERT_EQ(Run({"--json", "/u", Src(), "--quiet"}), 0) << Err();
   EXPECT_EQ(Err(), "");
   summary = json::parse(Out());
-  ASSERT_EQ(BackupFiles().size(), 3u);
+  ASSERT_EQ(PointFiles().size(), 3u);
   int64_t update_size = 0;
   for (const std::string& name : BackupFiles()) {
     if (name.starts_with("Backup_0001_")) {
@@ -351,7 +357,7 @@ TEST_F(ProgramTest, CreateAndUpdateSummarizeThemselvesInJson) {
   EXPECT_EQ(summary["removed"], 1);
   EXPECT_EQ(summary["files"], 2);
   EXPECT_EQ(summary["bytes_read"], 19);
-  EXPECT_EQ(summary["bytes_written"], update_size);  // its volume and its index
+  EXPECT_EQ(summary["bytes_written"], update_size);  // its volume, index and metadata
   EXPECT_EQ(TakeName(summary, "source"), Src() + kSeparator);
   EXPECT_EQ(summary["problems"], json::array());
 
@@ -361,39 +367,50 @@ TEST_F(ProgramTest, CreateAndUpdateSummarizeThemselvesInJson) {
   summary = json::parse(Out());
   EXPECT_EQ(summary["job"], "create");
   EXPECT_EQ(summary["status"], 1);
-  EXPECT_EQ(BackupFiles().size(), 3u);
+  EXPECT_EQ(PointFiles().size(), 3u);
 #endif
 }
 
 #ifndef _WIN32
-TEST_F(ProgramTest, ALinkToAFolderIsLeftOutNamedAndEndsWithStatusThree) {
+TEST_F(ProgramTest, ALinkIsKeptAsALinkAndAFifoIsLeftOutNamedWithStatusThree) {
   UseBackupFolder();
   folder_.Write("outside/secret.txt", "not below src");
   fs::create_directory_symlink(folder_.Native("outside"), folder_.Native("src/link"));
-  const std::string named = "stowkeeper: /c: " + folder_.Native("src/link") + ": " +
+  ASSERT_EQ(mkfifo(folder_.Native("src/fifo").c_str(), 0644), 0);
+  const std::string named = "stowkeeper: /c: " + folder_.Native("src/fifo") + ": " +
                             CatalogText("123") + "\n" +
                             "stowkeeper: /c: done, with 1 problem named above\n";
   EXPECT_EQ(Run({"/c", Src(), "--quiet"}), 3);
   EXPECT_EQ(Err(), named);
-  ASSERT_EQ(BackupFiles().size(), 1u);
+  ASSERT_EQ(PointFiles().size(), 1u);
+  // The link is listed as what it is, with its target; what it points at is not followed.
   ASSERT_EQ(Run({"/l", "0", Src()}), 0) << Err();
-  EXPECT_EQ(Lines(Out()).size(), 3u) << Out();  // a.txt, sub, sub/b.txt
-  EXPECT_EQ(Out().find("link"), std::string::npos) << Out();
+  EXPECT_EQ(Lines(Out()).size(), 4u) << Out();  // a.txt, link, sub, sub/b.txt
+  EXPECT_NE(Out().find("link -> " + folder_.Native("outside")), std::string::npos) << Out();
   EXPECT_EQ(Out().find("secret"), std::string::npos) << Out();
+  EXPECT_EQ(Out().find("fifo"), std::string::npos) << Out();
 
-  // The update names it too; its summary tells the problem for machines.
+  // The update names the FIFO too; its summary tells the problem for machines.
   folder_.Write("src/c.txt", "gamma");
   EXPECT_EQ(Run({"/u", Src(), "--json", "--quiet"}), 3);
-  EXPECT_TRUE(Err().starts_with("stowkeeper: /u: " + folder_.Native("src/link") + ": ")) << Err();
+  EXPECT_TRUE(Err().starts_with("stowkeeper: /u: " + folder_.Native("src/fifo") + ": ")) << Err();
   const json summary = json::parse(Out());
   EXPECT_EQ(summary["outcome"], "done-with-problems");
   EXPECT_EQ(summary["status"], 3);
   EXPECT_EQ(summary["point"], 1);
   ASSERT_EQ(summary["problems"].size(), 1u);
   EXPECT_EQ(summary["problems"][0]["kind"], "not-stored");
-  EXPECT_EQ(TakeName(summary["problems"][0], "path"), folder_.Native("src/link"));
+  EXPECT_EQ(TakeName(summary["problems"][0], "path"), folder_.Native("src/fifo"));
   EXPECT_EQ(TakeName(summary["problems"][0], "reason"), CatalogText("123"));
-  EXPECT_EQ(BackupFiles().size(), 3u);
+  EXPECT_EQ(PointFiles().size(), 3u);
+
+  // The restore makes the link again, pointing where it pointed, and never through it.
+  folder_.MakeFolder("out");
+  ASSERT_EQ(Run({"/r", "1", Src(), folder_.Native("out")}), 0) << Err();
+  const std::string restored = folder_.Native("out") + Src() + "/link";  // the whole path
+  EXPECT_TRUE(fs::is_symlink(restored));
+  EXPECT_EQ(fs::read_symlink(restored), folder_.Native("outside"));
+  EXPECT_EQ(folder_.Read("outside/secret.txt"), "not below src");
 }
 
 // The standard error of a program as a pipe filled to the brim: the program's first line

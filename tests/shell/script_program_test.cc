@@ -92,7 +92,7 @@ class ScriptProgramTest : public ::testing::Test {
     folder_.Remove("src/sub/deep/c.bin");
     folder_.Write("src/sub/b.txt", testing::TextData(12000, 9));
     ASSERT_EQ(Run({"/u", Src()}), 0) << Err();
-    ASSERT_EQ(folder_.Names("backups").size(), 5u);  // three volumes, two indexes
+    ASSERT_EQ(folder_.Names("backups").size(), 8u);  // three volumes and metadata, two indexes
   }
 
   // The backup folder's files with their content: what a job must not change.
@@ -113,6 +113,16 @@ class ScriptProgramTest : public ::testing::Test {
     return "";
   }
 
+  // The path of one line of "/l": "size crc mode owner:group time path".
+  static std::string PathOfLine(const std::string& line) {
+    size_t at = 0;
+    for (int field = 0; field < 5 && at != std::string::npos; ++field) {
+      at = line.find(' ', at);
+      if (at != std::string::npos) ++at;
+    }
+    return at == std::string::npos ? "" : line.substr(at);
+  }
+
   Listing ListPoint(const std::vector<std::string>& args) {
     Listing listing;
     EXPECT_EQ(Run(args), 0) << Err();
@@ -120,8 +130,8 @@ class ScriptProgramTest : public ::testing::Test {
       const size_t first = line.find(' ');
       const size_t second = line.find(' ', first + 1);
       EXPECT_NE(second, std::string::npos) << line;
-      listing[line.substr(second + 1)] = {std::stoll(line.substr(0, first)),
-                                          line.substr(first + 1, second - first - 1)};
+      listing[PathOfLine(line)] = {std::stoll(line.substr(0, first)),
+                                   line.substr(first + 1, second - first - 1)};
     }
     return listing;
   }
@@ -204,7 +214,7 @@ TEST_F(ScriptProgramTest, ListShowsWhatRestoreWritesForEveryPointAndEveryPath) {
     const Listing listed = ListPoint({"/l", number, Src()});
     const std::vector<std::string> lines = Lines(Out());
     EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
-      return CompareNoCase(a.substr(a.find(" $") + 11), b.substr(b.find(" $") + 11)) < 0;
+      return CompareNoCase(PathOfLine(a), PathOfLine(b)) < 0;
     }));
     const std::string target = "target/all" + number;
     folder_.MakeFolder(target);
@@ -296,7 +306,7 @@ TEST_F(ScriptProgramTest, DeleteAsksAndAnswersDecide) {
 
   EXPECT_EQ(Run({"/d", Src(), "--yes"}), 0) << Err();
   auto after = BackupContent();
-  EXPECT_EQ(after.size(), 3u);
+  EXPECT_EQ(after.size(), 5u);  // points 0 and 1: each one's volume and metadata, one index
   for (const auto& [name, content] : after) EXPECT_EQ(content, before.at(name)) << name;
   EXPECT_EQ(BackupFile(2, ".sk"), "");
   EXPECT_EQ(BackupFile(2, ".ini"), "");
@@ -403,14 +413,16 @@ TEST_F(ScriptProgramTest, ScheduledRunsCreateUpdateAndLogOneLineEach) {
   // The log names a source without its trailing separator, however it was given.
   const std::string shown = Src();
   ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), 0) << Err();
-  ASSERT_EQ(folder_.Names("backups").size(), 1u);
+  ASSERT_EQ(folder_.Names("backups").size(), 2u);
   const int64_t main_size =
-      static_cast<int64_t>(folder_.Read("backups/" + BackupFile(0, ".sk")).size());
+      static_cast<int64_t>(folder_.Read("backups/" + BackupFile(0, ".sk")).size() +
+                           folder_.Read("backups/" + BackupFile(0, ".meta")).size());
   folder_.Write("src/a.txt", "alpha, changed by now");
   ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), 0) << Err();
   const int64_t update_size =
       static_cast<int64_t>(folder_.Read("backups/" + BackupFile(1, ".sk")).size() +
-                           folder_.Read("backups/" + BackupFile(1, ".ini")).size());
+                           folder_.Read("backups/" + BackupFile(1, ".ini")).size() +
+                           folder_.Read("backups/" + BackupFile(1, ".meta")).size());
 #ifndef _WIN32
   // A source that is gone: the run fails, and says so in the log (and to a desktop, were
   // there one).

@@ -12,6 +12,7 @@
 #include "archive/volume.h"
 #include "jobs/create/scan.h"
 #include "jobs/sets/generations.h"
+#include "jobs/sets/write_metadata.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -183,8 +184,12 @@ Packed PackEntry(PackJob& pack, EntryReader& reader, BlockPipeline& pipeline) {
   if (!entry.readable) return Packed::kSourceFailed;
   int64_t patch_offset = 0;
   uint32_t crc = 0;
+  VolumeRecord record;
+  record.path = entry.relative_path;
+  record.start = pack.volume.Tell();
+  record.attributes = entry.attributes;
   if (entry.size == platform::kSizeFolder) {
-    std::string path = entry.relative_path;
+    std::string& path = record.path;
     if (path.empty() || path.back() != '\\') path += '\\';
     if (!WriteRecordHead(pack.volume, path, 0, entry.attributes, patch_offset)) {
       return Packed::kVolumeFailed;
@@ -203,8 +208,14 @@ Packed PackEntry(PackJob& pack, EntryReader& reader, BlockPipeline& pipeline) {
     if (pack.job.cancel.cancelled()) return Packed::kCancelled;
     ++pack.outcome.files;
     pack.outcome.bytes_read += entry.size;
+    record.size = entry.size;
   }
-  return PatchRecord(pack.volume, patch_offset, crc) ? Packed::kComplete : Packed::kVolumeFailed;
+  if (!PatchRecord(pack.volume, patch_offset, crc)) return Packed::kVolumeFailed;
+  record.blocks_start = record.start + static_cast<int64_t>(record.path.size()) + kRecordOverhead;
+  record.end_offset = pack.volume.Tell();
+  record.crc = crc;
+  pack.outcome.records.push_back(std::move(record));
+  return Packed::kComplete;
 }
 
 Problem Failure(Problem::Kind kind, const std::string& path, int error) {
@@ -262,6 +273,16 @@ bool WriteAndCommit(PackJob& pack, const PackRequest& request,
   std::string failed;
   if (request.generation == 0 && !request.set.RemoveUpdates(&failed)) {
     return write_failed(failed, platform::LastError());
+  }
+  // The new main volume's metadata file replaces the old one's just before the volume itself:
+  // a crash between the two renames leaves a file that names another volume's size and last
+  // record, which every reader passes over, and the restore names.
+  if (request.before_commit) {
+    const int64_t volume_size = std::max<int64_t>(platform::FileSize(pack.temp_path), 0);
+    if (std::optional<Problem> refused = request.before_commit(pack.outcome.records, volume_size)) {
+      pack.outcome.failure = refused;
+      return false;
+    }
   }
   platform::SetAttributes(volume_path, platform::kAttrNormal);
   if (!platform::CommitFile(pack.temp_path, volume_path)) {
@@ -343,6 +364,13 @@ JobResult CreateBackup(const CreateRequest& request, JobContext& job) {
     result.failure = scan.problems.front();
     return Finish(job, result);
   }
+  // The main volume's metadata file: every entry found, links included, each file and
+  // folder with its record, in place before the volume.
+  pack.before_commit = [&](const std::vector<VolumeRecord>& records, int64_t volume_size) {
+    std::vector<EntryMeta> entries = InVolumeOrder(std::move(scan.metadata), set.parent());
+    AddRecords(entries, records);
+    return WritePointMetadata(set.MetadataPath(0), {true, scan.time_ns, volume_size}, entries);
+  };
   const PackOutcome packed = PackVolume(pack, scan.entries, scan.total, job);
   result.failure = packed.failure;
   result.kept = packed.kept;
@@ -352,6 +380,7 @@ JobResult CreateBackup(const CreateRequest& request, JobContext& job) {
   result.bytes_written = packed.bytes_written;
   if (!packed.failure && !packed.kept && !job.cancel.cancelled()) {
     result.point = 0;
+    result.bytes_written += std::max<int64_t>(platform::FileSize(set.MetadataPath(0)), 0);
     // What the format has no room for is named once the set is complete.
     for (const Problem& skipped : scan.skipped) {
       job.reporter.AddProblem(skipped);

@@ -3,10 +3,12 @@
 #define STOWKEEPER_JOBS_CREATE_CREATE_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "archive/volume.h"
 #include "jobs/job.h"
 #include "jobs/sets/backup_set.h"
 
@@ -18,6 +20,13 @@ struct PackRequest {
   int32_t generation = 0;
   int32_t engine = 0;
   int32_t level = 9;
+  // Called once the volume is complete and flushed under its temporary name (for generation
+  // 0 the old set's updates gone), just before it is renamed into place,
+  // with its records and size: the metadata file that must be in place before the volume.
+  // A problem it returns stops the commit; nothing of the new volume stays.
+  std::function<std::optional<Problem>(const std::vector<VolumeRecord>& records,
+                                       int64_t volume_size)>
+      before_commit;
 };
 
 // How writing a volume ended.
@@ -25,8 +34,9 @@ struct PackOutcome {
   std::optional<Problem> failure;  // what stopped it
   bool kept = false;               // the volume existed and the user kept it
   int64_t files = 0, folders = 0;
-  int64_t bytes_read = 0;     // of the entries' content
-  int64_t bytes_written = 0;  // the volume's size
+  int64_t bytes_read = 0;             // of the entries' content
+  int64_t bytes_written = 0;          // the volume's size
+  std::vector<VolumeRecord> records;  // what the volume holds, in its order
 };
 
 // Packs the entries (full paths below the set's parent, sorted as a volume holds them, folders

@@ -1,5 +1,6 @@
 #include "jobs/create/scan.h"
 
+#include <chrono>
 #include <vector>
 
 #include "jobs/create/exclusions.h"
@@ -27,6 +28,28 @@ bool IsExcluded(Scan& scan, const platform::FolderEntry& entry) {
   return excluded;
 }
 
+EntryMeta MetaOf(const std::string& path, EntryMeta::Kind kind,
+                 const platform::FolderEntry& entry) {
+  EntryMeta meta;
+  meta.path = path;
+  meta.kind = kind;
+  const platform::EntryStat& stat = entry.stat;
+  meta.mtime_ns = stat.mtime_ns;
+  meta.has_owner = stat.has_owner;
+  meta.mode = stat.mode;
+  meta.uid = stat.uid;
+  meta.gid = stat.gid;
+  meta.has_identity = true;
+  meta.size = kind == EntryMeta::Kind::kFile ? entry.size : 0;
+  meta.ctime_ns = stat.ctime_ns;
+  meta.device = stat.device;
+  meta.inode = stat.inode;
+  meta.has_birth = stat.has_birth;
+  meta.birth_ns = stat.birth_ns;
+  meta.link_target = entry.link_target;
+  return meta;
+}
+
 Problem Named(Problem::Kind kind, const std::string& path, int error = 0) {
   Problem problem;
   problem.kind = kind;
@@ -38,7 +61,7 @@ Problem Named(Problem::Kind kind, const std::string& path, int error = 0) {
 void ScanFolder(Scan& scan, const std::string& base, bool is_source) {
   std::vector<platform::FolderEntry> entries;
   ScanResult& result = scan.result;
-  if (!platform::ListFolder(base, entries)) {
+  if (!platform::ListFolder(base, entries, platform::Links::kKeep)) {
     // A source that is not there has nothing to back up (an update then finds everything
     // removed); a folder that is there but cannot be read would be a silent gap.
     const int error = platform::LastError();
@@ -54,13 +77,18 @@ void ScanFolder(Scan& scan, const std::string& base, bool is_source) {
     switch (entry.kind) {
       case platform::FolderEntry::Kind::kFolder:
         result.entries.push_back(base + entry.name + "\\");
+        result.metadata.push_back(MetaOf(result.entries.back(), EntryMeta::Kind::kFolder, entry));
         scan.names.push_back(entry.name);
         ScanFolder(scan, base + entry.name + "\\", false);
         scan.names.pop_back();
         break;
       case platform::FolderEntry::Kind::kFile:
         result.entries.push_back(base + entry.name);
+        result.metadata.push_back(MetaOf(result.entries.back(), EntryMeta::Kind::kFile, entry));
         result.total += entry.size;
+        break;
+      case platform::FolderEntry::Kind::kLink:
+        result.metadata.push_back(MetaOf(base + entry.name, EntryMeta::Kind::kLink, entry));
         break;
       case platform::FolderEntry::Kind::kBadName:
         result.problems.push_back(Named(Problem::Kind::kBadName, base + entry.name));
@@ -78,6 +106,9 @@ ScanResult ScanTree(const std::string& folder, const std::vector<std::string>& e
                     JobContext& job) {
   const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
   Scan scan{job, ExclusionMatcher(exclusions, platform::kNamesIgnoreCase), {}, {}};
+  scan.result.time_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
   ScanFolder(scan, base, true);
   return std::move(scan.result);
 }

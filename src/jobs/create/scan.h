@@ -6,18 +6,26 @@
 #include <string>
 #include <vector>
 
+#include "archive/metadata_file.h"
 #include "jobs/job.h"
 
 namespace sk {
 
 struct ScanResult {
-  // The full paths below the folder, folders ending in "\", each before its contents.
+  // The full paths below the folder that a volume holds (files and folders), folders ending
+  // in "\", each before its contents.
   std::vector<std::string> entries;
+  // What the system says of every entry found, links included (which only this list holds),
+  // in the order found; each path is a full path as in `entries`.
+  std::vector<EntryMeta> metadata;
+  // When the scan began, nanoseconds since 1970 (UTC).
+  int64_t time_ns = 0;
   int64_t total = 0;  // the files' sizes
   // Entries whose names a backup cannot hold (kBadName) and folders that exist but cannot be
   // read (kCannotRead): leaving them out unnoticed would be a silent gap.
   std::vector<Problem> problems;
-  // Links and special files a backup has no room for: left out, and named (kNotStored).
+  // Special files a backup has no room for (and links, where the system's cannot be kept):
+  // left out, and named (kNotStored).
   std::vector<Problem> skipped;
 };
 

@@ -6,7 +6,10 @@
 #include "archive/set_names.h"
 #include "archive/volume.h"
 #include "jobs/restore/restore_entry.h"
+#include "jobs/restore/restore_metadata.h"
+#include "jobs/sets/point_metadata.h"
 #include "jobs/sets/restore_point.h"
+#include "platform/entry_meta.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -22,7 +25,10 @@ struct RestoreJob {
   JobResult result;
   std::string target;  // what the entries' paths are joined to
   RestorePoint point;
+  PointMetadata metadata;
   RestoreProgress progress;
+  // The entries written whole, which get their metadata once every content is written.
+  std::vector<const PointEntry*> written;
 
   bool Stopped() const { return result.failure.has_value() || job.cancel.cancelled(); }
   bool Wanted(const PointEntry& entry) const {
@@ -116,6 +122,7 @@ void RestoreOne(RestoreJob& restore, RestoreSource& source, const PointEntry& en
   if (!MayReplace(restore, source, restore.target + name)) return;
   if (WriteFoundEntry(source, restore.target, restore.progress) == 1) {
     ++(entry.IsFolder() ? restore.result.folders : restore.result.files);
+    restore.written.push_back(&entry);
     return;
   }
   if (restore.job.cancel.cancelled() || !WritesDone(restore, source)) return;
@@ -167,6 +174,76 @@ void RestoreEntries(RestoreJob& restore) {
       if (entry.volume == volume && restore.Wanted(entry)) entries.push_back(&entry);
     }
     if (!entries.empty()) RestoreFromVolume(restore, volume, entries);
+  }
+}
+
+void Name(RestoreJob& restore, const Problem& problem) {
+  restore.job.reporter.AddProblem(problem);
+  restore.result.problems.push_back(problem);
+}
+
+// Makes one link of the point below the target, replacing what is at its name only when the
+// reporter says so. False when the job ends there.
+bool RestoreLink(RestoreJob& restore, const EntryMeta& link) {
+  const std::string name = OutputName(link.path);
+  if (name.empty()) {
+    Fail(restore, Problem::Kind::kUnsafePath, link.path);
+    return false;
+  }
+  const std::string path = restore.target + name;
+  CreatePath(path.substr(0, path.rfind('\\') + 1));
+  platform::EntryStat there;
+  if (platform::StatEntry(path, there)) {
+    Question question;
+    question.kind = Question::Kind::kReplaceFile;
+    question.path = path;
+    const Answer answer = restore.job.reporter.Ask(question);
+    if (answer == Answer::kCancel) restore.job.cancel.Cancel();
+    if (answer != Answer::kYes) return answer == Answer::kNo;
+    // Only the name goes: a link or file there; a folder stays, and the link is not made.
+    if (!platform::DeleteFile(path)) {
+      Name(restore, {Problem::Kind::kCannotWrite, path, platform::LastError()});
+      return true;
+    }
+  }
+  if (std::optional<Problem> problem = MakeRestoredLink(path, link, restore.metadata)) {
+    Name(restore, *problem);
+  }
+  return true;
+}
+
+// What the point's metadata gives back once every content is written: owners, permission
+// bits and times of files, then the links, then the folders' own, deepest first (each entry
+// made in a folder changes its time).
+void RestoreMetadata(RestoreJob& restore) {
+  if (std::optional<Problem> problem = restore.metadata.problem()) Name(restore, *problem);
+  std::vector<const PointEntry*> folders;
+  for (const PointEntry* entry : restore.written) {
+    if (entry->IsFolder()) {
+      folders.push_back(entry);
+      continue;
+    }
+    const EntryMeta* meta = restore.metadata.Find(entry->path);
+    if (meta == nullptr || meta->kind != EntryMeta::Kind::kFile) continue;
+    const std::string path = restore.target + OutputName(entry->path);
+    if (std::optional<Problem> problem = ApplyMetadata(path, *meta, restore.metadata)) {
+      Name(restore, *problem);
+    }
+  }
+  for (const EntryMeta* link : restore.metadata.Links()) {
+    if (restore.Stopped()) return;
+    if (restore.request.wanted && !restore.request.wanted(link->path)) continue;
+    if (!RestoreLink(restore, *link)) return;
+  }
+  std::sort(folders.begin(), folders.end(),
+            [](const PointEntry* a, const PointEntry* b) { return a->path > b->path; });
+  for (const PointEntry* folder : folders) {
+    const EntryMeta* meta = restore.metadata.Find(folder->path);
+    if (meta == nullptr || meta->kind != EntryMeta::Kind::kFolder) continue;
+    const std::string path = restore.target + OutputName(folder->path);
+    if (std::optional<Problem> problem = ApplyMetadata(path, *meta, restore.metadata)) {
+      Name(restore, *problem);
+    }
   }
 }
 
@@ -224,8 +301,10 @@ JobResult RestoreBackup(const RestoreRequest& request, JobContext& job) {
     Fail(restore, Problem::Kind::kNoPoint, request.set.IndexPath(request.point));
   }
   if (restore.Stopped()) return Finish(job, restore.result);
+  restore.metadata = PointMetadata::Load(request.set, request.point);
   job.reporter.Begin(Stage::kRestoring, TotalOf(restore));
   RestoreEntries(restore);
+  if (!restore.Stopped()) RestoreMetadata(restore);
   restore.result.point = request.point;
   restore.result.bytes_read = restore.progress.done;
   restore.result.bytes_written = restore.progress.done;

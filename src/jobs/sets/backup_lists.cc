@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "archive/metadata_file.h"
 #include "archive/set_names.h"
 #include "core/size_text.h"
 #include "jobs/sets/restore_point.h"
@@ -31,6 +32,18 @@ std::string RowSetKey(const std::string& row_text) {
   return LowerCase(ParsePointName(row_text.substr(0, row_text.find('\n'))).source);
 }
 
+// When the point of a volume or index was made: the time its scan began, as its metadata
+// file says; for a point without one, when its file was made.
+int64_t MadeAt(const std::string& backup_folder, const platform::FolderEntry& entry) {
+  const std::string base = entry.name.substr(0, entry.name.rfind('.'));
+  if (const std::optional<MetadataHeader> header =
+          ReadMetadataHeader(backup_folder + base + kMetadataExtension)) {
+    const int64_t ns = header->scan_time_ns;
+    return ns / 1000000000 - (ns % 1000000000 < 0 ? 1 : 0);
+  }
+  return entry.creation_time;
+}
+
 std::vector<Row> FindRows(const std::string& backup_folder) {
   std::vector<Row> rows;
   std::vector<platform::FolderEntry> entries;
@@ -39,7 +52,10 @@ std::vector<Row> FindRows(const std::string& backup_folder) {
     if (entry.kind != platform::FolderEntry::Kind::kFile) continue;
     const std::string lower = LowerCase(entry.name);
     const std::string extension = Extension(lower);
-    const std::string created = platform::LocalTimeText(entry.creation_time);
+    const bool listed = (lower.starts_with(kMainVolumePrefix) && extension == "sk") ||
+                        (lower.starts_with(kIndexPrefix) && extension == "ini");
+    if (!listed) continue;
+    const std::string created = platform::LocalTimeText(MadeAt(backup_folder, entry));
     if (lower.starts_with(kMainVolumePrefix) && extension == "sk") {
       rows.push_back(
           {DisplayName(entry.name) + '\n' + ByteSizeText(entry.size, 1) + '\n' + created, false});

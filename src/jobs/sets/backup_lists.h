@@ -20,7 +20,8 @@ inline constexpr int kRestorePointImage = 4;
 // update volumes it names. As ByteSizeText with one decimal; never below 0.
 std::string RestorePointSize(const std::string& backup_folder, const std::string& index_file_name);
 
-// One row of the main window's lists: three columns separated by '\n', and its image.
+// One row of the main window's lists: three columns separated by '\n' (name, size, and when
+// the point was made: the time its scan began), and its image.
 struct ListRow {
   std::string text;
   int image = kMainVolumeImage;

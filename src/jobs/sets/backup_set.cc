@@ -1,5 +1,6 @@
 #include "jobs/sets/backup_set.h"
 
+#include "archive/metadata_file.h"
 #include "archive/set_names.h"
 #include "jobs/sets/update_index.h"
 #include "platform/file_system.h"
@@ -33,6 +34,10 @@ std::string BackupSet::VolumePath(int32_t generation) const {
 
 std::string BackupSet::IndexPath(int32_t generation) const {
   return folder_ + IndexFileName(name_, generation);
+}
+
+std::string BackupSet::MetadataPath(int32_t generation) const {
+  return folder_ + MetadataFileName(name_, generation);
 }
 
 std::string BackupSet::PointName(int32_t generation) const {

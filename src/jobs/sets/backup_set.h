@@ -35,6 +35,8 @@ class BackupSet {
 
   std::string VolumePath(int32_t generation) const;
   std::string IndexPath(int32_t generation) const;
+  // The metadata file of generation `generation` (archive/metadata_file.h).
+  std::string MetadataPath(int32_t generation) const;
   // The display name of restore point `generation`.
   std::string PointName(int32_t generation) const;
 

@@ -106,15 +106,20 @@ void RemoveCommonPaths(std::vector<std::string>& current, std::vector<std::strin
 }
 
 ChangedFiles FindChangedFiles(const std::vector<VolumeRecord>& stored_files,
-                              const std::vector<std::string>& removed,
+                              const std::vector<std::string>& removed, const KnownCrc& known,
                               const std::function<void(size_t)>& on_element, JobContext& job) {
   // A stored file is still there exactly when the scan found it, that is when it is not
   // REMOVED; a file that became a folder is therefore gone, never checksummed.
   const std::unordered_set<std::string_view> gone(removed.begin(), removed.end());
-  // The files to read, in the order of the pass below, read and checksummed ahead.
+  // The files to read, in the order of the pass below, read and checksummed ahead; the
+  // others' CRCs are known.
   std::vector<std::string> to_read;
-  for (const VolumeRecord& stored : stored_files) {
-    if (gone.count(stored.path) == 0) to_read.push_back(stored.path);
+  std::vector<std::optional<uint32_t>> known_crcs(stored_files.size());
+  for (size_t i = 0; i < stored_files.size(); ++i) {
+    const VolumeRecord& stored = stored_files[i];
+    if (gone.count(stored.path) != 0) continue;
+    if (known) known_crcs[i] = known(stored.path);
+    if (!known_crcs[i]) to_read.push_back(stored.path);
   }
   size_t at = 0;
   FileCrcs crcs(std::move(to_read), job.cancel, job.workers, [&] { on_element(at); });
@@ -125,7 +130,13 @@ ChangedFiles FindChangedFiles(const std::vector<VolumeRecord>& stored_files,
     if (job.cancel.cancelled()) break;
     if (gone.count(stored.path) != 0) continue;
     FileCheck now;
-    const FileState state = CheckContents(crcs, stored, job.cancel, now);
+    FileState state;
+    if (known_crcs[at]) {
+      now.crc = known_crcs[at];
+      state = *now.crc == stored.crc ? FileState::kSame : FileState::kChanged;
+    } else {
+      state = CheckContents(crcs, stored, job.cancel, now);
+    }
     if (state == FileState::kCancelled) break;
     if (state == FileState::kUnreadable) {
       Problem problem;

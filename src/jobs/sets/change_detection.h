@@ -29,12 +29,16 @@ struct ChangedFiles {
   std::optional<Problem> unreadable;
 };
 
+// The CRC-32 a stored file (full path) has now when that is known without reading it.
+using KnownCrc = std::function<std::optional<uint32_t>(const std::string& path)>;
+
 // The CHANGED files among stored_files (the main volume's files as full paths, each with its
 // stored CRC). A file listed in `removed` is gone and never read, also when a folder of its
-// name is there now; so is a file that vanished since the scan. on_element(i) runs before
-// stored file i. Stops early when the job is cancelled, or at a file that cannot be read.
+// name is there now; so is a file that vanished since the scan; and so is a file whose CRC
+// known gives. on_element(i) runs before stored file i. Stops early when the job is
+// cancelled, or at a file that cannot be read.
 ChangedFiles FindChangedFiles(const std::vector<VolumeRecord>& stored_files,
-                              const std::vector<std::string>& removed,
+                              const std::vector<std::string>& removed, const KnownCrc& known,
                               const std::function<void(size_t)>& on_element, JobContext& job);
 
 }  // namespace sk

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "archive/metadata_file.h"
 #include "archive/set_names.h"
 #include "platform/file_system.h"
 
@@ -21,7 +22,8 @@ bool IsSetTemporary(const std::string& name, const std::string& set_name) {
   if (name.empty() || name[0] != '~') return false;
   for (const auto& [extension, suffix] :
        {std::pair<const char*, const char*>{".sk", kVolumeTemporarySuffix},
-        std::pair<const char*, const char*>{".ini", kIniTemporarySuffix}}) {
+        std::pair<const char*, const char*>{".ini", kIniTemporarySuffix},
+        std::pair<const char*, const char*>{kMetadataExtension, kMetadataTemporarySuffix}}) {
     const size_t length =
         GenerationBaseName(set_name, 0).size() + std::char_traits<char>::length(extension);
     if (name.size() <= length) continue;
@@ -39,8 +41,8 @@ bool ForceDelete(const std::string& path) {
   return platform::DeleteFile(path) || platform::FileSize(path) == platform::kSizeMissing;
 }
 
-// Removes the generations from `first` on, newest first, each index before its volume (the
-// temporary files first when given); then flushes the folder.
+// Removes the generations from `first` on, newest first, each index before its volume and
+// metadata file (the temporary files first when given); then flushes the folder.
 bool RemoveFrom(const std::string& folder, const SetFiles& files, int32_t first,
                 std::string* failed) {
   bool removed_any = false;
@@ -56,11 +58,12 @@ bool RemoveFrom(const std::string& folder, const SetFiles& files, int32_t first,
   int32_t newest = first - 1;
   if (!files.volumes.empty()) newest = std::max(newest, files.volumes.rbegin()->first);
   if (!files.indexes.empty()) newest = std::max(newest, files.indexes.rbegin()->first);
+  if (!files.metadata.empty()) newest = std::max(newest, files.metadata.rbegin()->first);
   for (int32_t k = newest; k >= first; --k) {
-    const auto index = files.indexes.find(k);
-    if (index != files.indexes.end() && !remove(index->second)) return false;
-    const auto volume = files.volumes.find(k);
-    if (volume != files.volumes.end() && !remove(volume->second)) return false;
+    for (const auto* group : {&files.indexes, &files.volumes, &files.metadata}) {
+      const auto file = group->find(k);
+      if (file != group->end() && !remove(file->second)) return false;
+    }
   }
   if (removed_any && !platform::SyncFolder(folder)) {
     if (failed != nullptr) *failed = folder;
@@ -86,6 +89,8 @@ SetFiles FindSetFiles(const std::string& backup_folder, const std::string& set_n
     if (volume >= 0) files.volumes.emplace(volume, entry.name);
     const int32_t index = GenerationOf(entry.name, set_name, ".ini");
     if (index >= 1) files.indexes.emplace(index, entry.name);
+    const int32_t metadata = GenerationOf(entry.name, set_name, kMetadataExtension);
+    if (metadata >= 0) files.metadata.emplace(metadata, entry.name);
   }
   return files;
 }
@@ -101,8 +106,20 @@ int32_t NextGeneration(const std::string& backup_folder, const std::string& set_
 
 bool RemoveLeftovers(const std::string& backup_folder, const std::string& set_name,
                      std::string* failed) {
-  return RemoveFrom(backup_folder, FindSetFiles(backup_folder, set_name),
-                    NextGeneration(backup_folder, set_name), failed);
+  SetFiles files = FindSetFiles(backup_folder, set_name);
+  // A main volume's metadata file without the volume: what an interrupted create of a new
+  // set left. One beside a volume it does not describe stays: readers pass over it, the next
+  // create replaces it, and a volume damaged later must not cost its metadata too.
+  const auto main_metadata = files.metadata.find(0);
+  const std::string main_volume = backup_folder + VolumeFileName(set_name, 0);
+  if (main_metadata != files.metadata.end() &&
+      platform::FileSize(main_volume) == platform::kSizeMissing) {
+    if (!ForceDelete(backup_folder + main_metadata->second)) {
+      if (failed != nullptr) *failed = backup_folder + main_metadata->second;
+      return false;
+    }
+  }
+  return RemoveFrom(backup_folder, files, NextGeneration(backup_folder, set_name), failed);
 }
 
 bool RemoveUpdateGenerations(const std::string& backup_folder, const std::string& set_name,
@@ -124,9 +141,11 @@ bool DeleteGeneration(const std::string& backup_folder, const std::string& set_n
     platform::SyncFolder(backup_folder);
     return true;
   };
-  // A volume whose index stays is still a restore point.
+  // A volume whose index stays is still a restore point; a volume without its metadata file
+  // is a set written before them, a metadata file without its volume only a leftover.
   if (generation > 0 && !remove(backup_folder + IndexFileName(set_name, generation))) return false;
-  return remove(backup_folder + VolumeFileName(set_name, generation));
+  return remove(backup_folder + VolumeFileName(set_name, generation)) &&
+         remove(backup_folder + MetadataFileName(set_name, generation));
 }
 
 }  // namespace sk

@@ -4,16 +4,21 @@
 // or as the set the job meant, never as a mix, so the files change in this order:
 // - every file is written under a temporary name nobody can plant a link at, flushed to
 //   stable storage, renamed into place, and then its folder is flushed;
-// - an update puts its volume in place before its index: the index is the commit point, so
-//   a volume without its index is a leftover, never a restore point;
+// - an update puts its volume and its metadata file in place before its index: the index is
+//   the commit point, so a volume or metadata file without its index is a leftover, never a
+//   restore point;
+// - a new main volume's metadata file is renamed over the old one just before the volume;
+//   it names the volume's size and last record, so that a crash between the two renames
+//   leaves a file every reader sees does not belong to the old volume (the old volume then
+//   restores without its metadata, and says so);
 // - a set is replaced by removing its update generations newest first, each index before
-//   its volume, flushing the folder, and only then renaming the new main volume (complete
-//   and flushed by then) over the old one;
-// - deleting the latest backup removes its index before its volume, each followed by a
-//   flush of the folder.
+//   its volume and then its metadata file, flushing the folder, and only then renaming the
+//   new main volume (complete and flushed by then) over the old one;
+// - deleting the latest backup removes its index before its volume and its metadata file,
+//   each followed by a flush of the folder.
 // The next job of a set removes what an interrupted one left (temporary files, volumes
-// without an index, restore points beyond a missing index) without touching any complete
-// restore point.
+// without an index, restore points beyond a missing index, a main volume's metadata without
+// the volume) without touching any complete restore point.
 #ifndef STOWKEEPER_JOBS_SETS_GENERATIONS_H_
 #define STOWKEEPER_JOBS_SETS_GENERATIONS_H_
 
@@ -31,9 +36,10 @@ inline constexpr char kVolumeTemporarySuffix[] = ".part";
 
 // The files of one set found in the backup folder, by the names the folder gives them.
 struct SetFiles {
-  std::map<int32_t, std::string> volumes;  // generation to file name
-  std::map<int32_t, std::string> indexes;  // generation (1 and up) to file name
-  std::vector<std::string> temporaries;    // files of interrupted writes
+  std::map<int32_t, std::string> volumes;   // generation to file name
+  std::map<int32_t, std::string> indexes;   // generation (1 and up) to file name
+  std::map<int32_t, std::string> metadata;  // generation to its metadata file's name
+  std::vector<std::string> temporaries;     // files of interrupted writes
 };
 SetFiles FindSetFiles(const std::string& backup_folder, const std::string& set_name);
 

@@ -1,11 +1,14 @@
 #include "jobs/sets/restore_point.h"
 
+#include <algorithm>
 #include <deque>
 #include <limits>
 #include <unordered_map>
 
 #include "archive/volume.h"
 #include "archive/volume_reader.h"
+#include "jobs/sets/backup_set.h"
+#include "jobs/sets/point_metadata.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -95,14 +98,46 @@ void RestorePoint::Load(const std::string& backup_folder, const std::string& dis
     has_index_ = ReadUpdateIndex(backup_folder + index_name, name_.set_name, index_);
   }
   if (step) step(Step::kIndexRead);
-  LoadMainVolume(backup_folder + MainVolumeName(), step);
+  LoadMainVolume(backup_folder, step);
   ResolveAdditions(backup_folder, step);
 }
 
-void RestorePoint::LoadMainVolume(const std::string& path, const StepHook& step) {
+bool RestorePoint::RecordsFromMetadata(const std::string& backup_folder,
+                                       std::vector<PointEntry>& records) {
+  const PointMetadata metadata = PointMetadata::Load(BackupSet(backup_folder, name_.source), 0);
+  if (metadata.state() != PointMetadata::State::kWhole) return false;
+  VolumeReader reader;
+  engine_ = OpenVolume(reader, backup_folder + MainVolumeName());
+  if (engine_ < 0) return false;
+  for (const auto& [path, entry] : metadata.entries()) {
+    if (!entry.has_record) continue;
+    PointEntry record;
+    record.path = path;
+    record.start = entry.record_start;
+    record.blocks_start = entry.record_start + static_cast<int64_t>(path.size()) + kRecordOverhead;
+    record.end_offset = entry.record_end;
+    record.size = entry.record_size;
+    record.attributes = entry.attributes;
+    record.crc = entry.crc;
+    record.volume = MainVolumeName();
+    records.push_back(std::move(record));
+  }
+  std::sort(records.begin(), records.end(),
+            [](const PointEntry& a, const PointEntry& b) { return a.start < b.start; });
+  return true;
+}
+
+void RestorePoint::LoadMainVolume(const std::string& backup_folder, const StepHook& step) {
+  const std::string path = backup_folder + MainVolumeName();
   main_size_ = std::max<int64_t>(platform::FileSize(path), -1);
   std::vector<PointEntry> records;
-  main_whole_ = ReadRecords(path, MainVolumeName(), records, &engine_) || IsHeaderOnly(path);
+  // The main volume's metadata file, where it is whole, tells its records without a read of
+  // the volume, which on a large set is most of the time of a list or a restore.
+  main_whole_ = RecordsFromMetadata(backup_folder, records);
+  if (!main_whole_) {
+    records.clear();
+    main_whole_ = ReadRecords(path, MainVolumeName(), records, &engine_) || IsHeaderOnly(path);
+  }
   std::vector<std::string> left_out;
   for (const std::string& full_path : index_.removed) {
     left_out.push_back(RecordPart(full_path, name_.parent));

@@ -79,7 +79,9 @@ class RestorePoint {
   int64_t PackedSize() const;
 
  private:
-  void LoadMainVolume(const std::string& path, const StepHook& step);
+  void LoadMainVolume(const std::string& backup_folder, const StepHook& step);
+  // The main volume's records from its metadata file; false when it has no whole one.
+  bool RecordsFromMetadata(const std::string& backup_folder, std::vector<PointEntry>& records);
   void ResolveAdditions(const std::string& backup_folder, const StepHook& step);
 
   PointNameParts name_;

@@ -19,7 +19,9 @@ void StoredVersions::Load(const std::string& backup_folder, const std::string& s
       std::vector<Version>& list = versions_[record.path];
       // Only a volume's first record for a path counts.
       if (!list.empty() && list.back().generation == k) continue;
-      list.push_back({k, record.IsFolder(), record.crc});
+      VolumeRecord kept = record;
+      kept.path.clear();
+      list.push_back({k, record.IsFolder(), record.crc, std::move(kept)});
     }
   }
 }
@@ -40,6 +42,19 @@ int32_t StoredVersions::Find(const std::string& path, const CrcSource& crc) cons
     if (*crc_now == version.crc) return version.generation;
   }
   return 0;
+}
+
+std::optional<VolumeRecord> StoredVersions::RecordOf(const std::string& path,
+                                                     int32_t generation) const {
+  if (path.size() < parent_.size() || path.compare(0, parent_.size(), parent_) != 0) {
+    return std::nullopt;
+  }
+  const auto found = versions_.find(std::string_view(path).substr(parent_.size()));
+  if (found == versions_.end()) return std::nullopt;
+  for (const Version& version : found->second) {
+    if (version.generation == generation) return version.record;
+  }
+  return std::nullopt;
 }
 
 }  // namespace sk

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive/volume.h"
 #include "jobs/job.h"
 
 namespace sk {
@@ -36,11 +37,16 @@ class StoredVersions {
   // The first generation that holds this version of path, 0 when none does, kNoCrc.
   int32_t Find(const std::string& path, const CrcSource& crc) const;
 
+  // The record of path (a full path) in update volume `generation`, as Find found it; its
+  // path is left empty. nullopt when that volume holds none.
+  std::optional<VolumeRecord> RecordOf(const std::string& path, int32_t generation) const;
+
  private:
   struct Version {
     int32_t generation;
     bool folder;
     uint32_t crc;
+    VolumeRecord record;  // without its path, which is the key
   };
   struct Hash {
     using is_transparent = void;

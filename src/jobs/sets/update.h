@@ -15,13 +15,18 @@ struct UpdateRequest {
   BackupSet set;
   int32_t level = 9;                    // the engine is the main volume's
   std::vector<std::string> exclusions;  // patterns of what the scan leaves out
+  // Reads every file to compare its content, also one whose size, times, device and inode
+  // are those the latest restore point recorded.
+  bool full_compare = false;
 };
 
 // Compares the source tree with the main volume (Stage::kComparing, its total the main
 // volume's files) and writes a new restore point: its update volume with the versions no
-// earlier volume holds (Stage::kPacking), then its index, which commits it. Runs under the
-// set's lock and removes what interrupted jobs left first. The result's point is the new
-// generation; added, changed and removed count the index's groups.
+// earlier volume holds (Stage::kPacking), its metadata file, then its index, which commits
+// it. A file whose size, modification and change times, device and inode are those the
+// latest point's metadata recorded is taken as unchanged, its CRC-32 from the set, unless
+// full_compare. Runs under the set's lock and removes what interrupted jobs left first. The
+// result's point is the new generation; added, changed and removed count the index's groups.
 JobResult UpdateBackup(const UpdateRequest& request, JobContext& job);
 
 }  // namespace sk

@@ -1,7 +1,9 @@
-// What the POSIX file code shares between its files: the archive's attributes of an entry.
+// What the POSIX file code shares between its files: the archive's attributes of an entry,
+// and what statx tells of one.
 #ifndef STOWKEEPER_PLATFORM_POSIX_ATTRIBUTES_POSIX_H_
 #define STOWKEEPER_PLATFORM_POSIX_ATTRIBUTES_POSIX_H_
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -18,6 +20,9 @@ inline int32_t AttributesOf(const struct stat& info) {
   if ((info.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
   return attributes;
 }
+
+// Mode, owner, times and identity from what statx gave for STATX_BASIC_STATS | STATX_BTIME.
+EntryStat StatOf(const struct statx& info);
 
 }  // namespace sk::platform
 

@@ -14,6 +14,7 @@
 #include "platform/entry_meta.h"
 #include "platform/fault.h"
 #include "platform/file_system.h"
+#include "platform/posix/attributes_posix.h"
 
 namespace sk::platform {
 namespace {
@@ -21,10 +22,6 @@ namespace {
 bool Failed() {
   NoteSystemError();
   return false;
-}
-
-int64_t Nanoseconds(const struct statx_timestamp& time) {
-  return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
 // Floor division, so that times before 1970 keep their nanoseconds in 0..999999999.
@@ -120,18 +117,7 @@ bool StatEntry(const std::string& path, EntryStat& stat) {
       ::statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW, kWanted, &info) != 0) {
     return Failed();
   }
-  stat = EntryStat{};
-  stat.has_owner = true;
-  stat.mode = info.stx_mode & 07777;
-  stat.uid = info.stx_uid;
-  stat.gid = info.stx_gid;
-  stat.mtime_ns = Nanoseconds(info.stx_mtime);
-  stat.ctime_ns = Nanoseconds(info.stx_ctime);
-  stat.has_birth = (info.stx_mask & STATX_BTIME) != 0;
-  if (stat.has_birth) stat.birth_ns = Nanoseconds(info.stx_btime);
-  stat.device = ::makedev(info.stx_dev_major, info.stx_dev_minor);
-  stat.inode = info.stx_ino;
-  stat.hard_links = info.stx_nlink;
+  stat = StatOf(info);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -10,10 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/fault.h"
-#include "platform/posix/attributes_posix.h"
 #include "platform/file_system.h"
+#include "platform/posix/attributes_posix.h"
 #include "platform/system_file.h"
 
 namespace sk::platform {
@@ -36,18 +38,43 @@ int64_t BirthTime(int dir_fd, const char* name, const struct stat& info) {
   return info.st_mtim.tv_sec;
 }
 
-// One statx per entry (two for a link): the scan of a large tree is mostly these calls.
-FolderEntry DescribeEntry(int dir_fd, const char* name) {
+int64_t Nanoseconds(const struct statx_timestamp& time) {
+  return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+bool ReadLinkAt(int dir_fd, const char* name, std::string& target) {
+  std::vector<char> buffer(256);
+  for (;;) {
+    const ssize_t got = ::readlinkat(dir_fd, name, buffer.data(), buffer.size());
+    if (got <= 0) return false;
+    if (static_cast<size_t>(got) < buffer.size()) {
+      target.assign(buffer.data(), static_cast<size_t>(got));
+      return true;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// One statx per entry (two for a link followed): the scan of a large tree is mostly these
+// calls.
+FolderEntry DescribeEntry(int dir_fd, const char* name, Links links) {
   FolderEntry entry;
   entry.name = name;
   if (IsBadName(entry.name)) {
     entry.kind = FolderEntry::Kind::kBadName;
     return entry;
   }
-  constexpr unsigned kWanted = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME;
+  constexpr unsigned kWanted = STATX_BASIC_STATS | STATX_BTIME;
   struct statx info;
   if (statx(dir_fd, name, AT_SYMLINK_NOFOLLOW, kWanted, &info) != 0) {
     entry.kind = FolderEntry::Kind::kSkipped;
+    return entry;
+  }
+  if (S_ISLNK(info.stx_mode) && links == Links::kKeep) {
+    // Kept as the link it is; a target that cannot be read leaves nothing to keep.
+    entry.kind = ReadLinkAt(dir_fd, name, entry.link_target) ? FolderEntry::Kind::kLink
+                                                             : FolderEntry::Kind::kSkipped;
+    entry.stat = StatOf(info);
     return entry;
   }
   if (S_ISLNK(info.stx_mode)) {
@@ -70,6 +97,7 @@ FolderEntry DescribeEntry(int dir_fd, const char* name) {
     return entry;
   }
   entry.attributes = AttributesOf(mode_only);
+  entry.stat = StatOf(info);
   entry.creation_time =
       (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : info.stx_mtime.tv_sec;
   return entry;
@@ -87,6 +115,22 @@ bool StatPath(const std::string& path, struct stat& info) {
 }
 
 }  // namespace
+
+EntryStat StatOf(const struct statx& info) {
+  EntryStat stat;
+  stat.has_owner = true;
+  stat.mode = info.stx_mode & 07777;
+  stat.uid = info.stx_uid;
+  stat.gid = info.stx_gid;
+  stat.mtime_ns = Nanoseconds(info.stx_mtime);
+  stat.ctime_ns = Nanoseconds(info.stx_ctime);
+  stat.has_birth = (info.stx_mask & STATX_BTIME) != 0;
+  if (stat.has_birth) stat.birth_ns = Nanoseconds(info.stx_btime);
+  stat.device = makedev(info.stx_dev_major, info.stx_dev_minor);
+  stat.inode = info.stx_ino;
+  stat.hard_links = info.stx_nlink;
+  return stat;
+}
 
 int64_t FileSize(const std::string& path) { return MeasureEntry(path).size; }
 
@@ -146,7 +190,7 @@ int64_t FreeSpace(const std::string& path) {
   return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
 }
 
-bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, Links links) {
   if (ConsumeFault(FaultOp::kList, folder)) return false;
   const std::string native = NativePath(folder);
   if (native.empty()) return false;
@@ -155,7 +199,7 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
   const int dir_fd = ::dirfd(dir.get());
   while (const struct dirent* item = ::readdir(dir.get())) {
     if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0) continue;
-    entries.push_back(DescribeEntry(dir_fd, item->d_name));
+    entries.push_back(DescribeEntry(dir_fd, item->d_name, links));
   }
   return true;
 }

@@ -36,6 +36,12 @@ int64_t SecondsSince1970(const FILETIME& time) {
   return since >= 0 ? since / kTicksPerSecond : -((-since + kTicksPerSecond - 1) / kTicksPerSecond);
 }
 
+int64_t Nanoseconds(const FILETIME& time) {
+  const int64_t ticks =
+      static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+  return (ticks - kEpochDifference) * 100;
+}
+
 int64_t CombinedSize(DWORD high, DWORD low) {
   return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
 }
@@ -136,6 +142,11 @@ FolderEntry DescribeEntry(const std::string& folder, const WIN32_FIND_DATAA& dat
   }
   entry.attributes = static_cast<int32_t>(found.attributes & kStoredAttributes);
   entry.creation_time = SecondsSince1970(found.creation);
+  // The listing's own times: Windows keeps no change time, and the file index would take an
+  // open per file, so size and both times are what tells an unchanged file here.
+  entry.stat.mtime_ns = Nanoseconds(data.ftLastWriteTime);
+  entry.stat.has_birth = true;
+  entry.stat.birth_ns = Nanoseconds(data.ftCreationTime);
   return entry;
 }
 
@@ -213,7 +224,7 @@ int64_t FreeSpace(const std::string& path) {
   return static_cast<int64_t>(available.QuadPart < kMax ? available.QuadPart : kMax);
 }
 
-bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, Links /*links*/) {
   if (ConsumeFault(FaultOp::kList, folder)) return false;
   const std::string native = NativePath(folder);
   if (native.empty()) return false;

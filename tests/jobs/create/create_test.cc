@@ -18,6 +18,7 @@
 
 #include "archive/block_pipeline.h"
 #include "archive/engines.h"
+#include "archive/metadata_file.h"
 #include "archive/set_names.h"
 #include "core/size_text.h"
 #include "jobs/create/file_crc.h"
@@ -230,6 +231,7 @@ class CreateTest : public ::testing::Test {
   std::string Source() const { return tmp.Internal("src/"); }
   std::string SetNameOfSource() const { return SetName(Source()); }
   std::string VolumeName(int32_t k = 0) const { return VolumeFileName(SetNameOfSource(), k); }
+  std::string MetaName(int32_t k = 0) const { return MetadataFileName(SetNameOfSource(), k); }
   std::string IndexName(int32_t k) const { return IndexFileName(SetNameOfSource(), k); }
   std::string VolumePath(int32_t k = 0) const { return tmp.Internal("backup/") + VolumeName(k); }
   std::string VolumeBytes(int32_t k = 0) const { return tmp.Read("backup/" + VolumeName(k)); }
@@ -367,12 +369,13 @@ TEST_F(CreateTest, HeaderFoldersAndEmptyFilesByteForByte) {
   record("src\\sub\\", 0x10);
   record("src\\sub\\deeper\\", 0x10);
   EXPECT_EQ(VolumeBytes(), expected);
-  EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
+  EXPECT_EQ(BackupNames(), (std::vector<std::string>{MetaName(), VolumeName()}));
   EXPECT_EQ(result.point, 0);
   EXPECT_EQ(result.files, 1);
   EXPECT_EQ(result.folders, 2);
   EXPECT_EQ(result.bytes_read, 0);
-  EXPECT_EQ(result.bytes_written, static_cast<int64_t>(expected.size()));
+  EXPECT_EQ(result.bytes_written,
+            static_cast<int64_t>(expected.size() + tmp.Read("backup/" + MetaName()).size()));
   // Nothing to pack: the packing stage has nothing to count, and never counts on.
   EXPECT_EQ(Reported().begins,
             (std::vector<std::pair<Stage, int64_t>>{{Stage::kScanning, 0}, {Stage::kPacking, 0}}));
@@ -496,35 +499,32 @@ TEST_F(CreateTest, RecordsAreSortedWithoutRegardToCase) {
                                       "src\\a_b.txt", "src\\B.txt", "src\\b\\", "src\\b\\z"}));
 }
 
-TEST_F(CreateTest, AttributesHiddenFilesAndLinks) {
+TEST_F(CreateTest, AttributesHiddenFilesLinksAndSpecialFiles) {
   tmp.Write("src/ro.txt", "read only");
   tmp.SetReadOnly("src/ro.txt");
   tmp.Write("src/.hidden", "h");
 #ifndef _WIN32
   tmp.Write("elsewhere/target", "linked content");
-  tmp.Write("elsewhere/dir/inner", "not followed");
   ASSERT_EQ(symlink(tmp.Native("elsewhere/target").c_str(), tmp.Native("src/link").c_str()), 0);
-  ASSERT_EQ(symlink(tmp.Native("elsewhere/dir").c_str(), tmp.Native("src/dirlink").c_str()), 0);
+  ASSERT_EQ(mkfifo(tmp.Native("src/fifo").c_str(), 0644), 0);
 #endif
   const JobResult result = Create();
   const ParsedVolume volume = Parsed();
   ASSERT_EQ(volume.error, "");
+  // A link is no file of the volume (it lives beside it); it is not followed.
+  EXPECT_EQ(volume.Paths(), (std::vector<std::string>{"src\\.hidden", "src\\ro.txt"}));
 #ifdef _WIN32
   EXPECT_EQ(result.outcome, Outcome::kDone);
-  EXPECT_EQ(volume.Paths(), (std::vector<std::string>{"src\\.hidden", "src\\ro.txt"}));
 #else
-  EXPECT_EQ(volume.Paths(), (std::vector<std::string>{"src\\.hidden", "src\\link", "src\\ro.txt"}));
-  EXPECT_EQ(volume.Find("src\\link")->content, "linked content");
-  // The link to a folder is left out, and named once the set is written.
+  // The FIFO is left out, and named once the set is written.
   EXPECT_EQ(result.outcome, Outcome::kDoneWithProblems);
   EXPECT_EQ(result.point, 0);
   ASSERT_EQ(result.problems.size(), 1u);
   EXPECT_EQ(result.problems[0].kind, Problem::Kind::kNotStored);
-  EXPECT_EQ(result.problems[0].path, Source() + "dirlink");
+  EXPECT_EQ(result.problems[0].path, Source() + "fifo");
   ASSERT_EQ(Reported().problems.size(), 1u);
-  EXPECT_EQ(Reported().problems[0].path, Source() + "dirlink");
   ASSERT_GE(Reported().events.size(), 2u);
-  EXPECT_EQ(Reported().events.end()[-2], "problem not-stored " + Source() + "dirlink");
+  EXPECT_EQ(Reported().events.end()[-2], "problem not-stored " + Source() + "fifo");
   EXPECT_EQ(Reported().events.back(), "end done-with-problems");
 #endif
   EXPECT_EQ(volume.Find("src\\ro.txt")->attributes, 0x21u);
@@ -532,12 +532,11 @@ TEST_F(CreateTest, AttributesHiddenFilesAndLinks) {
 
 #ifndef _WIN32
 // On the desktop, what was left out is listed at the end, in one message.
-TEST_F(CreateTest, LinksLeftOutAreListedOnTheDesktopAtTheEnd) {
+TEST_F(CreateTest, SpecialFilesLeftOutAreListedOnTheDesktopAtTheEnd) {
   tmp.Write("src/a", "a");
-  tmp.MakeFolder("elsewhere/dir");
-  ASSERT_EQ(symlink(tmp.Native("elsewhere/dir").c_str(), tmp.Native("src/dirlink").c_str()), 0);
+  ASSERT_EQ(mkfifo(tmp.Native("src/fifo").c_str(), 0644), 0);
   EXPECT_EQ(CreateOnDesktop(kInteractiveMode).outcome, Outcome::kDoneWithProblems);
-  EXPECT_EQ(Texts(), std::vector<std::string>{t.app.Text(85) + "\n" + tmp.Native("src/dirlink")});
+  EXPECT_EQ(Texts(), std::vector<std::string>{t.app.Text(85) + "\n" + tmp.Native("src/fifo")});
   EXPECT_EQ(t.tk.messages[0].title, t.app.Text(32));
   EXPECT_EQ(t.tk.messages[0].icon, ui::Icon::kInformation);
   EXPECT_TRUE(tmp.Exists("backup/" + VolumeName()));
@@ -588,7 +587,7 @@ TEST_F(CreateTest, AnsweringNoLeavesTheSetUntouched) {
   ASSERT_EQ(Reported().questions.size(), 1u);
   EXPECT_EQ(Reported().questions[0].kind, Question::Kind::kReplaceSet);
   EXPECT_EQ(VolumeBytes(), before);
-  EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
+  EXPECT_EQ(BackupNames(), (std::vector<std::string>{MetaName(), VolumeName()}));
 }
 
 // The question on the desktop, and no window left once it is answered.
@@ -607,7 +606,7 @@ TEST_F(CreateTest, TheReplaceQuestionOnTheDesktop) {
   EXPECT_EQ(t.tk.messages[0].icon, ui::Icon::kQuestion);
   EXPECT_EQ(t.tk.messages[0].buttons, ui::Buttons::kYesNo);
   EXPECT_EQ(VolumeBytes(), before);
-  EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
+  EXPECT_EQ(BackupNames(), (std::vector<std::string>{MetaName(), VolumeName()}));
   EXPECT_FALSE(t.tk.WindowExists(ui::kJobWindow));
 }
 
@@ -903,7 +902,7 @@ TEST_F(CreateTest, GenerationsAboveTheFourDigitsAreRefused) {
   for (int32_t k : {10000, 12345, -1}) {
     const PackOutcome packed = Pack(scan, k);
     EXPECT_TRUE(packed.failure.has_value()) << k;
-    EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()}) << k;
+    EXPECT_EQ(BackupNames(), (std::vector<std::string>{MetaName(), VolumeName()})) << k;
     EXPECT_EQ(VolumeBytes(), main_volume) << k;
     // No question about replacing Backup_0000 (where 10000 would wrap) was asked.
     EXPECT_TRUE(Reported().questions.empty()) << k;
@@ -966,7 +965,7 @@ TEST_F(ReplaceSetTest, YesRemovesTheUpdateGenerationsIncludingReadOnlyOnes) {
             (std::vector<std::string>{"begin scanning 0", "begin packing 340000",
                                       "ask replace-set " + Source(), "end done"}));
   ExpectAskedToReplace();
-  EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
+  EXPECT_EQ(BackupNames(), (std::vector<std::string>{MetaName(), VolumeName()}));
   const ParsedVolume volume = Parsed();
   ASSERT_EQ(volume.error, "");
   EXPECT_EQ(volume.Paths(), (std::vector<std::string>{"src\\keep.txt", "src\\new.txt"}));
@@ -978,7 +977,7 @@ TEST_F(ReplaceSetTest, GenerationsBeyondAMissingIndexGoToo) {
   tmp.Write("backup/" + IndexName(5), "; \r\n");
   tmp.Write("backup/" + VolumeName(7), "SK");
   EXPECT_EQ(Create().outcome, Outcome::kDone);
-  EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
+  EXPECT_EQ(BackupNames(), (std::vector<std::string>{MetaName(), VolumeName()}));
 }
 
 TEST_F(ReplaceSetTest, NoLeavesEverything) {
@@ -1009,7 +1008,7 @@ TEST_F(ReplaceSetTest, AFailedRenameLeavesTheOldMainVolume) {
   ExpectFailure(Create(), Problem::Kind::kCannotWrite, VolumePath(),
                 ErrorOf(platform::ErrorCause::kDenied), 1);
   ExpectAskedToReplace();
-  EXPECT_EQ(BackupNames(), std::vector<std::string>{VolumeName()});
+  EXPECT_EQ(BackupNames(), (std::vector<std::string>{MetaName(), VolumeName()}));
   EXPECT_EQ(tmp.Read("backup/" + VolumeName()), before.at(VolumeName()));
 }
 
@@ -1063,7 +1062,8 @@ TEST_F(CreateTest, ThePackingStageCountsTheBytesOfContent) {
   EXPECT_EQ(result.files, 3);
   EXPECT_EQ(result.folders, 1);
   EXPECT_EQ(result.bytes_read, 3000);
-  EXPECT_EQ(result.bytes_written, static_cast<int64_t>(VolumeBytes().size()));
+  EXPECT_EQ(result.bytes_written,
+            static_cast<int64_t>(VolumeBytes().size() + tmp.Read("backup/" + MetaName()).size()));
 }
 
 // One progress before each full block is written, one after the file.

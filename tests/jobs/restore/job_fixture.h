@@ -14,6 +14,7 @@
 #include "archive/block.h"
 #include "archive/crc32.h"
 #include "archive/engines.h"
+#include "archive/metadata_file.h"
 #include "archive/set_names.h"
 #include "core/app_state.h"
 #include "core/ini.h"
@@ -162,6 +163,9 @@ class JobFixture : public ::testing::Test {
     group("ADDED", added);
     group("CHANGED", changed);
     ASSERT_TRUE(ini.Save(app.BackupFolder + IndexFileName(SetName(source), generation)));
+    // A point written by hand has no metadata; the set is then one of an older program,
+    // whose main volume had none either.
+    platform::DeleteFile(app.BackupFolder + MetadataFileName(SetName(source), 0));
   }
 
   std::string VolumeName(const std::string& source, int generation) {

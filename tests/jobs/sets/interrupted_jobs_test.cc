@@ -5,6 +5,7 @@
 // or as the job meant it, verify, and nothing an interrupted job left may stay.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/metadata_file.h"
 #include "jobs/restore/job_fixture.h"
 #include "jobs/restore/restore.h"
 #include "jobs/restore/verify.h"
@@ -44,6 +46,7 @@ class InterruptedJobTest : public testing::JobFixture {
   Snapshot SourceTree() const { return testing::WalkTree(folder.Native("src/Data")); }
   std::string Volume(int32_t k) const { return VolumeFileName(SetName(), k); }
   std::string Index(int32_t k) const { return IndexFileName(SetName(), k); }
+  std::string Meta(int32_t k) const { return MetadataFileName(SetName(), k); }
 
   // The source as it is at round `round`: some files stay, some change, come and go; one
   // is larger than the 64 KiB a file writes at once, so its volume takes several writes.
@@ -101,13 +104,26 @@ class InterruptedJobTest : public testing::JobFixture {
     return numbers;
   }
 
+  // A crash while a set is replaced may leave its old main volume with the new one's
+  // metadata: no pair of renames is atomic. The contents are whole; the restore names what it
+  // could not apply.
+  bool OnlyLostMainMetadata(int32_t k, const JobResult& result) const {
+    if (!main_metadata_may_be_lost_ || k != 0 || result.outcome != Outcome::kDoneWithProblems) {
+      return false;
+    }
+    return std::all_of(result.problems.begin(), result.problems.end(),
+                       [](const Problem& p) { return p.kind == Problem::Kind::kNoMetadata; });
+  }
+
   // Every restore point restored into a fresh folder, and verified.
   Points RestoreAll() {
     Points restored;
     for (const int32_t k : PointNumbers()) {
       const std::string out = "out/" + std::to_string(++restores_);
       const JobResult result = Restore(Source(), k, Folder(out), RestoreStructure::kSubfolder);
-      EXPECT_EQ(result.outcome, Outcome::kDone) << "point " << k << ": " << Why(result);
+      EXPECT_TRUE(result.outcome == Outcome::kDone || OnlyLostMainMetadata(k, result))
+          << "point " << k << ": " << Why(result)
+          << (result.problems.empty() ? "" : ProblemText(app, result.problems[0]));
       restored[k] = testing::WalkTree(folder.Native(out + "/Data"));
       fs::remove_all(folder.Native(out));
       TestJob check(app.BlockWorkers);
@@ -209,6 +225,7 @@ class InterruptedJobTest : public testing::JobFixture {
   }
 
   int restores_ = 0;
+  bool main_metadata_may_be_lost_ = false;
 };
 
 // --- The order of the calls.
@@ -218,9 +235,13 @@ TEST_F(InterruptedJobTest, CreateWritesFlushesRenamesAndFlushesTheFolder) {
   CallRecorder recorder;
   ASSERT_EQ(Create().outcome, Outcome::kDone);
   const std::string part = "~" + Volume(0) + ".*.part";
-  EXPECT_EQ(recorder.Outline(),
-            (std::vector<std::string>{"create-new " + part, "sync " + part,
-                                      "rename " + part + " -> " + Volume(0), "sync-folder"}));
+  const std::string meta = "~" + Meta(0) + ".*.part";
+  // The metadata is in place before the volume that commits the point.
+  EXPECT_EQ(
+      recorder.Outline(),
+      (std::vector<std::string>{"create-new " + part, "sync " + part, "create-new " + meta,
+                                "sync " + meta, "rename " + meta + " -> " + Meta(0), "sync-folder",
+                                "rename " + part + " -> " + Volume(0), "sync-folder"}));
 }
 
 TEST_F(InterruptedJobTest, ReplacingASetRemovesItsPointsNewestFirstBeforeTheRename) {
@@ -229,11 +250,15 @@ TEST_F(InterruptedJobTest, ReplacingASetRemovesItsPointsNewestFirstBeforeTheRena
   CallRecorder recorder;
   ASSERT_EQ(Create().outcome, Outcome::kDone);
   const std::string part = "~" + Volume(0) + ".*.part";
-  EXPECT_EQ(recorder.Outline(),
-            (std::vector<std::string>{"create-new " + part, "sync " + part, "delete " + Index(2),
-                                      "delete " + Volume(2), "delete " + Index(1),
-                                      "delete " + Volume(1), "sync-folder",
-                                      "rename " + part + " -> " + Volume(0), "sync-folder"}));
+  const std::string meta = "~" + Meta(0) + ".*.part";
+  // The new main volume's metadata replaces the old one's just before the volume.
+  EXPECT_EQ(
+      recorder.Outline(),
+      (std::vector<std::string>{
+          "create-new " + part, "sync " + part, "delete " + Index(2), "delete " + Volume(2),
+          "delete " + Meta(2), "delete " + Index(1), "delete " + Volume(1), "delete " + Meta(1),
+          "sync-folder", "create-new " + meta, "sync " + meta, "rename " + meta + " -> " + Meta(0),
+          "sync-folder", "rename " + part + " -> " + Volume(0), "sync-folder"}));
 }
 
 TEST_F(InterruptedJobTest, UpdatePutsItsVolumeInPlaceBeforeItsIndex) {
@@ -243,11 +268,14 @@ TEST_F(InterruptedJobTest, UpdatePutsItsVolumeInPlaceBeforeItsIndex) {
   ASSERT_EQ(Update().point, 3);
   const std::string part = "~" + Volume(3) + ".*.part";
   const std::string tmp = "~" + Index(3) + ".*.tmp";
+  const std::string meta = "~" + Meta(3) + ".*.part";
+  // The index commits the point, so the metadata goes before it.
   EXPECT_EQ(recorder.Outline(),
-            (std::vector<std::string>{"create-new " + part, "sync " + part,
-                                      "rename " + part + " -> " + Volume(3), "sync-folder",
-                                      "create-new " + tmp, "sync " + tmp,
-                                      "rename " + tmp + " -> " + Index(3), "sync-folder"}));
+            (std::vector<std::string>{
+                "create-new " + part, "sync " + part, "rename " + part + " -> " + Volume(3),
+                "sync-folder", "create-new " + meta, "sync " + meta,
+                "rename " + meta + " -> " + Meta(3), "sync-folder", "create-new " + tmp,
+                "sync " + tmp, "rename " + tmp + " -> " + Index(3), "sync-folder"}));
 }
 
 TEST_F(InterruptedJobTest, DeleteRemovesTheIndexBeforeTheVolume) {
@@ -256,8 +284,9 @@ TEST_F(InterruptedJobTest, DeleteRemovesTheIndexBeforeTheVolume) {
   const JobResult deleted = Delete(2);
   EXPECT_EQ(deleted.outcome, Outcome::kDone);
   EXPECT_EQ(deleted.point, 2);
-  EXPECT_EQ(recorder.Outline(), (std::vector<std::string>{"delete " + Index(2), "sync-folder",
-                                                          "delete " + Volume(2), "sync-folder"}));
+  EXPECT_EQ(recorder.Outline(),
+            (std::vector<std::string>{"delete " + Index(2), "sync-folder", "delete " + Volume(2),
+                                      "sync-folder", "delete " + Meta(2), "sync-folder"}));
 }
 
 TEST_F(InterruptedJobTest, SettingsAreWrittenFlushedAndRenamed) {
@@ -280,6 +309,7 @@ TEST_F(InterruptedJobTest, CreatingANewSet) {
 
 TEST_F(InterruptedJobTest, ReplacingASetWithTwoUpdates) {
   const Points before = MakeSetWithTwoUpdates();
+  main_metadata_may_be_lost_ = true;
   ShapeSource(5);
   const Points intended = {{0, SourceTree()}};
   StopAtEveryCall([this] { Create(); }, before, intended, [this] { return Update(); });

@@ -6,6 +6,7 @@
 
 #include "core/size_text.h"
 #include "jobs/restore/job_fixture.h"
+#include "jobs/sets/point_metadata.h"
 #include "jobs/sets/read_point.h"
 #include "jobs/sets/update_index.h"
 #include "shell/properties_window.h"
@@ -86,7 +87,11 @@ TEST_F(PropertiesTest, MainVolumeShowsItsOwnTotals) {
   const auto* window = tk.LastClosed("Eigenschaften");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->def.width, 410);
-  EXPECT_EQ(window->def.height, 500);
+  EXPECT_EQ(window->def.height, 560);
+  // The point's date is when its scan began, as its metadata file says.
+  const int64_t made = PointTime(SetOf(source), 0);
+  EXPECT_GT(made, 0);
+  EXPECT_EQ(window->controls.at(kPropertiesTimeId).text, platform::LocalTimeText(made));
   EXPECT_EQ(window->controls.at(kPropertiesCloseId).text, testing::SystemText("Schließen"));
   EXPECT_EQ(window->controls.at(kPropertiesFirstRowId + 8).text, "Anzahl Ordner");
   EXPECT_EQ(window->controls.at(kPropertiesFirstRowId + 8).def.y, 285);

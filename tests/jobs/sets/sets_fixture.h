@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/metadata_file.h"
 #include "archive/set_names.h"
 #include "jobs/create/create.h"
 #include "jobs/sets/backup_set.h"
@@ -57,6 +58,7 @@ class SetsTest : public ::testing::Test {
 
   std::string VolumeName(int32_t k) const { return VolumeFileName(SetName(), k); }
   std::string IndexName(int32_t k) const { return IndexFileName(SetName(), k); }
+  std::string MetaName(int32_t k) const { return MetadataFileName(SetName(), k); }
   std::string VolumePath(int32_t k) const { return folder_.Internal("backup/") + VolumeName(k); }
   bool HasVolume(int32_t k) const { return folder_.Exists("backup/" + VolumeName(k)); }
   bool HasIndex(int32_t k) const { return folder_.Exists("backup/" + IndexName(k)); }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/metadata_file.h"
 #include "archive/set_names.h"
 #include "platform/file_system.h"
 #include "shell/json_output.h"
@@ -82,14 +83,16 @@ TEST_F(UpdateProgramTest, RestorePointsFromTheCommandLine) {
   EXPECT_EQ(summary["removed"], 1);
   EXPECT_EQ(summary["files"], 0);
   EXPECT_EQ(summary["bytes_read"], 0);
-  EXPECT_EQ(summary["bytes_written"], static_cast<int64_t>(index.size()));
+  // What it wrote: the index and the metadata beside it.
+  EXPECT_EQ(summary["bytes_written"],
+            static_cast<int64_t>(index.size() + Backup(MetadataFileName(set, 2)).size()));
   EXPECT_EQ(TakeName(summary, "source"), source + separator);
   EXPECT_EQ(summary["problems"], nlohmann::json::array());
 
   // A folder without a set: nothing is written and the status tells the failure.
   folder_.MakeFolder("src/Other");
   EXPECT_EQ(Run({"/u", folder_.Native("src/Other")}), 1);
-  EXPECT_EQ(folder_.Names("backups").size(), 4u);
+  EXPECT_EQ(folder_.Names("backups").size(), 7u);
 }
 
 }  // namespace

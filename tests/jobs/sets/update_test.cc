@@ -300,7 +300,7 @@ TEST_F(UpdateTest, RefusalsWriteNothing) {
     EXPECT_EQ(no_set.failure->path, nameless.source());
   }
   EXPECT_THAT(refused.reporter.begins, IsEmpty());
-  EXPECT_THAT(folder_.Names("backup"), ElementsAre(VolumeName(0)));
+  EXPECT_THAT(folder_.Names("backup"), ElementsAre(MetaName(0), VolumeName(0)));
 
   // Generation 9999 exists: a next one would be named like the main volume. (Ten thousand
   // files are made in memory where the system has a folder for that.)
@@ -341,7 +341,7 @@ class UpdateFailureTest : public UpdateTest {
     EXPECT_EQ(result.outcome, Outcome::kFailed);
     EXPECT_EQ(result.point, -1);
     EXPECT_FALSE(HasIndex(1));
-    EXPECT_THAT(folder_.Names("backup"), ElementsAre(VolumeName(0)));
+    EXPECT_THAT(folder_.Names("backup"), ElementsAre(MetaName(0), VolumeName(0)));
   }
   // The failure names the file and the system's cause (0: none).
   static void ExpectFailure(const JobResult& result, Problem::Kind kind, const std::string& path,
@@ -397,7 +397,8 @@ TEST_F(UpdateFailureTest, LeftoversOfAnInterruptedUpdateGoWithoutAQuestion) {
   ExpectPoint(Update(), 1);
   EXPECT_THAT(Reported().questions, IsEmpty());
   EXPECT_THAT(Reported().problems, IsEmpty());
-  EXPECT_THAT(folder_.Names("backup"), ElementsAre(VolumeName(0), IndexName(1), VolumeName(1)));
+  EXPECT_THAT(folder_.Names("backup"),
+              ElementsAre(MetaName(0), VolumeName(0), IndexName(1), MetaName(1), VolumeName(1)));
   EXPECT_NE(folder_.Read("backup/" + VolumeName(1)), "stale");
 }
 
