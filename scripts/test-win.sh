@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the test suite of the Windows build (scripts/build-win.sh, build-win/ or $WIN_BUILD_DIR)
-# under Wine: CTest starts every test as a Windows program through Wine. The Wine prefix lives
-# in the build folder ($WINEPREFIX chooses another) and is made on the first run. Extra
-# arguments go to ctest (e.g. -R Restore).
+# under Wine: CTest starts the test program as a Windows program through Wine, once per shard
+# of the suite. The Wine prefix lives in the build folder ($WINEPREFIX chooses another) and is
+# made on the first run. Extra arguments go to ctest; GTEST_FILTER picks tests (e.g.
+# GTEST_FILTER='Restore*' scripts/test-win.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${WIN_BUILD_DIR:-build-win}

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "archive/metadata_file.h"
 #include "archive/set_names.h"
 #include "jobs/restore/job_fixture.h"
 #include "jobs/restore/restore.h"
@@ -49,7 +50,9 @@ TEST_F(NetworkShareTest, BackupFolderSourceAndTargetOnAShare) {
   folder.Write("src/Data/sub/b.bin", RandomData(7000));
   const std::string source = OnShare(Folder("src/Data"));
   CreateBackup(source);
-  EXPECT_EQ(folder.Names("backups"), std::vector<std::string>{VolumeFileName(SetName(source), 0)});
+  EXPECT_EQ(folder.Names("backups"),
+            (std::vector<std::string>{MetadataFileName(SetName(source), 0),
+                                      VolumeFileName(SetName(source), 0)}));
 
   folder.Write("src/Data/c.txt", "new");
   testing::TestJob update(app.BlockWorkers);
