@@ -7,6 +7,7 @@
 
 #include "archive/volume_reader.h"
 #include "core/size_text.h"
+#include "jobs/sets/point_metadata.h"
 #include "jobs/sets/sets_fixture.h"
 #include "platform/file_system.h"
 #include "shell/main_window.h"
@@ -49,18 +50,21 @@ class BackupListsTest : public SetsTest {
   }
   Desktop& desk() { return test_app_.desk; }
   std::string Backup() const { return folder_.Internal("backup/"); }
-  std::string Created(const std::string& name) {
-    return platform::LocalTimeText(platform::CreationTime(folder_.Internal("backup/") + name));
+  // When point k of the set of source was made: when its scan began, as its metadata says.
+  std::string Made(const std::string& source, int32_t k) {
+    const int64_t seconds = PointTime(BackupSet(Backup(), source), k);
+    EXPECT_GT(seconds, 0);
+    return platform::LocalTimeText(seconds);
   }
   std::string MainRow(const std::string& source) {
     const std::string name = VolumeFileName(sk::SetName(source), 0);
     return "Backup_0000_of_" + source + "\n" +
            ByteSizeText(platform::FileSize(folder_.Internal("backup/") + name), 1) + "\n" +
-           Created(name);
+           Made(source, 0);
   }
   std::string PointRow(int32_t k) {
     return "Backup_" + GenerationField(k) + "_of_" + Source() + "\n" +
-           RestorePointSize(Backup(), IndexName(k)) + " <---\n" + Created(IndexName(k));
+           RestorePointSize(Backup(), IndexName(k)) + " <---\n" + Made(Source(), k);
   }
   // Stored size of every record of a volume, by path.
   std::map<std::string, int64_t> StoredSizes(int32_t k) {
