@@ -18,8 +18,9 @@ namespace sk {
 
 // For each path of an update, the first update volume 1..last_generation of the set of
 // source_folder whose record for it (parent folder + record path, compared exactly) is a
-// folder or has the CRC-32 of the file now on disk: every update volume is read once, up
-// front.
+// folder or has the CRC-32 of the file now on disk: what each update volume holds is learnt
+// once, up front, from its point's metadata and index, or by reading the volume where the point
+// has no whole metadata.
 class StoredVersions {
  public:
   // The CRC-32 of the file now on disk, or nullopt when it cannot be read (or the job was
@@ -29,8 +30,8 @@ class StoredVersions {
   // Find's result when the CRC was needed and could not be had.
   static constexpr int32_t kNoCrc = -1;
 
-  // Reads update volumes 1..last_generation of the set. Damaged volumes count up to the
-  // damage; missing or invalid ones not at all.
+  // Learns what update volumes 1..last_generation of the set hold. Volumes read count up to
+  // their damage; missing or invalid ones not at all.
   void Load(const std::string& backup_folder, const std::string& source_folder,
             int32_t last_generation);
 

@@ -20,6 +20,7 @@
 #include "archive/volume.h"
 #include "jobs/restore/job_fixture.h"
 #include "jobs/sets/update.h"
+#include "jobs/sets/update_index.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -134,6 +135,33 @@ TEST_F(MetadataRestoreTest, DamagedMissingOrNewerMetadataCostsNoContent) {
   folder.Remove("backups/" + MetadataFileName(SetName(source), 0));
   EXPECT_EQ(restore(0, "older0").outcome, Outcome::kDone);
   EXPECT_EQ(restore(1, "older1").outcome, Outcome::kDone);
+}
+
+// What an earlier update volume holds comes from its point's metadata and index: an update
+// reads no earlier volume, and still stores no version one of them holds.
+TEST_F(MetadataRestoreTest, AnUpdateFindsEarlierVersionsWithoutReadingTheirVolumes) {
+  const std::string source = Folder("src/Data");
+  folder.Write("src/Data/a.txt", "one");
+  CreateBackup(source);
+  folder.Write("src/Data/a.txt", "two, stored by the first update");
+  ASSERT_EQ(Update(source).point, 1);
+  folder.Write("src/Data/a.txt", "three");
+  ASSERT_EQ(Update(source).point, 2);
+  folder.Write("src/Data/a.txt", "two, stored by the first update");
+  const std::string first = VolumeFileName(SetName(source), 1);
+  platform::InjectFault(platform::FaultOp::kOpen, first);
+  const JobResult third = Update(source);
+  platform::ClearFaults();
+  ASSERT_EQ(third.outcome, Outcome::kDone);
+  EXPECT_EQ(third.point, 3);
+  UpdateIndex index;
+  ASSERT_TRUE(ReadUpdateIndex(app.BackupFolder + IndexFileName(SetName(source), 3), SetName(source),
+                              index));
+  ASSERT_EQ(index.changed.size(), 1u);
+  EXPECT_EQ(index.changed[0].volume, first);
+  EXPECT_FALSE(folder.Exists("backups/" + VolumeFileName(SetName(source), 3)));
+  ASSERT_EQ(Restore(source, 3, Folder("out"), kSubfolder).outcome, Outcome::kDone);
+  EXPECT_EQ(folder.Read("out/Data/a.txt"), "two, stored by the first update");
 }
 
 #ifndef _WIN32
