@@ -1,5 +1,7 @@
 // The update job against the plainest loop that reads every file of the same tree and
-// computes its CRC-32. An update must checksum every stored file, so that loop is the floor;
+// computes its CRC-32. The tree is written moments before the update, which trusts no file
+// recorded within moments of its scan, so it checksums every stored file (as --full-compare
+// does always), and that loop is the floor (bench/update_cold.sh measures the other case);
 // the job may add the scan, the main volume's records, the comparison and the index:
 // at most 1.5x the loop's time when nothing changed, 1.6x after 1% of the files changed
 // (those are then packed into the update volume as well).
