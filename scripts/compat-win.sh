@@ -76,7 +76,7 @@ run_windows() {
 }
 
 # A tree with what names and sizes can be: blanks, punctuation, dots, empty folders, a
-# read-only file, sizes around the 6000-byte block, a file that does not pack, links.
+# read-only file, sizes around the 6000-byte block, a file that does not pack.
 make_tree() {
   local t=$1
   mkdir -p "$t/My Documents/Letters 2011" "$t/empty" "$t/nested/empty inner" "$t/odd names"
@@ -133,11 +133,9 @@ compare_volumes() {
 echo "== 1. the same tree, each engine, both programs"
 tree_parent=$work/source
 make_tree "$tree_parent/Compat Tree"
-# Linux links: a link to a file is the file's content, a link to a folder is not followed,
-# a dangling link is nothing, on both systems (Wine shows them so).
-ln -s "../one.txt" "$tree_parent/Compat Tree/nested/link to file"
-ln -s ".." "$tree_parent/Compat Tree/nested/link up"
-ln -s "gone" "$tree_parent/Compat Tree/nested/dangling"
+# No links here: the Linux program keeps a link as a link, beside the volume, while Wine
+# shows a Linux link to the Windows program as what it points at, so the two volumes of a
+# tree with links differ by design.
 # Wine marks names that start with a dot hidden (0x2), as Windows programs expect of them;
 # Linux has no hidden attribute. This is the one field allowed to differ.
 printf 'dot\n' >"$tree_parent/Compat Tree/.profile"
@@ -149,7 +147,6 @@ for engine in 0 1 2; do
   mkdir -p "$out_l" "$out_w"
   settings "$linux_settings/Settings.ini" "$out_l/" "$engine" 6
   settings "$win_settings/Settings.ini" "$(win "$out_w")\\" "$engine" 6
-  # The links to folders and the dangling link are left out and named: status 3.
   for side in linux windows; do
     status=0
     if [ "$side" = linux ]; then
@@ -157,7 +154,7 @@ for engine in 0 1 2; do
     else
       run_windows /c "$source_windows" || status=$?
     fi
-    [ "$status" -eq 3 ] || fail "engine $engine: the $side create ended with status $status, not 3"
+    [ "$status" -eq 0 ] || fail "engine $engine: the $side create ended with status $status"
   done
   volume=Backup_0000_of_Z__tmp_${work#/tmp/}_source_Compat\ Tree_.sk
   if [ ! -s "$out_l/$volume" ] || [ ! -s "$out_w/$volume" ]; then
