@@ -8,7 +8,10 @@ seconds=${FUZZ_SECONDS:-20}
 fuzz_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 if ! ls fuzz/*_fuzz.cc >/dev/null 2>&1; then exit 0; fi
 if [ ! -f "$fuzz_dir/build.ninja" ]; then
+  # The optimiser's first level and line tables only: the targets build in half the time, and
+  # a fault still comes with file and line.
   CXX=clang++ cmake -S . -B "$fuzz_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
     -DSK_FUZZ=ON -DSK_BUILD_TESTS=OFF -DSK_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS
 fi
 targets=()

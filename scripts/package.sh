@@ -4,8 +4,9 @@
 #                                         (its report: lintian.txt beside it)
 #   stowkeeper-<version>-win64-setup.exe  the Windows installer
 #   stowkeeper-<version>-win64.zip        the same files as the installer, to unpack anywhere
-# The version is the CMake project's. The Linux program is built for the package in
-# build-pkg/ ($PKG_BUILD_DIR) with Debian's build flags and the prefix /usr; the Windows
+# The version is the CMake project's. The Linux program is built for the package by
+# scripts/build.sh (Debian's build flags, the prefix /usr) in build-pkg/ or the folder
+# $PKG_BUILD_DIR names (scripts/test.sh gives its own build/); the Windows
 # program is the one scripts/build-win.sh builds (build-win/, $WIN_BUILD_DIR). CPack makes
 # all three packages. Installs what is missing first (scripts/setup.sh); SKIP_WINDOWS=1
 # makes only the .deb.
@@ -35,15 +36,11 @@ make_packages() {
 }
 
 echo "== the Debian package"
-if [ ! -f "$pkg_build/build.ninja" ]; then
-  # Debian's build flags (optimisation, hardening), as Debian's own packages are built.
-  export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-  CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
-    LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
-    cmake -S . -B "$pkg_build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
-    -DSK_BUILD_TESTS=OFF -DSK_BUILD_BENCH=OFF
-fi
-cmake --build "$pkg_build"
+# The program as scripts/build.sh builds it: Debian's build flags, the prefix /usr. A folder of
+# its own leaves the tests and benchmarks out; the test build (PKG_BUILD_DIR=build) serves too.
+config=()
+[ -f "$pkg_build/build.ninja" ] || config=(-DSK_BUILD_TESTS=OFF -DSK_BUILD_BENCH=OFF)
+BUILD_DIR="$pkg_build" scripts/build.sh ${config[@]+"${config[@]}"}
 make_packages "$pkg_build" DEB
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$pkg_build/CMakeCache.txt")
 deb="$out/stowkeeper_${version}_amd64.deb"

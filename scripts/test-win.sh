@@ -49,21 +49,43 @@ wine cmd /c exit >/dev/null 2>&1 </dev/null
 mkdir -p "$WINEPREFIX/dosdevices/unc/localhost"
 ln -sfn "$WINEPREFIX/drive_c" "$WINEPREFIX/dosdevices/unc/localhost/c\$"
 
+# The smoke test of the real program (SKIP_SMOKE=1 leaves it out) and the check that the Linux
+# and the Windows program share their backups (SKIP_COMPAT=1) run beside the suite, each with
+# a Wine prefix and virtual screens of its own: all of them wait for Wine's server much of the
+# time. Their output is shown when the suite has ended.
+beside=()
+run_beside() {
+  local name=$1
+  shift
+  env -u DISPLAY "$@" >"$build_dir/$name.log" 2>&1 &
+  beside+=("$!:$name")
+}
+[ "${SKIP_SMOKE:-0}" = 1 ] || run_beside smoke BUILD_DIR="$build_dir" scripts/smoke-win.sh
+[ "${SKIP_COMPAT:-0}" = 1 ] ||
+  run_beside compat WINDOWS_PROGRAM="$PWD/$build_dir/stowkeeper.exe" scripts/compat-win.sh
+
 # Starts Wine failed (cmake/wine-test.sh retried them once) are listed after the suite: they
 # are no test's failure, but a run with many of them says something about this machine.
 export SK_WINE_START_LOG=$PWD/$build_dir/wine-start-failures.log
 rm -f "$SK_WINE_START_LOG"
 status=0
-ctest --test-dir "$build_dir" --output-on-failure -j "${JOBS:-$(nproc)}" "$@" || status=$?
+ctest --test-dir "$build_dir" --output-on-failure -j "${JOBS:-$((2 * $(nproc) + 2))}" "$@" ||
+  status=$?
 if [ -s "$SK_WINE_START_LOG" ]; then
   echo "test-win.sh: Wine failed to start a test program $(wc -l <"$SK_WINE_START_LOG") time(s):"
   sed 's/^/  /' "$SK_WINE_START_LOG"
 fi
-[ "$status" -eq 0 ] || exit "$status"
 
-# The real program under Wine on a virtual screen: its title, a command-line create, a
-# picture of every window (SKIP_SMOKE=1 leaves it out).
-[ "${SKIP_SMOKE:-0}" = 1 ] || BUILD_DIR="$build_dir" scripts/smoke-win.sh
-
-# The Linux and the Windows program share their backups (SKIP_COMPAT=1 leaves it out).
-[ "${SKIP_COMPAT:-0}" = 1 ] || WINDOWS_PROGRAM="$PWD/$build_dir/stowkeeper.exe" scripts/compat-win.sh
+for entry in ${beside[@]+"${beside[@]}"}; do
+  pid=${entry%%:*}
+  name=${entry#*:}
+  beside_status=0
+  wait "$pid" || beside_status=$?
+  echo "== $name (scripts/$name-win.sh)"
+  cat "$build_dir/$name.log"
+  if [ "$beside_status" -ne 0 ]; then
+    echo "test-win.sh: scripts/$name-win.sh failed with status $beside_status" >&2
+    status=1
+  fi
+done
+exit "$status"

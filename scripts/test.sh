@@ -67,5 +67,7 @@ stage fuzz scripts/fuzz.sh
 stage tsan scripts/tsan.sh
 stage build-win scripts/build-win.sh
 stage wine scripts/test-win.sh
-stage packages scripts/package-test.sh
+# The Debian package is made from the tested build: scripts/build.sh builds it with the
+# package's flags.
+stage packages env PKG_BUILD_DIR="${BUILD_DIR:-build}" scripts/package-test.sh
 summary

