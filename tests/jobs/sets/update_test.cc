@@ -40,10 +40,12 @@ std::string IndexText(const std::vector<std::string>& removed,
   return text;
 }
 
+#ifndef _WIN32
 std::string ReadWholeFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+#endif
 
 std::string CrcOf(const std::string& data) {
   return CrcText(Crc32(0, reinterpret_cast<const uint8_t*>(data.data()), data.size()));
