@@ -246,7 +246,10 @@ bool IsSafeRelativePath(const std::string& path) {
     start = end + 1;
   }
   for (const char c : path) {
-    if (c == ':' || c == '/' || static_cast<unsigned char>(c) < 0x20) return false;
+    if (c == '/' || static_cast<unsigned char>(c) < 0x20) return false;
+    // On Windows a ":" names a drive or a file's stream; on Linux it is a letter like any
+    // other (mail folders put one in every file name).
+    if (c == ':' && platform::kBackslashSeparates) return false;
   }
   return true;
 }

@@ -203,7 +203,9 @@ TEST_F(RestoreEntryTest, RecordsWhosePathsWouldLeaveTheTargetWriteNothing) {
       "\\escaped.txt",
       "\\\\server\\share\\x",
       "Z:\\..\\escaped.txt",
-      "Docs\\a:b",
+#ifdef _WIN32
+      "Docs\\a:b",  // a stream of Docs\a
+#endif
       "Docs/../../escaped.txt",
       "..",
       "..\\",
@@ -306,8 +308,12 @@ TEST(OutputNameTest, DropsTheDriveAndRefusesWhatCouldLeaveTheTarget) {
   EXPECT_EQ(OutputName("C:\\Docs\\a.txt"), "Docs\\a.txt");
   EXPECT_EQ(OutputName("Docs\\..hidden\\a..b"), "Docs\\..hidden\\a..b");
   for (const char* bad : {"..\\a", "Docs\\..", "Docs\\..\\..\\a", "\\a", "\\\\host\\s\\a",
-                          "C:\\..\\a", "C:a", "Docs\\a:b", "Docs/a", "a\nb", "", "C:\\"}) {
+                          "C:\\..\\a", "Docs/a", "a\nb", "", "C:\\"}) {
     EXPECT_EQ(OutputName(bad), "") << bad;
+  }
+  // A drive or a stream on Windows; names like any other on Linux.
+  for (const char* colon : {"C:a", "Docs\\a:b"}) {
+    EXPECT_EQ(OutputName(colon), platform::kBackslashSeparates ? "" : colon) << colon;
   }
   EXPECT_EQ(OutputName(std::string("a\0b", 3)), "");
 }
@@ -318,8 +324,12 @@ TEST(IsSafeRelativePathTest, RefusesEveryWayOutOfTheFolder) {
     EXPECT_TRUE(IsSafeRelativePath(good)) << good;
   }
   for (const char* bad : {"", "..", "..\\", "a\\..", "a\\..\\b", "\\a", "\\\\host\\share\\",
-                          "C:\\a", "C:a", "a/b", "a/../../b", "a\tb", "a\x1f"}) {
+                          "a/b", "a/../../b", "a\tb", "a\x1f"}) {
     EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
+  }
+  // A ":" is a drive or a stream on Windows only.
+  for (const char* colon : {"C:\\a", "C:a", "mail\\1700000000.M1P2.host:2,S"}) {
+    EXPECT_EQ(IsSafeRelativePath(colon), !platform::kBackslashSeparates) << colon;
   }
   EXPECT_FALSE(IsSafeRelativePath(std::string("a\0b", 3)));
 }
