@@ -1,9 +1,11 @@
 // Feeds whole volume files to the readers: the header check, the record reader, the block
 // frames with the dispatch of whichever engine the header names, the record list an update
-// compares, the verify job, records reached again by their offsets, and the restore of single
-// records and of the whole restore point. Nothing may be read or written outside a buffer, no
-// loop may run on, every reader must agree on where the records are, a record is reached only
-// at its own offset under its own name, and a restore writes only below its target folder.
+// compares, the reader that goes on past damage (the one restore, list and properties take
+// their records from), the verify job, records reached again by their offsets, and the
+// restore of single records and of the whole restore point. Nothing may be read or written
+// outside a buffer, no loop may run on, every reader must agree on where the records of a
+// whole volume are, a record is reached only at its own offset under its own name, damage a
+// reader went on past is named, and a restore writes only below its target folder.
 //
 // Input: the bytes of a volume file. The seeds are volumes the program wrote, one set per
 // engine, so mutations start from real records and real block streams.
@@ -31,9 +33,12 @@ using sk::testing::TempFolder;
 // seed, few enough to keep an input fast.
 constexpr size_t kRecordsRevisited = 8;
 
-// The input is the main volume of the set of Z:\fuzz\, in a backup folder of its own.
-constexpr char kSource[] = "Z:\\fuzz\\";
-constexpr char kVolumeName[] = "Backup_0000_of_Z__fuzz_.sk";
+// The input is the main volume of the set of Z:\Data\, in a backup folder of its own: the
+// seeds' source folder, so that the records found past damage are the seeds' own.
+constexpr char kSource[] = "Z:\\Data\\";
+// What every record path of that set begins with.
+constexpr char kPrefix[] = "Data\\";
+constexpr char kVolumeName[] = "Backup_0000_of_Z__Data_.sk";
 
 const TempFolder& Scratch() {
   static const TempFolder folder;
@@ -114,9 +119,38 @@ void RestoreRecord(sk::JobContext& job, const sk::VolumeRecord& record) {
   scratch.Remove("out");
 }
 
+// The reader that goes on past damage: records in volume order, each inside the file and
+// reached again at its offset, damaged stretches in order, and for a whole volume the
+// records every other reader finds.
+sk::VolumeScan ScanRecords(const std::string& path, const std::vector<sk::VolumeRecord>& walked,
+                           bool damaged) {
+  sk::VolumeScan scan = sk::ScanVolume(path, kPrefix);
+  sk::VolumeReader reader;
+  if (scan.engine != sk::OpenVolume(reader, path)) __builtin_trap();
+  int64_t previous = -1;
+  for (const sk::VolumeRecord& record : scan.records) {
+    if (record.start <= previous || record.end_offset > reader.size ||
+        record.end_offset < record.blocks_start || !sk::HeadIsPlausible(record) ||
+        !sk::SeekRecord(reader, record.start, record.path) || !(reader.record == record)) {
+      __builtin_trap();
+    }
+    previous = record.start;
+  }
+  previous = -1;
+  for (const sk::DamagedStretch& stretch : scan.damaged) {
+    if (stretch.start <= previous || stretch.start >= reader.size) __builtin_trap();
+    previous = stretch.start;
+  }
+  if (scan.whole && (damaged || scan.records != walked || !scan.damaged.empty())) {
+    __builtin_trap();
+  }
+  return scan;
+}
+
 // The restore job on the whole restore point, with the source folder alone recreated below
-// the target.
-void RestorePoint(sk::JobContext& job, const sk::BackupSet& set, bool damaged) {
+// the target: it ends, names every damaged stretch it went on past, and fails only for what
+// it names.
+void RestorePoint(sk::JobContext& job, const sk::BackupSet& set, const sk::VolumeScan& scan) {
   const TempFolder& scratch = Scratch();
   scratch.MakeFolder("out");
   const sk::JobResult result = sk::RestoreBackup(
@@ -124,9 +158,10 @@ void RestorePoint(sk::JobContext& job, const sk::BackupSet& set, bool damaged) {
   if (result.outcome != sk::Outcome::kDone && result.outcome != sk::Outcome::kFailed) {
     __builtin_trap();
   }
-  // A volume whose records cannot all be read is no restore point to restore.
-  if (damaged && result.outcome != sk::Outcome::kFailed) __builtin_trap();
-  if (result.outcome == sk::Outcome::kFailed && !result.failure) __builtin_trap();
+  if (!scan.damaged.empty() && result.outcome != sk::Outcome::kFailed) __builtin_trap();
+  if (result.outcome == sk::Outcome::kFailed && !result.failure && result.problems.empty()) {
+    __builtin_trap();
+  }
   if (scratch.Names() != std::vector<std::string>{kVolumeName, "out"}) __builtin_trap();
   scratch.Remove("out");
 }
@@ -147,6 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool index_damaged = false;
   const std::vector<sk::VolumeRecord> records = sk::ReadVolumeRecords(path, &index_damaged);
   if (records != walked || index_damaged != damaged) __builtin_trap();
+  const sk::VolumeScan scan = ScanRecords(path, walked, damaged);
 
   sk::SilentReporter silent;
   sk::CancelToken cancel;
@@ -161,8 +197,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     __builtin_trap();
   }
 
-  const size_t step = walked.size() / kRecordsRevisited + 1;
-  for (size_t i = 0; i < walked.size(); i += step) RestoreRecord(job, walked[i]);
-  RestorePoint(job, set, damaged);
+  // What the check found is named.
+  if (verified.damage != sk::Damage::kNone && !verified.failure && verified.problems.empty()) {
+    __builtin_trap();
+  }
+
+  // The records found past damage too, as the restore reaches them.
+  const size_t step = scan.records.size() / kRecordsRevisited + 1;
+  for (size_t i = 0; i < scan.records.size(); i += step) RestoreRecord(job, scan.records[i]);
+  RestorePoint(job, set, scan);
   return 0;
 }

@@ -41,6 +41,9 @@ int32_t CheckHeaderWord(uint32_t word) {
 
 RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, VolumeRecord& head) {
   head.start = file.Tell();
+  // Set again only once the fixed fields are read: what a reader that goes on past a
+  // damaged head has of it.
+  head.blocks_start = 0;
   if (head.start >= file_size) return RecordStatus::kEnd;
   head.path.clear();
   // The path line: bytes up to CR LF.

@@ -70,7 +70,8 @@ bool HasControlByte(const std::string& path);
 // Reads a record's path line and fixed fields at the current position. kEnd at the end of
 // the file; kDamaged when the path line has no CR LF within kMaxPathLine bytes, the fixed
 // fields are cut off, or the end offset points before the fixed fields' end or past
-// file_size (an end offset of 0 is what an interrupted write leaves).
+// file_size (an end offset of 0 is what an interrupted write leaves). head.blocks_start stays
+// 0 unless the path line and the fixed fields were read.
 RecordStatus ReadRecordHead(platform::File& file, int64_t file_size, VolumeRecord& record);
 
 // Writing. WriteRecordHead leaves end offset and CRC 0 and returns where they are, for

@@ -136,6 +136,8 @@ enum TextId : int {
   kTextSetFull = 127,             // The backup set has no room for another restore point
   kTextNoMetadata = 128,          // The metadata file is missing, damaged or newer: ...
   kTextPointTime = 129,           // Made on
+  kTextDoneWithProblems = 130,    // Done, with these problems:
+  kTextWithProblems = 131,        // with %COUNT% problems
 };
 
 }  // namespace sk

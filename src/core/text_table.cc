@@ -141,6 +141,8 @@ void FillDefaultTexts(TextTable& texts) {
       "Die Metadatendatei fehlt, ist beschädigt oder stammt von einer neueren Version: Rechte, "
       "Eigentümer, Zeiten und Verknüpfungen werden nicht wiederhergestellt",  // 128
       "Erstellt am",                                                          // 129
+      "Fertig, mit diesen Problemen:",                                        // 130
+      "mit %COUNT% Problemen",                                                // 131
   };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {

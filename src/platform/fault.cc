@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <string_view>
@@ -21,6 +22,16 @@ struct Armed {
 std::mutex faults_mutex;
 std::array<Armed, static_cast<size_t>(FaultOp::kCount)> faults;
 std::atomic<bool> any_armed{false};
+
+// One armed action per operation, in the manner of the faults.
+struct ArmedAction {
+  std::string target;
+  int64_t offset = 0;
+  int times = 0;  // 0: disarmed
+  std::function<void()> action;
+};
+std::array<ArmedAction, static_cast<size_t>(FaultOp::kCount)> actions;
+std::atomic<bool> any_action{false};
 
 std::string_view WithoutTrailingSeparator(std::string_view path) {
   while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
@@ -79,10 +90,37 @@ void InjectFault(FaultOp op, const std::string& target, int n) {
   any_armed = true;
 }
 
+void InjectAction(FaultOp op, const std::string& target, std::function<void()> action, int times,
+                  int64_t offset) {
+  std::string internal = target;
+  std::replace(internal.begin(), internal.end(), '/', '\\');
+  std::lock_guard<std::mutex> lock(faults_mutex);
+  actions[static_cast<size_t>(op)] = {std::move(internal), offset, times > 0 ? times : 0,
+                                      std::move(action)};
+  any_action = true;
+}
+
 void ClearFaults() {
   std::lock_guard<std::mutex> lock(faults_mutex);
   for (Armed& fault : faults) fault = {};
+  for (ArmedAction& action : actions) action = {};
   any_armed = false;
+  any_action = false;
+}
+
+void RunInjectedAction(FaultOp op, const std::string& path, int64_t from, int64_t to) {
+  if (!any_action.load(std::memory_order_relaxed)) return;
+  std::function<void()> action;
+  {
+    std::lock_guard<std::mutex> lock(faults_mutex);
+    ArmedAction& armed = actions[static_cast<size_t>(op)];
+    if (armed.times == 0 || !AimedAt(path, armed.target)) return;
+    if (op == FaultOp::kRead && (armed.offset < from || armed.offset >= to)) return;
+    --armed.times;
+    action = armed.action;
+  }
+  // Outside the lock: the action may well open, read or write files itself.
+  action();
 }
 
 bool ConsumeFault(FaultOp op, const std::string& path, const std::string& to) {

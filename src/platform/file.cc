@@ -133,6 +133,7 @@ bool File::Open(const std::string& path, Opener open, std::optional<FsCall> crea
   error_ = 0;
   path_ = path;
   if (creation && !Allowed(*creation, path)) return Fail();
+  RunInjectedAction(FaultOp::kOpen, path, 0, 0);
   if (ConsumeFault(FaultOp::kOpen, path)) return Fail();
   const std::string native = NativePath(path);
   if (native.empty()) {
@@ -183,8 +184,9 @@ bool File::CreateNew(const std::string& path) {
   return Open(path, system_file::CreateNewForWriting, FsCall::kCreateNew);
 }
 
-bool File::FillBuffer() {
+bool File::FillBuffer(int64_t at) {
   buffer_start_ = buffer_end_ = 0;
+  RunInjectedAction(FaultOp::kRead, path_, at, at + static_cast<int64_t>(kBufferSize));
   if (ConsumeFault(FaultOp::kRead, path_)) return false;
   const int64_t got = system_file::ReadSome(fd_, buffer_.get(), kBufferSize);
   if (got < 0) {
@@ -201,7 +203,7 @@ int64_t File::Read(void* data, size_t size) {
   size_t done = 0;
   while (done < size) {
     if (buffer_start_ == buffer_end_) {
-      if (!FillBuffer()) {
+      if (!FillBuffer(position_ + static_cast<int64_t>(done))) {
         Fail();
         return -1;
       }
@@ -313,6 +315,32 @@ bool File::Seek(int64_t offset) {
 
 int64_t File::Tell() const { return position_; }
 
+bool File::Stamp(FileStamp& stamp) {
+  if (fd_ == kClosed) return false;
+  if (system_file::StampOf(fd_, stamp)) return true;
+  NoteSystemError();
+  return Fail();
+}
+
+bool File::Truncate(int64_t offset) {
+  if (fd_ == kClosed || failed_ || !writing_ || offset < 0 || offset > position_) return false;
+  const int64_t buffer_origin = position_ - static_cast<int64_t>(buffer_end_);
+  if (offset >= buffer_origin) {
+    // Still in the buffer: the system never saw those bytes.
+    buffer_end_ = static_cast<size_t>(offset - buffer_origin);
+  } else {
+    buffer_end_ = 0;
+    if (ConsumeFault(FaultOp::kWrite, path_) || !Allowed(FsCall::kWrite, path_)) return Fail();
+    if (!system_file::Truncate(fd_, offset) || !system_file::SeekTo(fd_, offset)) {
+      NoteSystemError();
+      return Fail();
+    }
+    if (written_back_ > offset) written_back_ = offset;
+  }
+  position_ = offset;
+  return true;
+}
+
 int64_t File::Size() {
   if (fd_ == kClosed) return -1;
   int64_t size = system_file::SizeOf(fd_);
@@ -364,6 +392,22 @@ bool File::Close() {
   return ok;
 }
 
+namespace {
+
+// The longest file name the systems take (bytes on Linux, characters on Windows).
+constexpr size_t kMaxNameLength = 255;
+
+// The part of the final name a temporary name carries: all of it where the whole temporary
+// name fits the longest name the system takes, else as much as fits ("~", ".", the random
+// digits and the suffix come first), so that a file whose own name is long still has one.
+std::string_view TemporaryStem(std::string_view final_name, const std::string& suffix) {
+  const size_t fixed = 2 + kRandomDigits + suffix.size();
+  const size_t room = kMaxNameLength > fixed ? kMaxNameLength - fixed : 0;
+  return final_name.substr(0, room);
+}
+
+}  // namespace
+
 std::string CreateTemporary(File& file, const std::string& final_path, const std::string& suffix) {
   static constexpr int kAttempts = 16;
   // A fresh source per call: a name planted in advance cannot be guessed from earlier ones.
@@ -378,8 +422,10 @@ std::string CreateTemporary(File& file, const std::string& final_path, const std
       digit = kHexDigits[bits & 0xF];
       bits >>= 4;
     }
-    const std::string path =
-        final_path.substr(0, cut) + "~" + final_path.substr(cut) + "." + random + suffix;
+    const std::string path = final_path.substr(0, cut) + "~" +
+                             std::string(TemporaryStem(std::string_view(final_path).substr(cut),
+                                                       suffix)) +
+                             "." + random + suffix;
     if (file.CreateNew(path)) return path;
     // Anything but a name taken means no other name will do better.
     if (file.error() != system_file::CodeOf(ErrorCause::kExists)) return "";
@@ -389,8 +435,12 @@ std::string CreateTemporary(File& file, const std::string& final_path, const std
 
 bool IsTemporaryName(const std::string& file_name, const std::string& final_name,
                      const std::string& suffix) {
-  const std::string stem = "~" + final_name;
   const std::string_view name = file_name;
+  // Older programs wrote the whole final name without random digits; a cut name always has
+  // them.
+  const std::string stem =
+      "~" + std::string(name.size() >= kMaxNameLength ? TemporaryStem(final_name, suffix)
+                                                      : std::string_view(final_name));
   if (name.size() < stem.size() + suffix.size() || !SameName(name.substr(0, stem.size()), stem) ||
       !SameName(name.substr(name.size() - suffix.size()), suffix)) {
     return false;

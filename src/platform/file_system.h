@@ -39,7 +39,9 @@ inline constexpr int64_t kSizeFolder = -2;
 // Path form conversion. NativePath returns "" for a path the system cannot name (another
 // drive, a relative path, a NUL, which would cut the name short at the system call);
 // InternalPath makes a relative native path absolute first. On Windows the internal form is
-// the native one, so both only check and complete paths.
+// the native one, so both only check and complete paths. On Linux, where "/" is never part
+// of a name, a "/" in an internal path stands for a "\" inside a name, which the internal
+// form could not tell from a separator (only a name a backup cannot hold has one).
 std::string NativePath(const std::string& internal_path);
 // A path as the user knows it: the system's own form, or the internal form for a path the
 // system cannot name.
@@ -120,7 +122,7 @@ struct FolderEntry {
     kFolder,   // a real folder; links to folders are never listed as folders
     kLink,     // a symbolic link (Links::kKeep), whatever it leads to; never followed
     kSkipped,  // sockets, FIFOs, devices; links that are neither kFile nor kLink
-    kBadName,  // a name the archive cannot hold ("\" or a control byte in it)
+    kBadName,  // a name a backup cannot hold: "\", ":" or a control byte in it
   };
   std::string name;
   Kind kind = Kind::kFile;
@@ -176,7 +178,7 @@ std::string UserSettingsFolder();
 enum class FsCall {
   kCreate,     // File::Create
   kCreateNew,  // File::CreateNew
-  kWrite,      // the buffered bytes of a File go to the system
+  kWrite,      // the buffered bytes of a File go to the system, or a File is cut short
   kSync,       // File::Sync, after its buffer is written
   kRename,
   kDelete,
@@ -194,6 +196,15 @@ using FsObserver = std::function<bool(const FsCallInfo&)>;
 void ObserveFileSystem(FsObserver observer);
 
 class EarlySync;
+
+// What tells that a file changed since it was last looked at: its size and its modification
+// and change times (the change time where the system keeps one, else 0).
+struct FileStamp {
+  int64_t size = 0;
+  int64_t mtime_ns = 0;
+  int64_t ctime_ns = 0;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
 
 // An open file. Reads and writes go through a buffer; Seek, Flush and Close write it out.
 // Every call reports failure, and a File that failed once keeps failing.
@@ -233,6 +244,11 @@ class File {
   int64_t Tell() const;
   int64_t Size();
   bool AtEnd();
+  // The open file's stamp as it is now, whatever name it has by then.
+  bool Stamp(FileStamp& stamp);
+  // Cuts a file being written at offset (at most the position), which becomes the position:
+  // what was written after it is gone, as if it had never been written.
+  bool Truncate(int64_t offset);
   bool Flush();
   // Writes the buffer out and waits until the system has the content on stable storage.
   bool Sync();
@@ -241,7 +257,8 @@ class File {
   int error() const { return error_; }
 
  private:
-  bool FillBuffer();
+  // Reads the next part of the file into the buffer; at: the file's offset it begins at.
+  bool FillBuffer(int64_t at);
   bool FlushBuffer();
   // Has the part handed to the write-back synced in the background (see EarlySync).
   void SyncEarly();
@@ -312,6 +329,14 @@ int ErrorCode(ErrorCause cause);
 // a folder unlistable, which permissions cannot do for a test run as root.
 enum class FaultOp { kOpen, kRead, kWrite, kRename, kList, kCount };
 void InjectFault(FaultOp op, const std::string& target, int n = 1);
+// A test seam of the same aim: runs action, on the thread that makes the call, just before
+// the system is asked to open the file target names (FaultOp::kOpen) or to read the part of
+// it that holds the byte at offset (FaultOp::kRead; offset within the file), so that a test
+// can change, cut or remove a file at an exact point of a job's reading. Each opening that
+// reads that far counts once; the action runs in the next `times` of them. One action per
+// operation is armed at a time; ClearFaults disarms it too.
+void InjectAction(FaultOp op, const std::string& target, std::function<void()> action,
+                  int times = 1, int64_t offset = 0);
 void ClearFaults();
 
 }  // namespace sk::platform

@@ -28,6 +28,10 @@ bool WriteAll(intptr_t file, const void* data, size_t size);
 bool SeekTo(intptr_t file, int64_t offset);
 // -1 when the size cannot be told.
 int64_t SizeOf(intptr_t file);
+// The open file's size and times; false when they cannot be told.
+bool StampOf(intptr_t file, FileStamp& stamp);
+// Cuts the file at size; the position is left for the caller to set.
+bool Truncate(intptr_t file, int64_t size);
 // Starts writing a part of a file to storage without waiting for it; nothing where the
 // system has no such call.
 void StartWriteBack(intptr_t file, int64_t offset, int64_t length);

@@ -143,12 +143,37 @@ std::optional<CommandLineRun> ReadWhole(AppState& app, const CommandLineJob& job
   return std::nullopt;
 }
 
-std::string VerdictLine(const AppState& app, const std::string& shown, const VerifyResult& result,
-                        const std::string& entry) {
-  if (result.damage == Damage::kNone) return shown + ": valid";
-  std::string line = shown + ": damaged: " + DamageText(app, result.damage);
-  if (!entry.empty()) line += " " + entry;
-  return line;
+// A volume's verdict: "valid", or one line for each damage found, in volume order.
+std::string VerdictLines(const AppState& app, const std::string& shown, const VerifyResult& result,
+                         const std::string& source_name) {
+  if (result.found.empty()) return shown + ": valid\n";
+  std::string lines;
+  for (const VerifyResult::Finding& finding : result.found) {
+    lines += shown + ": damaged: " + DamageText(app, finding.damage);
+    if (!finding.entry.empty()) lines += " " + NativeRelativePath(finding.entry, source_name);
+    lines += "\n";
+  }
+  return lines;
+}
+
+// The damage found in a volume, for "/v --json": the first as "damage", "reason" and
+// "entry", each in "damaged".
+void PutDamage(const AppState& app, json& volume, const VerifyResult& result,
+               const std::string& source_name) {
+  volume["damage"] = DamageWord(result.damage);
+  PutName(volume, "reason", DamageText(app, result.damage));
+  if (!result.entry.empty())
+    PutName(volume, "entry", NativeRelativePath(result.entry, source_name));
+  json damaged = json::array();
+  for (const VerifyResult::Finding& finding : result.found) {
+    json item = {{"damage", DamageWord(finding.damage)}};
+    PutName(item, "reason", DamageText(app, finding.damage));
+    if (!finding.entry.empty()) {
+      PutName(item, "entry", NativeRelativePath(finding.entry, source_name));
+    }
+    damaged.push_back(std::move(item));
+  }
+  volume["damaged"] = std::move(damaged);
 }
 
 }  // namespace
@@ -260,10 +285,9 @@ CommandLineRun VerifySet(AppState& app, const CommandLineJob& job,
     const bool valid = verdict.damage == Damage::kNone;
     all_valid &= valid;
     if (verdict.failure) all.problems.push_back(*verdict.failure);
-    const std::string entry =
-        verdict.entry.empty() ? "" : NativeRelativePath(verdict.entry, source_name);
+    all.problems.insert(all.problems.end(), verdict.problems.begin(), verdict.problems.end());
     if (!job.json) {
-      std::fputs((ui::PrintableText(VerdictLine(app, shown, verdict, entry)) + "\n").c_str(),
+      std::fputs(ui::PrintableText(VerdictLines(app, shown, verdict, source_name)).c_str(),
                  output.out);
       if (std::fflush(output.out) != 0 && write_error == 0) write_error = errno;
       continue;
@@ -272,11 +296,7 @@ CommandLineRun VerifySet(AppState& app, const CommandLineJob& job,
     PutName(volume, "name", shown);
     const auto file = files.volumes.find(generation);
     if (file != files.volumes.end()) PutName(volume, "file", file->second);
-    if (!valid) {
-      volume["damage"] = DamageWord(verdict.damage);
-      PutName(volume, "reason", DamageText(app, verdict.damage));
-      if (!entry.empty()) PutName(volume, "entry", entry);
-    }
+    if (!valid) PutDamage(app, volume, verdict, source_name);
     volumes.push_back(std::move(volume));
   }
   if (job.json) {

@@ -154,7 +154,12 @@ void ConsoleReporter::Write(const std::string& text) {
 }
 
 void ConsoleReporter::Say(const std::string& text) {
-  Write("stowkeeper: " + options_.switch_name + ": " + text);
+  // One line each, whatever a name in it holds: a line feed or a tab shows as "?", as the
+  // other control bytes do.
+  std::string line = "stowkeeper: " + options_.switch_name + ": " + text;
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\n' || c == '\t'; }, '?');
+  Write(line);
 }
 
 void ConsoleReporter::TakeInterrupt() {
@@ -242,6 +247,10 @@ void ConsoleReporter::End(const JobResult& result) {
   } else if (result.outcome == Outcome::kDoneWithProblems) {
     Say("done, with " + std::to_string(result.problems.size()) +
         (result.problems.size() == 1 ? " problem" : " problems") + " named above");
+  } else if (result.outcome == Outcome::kFailed && stage_ == Stage::kRestoring) {
+    // The restore went on to its end past the damage it named.
+    Say("restored all but what is named above (" + std::to_string(result.problems.size()) +
+        (result.problems.size() == 1 ? " problem)" : " problems)"));
   }
 }
 

@@ -1,5 +1,6 @@
 #include "shell/desktop_reporter.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "archive/set_names.h"
@@ -7,6 +8,7 @@
 #include "jobs/sets/backup_lists.h"
 #include "platform/file_system.h"
 #include "shell/job_texts.h"
+#include "ui/printable.h"
 
 namespace sk {
 namespace {
@@ -240,18 +242,38 @@ void DesktopReporter::ShowFailure(const Problem& failure) {
   }
 }
 
+std::string DesktopReporter::ProblemLines(const std::vector<Problem>& problems) const {
+  std::string text;
+  for (size_t i = 0; i < problems.size() && i < kProblemsShown; ++i) {
+    // One line per problem, whatever the name holds: a line feed or a tab in a name is
+    // shown as "?", as other control characters are.
+    std::string line = problems[i].kind == Problem::Kind::kNotStored
+                           ? sk::Shown(problems[i].path)
+                           : ProblemText(app_, problems[i]);
+    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\t'; }, '\r');
+    text += "\n" + ui::PrintableText(line);
+  }
+  if (problems.size() > kProblemsShown) {
+    text += "\n+ " + std::to_string(problems.size() - kProblemsShown) + " " + app_.Text(kTextMore);
+  }
+  return text;
+}
+
 void DesktopReporter::ShowProblems() {
   if (problems_.empty()) return;
-  std::string text = app_.Text(kTextNotBackedUp);
-  for (size_t i = 0; i < problems_.size() && i < kProblemsShown; ++i) {
-    text +=
-        "\n" + (problems_[i].kind == Problem::Kind::kNotStored ? sk::Shown(problems_[i].path)
-                                                               : ProblemText(app_, problems_[i]));
-  }
-  if (problems_.size() > kProblemsShown) {
-    text += "\n+ " + std::to_string(problems_.size() - kProblemsShown) + " " + app_.Text(kTextMore);
-  }
-  Say(text, ui::Icon::kInformation);
+  // Links and special files have a heading of their own that says why; anything else is
+  // named with its cause under the general one.
+  const bool only_not_stored =
+      std::all_of(problems_.begin(), problems_.end(),
+                  [](const Problem& p) { return p.kind == Problem::Kind::kNotStored; });
+  Say(app_.Text(only_not_stored ? kTextNotBackedUp : kTextDoneWithProblems) +
+          ProblemLines(problems_),
+      ui::Icon::kInformation);
+}
+
+void DesktopReporter::ShowDamage(const JobResult& result) {
+  const TextId head = kind_ == JobKind::kRestore ? kTextRestoreFailed : kTextBackupCorrupted;
+  Say(app_.Text(head) + "\n" + ProblemLines(result.problems), ui::Icon::kWarning);
 }
 
 void DesktopReporter::End(const JobResult& result) {
@@ -263,6 +285,10 @@ void DesktopReporter::End(const JobResult& result) {
     if (kind_ != JobKind::kList && kind_ != JobKind::kProperties && kind_ != JobKind::kDelete) {
       Say(app_.Text(kTextCancelled), ui::Icon::kWarning);
     }
+  } else if (result.outcome == Outcome::kFailed &&
+             (kind_ == JobKind::kRestore || kind_ == JobKind::kVerify)) {
+    // A restore or a check that went on to its end past the damage it named.
+    if (verdict_shown) ShowDamage(result);
   } else if (kind_ == JobKind::kVerify && verdict_shown) {
     if (window_) tk_.SetValue(ui::kJobWindow, kProgressBarId, BarValue(total_));
     Say(app_.Text(kTextBackupValid), ui::Icon::kInformation);

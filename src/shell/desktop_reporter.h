@@ -69,7 +69,13 @@ class DesktopReporter : public JobReporter {
   void TakeEvent();
   void Say(const std::string& text, ui::Icon icon);
   void ShowFailure(const Problem& failure);
+  // One line per problem, each after a line break, at most kProblemsShown, then how many
+  // more.
+  std::string ProblemLines(const std::vector<Problem>& problems) const;
   void ShowProblems();
+  // The end of a restore or a check that named damage: what the job could not do, then the
+  // damage.
+  void ShowDamage(const JobResult& result);
 
   const AppState& app_;
   ui::Toolkit& tk_;

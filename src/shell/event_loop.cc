@@ -135,12 +135,21 @@ void SelectSetRow(Desktop& desk, int list, const std::string& source) {
   }
 }
 
+// What a job that wrote a backup left out, for the end of its status line: ", with 3
+// problems" (nothing when it left nothing out).
+std::string ProblemsNote(const AppState& app, const JobResult& result) {
+  if (result.outcome != Outcome::kDoneWithProblems) return "";
+  return ", " + Filled(app.Text(kTextWithProblems),
+                       {{"%COUNT%", std::to_string(result.problems.size())}});
+}
+
 std::string CreateOutcome(const AppState& app, const std::string& folder, const JobResult& result) {
   std::string size = ByteSizeText(result.bytes_read, 1);
   while (!size.empty() && size.back() == ' ') size.pop_back();
   return Filled(app.Text(kTextBackupWritten), {{"%FOLDER%", platform::ShownPath(folder)},
                                                {"%FILES%", std::to_string(result.files)},
-                                               {"%SIZE%", size}});
+                                               {"%SIZE%", size}}) +
+         ProblemsNote(app, result);
 }
 
 // Runs a job on the desktop: its windows, questions and messages through a desktop reporter.
@@ -198,7 +207,8 @@ void RunUpdate(Desktop& desk) {
     if (result.ok() && result.point > 0) {
       ShowOutcome(
           desk, Filled(app.Text(kTextUpdateWritten), {{"%FOLDER%", platform::ShownPath(source)},
-                                                      {"%INDEX%", GenerationField(result.point)}}));
+                                                      {"%INDEX%", GenerationField(result.point)}}) +
+                    ProblemsNote(app, result));
     }
     ShowSetStatus(desk, source);
   }

@@ -10,6 +10,7 @@ namespace {
 
 nlohmann::json ProblemObject(const AppState& app, const Problem& problem) {
   nlohmann::json item = {{"kind", ProblemWord(problem.kind)}};
+  if (problem.damage != Damage::kNone) item["damage"] = DamageWord(problem.damage);
   if (!problem.path.empty()) PutName(item, "path", Shown(problem.path));
   PutName(item, "reason", CauseText(app, problem));
   return item;

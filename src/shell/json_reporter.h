@@ -25,7 +25,7 @@ class JsonReporter : public JobReporter {
   void AddProblem(const Problem& problem) override { inner_.AddProblem(problem); }
   // Writes the summary: job, outcome, status, point, added, changed, removed, files,
   // folders, bytes_read, bytes_written, seconds (since the reporter was made), source,
-  // problems (kind, path, reason) and failure.
+  // problems (kind, damage where stored content is damaged, path, reason) and failure.
   void End(const JobResult& result) override;
 
  private:

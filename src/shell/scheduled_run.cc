@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "archive/set_names.h"
 #include "platform/file_system.h"
@@ -64,6 +66,20 @@ std::string LogSource(const std::string& source) {
 
 // A reason on one line and in one field: each run of tabs and line breaks a blank, none at
 // either end, every other control byte a "?".
+// Problems named in a log line: more would make a line nobody reads.
+constexpr size_t kProblemsLogged = 20;
+
+// The first `shown` problems, "; " between them, and how many more there are: "(+3)".
+std::string ProblemsText(const AppState& app, const std::vector<Problem>& problems,
+                         size_t shown) {
+  std::string text;
+  for (size_t i = 0; i < problems.size() && i < shown; ++i) {
+    text += (i == 0 ? "" : "; ") + ProblemText(app, problems[i]);
+  }
+  if (problems.size() > shown) text += " (+" + std::to_string(problems.size() - shown) + ")";
+  return text;
+}
+
 std::string LogReason(const std::string& reason) {
   std::string line;
   for (const char c : reason) {
@@ -164,6 +180,8 @@ int RunScheduled(AppState& app, const std::vector<std::string>& args,
   CommandLineRun run{job.status, {}};
   std::string reason =
       job.kind == CommandLineJob::Kind::kNone ? "the command line cannot be run" : "";
+  // The notification names the first problem; the log line up to kProblemsLogged of them.
+  std::string log_reason;
   if (job.kind != CommandLineJob::Kind::kNone) {
     run = RunCommandLineJob(app, job, output);
     if (run.result.failure) {
@@ -171,17 +189,16 @@ int RunScheduled(AppState& app, const std::vector<std::string>& args,
     } else if (run.result.outcome == Outcome::kCancelled) {
       reason = app.Text(kTextCancelled);
     } else if (run.status != kExitDone && !run.result.problems.empty()) {
-      reason = ProblemText(app, run.result.problems.front());
-      if (run.result.problems.size() > 1) {
-        reason += " (+" + std::to_string(run.result.problems.size() - 1) + ")";
-      }
+      reason = ProblemsText(app, run.result.problems, 1);
+      log_reason = ProblemsText(app, run.result.problems, kProblemsLogged);
     }
   }
+  if (log_reason.empty()) log_reason = reason;
   const RunTotals totals{run.result.files, run.result.bytes_written};
   const std::string source = job.folder.empty() ? SourceOf(args) : job.folder;
   const std::string log = app.SettingsFolder + kScheduleLogName;
   const std::string line = ScheduleLogLine(started, source, JobWord(job.kind), run.status, totals,
-                                           platform::TickCount() - start_tick, reason);
+                                           platform::TickCount() - start_tick, log_reason);
   const std::string native_log = platform::NativePath(log);
   if (native_log.empty() || !platform::AppendToFile(native_log, line)) {
     std::fprintf(output.messages, "stowkeeper: --scheduled: cannot add to the log %s: %s\n",

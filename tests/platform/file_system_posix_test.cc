@@ -46,6 +46,7 @@ TEST(PathFormTest, ConvertsBothWays) {
   EXPECT_EQ(NativePath("Z:\\home\\ann\\Data\\"), "/home/ann/Data/");
   EXPECT_EQ(NativePath("z:\\home\\ann\\a.txt"), "/home/ann/a.txt");
   EXPECT_EQ(NativePath("Z:\\"), "/");
+  EXPECT_EQ(NativePath("Z:\\a\\back/slash"), "/a/back\\slash");  // a "\" within a name
   EXPECT_EQ(InternalPath("/home/ann/Data/"), "Z:\\home\\ann\\Data\\");
   EXPECT_EQ(InternalPath("/home/ann/a.txt"), "Z:\\home\\ann\\a.txt");
   EXPECT_EQ(InternalPath("/"), "Z:\\");
@@ -252,12 +253,13 @@ TEST(ListFolderTest, ReportsNamesTheArchiveCannotHold) {
   tmp.Write("line\nbreak", "x");
   tmp.Write(std::string("ctl\x01") + "byte", "x");
   tmp.Write("tab\tname", "x");
+  tmp.Write("co:lon", "x");       // a letter like any other here
   tmp.Write("caf\xC3\xA9", "x");  // UTF-8 is fine
   tmp.Write("del\x7F", "x");      // 0x7F is not a control byte here
   tmp.MakeFolder("bad\\folder");
   std::vector<FolderEntry> entries;
   ASSERT_TRUE(ListFolder(tmp.Internal(), entries));
-  ASSERT_EQ(entries.size(), 7u);
+  ASSERT_EQ(entries.size(), 8u);
   for (const char* bad : {"back\\slash", "line\nbreak",
                           "ctl\x01"
                           "byte",
@@ -267,6 +269,7 @@ TEST(ListFolderTest, ReportsNamesTheArchiveCannotHold) {
   }
   EXPECT_EQ(Find(entries, "caf\xC3\xA9")->kind, Kind::kFile);
   EXPECT_EQ(Find(entries, "del\x7F")->kind, Kind::kFile);
+  EXPECT_EQ(Find(entries, "co:lon")->kind, Kind::kFile);
 }
 
 // --- File

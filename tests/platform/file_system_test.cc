@@ -388,6 +388,19 @@ TEST(FileTest, TemporaryFilesAreNewFilesUnderNamesNoOneCanGuess) {
   EXPECT_TRUE(IsTemporaryName("~Backup_0001_of_X_.sk.part", "Backup_0001_of_X_.sk", ".part"));
   EXPECT_FALSE(IsTemporaryName("~Backup_0001_of_X_.sk.mine.part", "Backup_0001_of_X_.sk", ".part"));
   EXPECT_FALSE(IsTemporaryName("Backup_0001_of_X_.sk.part", "Backup_0001_of_X_.sk", ".part"));
+#ifndef _WIN32
+  // A final name of the longest length still gets a temporary name: its own name cut short.
+  // (Windows refuses the whole path before the name's own length matters.)
+  const std::string longest(255, 'n');
+  File d;
+  const std::string cut = CreateTemporary(d, tmp.Internal(longest), ".part");
+  ASSERT_FALSE(cut.empty());
+  const std::string cut_name = cut.substr(cut.rfind('\\') + 1);
+  EXPECT_EQ(cut_name.size(), 255u);
+  EXPECT_TRUE(IsTemporaryName(cut_name, longest, ".part")) << cut_name;
+  d.Close();
+  ASSERT_TRUE(DeleteFile(cut));
+#endif
   // A name already taken is never opened.
   tmp.Write("taken", "keep");
   File c;

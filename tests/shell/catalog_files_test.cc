@@ -154,9 +154,9 @@ constexpr std::array<std::string_view, 19> kGermanScheduleTexts = {
     "Fehler und Erfolge melden",
 };
 
-// The texts of what jobs report, keys 121 to 129.
+// The texts of what jobs report, keys 121 to 131.
 constexpr int kReportFirst = 121;
-constexpr std::array<std::string_view, 9> kGermanReportTexts = {
+constexpr std::array<std::string_view, 11> kGermanReportTexts = {
     "Das Backup konnte nicht gelöscht werden.",
     "Dieser Name kann in keinem Backup stehen",
     "Eine Verknüpfung oder Sonderdatei, die kein Backup aufnehmen kann: ausgelassen",
@@ -168,6 +168,8 @@ constexpr std::array<std::string_view, 9> kGermanReportTexts = {
     "Die Metadatendatei fehlt, ist beschädigt oder stammt von einer neueren Version: Rechte, "
     "Eigentümer, Zeiten und Verknüpfungen werden nicht wiederhergestellt",
     "Erstellt am",
+    "Fertig, mit diesen Problemen:",
+    "mit %COUNT% Problemen",
 };
 
 // Every key of the table, in order.

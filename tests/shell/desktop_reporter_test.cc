@@ -210,6 +210,19 @@ TEST_F(DesktopReporterTest, TheEndTellsFailuresVerdictsAndWhatWasLeftOut) {
   EXPECT_TRUE(Texts()[0].starts_with(t.app.Text(kTextNotBackedUp) + "\n" +
                                      platform::ShownPath(t.app.BackupFolder + "l0") + "\n"));
   EXPECT_TRUE(Texts()[0].ends_with("\n+ 3 " + t.app.Text(kTextMore))) << Texts()[0];
+
+  // Anything else left out comes under the general heading, each on one line whatever its
+  // name holds.
+  t.tk.messages.clear();
+  DesktopReporter update = Make(JobKind::kUpdate);
+  update.AddProblem(Failure(Problem::Kind::kNotStored, t.app.BackupFolder + "fifo"));
+  update.AddProblem(Failure(Problem::Kind::kBadName, t.app.BackupFolder + "line\nfeed\tx"));
+  update.End(done);
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_EQ(Texts()[0], t.app.Text(kTextDoneWithProblems) + "\n" +
+                            platform::ShownPath(t.app.BackupFolder + "fifo") + "\n" +
+                            platform::ShownPath(t.app.BackupFolder + "line?feed?x") + ": " +
+                            t.app.Text(kTextBadName));
 }
 
 }  // namespace

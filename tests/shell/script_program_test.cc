@@ -1,6 +1,9 @@
 // The command line as a script uses it: verify, list, properties, delete, partial restore,
 // answers and JSON, each run through the real program on a set with two updates.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -469,6 +472,26 @@ TEST_F(ScriptProgramTest, ScheduledRunsCreateUpdateAndLogOneLineEach) {
 #endif
   EXPECT_TRUE(fields(lines.back())[3] == "not-run");
 }
+
+#ifndef _WIN32
+// A scheduled run that left entries out is done, with problems: its log line names each of
+// them, not only the first.
+TEST_F(ScriptProgramTest, AScheduledRunLogsEveryProblemItNamed) {
+  for (const char* name : {"src/pipe one", "src/pipe two"}) {
+    ASSERT_EQ(mkfifo(folder_.Native(name).c_str(), 0600), 0) << name;
+  }
+  EXPECT_EQ(Run({"/u", Src(), "--scheduled"}), 3) << Err();
+  const std::vector<std::string> lines = Lines(folder_.Read("config/Stowkeeper/Schedule.log"));
+  ASSERT_EQ(lines.size(), 1u);
+  const std::string& line = lines[0];
+  EXPECT_NE(line.find("\tcreate\tdone-with-problems\t"), std::string::npos) << line;
+  const size_t one = line.find(folder_.Native("src/pipe one"));
+  const size_t two = line.find(folder_.Native("src/pipe two"));
+  ASSERT_NE(one, std::string::npos) << line;
+  ASSERT_NE(two, std::string::npos) << line;
+  EXPECT_NE(line.find("; ", std::min(one, two)), std::string::npos) << line;
+}
+#endif
 
 }  // namespace
 }  // namespace sk

@@ -106,6 +106,11 @@ void TempFolder::Write(const std::string& relative, const std::string& content) 
   }
 }
 
+void TempFolder::Overwrite(const std::string& relative, const std::string& content) const {
+  std::ofstream(std::filesystem::path(Native(relative)), std::ios::binary | std::ios::trunc)
+      << content;
+}
+
 std::string TempFolder::Read(const std::string& relative) const {
   std::string content;
   if (FILE* file = fopen(Native(relative).c_str(), "rb")) {
@@ -190,6 +195,11 @@ void TempFolder::Write(const std::string& relative, const std::string& content) 
   std::error_code ignored;
   fs::remove(path, ignored);
   std::ofstream(path, std::ios::binary) << content;
+}
+
+void TempFolder::Overwrite(const std::string& relative, const std::string& content) const {
+  std::ofstream(std::filesystem::path(Native(relative)), std::ios::binary | std::ios::trunc)
+      << content;
 }
 
 std::string TempFolder::Read(const std::string& relative) const {

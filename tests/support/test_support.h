@@ -33,6 +33,10 @@ class TempFolder {
 
   // Creates the parent folders as needed.
   void Write(const std::string& relative, const std::string& content) const;
+  // Writes into the existing file in place (the same file, cut to the new content), as a
+  // program that changes a file does; Write makes a fresh file, which Windows refuses while
+  // another handle holds the old one open.
+  void Overwrite(const std::string& relative, const std::string& content) const;
   std::string Read(const std::string& relative) const;
   bool Exists(const std::string& relative) const;
   void MakeFolder(const std::string& relative) const;

@@ -1,6 +1,8 @@
 #include "jobs/create/scan.h"
 
+#include <algorithm>
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include "jobs/create/exclusions.h"
@@ -58,7 +60,8 @@ Problem Named(Problem::Kind kind, const std::string& path, int error = 0) {
   return problem;
 }
 
-void ScanFolder(Scan& scan, const std::string& base, bool is_source) {
+// False when the folder cannot be listed.
+bool ScanFolder(Scan& scan, const std::string& base, bool is_source) {
   std::vector<platform::FolderEntry> entries;
   ScanResult& result = scan.result;
   if (!platform::ListFolder(base, entries, platform::Links::kKeep)) {
@@ -68,10 +71,10 @@ void ScanFolder(Scan& scan, const std::string& base, bool is_source) {
     if (!is_source || platform::FolderExists(base)) {
       result.problems.push_back(Named(Problem::Kind::kCannotRead, base, error));
     }
-    return;
+    return false;
   }
   for (const platform::FolderEntry& entry : entries) {
-    if (scan.job.cancel.cancelled()) return;
+    if (scan.job.cancel.cancelled()) return true;
     scan.job.reporter.Progress(static_cast<int64_t>(result.entries.size()));
     if (IsExcluded(scan, entry)) continue;
     switch (entry.kind) {
@@ -79,7 +82,12 @@ void ScanFolder(Scan& scan, const std::string& base, bool is_source) {
         result.entries.push_back(base + entry.name + "\\");
         result.metadata.push_back(MetaOf(result.entries.back(), EntryMeta::Kind::kFolder, entry));
         scan.names.push_back(entry.name);
-        ScanFolder(scan, base + entry.name + "\\", false);
+        if (!ScanFolder(scan, base + entry.name + "\\", false)) {
+          // Kept, it would be restored empty as if it had been: it is left out whole, and
+          // named.
+          result.entries.pop_back();
+          result.metadata.pop_back();
+        }
         scan.names.pop_back();
         break;
       case platform::FolderEntry::Kind::kFile:
@@ -90,14 +98,20 @@ void ScanFolder(Scan& scan, const std::string& base, bool is_source) {
       case platform::FolderEntry::Kind::kLink:
         result.metadata.push_back(MetaOf(base + entry.name, EntryMeta::Kind::kLink, entry));
         break;
-      case platform::FolderEntry::Kind::kBadName:
-        result.problems.push_back(Named(Problem::Kind::kBadName, base + entry.name));
+      case platform::FolderEntry::Kind::kBadName: {
+        // A "\" inside the name would read as a separator: it is named as "/", which the
+        // system shows as the "\" it is.
+        std::string name = entry.name;
+        std::replace(name.begin(), name.end(), '\\', '/');
+        result.problems.push_back(Named(Problem::Kind::kBadName, base + name));
         break;
+      }
       case platform::FolderEntry::Kind::kSkipped:
         result.skipped.push_back(Named(Problem::Kind::kNotStored, base + entry.name));
         break;
     }
   }
+  return true;
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ struct ScanResult {
   int64_t time_ns = 0;
   int64_t total = 0;  // the files' sizes
   // Entries whose names a backup cannot hold (kBadName) and folders that exist but cannot be
-  // read (kCannotRead): leaving them out unnoticed would be a silent gap.
+  // read (kCannotRead, the folder's own entry left out of `entries` too): leaving them out
+  // unnoticed would be a silent gap.
   std::vector<Problem> problems;
   // Special files a backup has no room for (and links, where the system's cannot be kept):
   // left out, and named (kNotStored).

@@ -46,6 +46,23 @@ void Fail(RestoreJob& restore, Problem::Kind kind, const std::string& path, int 
   if (!restore.result.failure) restore.result.failure = problem;
 }
 
+void Name(RestoreJob& restore, const Problem& problem) {
+  restore.job.reporter.AddProblem(problem);
+  restore.result.problems.push_back(problem);
+}
+
+// Names an entry that is not restored because what the backup holds of it is damaged or
+// gone: the file below the target it would have been, else (no path of it can be written)
+// the volume it was to come from.
+void NameDamaged(RestoreJob& restore, const PointEntry& entry, Damage damage) {
+  Problem problem;
+  problem.kind = Problem::Kind::kDamaged;
+  problem.damage = damage;
+  const std::string name = OutputName(entry.path);
+  problem.path = name.empty() ? restore.request.set.folder() + entry.volume : restore.target + name;
+  Name(restore, problem);
+}
+
 // Whether the files of the restore point can be opened; the failure names the one that
 // cannot, and why. A point beyond a missing index is the leftover of an interrupted job, no
 // restore point: its index may name volumes that hold other content by now.
@@ -104,14 +121,12 @@ bool MayReplace(RestoreJob& restore, RestoreSource& source, const std::string& p
 }
 
 // The per-entry steps: go to the record, ask before replacing the file it will write, write
-// it. A failure ends the job.
+// it. An entry whose stored content is damaged or gone is named, and the job goes on; a
+// failure to write ends it.
 void RestoreOne(RestoreJob& restore, RestoreSource& source, const PointEntry& entry) {
   VolumeReader& reader = source.reader;
   if (!entry.found || !SeekRecord(reader, entry.start, entry.path)) {
-    if (WritesDone(restore, source)) {
-      Fail(restore, Problem::Kind::kDamaged, restore.request.set.folder() + entry.volume, 0,
-           entry.found ? Damage::kCutShort : Damage::kMissing);
-    }
+    NameDamaged(restore, entry, Damage::kCutShort);
     return;
   }
   const std::string name = OutputName(reader.record.path);
@@ -125,22 +140,26 @@ void RestoreOne(RestoreJob& restore, RestoreSource& source, const PointEntry& en
     restore.written.push_back(&entry);
     return;
   }
-  if (restore.job.cancel.cancelled() || !WritesDone(restore, source)) return;
+  if (restore.job.cancel.cancelled()) return;
   if (source.failed_damage != Damage::kNone) {
-    Fail(restore, Problem::Kind::kDamaged, source.failed_path, 0, source.failed_damage);
-  } else {
+    NameDamaged(restore, entry, source.failed_damage);
+  } else if (WritesDone(restore, source)) {
     Fail(restore, Problem::Kind::kCannotWrite, source.failed_path, source.failed_error);
   }
 }
 
-// Restores the given entries of one volume, in the order they lie in it.
+// Restores the given entries of one volume, in the order they lie in it. A volume that
+// cannot be read costs the entries it holds.
 void RestoreFromVolume(RestoreJob& restore, const std::string& volume,
                        std::vector<const PointEntry*> entries) {
   const std::string path = restore.request.set.folder() + volume;
   // The index names a file in the backup folder, never a path.
   RestoreSource source;
   if (!IsPlainFileName(volume) || OpenRestoreSource(source, path) < 0) {
-    Fail(restore, Problem::Kind::kDamaged, path, 0, Damage::kMissing);
+    const bool there = IsPlainFileName(volume) && platform::FileSize(path) >= 0;
+    for (const PointEntry* entry : entries) {
+      NameDamaged(restore, *entry, there ? Damage::kBadHeader : Damage::kMissing);
+    }
     return;
   }
   std::stable_sort(entries.begin(), entries.end(),
@@ -156,6 +175,14 @@ void RestoreFromVolume(RestoreJob& restore, const std::string& volume,
 // The entries picked, volume by volume: the main volume's first, then each update volume's
 // in the order the index first names it.
 void RestoreEntries(RestoreJob& restore) {
+  // What the main volume's damage cost, as far as it can be named.
+  for (const PointEntry& entry : restore.point.damaged()) {
+    if (restore.Wanted(entry)) NameDamaged(restore, entry, Damage::kCutShort);
+  }
+  if (restore.point.main_volume_lost_records()) {
+    Name(restore,
+         {Problem::Kind::kDamaged, restore.request.set.VolumePath(0), 0, Damage::kCutShort});
+  }
   std::vector<const PointEntry*> main;
   for (const PointEntry& entry : restore.point.kept()) {
     if (restore.Wanted(entry)) main.push_back(&entry);
@@ -175,11 +202,6 @@ void RestoreEntries(RestoreJob& restore) {
     }
     if (!entries.empty()) RestoreFromVolume(restore, volume, entries);
   }
-}
-
-void Name(RestoreJob& restore, const Problem& problem) {
-  restore.job.reporter.AddProblem(problem);
-  restore.result.problems.push_back(problem);
 }
 
 // Makes one link of the point below the target, replacing what is at its name only when the
@@ -293,10 +315,10 @@ JobResult RestoreBackup(const RestoreRequest& request, JobContext& job) {
                          job.reporter.Progress(read);
                        }
                      });
-  // Without the whole main volume, or the index of an update, the point cannot be restored.
-  if (!restore.point.main_volume_whole()) {
-    Fail(restore, Problem::Kind::kDamaged, request.set.VolumePath(0), 0,
-         restore.point.engine() < 0 ? Damage::kBadHeader : Damage::kCutShort);
+  // Without the main volume, or the index of an update, the point cannot be restored. A
+  // damaged main volume costs only the entries it cannot give back.
+  if (!restore.point.main_volume_whole() && restore.point.engine() < 0) {
+    Fail(restore, Problem::Kind::kDamaged, request.set.VolumePath(0), 0, Damage::kBadHeader);
   } else if (request.point != 0 && !restore.point.has_index()) {
     Fail(restore, Problem::Kind::kNoPoint, request.set.IndexPath(request.point));
   }
@@ -308,6 +330,11 @@ JobResult RestoreBackup(const RestoreRequest& request, JobContext& job) {
   restore.result.point = request.point;
   restore.result.bytes_read = restore.progress.done;
   restore.result.bytes_written = restore.progress.done;
+  // Restored all but the damaged entries named: the backup could not be fully restored.
+  const bool damaged =
+      std::any_of(restore.result.problems.begin(), restore.result.problems.end(),
+                  [](const Problem& problem) { return problem.kind == Problem::Kind::kDamaged; });
+  if (damaged && !job.cancel.cancelled()) restore.result.outcome = Outcome::kFailed;
   return Finish(job, restore.result);
 }
 

@@ -1,5 +1,6 @@
 #include "jobs/restore/restore_entry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -90,10 +91,17 @@ class RecordFrames {
 
 // Writes a file's blocks, chaining the CRC-32. Each block must give exactly its nominal
 // length and stay inside its record, so a damaged record can neither write from a stale
-// buffer nor run on past its end.
+// buffer nor run on past its end. A block whose frame reads whole but whose bytes do not
+// unpack to its length still takes its place, as zeros after what it gave, so that a damaged
+// file's copy holds the blocks after it where they belong.
 class BlockWriter {
  public:
-  enum class Copied { kOk, kBadBlock, kWriteFailed };
+  enum class Copied {
+    kOk,
+    kBadBlock,  // written in its place; the blocks after it can still be read
+    kBadFrame,  // the frame itself is damaged, or runs past the record: nothing after it
+    kWriteFailed,
+  };
 
   BlockWriter(RestoreSource& source, File* out, std::vector<uint8_t>* content,
               RestoreProgress& progress)
@@ -105,20 +113,24 @@ class BlockWriter {
 
   Copied Copy(int32_t nominal) {
     const PipelineBlock& block = frames_.Next();
+    if (block.status < 0 || block.tag > head_.end_offset) return Copied::kBadFrame;
     const int32_t length = block.result;
-    if (block.status < 0 || length != nominal || block.tag > head_.end_offset) {
-      return Copied::kBadBlock;
+    const uint8_t* bytes = block.raw.data();
+    if (length != nominal) {
+      filler_.assign(bytes, bytes + std::clamp(length, 0, nominal));
+      filler_.resize(static_cast<size_t>(nominal), 0);
+      bytes = filler_.data();
     }
     if (out_ == nullptr) {
-      content_->insert(content_->end(), block.raw.data(), block.raw.data() + length);
-    } else if (!out_->Write(block.raw.data(), static_cast<size_t>(length))) {
+      content_->insert(content_->end(), bytes, bytes + nominal);
+    } else if (!out_->Write(bytes, static_cast<size_t>(nominal))) {
       return Copied::kWriteFailed;
     }
-    crc_ = Crc32Combine(crc_, block.crc, length);
+    if (length == nominal) crc_ = Crc32Combine(crc_, block.crc, length);
     frames_.Pop();
-    progress_.done += length;
+    progress_.done += nominal;
     if (progress_.job != nullptr) progress_.job->reporter.Progress(progress_.done);
-    return Copied::kOk;
+    return length == nominal ? Copied::kOk : Copied::kBadBlock;
   }
 
   uint32_t crc() const { return crc_; }
@@ -129,17 +141,17 @@ class BlockWriter {
   File* out_;                      // the file written, or
   std::vector<uint8_t>* content_;  // the content kept for the file writer
   RestoreProgress& progress_;
+  std::vector<uint8_t> filler_;  // a block that did not unpack to its length
   uint32_t crc_ = 0;
 };
 
-// The blocks of the record the reader is on, into out (or content); the damage found, or
-// kNone (also when cancelled, which is_complete then tells). A failed write is noted in
-// source as the entry's failure.
+// The blocks of the record the reader is on, into out (or content): complete and checked,
+// or the damage found (kNone also when cancelled, which complete then tells), or a write
+// that failed.
 struct BlocksWritten {
   bool complete = false;
   bool write_failed = false;
   Damage damage = Damage::kNone;
-  uint32_t crc = 0;
 };
 
 BlocksWritten WriteBlocks(RestoreSource& source, File* out, std::vector<uint8_t>* content,
@@ -147,24 +159,23 @@ BlocksWritten WriteBlocks(RestoreSource& source, File* out, std::vector<uint8_t>
   const VolumeRecord& head = source.reader.record;
   BlockWriter writer(source, out, content, progress);
   BlocksWritten written;
-  BlockWriter::Copied copied = BlockWriter::Copied::kOk;
-  for (int64_t block = head.size / kBlockSize; block > 0; --block) {
-    if (progress.cancelled()) break;
-    copied = writer.Copy(kBlockSize);
-    if (copied != BlockWriter::Copied::kOk) break;
-  }
   const auto rest = static_cast<int32_t>(head.size % kBlockSize);
-  if (copied == BlockWriter::Copied::kOk && !progress.cancelled() && rest > 0) {
-    copied = writer.Copy(rest);
+  const int64_t blocks = head.size / kBlockSize + (rest > 0 ? 1 : 0);
+  BlockWriter::Copied copied = BlockWriter::Copied::kOk;
+  for (int64_t block = 0; block < blocks && !progress.cancelled(); ++block) {
+    copied = writer.Copy(block + 1 == blocks && rest > 0 ? rest : kBlockSize);
+    if (copied == BlockWriter::Copied::kBadBlock) written.damage = Damage::kBadBlock;
+    if (copied == BlockWriter::Copied::kBadFrame) written.damage = Damage::kBadBlock;
+    if (copied == BlockWriter::Copied::kBadFrame || copied == BlockWriter::Copied::kWriteFailed) {
+      break;
+    }
   }
-  written.crc = writer.crc();
   written.write_failed = copied == BlockWriter::Copied::kWriteFailed;
-  if (copied == BlockWriter::Copied::kBadBlock) written.damage = Damage::kBadBlock;
-  written.complete = copied == BlockWriter::Copied::kOk && !progress.cancelled();
-  if (written.complete && written.crc != head.crc) {
-    written.complete = false;
+  if (written.write_failed || progress.cancelled()) return written;
+  if (written.damage == Damage::kNone && writer.crc() != head.crc) {
     written.damage = Damage::kCrcMismatch;
   }
+  written.complete = written.damage == Damage::kNone;
   return written;
 }
 
@@ -185,46 +196,39 @@ int32_t FailedEarlier(RestoreSource& source) {
   return FailedWrite(source, source.writer->failed_path(), source.writer->failed_error());
 }
 
+// Writes a file's blocks through a RestoredFile, on the job's thread.
 int32_t WriteFile(RestoreSource& source, const std::string& path, RestoreProgress& progress) {
   const VolumeRecord& head = source.reader.record;
-  File out;
-  const int error = OpenRestoredFile(path, source.made_folder, out);
+  RestoredFile file;
+  const int error = file.Open(path, source.made_folder);
   if (error != 0) return FailedWrite(source, path, error);
-  const BlocksWritten blocks = WriteBlocks(source, &out, nullptr, progress);
-  const bool closed = out.Close() && out.error() == 0;
-  platform::SetAttributes(path, head.attributes);
-  if (blocks.write_failed || !closed) return FailedWrite(source, path, out.error());
-  if (blocks.damage != Damage::kNone) return Damaged(source, path, blocks.damage);
-  return blocks.complete ? 1 : 0;
+  const BlocksWritten blocks = WriteBlocks(source, &file.out(), nullptr, progress);
+  if (blocks.write_failed) return FailedWrite(source, path, file.out().error());
+  if (blocks.damage != Damage::kNone) {
+    file.KeepDamaged();
+    return Damaged(source, path, blocks.damage);
+  }
+  if (!blocks.complete) return 0;  // cancelled: the name stays as it was
+  const int committed = file.Commit(head.attributes);
+  return committed == 0 ? 1 : FailedWrite(source, path, committed);
 }
 
-// Reads a file's blocks and hands the content to the file writer. A file that fails
-// is handed over as far as it was read, as WriteFile leaves it, and written before the
-// entry returns.
+// Reads a file's blocks and hands the content to the file writer: whole and checked, or as a
+// damaged copy. A cancelled file is not handed over.
 int32_t WriteFileLater(RestoreSource& source, const std::string& path, RestoreProgress& progress) {
   const VolumeRecord& head = source.reader.record;
-  WriteTask task{false, path, head.attributes, {}};
+  WriteTask task{false, path, head.attributes, {}, false};
   task.content.reserve(static_cast<size_t>(head.size));
   const BlocksWritten blocks = WriteBlocks(source, nullptr, &task.content, progress);
-  source.writer->Write(std::move(task));
+  task.damaged = blocks.damage != Damage::kNone;
+  if (blocks.complete || (task.damaged && !task.content.empty())) {
+    source.writer->Write(std::move(task));
+  }
   if (blocks.complete) return 1;
-  if (!source.writer->Finish()) return FailedEarlier(source);
   return blocks.damage != Damage::kNone ? Damaged(source, path, blocks.damage) : 0;
 }
 
 }  // namespace
-
-int OpenRestoredFile(const std::string& path, std::string& made_folder, File& out) {
-  // Files come folder by folder: a folder made (or found) for the last file is not looked at
-  // again.
-  const std::string folder = path.substr(0, path.rfind('\\') + 1);
-  if (folder != made_folder) {
-    made_folder = CreatePath(folder) == platform::kSizeFolder ? folder : std::string();
-  }
-  // Create never follows a link planted at the name, and never replaces a read-only file,
-  // whoever runs the restore: the attribute is what protects an earlier restore.
-  return out.Create(path) ? 0 : out.error();
-}
 
 bool MakeRestoredFolder(const std::string& path, int32_t attributes) {
   const bool made = platform::FolderExists(path) || CreatePath(path) == platform::kSizeFolder;

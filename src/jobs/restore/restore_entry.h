@@ -64,17 +64,14 @@ bool SeekRecord(VolumeReader& reader, int64_t start, const std::string& path);
 
 // Writes the record the reader is on below target_folder (ending in "\"): a folder is
 // created with its missing parents, a file is written block by block and checked against
-// its CRC-32. A link at the file's name is never written through: the entry fails instead.
-// Returns 1 when the entry is complete and its CRC-32 matches, else 0 (source.failed_...
-// tell why; a cancel leaves them empty). The stored attributes are applied even then; a
-// failing file stays as far as it was written.
+// its CRC-32, and put in place only then (RestoredFile). A link at the file's name is never
+// written through: the entry fails instead. Returns 1 when the entry is complete and its
+// CRC-32 matches, else 0 (source.failed_... tell why; a cancel leaves them empty). A file
+// that fails or is cancelled leaves its name as it was; one whose content is damaged is
+// kept beside it as a damaged copy, each block in its place (one that does not unpack as
+// zeros), up to where its frames could be read.
 int32_t WriteFoundEntry(RestoreSource& source, const std::string& target_folder,
                         RestoreProgress& progress);
-
-// Opens a restored file for writing, making its folder first unless it is made_folder
-// (which then names it). A read-only file is not replaced, and a link at the name is never
-// followed. 0, or the system's code for why the file cannot be written.
-int OpenRestoredFile(const std::string& path, std::string& made_folder, platform::File& out);
 
 // Makes a restored folder with its missing parents and gives it its attributes; false when
 // it cannot be made.

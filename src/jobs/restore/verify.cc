@@ -1,5 +1,6 @@
 #include "jobs/restore/verify.h"
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
@@ -11,15 +12,17 @@
 #include "archive/engines.h"
 #include "archive/set_names.h"
 #include "archive/volume.h"
+#include "archive/volume_reader.h"
 #include "platform/file_system.h"
 
 namespace sk {
 namespace {
 
 // The volume's records and block frames, read ahead of the check on the job's thread, in
-// order; the workers unpack the blocks and take their CRCs. Reading stops for good at the end
-// of the volume or at the first record or frame that is damaged, which is where the check
-// will stop. At most kBlocksInFlight blocks and as many record heads are ahead.
+// order; the workers unpack the blocks and take their CRCs. Reading stops at the end of the
+// volume or at the first record or frame that is damaged, until the check has named the
+// damage and restarts it where the next record begins. At most kBlocksInFlight blocks and as
+// many record heads are ahead.
 class FrameReader {
  public:
   struct Head {
@@ -44,10 +47,23 @@ class FrameReader {
 
   Head TakeHead() {
     if (ahead_.empty()) Fill();
-    if (ahead_.empty()) return Head{RecordStatus::kDamaged, {}};
+    if (ahead_.empty()) {
+      Head lost{RecordStatus::kDamaged, {}};
+      lost.head.start = volume_.Tell();
+      return lost;
+    }
     Head head = std::move(ahead_.front());
     ahead_.pop_front();
     return head;
+  }
+
+  // Drops what was read ahead and reads on from offset.
+  void Restart(int64_t offset) {
+    pipeline_.Clear();
+    ahead_.clear();
+    record_size_ = 0;
+    blocks_left_ = 0;
+    stopped_ = !volume_.Seek(offset);
   }
 
  private:
@@ -87,22 +103,54 @@ class FrameReader {
 
 struct VerifyJob {
   JobContext& job;
+  std::string volume_path;
+  std::string parent;  // what record paths are joined to where damage is named
+  std::string prefix;  // what every record path of the volume begins with
   platform::File volume;
   int64_t size = 0;
   VolumeRecord head;
   BlockPipeline pipeline{job.workers};
   std::unique_ptr<FrameReader> reader;
   int64_t position = 0;  // just past the last frame checked
-  VerifyResult result;   // what was found wrong, once something was
+  int64_t reported = 0;  // the progress told so far, which never goes back
+  VerifyResult result;
 };
 
-// Records what is wrong (the first finding stays) and returns false.
-bool Damaged(VerifyJob& check, Damage damage, const std::string& entry = "") {
-  if (check.result.damage == Damage::kNone) {
-    check.result.damage = damage;
-    check.result.entry = entry;
+Problem DamageProblem(const VerifyJob& check, Damage damage, const std::string& entry) {
+  Problem problem;
+  problem.kind = Problem::Kind::kDamaged;
+  problem.damage = damage;
+  problem.path = entry.empty() ? check.volume_path : check.parent + entry;
+  return problem;
+}
+
+void Note(VerifyResult& result, Damage damage, const std::string& entry) {
+  if (result.damage == Damage::kNone) {
+    result.damage = damage;
+    result.entry = entry;
   }
+  result.found.push_back({damage, entry});
+}
+
+// Names damage in an entry (its record path), or in the volume itself ("") where no entry
+// can be named; returns false. The check goes on after it.
+bool Damaged(VerifyJob& check, Damage damage, const std::string& entry = "") {
+  Note(check.result, damage, entry);
+  const Problem problem = DamageProblem(check, damage, entry);
+  check.job.reporter.AddProblem(problem);
+  check.result.problems.push_back(problem);
   return false;
+}
+
+// What stops the check of a volume as a whole: no volume, or no header of one.
+void Unreadable(VerifyJob& check, Damage damage) {
+  Note(check.result, damage, "");
+  check.result.failure = DamageProblem(check, damage, "");
+}
+
+void Progress(VerifyJob& check) {
+  check.reported = std::max(check.reported, check.position);
+  check.job.reporter.Progress(check.reported);
 }
 
 // One block must unpack to exactly its nominal length and stay inside its record.
@@ -121,7 +169,7 @@ bool CheckBlock(VerifyJob& check, int32_t nominal, uint32_t& crc) {
   }
   crc = Crc32Combine(crc, block.crc, length);
   check.pipeline.Pop();
-  check.job.reporter.Progress(check.position);
+  Progress(check);
   return true;
 }
 
@@ -136,7 +184,7 @@ bool CheckRecord(VerifyJob& check) {
   }
   const auto rest = static_cast<int32_t>(check.head.size % kBlockSize);
   if (!cancel.cancelled() && rest > 0 && !CheckBlock(check, rest, crc)) return false;
-  check.job.reporter.Progress(check.position);
+  Progress(check);
   if (cancel.cancelled()) return true;
   // The blocks must fill the record exactly, up to where the next one begins.
   if (check.position != check.head.end_offset) {
@@ -148,46 +196,63 @@ bool CheckRecord(VerifyJob& check) {
   return true;
 }
 
-// True when the volume file at path is valid (or the check was cancelled before damage was
-// found); check.size is its size.
-bool CheckVolumeFile(VerifyJob& check, const std::string& path) {
-  if (check.size < kHeaderSize || !check.volume.OpenRead(path)) {
-    return Damaged(check, Damage::kBadHeader);
-  }
+// Goes on after the damaged record, where the next one begins (as the restore's readers
+// find it); false at the end of the volume. Records a search skipped cannot be named, and
+// the volume is named for them, unless it is already (named: false).
+bool GoOnAfter(VerifyJob& check, const VolumeRecord& damaged, bool named) {
+  const Resumption resumed = ResumeAfter(check.volume, check.size, damaged, check.prefix);
+  if (!resumed.exact && named) Damaged(check, Damage::kCutShort);
+  if (resumed.next <= damaged.start || resumed.next >= check.size) return false;
+  check.reader->Restart(resumed.next);
+  check.position = resumed.next;
+  return true;
+}
+
+// A record whose head cannot be taken: named by its path where that can be read, else the
+// volume is.
+bool DamagedHead(VerifyJob& check) {
+  const VolumeRecord& head = check.head;
+  const bool readable = head.blocks_start > head.start && !HasControlByte(head.path);
+  Damaged(check, Damage::kCutShort, readable ? head.path : "");
+  return GoOnAfter(check, head, readable);
+}
+
+// Checks every record of the volume file at path (check.size is its size) that can be found,
+// up to its end or a cancel.
+void CheckVolumeFile(VerifyJob& check, const std::string& path) {
   uint8_t word[4];
-  if (!check.volume.ReadExact(word, sizeof word)) return Damaged(check, Damage::kBadHeader);
+  if (check.size < kHeaderSize || !check.volume.OpenRead(path) ||
+      !check.volume.ReadExact(word, sizeof word) || CheckHeaderWord(GetU32(word)) < 0) {
+    Unreadable(check, Damage::kBadHeader);
+    return;
+  }
   const int32_t engine = CheckHeaderWord(GetU32(word));
-  if (engine < 0) return Damaged(check, Damage::kBadHeader);
   check.reader = std::make_unique<FrameReader>(check.volume, check.size, engine, check.pipeline);
   for (;;) {
     FrameReader::Head next = check.reader->TakeHead();
-    if (next.status == RecordStatus::kEnd) return true;
+    if (next.status == RecordStatus::kEnd) return;
     check.head = std::move(next.head);
-    if (next.status == RecordStatus::kDamaged) return Damaged(check, Damage::kCutShort);
-    if (!CheckRecord(check)) return false;
-    if (check.job.cancel.cancelled()) return true;
+    const bool resumed = next.status == RecordStatus::kDamaged
+                             ? DamagedHead(check)
+                             : CheckRecord(check) || GoOnAfter(check, check.head, true);
+    if (!resumed || check.job.cancel.cancelled()) return;
   }
-}
-
-// The damage found as the job's failure: the entry it is in, else the volume.
-void NameDamage(VerifyResult& result, const std::string& volume_path, const std::string& parent) {
-  if (result.damage == Damage::kNone) return;
-  Problem problem;
-  problem.kind = Problem::Kind::kDamaged;
-  problem.damage = result.damage;
-  problem.path = result.entry.empty() ? volume_path : parent + result.entry;
-  result.failure = problem;
 }
 
 }  // namespace
 
-VerifyResult VerifyVolume(const std::string& path, JobContext& job) {
-  VerifyJob check{job};
+VerifyResult VerifyVolume(const std::string& path, JobContext& job, const std::string& parent,
+                          const std::string& prefix) {
+  VerifyJob check{job, path, parent, prefix};
   check.size = platform::FileSize(path);
   if (check.size == platform::kSizeMissing) {
-    Damaged(check, Damage::kMissing);
+    Unreadable(check, Damage::kMissing);
   } else {
     CheckVolumeFile(check, path);
+  }
+  // Damage fails the check; a cancel after it leaves it cancelled, with what was found.
+  if (check.result.damage != Damage::kNone && !job.cancel.cancelled()) {
+    check.result.outcome = Outcome::kFailed;
   }
   return std::move(check.result);
 }
@@ -206,10 +271,12 @@ VerifyResult VerifyPoint(const VerifyRequest& request, JobContext& job) {
     return Finish(job, result);
   }
   job.reporter.Begin(Stage::kVerifying, std::max<int64_t>(size, 0));
-  result = VerifyVolume(path, job);
+  // Every record path begins with the source folder's own name (none for a drive's root).
+  result = VerifyVolume(path, job, set.parent(), set.source().substr(set.parent().size()));
   result.point = request.point;
-  NameDamage(result, path, set.parent());
-  if (!result.failure && !job.cancel.cancelled()) job.reporter.Progress(std::max<int64_t>(size, 0));
+  if (result.damage == Damage::kNone && !job.cancel.cancelled()) {
+    job.reporter.Progress(std::max<int64_t>(size, 0));
+  }
   return Finish(job, result);
 }
 

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "jobs/create/file_crc.h"
-#include "platform/file_system.h"
 
 namespace sk {
 namespace {
@@ -70,17 +69,17 @@ class StoredPaths {
   std::vector<size_t> slot_of_;
 };
 
-enum class FileState { kGone, kSame, kChanged, kUnreadable, kCancelled };
+enum class FileState { kSame, kChanged, kUnreadable, kCancelled };
 
 // Compares the CRC-32 of a stored file that is still there (the next of crcs, read ahead)
 // with the stored one.
 FileState CheckContents(FileCrcs& crcs, const VolumeRecord& stored, const CancelToken& cancel,
                         FileCheck& now) {
   now = crcs.Next();
+  // A file that ended early was cut while it was read: read once more.
+  if (!now.crc && now.error == 0 && !cancel.cancelled()) now = FileCrc32(stored.path, &cancel);
   if (now.crc) return *now.crc == stored.crc ? FileState::kSame : FileState::kChanged;
   if (cancel.cancelled()) return FileState::kCancelled;
-  // Gone since the scan: as if the scan had missed it.
-  if (platform::FileSize(stored.path) == platform::kSizeMissing) return FileState::kGone;
   return FileState::kUnreadable;
 }
 
@@ -143,8 +142,8 @@ ChangedFiles FindChangedFiles(const std::vector<VolumeRecord>& stored_files,
       problem.kind = Problem::Kind::kCannotRead;
       problem.path = stored.path;
       problem.error = now.error;
-      found.unreadable = problem;
-      break;
+      found.unreadable.push_back(std::move(problem));
+      continue;
     }
     if (state == FileState::kChanged) {
       found.changed.push_back(stored);

@@ -25,8 +25,10 @@ void RemoveCommonPaths(std::vector<std::string>& current, std::vector<std::strin
 struct ChangedFiles {
   // The stored files whose content differs now, each with the CRC it has now.
   std::vector<VolumeRecord> changed;
-  // The file that could not be read, where the search stopped at one: its path and why.
-  std::optional<Problem> unreadable;
+  // The stored files whose content could not be told, each with why (kCannotRead: the
+  // system's cause, or 0 when it changed again while it was read again); neither changed
+  // nor the same.
+  std::vector<Problem> unreadable;
 };
 
 // The CRC-32 a stored file (full path) has now when that is known without reading it.
@@ -34,9 +36,9 @@ using KnownCrc = std::function<std::optional<uint32_t>(const std::string& path)>
 
 // The CHANGED files among stored_files (the main volume's files as full paths, each with its
 // stored CRC). A file listed in `removed` is gone and never read, also when a folder of its
-// name is there now; so is a file that vanished since the scan; and so is a file whose CRC
-// known gives. on_element(i) runs before stored file i. Stops early when the job is
-// cancelled, or at a file that cannot be read.
+// name is there now; so is a file whose CRC known gives. A file that cannot be read, or that
+// vanished since the scan, is unreadable; one that ends early while it is read is read once
+// more first. on_element(i) runs before stored file i. Stops early when the job is cancelled.
 ChangedFiles FindChangedFiles(const std::vector<VolumeRecord>& stored_files,
                               const std::vector<std::string>& removed, const KnownCrc& known,
                               const std::function<void(size_t)>& on_element, JobContext& job);

@@ -23,16 +23,23 @@ PointEntry EntryOf(const VolumeRecord& record, const std::string& volume) {
   return entry;
 }
 
-// The records of a volume in record order, up to the end or to a damaged record. False when
-// the volume cannot be opened or is damaged.
-bool ReadRecords(const std::string& path, const std::string& volume,
-                 std::vector<PointEntry>& records, int32_t* engine = nullptr) {
-  VolumeReader reader;
-  const int32_t opened = OpenVolume(reader, path);
-  if (engine != nullptr) *engine = opened;
-  if (opened < 0) return false;
-  while (ReadNextRecord(reader)) records.push_back(EntryOf(reader.record, volume));
-  return !reader.damaged;
+// The records of a volume in record order, every one that can be read, past damage (the
+// damaged stretches in *damaged). False when the volume cannot be opened or is damaged.
+bool ReadRecords(const std::string& path, const std::string& volume, const std::string& prefix,
+                 std::vector<PointEntry>& records, int32_t* engine = nullptr,
+                 std::vector<DamagedStretch>* damaged = nullptr) {
+  VolumeScan scan = ScanVolume(path, prefix);
+  if (engine != nullptr) *engine = scan.engine;
+  records.reserve(scan.records.size());
+  for (const VolumeRecord& record : scan.records) records.push_back(EntryOf(record, volume));
+  if (damaged != nullptr) *damaged = std::move(scan.damaged);
+  return scan.whole;
+}
+
+// What every record path of the point's volumes begins with: the source folder's own name,
+// "" for a drive's root, whose entries share none.
+std::string RecordPrefix(const PointNameParts& name) {
+  return name.source.size() > name.parent.size() ? name.source.substr(name.parent.size()) : "";
 }
 
 // A header without records is an empty backup, whole as it is.
@@ -134,9 +141,12 @@ void RestorePoint::LoadMainVolume(const std::string& backup_folder, const StepHo
   // The main volume's metadata file, where it is whole, tells its records without a read of
   // the volume, which on a large set is most of the time of a list or a restore.
   main_whole_ = RecordsFromMetadata(backup_folder, records);
+  std::vector<DamagedStretch> stretches;
   if (!main_whole_) {
     records.clear();
-    main_whole_ = ReadRecords(path, MainVolumeName(), records, &engine_) || IsHeaderOnly(path);
+    main_whole_ =
+        ReadRecords(path, MainVolumeName(), RecordPrefix(name_), records, &engine_, &stretches) ||
+        IsHeaderOnly(path);
   }
   std::vector<std::string> left_out;
   for (const std::string& full_path : index_.removed) {
@@ -158,6 +168,25 @@ void RestorePoint::LoadMainVolume(const std::string& backup_folder, const StepHo
     } else {
       kept_.push_back(std::move(records[r]));
     }
+  }
+  NoteDamage(stretches, left_out);
+}
+
+void RestorePoint::NoteDamage(const std::vector<DamagedStretch>& stretches,
+                              const std::vector<std::string>& left_out) {
+  for (const DamagedStretch& stretch : stretches) {
+    main_lost_ = main_lost_ || !stretch.exact || stretch.path.empty();
+    if (stretch.path.empty()) continue;
+    // A damaged record the point leaves out costs it nothing.
+    const bool gone = std::any_of(left_out.begin(), left_out.end(), [&](const std::string& p) {
+      return SamePath(stretch.path, p, PathMatch::kFolded);
+    });
+    if (gone) continue;
+    PointEntry entry;
+    entry.path = stretch.path;
+    entry.start = stretch.start;
+    entry.volume = MainVolumeName();
+    damaged_.push_back(std::move(entry));
   }
 }
 
@@ -186,7 +215,7 @@ void RestorePoint::ResolveAdditions(const std::string& backup_folder, const Step
     }
     std::vector<PointEntry> records;
     if (!IsPlainFileName(volume)) continue;
-    ReadRecords(backup_folder + volume, volume, records);
+    ReadRecords(backup_folder + volume, volume, RecordPrefix(name_), records);
     const std::vector<size_t> answers = MatchRecords(records, wanted);
     for (size_t m = 0; m < members.size(); ++m) {
       if (answers[m] == kNoRecord) continue;

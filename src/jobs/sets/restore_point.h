@@ -20,6 +20,7 @@
 
 #include "archive/set_names.h"
 #include "archive/volume.h"
+#include "archive/volume_reader.h"
 #include "jobs/sets/update_index.h"
 
 namespace sk {
@@ -60,6 +61,12 @@ class RestorePoint {
   int32_t engine() const { return engine_; }
   // The main volume is whole: a valid header and every record readable up to its end.
   bool main_volume_whole() const { return main_whole_; }
+  // The main volume's records that belong to the point but whose heads are damaged, where
+  // their paths can still be read: a restore names them. Listed and counted nowhere else.
+  const std::vector<PointEntry>& damaged() const { return damaged_; }
+  // Records of the main volume may be lost where no path can name them: it is cut short, or
+  // a stretch of it holds no record that can be read.
+  bool main_volume_lost_records() const { return main_lost_; }
   // The index could be read (always false for generation 0).
   bool has_index() const { return has_index_; }
   const UpdateIndex& index() const { return index_; }
@@ -83,16 +90,21 @@ class RestorePoint {
   // The main volume's records from its metadata file; false when it has no whole one.
   bool RecordsFromMetadata(const std::string& backup_folder, std::vector<PointEntry>& records);
   void ResolveAdditions(const std::string& backup_folder, const StepHook& step);
+  // The main volume's damaged stretches: what they cost the point.
+  void NoteDamage(const std::vector<DamagedStretch>& stretches,
+                  const std::vector<std::string>& left_out);
 
   PointNameParts name_;
   int32_t engine_ = -1;
   bool main_whole_ = false;
+  bool main_lost_ = false;
   bool has_index_ = false;
   int64_t main_size_ = -1;
   int64_t left_out_size_ = 0;  // stored bytes of the main volume's records left out
   UpdateIndex index_;
   std::vector<PointEntry> kept_;
   std::vector<PointEntry> additions_;
+  std::vector<PointEntry> damaged_;
 };
 
 }  // namespace sk

@@ -1,9 +1,12 @@
 #include "jobs/sets/update.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "archive/set_names.h"
@@ -15,6 +18,7 @@
 #include "jobs/sets/change_detection.h"
 #include "jobs/sets/point_metadata.h"
 #include "jobs/sets/stored_versions.h"
+#include "jobs/sets/update_index.h"
 #include "jobs/sets/write_metadata.h"
 #include "platform/file_system.h"
 
@@ -50,6 +54,7 @@ struct UpdateJob {
   // against.
   PointMetadata main_metadata;
   PointMetadata latest_metadata;
+  bool latest_whole = false;      // the latest point's metadata is whole
   bool told_by_metadata = false;  // files may be taken as unchanged by their metadata
   int64_t trusted_before_ns = 0;  // only when their recorded times are older than this
   // The scanned entries by full path.
@@ -60,12 +65,34 @@ struct UpdateJob {
   StoredVersions versions;
   // The stored files that changed, each with the CRC it has now.
   std::vector<VolumeRecord> changed;
-  // The new update index, complete once the comparison ran to its end; it is written last,
-  // after the volume it names: the index is what makes the restore point.
-  IniWriter index;
+  // The new update index (full paths), complete once the comparison ran to its end and
+  // what could not be read was given its latest version; it is written last, after the
+  // volume it names: the index is what makes the restore point.
+  UpdateIndex index;
   std::vector<std::string> to_pack;
   int64_t pack_total = 0;
+  // Files the new volume holds in another version than the scan saw, with their stamps.
+  std::vector<std::pair<std::string, platform::FileStamp>> restamped;
+  // What this point leaves as the latest point had it, and why: files and folders that
+  // could not be read (a folder with everything below it), files that kept changing while
+  // they were read or were gone when their turn came.
+  std::vector<Problem> problems;
+  std::unordered_set<std::string> kept;   // full paths
+  std::vector<std::string> kept_folders;  // full paths ending in "\"
 };
+
+// Whether the new point keeps the latest point's version of a full path.
+bool Kept(const UpdateJob& update, const std::string& path) {
+  if (update.kept.count(path) != 0) return true;
+  return std::any_of(update.kept_folders.begin(), update.kept_folders.end(),
+                     [&](const std::string& folder) { return path.starts_with(folder); });
+}
+
+// Names what could not be read, and keeps its latest version.
+void KeepLatestOf(UpdateJob& update, const Problem& problem) {
+  update.problems.push_back(problem);
+  update.kept.insert(problem.path);
+}
 
 bool Stopped(const UpdateJob& update) {
   return update.result.failure.has_value() || update.job.cancel.cancelled();
@@ -131,6 +158,7 @@ void PrepareMetadata(UpdateJob& update) {
     whole = own && (whole || update.latest_metadata.complete());
     scan_time = update.latest_metadata.scan_time_ns().value_or(0);
   }
+  update.latest_whole = whole;
   update.told_by_metadata = whole && !update.request.full_compare;
   update.trusted_before_ns = scan_time - kRacyNanoseconds;
   for (const EntryMeta& entry : update.scan.metadata) update.scanned.emplace(entry.path, &entry);
@@ -192,10 +220,16 @@ bool Prepare(UpdateJob& update) {
   update.volume_name = VolumeFileName(set.name(), update.generation);
   update.scan = ScanTree(set.source(), update.request.exclusions, update.job);
   if (Stopped(update)) return false;
-  // A name the archive cannot hold would be missing from the restore point unnoticed.
-  if (!update.scan.problems.empty()) {
-    update.result.failure = update.scan.problems.front();
-    return false;
+  // Named once the point is made: a name the archive cannot hold, a folder that cannot be
+  // read, whose latest version the point keeps. A source folder that cannot be read leaves
+  // nothing to compare.
+  for (const Problem& problem : update.scan.problems) {
+    if (problem.path == set.source()) {
+      update.result.failure = problem;
+      return false;
+    }
+    update.problems.push_back(problem);
+    if (problem.kind == Problem::Kind::kCannotRead) update.kept_folders.push_back(problem.path);
   }
   if (!ReadMainRecords(update)) return false;
   for (const VolumeRecord& main_record : update.main_records) {
@@ -209,18 +243,28 @@ bool Prepare(UpdateJob& update) {
 }
 
 // The volume that holds the version of path to restore: an earlier update volume, else the
-// new one. "" after a failure or a cancel.
-std::string Holder(UpdateJob& update, const std::string& path, std::optional<uint32_t> known_crc) {
+// new one. nullopt for a file that could not be read (the point keeps its latest version), and
+// after a cancel.
+std::optional<std::string> Holder(UpdateJob& update, const std::string& path,
+                                  std::optional<uint32_t> known_crc) {
   int error = 0;
   const int32_t found = update.versions.Find(path, [&]() -> std::optional<uint32_t> {
     if (known_crc) return known_crc;
-    const FileCheck check = FileCrc32(path, &update.job.cancel);
+    FileCheck check = FileCrc32(path, &update.job.cancel);
+    // A file that ended early was cut while it was read: read once more.
+    if (!check.crc && check.error == 0) check = FileCrc32(path, &update.job.cancel);
     error = check.error;
     return check.crc;
   });
   if (found == StoredVersions::kNoCrc) {
-    if (!update.job.cancel.cancelled()) Fail(update, Problem::Kind::kCannotRead, path, error);
-    return "";
+    if (!update.job.cancel.cancelled()) {
+      Problem problem;
+      problem.kind = Problem::Kind::kCannotRead;
+      problem.path = path;
+      problem.error = error;
+      KeepLatestOf(update, problem);
+    }
+    return std::nullopt;
   }
   if (found == 0) {
     update.to_pack.push_back(path);
@@ -232,46 +276,39 @@ std::string Holder(UpdateJob& update, const std::string& path, std::optional<uin
   return VolumeFileName(update.set.name(), found);
 }
 
+// The result counts the index's groups.
+void CountIndex(UpdateJob& update) {
+  update.result.removed = static_cast<int64_t>(update.index.removed.size());
+  update.result.added = static_cast<int64_t>(update.index.added.size());
+  update.result.changed = static_cast<int64_t>(update.index.changed.size());
+}
+
 // Builds the new update index and collects the paths the new volume must hold.
 void BuildIndex(UpdateJob& update) {
   JobReporter& reporter = update.job.reporter;
   const int64_t at = static_cast<int64_t>(update.stored_files.size());
   update.versions.Load(update.set.folder(), update.set.source(), update.generation - 1);
-  IniWriter& index = update.index;
-  index.Comment("");
-  index.SelectGroup("REMOVED");
-  index.Comment("");
-  int64_t key = 0;
-  for (const std::string& path : update.stored) {
+  UpdateIndex& index = update.index;
+  for (std::string& path : update.stored) {
     reporter.Progress(at);
-    if (!path.empty()) index.Entry(std::to_string(++key), path);
+    if (!path.empty()) index.removed.push_back(std::move(path));
   }
-  update.result.removed = key;
-  index.Comment("");
-  index.SelectGroup("ADDED");
-  index.Comment("");
-  key = 0;
   for (const std::string& path : update.scan.entries) {
     reporter.Progress(at);
     if (Stopped(update)) return;
     if (path.empty()) continue;
-    const std::string holder = Holder(update, path, KnownCrc(update, path));
+    std::optional<std::string> holder = Holder(update, path, KnownCrc(update, path));
     if (Stopped(update)) return;
-    index.Entry(std::to_string(++key), path + kVolumeSeparator + holder);
+    if (holder) index.added.push_back({path, std::move(*holder)});
   }
-  update.result.added = key;
-  index.Comment("");
-  index.SelectGroup("CHANGED");
-  index.Comment("");
-  key = 0;
   for (const VolumeRecord& file : update.changed) {
     reporter.Progress(at);
     if (Stopped(update)) return;
-    const std::string holder = Holder(update, file.path, file.crc);
+    std::optional<std::string> holder = Holder(update, file.path, file.crc);
     if (Stopped(update)) return;
-    index.Entry(std::to_string(++key), file.path + kVolumeSeparator + holder);
+    if (holder) index.changed.push_back({file.path, std::move(*holder)});
   }
-  update.result.changed = key;
+  CountIndex(update);
 }
 
 // Everything before the packing, in the comparing stage. False when the job stops there.
@@ -287,17 +324,29 @@ bool Compare(UpdateJob& update) {
       [&](const std::string& path) { return KnownCrc(update, path); },
       [&](size_t i) { reporter.Progress(static_cast<int64_t>(i) + 1); }, update.job);
   update.changed = std::move(found.changed);
-  if (found.unreadable) update.result.failure = found.unreadable;
+  for (const Problem& problem : found.unreadable) KeepLatestOf(update, problem);
   if (Stopped(update)) return false;
   BuildIndex(update);
   return !Stopped(update);
 }
 
+// Removes the new update volume, in place but not yet named by any index.
+void DropVolume(UpdateJob& update) {
+  platform::DeleteFile(update.set.VolumePath(update.generation));
+  platform::SyncFolder(update.set.folder());
+}
+
 // Packs the new versions into the new update volume with the main volume's engine. False
-// when nothing of the point may stay.
-bool PackNewVersions(UpdateJob& update) {
+// when nothing of the point may stay. What the volume left out keeps its latest version; a
+// volume left with nothing goes again (has_volume false).
+bool PackNewVersions(UpdateJob& update, bool& has_volume) {
   SortEntries(update.to_pack);
-  const PackRequest request{update.set, update.generation, update.engine, update.request.level};
+  PackRequest request{update.set, update.generation, update.engine, update.request.level};
+  request.scanned = [&update](const std::string& path) -> std::optional<platform::FileStamp> {
+    const auto found = update.scanned.find(path);
+    if (found == update.scanned.end()) return std::nullopt;
+    return ScannedStamp(*found->second);
+  };
   const PackOutcome packed = PackVolume(request, update.to_pack, update.pack_total, update.job);
   update.result.failure = packed.failure;
   update.result.files = packed.files;
@@ -305,9 +354,53 @@ bool PackNewVersions(UpdateJob& update) {
   update.result.bytes_read = packed.bytes_read;
   update.result.bytes_written = packed.bytes_written;
   update.packed_records = packed.records;
+  update.restamped = packed.restamped;
+  for (const Problem& problem : packed.left_out) KeepLatestOf(update, problem);
   // Kept, the index would name a volume that holds something else: no restore point at all.
   if (packed.kept) update.job.cancel.Cancel();
-  return !Stopped(update);
+  if (Stopped(update)) return false;
+  if (packed.records.empty()) {
+    DropVolume(update);
+    has_volume = false;
+    update.result.bytes_written = 0;
+  }
+  return true;
+}
+
+// Gives what this job could not read the version the latest point has of it: its entry in
+// the latest index with the volume named there, or none, which restores it from the main
+// volume, or removes it where the main volume lacks it. The holders follow. False when the
+// latest index cannot be read (the failure is set; the new volume goes).
+bool KeepLatest(UpdateJob& update, bool has_volume) {
+  if (update.kept.empty() && update.kept_folders.empty()) return true;
+  const BackupSet& set = update.set;
+  const int32_t latest = update.generation - 1;
+  UpdateIndex before;
+  if (latest > 0 && !ReadUpdateIndex(set.IndexPath(latest), set.name(), before)) {
+    Fail(update, Problem::Kind::kCannotRead, set.IndexPath(latest), platform::LastError());
+    if (has_volume) DropVolume(update);
+    return false;
+  }
+  const auto path_kept = [&](const std::string& path) { return Kept(update, path); };
+  const auto item_kept = [&](const IndexItem& item) { return Kept(update, item.path); };
+  UpdateIndex& index = update.index;
+  std::erase_if(index.removed, path_kept);
+  std::erase_if(index.added, item_kept);
+  std::erase_if(index.changed, item_kept);
+  std::erase_if(update.holders, [&](const auto& holder) { return Kept(update, holder.first); });
+  std::copy_if(before.removed.begin(), before.removed.end(), std::back_inserter(index.removed),
+               path_kept);
+  for (const auto& [items, items_before] :
+       {std::pair{&index.added, &before.added}, {&index.changed, &before.changed}}) {
+    for (const IndexItem& item : *items_before) {
+      if (!item_kept(item)) continue;
+      items->push_back(item);
+      const int32_t holder = GenerationOfFileName(item.volume, set.name(), ".sk", true);
+      if (holder > 0) update.holders[item.path] = holder;
+    }
+  }
+  CountIndex(update);
+  return true;
 }
 
 // The record that holds the version of an entry (a record path) at the new point: in the
@@ -329,6 +422,28 @@ std::optional<VolumeRecord> RecordAtPoint(const UpdateJob& update, const std::st
   return update.versions.RecordOf(update.set.parent() + path, holder->second);
 }
 
+// What the latest point's metadata says of what the new point keeps as that point had it,
+// in place of what the scan saw of it (entries of record paths, in a volume's order). Where
+// that metadata is not whole, a kept file's times are no sign that it is unchanged.
+void KeepLatestMetadata(const UpdateJob& update, std::vector<EntryMeta>& now) {
+  if (update.kept.empty() && update.kept_folders.empty()) return;
+  const std::string& parent = update.set.parent();
+  std::erase_if(now, [&](const EntryMeta& entry) { return Kept(update, parent + entry.path); });
+  std::unordered_set<std::string_view> taken;
+  for (const PointMetadata* metadata : {&update.latest_metadata, &update.main_metadata}) {
+    for (const auto& [path, unused] : metadata->entries()) {
+      if (!Kept(update, parent + path) || !taken.insert(path).second) continue;
+      const EntryMeta* entry = LatestEntry(update, path);
+      if (entry == nullptr) continue;
+      now.push_back(*entry);
+      if (!update.latest_whole) now.back().has_identity = false;
+    }
+  }
+  std::stable_sort(now.begin(), now.end(), [](const EntryMeta& a, const EntryMeta& b) {
+    return CompareNoCase(a.path, b.path) < 0;
+  });
+}
+
 // The entries of the new point's metadata file: each entry now, with the record that holds
 // its version; against a whole main volume's file only those that differ from it, and the
 // ones gone as removed.
@@ -339,7 +454,9 @@ std::vector<EntryMeta> PointEntries(UpdateJob& update, bool complete) {
     own[update.packed_records[i].path] = i;
   }
   update.scanned.clear();
+  Restamp(update.scan.metadata, update.restamped);
   std::vector<EntryMeta> now = InVolumeOrder(std::move(update.scan.metadata), update.set.parent());
+  KeepLatestMetadata(update, now);
   std::vector<EntryMeta> entries;
   std::unordered_map<std::string_view, char> present;
   for (EntryMeta& entry : now) {
@@ -391,12 +508,36 @@ bool CommitMetadata(UpdateJob& update, bool has_volume) {
   return false;
 }
 
+// The update index in its file's layout: each group between empty comments, its values
+// numbered from 1.
+IniWriter IndexFile(const UpdateIndex& index) {
+  IniWriter file;
+  file.Comment("");
+  file.SelectGroup("REMOVED");
+  file.Comment("");
+  int64_t key = 0;
+  for (const std::string& path : index.removed) file.Entry(std::to_string(++key), path);
+  for (const auto& [group, items] :
+       {std::pair{"ADDED", &index.added}, {"CHANGED", &index.changed}}) {
+    file.Comment("");
+    file.SelectGroup(group);
+    file.Comment("");
+    key = 0;
+    for (const IndexItem& item : *items) {
+      file.Entry(std::to_string(++key), item.path + kVolumeSeparator + item.volume);
+    }
+  }
+  return file;
+}
+
 // Writes the update index, the commit point of the new restore point; its volume, if it
-// has one, is complete and in place by now. A failure leaves no restore point: the volume
-// without its index goes too.
+// has one, is complete and in place by now. Like every file the point has, the index is
+// written under an exclusive temporary name, flushed, renamed into place and its folder
+// flushed (IniWriter::Save). A failure leaves no restore point: the volume without its index
+// goes too.
 void CommitIndex(UpdateJob& update, bool has_volume) {
   const std::string index_path = update.set.IndexPath(update.generation);
-  if (update.index.Save(index_path)) {
+  if (IndexFile(update.index).Save(index_path)) {
     update.result.bytes_written += std::max<int64_t>(platform::FileSize(index_path), 0);
     update.result.point = update.generation;
     return;
@@ -422,15 +563,20 @@ JobResult UpdateBackup(const UpdateRequest& request, JobContext& job) {
     return Finish(job, update.result);
   }
   if (Compare(update)) {
-    const bool has_volume = !update.to_pack.empty();
-    if ((!has_volume || PackNewVersions(update)) && CommitMetadata(update, has_volume)) {
+    bool has_volume = !update.to_pack.empty();
+    if ((!has_volume || PackNewVersions(update, has_volume)) && KeepLatest(update, has_volume) &&
+        CommitMetadata(update, has_volume)) {
       CommitIndex(update, has_volume);
     }
   }
+  // What the point lacks, or has as the latest point had it, is named once it is made.
   if (update.result.point >= 0) {
-    for (const Problem& skipped : update.scan.skipped) {
-      job.reporter.AddProblem(skipped);
-      update.result.problems.push_back(skipped);
+    const std::vector<Problem>* const lists[] = {&update.problems, &update.scan.skipped};
+    for (const std::vector<Problem>* named : lists) {
+      for (const Problem& problem : *named) {
+        job.reporter.AddProblem(problem);
+        update.result.problems.push_back(problem);
+      }
     }
   }
   return Finish(job, update.result);

@@ -27,6 +27,12 @@ struct UpdateRequest {
 // latest point's metadata recorded is taken as unchanged, its CRC-32 from the set, unless
 // full_compare. Runs under the set's lock and removes what interrupted jobs left first. The
 // result's point is the new generation; added, changed and removed count the index's groups.
+//
+// One bad source entry never costs the point: a file or folder that cannot be read, a file
+// that keeps changing while it is read (PackVolume), one gone when its turn comes, keeps the
+// version the latest point has of it (with that point's metadata), or stays out where that
+// point lacks it; a name a backup cannot hold stays out. Each is named once the point is
+// made (kDoneWithProblems). A source folder that cannot be read fails the job.
 JobResult UpdateBackup(const UpdateRequest& request, JobContext& job);
 
 }  // namespace sk

@@ -1,6 +1,9 @@
 #include "jobs/sets/write_metadata.h"
 
 #include <algorithm>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
 
 #include "archive/set_names.h"
 #include "platform/entry_meta.h"
@@ -26,6 +29,39 @@ void AddRecords(std::vector<EntryMeta>& entries, const std::vector<VolumeRecord>
     if (record->path != entry.path) continue;
     SetRecord(entry, *record);
     ++record;
+  }
+}
+
+platform::FileStamp ScannedStamp(const EntryMeta& entry) {
+  return {entry.size, entry.mtime_ns, entry.ctime_ns};
+}
+
+std::function<std::optional<platform::FileStamp>(const std::string& path)> ScannedStamps(
+    const std::vector<EntryMeta>& scanned) {
+  auto stamps = std::make_shared<std::unordered_map<std::string, platform::FileStamp>>();
+  for (const EntryMeta& entry : scanned) {
+    if (entry.kind == EntryMeta::Kind::kFile) {
+      stamps->emplace(entry.path, ScannedStamp(entry));
+    }
+  }
+  return [stamps](const std::string& path) -> std::optional<platform::FileStamp> {
+    const auto found = stamps->find(path);
+    if (found == stamps->end()) return std::nullopt;
+    return found->second;
+  };
+}
+
+void Restamp(std::vector<EntryMeta>& scanned,
+             const std::vector<std::pair<std::string, platform::FileStamp>>& restamped) {
+  if (restamped.empty()) return;
+  std::unordered_map<std::string_view, const platform::FileStamp*> stamps;
+  for (const auto& [path, stamp] : restamped) stamps[path] = &stamp;
+  for (EntryMeta& entry : scanned) {
+    const auto found = stamps.find(entry.path);
+    if (found == stamps.end()) continue;
+    entry.size = found->second->size;
+    entry.mtime_ns = found->second->mtime_ns;
+    entry.ctime_ns = found->second->ctime_ns;
   }
 }
 

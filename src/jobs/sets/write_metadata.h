@@ -3,13 +3,16 @@
 #define STOWKEEPER_JOBS_SETS_WRITE_METADATA_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/metadata_file.h"
 #include "archive/volume.h"
 #include "jobs/job.h"
+#include "platform/file_system.h"
 
 namespace sk {
 
@@ -23,6 +26,18 @@ void AddRecords(std::vector<EntryMeta>& entries, const std::vector<VolumeRecord>
 
 // Gives entry the volume record that holds it: where, its size, attributes and CRC-32.
 void SetRecord(EntryMeta& entry, const VolumeRecord& record);
+
+// What the scan saw of a file.
+platform::FileStamp ScannedStamp(const EntryMeta& entry);
+// What the scan saw of each of its files (full paths), in the form PackRequest::scanned asks
+// for.
+std::function<std::optional<platform::FileStamp>(const std::string& path)> ScannedStamps(
+    const std::vector<EntryMeta>& scanned);
+
+// Gives scanned entries (full paths) the stamps of the versions a volume holds of them, where
+// those are other than the scan saw: the next update compares the files with what was stored.
+void Restamp(std::vector<EntryMeta>& scanned,
+             const std::vector<std::pair<std::string, platform::FileStamp>>& restamped);
 
 // What one metadata file says of its point beyond its entries.
 struct MetadataFileInfo {

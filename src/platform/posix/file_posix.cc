@@ -128,6 +128,23 @@ int64_t SizeOf(intptr_t file) {
   return info.st_size;
 }
 
+bool StampOf(intptr_t file, FileStamp& stamp) {
+  struct stat info;
+  if (fstat(Descriptor(file), &info) != 0) return false;
+  stamp.size = info.st_size;
+  stamp.mtime_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  stamp.ctime_ns = static_cast<int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+  return true;
+}
+
+bool Truncate(intptr_t file, int64_t size) {
+  int result;
+  do {
+    result = ::ftruncate(Descriptor(file), size);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
 void StartWriteBack(intptr_t file, int64_t offset, int64_t length) {
 #ifdef __linux__
   ::sync_file_range(Descriptor(file), offset, length, SYNC_FILE_RANGE_WRITE);

@@ -21,6 +21,8 @@
 namespace sk::platform {
 namespace {
 
+// What a backup cannot hold: "\" would read as a separator, control bytes break the lines
+// of volumes and index files.
 bool IsBadName(const std::string& name) {
   for (const char c : name) {
     const auto byte = static_cast<unsigned char>(c);

@@ -17,7 +17,7 @@ std::string NativePath(const std::string& internal_path) {
   std::string native = "/";
   for (size_t i = 3; i < internal_path.size(); ++i) {
     const char c = internal_path[i];
-    native += c == '\\' ? '/' : c;
+    native += c == '\\' ? '/' : c == '/' ? '\\' : c;
   }
   return native;
 }

@@ -110,6 +110,27 @@ int64_t SizeOf(intptr_t file) {
   return size.QuadPart;
 }
 
+bool StampOf(intptr_t file, FileStamp& stamp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(Handle(file), &info)) return false;
+  // 100-nanosecond ticks since 1601; the system keeps no change time apart from the write.
+  constexpr int64_t kEpochDifference = 116444736000000000;
+  const auto combined = [](DWORD high, DWORD low) {
+    return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+  };
+  stamp.size = combined(info.nFileSizeHigh, info.nFileSizeLow);
+  stamp.mtime_ns =
+      (combined(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime) -
+       kEpochDifference) *
+      100;
+  stamp.ctime_ns = 0;
+  return true;
+}
+
+bool Truncate(intptr_t file, int64_t size) {
+  return SeekTo(file, size) && SetEndOfFile(Handle(file)) != 0;
+}
+
 // Windows writes a file back on its own schedule; FlushFileBuffers at the sync does the rest.
 void StartWriteBack(intptr_t, int64_t, int64_t) {}
 

@@ -6,8 +6,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <map>
@@ -256,6 +258,22 @@ class CreateTest : public ::testing::Test {
     return job->context;
   }
   RecordingReporter& Reported() { return job->reporter; }
+  // What the last job named: "path error" each.
+  std::vector<std::string> Named() const {
+    std::vector<std::string> named;
+    for (const Problem& p : job->reporter.problems) {
+      named.push_back(p.path + " " + std::to_string(p.error));
+    }
+    return named;
+  }
+  // The main volume's metadata: each entry's path and size.
+  std::map<std::string, int64_t> Described() const {
+    MetadataReader metadata;
+    std::map<std::string, int64_t> sizes;
+    metadata.Open(tmp.Internal("backup/") + MetaName());
+    for (EntryMeta entry; metadata.Next(entry);) sizes[entry.path] = entry.size;
+    return sizes;
+  }
 
   // Scans and packs, as the Create command does.
   JobResult Create(int32_t engine = 2) { return CreateBackup(Request(engine), Run()); }
@@ -664,48 +682,42 @@ TEST_F(CreateTest, FailureMessagesOnTheDesktop) {
   EXPECT_TRUE(t.tk.messages[0].text.starts_with(named)) << t.tk.messages[0].text;
   EXPECT_GT(t.tk.messages[0].text.size(), named.size());
 
-  // A folder that cannot be read: the folder, and why.
+  // A folder that cannot be read is left out: once the set is complete, the folder and why.
   t.tk.messages.clear();
   t.app.BackupFolder = tmp.Internal("backup/");
   tmp.Write("src/locked/b", "b");
   platform::InjectFault(platform::FaultOp::kList, "src/locked");
-  EXPECT_EQ(CreateOnDesktop(kInteractiveMode).outcome, Outcome::kFailed);
-  ExpectFailureMessages();
-  EXPECT_EQ(t.tk.messages[0].text,
-            t.app.Text(33) + "\n\n" + tmp.Native("src/locked/") + ": " +
-                platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDenied)));
-  EXPECT_TRUE(BackupNames().empty());
+  EXPECT_EQ(CreateOnDesktop(kInteractiveMode).outcome, Outcome::kDoneWithProblems);
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         t.app.Text(130) + "\n" + tmp.Native("src/locked/") + ": " +
+                         platform::ErrorText(platform::ErrorCode(platform::ErrorCause::kDenied))});
+  EXPECT_EQ(BackupNames(), (std::vector<std::string>{MetaName(), VolumeName()}));
 }
 
-TEST_F(CreateTest, AFileDeletedBeforeItsTurnFails) {
-  tmp.Write("src/a", "a");
-  tmp.Write("src/b", "b");
-  const ScanResult scan = Scan();
-  tmp.Remove("src/b");
-  // The failure names the file.
-  ExpectPackFailure(Pack(scan), Problem::Kind::kCannotRead, Source() + "b",
-                    ErrorOf(platform::ErrorCause::kMissing));
-  EXPECT_EQ(Reported().begins, (std::vector<std::pair<Stage, int64_t>>{{Stage::kPacking, 2}}));
-  EXPECT_TRUE(BackupNames().empty());
-}
-
-TEST_F(CreateTest, AFolderThatCannotBeReadFailsLikeAFile) {
-  tmp.Write("src/a", "a");
-  tmp.Write("src/locked/b", "b");
+// What cannot be read is left out, and named with why once the set is complete: a file gone
+// when its turn comes, a folder that cannot be listed (with all below it), a file that
+// cannot be opened. The rest is stored, and the metadata holds nothing of what was left out.
+TEST_F(CreateTest, WhatCannotBeReadIsLeftOutAndNamed) {
+  for (const char* name : {"src/a", "src/b", "src/c", "src/locked/d"}) tmp.Write(name, "x");
+  platform::InjectAction(platform::FaultOp::kOpen, "src/b", [&] { tmp.Remove("src/b"); });
   platform::InjectFault(platform::FaultOp::kList, "src/locked");
-  ExpectFailure(Create(), Problem::Kind::kCannotRead, Source() + "locked\\",
-                ErrorOf(platform::ErrorCause::kDenied));
-  // The packing stage begins (its window opens) and fails before anything is written.
-  EXPECT_EQ(Reported().begins,
-            (std::vector<std::pair<Stage, int64_t>>{{Stage::kScanning, 0}, {Stage::kPacking, 1}}));
-  EXPECT_TRUE(BackupNames().empty());
+  platform::InjectFault(platform::FaultOp::kOpen, "src/c");
+  EXPECT_EQ(Create().outcome, Outcome::kDoneWithProblems);
+  const std::string missing = " " + std::to_string(ErrorOf(platform::ErrorCause::kMissing));
+  EXPECT_EQ(Named(),
+            (std::vector<std::string>{
+                Source() + "locked\\ " + std::to_string(ErrorOf(platform::ErrorCause::kDenied)),
+                Source() + "b" + missing, Source() + "c" + missing}));
+  EXPECT_EQ(Parsed().Paths(), std::vector<std::string>{"src\\a"});
+  EXPECT_EQ(Described(), (std::map<std::string, int64_t>{{"src\\a", 1}}));
 }
 
-TEST_F(CreateTest, AFileThatCannotBeOpenedFails) {
-  tmp.Write("src/a", testing::TextData(7000));
-  platform::InjectFault(platform::FaultOp::kOpen, "src/a");
-  ExpectFailure(Create(), Problem::Kind::kCannotRead, Source() + "a",
-                ErrorOf(platform::ErrorCause::kMissing));
+// A source folder that cannot be read leaves nothing to back up.
+TEST_F(CreateTest, ASourceThatCannotBeReadFails) {
+  tmp.Write("src/a", "a");
+  platform::InjectFault(platform::FaultOp::kList, "src");
+  ExpectFailure(Create(), Problem::Kind::kCannotRead, Source(),
+                ErrorOf(platform::ErrorCause::kDenied));
   EXPECT_TRUE(BackupNames().empty());
 }
 
@@ -764,18 +776,19 @@ TEST_F(CreateTest, OtherClicksDoNotCancel) {
 
 // A "\\" inside a name exists on POSIX file systems only.
 #ifndef _WIN32
-TEST_F(CreateTest, NamesTheArchiveCannotHoldFailTheJob) {
+TEST_F(CreateTest, NamesTheArchiveCannotHoldAreLeftOutAndNamed) {
   tmp.Write("src/good", "g");
   tmp.Write("src/bad\\name", "b");
-  // The failure names the entry.
-  ExpectFailure(Create(), Problem::Kind::kBadName, Source() + "bad\\name", 0);
-  EXPECT_TRUE(BackupNames().empty());
+  EXPECT_EQ(Create().outcome, Outcome::kDoneWithProblems);
+  // The "\" inside the name is named as "/", which the system shows as "\".
+  EXPECT_EQ(Named(), std::vector<std::string>{Source() + "bad/name 0"});
+  EXPECT_EQ(Parsed().Paths(), std::vector<std::string>{"src\\good"});
 }
 #endif  // _WIN32
 
-// A file that changes size between its measuring and its reading. Blocks are read ahead of
-// the writer, so the file is longer than all the blocks that can be in flight.
-TEST_F(CreateTest, AFileThatShrinksWhileItIsPackedFails) {
+// A file that changes size between its measuring and its reading is read again. Blocks are
+// read ahead of the writer, so the file is longer than all the blocks that can be in flight.
+TEST_F(CreateTest, AFileThatShrinksWhileItIsPackedIsReadAgain) {
   for (int32_t workers : {1, 3}) {
     SCOPED_TRACE("workers " + std::to_string(workers));
     t.app.BlockWorkers = workers;
@@ -789,18 +802,17 @@ TEST_F(CreateTest, AFileThatShrinksWhileItIsPackedFails) {
     };
     const JobResult result = CreateReportingTo(reporter);
     EXPECT_TRUE(truncated);
-    EXPECT_EQ(result.outcome, Outcome::kFailed);
-    ASSERT_TRUE(result.failure.has_value());
-    EXPECT_EQ(result.failure->kind, Problem::Kind::kCannotRead);
-    EXPECT_EQ(result.failure->path, Source() + "a");
-    // The system read without complaint: the file ended early.
-    EXPECT_EQ(result.failure->error, 0);
-    EXPECT_TRUE(reporter.questions.empty());
-    EXPECT_TRUE(BackupNames().empty());
+    EXPECT_EQ(result.outcome, Outcome::kDone);
+    EXPECT_TRUE(reporter.progress_in_order);
+    const ParsedVolume volume = Parsed();
+    ASSERT_EQ(volume.error, "");
+    ASSERT_EQ(volume.records.size(), 1u);
+    EXPECT_EQ(volume.records[0].content, testing::TextData(100));
   }
 }
 
-TEST_F(CreateTest, AFileThatGrowsIsPackedWithItsMeasuredSize) {
+// Read ahead whole before it grew: stored as it was read.
+TEST_F(CreateTest, AFileThatGrowsAfterItWasReadIsPackedWithItsMeasuredSize) {
   const std::string text = testing::TextData(20000);
   tmp.Write("src/a", text.substr(0, 12000));
   PackingReporter reporter;
@@ -814,11 +826,59 @@ TEST_F(CreateTest, AFileThatGrowsIsPackedWithItsMeasuredSize) {
 }
 
 TEST_F(CreateTest, AReadFailureIsNeverStored) {
-  tmp.Write("src/a", testing::TextData(100000));
-  platform::InjectFault(platform::FaultOp::kRead, "src/a", 2);
-  ExpectFailure(Create(), Problem::Kind::kCannotRead, Source() + "a",
-                ErrorOf(platform::ErrorCause::kInputOutput));
-  EXPECT_TRUE(BackupNames().empty());
+  tmp.Write("src/a", testing::RandomData(300000));
+  tmp.Write("src/b", "b");
+  platform::InjectFault(platform::FaultOp::kRead, "src/a", 4);
+  EXPECT_EQ(Create().outcome, Outcome::kDoneWithProblems);
+  EXPECT_EQ(Named(),
+            std::vector<std::string>{Source() + "a " +
+                                     std::to_string(ErrorOf(platform::ErrorCause::kInputOutput))});
+  EXPECT_EQ(Parsed().error, "");
+  EXPECT_EQ(Parsed().Paths(), std::vector<std::string>{"src\\b"});
+}
+
+// A file that changes while it is read (cut, grown, or rewritten in place) is read once more;
+// when it changes again it is left out and named. Either way the volume is byte for byte the
+// one a create of the tree as it ends up (without the file, when it is left out) writes: what
+// was written of the readings that changed is gone. The file is longer than the blocks in
+// flight and the volume's write buffer, so that part of it was written out already.
+TEST_F(CreateTest, AFileThatChangesWhileItIsReadIsReadAgainOrLeftOut) {
+  const std::string big = tmp.Native("src/big");
+  std::map<std::string, std::function<void()>> changes;
+  changes["cut"] = [&] { ASSERT_EQ(truncate(big.c_str(), tmp.Read("src/big").size() / 2), 0); };
+  changes["grown"] = [&] { tmp.Overwrite("src/big", tmp.Read("src/big") + "more"); };
+  int rewrites = 0;
+  changes["rewritten"] = [&] {
+    tmp.Overwrite("src/big", testing::RandomData(400000, 10 + ++rewrites));
+    // Its times tell the change, whatever the clock's steps.
+    std::filesystem::last_write_time(
+        big, std::filesystem::last_write_time(big) - std::chrono::hours(rewrites));
+  };
+  for (int32_t workers : {1, 4}) {
+    t.app.BlockWorkers = workers;
+    for (const auto& [change, action] : changes) {
+      for (int times : {1, 2}) {
+        SCOPED_TRACE(change + " x" + std::to_string(times) + ", workers " +
+                     std::to_string(workers));
+        tmp.Write("src/a", "before");
+        tmp.Write("src/big", testing::RandomData(400000));
+        tmp.Write("src/c", "after");
+        platform::InjectAction(platform::FaultOp::kRead, "src/big", action, times, 70000);
+        const JobResult result = Create();
+        platform::ClearFaults();
+        const std::string volume = VolumeBytes();
+        EXPECT_EQ(result.outcome, times == 1 ? Outcome::kDone : Outcome::kDoneWithProblems);
+        EXPECT_EQ(Named(), times == 1 ? std::vector<std::string>{}
+                                      : std::vector<std::string>{Source() + "big 0"});
+        // The metadata describes the version stored, or nothing.
+        const int64_t size = times == 1 ? static_cast<int64_t>(tmp.Read("src/big").size()) : -1;
+        EXPECT_EQ(Described().count("src\\big") ? Described()["src\\big"] : -1, size);
+        if (times == 2) tmp.Remove("src/big");
+        ASSERT_EQ(Create().outcome, Outcome::kDone);
+        EXPECT_TRUE(volume == VolumeBytes());
+      }
+    }
+  }
 }
 
 // --- The same volume for any number of workers

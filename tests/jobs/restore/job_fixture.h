@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/block.h"
@@ -99,6 +100,19 @@ class VolumeBytes {
  private:
   int engine_;
 };
+
+// What a job named, in order, where it went on past damage: each problem's path and damage.
+// Every problem must be damage, and the job must not have failed as a whole.
+using DamageNamed = std::vector<std::pair<std::string, Damage>>;
+inline DamageNamed NamedDamage(const JobResult& result) {
+  EXPECT_FALSE(result.failure.has_value()) << result.failure->path;
+  DamageNamed named;
+  for (const Problem& problem : result.problems) {
+    EXPECT_EQ(problem.kind, Problem::Kind::kDamaged) << problem.path;
+    named.emplace_back(problem.path, problem.damage);
+  }
+  return named;
+}
 
 class JobFixture : public ::testing::Test {
  protected:

@@ -132,19 +132,25 @@ TEST_F(RestoreEntryTest, AnOffsetReachesItsRecordWithoutReadingTheBlocksBeforeIt
   EXPECT_EQ(folder.Read("out/Docs/skipped.bin"), "");
 }
 
-TEST_F(RestoreEntryTest, CrcMismatchFailsButLeavesTheWrittenFileWithItsAttributes) {
+// A file whose content does not check out never stands under its name, and one it would
+// replace keeps its content: what was read is kept beside it, under a name of its own.
+TEST_F(RestoreEntryTest, CrcMismatchKeepsTheFileAsItWasAndTheContentAsADamagedCopy) {
   VolumeBytes volume;
   const std::string content = "content";
   volume.AddRecord("ro.txt", 0x12345678, static_cast<int64_t>(content.size()), 0x21,
                    VolumeBytes::StoredFrame(content));
   Open(volume);
   const std::string target = Folder("out");
+  folder.Write("out/ro.txt", "earlier");
+  folder.Write("out/ro.txt.damaged", "a file of the user's");
   EXPECT_EQ(WriteRecord(volume.record_starts[0], "ro.txt", target), 0);
   EXPECT_EQ(source.failed_damage, Damage::kCrcMismatch);
   EXPECT_EQ(source.failed_path, target + "ro.txt");
-  EXPECT_EQ(folder.Read("out/ro.txt"), content);
-  EXPECT_EQ(platform::GetAttributes(target + "ro.txt") & platform::kAttrReadOnly,
-            platform::kAttrReadOnly);
+  EXPECT_EQ(folder.Read("out/ro.txt"), "earlier");
+  EXPECT_EQ(folder.Read("out/ro.txt.damaged"), "a file of the user's");
+  EXPECT_EQ(folder.Read("out/ro.txt.2.damaged"), content);
+  EXPECT_EQ(folder.Names("out"),
+            (std::vector<std::string>{"ro.txt", "ro.txt.2.damaged", "ro.txt.damaged"}));
 }
 
 TEST_F(RestoreEntryTest, DamagedFramesAndACutVolumeFailTheEntryAndWriteNothingBeyondIt) {

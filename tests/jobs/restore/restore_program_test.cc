@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/volume_reader.h"
 #include "core/ini.h"
 #include "platform/file_system.h"
 #include "support/program_runner.h"
@@ -103,6 +104,30 @@ TEST_F(RestoreProgramTest, EveryRestorePointComesBackFromTheCommandLine) {
                               " (no terminal to ask on)\nstowkeeper: /r: " + CatalogText("034") +
                               "\n"))
       << Err();
+}
+
+// A byte flipped in the backup costs "/r" only the file it is in: the rest comes back, that
+// file is named, and the run ends with status 1.
+TEST_F(RestoreProgramTest, ADamagedFileIsNamedAndEverythingElseRestoredWithStatusOne) {
+  MakeSet();
+  std::string volume;
+  for (const std::string& name : folder_.Names("backups")) {
+    if (name.ends_with(".sk")) volume = "backups/" + name;
+  }
+  std::string bytes = folder_.Read(volume);
+  for (const VolumeRecord& record : ReadVolumeRecords(folder_.Internal(volume))) {
+    if (record.path == "Docs\\sub\\b.bin") bytes[record.blocks_start + 8 + 100] ^= 1;
+  }
+  folder_.Write(volume, bytes);
+
+  EXPECT_EQ(Run({"/r", "0", Source(), folder_.Native("out"), "--quiet"}), 1);
+  EXPECT_EQ(Err(), "stowkeeper: /r: " + CatalogText("091") + " " +
+                       folder_.Native(Restored("out", "sub/b.bin")) +
+                       "\nstowkeeper: /r: restored all but what is named above (1 problem)\n");
+  EXPECT_EQ(folder_.Read(Restored("out", "a.txt")), "version 1");
+  EXPECT_TRUE(folder_.Exists(Restored("out", "empty")));
+  EXPECT_FALSE(folder_.Exists(Restored("out", "sub/b.bin")));
+  EXPECT_EQ(folder_.Read(Restored("out", "sub/b.bin.damaged")).size(), 30000u);
 }
 
 // The target: made when missing, refused inside the source (the next backup would hold the

@@ -119,6 +119,12 @@ void ExpectFailure(const JobResult& result, Problem::Kind kind, const std::strin
       << DamageWord(result.failure->damage) << " instead of " << DamageWord(damage);
 }
 
+// The job went to its end and failed for the damage it named, and nothing else.
+void ExpectDamageNamed(const JobResult& result, const testing::DamageNamed& named) {
+  EXPECT_EQ(result.outcome, Outcome::kFailed);
+  EXPECT_EQ(testing::NamedDamage(result), named);
+}
+
 // The system's code for why the job failed; -1 when it did not fail.
 int ErrorOf(const JobResult& result) { return result.failure ? result.failure->error : -1; }
 
@@ -447,7 +453,6 @@ TEST_F(RestoreTest, UnusableMainVolumeFailsButAHeaderAloneIsAnEmptyBackup) {
       {"short", header.substr(0, 3), Damage::kBadHeader},
       {"bad magic", "XX" + header.substr(2) + "more bytes here", Damage::kBadHeader},
       {"engine 3", U32(0x4B53 | (3u << 16)) + "more bytes here", Damage::kBadHeader},
-      {"cut record", header + "Docs\\a.txt\r\n" + U64(40), Damage::kCutShort},
   };
   for (const Case& c : cases) {
     WriteBackupFile(volume, c.bytes);
@@ -456,6 +461,11 @@ TEST_F(RestoreTest, UnusableMainVolumeFailsButAHeaderAloneIsAnEmptyBackup) {
     ExpectFailure(result, Problem::Kind::kDamaged, SetOf(source).VolumePath(0), c.damage);
     EXPECT_EQ(Reported().events.back(), "end failed");
   }
+  // One cut in its first record costs what the volume held after the cut, which no path
+  // names.
+  WriteBackupFile(volume, header + "Docs\\a.txt\r\n" + U64(40));
+  ExpectDamageNamed(Restore(source, 0, Folder("out"), kSubfolder),
+                    {{SetOf(source).VolumePath(0), Damage::kCutShort}});
   EXPECT_FALSE(folder.Exists("out/Docs"));
 
   WriteBackupFile(volume, header);
@@ -487,8 +497,7 @@ TEST_F(RestoreTest, StoredPathsThatWouldLeaveTheTargetFail) {
   // A control byte in a stored path is no record the program ever wrote: the volume is
   // damaged there.
   const JobResult tab = RestoreRecord("Docs\\tab\there");
-  ExpectFailure(tab, Problem::Kind::kDamaged, app.BackupFolder + "Backup_0000_of_Z__.sk",
-                Damage::kCutShort);
+  ExpectDamageNamed(tab, {{app.BackupFolder + "Backup_0000_of_Z__.sk", Damage::kCutShort}});
   EXPECT_FALSE(folder.Exists("escaped.txt"));
   EXPECT_FALSE(folder.Exists("deep/escaped.txt"));
   EXPECT_TRUE(std::filesystem::is_empty(folder.Native("deep/out")));
@@ -510,30 +519,25 @@ TEST_F(RestoreTest, HostileIndexValuesFail) {
   update.AddFile("Docs\\x.txt", "x");
   WriteBackupFile(VolumeName(source, 1), update.data);
   const std::string good = VolumeName(source, 1);
+  // The entry is named as the file it would have been, where the index gives it a path below
+  // the source's parent, else by the volume named.
+  const std::string entry = folder.Internal("out/Docs/x.txt");
   const struct {
     std::string value;
-    std::string volume;  // what the failure names in the backup folder
+    std::string named;
+    Damage damage;  // the volume named is no file of the backup folder, or lacks the entry
   } cases[] = {
-      {source + "x.txt*..\\backups\\" + good, "..\\backups\\" + good},  // a path, no file name
-      {source + "x.txt*sub/" + good, "sub/" + good},
-      {source + "x.txt*Z:" + good, "Z:" + good},
-      {source + "x.txt*", ""},                                                    // no volume
-      {source + "x.txt*Backup_0007_of_missing.sk", "Backup_0007_of_missing.sk"},  // not there
-      {"Z:\\elsewhere\\Docs\\x.txt*" + good, good},  // not below the source's parent
+      {source + "x.txt*..\\backups\\" + good, entry, Damage::kMissing},  // a path, no name
+      {source + "x.txt*sub/" + good, entry, Damage::kMissing},
+      {source + "x.txt*Z:" + good, entry, Damage::kMissing},
+      {source + "x.txt*", entry, Damage::kMissing},                           // no volume
+      {source + "x.txt*Backup_0007_of_missing.sk", entry, Damage::kMissing},  // not there
+      {"Z:\\elsewhere\\Docs\\x.txt*" + good, app.BackupFolder + good, Damage::kCutShort},
   };
   for (const auto& c : cases) {
     WriteIndex(source, 1, {}, {c.value}, {});
-    const JobResult result = Restore(source, 1, Folder("out"), kSubfolder);
     SCOPED_TRACE(c.value);
-    EXPECT_EQ(result.outcome, Outcome::kFailed);
-    ASSERT_TRUE(result.failure.has_value());
-    EXPECT_EQ(result.failure->kind, Problem::Kind::kDamaged);
-    EXPECT_EQ(result.failure->path, app.BackupFolder + c.volume);
-    // The volume named is no file of the backup folder, or does not hold the entry.
-    EXPECT_NE(result.failure->damage, Damage::kNone);
-    if (c.volume != good) {
-      EXPECT_EQ(result.failure->damage, Damage::kMissing);
-    }
+    ExpectDamageNamed(Restore(source, 1, Folder("out"), kSubfolder), {{c.named, c.damage}});
   }
   EXPECT_FALSE(folder.Exists("out/Docs/x.txt"));
 
@@ -542,21 +546,27 @@ TEST_F(RestoreTest, HostileIndexValuesFail) {
   EXPECT_EQ(folder.Read("out/Docs/x.txt"), "x");
 }
 
-TEST_F(RestoreTest, DamagedFramesFailTheEntry) {
+// A damaged entry is named, never written under its name, and costs no other entry.
+TEST_F(RestoreTest, DamagedFramesFailTheEntryAlone) {
   const std::string full(6000, 'f');
   const uint32_t crc = Crc32(0, reinterpret_cast<const uint8_t*>(full.data()), full.size());
   struct Case {
     const char* what;
     std::string blocks;
     int64_t size;
+    // A record with no room for its blocks' frames is a garbled record to the reader that
+    // finds the records; the others fail when their blocks are read.
+    Damage damage = Damage::kBadBlock;
   } cases[] = {
       {"packed length above the buffer", U32(6129) + std::string(6129, 'p'), 6000},
       {"negative packed length", U32(0xFFFFFFFFu) + full, 6000},
-      {"stored length above the buffer", U32(0) + U32(6129) + std::string(6129, 'f'), 6000},
+      {"stored length above the buffer", U32(0) + U32(6129) + std::string(6129, 'f'), 6000,
+       Damage::kCutShort},
       {"stored block shorter than nominal", VolumeBytes::StoredFrame(full.substr(1)), 6000},
       {"stored block longer than nominal", VolumeBytes::StoredFrame(full + "f"), 6000},
       {"packed bytes that do not unpack", U32(10) + std::string(10, 'z'), 6000},
-      {"size beyond the blocks", VolumeBytes::StoredFrame(full), int64_t{1} << 40},
+      {"size beyond the blocks", VolumeBytes::StoredFrame(full), int64_t{1} << 40,
+       Damage::kCutShort},
   };
   for (const Case& c : cases) {
     VolumeBytes volume;
@@ -566,25 +576,28 @@ TEST_F(RestoreTest, DamagedFramesFailTheEntry) {
     const std::string target = Folder(std::string("out/") + c.what);
     const JobResult result = Restore("Z:\\", 0, target, kSubfolder);
     SCOPED_TRACE(c.what);
-    ExpectFailure(result, Problem::Kind::kDamaged, target + "f.bin", Damage::kBadBlock);
-    EXPECT_FALSE(folder.Exists(std::string("out/") + c.what + "/after.txt"));
+    ExpectDamageNamed(result, {{target + "f.bin", c.damage}});
+    EXPECT_FALSE(folder.Exists(std::string("out/") + c.what + "/f.bin"));
+    EXPECT_EQ(folder.Read(std::string("out/") + c.what + "/after.txt"), "after");
   }
 }
 
-TEST_F(RestoreTest, ACrcMismatchFailsTheEntry) {
+TEST_F(RestoreTest, ACrcMismatchKeepsTheContentOnlyAsADamagedCopy) {
   VolumeBytes volume;
-  volume.AddRecord("f.txt", 0x12345678, 7, 0x20, VolumeBytes::StoredFrame("content"));
+  volume.AddRecord("f.txt", 0x12345678, 7, 0x21, VolumeBytes::StoredFrame("content"));
   volume.AddFile("after.txt", "after");
   WriteBackupFile("Backup_0000_of_Z__.sk", volume.data);
   const std::string target = Folder("out");
-  ExpectFailure(Restore("Z:\\", 0, target, kSubfolder), Problem::Kind::kDamaged, target + "f.txt",
-                Damage::kCrcMismatch);
-  EXPECT_EQ(folder.Read("out/f.txt"), "content");
-  EXPECT_FALSE(folder.Exists("out/after.txt"));
+  ExpectDamageNamed(Restore("Z:\\", 0, target, kSubfolder),
+                    {{target + "f.txt", Damage::kCrcMismatch}});
+  EXPECT_FALSE(folder.Exists("out/f.txt"));
+  EXPECT_EQ(folder.Read("out/f.txt.damaged"), "content");
+  EXPECT_EQ(folder.Read("out/after.txt"), "after");
 }
 
 // Blocks are unpacked ahead of the writing: a damaged last block of a file longer than all
-// the blocks in flight fails the entry there, with every block before it written.
+// the blocks in flight is found there, every block before it kept in the damaged copy, and
+// the block itself in its place.
 TEST_F(RestoreTest, DamageBehindTheBlocksInFlightFailsTheEntryThere) {
   const std::string content = TextData(6000 * (kBlocksInFlight + 20));
   VolumeBytes volume;
@@ -594,10 +607,15 @@ TEST_F(RestoreTest, DamageBehindTheBlocksInFlightFailsTheEntryThere) {
   bytes[volume.record_starts[1] - 20] ^= 0x40;
   WriteBackupFile("Backup_0000_of_Z__.sk", bytes);
   const std::string target = Folder("out");
-  ExpectFailure(Restore("Z:\\", 0, target, kSubfolder), Problem::Kind::kDamaged, target + "long",
-                Damage::kBadBlock);
-  EXPECT_EQ(folder.Read("out/long"), content.substr(0, content.size() - 6000));
-  EXPECT_FALSE(folder.Exists("out/after.txt"));
+  const JobResult result = Restore("Z:\\", 0, target, kSubfolder);
+  ASSERT_EQ(result.problems.size(), 1u);
+  EXPECT_EQ(result.problems[0].path, target + "long");
+  EXPECT_NE(result.problems[0].damage, Damage::kNone);
+  EXPECT_FALSE(folder.Exists("out/long"));
+  const std::string copy = folder.Read("out/long.damaged");
+  EXPECT_EQ(copy.size(), content.size());
+  EXPECT_EQ(copy.substr(0, content.size() - 6000), content.substr(0, content.size() - 6000));
+  EXPECT_EQ(folder.Read("out/after.txt"), "after");
 }
 
 TEST_F(RestoreTest, TruncationAtEveryOffsetFailsCleanly) {
@@ -617,16 +635,24 @@ TEST_F(RestoreTest, TruncationAtEveryOffsetFailsCleanly) {
     const JobResult result = Restore("Z:\\", 0, Folder("out/" + std::to_string(cut)), kSubfolder);
     if (at_boundary) {
       EXPECT_EQ(result.outcome, Outcome::kDone) << "cut at " << cut;
-    } else {
+    } else if (cut <= 4) {
       EXPECT_EQ(result.outcome, Outcome::kFailed) << "cut at " << cut;
-      ASSERT_TRUE(result.failure.has_value()) << "cut at " << cut;
-      EXPECT_EQ(result.failure->kind, Problem::Kind::kDamaged) << "cut at " << cut;
-      EXPECT_NE(result.failure->damage, Damage::kNone) << "cut at " << cut;
+      EXPECT_TRUE(result.failure.has_value()) << "cut at " << cut;
+    } else {
+      // Named, as the volume cut short at least; what lies before the cut is restored.
+      EXPECT_EQ(result.outcome, Outcome::kFailed) << "cut at " << cut;
+      EXPECT_FALSE(result.failure.has_value()) << "cut at " << cut;
+      ASSERT_FALSE(result.problems.empty()) << "cut at " << cut;
+      EXPECT_EQ(result.problems.back().path, app.BackupFolder + "Backup_0000_of_Z__.sk");
+      EXPECT_EQ(result.problems.back().damage, Damage::kCutShort) << "cut at " << cut;
+      EXPECT_EQ(folder.Exists("out/" + std::to_string(cut) + "/Docs/one"),
+                cut >= volume.record_starts[3])
+          << "cut at " << cut;
     }
   }
 }
 
-TEST_F(RestoreTest, CancelStopsBetweenBlocksAndLeavesTheFileShortened) {
+TEST_F(RestoreTest, CancelStopsBetweenBlocksAndLeavesNothingOfTheFile) {
   const std::string source = Folder("src/Docs");
   folder.Write("src/Docs/big.bin", RandomData(60000));
   folder.Write("src/Docs/later.txt", "later");
@@ -642,11 +668,12 @@ TEST_F(RestoreTest, CancelStopsBetweenBlocksAndLeavesTheFileShortened) {
   EXPECT_FALSE(result.failure.has_value());
   EXPECT_EQ(result.bytes_written, 18000);
   EXPECT_EQ(reporter.events.back(), "end cancelled");
-  EXPECT_EQ(folder.Read("out/Docs/big.bin"), RandomData(60000).substr(0, 18000));
+  // Nothing of the file stands under its name, nor any temporary name.
+  EXPECT_EQ(folder.Names("out/Docs"), std::vector<std::string>{});
   EXPECT_FALSE(folder.Exists("out/Docs/later.txt"));
 }
 
-TEST_F(RestoreTest, CancelButtonStopsTheJobAndLeavesTheFileShortened) {
+TEST_F(RestoreTest, CancelButtonStopsTheJobAndLeavesNothingOfTheFile) {
   const std::string source = Folder("src/Docs");
   folder.Write("src/Docs/big.bin", RandomData(60000));
   folder.Write("src/Docs/later.txt", "later");
@@ -663,7 +690,7 @@ TEST_F(RestoreTest, CancelButtonStopsTheJobAndLeavesTheFileShortened) {
   EXPECT_EQ(RestoreOnDesktop(source, 0, Folder("out")).outcome, Outcome::kCancelled);
 
   EXPECT_EQ(Messages(), std::vector<std::string>{kCancelled});
-  EXPECT_EQ(folder.Read("out/Docs/big.bin"), RandomData(60000).substr(0, 18000));
+  EXPECT_FALSE(folder.Exists("out/Docs/big.bin"));
   EXPECT_FALSE(folder.Exists("out/Docs/later.txt"));
 }
 

@@ -87,17 +87,25 @@ class VerifyTest : public testing::JobFixture {
   static constexpr const char* kPoint = "Backup_0000_of_Z:\\";
 };
 
-// The check found this damage, and failed naming it.
+// What the check named first: its failure (a volume it could not read at all), else the
+// first damage it went on past.
+const Problem* FirstNamed(const VerifyResult& result) {
+  if (result.failure) return &*result.failure;
+  return result.problems.empty() ? nullptr : &result.problems.front();
+}
+
+// The check found this damage first, and failed naming it.
 void ExpectDamage(const VerifyResult& result, Damage damage, const std::string& path,
                   const std::string& entry = "") {
   EXPECT_EQ(result.outcome, Outcome::kFailed);
   EXPECT_EQ(result.damage, damage)
       << DamageWord(result.damage) << " instead of " << DamageWord(damage);
   EXPECT_EQ(result.entry, entry);
-  ASSERT_TRUE(result.failure.has_value());
-  EXPECT_EQ(result.failure->kind, Problem::Kind::kDamaged);
-  EXPECT_EQ(result.failure->damage, damage);
-  EXPECT_EQ(result.failure->path, path);
+  const Problem* named = FirstNamed(result);
+  ASSERT_NE(named, nullptr);
+  EXPECT_EQ(named->kind, Problem::Kind::kDamaged);
+  EXPECT_EQ(named->damage, damage);
+  EXPECT_EQ(named->path, path);
 }
 
 void ExpectSound(const VerifyResult& result) {
@@ -259,9 +267,9 @@ TEST_F(VerifyTest, AlteredBytesInStoredOrPackedBlocksAreDamage) {
       EXPECT_TRUE(result.damage == Damage::kBadBlock || result.damage == Damage::kCrcMismatch)
           << DamageWord(result.damage);
     }
-    ASSERT_TRUE(result.failure.has_value());
-    EXPECT_EQ(result.failure->kind, Problem::Kind::kDamaged);
-    EXPECT_EQ(result.failure->path, Set().parent() + entry);
+    ASSERT_EQ(result.problems.size(), 1u);
+    EXPECT_EQ(result.problems[0].kind, Problem::Kind::kDamaged);
+    EXPECT_EQ(result.problems[0].path, Set().parent() + entry);
   }
 }
 
@@ -311,6 +319,8 @@ TEST_F(VerifyTest, TruncationAtEveryOffsetIsDamageUnlessItFallsBetweenRecords) {
   volume.AddFile("Docs\\text.txt", std::string(12001, 't'), true);
   volume.AddFile("Docs\\one", "1");
   volume.AddFile("Docs\\empty", "");
+  const std::vector<std::string> volume_paths = {"Docs\\", "Docs\\text.txt", "Docs\\one",
+                                                 "Docs\\empty"};
   std::vector<size_t> boundaries = volume.record_starts;
   for (size_t cut = 0; cut < volume.data.size(); ++cut) {
     const VerifyResult result = Verify(volume.data.substr(0, cut));
@@ -318,9 +328,21 @@ TEST_F(VerifyTest, TruncationAtEveryOffsetIsDamageUnlessItFallsBetweenRecords) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
     if (between) {
       ExpectSound(result);
+    } else if (cut < 4) {
+      ExpectDamage(result, Damage::kBadHeader, Set().VolumePath(0));  // too short for a header
     } else {
-      // Too short for a header, or a record whose end lies past the end of the file.
-      ExpectDamage(result, cut < 4 ? Damage::kBadHeader : Damage::kCutShort, Set().VolumePath(0));
+      // A record whose end lies past the end of the file: named where its path and fixed
+      // fields could be read; and the volume, whose records after the cut are lost.
+      EXPECT_EQ(result.outcome, Outcome::kFailed);
+      EXPECT_EQ(result.damage, Damage::kCutShort);
+      ASSERT_FALSE(result.problems.empty());
+      EXPECT_EQ(result.problems.back().path, Set().VolumePath(0));
+      const size_t record =
+          std::upper_bound(boundaries.begin(), boundaries.end(), cut) - boundaries.begin() - 1;
+      if (result.problems.size() == 2) {
+        EXPECT_EQ(result.entry, volume_paths[record]);
+        EXPECT_EQ(result.problems[0].path, Set().parent() + volume_paths[record]);
+      }
     }
   }
 }

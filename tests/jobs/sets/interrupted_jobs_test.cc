@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -20,6 +21,7 @@
 #include "jobs/sets/delete.h"
 #include "jobs/sets/generations.h"
 #include "jobs/sets/update.h"
+#include "platform/file_system.h"
 #include "shell/job_texts.h"
 #include "shell/settings.h"
 #include "support/file_system_journal.h"
@@ -321,6 +323,29 @@ TEST_F(InterruptedJobTest, Updating) {
   Points intended = before;
   intended[3] = SourceTree();
   StopAtEveryCall([this] { Update(); }, before, intended, [this] { return Update(); });
+}
+
+// A file that changes while it is read is read again: what the first reading wrote out is
+// cut off the temporary volume, one more step a crash can stop at.
+TEST_F(InterruptedJobTest, UpdatingWhileAFileChangesAsItIsRead) {
+  const Points before = MakeSetWithTwoUpdates();
+  ShapeSource(3);
+  folder.Write("src/Data/big.bin", testing::RandomData(400000, 5));
+  Points intended = before;
+  intended[3] = SourceTree();
+  intended[3]["big.bin"] = testing::RandomData(400000, 6);
+  const auto rewrite = [this] {
+    const std::string big = folder.Native("src/Data/big.bin");
+    folder.Overwrite("src/Data/big.bin", testing::RandomData(400000, 6));
+    fs::last_write_time(big, fs::last_write_time(big) - std::chrono::hours(1));
+  };
+  StopAtEveryCall(
+      [&] {
+        platform::InjectAction(platform::FaultOp::kRead, "Data/big.bin", rewrite, 1, 70000);
+        Update();
+        platform::ClearFaults();
+      },
+      before, intended, [this] { return Update(); });
 }
 
 TEST_F(InterruptedJobTest, DeletingTheLatestBackup) {
