@@ -2,6 +2,7 @@
 
 #include "archive/metadata_file.h"
 #include "archive/set_names.h"
+#include "jobs/sets/retention.h"
 #include "jobs/sets/update_index.h"
 #include "platform/file_system.h"
 
@@ -78,7 +79,10 @@ std::optional<Problem> BackupSet::Lock(SetLock& lock) const {
 }
 
 bool BackupSet::RemoveLeftovers(std::string* failed) const {
-  return sk::RemoveLeftovers(folder_, name_, failed);
+  // A removal of points that a crash interrupted is completed first: its files are no
+  // leftovers, and the points it keeps are not all in place until it is.
+  return CompletePendingRemoval(folder_, name_, failed) &&
+         sk::RemoveLeftovers(folder_, name_, failed);
 }
 
 bool BackupSet::RemoveUpdates(std::string* failed) const {

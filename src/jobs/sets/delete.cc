@@ -1,5 +1,6 @@
 #include "jobs/sets/delete.h"
 
+#include "jobs/sets/retention.h"
 #include "platform/file_system.h"
 
 namespace sk {
@@ -11,6 +12,16 @@ JobResult DeleteLatestPoint(const BackupSet& set, JobContext& job) {
   SetLock lock;
   if (std::optional<Problem> held = set.Lock(lock)) {
     result.failure = held;
+    return Finish(job, result);
+  }
+  // A removal of points a crash interrupted decides which point is the latest.
+  std::string unfinished;
+  if (!CompletePendingRemoval(set.folder(), set.name(), &unfinished)) {
+    Problem stays;
+    stays.kind = Problem::Kind::kCannotWrite;
+    stays.path = unfinished;
+    stays.error = platform::LastError();
+    result.failure = stays;
     return Finish(job, result);
   }
   if (!set.Exists()) {

@@ -25,8 +25,6 @@
 namespace sk {
 namespace {
 
-constexpr char kVolumeSeparator = '*';
-
 // A file whose recorded times lie this close to the scan that recorded them may have changed
 // again within the same tick of the file system's clock (or of its two-second steps, on FAT)
 // without its times showing it: it is read, not taken as unchanged.
@@ -506,28 +504,6 @@ bool CommitMetadata(UpdateJob& update, bool has_volume) {
     platform::SyncFolder(update.set.folder());
   }
   return false;
-}
-
-// The update index in its file's layout: each group between empty comments, its values
-// numbered from 1.
-IniWriter IndexFile(const UpdateIndex& index) {
-  IniWriter file;
-  file.Comment("");
-  file.SelectGroup("REMOVED");
-  file.Comment("");
-  int64_t key = 0;
-  for (const std::string& path : index.removed) file.Entry(std::to_string(++key), path);
-  for (const auto& [group, items] :
-       {std::pair{"ADDED", &index.added}, {"CHANGED", &index.changed}}) {
-    file.Comment("");
-    file.SelectGroup(group);
-    file.Comment("");
-    key = 0;
-    for (const IndexItem& item : *items) {
-      file.Entry(std::to_string(++key), item.path + kVolumeSeparator + item.volume);
-    }
-  }
-  return file;
 }
 
 // Writes the update index, the commit point of the new restore point; its volume, if it

@@ -52,4 +52,24 @@ bool IsPlainFileName(const std::string& name) {
   });
 }
 
+IniWriter IndexFile(const UpdateIndex& index) {
+  IniWriter file;
+  file.Comment("");
+  file.SelectGroup("REMOVED");
+  file.Comment("");
+  int64_t key = 0;
+  for (const std::string& path : index.removed) file.Entry(std::to_string(++key), path);
+  for (const auto& [group, items] :
+       {std::pair{"ADDED", &index.added}, {"CHANGED", &index.changed}}) {
+    file.Comment("");
+    file.SelectGroup(group);
+    file.Comment("");
+    key = 0;
+    for (const IndexItem& item : *items) {
+      file.Entry(std::to_string(++key), item.path + '*' + item.volume);
+    }
+  }
+  return file;
+}
+
 }  // namespace sk

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/ini.h"
+
 namespace sk {
 
 // One ADDED or CHANGED value of an update index: the full path at the time of the update
@@ -37,6 +39,10 @@ IndexItem SplitIndexValue(const std::string& value, const std::string& set_name)
 
 // Reads an update index. False when the file cannot be read.
 bool ReadUpdateIndex(const std::string& path, const std::string& set_name, UpdateIndex& index);
+
+// The update index in its file's layout: each group between empty comments, its values
+// numbered from 1.
+IniWriter IndexFile(const UpdateIndex& index);
 
 // A volume name taken from an index must name a file directly in the backup folder.
 bool IsPlainFileName(const std::string& name);
