@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <optional>
@@ -21,6 +20,36 @@
 
 namespace sk {
 
+namespace {
+
+// ISO 8601 weeks: Monday first; week 1 is the week with the year's first Thursday.
+int32_t IsoWeeksIn(int32_t year) {
+  const auto p = [](int32_t y) { return (y + y / 4 - y / 100 + y / 400) % 7; };
+  return p(year) == 4 || p(year - 1) == 3 ? 53 : 52;
+}
+
+}  // namespace
+
+CalendarTime CalendarFields(const std::tm& t) {
+  CalendarTime calendar;
+  calendar.year = t.tm_year + 1900;
+  calendar.month = t.tm_mon + 1;
+  calendar.day = t.tm_mday;
+  calendar.hour = t.tm_hour;
+  const int32_t weekday = (t.tm_wday + 6) % 7 + 1;  // Monday 1 .. Sunday 7
+  int32_t week = (t.tm_yday + 1 - weekday + 10) / 7;
+  calendar.iso_year = calendar.year;
+  if (week < 1) {
+    calendar.iso_year = calendar.year - 1;
+    week = IsoWeeksIn(calendar.iso_year);
+  } else if (week > IsoWeeksIn(calendar.year)) {
+    calendar.iso_year = calendar.year + 1;
+    week = 1;
+  }
+  calendar.iso_week = week;
+  return calendar;
+}
+
 CalendarTime LocalCalendarTime(int64_t seconds) {
   const std::time_t time = static_cast<std::time_t>(seconds);
   std::tm local{};
@@ -29,17 +58,7 @@ CalendarTime LocalCalendarTime(int64_t seconds) {
 #else
   localtime_r(&time, &local);
 #endif
-  CalendarTime calendar;
-  calendar.year = local.tm_year + 1900;
-  calendar.month = local.tm_mon + 1;
-  calendar.day = local.tm_mday;
-  calendar.hour = local.tm_hour;
-  char week[8];
-  std::strftime(week, sizeof week, "%V", &local);
-  calendar.iso_week = std::atoi(week);
-  std::strftime(week, sizeof week, "%G", &local);
-  calendar.iso_year = std::atoi(week);
-  return calendar;
+  return CalendarFields(local);
 }
 
 namespace {

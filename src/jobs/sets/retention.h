@@ -29,6 +29,7 @@
 #define STOWKEEPER_JOBS_SETS_RETENTION_H_
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -55,6 +56,7 @@ struct CalendarTime {
   int32_t year = 1970, month = 1, day = 1, hour = 0;
   int32_t iso_year = 1970, iso_week = 1;
 };
+CalendarTime CalendarFields(const std::tm& time);
 CalendarTime LocalCalendarTime(int64_t seconds);
 using CalendarOf = std::function<CalendarTime(int64_t seconds)>;
 

@@ -35,13 +35,7 @@ CalendarTime Utc(int64_t seconds) {
 #else
   gmtime_r(&time, &t);
 #endif
-  char week[8];
-  CalendarTime calendar{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, 0, 0};
-  std::strftime(week, sizeof week, "%G", &t);
-  calendar.iso_year = std::atoi(week);
-  std::strftime(week, sizeof week, "%V", &t);
-  calendar.iso_week = std::atoi(week);
-  return calendar;
+  return CalendarFields(t);
 }
 
 std::vector<int32_t> Kept(const std::vector<int64_t>& times, const RetentionRules& rules) {
@@ -77,6 +71,13 @@ TEST(RetentionRulesTest, EachRuleKeepsTheNewestPointOfItsPeriods) {
   EXPECT_EQ(Kept({monday, monday + 6 * kDay, monday + 7 * kDay}, {.weekly = 2}),
             (std::vector<int32_t>{0, 1, 2}));
   EXPECT_EQ(Kept({monday}, {.last = 3}), (std::vector<int32_t>{0}));
+  // ISO weeks at the turn of a year: 2021-01-03 is in week 53 of 2020, 2024-12-30 in week 1
+  // of 2025.
+  EXPECT_EQ(Utc(1609632000).iso_year, 2020);
+  EXPECT_EQ(Utc(1609632000).iso_week, 53);
+  EXPECT_EQ(Utc(1735516800).iso_year, 2025);
+  EXPECT_EQ(Utc(1735516800).iso_week, 1);
+  EXPECT_EQ(Utc(monday).iso_week, 2);
 }
 
 // Restore point number to the tree it restores to.
