@@ -28,8 +28,17 @@ constexpr char kExcludeOption[] = "--exclude";
 constexpr char kExcludeFileOption[] = "--exclude-file";
 constexpr char kScheduleOption[] = "--schedule";
 constexpr char kScheduledOption[] = "--scheduled";
+// "/d --keep-...": tells what would go and changes nothing.
+constexpr char kDryRunOption[] = "--dry-run";
+// Retention rules: "--keep-last N" (or "--keep-last=N") and its kin, each at most once.
+constexpr int32_t kMostKept = 1000000;
+constexpr std::pair<const char*, int32_t RetentionRules::*> kKeepOptions[] = {
+    {"--keep-last", &RetentionRules::last},       {"--keep-hourly", &RetentionRules::hourly},
+    {"--keep-daily", &RetentionRules::daily},     {"--keep-weekly", &RetentionRules::weekly},
+    {"--keep-monthly", &RetentionRules::monthly},
+};
 
-const char* const kSwitches[] = {"/c", "/u", "/r", "/v", "/l", "/p", "/d"};
+const char* const kSwitches[] = {"/c", "/u", "/r", "/v", "/l", "/p", "/s", "/d"};
 
 bool IsSwitch(const std::string& argument) {
   const std::string name = LowerCase(argument);
@@ -50,6 +59,10 @@ struct SplitArguments {
   std::string missing_value;  // an option that ended the command line without its value
   bool schedule = false;
   bool scheduled = false;
+  // The retention options as given, (option, value) in command-line order; checked apart
+  // from the switch, since more than one switch takes them.
+  std::vector<std::pair<std::string, std::string>> keeps;
+  bool dry_run = false;
   std::string unknown_option;  // the first "--word" that is none of them
 };
 
@@ -73,6 +86,17 @@ bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::strin
   return false;
 }
 
+// Takes a retention option with its value; false when arg is none.
+bool TakeKeepOption(const std::vector<std::string>& args, size_t& i, SplitArguments& split) {
+  for (const auto& [name, field] : kKeepOptions) {
+    std::vector<std::string> values;
+    if (!TakeValue(args, i, name, values, split.missing_value)) continue;
+    if (!values.empty()) split.keeps.emplace_back(name, values.front());
+    return true;
+  }
+  return false;
+}
+
 SplitArguments SplitOptions(const std::vector<std::string>& args) {
   SplitArguments split;
   const std::pair<const char*, bool SplitArguments::*> flags[] = {
@@ -83,13 +107,15 @@ SplitArguments SplitOptions(const std::vector<std::string>& args) {
       {kSubfolderOption, &SplitArguments::subfolder},
       {kFullCompareOption, &SplitArguments::full_compare},
       {kScheduleOption, &SplitArguments::schedule},
-      {kScheduledOption, &SplitArguments::scheduled}};
+      {kScheduledOption, &SplitArguments::scheduled},
+      {kDryRunOption, &SplitArguments::dry_run}};
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (TakeValue(args, i, kExcludeOption, split.excludes, split.missing_value) ||
         TakeValue(args, i, kExcludeFileOption, split.exclude_files, split.missing_value)) {
       continue;
     }
+    if (TakeKeepOption(args, i, split)) continue;
     const auto flag = std::find_if(std::begin(flags), std::end(flags),
                                    [&](const auto& f) { return arg == f.first; });
     if (flag != std::end(flags)) {
@@ -152,6 +178,44 @@ bool ParseRestorePoint(const std::string& text, int32_t& number) {
   }
   number = std::stoi(text);
   return true;
+}
+
+// A count of a retention rule: digits only, from 1 (a rule of 0 would keep nothing and is
+// off anyway; a mistyped value must not remove points) to kMostKept.
+bool ParseKeepCount(const std::string& text, int32_t& count) {
+  if (text.empty() ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return false;
+  }
+  int64_t value = 0;
+  for (const char c : text) {
+    value = value * 10 + (c - '0');
+    if (value > kMostKept) return false;
+  }
+  if (value < 1) return false;
+  count = static_cast<int32_t>(value);
+  return true;
+}
+
+// The retention rules of the options, whichever switch takes them; empty when they pass,
+// else the option and why.
+std::pair<std::string, std::string> ParseRetention(const SplitArguments& split,
+                                                   RetentionRules& rules) {
+  for (const auto& [option, value] : split.keeps) {
+    const auto rule = std::find_if(std::begin(kKeepOptions), std::end(kKeepOptions),
+                                   [&](const auto& k) { return option == k.first; });
+    int32_t& count = rules.*(rule->second);
+    if (count != 0) return {option, "is given twice"};
+    if (!ParseKeepCount(value, count)) {
+      return {option, "\"" + value + "\" is no number from 1 to " + std::to_string(kMostKept)};
+    }
+  }
+  if (split.dry_run && rules.Empty()) {
+    return {kDryRunOption,
+            "needs a rule (--keep-last, --keep-hourly, --keep-daily, "
+            "--keep-weekly or --keep-monthly)"};
+  }
+  return {};
 }
 
 // A command line that cannot be run: one line, status 2, and nothing is done.
@@ -309,10 +373,10 @@ CommandLineJob ParseRestore(const AppState& app, const std::vector<std::string>&
   return job;
 }
 
-// "/v", "/l", "/p" and "/d".
+// "/v", "/l", "/p", "/s" and "/d".
 CommandLineJob ParseSetSwitch(const AppState& app, const std::string& switch_name,
                               const std::vector<std::string>& parameters, std::FILE* messages) {
-  const bool numbered = switch_name == "/l" || switch_name == "/p";
+  const bool numbered = switch_name == "/l" || switch_name == "/p";  // "/s": every point
   const size_t least = numbered ? 3 : 2;
   const size_t most = switch_name == "/l" ? 4 : least;
   const std::string count = CountFault(parameters, least, most);
@@ -326,6 +390,7 @@ CommandLineJob ParseSetSwitch(const AppState& app, const std::string& switch_nam
   const Kind kind = switch_name == "/v"   ? Kind::kVerify
                     : switch_name == "/l" ? Kind::kList
                     : switch_name == "/p" ? Kind::kProperties
+                    : switch_name == "/s" ? Kind::kListPoints
                                           : Kind::kDelete;
   CommandLineJob job =
       ParseSetSource(app, switch_name, parameters[numbered ? 2 : 1], messages, kind);
@@ -352,7 +417,8 @@ CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
                              std::FILE* messages) {
   const std::vector<std::string>& parameters = split.parameters;
   if (split.yes || split.no || split.scheduled || split.subfolder || split.full_compare ||
-      !split.excludes.empty() || !split.exclude_files.empty()) {
+      !split.excludes.empty() || !split.exclude_files.empty() || !split.keeps.empty() ||
+      split.dry_run) {
     return UsageError(messages, kScheduleOption, "takes none of the other options but --json");
   }
   CommandLineJob job;
@@ -410,8 +476,14 @@ std::pair<std::string, std::string> CheckOptions(const SplitArguments& split,
                                                  const std::string& switch_name) {
   const bool creates = switch_name == "/c" || switch_name == "/u";
   if (split.yes && split.no) return {kYesOption, "--no answers otherwise"};
-  if (split.json && !creates && switch_name != "/v" && switch_name != "/l" && switch_name != "/p") {
-    return {kJsonOption, "is for /c, /u, /v, /l, /p and --schedule"};
+  const bool keeps = !split.keeps.empty();
+  const bool reports = switch_name == "/v" || switch_name == "/l" || switch_name == "/p" ||
+                       switch_name == "/s" || (switch_name == "/d" && keeps);
+  if (split.json && !creates && !reports) {
+    return {kJsonOption, "is for /c, /u, /v, /l, /p, /s, /d --keep-... and --schedule"};
+  }
+  if ((keeps || split.dry_run) && switch_name != "/d") {
+    return {keeps ? split.keeps.front().first : kDryRunOption, "is for /d only"};
   }
   if (!split.missing_value.empty()) return {split.missing_value, "its value is missing"};
   if ((!split.excludes.empty() || !split.exclude_files.empty()) && !creates) {
@@ -497,6 +569,10 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
   if (const auto [option, why] = CheckOptions(split, switch_name); !option.empty()) {
     return UsageError(messages, option, why);
   }
+  RetentionRules rules;
+  if (const auto [option, why] = ParseRetention(split, rules); !option.empty()) {
+    return UsageError(messages, option, why);
+  }
   std::vector<std::string> patterns;
   if (!TakePatterns(split, patterns, messages)) {
     CommandLineJob job;
@@ -511,6 +587,12 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
                           ": its name holds a \"=\" or a control character");
   }
   job.excludes = std::move(patterns);
+  // Rules turn "/d" from deleting the latest point into keeping what they name.
+  if (!rules.Empty()) {
+    job.kind = CommandLineJob::Kind::kRemovePoints;
+    job.retention = rules;
+    job.dry_run = split.dry_run;
+  }
   job.json = split.json;
   job.quiet = split.quiet;
   job.full_compare = split.full_compare;
@@ -539,6 +621,10 @@ CommandLineRun RunCommandLineJob(AppState& app, const CommandLineJob& job,
       return ShowPointProperties(app, job, output);
     case CommandLineJob::Kind::kDelete:
       return DeleteFromCommandLine(app, job, output);
+    case CommandLineJob::Kind::kListPoints:
+      return ListPointsFromCommandLine(app, job, output);
+    case CommandLineJob::Kind::kRemovePoints:
+      return RemovePointsFromCommandLine(app, job, output);
     case CommandLineJob::Kind::kSchedule:
       return {ChangeSchedule(app, job, output), {}};
     case CommandLineJob::Kind::kListSchedules:
@@ -593,7 +679,20 @@ std::string UsageText(const std::string& settings_folder) {
          "                                           path of each entry (\" -> \" a link's "
          "target)\n"
          "       stowkeeper /p NUMBER SOURCE         the properties of restore point NUMBER\n"
+         "       stowkeeper /s SOURCE                the restore points of the set of SOURCE: a\n"
+         "                                           header line, then one line a point with its\n"
+         "                                           number, date (local time), entries added,\n"
+         "                                           changed and removed, bytes of its own volume\n"
+         "                                           and bytes a restore of it writes, separated\n"
+         "                                           by tabs\n"
          "       stowkeeper /d SOURCE                delete the latest restore point of the set\n"
+         "       stowkeeper /d SOURCE --keep-last N [--keep-hourly N] [--keep-daily N]\n"
+         "                 [--keep-weekly N] [--keep-monthly N] [--dry-run]\n"
+         "                                           remove the points no rule keeps (the main\n"
+         "                                           backup and the latest point always stay)\n"
+         "                                           and renumber the rest, without a question;\n"
+         "                                           one line \"remove NUMBER DATE\" a point that\n"
+         "                                           goes, one \"keep OLD -> NEW\" a point kept\n"
          "       stowkeeper --schedule hourly|daily|weekly|off SOURCE\n"
          "                                           back up SOURCE by itself (a systemd user\n"
          "                                           timer, or the Windows Task Scheduler), or\n"
@@ -604,8 +703,8 @@ std::string UsageText(const std::string& settings_folder) {
          "Options, anywhere on a command line:\n"
          "  --yes   answer Yes to every question (replace a set, replace files, delete)\n"
          "  --no    answer No to every question\n"
-         "  --json  /c and /u write a summary, /v, /l and /p their report, as one JSON\n"
-         "          document on standard output\n"
+         "  --json  /c and /u write a summary, /v, /l, /p, /s and /d --keep-... their\n"
+         "          report, as one JSON document on standard output\n"
          "  --quiet no progress line\n"
          "  --subfolder\n"
          "          with /r, restore below TARGET only the source folder itself, not the\n"
@@ -621,6 +720,12 @@ std::string UsageText(const std::string& settings_folder) {
          "          with /u, read every file to compare it; without it a file whose size,\n"
          "          modification and change times, device and inode are those of the latest\n"
          "          restore point is taken as unchanged without being read\n"
+         "  --keep-last N, --keep-hourly N, --keep-daily N, --keep-weekly N, --keep-monthly N\n"
+         "          with /d, keep the N newest points, or the newest point of each of the last\n"
+         "          N hours, days, weeks (Monday first) or months that have one; N from 1 to\n"
+         "          1000000; a point that any rule keeps stays\n"
+         "  --dry-run\n"
+         "          with /d --keep-..., tell what would be removed and change nothing\n"
          "  --scheduled  with /u: a run the scheduler started; asks nothing, creates the set\n"
          "          when there is none, adds a line to Schedule.log in the settings folder and\n"
          "          notifies the desktop of a failure (and of success with [Schedule]\n"

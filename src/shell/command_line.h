@@ -1,6 +1,7 @@
 // The command line: "/c" source, "/u" source, "/r" number source target [path...], "/v"
-// source, "/l" number source [path], "/p" number source, "/d" source, with options anywhere
-// ("--yes", "--no", "--json", "--quiet", "--exclude", "--exclude-file", "--subfolder");
+// source, "/l" number source [path], "/p" number source, "/s" source, "/d" source [--keep-...
+// N] [--dry-run], with options anywhere ("--yes", "--no", "--json", "--quiet", "--exclude",
+// "--exclude-file", "--subfolder");
 // "--schedule [frequency source]" and "/u source --scheduled" (shell/scheduled_run.h). One
 // job runs and the program ends; a command line that cannot be run does nothing, says why in
 // one line and ends with status 2.
@@ -17,6 +18,7 @@
 #include "core/app_state.h"
 #include "jobs/job.h"
 #include "jobs/restore/restore.h"
+#include "jobs/sets/retention.h"
 #include "shell/desktop_reporter.h"
 #include "shell/schedule.h"
 
@@ -56,7 +58,9 @@ struct CommandLineJob {
     kList,
     kProperties,
     kDelete,
-    kSchedule,  // folder: the source (its set's spelling when it has one)
+    kListPoints,    // "/s"
+    kRemovePoints,  // "/d" with retention rules
+    kSchedule,      // folder: the source (its set's spelling when it has one)
     kListSchedules,
   };
   Kind kind = Kind::kNone;
@@ -77,6 +81,8 @@ struct CommandLineJob {
   bool full_compare = false;              // "--full-compare": update reads every file
   bool scheduled = false;                 // "--scheduled": started by the system's scheduler
   Frequency frequency = Frequency::kOff;  // schedule: the new frequency
+  RetentionRules retention;               // "--keep-last N" and the like
+  bool dry_run = false;                   // "--dry-run": tell what the rules remove, change nothing
 };
 
 // The reporter a command line's job reports through: the console's on Linux, the job windows

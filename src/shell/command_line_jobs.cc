@@ -13,9 +13,11 @@
 #include "jobs/restore/restore.h"
 #include "jobs/restore/verify.h"
 #include "jobs/sets/delete.h"
+#include "jobs/sets/point_list.h"
 #include "jobs/sets/point_metadata.h"
 #include "jobs/sets/properties.h"
 #include "jobs/sets/read_point.h"
+#include "jobs/sets/retention.h"
 #include "jobs/sets/update.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -558,6 +560,130 @@ CommandLineRun DeleteFromCommandLine(AppState& app, const CommandLineJob& job,
     }
   }
   return RunOf(result);
+}
+
+// --- Restore points and retention.
+
+namespace {
+
+// "YYYY-MM-DD HH:MM:SS" in local time, "-" when the moment cannot be told: a script sorts
+// and compares it as text.
+std::string LocalDateText(int64_t seconds) {
+  platform::CalendarTime time;
+  if (seconds < 0 || !platform::LocalCalendarTime(seconds, time)) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
+                time.hour, time.minute, time.second);
+  return text;
+}
+
+// A count that cannot be told (-1) is "-" in a line and null in JSON.
+std::string CountText(int64_t count) { return count < 0 ? "-" : std::to_string(count); }
+json CountJson(int64_t count) { return count < 0 ? json(nullptr) : json(count); }
+
+// The point's date as the lines show it ("date") and as the other reports give it ("time",
+// "time_unix"); nothing when it cannot be told.
+void PutDate(json& item, int64_t seconds) {
+  if (seconds < 0) return;
+  item["date"] = LocalDateText(seconds);
+  item["time"] = UtcSecondsText(seconds);
+  item["time_unix"] = seconds;
+}
+
+}  // namespace
+
+CommandLineRun ListPointsFromCommandLine(AppState& app, const CommandLineJob& job,
+                                         const CommandLineOutput& output) {
+  const std::vector<PointSummary> points = ListPoints(SetOf(app, job));
+  if (points.empty()) {
+    return Failed(output, job,
+                  "the backup folder " + Shown(app.BackupFolder) + " holds no backup of " +
+                      Shown(job.folder));
+  }
+  JobResult result;
+  result.outcome = Outcome::kDone;
+  if (job.json) {
+    json list = json::array();
+    for (const PointSummary& point : points) {
+      json item = {{"point", point.point},
+                   {"added", CountJson(point.added)},
+                   {"changed", CountJson(point.changed)},
+                   {"removed", CountJson(point.removed)},
+                   {"volume_bytes", point.volume_bytes},
+                   {"restored_bytes", point.restored_bytes}};
+      PutDate(item, point.time);
+      list.push_back(std::move(item));
+    }
+    json document = {{"points", std::move(list)}};
+    PutName(document, "source", Shown(job.folder));
+    WriteJson(document, output.out);
+    return Reported(output, job, RunOf(std::move(result)));
+  }
+  std::string text = "point\tdate\tadded\tchanged\tremoved\tvolume_bytes\trestored_bytes\n";
+  for (const PointSummary& point : points) {
+    text += std::to_string(point.point) + '\t' + LocalDateText(point.time) + '\t' +
+            CountText(point.added) + '\t' + CountText(point.changed) + '\t' +
+            CountText(point.removed) + '\t' + std::to_string(point.volume_bytes) + '\t' +
+            std::to_string(point.restored_bytes) + '\n';
+  }
+  std::fwrite(text.data(), 1, text.size(), output.out);
+  return Reported(output, job, RunOf(std::move(result)));
+}
+
+CommandLineRun RemovePointsFromCommandLine(AppState& app, const CommandLineJob& job,
+                                           const CommandLineOutput& output) {
+  RemovalRequest request;
+  request.set = SetOf(app, job);
+  request.rules = job.retention;
+  request.dry_run = job.dry_run;
+  // The dates go with the points' files: they are taken before anything is removed.
+  std::vector<int64_t> times;
+  for (int32_t point = 0; point <= request.set.LatestPoint(); ++point) {
+    times.push_back(PointTime(request.set, point));
+  }
+  const auto time_of = [&](int32_t point) {
+    return point >= 0 && static_cast<size_t>(point) < times.size()
+               ? times[static_cast<size_t>(point)]
+               : int64_t{-1};
+  };
+  Reporting reporting(output, JobKind::kDelete, job);
+  JobContext context = reporting.Context(app);
+  RemovalResult result = RemovePoints(request, context);
+  if (!result.ok()) return RunOf(std::move(result));
+  const size_t total = result.removed.size() + result.kept.size();
+  if (job.json) {
+    json removed = json::array();
+    for (const int32_t point : result.removed) {
+      json item = {{"point", point}};
+      PutDate(item, time_of(point));
+      removed.push_back(std::move(item));
+    }
+    json kept = json::array();
+    for (size_t i = 0; i < result.kept.size() && i < result.renumbered.size(); ++i) {
+      kept.push_back({{"point", result.kept[i]}, {"new_point", result.renumbered[i]}});
+    }
+    json document = {{"dry_run", job.dry_run},
+                     {"removed", std::move(removed)},
+                     {"kept", std::move(kept)},
+                     {"bytes_moved", result.bytes_moved}};
+    PutName(document, "source", Shown(job.folder));
+    WriteJson(document, output.out);
+    return Reported(output, job, RunOf(std::move(result)));
+  }
+  std::string text;
+  for (const int32_t point : result.removed) {
+    text += "remove " + std::to_string(point) + ' ' + LocalDateText(time_of(point)) + '\n';
+  }
+  for (size_t i = 0; i < result.kept.size() && i < result.renumbered.size(); ++i) {
+    text += "keep " + std::to_string(result.kept[i]) + " -> " +
+            std::to_string(result.renumbered[i]) + '\n';
+  }
+  const std::string counted =
+      std::to_string(result.removed.size()) + " of " + std::to_string(total) + " restore points";
+  text += job.dry_run ? "dry run: nothing was changed; " + counted + " would be removed\n"
+                      : "removed " + counted + "\n";
+  std::fwrite(text.data(), 1, text.size(), output.out);
+  return Reported(output, job, RunOf(std::move(result)));
 }
 
 }  // namespace sk

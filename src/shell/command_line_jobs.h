@@ -43,6 +43,18 @@ CommandLineRun ShowPointProperties(AppState& app, const CommandLineJob& job,
 CommandLineRun DeleteFromCommandLine(AppState& app, const CommandLineJob& job,
                                      const CommandLineOutput& output);
 
+// "/s": the set's restore points, one line each after a header line, fields separated by
+// tabs: point, date (local time, "YYYY-MM-DD HH:MM:SS"), entries added, changed, removed,
+// bytes of its own volume, bytes a restore writes; "-" for what cannot be told.
+CommandLineRun ListPointsFromCommandLine(AppState& app, const CommandLineJob& job,
+                                         const CommandLineOutput& output);
+
+// "/d" with retention rules: removes the points no rule keeps (with "--dry-run" only tells
+// them), without a question. One line "remove NUMBER DATE" per point that goes, one line
+// "keep OLD -> NEW" per point that stays, then a line that sums it up.
+CommandLineRun RemovePointsFromCommandLine(AppState& app, const CommandLineJob& job,
+                                           const CommandLineOutput& output);
+
 // What the record paths of a command line select in a restore point: each path's own entry
 // (a file, or a folder with a trailing "\\") and every entry below a folder. A path is
 // matched by the rule of the point's paths: as spelled first, and only when nothing is

@@ -276,6 +276,61 @@ TEST_F(CommandLineTest, RestoreTakesFourDigitsAMissingTargetAndTheSubfolderOptio
   EXPECT_FALSE(folder_.Exists("new"));  // parsing makes nothing
 }
 
+// Retention rules remove points without a question: a value that is not plainly meant, or a
+// rule given where nothing removes points, must stop the command line before any job runs.
+TEST_F(CommandLineTest, RetentionRulesTakeOnlyCountsFromOneToAMillionAndOnlyWithDelete) {
+  folder_.Write("backups/" + SourceSetFile(0), "SK");
+  const std::string src = folder_.Native("src");
+  const std::string range = "is no number from 1 to 1000000\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> kCases = {
+      {{"/d", src, "--keep-last", "0"}, "stowkeeper: --keep-last: \"0\" " + range},
+      {{"/d", src, "--keep-daily", "-3"}, "stowkeeper: --keep-daily: \"-3\" " + range},
+      {{"/d", src, "--keep-weekly", "two"}, "stowkeeper: --keep-weekly: \"two\" " + range},
+      {{"/d", src, "--keep-monthly=1000001"}, "stowkeeper: --keep-monthly: \"1000001\" " + range},
+      {{"/d", src, "--keep-hourly", "99999999999999999999"},
+       "stowkeeper: --keep-hourly: \"99999999999999999999\" " + range},
+      {{"/d", src, "--keep-last", ""}, "stowkeeper: --keep-last: \"\" " + range},
+      {{"/d", src, "--keep-last", "2", "--keep-last", "3"},
+       "stowkeeper: --keep-last: is given twice\n"},
+      {{"/d", src, "--keep-last"}, "stowkeeper: --keep-last: its value is missing\n"},
+      {{"/d", src, "--dry-run"},
+       "stowkeeper: --dry-run: needs a rule (--keep-last, --keep-hourly, --keep-daily, "
+       "--keep-weekly or --keep-monthly)\n"},
+      {{"/v", src, "--keep-last", "3"}, "stowkeeper: --keep-last: is for /d only\n"},
+      {{"/u", src, "--keep-daily", "3", "--dry-run"}, "stowkeeper: --keep-daily: is for /d only\n"},
+      {{"/s", src, "--dry-run"}, "stowkeeper: --dry-run: is for /d only\n"},
+      {{"/d", src, "--json"}, ""},  // the question of "/d" alone has no JSON form
+  };
+  for (const auto& [args, message] : kCases) {
+    std::string shown;
+    for (const std::string& arg : args) shown += arg + " ";
+    EXPECT_EQ(Run(args), kExitUsage) << shown;
+    const std::string messages = TakeMessages();
+    if (!message.empty()) {
+      EXPECT_EQ(messages, message) << shown;
+    }
+    EXPECT_EQ(messages.find('\n'), messages.size() - 1) << shown << messages;
+  }
+  EXPECT_TRUE(made_.empty());
+  EXPECT_EQ(BackupFiles(), std::vector<std::string>{SourceSetFile(0)});
+
+  // Rules in both spellings, at the bounds, make "/d" keep by them; without, it stays the
+  // deletion of the latest point.
+  CommandLineJob job =
+      Parse({"/d", "--keep-last=1", src, "--keep-daily", "1000000", "--dry-run", "--json"});
+  EXPECT_EQ(job.kind, Kind::kRemovePoints);
+  RetentionRules rules;
+  rules.last = 1;
+  rules.daily = 1000000;
+  EXPECT_EQ(job.retention, rules);
+  EXPECT_TRUE(job.dry_run);
+  EXPECT_TRUE(job.json);
+  job = Parse({"/d", src});
+  EXPECT_EQ(job.kind, Kind::kDelete);
+  EXPECT_TRUE(job.retention.Empty());
+  EXPECT_EQ(Parse({"/s", src}).kind, Kind::kListPoints);
+}
+
 TEST_F(CommandLineTest, WithoutASetUpdateAndRestoreRunNoJob) {
   EXPECT_EQ(Run({"/u", folder_.Native("src")}), kExitFailed);
   EXPECT_EQ(Run({"/r", "0", folder_.Native("src"), folder_.Native("target")}), kExitFailed);

@@ -331,6 +331,110 @@ TEST_F(ScriptProgramTest, DeleteAsksAndAnswersDecide) {
   EXPECT_EQ(Restored("target/again"), restored);
 }
 
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+  return fields;
+}
+
+TEST_F(ScriptProgramTest, PointListCountsChangesSizesAndDatesFromTheSmallFilesAlone) {
+  MakeSetWithTwoUpdates();
+  // Point 1: a.txt changed, sub/new.txt added; point 2 (against the main backup): a.txt and
+  // sub/b.txt changed, sub/new.txt added, sub/deep/c.bin removed.
+  const int64_t kRestored[] = {5 + 30000 + 7000, 17 + 30000 + 7000 + 3, 17 + 12000 + 3};
+  const int32_t kChanges[][3] = {{0, 0, 0}, {1, 1, 0}, {1, 2, 1}};
+  ASSERT_EQ(Run({"/l", "0", Src()}), 0) << Err();
+  const auto main_entries = static_cast<int64_t>(Lines(Out()).size());
+
+  ASSERT_EQ(Run({"/s", Src()}), 0) << Err();
+  const std::vector<std::string> lines = Lines(Out());
+  ASSERT_EQ(lines.size(), 4u) << Out();
+  EXPECT_EQ(lines[0], "point\tdate\tadded\tchanged\tremoved\tvolume_bytes\trestored_bytes");
+  ASSERT_EQ(Run({"/s", Src(), "--json"}), 0) << Err();
+  const json document = json::parse(Out());
+  ASSERT_EQ(document["points"].size(), 3u);
+  EXPECT_EQ(TakeName(document, "source"), Src() + kSeparator);
+  for (int point = 0; point < 3; ++point) {
+    const std::vector<std::string> fields = Fields(lines[point + 1]);
+    ASSERT_EQ(fields.size(), 7u) << lines[point + 1];
+    EXPECT_EQ(fields[0], std::to_string(point));
+    if (point == 0) {
+      EXPECT_EQ(fields[2], std::to_string(main_entries));
+    } else {
+      EXPECT_EQ(fields[2], std::to_string(kChanges[point][0])) << point;
+      EXPECT_EQ(fields[3], std::to_string(kChanges[point][1])) << point;
+      EXPECT_EQ(fields[4], std::to_string(kChanges[point][2])) << point;
+    }
+    EXPECT_EQ(std::stoll(fields[5]),
+              static_cast<int64_t>(folder_.Read("backups/" + BackupFile(point, ".sk")).size()));
+    EXPECT_EQ(std::stoll(fields[6]), kRestored[point]) << point;
+    // Dates as text sort as the points were made.
+    ASSERT_EQ(fields[1].size(), 19u) << fields[1];
+    if (point > 0) {
+      EXPECT_LE(Fields(lines[point])[1], fields[1]);
+    }
+
+    const json& item = document["points"][point];
+    EXPECT_EQ(item["point"], point);
+    EXPECT_EQ(item["date"], fields[1]);
+    EXPECT_EQ(std::to_string(item["added"].get<int64_t>()), fields[2]);
+    EXPECT_EQ(std::to_string(item["changed"].get<int64_t>()), fields[3]);
+    EXPECT_EQ(std::to_string(item["removed"].get<int64_t>()), fields[4]);
+    EXPECT_EQ(std::to_string(item["volume_bytes"].get<int64_t>()), fields[5]);
+    EXPECT_EQ(std::to_string(item["restored_bytes"].get<int64_t>()), fields[6]);
+    if (point > 0) {
+      EXPECT_LE(document["points"][point - 1]["time_unix"], item["time_unix"]);
+    }
+  }
+
+  // A set written before metadata files is worked out from its volumes, to the same figures.
+  for (const std::string& name : folder_.Names("backups")) {
+    if (name.ends_with(".meta")) folder_.Remove("backups/" + name);
+  }
+  ASSERT_EQ(Run({"/s", Src()}), 0) << Err();
+  const std::vector<std::string> old_lines = Lines(Out());
+  ASSERT_EQ(old_lines.size(), 4u);
+  for (size_t i = 1; i < 4; ++i) {
+    std::vector<std::string> old_fields = Fields(old_lines[i]);
+    std::vector<std::string> fields = Fields(lines[i]);
+    ASSERT_EQ(old_fields.size(), 7u);
+    old_fields.erase(old_fields.begin() + 1);  // dated by its files' times now
+    fields.erase(fields.begin() + 1);
+    EXPECT_EQ(old_fields, fields) << old_lines[i];
+  }
+
+  EXPECT_EQ(Run({"/s", folder_.Native("other")}), 1);
+  EXPECT_EQ(Out(), "");
+  EXPECT_EQ(Lines(Err()).size(), 1u) << Err();
+  EXPECT_TRUE(Err().starts_with("stowkeeper: /s: ")) << Err();
+}
+
+TEST_F(ScriptProgramTest, RetentionDryRunNamesWhatWouldGoAndChangesNothing) {
+  MakeSetWithTwoUpdates();
+  ASSERT_EQ(Run({"/s", Src()}), 0) << Err();
+  const std::string date_of_1 = Fields(Lines(Out())[2])[1];
+  const auto before = BackupContent();
+
+  ASSERT_EQ(Run({"/d", Src(), "--keep-last", "1", "--dry-run"}), 0) << Err();
+  EXPECT_EQ(Out(), "remove 1 " + date_of_1 +
+                       "\n"
+                       "keep 0 -> 0\n"
+                       "keep 2 -> 1\n"
+                       "dry run: nothing was changed; 1 of 3 restore points would be removed\n");
+  EXPECT_EQ(BackupContent(), before);
+
+  ASSERT_EQ(Run({"/d", Src(), "--keep-last=1", "--dry-run", "--json"}), 0) << Err();
+  const json document = json::parse(Out());
+  EXPECT_EQ(document["dry_run"], true);
+  ASSERT_EQ(document["removed"].size(), 1u);
+  EXPECT_EQ(document["removed"][0]["point"], 1);
+  EXPECT_EQ(document["removed"][0]["date"], date_of_1);
+  EXPECT_EQ(document["kept"], json::parse(R"([{"point":0,"new_point":0},
+                                              {"point":2,"new_point":1}])"));
+  EXPECT_EQ(BackupContent(), before);
+}
+
 TEST_F(ScriptProgramTest, BadInputSaysWhatIsWrongInOneLineAndWritesNothing) {
   MakeSetWithTwoUpdates();
   const auto before = BackupContent();
