@@ -597,5 +597,42 @@ TEST_F(ScriptProgramTest, AScheduledRunLogsEveryProblemItNamed) {
 }
 #endif
 
+#ifndef _WIN32
+// The README's nightly job, run exactly as printed, night after night: the newest 30 points
+// stay, and each night's point with them.
+TEST_F(ScriptProgramTest, TheReadmeNightlyJobKeepsTheNewestThirtyPoints) {
+  std::ifstream readme(std::string(SK_SOURCE_DIR) + "/README.md");
+  const std::string text((std::istreambuf_iterator<char>(readme)), {});
+  const size_t intro = text.find("A nightly job");
+  ASSERT_NE(intro, std::string::npos);
+  const size_t begin = text.find("```\n", intro) + 4;
+  const size_t end = text.find("```\n", begin);
+  ASSERT_NE(end, std::string::npos);
+  folder_.Write("nightly.sh", text.substr(begin, end - begin));
+  folder_.Write("home/Documents/night0.txt", "0");
+  ASSERT_EQ(Run({"/c", folder_.Native("home/Documents")}), 0) << Err();
+  const std::string command =
+      "HOME='" + folder_.Native("home") + "' XDG_CONFIG_HOME='" + folder_.Native("config") +
+      "' PATH='" + fs::path(testing::ProgramPath()).parent_path().string() + ":/usr/bin:/bin' sh '" +
+      folder_.Native("nightly.sh") + "' >'" + folder_.Native("night.out") + "' 2>'" +
+      folder_.Native("night.err") + "'";
+  constexpr int kNights = 33;
+  for (int night = 1; night <= kNights; ++night) {
+    folder_.Write("home/Documents/night" + std::to_string(night) + ".txt", std::to_string(night));
+    ASSERT_EQ(std::system(command.c_str()), 0) << "night " << night << ": "
+                                                << folder_.Read("night.err");
+    EXPECT_EQ(folder_.Read("night.out"), std::to_string(std::min(night, 30)) + "\n");
+  }
+  ASSERT_EQ(Run({"/r", "30", folder_.Native("home/Documents"), folder_.Native("target"),
+                 "--subfolder"}),
+            0)
+      << Err();
+  for (int night = 0; night <= kNights; ++night) {
+    const std::string name = "target/Documents/night" + std::to_string(night) + ".txt";
+    EXPECT_EQ(folder_.Read(name), std::to_string(night));
+  }
+}
+#endif
+
 }  // namespace
 }  // namespace sk
