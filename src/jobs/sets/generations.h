@@ -15,7 +15,9 @@
 //   its volume and then its metadata file, flushing the folder, and only then renaming the
 //   new main volume (complete and flushed by then) over the old one;
 // - deleting the latest backup removes its index before its volume and its metadata file,
-//   each followed by a flush of the folder.
+//   each followed by a flush of the folder;
+// - removing points from the middle is committed by a plan written first
+//   (jobs/sets/retention.h), which the next job of the set completes.
 // The next job of a set removes what an interrupted one left (temporary files, volumes
 // without an index, restore points beyond a missing index, a main volume's metadata without
 // the volume) without touching any complete restore point.

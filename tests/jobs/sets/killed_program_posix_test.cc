@@ -1,5 +1,5 @@
 // The real program killed with SIGKILL at random moments of "/c" (replacing a set that has
-// two restore points) and of "/u": afterwards every restore point restores with status 0 to
+// two restore points), of "/u" and of "/d --keep-last": afterwards every restore point restores with status 0 to
 // the content it had before the job or to the content the job meant, or fails with status 1;
 // never status 0 with any other content.
 #include <fcntl.h>
@@ -204,6 +204,65 @@ TEST_F(KilledProgramTest, EveryRestorePointIsOldNewOrFailsAfterSigkill) {
   }
   // Most kills must land while the job runs, or the test proves little.
   EXPECT_GE(killed, kRuns / 3);
+}
+
+// "/d --keep-last 2" on a set of five points, killed at random moments: every point restores
+// to the content of a point before or of a point meant, or fails; the next run completes
+// what the killed one committed, and then the set is exactly the one meant.
+TEST_F(KilledProgramTest, RemovingPointsKilledAnywhereLosesNoKeptPoint) {
+  Points before;
+  for (int round = 0; round <= 4; ++round) {
+    ShapeSource(round);
+    // Files that stay from their round on: the kept points need versions of removed ones.
+    for (int r = 1; r <= round; ++r) {
+      folder_.Write("src/Data/stays" + std::to_string(r), testing::RandomData(30000, 50 + r));
+    }
+    before[round] = SourceTree();
+    ASSERT_EQ(Run({round == 0 ? "/c" : "/u", Source()}), 0) << folder_.Read("stderr");
+  }
+  Save("template");
+  const Points intended = {{0, before[0]}, {1, before[3]}, {2, before[4]}};
+  const std::vector<std::string> remove = {"/d", Source(), "--keep-last", "2"};
+  const Clock::time_point start = Clock::now();
+  ASSERT_EQ(Run(remove), 0) << folder_.Read("stderr");
+  auto window = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+
+  std::mt19937 random(20261210);
+  int killed = 0;
+  constexpr int kRemovals = 30;
+  for (int run = 0; run < kRemovals || (killed < kRemovals / 3 && run < 3 * kRemovals); ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    Load("template");
+    const double share = std::uniform_real_distribution<>(0.0, 1.05)(random);
+    const testing::StartedProgram program = Start(remove);
+    ASSERT_NE(program.id, -1);
+    std::this_thread::sleep_for(std::chrono::microseconds(
+        static_cast<int64_t>(share * static_cast<double>(window.count()))));
+    kill(static_cast<pid_t>(program.id), SIGKILL);
+    if (testing::WaitForProgram(program) == -1) {
+      ++killed;
+    } else if (share < 1.0) {
+      window = window * 4 / 5;
+    }
+    for (int k = 0; k < static_cast<int>(before.size()); ++k) {
+      Snapshot tree;
+      const int status = Restore(k, tree);
+      ASSERT_TRUE(status == 0 || status == 1) << "point " << k << ": status " << status;
+      if (status == 1) continue;
+      EXPECT_TRUE((before.count(k) != 0 && before.at(k) == tree) ||
+                  (intended.count(k) != 0 && intended.at(k) == tree))
+          << "point " << k << " restored to other content";
+    }
+    ASSERT_EQ(Run(remove), 0) << folder_.Read("stderr");
+    for (const auto& [k, tree] : intended) {
+      Snapshot restored;
+      ASSERT_EQ(Restore(k, restored), 0) << "point " << k;
+      EXPECT_EQ(restored, tree) << "point " << k;
+    }
+    Snapshot beyond;
+    EXPECT_EQ(Restore(3, beyond), 1) << "the set has three points";
+  }
+  EXPECT_GE(killed, kRemovals / 3);
 }
 
 }  // namespace
