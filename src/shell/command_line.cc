@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "shell/command_line_jobs.h"
 #include "shell/job_texts.h"
+#include "shell/retention_policy.h"
 #include "shell/schedule.h"
 #include "shell/scheduled_run.h"
 #include "shell/settings.h"
@@ -28,6 +29,15 @@ constexpr char kExcludeOption[] = "--exclude";
 constexpr char kExcludeFileOption[] = "--exclude-file";
 constexpr char kScheduleOption[] = "--schedule";
 constexpr char kScheduledOption[] = "--scheduled";
+// "/d SOURCE --policy": the set's stored policy; "--keep-last N" and the others: a policy to
+// store with a schedule.
+constexpr char kPolicyOption[] = "--policy";
+constexpr std::pair<const char*, int32_t RetentionRules::*> kKeepSwitches[] = {
+    {"--keep-last", &RetentionRules::last},
+    {"--keep-hourly", &RetentionRules::hourly},
+    {"--keep-daily", &RetentionRules::daily},
+    {"--keep-weekly", &RetentionRules::weekly},
+    {"--keep-monthly", &RetentionRules::monthly}};
 
 const char* const kSwitches[] = {"/c", "/u", "/r", "/v", "/l", "/p", "/d"};
 
@@ -51,6 +61,8 @@ struct SplitArguments {
   bool schedule = false;
   bool scheduled = false;
   std::string unknown_option;  // the first "--word" that is none of them
+  bool policy = false;
+  std::vector<std::pair<std::string, std::string>> keeps;  // "--keep-…" switches and values
 };
 
 // Takes the value of an option given as "--name VALUE" or "--name=VALUE"; false when arg is
@@ -73,6 +85,38 @@ bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::strin
   return false;
 }
 
+// "--keep-… N" or "--keep-…=N", its value checked by ParseKeepSwitch; false when arg is none.
+bool TakeKeepSwitch(const std::vector<std::string>& args, size_t& i, SplitArguments& split) {
+  for (const auto& [name, field] : kKeepSwitches) {
+    std::vector<std::string> value;
+    if (!TakeValue(args, i, name, value, split.missing_value)) continue;
+    if (!value.empty()) split.keeps.emplace_back(name, value.front());
+    return true;
+  }
+  return false;
+}
+
+// The count of one "--keep-…" switch into its rule: plain digits, 1 to kMaxKeep (0 would
+// read as the rule being off, and a sign or a word as some other count). Empty when it
+// passes, else why not.
+std::string ParseKeepSwitch(const std::string& name, const std::string& value,
+                            RetentionRules& rules) {
+  const auto keep = std::find_if(std::begin(kKeepSwitches), std::end(kKeepSwitches),
+                                 [&](const auto& k) { return name == k.first; });
+  if (keep == std::end(kKeepSwitches)) return "unknown option";
+  const bool digits =
+      !value.empty() && value.size() <= 7 &&
+      std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+  const int32_t count = digits ? std::stoi(value) : 0;
+  if (count < 1 || count > kMaxKeep) {
+    return "\"" + value + "\" is no count of restore points (1 to " + std::to_string(kMaxKeep) +
+           ")";
+  }
+  if (rules.*(keep->second) != 0) return "is given twice";
+  rules.*(keep->second) = count;
+  return "";
+}
+
 SplitArguments SplitOptions(const std::vector<std::string>& args) {
   SplitArguments split;
   const std::pair<const char*, bool SplitArguments::*> flags[] = {
@@ -83,11 +127,13 @@ SplitArguments SplitOptions(const std::vector<std::string>& args) {
       {kSubfolderOption, &SplitArguments::subfolder},
       {kFullCompareOption, &SplitArguments::full_compare},
       {kScheduleOption, &SplitArguments::schedule},
-      {kScheduledOption, &SplitArguments::scheduled}};
+      {kScheduledOption, &SplitArguments::scheduled},
+      {kPolicyOption, &SplitArguments::policy}};
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (TakeValue(args, i, kExcludeOption, split.excludes, split.missing_value) ||
-        TakeValue(args, i, kExcludeFileOption, split.exclude_files, split.missing_value)) {
+        TakeValue(args, i, kExcludeFileOption, split.exclude_files, split.missing_value) ||
+        TakeKeepSwitch(args, i, split)) {
       continue;
     }
     const auto flag = std::find_if(std::begin(flags), std::end(flags),
@@ -352,20 +398,28 @@ CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
                              std::FILE* messages) {
   const std::vector<std::string>& parameters = split.parameters;
   if (split.yes || split.no || split.scheduled || split.subfolder || split.full_compare ||
-      !split.excludes.empty() || !split.exclude_files.empty()) {
-    return UsageError(messages, kScheduleOption, "takes none of the other options but --json");
+      split.policy || !split.excludes.empty() || !split.exclude_files.empty()) {
+    return UsageError(messages, kScheduleOption,
+                      "takes none of the other options but --json and --keep-...");
+  }
+  if (!split.missing_value.empty()) {
+    return UsageError(messages, split.missing_value, "its value is missing");
   }
   CommandLineJob job;
   job.switch_name = kScheduleOption;
   job.json = split.json;
-  if (parameters.empty()) {
+  for (const auto& [name, value] : split.keeps) {
+    const std::string why = ParseKeepSwitch(name, value, job.keep);
+    if (!why.empty()) return UsageError(messages, name, why);
+  }
+  if (parameters.empty() && job.keep.Empty()) {
     job.kind = CommandLineJob::Kind::kListSchedules;
     return job;
   }
   if (split.json) return UsageError(messages, kScheduleOption, "--json lists the schedules only");
   if (parameters.size() != 2) {
     return UsageError(messages, kScheduleOption,
-                      parameters.size() == 1
+                      parameters.size() <= 1
                           ? "a FREQUENCY and a SOURCE are needed"
                           : "\"" + parameters[2] + "\" is one parameter too many");
   }
@@ -383,6 +437,11 @@ CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
   }
   job.kind = CommandLineJob::Kind::kSchedule;
   job.folder = WithSeparator(source);
+  if (!job.keep.Empty() && ExclusionKey(job.folder).empty()) {
+    return UsageError(messages, kScheduleOption,
+                      "no policy can be kept for " + Printable(job.folder) +
+                          ": its name holds a \"=\" or a control character");
+  }
   if (job.frequency == Frequency::kOff) return job;
   // A schedule needs somewhere to write the backups, and something to back up.
   if (app.BackupFolder.empty()) {
@@ -404,6 +463,29 @@ CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
   return job;
 }
 
+// "--keep-…" belongs to "--schedule", "--policy" to "/d"; empty when they are where they
+// belong, else the option and why.
+std::pair<std::string, std::string> CheckPolicyOptions(const SplitArguments& split,
+                                                       const std::string& switch_name) {
+  if (!split.keeps.empty()) {
+    return {split.keeps.front().first, "is for \"--schedule FREQUENCY SOURCE\" only"};
+  }
+  if (split.policy && switch_name != "/d") return {kPolicyOption, "is for /d only"};
+  return {};
+}
+
+// The policy "/d SOURCE --policy" applies: the one stored for the set. False (after a usage
+// error) when none is.
+bool TakeStoredPolicy(const AppState& app, CommandLineJob& job, std::FILE* messages) {
+  job.policy = true;
+  job.keep = PolicyOf(app, job.folder);
+  if (!job.keep.Empty()) return true;
+  job = UsageError(messages, "/d",
+                   "no retention policy is kept for " + Printable(job.folder) +
+                       " (\"stowkeeper --schedule FREQUENCY SOURCE --keep-daily N\" keeps one)");
+  return false;
+}
+
 // The options' own checks, whatever the switch; empty when they pass, else the option and
 // why.
 std::pair<std::string, std::string> CheckOptions(const SplitArguments& split,
@@ -422,7 +504,7 @@ std::pair<std::string, std::string> CheckOptions(const SplitArguments& split,
   if (split.scheduled && (switch_name != "/u" || split.yes || split.json)) {
     return {kScheduledOption, "is for \"/u SOURCE\" alone"};
   }
-  return {};
+  return CheckPolicyOptions(split, switch_name);
 }
 
 // The patterns of "--exclude" and of the files of "--exclude-file", checked; false (after
@@ -510,6 +592,7 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
                       "no exclusions can be kept for " + Printable(job.folder) +
                           ": its name holds a \"=\" or a control character");
   }
+  if (split.policy && !TakeStoredPolicy(app, job, messages)) return job;
   job.excludes = std::move(patterns);
   job.json = split.json;
   job.quiet = split.quiet;
@@ -538,6 +621,7 @@ CommandLineRun RunCommandLineJob(AppState& app, const CommandLineJob& job,
     case CommandLineJob::Kind::kProperties:
       return ShowPointProperties(app, job, output);
     case CommandLineJob::Kind::kDelete:
+      if (job.policy) return ApplyPolicyFromCommandLine(app, job, output);
       return DeleteFromCommandLine(app, job, output);
     case CommandLineJob::Kind::kSchedule:
       return {ChangeSchedule(app, job, output), {}};
@@ -594,10 +678,18 @@ std::string UsageText(const std::string& settings_folder) {
          "target)\n"
          "       stowkeeper /p NUMBER SOURCE         the properties of restore point NUMBER\n"
          "       stowkeeper /d SOURCE                delete the latest restore point of the set\n"
-         "       stowkeeper --schedule hourly|daily|weekly|off SOURCE\n"
+         "       stowkeeper /d SOURCE --policy       remove the restore points the set's\n"
+         "                                           retention policy does not keep\n"
+         "       stowkeeper --schedule hourly|daily|weekly|off SOURCE [--keep-last N]\n"
+         "                  [--keep-hourly N] [--keep-daily N] [--keep-weekly N]\n"
+         "                  [--keep-monthly N]\n"
          "                                           back up SOURCE by itself (a systemd user\n"
          "                                           timer, or the Windows Task Scheduler), or\n"
-         "                                           stop; the first run creates the set\n"
+         "                                           stop; the first run creates the set. With\n"
+         "                                           --keep-... (N from 1 to 1000000) the set's\n"
+         "                                           retention policy: after each run only the\n"
+         "                                           last N points, the newest of each of the\n"
+         "                                           last N hours, days, weeks, months stay\n"
          "       stowkeeper --schedule [--json]      list the schedules\n"
          "       stowkeeper                          open the program's windows\n"
          "       stowkeeper --help | --version\n"
@@ -622,9 +714,11 @@ std::string UsageText(const std::string& settings_folder) {
          "          modification and change times, device and inode are those of the latest\n"
          "          restore point is taken as unchanged without being read\n"
          "  --scheduled  with /u: a run the scheduler started; asks nothing, creates the set\n"
-         "          when there is none, adds a line to Schedule.log in the settings folder and\n"
-         "          notifies the desktop of a failure (and of success with [Schedule]\n"
-         "          NotifySuccess = 1 in Settings.ini)\n"
+         "          when there is none, writes no restore point when nothing changed since the\n"
+         "          latest one (\"no change\" in the log), applies the set's retention policy,\n"
+         "          adds a line to Schedule.log in the settings folder and notifies the desktop\n"
+         "          of a failure (and of success with [Schedule] NotifySuccess = 1 in\n"
+         "          Settings.ini)\n"
          "Backups go to the SaveFolder of " +
          ui::PrintableText(Shown(settings_folder)) + kSettingsFileName +
          ".\n"

@@ -1,9 +1,9 @@
 // The command line: "/c" source, "/u" source, "/r" number source target [path...], "/v"
 // source, "/l" number source [path], "/p" number source, "/d" source, with options anywhere
-// ("--yes", "--no", "--json", "--quiet", "--exclude", "--exclude-file", "--subfolder");
-// "--schedule [frequency source]" and "/u source --scheduled" (shell/scheduled_run.h). One
-// job runs and the program ends; a command line that cannot be run does nothing, says why in
-// one line and ends with status 2.
+// ("--yes", "--no", "--json", "--quiet", "--exclude", "--exclude-file", "--subfolder"), and
+// "/d source --policy"; "--schedule [frequency source [--keep-… N]...]" and "/u source
+// --scheduled" (shell/scheduled_run.h). One job runs and the program ends; a command line that
+// cannot be run does nothing, says why in one line and ends with status 2.
 #ifndef STOWKEEPER_SHELL_COMMAND_LINE_H_
 #define STOWKEEPER_SHELL_COMMAND_LINE_H_
 
@@ -17,6 +17,7 @@
 #include "core/app_state.h"
 #include "jobs/job.h"
 #include "jobs/restore/restore.h"
+#include "jobs/sets/retention.h"
 #include "shell/desktop_reporter.h"
 #include "shell/schedule.h"
 
@@ -77,6 +78,10 @@ struct CommandLineJob {
   bool full_compare = false;              // "--full-compare": update reads every file
   bool scheduled = false;                 // "--scheduled": started by the system's scheduler
   Frequency frequency = Frequency::kOff;  // schedule: the new frequency
+  // schedule: the policy of "--keep-…" to store (empty: the stored one stays); "/d" with
+  // "--policy": the stored policy, which the job applies in place of deleting the latest point.
+  RetentionRules keep;
+  bool policy = false;  // "/d --policy"
 };
 
 // The reporter a command line's job reports through: the console's on Linux, the job windows

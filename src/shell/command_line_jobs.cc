@@ -16,6 +16,7 @@
 #include "jobs/sets/point_metadata.h"
 #include "jobs/sets/properties.h"
 #include "jobs/sets/read_point.h"
+#include "jobs/sets/retention.h"
 #include "jobs/sets/update.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -226,6 +227,9 @@ CommandLineRun UpdateFromCommandLine(AppState& app, const CommandLineJob& job,
   request.full_compare = job.full_compare || app.FullCompare != 0;
   request.exclusions = ExclusionsOf(app, job.folder);
   request.exclusions.insert(request.exclusions.end(), job.excludes.begin(), job.excludes.end());
+  // A point only when something changed: the scheduler's runs would else fill the set with
+  // points that tell nothing and push the ones that do out of its policy.
+  request.skip_unchanged = job.scheduled;
   return RunAndSummarize(app, job, output, JobKind::kUpdate,
                          [&](JobContext& context) { return UpdateBackup(request, context); });
 }
@@ -558,6 +562,24 @@ CommandLineRun DeleteFromCommandLine(AppState& app, const CommandLineJob& job,
     }
   }
   return RunOf(result);
+}
+
+CommandLineRun ApplyPolicyFromCommandLine(AppState& app, const CommandLineJob& job,
+                                          const CommandLineOutput& output) {
+  const BackupSet set = SetOf(app, job);
+  Reporting reporting(output, JobKind::kDelete, job);
+  JobContext context = reporting.Context(app);
+  RemovalResult result = RemovePoints({set, job.keep}, context);
+  // What a removal writes is the records it moves into the volumes of kept points.
+  result.bytes_written = std::max(result.bytes_written, result.bytes_moved);
+  int write_error = 0;
+  for (const int32_t point : result.ok() ? result.removed : std::vector<int32_t>{}) {
+    const std::string line = ShownPoint(set.PointName(point)) + " removed\n";
+    if (std::fputs(ui::PrintableText(line).c_str(), output.out) < 0 && write_error == 0) {
+      write_error = errno;
+    }
+  }
+  return Reported(output, job, RunOf(std::move(result)), write_error);
 }
 
 }  // namespace sk

@@ -43,6 +43,12 @@ CommandLineRun ShowPointProperties(AppState& app, const CommandLineJob& job,
 CommandLineRun DeleteFromCommandLine(AppState& app, const CommandLineJob& job,
                                      const CommandLineOutput& output);
 
+// "/d --policy" (and a scheduled run of a set with a policy): the points job.keep does not
+// keep are removed (RemovePoints); one line on the output per point removed, by the name it
+// had.
+CommandLineRun ApplyPolicyFromCommandLine(AppState& app, const CommandLineJob& job,
+                                          const CommandLineOutput& output);
+
 // What the record paths of a command line select in a restore point: each path's own entry
 // (a file, or a folder with a trailing "\\") and every entry below a folder. A path is
 // matched by the rule of the point's paths: as spelled first, and only when nothing is

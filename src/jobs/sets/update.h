@@ -18,6 +18,10 @@ struct UpdateRequest {
   // Reads every file to compare its content, also one whose size, times, device and inode
   // are those the latest restore point recorded.
   bool full_compare = false;
+  // Writes nothing when the point would restore what the latest one restores, with the same
+  // metadata (the result's point stays -1): a run nobody started by hand adds no point that
+  // tells nothing new. An update by hand always makes its point, as the user asked.
+  bool skip_unchanged = false;
 };
 
 // Compares the source tree with the main volume (Stage::kComparing, its total the main
