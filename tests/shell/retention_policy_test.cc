@@ -1,6 +1,6 @@
 // The retention policy of a set: how Settings.ini keeps it, how "--schedule ... --keep-…"
-// stores it and "/d --policy" applies it, and what a scheduled run does with it and with an
-// update that finds nothing changed.
+// stores it, "/d --policy" and the scheduled runs apply it, what a scheduled update without
+// change writes (nothing), and the schedule window's fields for it.
 #include "shell/retention_policy.h"
 
 #include <gtest/gtest.h>
@@ -10,92 +10,40 @@
 #include <string>
 #include <vector>
 
-#include "jobs/create/exclusions.h"
 #include "jobs/sets/backup_set.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "shell/command_line.h"
-#include "shell/scheduled_run.h"
+#include "shell/main_window.h"
+#include "shell/schedule_window.h"
 #include "shell/settings.h"
 #include "shell/shell_test_env.h"
 #include "support/test_support.h"
+#include "ui/main_window_ids.h"
 
 namespace sk {
 namespace {
 
-TEST(RetentionPolicyTest, RoundTripThroughSettingsThatOlderReadersReadAsBefore) {
-  testing::TempFolder tmp;
-  testing::TestApp t;
-  const std::string settings = tmp.Internal();
-  const std::string a = tmp.Internal("a\\"), b = tmp.Internal("b\\"), c = tmp.Internal("c\\");
-  const std::string before = SettingsText(t.app);
-  ASSERT_TRUE(SetPolicy(t.app, a, {3, 0, 7, 4, 1'000'000}));
-  ASSERT_TRUE(SetPolicy(t.app, b, {0, 24, 0, 0, 0}));
-  // Every line an older program reads is as it was; the policies come after, in a group of
-  // their own.
-  const std::string after = SettingsText(t.app);
-  ASSERT_TRUE(after.starts_with(before)) << after;
-  EXPECT_EQ(after.substr(before.size(), 17), "; \r\n[Retention]\r\n") << after;
-  EXPECT_NE(after.find(" = last 3, daily 7, weekly 4, monthly 1000000\r\n"), std::string::npos);
-  ASSERT_TRUE(SaveSettings(t.app, settings));
-
-  testing::TestApp read;
-  LoadSettings(read.app, settings);
-  EXPECT_EQ(PolicyOf(read.app, a), (RetentionRules{3, 0, 7, 4, 1'000'000}));
-  EXPECT_EQ(PolicyOf(read.app, b), (RetentionRules{0, 24, 0, 0, 0}));
-  EXPECT_TRUE(PolicyOf(read.app, c).Empty());
-
-  // A run that read the file before another saved a policy keeps that one when it saves.
-  testing::TestApp other;
-  LoadSettings(other.app, settings);
-  ASSERT_TRUE(SetPolicy(other.app, c, {1, 0, 0, 0, 0}));
-  ASSERT_TRUE(SaveSettings(other.app, settings));
-  ASSERT_TRUE(SetPolicy(read.app, a, {}));
-  ASSERT_TRUE(SaveSettings(read.app, settings));
-  testing::TestApp last;
-  LoadSettings(last.app, settings);
-  EXPECT_TRUE(PolicyOf(last.app, a).Empty());
-  EXPECT_EQ(PolicyOf(last.app, b).hourly, 24);
-  EXPECT_EQ(PolicyOf(last.app, c).last, 1);
-}
-
-// A rule read as off would keep fewer points than the user asked for: a value that cannot
-// be read whole is no policy at all.
-TEST(RetentionPolicyTest, ADamagedValueIsNoPolicyAtAll) {
-  EXPECT_EQ(ParsePolicy(" Last 3 ,daily  7"), (RetentionRules{3, 0, 7, 0, 0}));
-  for (const char* bad : {"last 3, daily x", "last 0", "last 1000001", "last -1", "last 3 daily 7",
-                          "daily 7, daily 3", "yearly 2, last 3", "last", "last 3;"}) {
-    EXPECT_TRUE(ParsePolicy(bad).Empty()) << bad;
-  }
-  testing::TempFolder tmp;
-  tmp.Write("Settings.ini", "[Retention]\r\n" + ExclusionKey(tmp.Internal("a\\")) +
-                                " = last 2, weekly 99999999\r\n");
-  testing::TestApp t;
-  LoadSettings(t.app, tmp.Internal());
-  EXPECT_TRUE(PolicyOf(t.app, tmp.Internal("a\\")).Empty());
-}
-
-// The command line and the scheduled runs, in this process; systemctl (or schtasks) always
-// succeeds, and the units go below the test's own folder.
-class PolicyCommandLineTest : public ::testing::Test {
+// Runs in this process; systemctl (or schtasks) always succeeds, the units go below the
+// test's own folder.
+class PolicyTest : public ::testing::Test {
  protected:
-  PolicyCommandLineTest() : t(tmp.Internal("backups\\")) {
+  PolicyTest() : t(tmp.Internal("backups\\")) {
     env.Set("XDG_CONFIG_HOME", tmp.Native("config"));
     tmp.MakeFolder("backups");
-    tmp.MakeFolder("settings");
     tmp.Write("src/a.txt", "alpha");
     tmp.Write("src/sub/b.txt", testing::TextData(20000, 2));
+    tmp.MakeFolder("settings");
     t.app.SettingsFolder = tmp.Internal("settings\\");
-    platform::SetProcessRunner(
-        [](const std::vector<std::string>&) { return platform::ProcessResult{0, ""}; });
+    platform::SetProcessRunner([](const auto&) { return platform::ProcessResult{0, ""}; });
   }
-  ~PolicyCommandLineTest() override { platform::SetProcessRunner(&testing::WithoutScheduler); }
+  ~PolicyTest() override { platform::SetProcessRunner(&testing::WithoutScheduler); }
 
   int Run(const std::vector<std::string>& args) {
-    std::FILE* out_file = std::tmpfile();
-    std::FILE* err_file = std::tmpfile();
-    const int status = RunCommandLine(t.app, args, CommandLineOutput{out_file, err_file, {}});
-    for (auto [file, text] : {std::pair{out_file, &out}, {err_file, &err}}) {
+    std::FILE* files[] = {std::tmpfile(), std::tmpfile()};
+    const int status = RunCommandLine(t.app, args, CommandLineOutput{files[0], files[1], {}});
+    for (std::string* text : {&out, &err}) {
+      std::FILE* file = files[text == &out ? 0 : 1];
       std::rewind(file);
       text->clear();
       for (int c; (c = std::fgetc(file)) != EOF;) *text += static_cast<char>(c);
@@ -103,26 +51,29 @@ class PolicyCommandLineTest : public ::testing::Test {
     }
     return status;
   }
+  // The policy of the source as a fresh start reads it from the settings file.
+  RetentionRules Saved() const {
+    testing::TestApp fresh;
+    LoadSettings(fresh.app, t.app.SettingsFolder);
+    return PolicyOf(fresh.app, Source());
+  }
+  // Field n of each line of the log.
+  std::vector<std::string> LogField(size_t n) const {
+    std::vector<std::string> column;
+    std::istringstream in(tmp.Read("settings/Schedule.log"));
+    for (std::string line; std::getline(in, line);) {
+      std::istringstream fields(line);
+      std::string field;
+      for (size_t i = 0; i <= n; ++i) {
+        if (!std::getline(fields, field, '\t')) field.clear();
+      }
+      column.push_back(field);
+    }
+    return column;
+  }
   std::string Src() const { return tmp.Native("src"); }
   std::string Source() const { return tmp.Internal("src\\"); }
   size_t BackupFiles() const { return tmp.Names("backups").size(); }
-  // The fields of each line of the log.
-  std::vector<std::vector<std::string>> Log() const {
-    std::vector<std::vector<std::string>> lines;
-    std::istringstream in(tmp.Read("settings/Schedule.log"));
-    for (std::string line; std::getline(in, line);) {
-      std::vector<std::string> fields(1);
-      for (const char c : line) {
-        if (c == '\t') {
-          fields.emplace_back();
-        } else if (c != '\r') {
-          fields.back() += c;
-        }
-      }
-      lines.push_back(fields);
-    }
-    return lines;
-  }
 
   testing::ScopedEnvironment env;
   testing::TempFolder tmp;
@@ -130,7 +81,40 @@ class PolicyCommandLineTest : public ::testing::Test {
   std::string out, err;
 };
 
-TEST_F(PolicyCommandLineTest, ScheduleKeepsThePolicyAndDeleteAppliesIt) {
+TEST_F(PolicyTest, SettingsKeepPoliciesWhereOlderReadersSeeNoChange) {
+  const std::string before = SettingsText(t.app);
+  const std::string other = tmp.Internal("other\\");
+  ASSERT_TRUE(SetPolicy(t.app, Source(), {3, 0, 7, 4, 1'000'000}));
+  ASSERT_TRUE(SetPolicy(t.app, other, {0, 24, 0, 0, 0}));
+  const std::string after = SettingsText(t.app);
+  ASSERT_TRUE(after.starts_with(before)) << after;
+  EXPECT_EQ(after.substr(before.size(), 17), "; \r\n[Retention]\r\n") << after;
+  EXPECT_NE(after.find(" = last 3, daily 7, weekly 4, monthly 1000000\r\n"), std::string::npos);
+  ASSERT_TRUE(SaveSettings(t.app, t.app.SettingsFolder));
+  EXPECT_EQ(Saved(), (RetentionRules{3, 0, 7, 4, 1'000'000}));
+
+  // Two runs that read the file alike: each save keeps what the other changed.
+  testing::TestApp first, second;
+  LoadSettings(first.app, t.app.SettingsFolder);
+  LoadSettings(second.app, t.app.SettingsFolder);
+  ASSERT_TRUE(SetPolicy(second.app, other, {}));
+  ASSERT_TRUE(SaveSettings(second.app, t.app.SettingsFolder));
+  ASSERT_TRUE(SetPolicy(first.app, Source(), {1, 0, 0, 0, 0}));
+  ASSERT_TRUE(SaveSettings(first.app, t.app.SettingsFolder));
+  EXPECT_EQ(Saved(), (RetentionRules{1, 0, 0, 0, 0}));
+  LoadSettings(second.app, t.app.SettingsFolder);
+  EXPECT_TRUE(PolicyOf(second.app, other).Empty());
+
+  // A rule read as off would keep fewer points than asked for: a value that cannot be read
+  // whole is no policy at all.
+  EXPECT_EQ(ParsePolicy(" Last 3 ,daily  7"), (RetentionRules{3, 0, 7, 0, 0}));
+  for (const char* bad : {"last 3, daily x", "last 0", "last 1000001", "last -1", "last 3 daily 7",
+                          "daily 7, daily 3", "yearly 2, last 3", "last", "last 3;"}) {
+    EXPECT_TRUE(ParsePolicy(bad).Empty()) << bad;
+  }
+}
+
+TEST_F(PolicyTest, ScheduleKeepsThePolicyAndDeleteAppliesIt) {
   ASSERT_EQ(Run({"/c", Src()}), kExitDone) << err;
   EXPECT_EQ(Run({"/d", Src(), "--policy"}), kExitUsage);
   EXPECT_NE(err.find("no retention policy is kept for"), std::string::npos) << err;
@@ -142,55 +126,77 @@ TEST_F(PolicyCommandLineTest, ScheduleKeepsThePolicyAndDeleteAppliesIt) {
   EXPECT_EQ(Run({"--schedule", "--keep-last", "3"}), kExitUsage);
   EXPECT_EQ(Run({"--schedule", "daily", Src(), "--keep-last", "3", "--keep-last", "4"}),
             kExitUsage);
-  testing::TestApp reread;
-  LoadSettings(reread.app, t.app.SettingsFolder);
-  EXPECT_TRUE(PolicyOf(reread.app, Source()).Empty());
+  EXPECT_TRUE(Saved().Empty());
 
   ASSERT_EQ(Run({"--schedule", "daily", Src(), "--keep-daily", "7", "--keep-last=1"}), kExitDone)
       << err;
-  LoadSettings(reread.app, t.app.SettingsFolder);
-  EXPECT_EQ(PolicyOf(reread.app, Source()), (RetentionRules{1, 0, 7, 0, 0}));
-
+  EXPECT_EQ(Saved(), (RetentionRules{1, 0, 7, 0, 0}));
   // By hand an update writes its point whether anything changed or not.
   ASSERT_EQ(Run({"/u", Src()}), kExitDone) << err;
   ASSERT_EQ(Run({"/u", Src()}), kExitDone) << err;
   EXPECT_GT(platform::FileSize(BackupSet(t.app.BackupFolder, Source()).IndexPath(2)), 0);
-  // All three points are of one day: the newest and the main backup stay.
+  // A policy given anew takes the place of the old one; the newest and the main backup stay.
+  ASSERT_EQ(Run({"--schedule", "weekly", Src(), "--keep-last", "1"}), kExitDone) << err;
+  ASSERT_EQ(Saved(), (RetentionRules{1, 0, 0, 0, 0}));
   ASSERT_EQ(Run({"/d", Src(), "--policy"}), kExitDone) << err;
-  EXPECT_EQ(out, "Backup_0001_of_" + Src() + (platform::kBackslashSeparates ? "\\" : "/") +
-                     " removed\n");
+  EXPECT_EQ(
+      out, "Backup_0001_of_" + Src() + (platform::kBackslashSeparates ? "\\" : "/") + " removed\n");
 }
 
-TEST_F(PolicyCommandLineTest, ScheduledRunsWriteNoPointWithoutChangeAndApplyThePolicy) {
-  ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), kExitDone) << err;
+TEST_F(PolicyTest, ScheduledRunsWriteNoPointWithoutChangeAndApplyThePolicy) {
+  const auto scheduled = [&] { return Run({"/u", Src(), "--scheduled"}); };
+  ASSERT_EQ(scheduled(), kExitDone) << err;
   const size_t created = BackupFiles();
-  ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), kExitDone) << err;
+  ASSERT_EQ(scheduled(), kExitDone) << err;
   EXPECT_EQ(BackupFiles(), created);
-  ASSERT_EQ(Log().size(), 2u);
-  EXPECT_EQ(Log()[1][2], "update");
-  EXPECT_EQ(Log()[1][3], "done");
-  EXPECT_EQ(Log()[1][7], t.app.Text(kTextNoChange));
-
   // Against a latest point that is an update as well.
   tmp.Overwrite("src/a.txt", "alpha, changed");
-  ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), kExitDone) << err;
+  ASSERT_EQ(scheduled(), kExitDone) << err;
   const size_t updated = BackupFiles();
   EXPECT_GT(updated, created);
-  ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), kExitDone) << err;
+  ASSERT_EQ(scheduled(), kExitDone) << err;
   EXPECT_EQ(BackupFiles(), updated);
-  EXPECT_EQ(Log().back()[7], t.app.Text(kTextNoChange));
 
-  // With a policy, each run is followed by the removal, logged in a line of its own.
+  // With a policy each run is followed by the removal, in a line of its own.
   tmp.Overwrite("src/a.txt", "alpha, changed again");
   ASSERT_TRUE(SetPolicy(t.app, Source(), {1, 0, 0, 0, 0}));
-  ASSERT_EQ(Run({"/u", Src(), "--scheduled"}), kExitDone) << err;
-  const std::vector<std::vector<std::string>> log = Log();
-  ASSERT_EQ(log.size(), 6u);
-  EXPECT_EQ(log[4][2], "update");
-  EXPECT_EQ(log[4][7], "");
-  EXPECT_EQ(log[5][2], "remove");
-  EXPECT_EQ(log[5][3], "done");
+  ASSERT_EQ(scheduled(), kExitDone) << err;
   EXPECT_NE(out.find("Backup_0001_of_"), std::string::npos) << out;
+  const std::string no_change = t.app.Text(kTextNoChange);
+  EXPECT_EQ(LogField(2),
+            (std::vector<std::string>{"create", "update", "update", "update", "update", "remove"}));
+  EXPECT_EQ(LogField(3), std::vector<std::string>(6, "done"));
+  EXPECT_EQ(LogField(7), (std::vector<std::string>{"", no_change, "", no_change, "", ""}));
+}
+
+TEST_F(PolicyTest, ScheduleWindowFieldsLoadAndSaveThePolicy) {
+  OpenMainWindow(t.desk);
+  ASSERT_TRUE(SetPolicy(t.app, Source(), {5, 2, 7, 0, 0}));
+  std::vector<std::string> shown;
+  int waits = 0;
+  t.tk.on_wait = [&](ui::HeadlessToolkit& tk) {
+    const auto field = [&](int i, const char* text) {
+      tk.SetText(ui::kJobWindow, kKeepFirstField + i, text);
+    };
+    if (++waits == 1) {
+      for (int i = 0; i < 4; ++i) {
+        shown.push_back(tk.FindWindow(ui::kJobWindow)->controls.at(kKeepFirstField + i).text);
+      }
+      field(2, "four");  // refused: the window stays
+    } else {
+      field(1, "");
+      field(2, " 4 ");
+      field(3, "1000000");
+    }
+    return ui::Event{ui::EventType::kLeftClick, ui::kJobWindow, kScheduleOkButton};
+  };
+  ScheduleWindow(t.desk, Source());
+  EXPECT_EQ(shown, (std::vector<std::string>{"5", "7", "", ""}));
+  ASSERT_EQ(t.tk.messages.size(), 1u);
+  EXPECT_EQ(t.tk.messages[0].text, t.app.Text(kTextBadKeepCount));
+  // The hourly rule, which the window does not show, stays as it was.
+  EXPECT_EQ(Saved(), (RetentionRules{5, 2, 0, 4, 1'000'000}));
+  EXPECT_TRUE(ListSchedules().empty());  // the frequency was left as it was
 }
 
 }  // namespace
