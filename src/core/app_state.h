@@ -37,6 +37,12 @@ struct AppState {
   // "/c --exclude") save lists too while a window is open: a save keeps the file's lists and
   // puts only these over them.
   std::set<std::string> ExclusionsChanged;
+  // The retention policy of each set (shell/retention_policy.h) as the settings file spells
+  // it, by the same keys as Exclusions; read when a job needs it, so that a value this
+  // version cannot read stays in the file as it was.
+  std::map<std::string, std::string> Policies;
+  // The keys of Policies this run has set or removed; a save puts only these over the file's.
+  std::set<std::string> PoliciesChanged;
   // 1: a scheduled run that succeeds tells the user too, not only one that fails.
   int32_t NotifySuccess = 0;
   // 1: every update reads every file to compare it, also one whose metadata says it is

@@ -138,6 +138,13 @@ enum TextId : int {
   kTextPointTime = 129,           // Made on
   kTextDoneWithProblems = 130,    // Done, with these problems:
   kTextWithProblems = 131,        // with %COUNT% problems
+  kTextKeepFrame = 132,           // keep:
+  kTextKeepLast = 133,            // the last N
+  kTextKeepDaily = 134,           // one a day for N days
+  kTextKeepWeekly = 135,          // one a week for N weeks
+  kTextKeepMonthly = 136,         // one a month for N months
+  kTextNoChange = 137,            // no change
+  kTextBadKeepCount = 138,        // Each field takes a number from 0 to 1000000 (0: off).
 };
 
 }  // namespace sk

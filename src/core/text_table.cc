@@ -143,6 +143,13 @@ void FillDefaultTexts(TextTable& texts) {
       "Erstellt am",                                                          // 129
       "Fertig, mit diesen Problemen:",                                        // 130
       "mit %COUNT% Problemen",                                                // 131
+      "Behalten:",                                                            // 132
+      "die letzten N",                                                        // 133
+      "einen pro Tag für N Tage",                                             // 134
+      "einen pro Woche für N Wochen",                                         // 135
+      "einen pro Monat für N Monate",                                         // 136
+      "keine Änderung",                                                       // 137
+      "Jedes Feld nimmt eine Zahl von 0 bis 1000000 (0: aus).",               // 138
   };
   // Written here in UTF-8; windows on Windows show the ANSI code page.
   for (int n = 1; n <= kTextCount; ++n) {

@@ -8,7 +8,7 @@
 
 namespace sk {
 
-inline constexpr int kTextCount = 131;
+inline constexpr int kTextCount = 138;
 
 struct TextTable {
   // Slots 1 to kTextCount hold the texts; the others stay empty.

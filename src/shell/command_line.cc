@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "shell/command_line_jobs.h"
 #include "shell/job_texts.h"
+#include "shell/retention_policy.h"
 #include "shell/schedule.h"
 #include "shell/scheduled_run.h"
 #include "shell/settings.h"
@@ -37,6 +38,8 @@ constexpr std::pair<const char*, int32_t RetentionRules::*> kKeepOptions[] = {
     {"--keep-daily", &RetentionRules::daily},     {"--keep-weekly", &RetentionRules::weekly},
     {"--keep-monthly", &RetentionRules::monthly},
 };
+// "/d SOURCE --policy": the set's stored policy in place of rules.
+constexpr char kPolicyOption[] = "--policy";
 
 const char* const kSwitches[] = {"/c", "/u", "/r", "/v", "/l", "/p", "/s", "/d"};
 
@@ -64,6 +67,7 @@ struct SplitArguments {
   std::vector<std::pair<std::string, std::string>> keeps;
   bool dry_run = false;
   std::string unknown_option;  // the first "--word" that is none of them
+  bool policy = false;
 };
 
 // Takes the value of an option given as "--name VALUE" or "--name=VALUE"; false when arg is
@@ -108,7 +112,8 @@ SplitArguments SplitOptions(const std::vector<std::string>& args) {
       {kFullCompareOption, &SplitArguments::full_compare},
       {kScheduleOption, &SplitArguments::schedule},
       {kScheduledOption, &SplitArguments::scheduled},
-      {kDryRunOption, &SplitArguments::dry_run}};
+      {kDryRunOption, &SplitArguments::dry_run},
+      {kPolicyOption, &SplitArguments::policy}};
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (TakeValue(args, i, kExcludeOption, split.excludes, split.missing_value) ||
@@ -210,7 +215,7 @@ std::pair<std::string, std::string> ParseRetention(const SplitArguments& split,
       return {option, "\"" + value + "\" is no number from 1 to " + std::to_string(kMostKept)};
     }
   }
-  if (split.dry_run && rules.Empty()) {
+  if (split.dry_run && rules.Empty() && !split.policy) {
     return {kDryRunOption,
             "needs a rule (--keep-last, --keep-hourly, --keep-daily, "
             "--keep-weekly or --keep-monthly)"};
@@ -417,21 +422,27 @@ CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
                              std::FILE* messages) {
   const std::vector<std::string>& parameters = split.parameters;
   if (split.yes || split.no || split.scheduled || split.subfolder || split.full_compare ||
-      !split.excludes.empty() || !split.exclude_files.empty() || !split.keeps.empty() ||
-      split.dry_run) {
-    return UsageError(messages, kScheduleOption, "takes none of the other options but --json");
+      split.policy || split.dry_run || !split.excludes.empty() || !split.exclude_files.empty()) {
+    return UsageError(messages, kScheduleOption,
+                      "takes none of the other options but --json and --keep-...");
+  }
+  if (!split.missing_value.empty()) {
+    return UsageError(messages, split.missing_value, "its value is missing");
   }
   CommandLineJob job;
   job.switch_name = kScheduleOption;
   job.json = split.json;
-  if (parameters.empty()) {
+  if (const auto [option, why] = ParseRetention(split, job.retention); !option.empty()) {
+    return UsageError(messages, option, why);
+  }
+  if (parameters.empty() && job.retention.Empty()) {
     job.kind = CommandLineJob::Kind::kListSchedules;
     return job;
   }
   if (split.json) return UsageError(messages, kScheduleOption, "--json lists the schedules only");
   if (parameters.size() != 2) {
     return UsageError(messages, kScheduleOption,
-                      parameters.size() == 1
+                      parameters.size() <= 1
                           ? "a FREQUENCY and a SOURCE are needed"
                           : "\"" + parameters[2] + "\" is one parameter too many");
   }
@@ -449,6 +460,11 @@ CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
   }
   job.kind = CommandLineJob::Kind::kSchedule;
   job.folder = WithSeparator(source);
+  if (!job.retention.Empty() && ExclusionKey(job.folder).empty()) {
+    return UsageError(messages, kScheduleOption,
+                      "no policy can be kept for " + Printable(job.folder) +
+                          ": its name holds a \"=\" or a control character");
+  }
   if (job.frequency == Frequency::kOff) return job;
   // A schedule needs somewhere to write the backups, and something to back up.
   if (app.BackupFolder.empty()) {
@@ -470,6 +486,29 @@ CommandLineJob ParseSchedule(const AppState& app, const SplitArguments& split,
   return job;
 }
 
+// "--policy" belongs to "/d", in place of rules; empty when it is where it belongs, else the
+// option and why.
+std::pair<std::string, std::string> CheckPolicyOptions(const SplitArguments& split,
+                                                       const std::string& switch_name) {
+  if (split.policy && switch_name != "/d") return {kPolicyOption, "is for /d only"};
+  if (split.policy && !split.keeps.empty()) {
+    return {kPolicyOption, "applies the stored policy: give no --keep-... with it"};
+  }
+  return {};
+}
+
+// The policy "/d SOURCE --policy" applies: the one stored for the set. False (after a usage
+// error) when none is.
+bool TakeStoredPolicy(const AppState& app, CommandLineJob& job, std::FILE* messages) {
+  job.policy = true;
+  job.retention = PolicyOf(app, job.folder);
+  if (!job.retention.Empty()) return true;
+  job = UsageError(messages, "/d",
+                   "no retention policy is kept for " + Printable(job.folder) +
+                       " (\"stowkeeper --schedule FREQUENCY SOURCE --keep-daily N\" keeps one)");
+  return false;
+}
+
 // The options' own checks, whatever the switch; empty when they pass, else the option and
 // why.
 std::pair<std::string, std::string> CheckOptions(const SplitArguments& split,
@@ -478,7 +517,7 @@ std::pair<std::string, std::string> CheckOptions(const SplitArguments& split,
   if (split.yes && split.no) return {kYesOption, "--no answers otherwise"};
   const bool keeps = !split.keeps.empty();
   const bool reports = switch_name == "/v" || switch_name == "/l" || switch_name == "/p" ||
-                       switch_name == "/s" || (switch_name == "/d" && keeps);
+                       switch_name == "/s" || (switch_name == "/d" && (keeps || split.policy));
   if (split.json && !creates && !reports) {
     return {kJsonOption, "is for /c, /u, /v, /l, /p, /s, /d --keep-... and --schedule"};
   }
@@ -494,7 +533,7 @@ std::pair<std::string, std::string> CheckOptions(const SplitArguments& split,
   if (split.scheduled && (switch_name != "/u" || split.yes || split.json)) {
     return {kScheduledOption, "is for \"/u SOURCE\" alone"};
   }
-  return {};
+  return CheckPolicyOptions(split, switch_name);
 }
 
 // The patterns of "--exclude" and of the files of "--exclude-file", checked; false (after
@@ -587,10 +626,12 @@ CommandLineJob ParseCommandLine(const AppState& app, const std::vector<std::stri
                           ": its name holds a \"=\" or a control character");
   }
   job.excludes = std::move(patterns);
-  // Rules turn "/d" from deleting the latest point into keeping what they name.
-  if (!rules.Empty()) {
+  job.retention = rules;
+  if (split.policy && !TakeStoredPolicy(app, job, messages)) return job;
+  // Rules, or the stored policy, turn "/d" from deleting the latest point into keeping what
+  // they name.
+  if (!job.retention.Empty()) {
     job.kind = CommandLineJob::Kind::kRemovePoints;
-    job.retention = rules;
     job.dry_run = split.dry_run;
   }
   job.json = split.json;
@@ -693,10 +734,18 @@ std::string UsageText(const std::string& settings_folder) {
          "                                           and renumber the rest, without a question;\n"
          "                                           one line \"remove NUMBER DATE\" a point that\n"
          "                                           goes, one \"keep OLD -> NEW\" a point kept\n"
-         "       stowkeeper --schedule hourly|daily|weekly|off SOURCE\n"
+         "       stowkeeper /d SOURCE --policy [--dry-run]\n"
+         "                                           the same with the set's retention policy\n"
+         "       stowkeeper --schedule hourly|daily|weekly|off SOURCE [--keep-last N]\n"
+         "                  [--keep-hourly N] [--keep-daily N] [--keep-weekly N]\n"
+         "                  [--keep-monthly N]\n"
          "                                           back up SOURCE by itself (a systemd user\n"
          "                                           timer, or the Windows Task Scheduler), or\n"
-         "                                           stop; the first run creates the set\n"
+         "                                           stop; the first run creates the set. With\n"
+         "                                           --keep-... (N from 1 to 1000000) the set's\n"
+         "                                           retention policy: after each run only the\n"
+         "                                           last N points, the newest of each of the\n"
+         "                                           last N hours, days, weeks, months stay\n"
          "       stowkeeper --schedule [--json]      list the schedules\n"
          "       stowkeeper                          open the program's windows\n"
          "       stowkeeper --help | --version\n"
@@ -727,9 +776,11 @@ std::string UsageText(const std::string& settings_folder) {
          "  --dry-run\n"
          "          with /d --keep-..., tell what would be removed and change nothing\n"
          "  --scheduled  with /u: a run the scheduler started; asks nothing, creates the set\n"
-         "          when there is none, adds a line to Schedule.log in the settings folder and\n"
-         "          notifies the desktop of a failure (and of success with [Schedule]\n"
-         "          NotifySuccess = 1 in Settings.ini)\n"
+         "          when there is none, writes no restore point when nothing changed since the\n"
+         "          latest one (\"no change\" in the log), applies the set's retention policy,\n"
+         "          adds a line to Schedule.log in the settings folder and notifies the desktop\n"
+         "          of a failure (and of success with [Schedule] NotifySuccess = 1 in\n"
+         "          Settings.ini)\n"
          "Backups go to the SaveFolder of " +
          ui::PrintableText(Shown(settings_folder)) + kSettingsFileName +
          ".\n"

@@ -1,10 +1,10 @@
 // The command line: "/c" source, "/u" source, "/r" number source target [path...], "/v"
 // source, "/l" number source [path], "/p" number source, "/s" source, "/d" source [--keep-...
-// N] [--dry-run], with options anywhere ("--yes", "--no", "--json", "--quiet", "--exclude",
-// "--exclude-file", "--subfolder");
-// "--schedule [frequency source]" and "/u source --scheduled" (shell/scheduled_run.h). One
-// job runs and the program ends; a command line that cannot be run does nothing, says why in
-// one line and ends with status 2.
+// N] [--dry-run], "/d" source --policy [--dry-run], with options anywhere ("--yes", "--no",
+// "--json", "--quiet", "--exclude", "--exclude-file", "--subfolder");
+// "--schedule [frequency source [--keep-... N]...]" and "/u source --scheduled"
+// (shell/scheduled_run.h). One job runs and the program ends; a command line that cannot be
+// run does nothing, says why in one line and ends with status 2.
 #ifndef STOWKEEPER_SHELL_COMMAND_LINE_H_
 #define STOWKEEPER_SHELL_COMMAND_LINE_H_
 
@@ -81,8 +81,11 @@ struct CommandLineJob {
   bool full_compare = false;              // "--full-compare": update reads every file
   bool scheduled = false;                 // "--scheduled": started by the system's scheduler
   Frequency frequency = Frequency::kOff;  // schedule: the new frequency
-  RetentionRules retention;               // "--keep-last N" and the like
-  bool dry_run = false;                   // "--dry-run": tell what the rules remove, change nothing
+  // "/d": the rules "--keep-last N" and the like give, or with "--policy" the set's stored
+  // policy; "--schedule": the policy to store (empty: the stored one stays).
+  RetentionRules retention;
+  bool dry_run = false;  // "--dry-run": tell what the rules remove, change nothing
+  bool policy = false;   // "/d --policy"
 };
 
 // The reporter a command line's job reports through: the console's on Linux, the job windows

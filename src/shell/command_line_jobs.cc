@@ -228,6 +228,9 @@ CommandLineRun UpdateFromCommandLine(AppState& app, const CommandLineJob& job,
   request.full_compare = job.full_compare || app.FullCompare != 0;
   request.exclusions = ExclusionsOf(app, job.folder);
   request.exclusions.insert(request.exclusions.end(), job.excludes.begin(), job.excludes.end());
+  // A point only when something changed: the scheduler's runs would else fill the set with
+  // points that tell nothing and push the ones that do out of its policy.
+  request.skip_unchanged = job.scheduled;
   return RunAndSummarize(app, job, output, JobKind::kUpdate,
                          [&](JobContext& context) { return UpdateBackup(request, context); });
 }

@@ -1,5 +1,6 @@
 #include "shell/schedule_window.h"
 
+#include <algorithm>
 #include <ctime>
 #include <optional>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "shell/job_window.h"
+#include "shell/retention_policy.h"
+#include "shell/settings.h"
 #include "ui/main_window_ids.h"
 
 namespace sk {
@@ -17,6 +20,15 @@ namespace {
 constexpr int kWindow = ui::kJobWindow;
 constexpr Frequency kFrequencies[] = {Frequency::kOff, Frequency::kHourly, Frequency::kDaily,
                                       Frequency::kWeekly};
+
+// The rules the window shows, in the order of its fields; the hourly rule, which it does not
+// show, stays as the settings have it.
+constexpr int kKeepRows = 4;
+constexpr int32_t RetentionRules::*kKeepFields[kKeepRows] = {
+    &RetentionRules::last, &RetentionRules::daily, &RetentionRules::weekly,
+    &RetentionRules::monthly};
+constexpr TextId kKeepLabels[kKeepRows] = {kTextKeepLast, kTextKeepDaily, kTextKeepWeekly,
+                                           kTextKeepMonthly};
 
 // The schedules as the system's scheduler told them last; asked again after every change
 // the program makes, as asking may start a program (Windows).
@@ -42,10 +54,57 @@ bool ApplySchedule(Desktop& desk, const std::string& source, Frequency frequency
   return false;
 }
 
+// The frame of the policy below the frequencies: a row per rule, its label and its field.
+void AddPolicyFields(Desktop& desk, const RetentionRules& rules) {
+  ui::Toolkit& tk = desk.tk;
+  tk.AddControl(kWindow, {kKeepFrame, ui::ControlKind::kFrame, 15, 150, 300, 130,
+                          desk.app.Text(kTextKeepFrame)});
+  for (int i = 0; i < kKeepRows; ++i) {
+    const int32_t count = rules.*kKeepFields[i];
+    tk.AddControl(kWindow, {kKeepFirstLabel + i, ui::ControlKind::kText, 30, 176 + 25 * i, 200, 20,
+                            desk.app.Text(kKeepLabels[i])});
+    tk.AddControl(kWindow, {kKeepFirstField + i, ui::ControlKind::kEdit, 235, 174 + 25 * i, 65, 22,
+                            count > 0 ? std::to_string(count) : ""});
+  }
+}
+
+// The policy the fields hold, over `rules`; false when a field holds no count (0 to
+// kMaxKeep; empty is 0, the rule off).
+bool ReadPolicyFields(ui::Toolkit& tk, RetentionRules& rules) {
+  RetentionRules read = rules;
+  for (int i = 0; i < kKeepRows; ++i) {
+    std::string text = tk.GetText(kWindow, kKeepFirstField + i);
+    const size_t first = text.find_first_not_of(" \t");
+    text = first == std::string::npos
+               ? ""
+               : text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+    const bool digits = text.size() <= 7 && std::all_of(text.begin(), text.end(), [](char c) {
+                          return c >= '0' && c <= '9';
+                        });
+    const int32_t count = digits && !text.empty() ? std::stoi(text) : 0;
+    if (!digits || count > kMaxKeep) return false;
+    read.*kKeepFields[i] = count;
+  }
+  rules = read;
+  return true;
+}
+
+// Keeps the policy in the settings; on failure tells why and leaves the one before.
+void ApplyPolicy(Desktop& desk, const std::string& source, const RetentionRules& rules) {
+  AppState& app = desk.app;
+  const RetentionRules before = PolicyOf(app, source);
+  if (rules == before) return;
+  if (SetPolicy(app, source, rules) && SaveSettings(app, app.SettingsFolder)) return;
+  const std::string cause = platform::ErrorText(platform::LastError());
+  SetPolicy(app, source, before);
+  desk.tk.MessageBox(app.Text(kTextInfo), app.Text(kTextScheduleFailed) + "\n\n" + cause,
+                     ui::Icon::kWarning, ui::Buttons::kOk);
+}
+
 void OpenWindow(Desktop& desk, const std::string& source, Frequency current) {
   AppState& app = desk.app;
   ui::Toolkit& tk = desk.tk;
-  tk.OpenWindow(kWindow, {app.Text(kTextSchedule), 330, 190, ui::kWindowCenterOnScreen});
+  tk.OpenWindow(kWindow, {app.Text(kTextSchedule), 330, 330, ui::kWindowCenterOnScreen});
   tk.AddControl(kWindow, {kScheduleFrame, ui::ControlKind::kFrame, 15, 12, 300, 130,
                           platform::ShownPath(source)});
   const TextId names[] = {kTextScheduleOff, kTextHourly, kTextDaily, kTextWeekly};
@@ -54,14 +113,16 @@ void OpenWindow(Desktop& desk, const std::string& source, Frequency current) {
                             270, 20, app.Text(names[i])});
     tk.SetValue(kWindow, kScheduleFirstOption + i, kFrequencies[i] == current ? 1 : 0);
   }
-  tk.AddControl(kWindow, {kScheduleOkButton, ui::ControlKind::kButton, 152, 156, 79, 22,
+  AddPolicyFields(desk, PolicyOf(app, source));
+  tk.AddControl(kWindow, {kScheduleOkButton, ui::ControlKind::kButton, 152, 296, 79, 22,
                           app.Text(kTextOk), ui::kRoleDefault});
-  tk.AddControl(kWindow, {kScheduleCancelButton, ui::ControlKind::kButton, 236, 156, 79, 22,
+  tk.AddControl(kWindow, {kScheduleCancelButton, ui::ControlKind::kButton, 236, 296, 79, 22,
                           app.Text(kTextCancel), ui::kRoleCancel});
 }
 
-// True with the frequency chosen for OK; false for Cancel or the close box.
-bool RunWindowEvents(ui::Toolkit& tk, Frequency& chosen) {
+// True with the frequency and the policy chosen for OK; false for Cancel or the close box.
+bool RunWindowEvents(Desktop& desk, Frequency& chosen, RetentionRules& rules) {
+  ui::Toolkit& tk = desk.tk;
   while (const std::optional<ui::Event> event = NextJobWindowEvent(tk)) {
     if (event->type != ui::EventType::kLeftClick) continue;
     if (event->control == kScheduleCancelButton) return false;
@@ -72,6 +133,11 @@ bool RunWindowEvents(ui::Toolkit& tk, Frequency& chosen) {
       }
     }
     if (event->control == kScheduleOkButton) {
+      if (!ReadPolicyFields(tk, rules)) {
+        tk.MessageBox(desk.app.Text(kTextInfo), desk.app.Text(kTextBadKeepCount),
+                      ui::Icon::kWarning, ui::Buttons::kOk);
+        continue;
+      }
       for (int i = 0; i < 4; ++i) {
         if (tk.GetValue(kWindow, kScheduleFirstOption + i) == 1) chosen = kFrequencies[i];
       }
@@ -104,10 +170,12 @@ void ScheduleWindow(Desktop& desk, const std::string& source) {
   tk.EnableWindow(ui::kMainWindow, false);
   OpenWindow(desk, source, current);
   Frequency chosen = current;
-  const bool ok = RunWindowEvents(tk, chosen);
+  RetentionRules rules = PolicyOf(desk.app, source);
+  const bool ok = RunWindowEvents(desk, chosen, rules);
   tk.EnableWindow(ui::kMainWindow, true);
   tk.CloseWindow(kWindow);
   if (ok && chosen != current) ApplySchedule(desk, source, chosen);
+  if (ok) ApplyPolicy(desk, source, rules);
   ShowSetStatus(desk, source);
 }
 

@@ -17,18 +17,23 @@ namespace sk {
 inline constexpr int kSetStatusField = 1;
 
 // Control ids of the schedule window (window 1): the frame, an option per frequency from
-// kScheduleFirstOption on, in the order of Frequency (off, hourly, daily, weekly), and the
-// buttons.
+// kScheduleFirstOption on, in the order of Frequency (off, hourly, daily, weekly), the
+// buttons, and the frame of the retention policy with a label and a field per rule from
+// kKeepFirstLabel and kKeepFirstField on (last, daily, weekly, monthly).
 enum ScheduleControl : int {
   kScheduleFrame = 1,
   kScheduleFirstOption = 10,
   kScheduleOkButton = 16,
   kScheduleCancelButton,
+  kKeepFrame = 20,
+  kKeepFirstLabel = 21,
+  kKeepFirstField = 25,
 };
 
 // Runs the window of source's schedule (internal form, ending in "\") over the disabled
-// main window: the four frequencies, the current one chosen. OK puts the choice in place
-// and tells when it cannot.
+// main window: the four frequencies, the current one chosen, and the set's retention policy
+// (an empty field: the rule is off). OK puts the choice in place and keeps the policy in the
+// settings, and tells when it cannot; a field that holds no count keeps the window open.
 void ScheduleWindow(Desktop& desk, const std::string& source);
 
 // After the last restore point of source's set was deleted: when it has a schedule, asks

@@ -12,9 +12,12 @@
 #include "archive/set_names.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
+#include "shell/command_line_jobs.h"
 #include "shell/event_loop.h"
 #include "shell/job_texts.h"
 #include "shell/json_output.h"
+#include "shell/retention_policy.h"
+#include "shell/settings.h"
 #include "ui/printable.h"
 
 namespace sk {
@@ -70,8 +73,7 @@ std::string LogSource(const std::string& source) {
 constexpr size_t kProblemsLogged = 20;
 
 // The first `shown` problems, "; " between them, and how many more there are: "(+3)".
-std::string ProblemsText(const AppState& app, const std::vector<Problem>& problems,
-                         size_t shown) {
+std::string ProblemsText(const AppState& app, const std::vector<Problem>& problems, size_t shown) {
   std::string text;
   for (size_t i = 0; i < problems.size() && i < shown; ++i) {
     text += (i == 0 ? "" : "; ") + ProblemText(app, problems[i]);
@@ -99,6 +101,88 @@ std::string SourceOf(const std::vector<std::string>& args) {
     if (LowerCase(args[i]) == "/u") return ArgumentPath(args[i + 1]);
   }
   return "";
+}
+
+// The policy given with a schedule, kept in the settings; false after a message when it
+// cannot be.
+bool KeepPolicy(AppState& app, const CommandLineJob& job, const CommandLineOutput& output) {
+  if (job.retention.Empty()) return true;
+  SetPolicy(app, job.folder, job.retention);
+  // SaveSettings commits the file as every file is committed: under an exclusive temporary
+  // name, flushed, renamed into place, its folder flushed; a crash leaves the old file whole.
+  if (SaveSettings(app, app.SettingsFolder)) {
+    std::fprintf(output.out, "%s keeps %s\n", Printable(job.folder).c_str(),
+                 PolicyText(job.retention).c_str());
+    return true;
+  }
+  const int error = platform::LastError();
+  std::fprintf(output.messages, "stowkeeper: --schedule: the policy could not be kept in %s: %s\n",
+               Printable(app.SettingsFolder + kSettingsFileName).c_str(),
+               platform::ErrorText(error).c_str());
+  return false;
+}
+
+// Adds a line to the log; says so on the messages when it cannot.
+void AppendToLog(const std::string& log, const std::string& line, const CommandLineOutput& output) {
+  const std::string native_log = platform::NativePath(log);
+  if (native_log.empty() || !platform::AppendToFile(native_log, line)) {
+    std::fprintf(output.messages, "stowkeeper: --scheduled: cannot add to the log %s: %s\n",
+                 Printable(log).c_str(), platform::ErrorText(platform::LastError()).c_str());
+  }
+}
+
+// Why a run did not end plainly done: for the notification the first problem, for the log
+// up to kProblemsLogged of them. An update that found nothing to back up says so.
+void ReasonsOf(const AppState& app, const CommandLineJob& job, const CommandLineRun& run,
+               std::string& reason, std::string& log_reason) {
+  if (job.kind == CommandLineJob::Kind::kNone) {
+    reason = "the command line cannot be run";
+  } else if (run.result.failure) {
+    reason = ProblemText(app, *run.result.failure);
+  } else if (run.result.outcome == Outcome::kCancelled) {
+    reason = app.Text(kTextCancelled);
+  } else if (run.status != kExitDone && !run.result.problems.empty()) {
+    reason = ProblemsText(app, run.result.problems, 1);
+    log_reason = ProblemsText(app, run.result.problems, kProblemsLogged);
+  }
+  if (log_reason.empty()) log_reason = reason;
+  const bool unchanged =
+      job.kind == CommandLineJob::Kind::kUpdate && run.result.ok() && run.result.point < 0;
+  if (unchanged) {
+    log_reason = app.Text(kTextNoChange) + (log_reason.empty() ? "" : "; " + log_reason);
+  }
+}
+
+// The status of a run whose backup ended with `backup` and whose removal with `removal`:
+// the removal's failure (or its lock) is the run's, problems named by either make it 3, and
+// the backup's own outcome stays in its own line of the log.
+int CombinedStatus(int backup, int removal) {
+  if (removal == kExitDone) return backup;
+  if (removal == kExitProblems) return backup == kExitDone ? kExitProblems : backup;
+  return removal;
+}
+
+// After a backup that ran to its end: the points the set's policy does not keep go, and the
+// removal gets a line of its own in the log. Returns the run's status with the removal's.
+int ApplyPolicy(AppState& app, const CommandLineJob& job, int status, const std::string& log,
+                const CommandLineOutput& output, std::string& reason) {
+  CommandLineJob removal = job;
+  removal.kind = CommandLineJob::Kind::kRemovePoints;
+  removal.policy = true;
+  removal.retention = PolicyOf(app, job.folder);
+  if ((status != kExitDone && status != kExitProblems) || removal.retention.Empty()) return status;
+  const int64_t started = static_cast<int64_t>(std::time(nullptr));
+  const uint32_t start_tick = platform::TickCount();
+  const CommandLineRun run = RemovePointsFromCommandLine(app, removal, output);
+  std::string removal_reason, log_reason;
+  ReasonsOf(app, removal, run, removal_reason, log_reason);
+  const RunTotals totals{0, run.result.bytes_written};
+  AppendToLog(log,
+              ScheduleLogLine(started, job.folder, "remove", run.status, totals,
+                              platform::TickCount() - start_tick, log_reason),
+              output);
+  if (run.status != kExitDone) reason = removal_reason;
+  return CombinedStatus(status, run.status);
 }
 
 // Through the notifications of a desktop session the run can reach; none without one.
@@ -140,6 +224,7 @@ int ChangeSchedule(AppState& app, const CommandLineJob& job, const CommandLineOu
     }
     return kExitFailed;
   }
+  if (!KeepPolicy(app, job, output)) return kExitFailed;
   if (job.frequency == Frequency::kOff) {
     std::fprintf(output.out,
                  had == Frequency::kOff ? "%s had no schedule\n" : "%s is no longer scheduled\n",
@@ -178,43 +263,29 @@ int RunScheduled(AppState& app, const std::vector<std::string>& args,
   const uint32_t start_tick = platform::TickCount();
   const CommandLineJob job = ParseCommandLine(app, args, output.messages);
   CommandLineRun run{job.status, {}};
-  std::string reason =
-      job.kind == CommandLineJob::Kind::kNone ? "the command line cannot be run" : "";
+  if (job.kind != CommandLineJob::Kind::kNone) run = RunCommandLineJob(app, job, output);
   // The notification names the first problem; the log line up to kProblemsLogged of them.
-  std::string log_reason;
-  if (job.kind != CommandLineJob::Kind::kNone) {
-    run = RunCommandLineJob(app, job, output);
-    if (run.result.failure) {
-      reason = ProblemText(app, *run.result.failure);
-    } else if (run.result.outcome == Outcome::kCancelled) {
-      reason = app.Text(kTextCancelled);
-    } else if (run.status != kExitDone && !run.result.problems.empty()) {
-      reason = ProblemsText(app, run.result.problems, 1);
-      log_reason = ProblemsText(app, run.result.problems, kProblemsLogged);
-    }
-  }
-  if (log_reason.empty()) log_reason = reason;
+  std::string reason, log_reason;
+  ReasonsOf(app, job, run, reason, log_reason);
   const RunTotals totals{run.result.files, run.result.bytes_written};
   const std::string source = job.folder.empty() ? SourceOf(args) : job.folder;
   const std::string log = app.SettingsFolder + kScheduleLogName;
-  const std::string line = ScheduleLogLine(started, source, JobWord(job.kind), run.status, totals,
-                                           platform::TickCount() - start_tick, log_reason);
-  const std::string native_log = platform::NativePath(log);
-  if (native_log.empty() || !platform::AppendToFile(native_log, line)) {
-    std::fprintf(output.messages, "stowkeeper: --scheduled: cannot add to the log %s: %s\n",
-                 Printable(log).c_str(), platform::ErrorText(platform::LastError()).c_str());
-  }
+  AppendToLog(log,
+              ScheduleLogLine(started, source, JobWord(job.kind), run.status, totals,
+                              platform::TickCount() - start_tick, log_reason),
+              output);
+  const int status = ApplyPolicy(app, job, run.status, log, output, reason);
   // Problems named are a warning, not a failure: the backup was made.
-  if (run.status == kExitProblems) {
+  if (status == kExitProblems) {
     NotifyUser(app.Text(kTextScheduledDone), Shown(source) + "\n" + reason + "\n" + Shown(log),
                ui::Icon::kWarning);
-  } else if (run.status != kExitDone) {
+  } else if (status != kExitDone) {
     NotifyUser(app.Text(kTextScheduledFailed), Shown(source) + "\n" + Shown(log),
                ui::Icon::kWarning);
   } else if (app.NotifySuccess != 0) {
     NotifyUser(app.Text(kTextScheduledDone), Shown(source), ui::Icon::kInformation);
   }
-  return run.status;
+  return status;
 }
 
 }  // namespace sk

@@ -2,8 +2,11 @@
 // and the runs the system's scheduler starts, "/u SOURCE --scheduled".
 //
 // A scheduled run asks nothing (every question gets the answer that changes nothing; an
-// update asks none), creates the set when the source has none yet, appends one line to the
-// log file in the settings folder, and tells the user through the desktop's notifications
+// update asks none), creates the set when the source has none yet, writes no point when
+// nothing changed since the latest one ("no change" in the log), appends one line to the
+// log file in the settings folder, then, for a set with a retention policy
+// (shell/retention_policy.h), removes the points the policy does not keep and logs that in
+// a line of its own, and tells the user through the desktop's notifications
 // when it failed, and when it succeeded if the settings ask for that ([Schedule]
 // NotifySuccess = 1).
 #ifndef STOWKEEPER_SHELL_SCHEDULED_RUN_H_
@@ -22,9 +25,9 @@ namespace sk {
 // The log of the scheduled runs, in the settings folder.
 inline constexpr char kScheduleLogName[] = "Schedule.log";
 
-// "--schedule FREQUENCY SOURCE": puts the schedule in place (or removes it) and says what
-// was done; without a user systemd it prints the crontab line that would do the same and
-// fails.
+// "--schedule FREQUENCY SOURCE [--keep-… N]": puts the schedule in place (or removes it),
+// keeps the policy given with it, and says what was done; without a user systemd it prints the
+// crontab line that would do the same and fails.
 int ChangeSchedule(AppState& app, const CommandLineJob& job, const CommandLineOutput& output);
 
 // "--schedule": one line per schedule, "daily /home/ann/Data"; with "--json" one document.
@@ -43,7 +46,8 @@ struct RunTotals {
 // One line of the log, its fields separated by tabs and the line ended by a line break:
 //   local date and time   "2026-12-08 21:50:03"
 //   source                native, without a trailing separator but for a root ("/", "C:\")
-//   job                   "create", "update", "none"
+//   job                   "create", "update", "none"; "remove" for the line of the removal
+//                         that follows a backup of a set with a retention policy
 //   outcome               by the exit status: 0 "done", 3 "done-with-problems", 1 "failed",
 //                         4 "locked", 2 "not-run" (any other "failed")
 //   files, bytes          written, plain integers: "5", "437"

@@ -5,11 +5,13 @@
 #include "jobs/create/exclusions.h"
 #include "platform/file_system.h"
 #include "shell/catalog.h"
+#include "shell/retention_policy.h"
 
 namespace sk {
 namespace {
 
 using ExclusionLists = std::map<std::string, std::vector<std::string>>;
+using PolicyTexts = std::map<std::string, std::string>;
 
 bool IsDrivePath(const std::string& path) {
   const char drive = path.empty() ? '\0' : path[0];
@@ -50,7 +52,8 @@ std::string BackupFolderToSetting(const AppState& app) {
 
 // The lines in the order of the file: header, then per group its line, an empty comment,
 // its entries and an empty comment before the next group.
-IniWriter SettingsWriter(const AppState& app, const ExclusionLists& exclusions) {
+IniWriter SettingsWriter(const AppState& app, const ExclusionLists& exclusions,
+                         const PolicyTexts& policies) {
   IniWriter ini;
   ini.Comment("Stowkeeper Configuration");
   ini.Comment("");
@@ -99,6 +102,13 @@ IniWriter SettingsWriter(const AppState& app, const ExclusionLists& exclusions) 
     ini.Comment("");
     ini.Entry("FullCompare", app.FullCompare);
   }
+  // Last, so that every line before it is what older programs write and read.
+  if (!policies.empty()) {
+    ini.Comment("");
+    ini.SelectGroup(kRetentionGroup);
+    ini.Comment("");
+    for (const auto& [key, text] : policies) ini.Entry(key, text);
+  }
   return ini;
 }
 
@@ -116,22 +126,44 @@ ExclusionLists ReadExclusions(const IniReader& ini) {
   return lists;
 }
 
-// The lists to save: those of the file as it is now (another run may have saved some since
-// this one read it), with the lists this run changed put over them. A file that cannot be
-// read leaves this run's lists as they are.
-ExclusionLists ExclusionsToSave(const AppState& app, const std::string& path) {
-  IniReader ini;
-  if (!ini.Load(path)) return app.Exclusions;
-  ExclusionLists lists = ini.SelectGroup(kExclusionsGroup) ? ReadExclusions(ini) : ExclusionLists{};
-  for (const std::string& key : app.ExclusionsChanged) {
-    const auto mine = app.Exclusions.find(key);
-    if (mine == app.Exclusions.end()) {
-      lists.erase(key);
+// Values kept as the file spells them; what they mean is read where they are used.
+PolicyTexts ReadPolicies(const IniReader& ini) {
+  PolicyTexts policies;
+  for (const auto& [key, value] : ini.ReadEntries()) {
+    if (!key.empty() && !value.empty()) policies[LowerCase(key)] = value;
+  }
+  return policies;
+}
+
+// What this run changed of a group of one key per set, put over what the file holds now.
+template <typename Value>
+void PutChanged(std::map<std::string, Value>& saved, const std::map<std::string, Value>& mine,
+                const std::set<std::string>& changed) {
+  for (const std::string& key : changed) {
+    const auto found = mine.find(key);
+    if (found == mine.end()) {
+      saved.erase(key);
     } else {
-      lists[key] = mine->second;
+      saved[key] = found->second;
     }
   }
-  return lists;
+}
+
+// The groups of one key per set to save: those of the file as it is now (another run may
+// have saved some since this one read it), with the keys this run changed put over them. A
+// file that cannot be read leaves this run's as they are.
+void GroupsToSave(const AppState& app, const std::string& path, ExclusionLists& exclusions,
+                  PolicyTexts& policies) {
+  IniReader ini;
+  if (!ini.Load(path)) {
+    exclusions = app.Exclusions;
+    policies = app.Policies;
+    return;
+  }
+  exclusions = ini.SelectGroup(kExclusionsGroup) ? ReadExclusions(ini) : ExclusionLists{};
+  policies = ini.SelectGroup(kRetentionGroup) ? ReadPolicies(ini) : PolicyTexts{};
+  PutChanged(exclusions, app.Exclusions, app.ExclusionsChanged);
+  PutChanged(policies, app.Policies, app.PoliciesChanged);
 }
 
 }  // namespace
@@ -173,6 +205,7 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
       app.NotifySuccess = ini.ReadNumber("NotifySuccess", 0) != 0 ? 1 : 0;
     }
     if (ini.SelectGroup("Update")) app.FullCompare = ini.ReadNumber("FullCompare", 0) != 0 ? 1 : 0;
+    if (ini.SelectGroup(kRetentionGroup)) app.Policies = ReadPolicies(ini);
   }
   // Every volume carries the engine id in its header, and readers refuse ids they do not
   // know: an id out of range would make every new backup unreadable.
@@ -189,7 +222,9 @@ void LoadSettings(AppState& app, const std::string& settings_folder) {
   }
 }
 
-std::string SettingsText(const AppState& app) { return SettingsWriter(app, app.Exclusions).Text(); }
+std::string SettingsText(const AppState& app) {
+  return SettingsWriter(app, app.Exclusions, app.Policies).Text();
+}
 
 bool SaveSettings(const AppState& app, const std::string& settings_folder) {
   // What an interrupted save left goes first; the file itself is replaced in one step.
@@ -203,7 +238,10 @@ bool SaveSettings(const AppState& app, const std::string& settings_folder) {
     }
   }
   const std::string path = settings_folder + kSettingsFileName;
-  return SettingsWriter(app, ExclusionsToSave(app, path)).Save(path);
+  ExclusionLists exclusions;
+  PolicyTexts policies;
+  GroupsToSave(app, path, exclusions, policies);
+  return SettingsWriter(app, exclusions, policies).Save(path);
 }
 
 }  // namespace sk

@@ -172,6 +172,18 @@ constexpr std::array<std::string_view, 11> kGermanReportTexts = {
     "mit %COUNT% Problemen",
 };
 
+// The texts of retention policies, keys 132 to 138.
+constexpr int kPolicyFirst = 132;
+constexpr std::array<std::string_view, 7> kGermanPolicyTexts = {
+    "Behalten:",
+    "die letzten N",
+    "einen pro Tag für N Tage",
+    "einen pro Woche für N Wochen",
+    "einen pro Monat für N Monate",
+    "keine Änderung",
+    "Jedes Feld nimmt eine Zahl von 0 bis 1000000 (0: aus).",
+};
+
 // Every key of the table, in order.
 std::vector<int> TextKeys() {
   std::vector<int> keys;
@@ -182,10 +194,14 @@ std::vector<int> TextKeys() {
   for (int n = 0; n < static_cast<int>(kGermanReportTexts.size()); ++n) {
     keys.push_back(kReportFirst + n);
   }
+  for (int n = 0; n < static_cast<int>(kGermanPolicyTexts.size()); ++n) {
+    keys.push_back(kPolicyFirst + n);
+  }
   return keys;
 }
 
 std::string_view GermanText(int n) {
+  if (n >= kPolicyFirst) return kGermanPolicyTexts[n - kPolicyFirst];
   if (n >= kReportFirst) return kGermanReportTexts[n - kReportFirst];
   return n <= kTextCount ? kGermanTexts[n - 1] : kGermanScheduleTexts[n - kScheduleFirst];
 }

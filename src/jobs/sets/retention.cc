@@ -739,6 +739,8 @@ RemovalResult RemovePoints(const RemovalRequest& request, JobContext& job) {
     result.removed.clear();
     return Finish(job, std::move(result));
   }
+  // What a removal writes is the records it moves into the volumes of kept points.
+  result.bytes_written = result.bytes_moved;
   if (!RunPlan(folder, set.name(), removal.plan, &failed)) {
     // The plan stands: the next job of the set completes it.
     Refuse(removal, Problem::Kind::kCannotWrite, failed, platform::LastError());

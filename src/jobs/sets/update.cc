@@ -485,11 +485,45 @@ std::vector<EntryMeta> PointEntries(UpdateJob& update, bool complete) {
   return entries;
 }
 
+// An index's groups in one order, for comparing two that may list alike in other orders.
+std::vector<std::string> IndexLines(const UpdateIndex& index) {
+  std::vector<std::string> lines;
+  for (const std::string& path : index.removed) lines.push_back("-" + path);
+  for (const IndexItem& item : index.added) lines.push_back("+" + item.path + "*" + item.volume);
+  for (const IndexItem& item : index.changed) lines.push_back("~" + item.path + "*" + item.volume);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// Whether the new point, without a volume of its own, would restore what the latest point
+// restores with the same metadata: the same index (against the main volume, an empty one)
+// and the same metadata entries (complete: the file lists every entry, else those that
+// differ from the main volume's). Whatever cannot be told, such as a point without a
+// metadata file, counts as a change: a point too many costs little, one too few loses it.
+bool Unchanged(const UpdateJob& update, const std::vector<EntryMeta>& entries, bool complete) {
+  if (!update.problems.empty()) return false;
+  const int32_t latest = update.generation - 1;
+  if (latest == 0) return !complete && entries.empty() && IndexLines(update.index).empty();
+  UpdateIndex before;
+  if (!ReadUpdateIndex(update.set.IndexPath(latest), update.set.name(), before) ||
+      IndexLines(before) != IndexLines(update.index)) {
+    return false;
+  }
+  const PointMetadata& then = update.latest_metadata;
+  if (then.state() != PointMetadata::State::kWhole || then.complete() != complete ||
+      then.entries().size() != entries.size()) {
+    return false;
+  }
+  return std::all_of(entries.begin(), entries.end(), [&](const EntryMeta& entry) {
+    const auto found = then.entries().find(entry.path);
+    return found != then.entries().end() && found->second == entry;
+  });
+}
+
 // Writes the new point's metadata file, which must be in place before its index. A failure
 // leaves no restore point: the volume goes too.
-bool CommitMetadata(UpdateJob& update, bool has_volume) {
-  const bool complete = update.main_metadata.state() != PointMetadata::State::kWhole;
-  const std::vector<EntryMeta> entries = PointEntries(update, complete);
+bool CommitMetadata(UpdateJob& update, bool has_volume, bool complete,
+                    const std::vector<EntryMeta>& entries) {
   const int64_t volume_size =
       has_volume ? platform::FileSize(update.set.VolumePath(update.generation)) : -1;
   const std::string path = update.set.MetadataPath(update.generation);
@@ -524,6 +558,21 @@ void CommitIndex(UpdateJob& update, bool has_volume) {
   platform::SyncFolder(update.set.folder());
 }
 
+// Everything after the compare: the new volume, the latest versions of what could not be
+// read, and the files that make the point, unless the request skips an unchanged point and
+// this is one (then nothing is written).
+void MakePoint(UpdateJob& update) {
+  bool has_volume = !update.to_pack.empty();
+  if (has_volume && !PackNewVersions(update, has_volume)) return;
+  if (!KeepLatest(update, has_volume)) return;
+  const bool complete = update.main_metadata.state() != PointMetadata::State::kWhole;
+  const std::vector<EntryMeta> entries = PointEntries(update, complete);
+  if (update.request.skip_unchanged && !has_volume && Unchanged(update, entries, complete)) {
+    return;
+  }
+  if (CommitMetadata(update, has_volume, complete, entries)) CommitIndex(update, has_volume);
+}
+
 }  // namespace
 
 JobResult UpdateBackup(const UpdateRequest& request, JobContext& job) {
@@ -538,15 +587,11 @@ JobResult UpdateBackup(const UpdateRequest& request, JobContext& job) {
     update.result.failure = held;
     return Finish(job, update.result);
   }
-  if (Compare(update)) {
-    bool has_volume = !update.to_pack.empty();
-    if ((!has_volume || PackNewVersions(update, has_volume)) && KeepLatest(update, has_volume) &&
-        CommitMetadata(update, has_volume)) {
-      CommitIndex(update, has_volume);
-    }
-  }
-  // What the point lacks, or has as the latest point had it, is named once it is made.
-  if (update.result.point >= 0) {
+  if (Compare(update)) MakePoint(update);
+  // What the point lacks, or has as the latest point had it, is named once it is made. An
+  // unchanged point that was skipped names what the source still holds that no point can.
+  const bool skipped = update.result.point < 0 && !Stopped(update);
+  if (update.result.point >= 0 || skipped) {
     const std::vector<Problem>* const lists[] = {&update.problems, &update.scan.skipped};
     for (const std::vector<Problem>* named : lists) {
       for (const Problem& problem : *named) {

@@ -18,6 +18,10 @@ struct UpdateRequest {
   // Reads every file to compare its content, also one whose size, times, device and inode
   // are those the latest restore point recorded.
   bool full_compare = false;
+  // Writes nothing when the point would restore what the latest one restores, with the same
+  // metadata (the result's point stays -1): a run nobody started by hand adds no point that
+  // tells nothing new. An update by hand always makes its point, as the user asked.
+  bool skip_unchanged = false;
 };
 
 // Compares the source tree with the main volume (Stage::kComparing, its total the main
@@ -26,7 +30,8 @@ struct UpdateRequest {
 // it. A file whose size, modification and change times, device and inode are those the
 // latest point's metadata recorded is taken as unchanged, its CRC-32 from the set, unless
 // full_compare. Runs under the set's lock and removes what interrupted jobs left first. The
-// result's point is the new generation; added, changed and removed count the index's groups.
+// result's point is the new generation (-1 when skip_unchanged left an unchanged point
+// unwritten); added, changed and removed count the index's groups.
 //
 // One bad source entry never costs the point: a file or folder that cannot be read, a file
 // that keeps changing while it is read (PackVolume), one gone when its turn comes, keeps the
