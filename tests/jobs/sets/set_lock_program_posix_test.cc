@@ -99,9 +99,11 @@ TEST_F(SetLockProgramTest, ASecondRunStopsWhileTheFirstWritesAndTheSetStaysWhole
     ~Resume() { kill(id, SIGCONT); }
   } resume{static_cast<pid_t>(first.id)};
 
-  // The three start together, so that all of them meet the first run on a loaded machine.
-  const std::vector<std::vector<std::string>> others = {
-      {"/u", Source()}, {"/c", Source(), "--yes"}, {"/d", Source(), "--yes"}};
+  // The others start together, so that all of them meet the first run on a loaded machine.
+  const std::vector<std::vector<std::string>> others = {{"/u", Source()},
+                                                        {"/c", Source(), "--yes"},
+                                                        {"/d", Source(), "--yes"},
+                                                        {"/d", Source(), "--keep-last", "1"}};
   std::vector<testing::StartedProgram> started;
   for (size_t i = 0; i < others.size(); ++i) {
     started.push_back(testing::StartProgram(others[i], Setting("stderr" + std::to_string(i))));
