@@ -79,6 +79,16 @@ shot 08-properties
 click 1 2
 wait-closed 1
 
+# The schedule window from the same menu, with the retention policy's fields; closed again.
+select 0 10 0
+rclick 0 10
+menu 0 37
+wait-window 1
+sleep 300
+shot 08a-schedule
+close 1
+wait-closed 1
+
 # Verify, with its result. Each job is followed to its end through the transcript: a job may
 # be over before the script looks for its window.
 select 0 10 0
