@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "archive/metadata_file.h"
@@ -326,12 +327,21 @@ struct OldPoint {
   bool receives = false;    // records move into its volume
 };
 
+// A volume's records by their exact path, the first of each: every item of every index is
+// looked up, and a set of many points has many.
+struct VolumeRecords {
+  VolumeScan scan;
+  std::unordered_map<std::string, size_t> by_path;
+};
+
+// The record of a volume that answers path, as every reader matches it: the exact spelling,
+// else the spelling folded.
 struct Removal {
   const BackupSet& set;
   JobContext& job;
   RemovalResult& result;
   std::vector<OldPoint> points;  // by old generation; [0] is the main volume
-  std::map<int32_t, VolumeScan> volumes;  // the update volumes read, by old generation
+  std::map<int32_t, VolumeRecords> volumes;  // the update volumes read, by old generation
   std::vector<Move> moves;
   // (old generation, record start) -> index into moves
   std::map<std::pair<int32_t, int64_t>, size_t> moved;
@@ -354,18 +364,20 @@ int32_t VolumeGeneration(const BackupSet& set, const std::string& volume) {
 }
 
 // The records of update volume `generation`, read once; nullptr when it cannot be read whole.
-const VolumeScan* Records(Removal& removal, int32_t generation) {
+const VolumeRecords* Records(Removal& removal, int32_t generation) {
   auto found = removal.volumes.find(generation);
   if (found == removal.volumes.end()) {
     const std::string& source = removal.set.source();
     const std::string prefix = source.size() > removal.set.parent().size()
                                    ? source.substr(removal.set.parent().size())
                                    : std::string();
-    found = removal.volumes.emplace(generation,
-                                    ScanVolume(removal.set.VolumePath(generation), prefix))
-                .first;
+    VolumeRecords records{ScanVolume(removal.set.VolumePath(generation), prefix), {}};
+    for (size_t r = 0; r < records.scan.records.size(); ++r) {
+      records.by_path.try_emplace(records.scan.records[r].path, r);
+    }
+    found = removal.volumes.emplace(generation, std::move(records)).first;
   }
-  return found->second.whole ? &found->second : nullptr;
+  return found->second.scan.whole ? &found->second : nullptr;
 }
 
 std::string RecordPathOf(const std::string& full_path, const std::string& parent) {
@@ -376,13 +388,11 @@ std::string RecordPathOf(const std::string& full_path, const std::string& parent
   return full_path.substr(parent.size());
 }
 
-// The record of volume `records` that answers path, as every reader matches it: the exact
-// spelling, else the spelling folded.
-const VolumeRecord* Answer(const VolumeScan& records, const std::string& path) {
-  for (const PathMatch match : kPathMatchOrder) {
-    for (const VolumeRecord& record : records.records) {
-      if (SamePath(record.path, path, match)) return &record;
-    }
+const VolumeRecord* Answer(const VolumeRecords& records, const std::string& path) {
+  const auto exact = records.by_path.find(path);
+  if (exact != records.by_path.end()) return &records.scan.records[exact->second];
+  for (const VolumeRecord& record : records.scan.records) {
+    if (SamePath(record.path, path, PathMatch::kFolded)) return &record;
   }
   return nullptr;
 }
@@ -404,7 +414,7 @@ bool ReadPoints(Removal& removal) {
     for (const auto* group : {&point.index.added, &point.index.changed}) {
       for (const IndexItem& item : *group) {
         const int32_t g = VolumeGeneration(set, item.volume);
-        const VolumeScan* records = g >= 1 && g <= k ? Records(removal, g) : nullptr;
+        const VolumeRecords* records = g >= 1 && g <= k ? Records(removal, g) : nullptr;
         if (g != 0 && (records == nullptr ||
                        Answer(*records, RecordPathOf(item.path, set.parent())) == nullptr)) {
           Refuse(removal, Problem::Kind::kNoPoint, set.IndexPath(k));
@@ -448,7 +458,7 @@ bool PlanMoves(Removal& removal) {
       for (const IndexItem& item : *group) {
         const int32_t g = VolumeGeneration(removal.set, item.volume);
         if (g <= 0 || removal.points[static_cast<size_t>(g)].kept) continue;
-        const VolumeScan& records = *Records(removal, g);
+        const VolumeRecords& records = *Records(removal, g);
         const VolumeRecord& record =
             *Answer(records, RecordPathOf(item.path, removal.set.parent()));
         if (removal.moved.count({g, record.start}) != 0) continue;
@@ -542,7 +552,7 @@ bool StageVolume(Removal& removal, const OldPoint& point, const std::string& sta
   }
   for (Move& move : removal.moves) {
     if (move.to != point.generation) continue;
-    const VolumeScan& source = removal.volumes.at(move.from);
+    const VolumeScan& source = removal.volumes.at(move.from).scan;
     if (engine < 0) {
       engine = source.engine;
       if (!WriteHeader(out.file(), engine)) {
