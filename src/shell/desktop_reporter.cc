@@ -295,6 +295,9 @@ void DesktopReporter::End(const JobResult& result) {
   }
   CloseWindow();
   if (result.ok()) ShowProblems();
+  // The command line verifies volume after volume through one reporter: what one job named
+  // is never shown again at the end of the next (a box nobody asked for would hold a script).
+  problems_.clear();
 }
 
 }  // namespace sk

@@ -196,6 +196,18 @@ TEST_F(DesktopReporterTest, TheEndTellsFailuresVerdictsAndWhatWasLeftOut) {
   EXPECT_EQ(t.tk.messages[1].text, t.app.Text(kTextBackupValid));
   EXPECT_EQ(t.tk.messages[1].icon, ui::Icon::kInformation);
 
+  // "/v" checks volume after volume through one reporter: the damage the first one named
+  // shows at the end of no later one.
+  t.tk.messages.clear();
+  DesktopReporter check = Make(JobKind::kVerify, kCommandLineMode);
+  JobResult found;
+  found.outcome = Outcome::kFailed;
+  found.problems = {damaged};
+  check.AddProblem(damaged);
+  check.End(found);
+  check.End({});
+  EXPECT_TRUE(t.tk.messages.empty()) << Texts()[0];
+
   t.tk.messages.clear();
   DesktopReporter create = Make(JobKind::kCreate);
   JobResult done;
