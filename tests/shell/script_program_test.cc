@@ -417,11 +417,10 @@ TEST_F(ScriptProgramTest, RetentionDryRunNamesWhatWouldGoAndChangesNothing) {
   const auto before = BackupContent();
 
   ASSERT_EQ(Run({"/d", Src(), "--keep-last", "1", "--dry-run"}), 0) << Err();
-  EXPECT_EQ(Out(), "remove 1 " + date_of_1 +
-                       "\n"
-                       "keep 0 -> 0\n"
-                       "keep 2 -> 1\n"
-                       "dry run: nothing was changed; 1 of 3 restore points would be removed\n");
+  EXPECT_EQ(Lines(Out()),
+            (std::vector<std::string>{
+                "remove 1 " + date_of_1, "keep 0 -> 0", "keep 2 -> 1",
+                "dry run: nothing was changed; 1 of 3 restore points would be removed"}));
   EXPECT_EQ(BackupContent(), before);
 
   ASSERT_EQ(Run({"/d", Src(), "--keep-last=1", "--dry-run", "--json"}), 0) << Err();
