@@ -206,7 +206,9 @@ bool ParseKeepCount(const std::string& text, int32_t& count) {
 // else the option and why.
 std::pair<std::string, std::string> ParseRetention(const SplitArguments& split,
                                                    RetentionRules& rules) {
-  for (const auto& [option, value] : split.keeps) {
+  for (const auto& keep : split.keeps) {
+    const std::string& option = keep.first;
+    const std::string& value = keep.second;
     const auto rule = std::find_if(std::begin(kKeepOptions), std::end(kKeepOptions),
                                    [&](const auto& k) { return option == k.first; });
     int32_t& count = rules.*(rule->second);
