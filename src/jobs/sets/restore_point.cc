@@ -50,16 +50,6 @@ bool IsHeaderOnly(const std::string& path) {
          file.ReadExact(word, sizeof word) && CheckHeaderWord(GetU32(word)) >= 0;
 }
 
-// The record part of a full path of the index: the path below the source folder's parent,
-// or "" when it lies elsewhere (no record has an empty path).
-std::string RecordPart(const std::string& full_path, const std::string& parent) {
-  if (full_path.size() <= parent.size() ||
-      CompareNoCase(full_path.substr(0, parent.size()), parent) != 0) {
-    return "";
-  }
-  return full_path.substr(parent.size());
-}
-
 std::string MatchKey(const std::string& path, PathMatch match) {
   return match == PathMatch::kExact ? path : LowerCase(path);
 }
@@ -89,6 +79,14 @@ std::vector<size_t> MatchRecords(const std::vector<PointEntry>& records,
 }
 
 }  // namespace
+
+std::string RecordPart(const std::string& full_path, const std::string& parent) {
+  if (full_path.size() <= parent.size() ||
+      CompareNoCase(full_path.substr(0, parent.size()), parent) != 0) {
+    return "";
+  }
+  return full_path.substr(parent.size());
+}
 
 bool SamePath(const std::string& record_path, const std::string& wanted, PathMatch match) {
   return match == PathMatch::kExact ? record_path == wanted

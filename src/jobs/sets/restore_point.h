@@ -30,6 +30,10 @@ enum class PathMatch { kExact, kFolded };
 inline constexpr PathMatch kPathMatchOrder[] = {PathMatch::kExact, PathMatch::kFolded};
 bool SamePath(const std::string& record_path, const std::string& wanted, PathMatch match);
 
+// The record part of a full path of an index: the path below the source folder's parent, or
+// "" when it lies elsewhere (no record has an empty path).
+std::string RecordPart(const std::string& full_path, const std::string& parent);
+
 // One entry of a restore point: the record of the volume that holds its version (its path
 // relative to the source folder's parent, folders ending in "\"), and that volume.
 struct PointEntry : VolumeRecord {

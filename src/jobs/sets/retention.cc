@@ -380,14 +380,6 @@ const VolumeRecords* Records(Removal& removal, int32_t generation) {
   return found->second.scan.whole ? &found->second : nullptr;
 }
 
-std::string RecordPathOf(const std::string& full_path, const std::string& parent) {
-  if (full_path.size() <= parent.size() ||
-      CompareNoCase(full_path.substr(0, parent.size()), parent) != 0) {
-    return "";
-  }
-  return full_path.substr(parent.size());
-}
-
 const VolumeRecord* Answer(const VolumeRecords& records, const std::string& path) {
   const auto exact = records.by_path.find(path);
   if (exact != records.by_path.end()) return &records.scan.records[exact->second];
@@ -416,7 +408,7 @@ bool ReadPoints(Removal& removal) {
         const int32_t g = VolumeGeneration(set, item.volume);
         const VolumeRecords* records = g >= 1 && g <= k ? Records(removal, g) : nullptr;
         if (g != 0 && (records == nullptr ||
-                       Answer(*records, RecordPathOf(item.path, set.parent())) == nullptr)) {
+                       Answer(*records, RecordPart(item.path, set.parent())) == nullptr)) {
           Refuse(removal, Problem::Kind::kNoPoint, set.IndexPath(k));
           return false;
         }
@@ -460,7 +452,7 @@ bool PlanMoves(Removal& removal) {
         if (g <= 0 || removal.points[static_cast<size_t>(g)].kept) continue;
         const VolumeRecords& records = *Records(removal, g);
         const VolumeRecord& record =
-            *Answer(records, RecordPathOf(item.path, removal.set.parent()));
+            *Answer(records, RecordPart(item.path, removal.set.parent()));
         if (removal.moved.count({g, record.start}) != 0) continue;
         removal.moved[{g, record.start}] = removal.moves.size();
         removal.moves.push_back(Move{g, record, point.generation, 0});
@@ -479,7 +471,7 @@ std::string NewVolumeName(const Removal& removal, const IndexItem& item) {
   const OldPoint& holder = removal.points[static_cast<size_t>(g)];
   if (holder.kept) return VolumeFileName(removal.set.name(), holder.renumbered);
   const Move& move = removal.moves[removal.moved.at(
-      {g, Answer(removal.volumes.at(g), RecordPathOf(item.path, removal.set.parent()))->start})];
+      {g, Answer(removal.volumes.at(g), RecordPart(item.path, removal.set.parent()))->start})];
   return VolumeFileName(removal.set.name(), removal.points[static_cast<size_t>(move.to)].renumbered);
 }
 
@@ -600,7 +592,7 @@ bool StageMetadata(Removal& removal, const OldPoint& point, const std::string& s
   std::map<std::string, int32_t> volume_of;  // record path -> old generation of its volume
   for (const auto* group : {&point.index.added, &point.index.changed}) {
     for (const IndexItem& item : *group) {
-      volume_of[RecordPathOf(item.path, set.parent())] = VolumeGeneration(set, item.volume);
+      volume_of[RecordPart(item.path, set.parent())] = VolumeGeneration(set, item.volume);
     }
   }
   MetadataHeader header = in.header();
